@@ -1,0 +1,17 @@
+#pragma once
+
+#include "AbsContactCombineRule.h"
+
+// The merge rule of the iPhone databases (device caches and offline iPhone databases). Group
+// memberships are never merged there, and a contact keeps a single note.
+class IOSContactCombineRule : public AbsContactCombineRule
+{
+public:
+    IOSContactCombineRule() = default;
+    ~IOSContactCombineRule() override;
+
+    QStringList checkEmptyFields(int type) override;
+    QStringList checkEqualFieldsMin(int type) override;
+    QStringList checkEqualFieldsFull(int type) override;
+    QStringList validFields(int type, bool &single) override;
+};
