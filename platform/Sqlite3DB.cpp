@@ -1,0 +1,294 @@
+#include "Sqlite3DB.h"
+
+#include "Sqlite3Exception.h"
+#include "Sqlite3Statement.h"
+
+#include <QDebug>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Statements whose text carries values (ids written with QString::arg) would fill the cache
+// without end; past this size the statements no cursor holds are dropped.
+constexpr int kCacheLimit = 256;
+
+bool hasMoreStatements(const char *tail, const char *end)
+{
+    for (const char *p = tail; p && p < end; ++p) {
+        if (*p != ' ' && *p != '\t' && *p != '\n' && *p != '\r' && *p != ';')
+            return true;
+    }
+    return false;
+}
+
+QString savepointName(size_t level)
+{
+    return QStringLiteral("tarnwick_level_%1").arg(level);
+}
+
+} // namespace
+
+int sqlite_qt_version()
+{
+    return 8;
+}
+
+void Sqlite3DB::ConnectionCloser::operator()(sqlite3 *db) const
+{
+    // Every statement is finalized before this runs, so the connection closes at once; an open
+    // transaction is rolled back by SQLite.
+    sqlite3_close_v2(db);
+}
+
+Sqlite3DB::Sqlite3DB() = default;
+
+Sqlite3DB::~Sqlite3DB()
+{
+    close();
+}
+
+void Sqlite3DB::openThrow(const QString &path, int flags)
+{
+    close();
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message =
+            raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(raw);
+        throw Sqlite3Exception(QStringLiteral("Cannot open database %1: %2").arg(path, message), rc);
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, 5000);
+    m_db.reset(raw);
+    m_path = path;
+}
+
+void Sqlite3DB::close()
+{
+    for (const auto &statement : std::as_const(m_cache))
+        statement->finalize();
+    m_cache.clear();
+    for (const auto &weak : m_uncached) {
+        if (const auto statement = weak.lock())
+            statement->finalize();
+    }
+    m_uncached.clear();
+    m_levels.clear();
+    m_db.reset();
+    m_path.clear();
+}
+
+void Sqlite3DB::requireOpen(const QString &sql) const
+{
+    if (!m_db)
+        throw Sqlite3Exception(QStringLiteral("The database is not open [%1]").arg(sql), SQLITE_MISUSE);
+}
+
+std::shared_ptr<Sqlite3Statement> Sqlite3DB::track(std::unique_ptr<Sqlite3Statement> statement)
+{
+    std::shared_ptr<Sqlite3Statement> shared(std::move(statement));
+    if (m_uncached.size() >= 32) {
+        m_uncached.erase(std::remove_if(m_uncached.begin(), m_uncached.end(),
+                                        [](const std::weak_ptr<Sqlite3Statement> &w) { return w.expired(); }),
+                         m_uncached.end());
+    }
+    m_uncached.push_back(shared);
+    return shared;
+}
+
+std::shared_ptr<Sqlite3Statement> Sqlite3DB::statement(const QString &sql, bool *single)
+{
+    *single = true;
+    const auto cached = m_cache.constFind(sql);
+    const bool inUse = cached != m_cache.constEnd() && cached->use_count() > 1;
+    if (cached != m_cache.constEnd() && !inUse)
+        return *cached;
+
+    const QByteArray utf8 = sql.toUtf8();
+    const char *begin = utf8.constData();
+    const char *end = begin + utf8.size();
+    const char *tail = nullptr;
+    std::unique_ptr<Sqlite3Statement> prepared = Sqlite3Statement::prepare(m_db.get(), begin, end, &tail);
+    if (hasMoreStatements(tail, end)) {
+        *single = false;
+        return nullptr;
+    }
+    if (!prepared)
+        return nullptr;
+    if (inUse) {
+        // A live cursor runs the cached one (a query issued while reading another of the same
+        // text): this run gets its own.
+        return track(std::move(prepared));
+    }
+    if (m_cache.size() >= kCacheLimit) {
+        for (auto it = m_cache.begin(); it != m_cache.end();) {
+            if (it->use_count() == 1)
+                it = m_cache.erase(it);
+            else
+                ++it;
+        }
+    }
+    std::shared_ptr<Sqlite3Statement> shared(std::move(prepared));
+    m_cache.insert(sql, shared);
+    return shared;
+}
+
+void Sqlite3DB::executeMany(const Sqlite3Sql &sql)
+{
+    const QByteArray utf8 = sql.sql().toUtf8();
+    const char *pos = utf8.constData();
+    const char *end = pos + utf8.size();
+    size_t bound = 0;
+    while (pos < end) {
+        const char *tail = nullptr;
+        std::unique_ptr<Sqlite3Statement> statement = Sqlite3Statement::prepare(m_db.get(), pos, end, &tail);
+        pos = tail ? tail : end;
+        if (!statement)
+            continue;
+        statement->bind(sql.params(), bound);
+        bound += size_t(statement->parameterCount());
+        while (statement->step()) {
+        }
+    }
+    if (bound != sql.params().size())
+        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
+                                   .arg(sql.params().size())
+                                   .arg(bound)
+                                   .arg(sql.sql()),
+                               SQLITE_RANGE);
+}
+
+void Sqlite3DB::executeThrow(const Sqlite3Sql &sql)
+{
+    requireOpen(sql.sql());
+    bool single = true;
+    const std::shared_ptr<Sqlite3Statement> statement = this->statement(sql.sql(), &single);
+    if (!single) {
+        executeMany(sql);
+        return;
+    }
+    if (!statement) {
+        if (!sql.params().empty())
+            throw Sqlite3Exception(QStringLiteral("Values given for an empty statement [%1]").arg(sql.sql()),
+                                   SQLITE_RANGE);
+        return;
+    }
+    if (size_t(statement->parameterCount()) != sql.params().size())
+        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
+                                   .arg(sql.params().size())
+                                   .arg(statement->parameterCount())
+                                   .arg(sql.sql()),
+                               SQLITE_RANGE);
+    statement->bind(sql.params());
+    while (statement->step()) {
+    }
+    statement->reset();
+}
+
+Sqlite3Cursor Sqlite3DB::queryThrow(const Sqlite3Sql &sql)
+{
+    requireOpen(sql.sql());
+    bool single = true;
+    std::shared_ptr<Sqlite3Statement> statement = this->statement(sql.sql(), &single);
+    if (!single)
+        throw Sqlite3Exception(QStringLiteral("A query runs one statement [%1]").arg(sql.sql()),
+                               SQLITE_MISUSE);
+    if (!statement)
+        throw Sqlite3Exception(QStringLiteral("The query holds no statement [%1]").arg(sql.sql()),
+                               SQLITE_MISUSE);
+    if (size_t(statement->parameterCount()) != sql.params().size())
+        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
+                                   .arg(sql.params().size())
+                                   .arg(statement->parameterCount())
+                                   .arg(sql.sql()),
+                               SQLITE_RANGE);
+    statement->bind(sql.params());
+    return Sqlite3Cursor(std::move(statement));
+}
+
+long long Sqlite3DB::lastInsertId() const
+{
+    return m_db ? sqlite3_last_insert_rowid(m_db.get()) : 0;
+}
+
+int Sqlite3DB::changes() const
+{
+    return m_db ? sqlite3_changes(m_db.get()) : 0;
+}
+
+bool Sqlite3DB::runControl(const char *sql)
+{
+    try {
+        executeThrow(Sqlite3Sql(sql));
+        return true;
+    } catch (const std::exception &e) {
+        m_lastError = QString::fromUtf8(e.what());
+        qWarning() << "Sqlite3DB:" << m_lastError;
+        return false;
+    }
+}
+
+void Sqlite3DB::syncLevels()
+{
+    // SQLite ends a transaction by itself on some errors (a full disk, an interrupted statement);
+    // then nothing of ours is open any more.
+    if (!m_levels.empty() && (!m_db || sqlite3_get_autocommit(m_db.get())))
+        m_levels.clear();
+}
+
+void Sqlite3DB::beginTran()
+{
+    if (!m_db) {
+        qWarning() << "Sqlite3DB: beginTran on a closed connection";
+        return;
+    }
+    syncLevels();
+    if (m_levels.empty() && sqlite3_get_autocommit(m_db.get())) {
+        if (runControl("BEGIN"))
+            m_levels.push_back(false);
+        return;
+    }
+    const size_t level = m_levels.size() + 1;
+    if (runControl(QStringLiteral("SAVEPOINT %1").arg(savepointName(level)).toUtf8().constData()))
+        m_levels.push_back(true);
+}
+
+bool Sqlite3DB::commitTran()
+{
+    syncLevels();
+    if (!m_db || m_levels.empty())
+        return true;
+    const size_t level = m_levels.size();
+    const bool ok =
+        m_levels.back()
+            ? runControl(QStringLiteral("RELEASE %1").arg(savepointName(level)).toUtf8().constData())
+            : runControl("COMMIT");
+    if (ok) {
+        m_levels.pop_back();
+        return true;
+    }
+    // Leave nothing half-open: the level that could not be committed is undone.
+    const QString error = m_lastError;
+    rollbackTran();
+    m_lastError = error;
+    return false;
+}
+
+void Sqlite3DB::rollbackTran()
+{
+    syncLevels();
+    if (!m_db || m_levels.empty())
+        return;
+    const size_t level = m_levels.size();
+    if (m_levels.back()) {
+        const QByteArray name = savepointName(level).toUtf8();
+        runControl(("ROLLBACK TO " + name).constData());
+        runControl(("RELEASE " + name).constData());
+    } else {
+        runControl("ROLLBACK");
+    }
+    m_levels.pop_back();
+    syncLevels();
+}

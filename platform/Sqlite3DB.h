@@ -1,0 +1,80 @@
+#pragma once
+
+#include "Sqlite3Cursor.h"
+#include "Sqlite3Sql.h"
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+class Sqlite3Statement;
+
+// Version of this database layer; start-up refuses to run with any other.
+int sqlite_qt_version();
+
+// One SQLite connection. Closed after construction; the native handle is null while closed.
+// Statements are prepared once per connection and kept until the connection closes.
+// Transactions nest: only the outermost level decides what is stored, inner levels are savepoints.
+// A connection is used by one thread at a time.
+class Sqlite3DB
+{
+public:
+    // SQLite open flags as the callers pass them.
+    enum OpenFlags { ReadOnly = 1, ReadWrite = 2, ReadWriteCreate = 6 };
+
+    Sqlite3DB();
+    virtual ~Sqlite3DB();
+    Sqlite3DB(const Sqlite3DB &) = delete;
+    Sqlite3DB &operator=(const Sqlite3DB &) = delete;
+
+    // Opens `path` with SQLite open flags (2 read/write, 6 read/write/create); an open connection
+    // is closed first. Throws Sqlite3Exception.
+    void openThrow(const QString &path, int flags);
+    // Accepted when closed and with a transaction open (which is then rolled back). Cursors still
+    // alive read no further rows.
+    void close();
+
+    bool isOpen() const { return m_db != nullptr; }
+    sqlite3 *handle() const { return m_db.get(); }
+    const QString &path() const { return m_path; }
+
+    // Never throw. commitTran() and rollbackTran() do nothing when no transaction is open.
+    void beginTran();
+    // False when the commit failed; the level is then rolled back and lastError() tells why.
+    bool commitTran();
+    void rollbackTran();
+    // Levels opened by beginTran() and not yet ended.
+    int transactionDepth() const { return int(m_levels.size()); }
+    QString lastError() const { return m_lastError; }
+
+    // Runs the statement (several separated by ";" are run in turn, the values bound in order).
+    void executeThrow(const Sqlite3Sql &sql);
+    Sqlite3Cursor queryThrow(const Sqlite3Sql &sql);
+
+    long long lastInsertId() const;
+    // Rows changed by the last insert, update or delete.
+    int changes() const;
+
+private:
+    struct ConnectionCloser
+    {
+        void operator()(sqlite3 *db) const;
+    };
+
+    void requireOpen(const QString &sql) const;
+    std::shared_ptr<Sqlite3Statement> statement(const QString &sql, bool *single);
+    std::shared_ptr<Sqlite3Statement> track(std::unique_ptr<Sqlite3Statement> statement);
+    void executeMany(const Sqlite3Sql &sql);
+    bool runControl(const char *sql);
+    void syncLevels();
+
+    std::unique_ptr<sqlite3, ConnectionCloser> m_db;
+    QString m_path;
+    QHash<QString, std::shared_ptr<Sqlite3Statement>> m_cache;
+    std::vector<std::weak_ptr<Sqlite3Statement>> m_uncached;
+    std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
+    QString m_lastError;
+};
