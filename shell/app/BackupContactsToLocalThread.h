@@ -1,0 +1,33 @@
+#pragma once
+
+#include "model/Contact.h"
+
+#include <QList>
+#include <QThread>
+
+class LocalDb;
+class ProgressForm;
+
+// Merges a list of contacts into a local database inside one transaction, reporting through the
+// progress dialog. A confirmed cancel stops between contacts and keeps what was merged so far; a
+// failure rolls the whole backup back and reports the failure's text.
+class BackupContactsToLocalThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    BackupContactsToLocalThread(const QList<pim::_Contact> &contacts, LocalDb *db, ProgressForm *progress,
+                                QObject *parent = nullptr);
+    ~BackupContactsToLocalThread() override;
+
+protected:
+    void run() override;
+
+private:
+    // The body of run(); lets a failure through to run()'s handler.
+    void backup();
+
+    QList<pim::_Contact> contacts;
+    LocalDb *db;
+    ProgressForm *progress;
+};

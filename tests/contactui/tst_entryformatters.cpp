@@ -1,0 +1,197 @@
+#include "ContactDisplayer.h"
+
+#include "TestMain.h"
+#include "model/TypeMaps.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QThread>
+
+#include <atomic>
+#include <vector>
+
+namespace {
+
+EntityDisplayFunc formatter(const QString &name)
+{
+    static const QMap<QString, EntityDisplayFunc> byName{
+        {"phone", &ContactDisplayer::g_phoneDisplay}, {"email", &ContactDisplayer::g_emailDisplay},
+        {"event", &ContactDisplayer::g_eventDisplay}, {"im", &ContactDisplayer::g_imDisplay},
+        {"org", &ContactDisplayer::g_orgDisplay},     {"rel", &ContactDisplayer::g_relDisplay},
+        {"addr", &ContactDisplayer::g_addrDisplay},   {"url", &ContactDisplayer::g_urlDisplay},
+        {"notes", &ContactDisplayer::g_notesDisplay},
+    };
+    return byName.value(name);
+}
+
+pim::Entity entity(const QVariantMap &values)
+{
+    pim::Entity e;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        e.values.insert(it.key(), it.value());
+    return e;
+}
+
+QString shortDate(int y, int m, int d)
+{
+    return QLocale::system().toString(QDate(y, m, d), QLocale::ShortFormat);
+}
+
+} // namespace
+
+class TestEntryFormatters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formats_data();
+    void formats();
+    void leavesEntityUnchanged();
+    void runsOnSeveralThreads();
+};
+
+void TestEntryFormatters::formats_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QVariantMap>("values");
+    QTest::addColumn<QString>("expected");
+
+    // Labels: custom label wins, code from text or number, unknown code gives an empty label.
+    QTest::newRow("phone mobile") << "phone" << QVariantMap{{"data2", "2"}, {"data1", "555 0100"}}
+                                  << "Mobile:555 0100";
+    QTest::newRow("phone code as number") << "phone" << QVariantMap{{"data2", 3}, {"data1", "1"}} << "Work:1";
+    QTest::newRow("phone custom label")
+        << "phone" << QVariantMap{{"data2", "2"}, {"data3", "Car phone"}, {"data1", "555 0100"}}
+        << "Car phone:555 0100";
+    QTest::newRow("phone blank label kept")
+        << "phone" << QVariantMap{{"data3", "  "}, {"data1", "1"}} << "  :1";
+    QTest::newRow("phone no code") << "phone" << QVariantMap{{"data1", "1"}} << "Other:1";
+    QTest::newRow("phone empty code") << "phone" << QVariantMap{{"data2", ""}, {"data1", "1"}} << "Other:1";
+    QTest::newRow("phone non-numeric code")
+        << "phone" << QVariantMap{{"data2", "x"}, {"data1", "1"}} << "Other:1";
+    QTest::newRow("phone unknown code") << "phone" << QVariantMap{{"data2", "7"}, {"data1", "1"}} << ":1";
+    QTest::newRow("phone no number") << "phone" << QVariantMap{{"data2", "1"}} << "Home:";
+    QTest::newRow("phone value untrimmed")
+        << "phone" << QVariantMap{{"data2", "1"}, {"data1", " 12 "}} << "Home: 12 ";
+    QTest::newRow("phone percent label")
+        << "phone" << QVariantMap{{"data3", "50%1"}, {"data1", "555 0100"}} << "50%1:555 0100";
+    QTest::newRow("phone markup unescaped")
+        << "phone" << QVariantMap{{"data3", "<b>"}, {"data1", "a&b"}} << "<b>:a&b";
+
+    QTest::newRow("email work") << "email" << QVariantMap{{"data2", "2"}, {"data1", "a@b.c"}} << "Work:a@b.c";
+    QTest::newRow("email no address") << "email" << QVariantMap{{"data2", "4"}} << "Mobile:";
+    QTest::newRow("rel mother") << "rel" << QVariantMap{{"data2", "8"}, {"data1", "Mary"}} << "Mother:Mary";
+    QTest::newRow("rel no name") << "rel" << QVariantMap{{"data2", "14"}} << "Spouse:";
+    QTest::newRow("url blog") << "url" << QVariantMap{{"data2", "2"}, {"data1", "http://x"}}
+                              << "Blog:http://x";
+    QTest::newRow("url no address") << "url" << QVariantMap{{"data2", "6"}} << "FTP:";
+
+    // Events: the date alone, in the system's short form, whatever the time and zone.
+    QTest::newRow("birthday date") << "event" << QVariantMap{{"data2", "3"}, {"data1", "1980-06-15"}}
+                                   << "Birthday:" + shortDate(1980, 6, 15);
+    QTest::newRow("birthday date time zone")
+        << "event" << QVariantMap{{"data2", "3"}, {"data1", "1980-06-15T23:30:00+05:00"}}
+        << "Birthday:" + shortDate(1980, 6, 15);
+    QTest::newRow("event date time no zone")
+        << "event" << QVariantMap{{"data2", "1"}, {"data1", "2001-02-03T04:05:06"}}
+        << "Anniversary:" + shortDate(2001, 2, 3);
+    QTest::newRow("event as date-time value")
+        << "event" << QVariantMap{{"data2", "3"}, {"data1", QDateTime(QDate(1999, 12, 31), QTime(8, 0))}}
+        << "Birthday:" + shortDate(1999, 12, 31);
+    QTest::newRow("event empty") << "event" << QVariantMap{{"data2", "3"}, {"data1", ""}} << "Birthday:";
+    QTest::newRow("event no year") << "event" << QVariantMap{{"data2", "3"}, {"data1", "--06-15"}}
+                                   << "Birthday:";
+    QTest::newRow("event no hyphens")
+        << "event" << QVariantMap{{"data2", "3"}, {"data1", "19800615"}} << "Birthday:";
+
+    // Instant messaging: custom protocol wins, parentheses always written.
+    QTest::newRow("im skype") << "im" << QVariantMap{{"data2", "1"}, {"data1", "john.doe"}, {"data5", "4"}}
+                              << "Home:john.doe(Skype)";
+    QTest::newRow("im custom protocol")
+        << "im" << QVariantMap{{"data2", "1"}, {"data1", "john.doe"}, {"data5", "4"}, {"data6", "Intranet"}}
+        << "Home:john.doe(Intranet)";
+    QTest::newRow("im no protocol") << "im" << QVariantMap{{"data2", "1"}, {"data1", "john.doe"}}
+                                    << "Home:john.doe(Other)";
+    QTest::newRow("im unknown protocol")
+        << "im" << QVariantMap{{"data2", "1"}, {"data1", "john.doe"}, {"data5", -1}} << "Home:john.doe()";
+    QTest::newRow("im percent account")
+        << "im" << QVariantMap{{"data2", "2"}, {"data1", "john%2"}, {"data5", 5}} << "Work:john%2(QQ)";
+
+    // Organisations: title, department, company joined by blanks, outer blanks trimmed.
+    QTest::newRow("org all") << "org"
+                             << QVariantMap{{"data2", "1"},
+                                            {"data4", "Engineer"},
+                                            {"data5", "Research"},
+                                            {"data1", "Lee and Sons"}}
+                             << "Work:Engineer Research Lee and Sons";
+    QTest::newRow("org department") << "org" << QVariantMap{{"data2", "1"}, {"data5", "Sales"}}
+                                    << "Work:Sales";
+    QTest::newRow("org company") << "org" << QVariantMap{{"data2", "1"}, {"data1", "Lee and Sons"}}
+                                 << "Work:Lee and Sons";
+    QTest::newRow("org none") << "org" << QVariantMap{{"data2", "1"}} << "Work:";
+    QTest::newRow("org title trailing blank")
+        << "org" << QVariantMap{{"data2", "1"}, {"data4", "Boss "}, {"data5", "IT"}} << "Work:Boss  IT";
+
+    // Addresses: rebuilt from the parts, lines joined by <br/>, pieces escaped.
+    QTest::newRow("addr full") << "addr" << QVariantMap{{"data2", "2"},           {"data4", "1 Main St"},
+                                                        {"data7", "Springfield"}, {"data8", "IL"},
+                                                        {"data9", "123"},         {"data10", "USA"}}
+                               << "<b>Work</b><br/>1 Main St<br/>Springfield, IL 123<br/>USA";
+    QTest::newRow("addr two-line street")
+        << "addr" << QVariantMap{{"data2", "1"}, {"data4", "Flat 2\n1 Main St"}, {"data7", "Leeds"}}
+        << "<b>Home</b><br/>Flat 2<br/>1 Main St<br/>Leeds";
+    QTest::newRow("addr only formatted text")
+        << "addr" << QVariantMap{{"data2", "1"}, {"data1", "1 Main St"}} << "<b>Home</b><br/>";
+    QTest::newRow("addr markup escaped")
+        << "addr" << QVariantMap{{"data3", "<i>"}, {"data4", "A & B <script>"}}
+        << "<b>&lt;i&gt;</b><br/>A &amp; B &lt;script&gt;";
+
+    QTest::newRow("notes three lines")
+        << "notes" << QVariantMap{{"data1", "a\nb\nc"}, {"data2", "1"}} << "a\nb\nc";
+    QTest::newRow("notes empty") << "notes" << QVariantMap{} << "";
+}
+
+void TestEntryFormatters::formats()
+{
+    QFETCH(QString, kind);
+    QFETCH(QVariantMap, values);
+    QFETCH(QString, expected);
+
+    const EntityDisplayFunc format = formatter(kind);
+    QVERIFY(format);
+    QCOMPARE(format(entity(values)), expected);
+}
+
+void TestEntryFormatters::leavesEntityUnchanged()
+{
+    const pim::Entity e = entity({{"data2", "99"}, {"data1", "x"}});
+    const pim::Entity copy = e;
+    ContactDisplayer::g_phoneDisplay(e);
+    QCOMPARE(e.values, copy.values);
+    // A lookup of a missing code must not grow the shared table.
+    QVERIFY(!pim::phoneTypeMap().contains(99));
+}
+
+void TestEntryFormatters::runsOnSeveralThreads()
+{
+    // The export worker formats while the GUI thread may do the same.
+    std::atomic_int wrong{0};
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back(QThread::create([&wrong] {
+            const pim::Entity im = entity({{"data2", "1"}, {"data1", "a"}, {"data5", "4"}});
+            for (int i = 0; i < 2000; ++i) {
+                if (ContactDisplayer::g_imDisplay(im) != QLatin1String("Home:a(Skype)"))
+                    ++wrong;
+            }
+        }));
+        threads.back()->start();
+    }
+    for (auto &t : threads)
+        QVERIFY(t->wait(60000));
+    QCOMPARE(wrong.load(), 0);
+}
+
+TARNWICK_TEST_MAIN(TestEntryFormatters)
+#include "tst_entryformatters.moc"
