@@ -1,0 +1,30 @@
+#include "AdbShell.h"
+
+QByteArray adbShell(PAdbUSBHandle handle, QString command, bool *ok, QString *error, int *exitCode)
+{
+    if (!handle) {
+        if (ok)
+            *ok = false;
+        if (error)
+            *error = QStringLiteral("No phone.");
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    const QByteArray out = handle->shell(command);
+    if (ok)
+        *ok = true;
+    if (exitCode)
+        *exitCode = 0;
+    return out;
+}
+
+bool adbInstallLegacy(PAdbUSBHandle handle, QString apkPath, QString options, QString *error)
+{
+    if (!handle) {
+        if (error)
+            *error = QStringLiteral("No phone.");
+        return false;
+    }
+    return handle->install(apkPath, options, error);
+}
