@@ -1,0 +1,133 @@
+#include "AbsTreeItemModel.h"
+
+AbsTreeItemModel::_ItemNode::_ItemNode(int type, QString name, _ItemNode *parent)
+    : type(type)
+    , name(std::move(name))
+    , parent(parent)
+{}
+
+AbsTreeItemModel::_ItemNode::~_ItemNode()
+{
+    qDeleteAll(childs);
+    childs.clear();
+}
+
+AbsTreeItemModel::AbsTreeItemModel(QObject *parent)
+    : QAbstractItemModel(parent)
+{}
+
+AbsTreeItemModel::~AbsTreeItemModel()
+{
+    qDeleteAll(rootNodes);
+    rootNodes.clear();
+}
+
+QList<AbsTreeItemModel::_ItemNode *> &AbsTreeItemModel::siblingsOf(const _ItemNode *parentNode)
+{
+    return parentNode ? const_cast<_ItemNode *>(parentNode)->childs : rootNodes;
+}
+
+const QList<AbsTreeItemModel::_ItemNode *> &AbsTreeItemModel::siblingsOf(const _ItemNode *parentNode) const
+{
+    return parentNode ? parentNode->childs : rootNodes;
+}
+
+AbsTreeItemModel::_ItemNode *AbsTreeItemModel::nodeOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this)
+        return nullptr;
+    return static_cast<_ItemNode *>(index.internalPointer());
+}
+
+QModelIndex AbsTreeItemModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!hasIndex(row, column, parent))
+        return {};
+    _ItemNode *node = siblingsOf(nodeOf(parent)).at(row);
+    node->index = createIndex(row, column, node);
+    return node->index;
+}
+
+QModelIndex AbsTreeItemModel::parent(const QModelIndex &child) const
+{
+    const _ItemNode *node = nodeOf(child);
+    if (!node || !node->parent)
+        return {};
+    return indexOfItemNode(node->parent);
+}
+
+int AbsTreeItemModel::rowCount(const QModelIndex &parent) const
+{
+    return siblingsOf(nodeOf(parent)).size();
+}
+
+QModelIndex AbsTreeItemModel::indexOfItemNode(const _ItemNode *node) const
+{
+    if (!node)
+        return {};
+    const int row = siblingsOf(node->parent).indexOf(const_cast<_ItemNode *>(node));
+    if (row < 0)
+        return {};
+    return createIndex(row, 0, const_cast<_ItemNode *>(node));
+}
+
+void AbsTreeItemModel::contentsUpdate()
+{
+    emit layoutChanged();
+}
+
+void AbsTreeItemModel::invokeDataChanged(const _ItemNode *node)
+{
+    if (!node)
+        return;
+    const QModelIndex first = indexOfItemNode(node);
+    const QModelIndex last = node->childs.isEmpty() ? first : indexOfItemNode(node->childs.last());
+    if (first.isValid() && last.isValid() && first.parent() == last.parent())
+        emit dataChanged(first, last);
+    else if (first.isValid())
+        emit dataChanged(first, first);
+}
+
+void AbsTreeItemModel::clearChilds(const _ItemNode *node)
+{
+    QList<_ItemNode *> &list = siblingsOf(node);
+    if (list.isEmpty())
+        return;
+    beginRemoveRows(indexOfItemNode(node), 0, list.size() - 1);
+    const QList<_ItemNode *> doomed = list;
+    list.clear();
+    qDeleteAll(doomed);
+    endRemoveRows();
+}
+
+void AbsTreeItemModel::removeNode(const _ItemNode *node)
+{
+    if (!node)
+        return;
+    clearChilds(node);
+    QList<_ItemNode *> &list = siblingsOf(node->parent);
+    const int row = list.indexOf(const_cast<_ItemNode *>(node));
+    if (row < 0)
+        return;
+    beginRemoveRows(indexOfItemNode(node->parent), row, row);
+    list.removeAt(row);
+    delete node;
+    endRemoveRows();
+}
+
+void AbsTreeItemModel::appendNode(QList<const _ItemNode *> &list, const _ItemNode *node) const
+{
+    if (!node)
+        return;
+    list.append(node);
+    for (const _ItemNode *child : node->childs)
+        appendNode(list, child);
+}
+
+QList<const AbsTreeItemModel::_ItemNode *> AbsTreeItemModel::nodes() const
+{
+    QList<const _ItemNode *> list;
+    for (const _ItemNode *root : rootNodes)
+        appendNode(list, root);
+    return list;
+}

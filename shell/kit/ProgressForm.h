@@ -1,0 +1,60 @@
+#pragma once
+
+#include "FramelessDialog.h"
+
+#include <QString>
+
+#include <atomic>
+
+class QThread;
+class Ui_ProgressForm;
+
+// The modal dialog behind every long task. A worker thread reports through the invoke...() calls
+// (safe from any thread; each queues a slot on the GUI thread in call order) and polls `canceled`;
+// exec() returns 1 after a success, 0 after an error or a confirmed cancel. The first final report
+// (success, error or confirmed cancel) decides the outcome; anything arriving after it is dropped.
+class ProgressForm : public FramelessDialog
+{
+    Q_OBJECT
+public:
+    explicit ProgressForm(QString title, QWidget *parent = nullptr);
+    ~ProgressForm() override;
+
+    // Set on every ending of the dialog: true after a cancel or an error, false after a success.
+    std::atomic_bool canceled{false};
+    // True from invokeTipsWait() until the user has closed the box it asked for.
+    std::atomic_bool tipsWaiting{false};
+
+    int exec() override;
+    void accept() override {}
+    void reject() override {}
+
+    void setCancelable(bool cancelable);
+
+    // Joins a worker after exec(): waits in steps of a second; when `canceled` is set and
+    // terminateOnCancel is true, terminates the thread and returns whether it ended within another
+    // second. Processes no events meanwhile.
+    bool waitForThread(QThread &thread, bool terminateOnCancel);
+
+    bool invokeUpdateProgress(QString status, int curProgress, QString progressText);
+    bool invokeSucceed(QString tipsStr);
+    bool invokeErrorOccurred(QString err);
+    bool invokeTipsWait(QString info);
+    bool invokeSetCancelBtnText(const QString &text);
+
+signals:
+    void userCacel();
+
+private slots:
+    void updateProgress(QString status, int curProgress, QString progressText);
+    void errorOccurred(QString err);
+    void succeed(QString tipsStr);
+    void onFinish(int result);
+    void tipsWait(QString info);
+    void cancel();
+    void setCancelBtnText(QString text);
+
+private:
+    Ui_ProgressForm *ui = nullptr;
+    bool m_decided = false; // a final outcome has been taken; later reports are dropped
+};

@@ -1,0 +1,182 @@
+#include "ErrorReport.h"
+#include "LoopbackHttpServer.h"
+#include "ProductInfo.h"
+#include "Tips.h"
+
+#include "TestMain.h"
+
+#include <QSignalSpy>
+
+class TestTips : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(name);
+        qunsetenv("TARNWICK_UPDATE_HOST");
+    }
+
+    void base64Var_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("encoded");
+        QTest::newRow("slash") << "???"
+                               << "Pz8!";
+        QTest::newRow("padding") << "?"
+                                 << "Pw--";
+        QTest::newRow("plus kept") << ">>>"
+                                   << "Pj4+";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("utf8") << QString::fromUtf8("é") << "w6k-";
+        QTest::newRow("version") << "3.1.13(13)"
+                                 << "My4xLjEzKDEzKQ--";
+    }
+
+    void base64Var()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, encoded);
+        QCOMPARE(base64_var(text), encoded);
+    }
+
+    void cleanMessage_data()
+    {
+        QTest::addColumn<QString>("msg");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("plain") << "disk full"
+                               << "disk full";
+        QTest::newRow("br forms") << "a<br/>b<BR>c< br />d<Br >e"
+                                  << "a\r\nb\r\nc\r\nd\r\ne";
+        QTest::newRow("other tags") << "x<img src=\":res/a.png\"/>"
+                                    << "x&lt;img src=\":res/a.png\"/&gt;";
+        QTest::newRow("lone brackets") << "1 < 2 > 0"
+                                       << "1 &lt; 2 &gt; 0";
+        QTest::newRow("not a break") << "<bra>"
+                                     << "&lt;bra&gt;";
+    }
+
+    void cleanMessage()
+    {
+        QFETCH(QString, msg);
+        QFETCH(QString, cleaned);
+        QCOMPARE(ErrorReport::cleanMessage(msg), cleaned);
+    }
+
+    void boxesGoToTheResponder()
+    {
+        QList<MessageBoxRequest> seen;
+        QList<int> answers{QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel, QMessageBox::Ok,
+                           QMessageBox::Ok};
+        MessageBoxResponder::Scope scope([&](const MessageBoxRequest &r) {
+            seen.append(r);
+            return answers.takeFirst();
+        });
+
+        QVERIFY(Tips::question(QStringLiteral("Sure?")));
+        QVERIFY(!Tips::question(QStringLiteral("Sure?")));
+        QVERIFY(!Tips::question(QStringLiteral("Sure?"))); // any ending but Yes is a no
+        Tips::info(QStringLiteral("i"));
+        Tips::warning(QStringLiteral("w"));
+
+        QCOMPARE(seen.size(), 5);
+        QCOMPARE(seen[0].icon, QMessageBox::Question);
+        QCOMPARE(seen[0].buttons, int(QMessageBox::Yes | QMessageBox::No));
+        QCOMPARE(seen[0].text, QStringLiteral("Sure?"));
+        QCOMPARE(seen[0].title, QStringLiteral("Ferrovantis Tarnwick for Mac"));
+        QCOMPARE(seen[3].icon, QMessageBox::Information);
+        QCOMPARE(seen[3].buttons, int(QMessageBox::Ok));
+        QCOMPARE(seen[4].icon, QMessageBox::Warning);
+        QCOMPARE(seen[4].text, QStringLiteral("w"));
+    }
+
+    void titleLineAndErrorText()
+    {
+        QList<MessageBoxRequest> seen;
+        MessageBoxResponder::Scope scope([&](const MessageBoxRequest &r) {
+            seen.append(r);
+            return int(QMessageBox::Retry);
+        });
+        QCOMPARE(g_showMessageBox(QMessageBox::Warning, QStringLiteral("body"),
+                                  QMessageBox::Retry | QMessageBox::Abort, true),
+                 int(QMessageBox::Retry));
+        Tips::error(QStringLiteral("broken"));
+
+        QCOMPARE(seen.size(), 2);
+        const QString title =
+            QStringLiteral("<nobr><b>Ferrovantis Tarnwick for Mac v3.1.13</b></nobr><br/><br/>");
+        QCOMPARE(seen[0].text, title + QStringLiteral("body"));
+        QCOMPARE(seen[1].icon, QMessageBox::Critical);
+        QCOMPARE(seen[1].buttons, int(QMessageBox::Ok));
+        QCOMPARE(seen[1].text,
+                 title + QStringLiteral("An Error Occurred. <br/><br/>broken<br/><br/> Or you can contact ") +
+                     QString::fromLatin1(ProductInfo::supportEmail) + QStringLiteral(" for help."));
+    }
+
+    void responderScopesNest()
+    {
+        QStringList order;
+        MessageBoxResponder::Scope outer([&](const MessageBoxRequest &) {
+            order << "outer";
+            return 0;
+        });
+        {
+            MessageBoxResponder::Scope inner([&](const MessageBoxRequest &) {
+                order << "inner";
+                return 0;
+            });
+            Tips::info(QString());
+        }
+        Tips::info(QString());
+        QCOMPARE(order, QStringList({"inner", "outer"}));
+    }
+
+    void noHostNoReport()
+    {
+        MessageBoxResponder::Scope scope([](const MessageBoxRequest &) { return int(QMessageBox::Ok); });
+        QVERIFY(ProductInfo::webHost().isEmpty());
+        QVERIFY(!ErrorReport::send(QStringLiteral("x")));
+        QVERIFY(ProductInfo::pageUrl(QStringLiteral("/support.html")).isEmpty());
+    }
+
+    void errorReportIsPostedAfterTheBox()
+    {
+        LoopbackHttpServer server;
+        qputenv("TARNWICK_UPDATE_HOST", server.host().toLatin1());
+        int boxes = 0;
+        MessageBoxResponder::Scope scope([&](const MessageBoxRequest &) {
+            ++boxes;
+            // Nothing may have been sent while the box is open.
+            return server.requests().isEmpty() ? int(QMessageBox::Ok) : -1;
+        });
+
+        Tips::error(QStringLiteral("Line one<br/>two <img src=\"x\"/> ü"));
+        Tips::error(QString());
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests().size(), 2, 10000);
+        qunsetenv("TARNWICK_UPDATE_HOST");
+        QCOMPARE(boxes, 2);
+
+        QList<QByteArray> bodies;
+        for (const auto &request : server.requests()) {
+            QCOMPARE(request.method, QByteArray("POST"));
+            QCOMPARE(request.path, QByteArray("/err_report.php"));
+            QCOMPARE(request.header("Host"), server.host().toLatin1());
+            QCOMPARE(request.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+            bodies << request.body;
+        }
+        std::sort(bodies.begin(), bodies.end());
+        const QByteArray prefix =
+            "prod=" + base64_var(QStringLiteral("Ferrovantis Tarnwick for Mac")).toLatin1() +
+            "&ver=My4xLjEzKDEzKQ--&err=";
+        QCOMPARE(bodies[0], prefix); // the empty message: "err=" ends the body
+        QCOMPARE(bodies[1],
+                 prefix +
+                     base64_var(QString::fromUtf8("Line one\r\ntwo &lt;img src=\"x\"/&gt; ü")).toLatin1());
+    }
+};
+
+TARNWICK_TEST_MAIN(TestTips)
+#include "tst_tips.moc"
