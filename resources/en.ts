@@ -8,4 +8,178 @@
         <translation>Ferrovantis Tarnwick for Mac</translation>
     </message>
 </context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>IDS_CONFIRM_CLEAR_ANDROID_CONTACTS</source>
+        <translation>Confirm to clear all Android Contacts?</translation>
+    </message>
+    <message>
+        <source>IDS_CONFIRM_DEL_GROUP</source>
+        <translation>Confirm to delete the Group?</translation>
+    </message>
+    <message>
+        <source>IDS_CONFIRM_DEL_LOCALDB</source>
+        <translation>Confirm to delete this Local Database?</translation>
+    </message>
+    <message>
+        <source>IDS_CONFIRM_DEL_SELECTIONS</source>
+        <translation>Confirm to delete selected contacts?</translation>
+    </message>
+    <message>
+        <source>IDS_DELETE_LOCALDB_SUC</source>
+        <translation>Successfully deleted Local Database.</translation>
+    </message>
+    <message>
+        <source>IDS_DELETE_LOCALDB_ERROR</source>
+        <translation>An Error Occurred during deleting Local Database. Please try again.</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_DEL_CONTACTS</source>
+        <translation>Successfully deleted contact.</translation>
+    </message>
+    <message>
+        <source>IDS_UPDATE_GROUP_SUC</source>
+        <translation>Successfuly set Contact Group</translation>
+    </message>
+    <message>
+        <source>IDS_SEARCH_KEYWORKD_%1</source>
+        <translation>Keyword:%1</translation>
+    </message>
+    <message>
+        <source>IDS_CREATE_DB_FAIL_%1</source>
+        <translation>Failed to create Local Database. Error:%1</translation>
+    </message>
+    <message>
+        <source>IDS_STARTING_IMPORT_CONTACTS_FROM_DEVICE</source>
+        <translation>Loading Contacts from Device</translation>
+    </message>
+    <message>
+        <source>IDS_MI_ABOUT</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>IDS_MI_BACKUP_CONTACTS</source>
+        <translation>Backup Contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_BACKUP_SELECTIONS</source>
+        <translation>Backup selected contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_CHECK_FOR_UPDATE</source>
+        <translation>Check update</translation>
+    </message>
+    <message>
+        <source>IDS_MI_CONNECT_ANDROID_VIA_WIFI</source>
+        <translation>Connect Android Phone via WiFi</translation>
+    </message>
+    <message>
+        <source>IDS_MI_DEL_CONTACTS</source>
+        <translation>Delete Contact</translation>
+    </message>
+    <message>
+        <source>IDS_MI_DEL_SELECTIONS</source>
+        <translation>Delete selected contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_EDIT_CONTACT</source>
+        <translation>Edit Contact</translation>
+    </message>
+    <message>
+        <source>IDS_MI_EXPORT_CONTACTS</source>
+        <translation>Export Contacts to File</translation>
+    </message>
+    <message>
+        <source>IDS_MI_EXPORT_SELECTIONS</source>
+        <translation>Export selected contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_FEEDBACK</source>
+        <translation>Feedback and support</translation>
+    </message>
+    <message>
+        <source>IDS_MI_FROM_ITUNES</source>
+        <translation>Import from iTunes</translation>
+    </message>
+    <message>
+        <source>IDS_MI_HELP</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>IDS_MI_IMPORT</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>IDS_MI_IMPORT_FROM_FILE</source>
+        <translation>Import from File</translation>
+    </message>
+    <message>
+        <source>IDS_MI_NEW_CONTACT</source>
+        <translation>Add Contact</translation>
+    </message>
+    <message>
+        <source>IDS_MI_OPEN_LOCALDB_FOLDER</source>
+        <translation>Open Database Folder</translation>
+    </message>
+    <message>
+        <source>IDS_MI_PHONE_TO_PHONE</source>
+        <translation>Phone to Phone Transfer</translation>
+    </message>
+    <message>
+        <source>IDS_MI_PRINT_CONTACTS</source>
+        <translation>Print Contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_PRINT_SELECTIONS</source>
+        <translation>Print selected contacts</translation>
+    </message>
+    <message>
+        <source>IDS_MI_REMOVE_LOCAL_DB</source>
+        <translation>Delete Local Database</translation>
+    </message>
+    <message>
+        <source>IDS_MI_SET_GROUP</source>
+        <translation>Set Contact Group</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_SELECTIONS_TO_ANDROID_FROM_DB</source>
+        <translation>Restore selected contacts to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_SELECTIONS_TO_ANDROID_FROM_IOS</source>
+        <translation>Transfer selected contacts from iPhone to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_SELECTIONS_TO_OTHER_ANDROID_FROM_ANDROID</source>
+        <translation>Transfer selected contacts from Android to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_TO_ANDROID_FROM_IOS</source>
+        <translation>iPhone to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_TO_ANDROID_FROM_LOCALDB</source>
+        <translation>Restore Contacts to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_TRANSFER_TO_OTHER_ANDROID_FROM_ANDROID</source>
+        <translation>Android to Android</translation>
+    </message>
+    <message>
+        <source>IDS_MI_UNMOUNT_DEVICE</source>
+        <translation>Disconnect Device</translation>
+    </message>
+</context>
+<context>
+    <name>ItemModelMainTree</name>
+    <message>
+        <source>IDS_ROOT_DEVICE</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>IDS_ROOT_LOCALDB</source>
+        <translation>Local Databases</translation>
+    </message>
+</context>
 </TS>
