@@ -93,9 +93,7 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
         return ok && r == left.toLongLong();
     }
 
-    if (lt == QMetaType::QDateTime) {
-        if (rt != QMetaType::QString)
-            return false;
+    if (lt == QMetaType::QDateTime && rt == QMetaType::QString) {
         const QDateTime r = QDateTime::fromString(right.toString(), Qt::ISODate);
         return r.isValid() && r == left.toDateTime();
     }

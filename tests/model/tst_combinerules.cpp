@@ -164,6 +164,10 @@ void TestCombineRules::variantEquals_data()
     QTest::newRow("local date-time, text") << QVariant(local) << QVariant("2024-02-29T13:05:07") << true;
     QTest::newRow("text, local date-time") << QVariant("2024-02-29T13:05:07") << QVariant(local) << true;
     QTest::newRow("date-time, no date") << QVariant(when) << QVariant("yesterday") << false;
+    QTest::newRow("date-time, its date")
+        << QVariant(local.date().startOfDay()) << QVariant(local.date()) << true;
+    QTest::newRow("date, its text") << QVariant(QDate(2024, 2, 29)) << QVariant("2024-02-29") << true;
+    QTest::newRow("text, its date") << QVariant("2024-02-29") << QVariant(QDate(2024, 2, 29)) << true;
     QTest::newRow("same instant, other zone")
         << QVariant(when) << QVariant(when.toOffsetFromUtc(3600)) << true;
 }
