@@ -1,0 +1,215 @@
+#include "IOSContactRecord.h"
+
+#include "EntityType.h"
+
+#include <QHash>
+
+const QString IOSContactRecord::KEY_RECORD_KIND = QStringLiteral("com.apple.syncservices.RecordEntityName");
+const QString IOSContactRecord::KIND_CONTACT = QStringLiteral("com.apple.contacts.Contact");
+
+namespace {
+
+using WordTable = QHash<QString, int>;
+
+const QHash<QString, int> &subRecordKinds()
+{
+    static const QHash<QString, int> kinds{
+        {QStringLiteral("com.apple.contacts.Phone Number"), pim::ENTITY_PHONE},
+        {QStringLiteral("com.apple.contacts.Email Address"), pim::ENTITY_EMAIL},
+        {QStringLiteral("com.apple.contacts.Street Address"), pim::ENTITY_ADDR},
+        {QStringLiteral("com.apple.contacts.URL"), pim::ENTITY_URL},
+        {QStringLiteral("com.apple.contacts.IM"), pim::ENTITY_IM},
+        {QStringLiteral("com.apple.contacts.Date"), pim::ENTITY_EVENT},
+        {QStringLiteral("com.apple.contacts.Related Name"), pim::ENTITY_REL},
+    };
+    return kinds;
+}
+
+const WordTable &wordTable(int type)
+{
+    static const WordTable phone{{"other", 0},    {"home", 1},     {"mobile", 2}, {"work", 3},
+                                 {"work fax", 4}, {"home fax", 5}, {"pager", 6},  {"main", 12}};
+    static const WordTable homeWork{{"other", 0}, {"home", 1}, {"work", 2}};
+    static const WordTable url{{"other", 0}, {"home page", 1}, {"home", 4}, {"work", 5}};
+    static const WordTable date{{"other", 0}, {"anniversary", 1}};
+    static const WordTable relation{{"other", 0},  {"assistant", 1}, {"brother", 2}, {"child", 3},
+                                    {"father", 5}, {"friend", 6},    {"manager", 7}, {"mother", 8},
+                                    {"parent", 9}, {"partner", 10},  {"sister", 13}, {"spouse", 14}};
+    static const WordTable none;
+    switch (type) {
+    case pim::ENTITY_PHONE:
+        return phone;
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_ADDR:
+    case pim::ENTITY_IM:
+        return homeWork;
+    case pim::ENTITY_URL:
+        return url;
+    case pim::ENTITY_EVENT:
+        return date;
+    case pim::ENTITY_REL:
+        return relation;
+    default:
+        return none;
+    }
+}
+
+QString text(const PlistCFType &record, const char *key)
+{
+    return record.get(QString::fromLatin1(key)).CFStringQString();
+}
+
+bool has(const PlistCFType &record, const char *key)
+{
+    return record.get(QString::fromLatin1(key)).ref() != nullptr;
+}
+
+// Sets a code column only for a word of the table; any other word or no word leaves it unset.
+void setCode(pim::Entity &e, const char *column, int code)
+{
+    if (code >= 0)
+        e.values.insert(QString::fromLatin1(column), code);
+}
+
+} // namespace
+
+QString IOSContactRecord::recordKind(const PlistCFType &record)
+{
+    return record.get(KEY_RECORD_KIND).CFStringQString();
+}
+
+int IOSContactRecord::subRecordType(const QString &kind)
+{
+    return subRecordKinds().value(kind, 0);
+}
+
+int IOSContactRecord::typeCode(int type, const QString &word)
+{
+    return wordTable(type).value(word, -1);
+}
+
+int IOSContactRecord::protocolCode(const QString &word)
+{
+    static const WordTable protocols{{"aim", 1},       {"msn", 2},        {"yahoo", 3}, {"skype", 4},
+                                     {"qq", 5},        {"googletalk", 6}, {"icq", 7},   {"jabber", 8},
+                                     {"gadugadu", 10}, {"facebook", 11}};
+    return protocols.value(word, -1);
+}
+
+QString IOSContactRecord::dateText(const PlistCFType &value)
+{
+    const QDateTime when = value.CFDateToDateTime(0);
+    if (!when.isValid())
+        return QString();
+    // The wall clock in ISO form without a zone suffix, as every date column holds it.
+    return when.date().toString(Qt::ISODate) + QLatin1Char('T') +
+           when.time().toString(QStringLiteral("HH:mm:ss"));
+}
+
+QList<IOSContactRecord::_TypedEntity>
+IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, pim::_Contact &contact)
+{
+    QList<_TypedEntity> entries;
+
+    pim::Entity name(0, rid);
+    name.values.insert(QStringLiteral("data2"), text(record, "first name"));
+    name.values.insert(QStringLiteral("data7"), text(record, "first name yomi"));
+    name.values.insert(QStringLiteral("data4"), text(record, "middle name"));
+    name.values.insert(QStringLiteral("data3"), text(record, "last name"));
+    name.values.insert(QStringLiteral("data8"), text(record, "last name yomi"));
+    name.values.insert(QStringLiteral("data5"), text(record, "title"));
+    name.values.insert(QStringLiteral("data6"), text(record, "suffix"));
+    name.values.insert(QStringLiteral("data1"), name.fullName());
+    contact = pim::_Contact(0, rid, name.fullName());
+    entries.append({pim::ENTITY_NAME, name});
+
+    if (has(record, "nickname")) {
+        pim::Entity e(0, rid);
+        e.values.insert(QStringLiteral("data3"), 1);
+        e.values.insert(QStringLiteral("data1"), text(record, "nickname"));
+        entries.append({pim::ENTITY_NICKNAME, e});
+    }
+    if (has(record, "company name") || has(record, "department") || has(record, "job title")) {
+        pim::Entity e(0, rid);
+        e.values.insert(QStringLiteral("data2"), 1);
+        e.values.insert(QStringLiteral("data1"), text(record, "company name"));
+        e.values.insert(QStringLiteral("data5"), text(record, "department"));
+        e.values.insert(QStringLiteral("data4"), text(record, "job title"));
+        entries.append({pim::ENTITY_ORG, e});
+    }
+    if (has(record, "birthday")) {
+        pim::Entity e(0, rid);
+        e.values.insert(QStringLiteral("data2"), 3);
+        e.values.insert(QStringLiteral("data1"), dateText(record.get(QStringLiteral("birthday"))));
+        entries.append({pim::ENTITY_EVENT, e});
+    }
+    if (has(record, "image")) {
+        pim::Entity e(0, rid);
+        e.values.insert(QStringLiteral("data15"), record.get(QStringLiteral("image")).CFDataBytes());
+        entries.append({pim::ENTITY_PHOTO, e});
+    }
+    if (has(record, "notes")) {
+        pim::Entity e(0, rid);
+        e.values.insert(QStringLiteral("data1"), text(record, "notes"));
+        entries.append({pim::ENTITY_NOTE, e});
+    }
+
+    for (const _TypedEntity &entry : entries)
+        contact.entities[entry.type].append(entry.entity);
+    return entries;
+}
+
+pim::Entity IOSContactRecord::subRecordEntry(int type, const QString &sid, const PlistCFType &record)
+{
+    pim::Entity e(0, sid);
+    auto set = [&](const char *column, const QString &value) {
+        e.values.insert(QString::fromLatin1(column), value);
+    };
+    const int code = typeCode(type, text(record, "type"));
+
+    switch (type) {
+    case pim::ENTITY_ADDR:
+        set("data9", text(record, "postal code"));
+        set("data7", text(record, "city"));
+        set("data8", text(record, "state"));
+        set("data10", text(record, "country"));
+        set("data11", text(record, "country code"));
+        set("data4", text(record, "street"));
+        set("data3", text(record, "label"));
+        set("data1", e.formattedAddr());
+        setCode(e, "data2", code);
+        break;
+    case pim::ENTITY_IM:
+        set("data1", text(record, "user"));
+        set("data3", text(record, "label"));
+        setCode(e, "data2", code);
+        setCode(e, "data5", protocolCode(text(record, "service")));
+        break;
+    case pim::ENTITY_EVENT:
+        set("data1", dateText(record.get(QStringLiteral("value"))));
+        set("data3", text(record, "label"));
+        setCode(e, "data2", code);
+        break;
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_URL:
+    case pim::ENTITY_REL:
+        set("data1", text(record, "value"));
+        set("data3", text(record, "label"));
+        setCode(e, "data2", code);
+        break;
+    default:
+        break;
+    }
+    return e;
+}
+
+QStringList IOSContactRecord::parentIds(const PlistCFType &record)
+{
+    QStringList ids;
+    const PlistCFType contacts = record.get(QStringLiteral("contact"));
+    const int n = contacts.array_size();
+    for (int i = 0; i < n; ++i)
+        ids.append(contacts.at(i).CFStringQString());
+    return ids;
+}
