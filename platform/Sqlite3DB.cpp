@@ -75,6 +75,8 @@ void Sqlite3DB::close()
             statement->finalize();
     }
     m_uncached.clear();
+    if (!m_levels.empty())
+        ++m_rollbacks;
     m_levels.clear();
     m_db.reset();
     m_path.clear();
@@ -218,6 +220,16 @@ int Sqlite3DB::changes() const
     return m_db ? sqlite3_changes(m_db.get()) : 0;
 }
 
+long long Sqlite3DB::totalChanges() const
+{
+    return m_db ? sqlite3_total_changes64(m_db.get()) : 0;
+}
+
+bool Sqlite3DB::holdsTransaction() const
+{
+    return m_db && sqlite3_txn_state(m_db.get(), "main") != SQLITE_TXN_NONE;
+}
+
 bool Sqlite3DB::runControl(const char *sql)
 {
     try {
@@ -234,8 +246,10 @@ void Sqlite3DB::syncLevels()
 {
     // SQLite ends a transaction by itself on some errors (a full disk, an interrupted statement);
     // then nothing of ours is open any more.
-    if (!m_levels.empty() && (!m_db || sqlite3_get_autocommit(m_db.get())))
+    if (!m_levels.empty() && (!m_db || sqlite3_get_autocommit(m_db.get()))) {
         m_levels.clear();
+        ++m_rollbacks;
+    }
 }
 
 void Sqlite3DB::beginTran()
@@ -282,6 +296,7 @@ void Sqlite3DB::rollbackTran()
     if (!m_db || m_levels.empty())
         return;
     const size_t level = m_levels.size();
+    ++m_rollbacks;
     if (m_levels.back()) {
         const QByteArray name = savepointName(level).toUtf8();
         runControl(("ROLLBACK TO " + name).constData());

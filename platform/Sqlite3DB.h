@@ -57,6 +57,14 @@ public:
     long long lastInsertId() const;
     // Rows changed by the last insert, update or delete.
     int changes() const;
+    // Rows changed by every insert, update and delete since the connection opened.
+    long long totalChanges() const;
+    // Rollbacks of any level (savepoints included) since this object was made; a cache of file
+    // content compares it to notice rows that vanished without a statement of its own.
+    unsigned long long rollbackCount() const { return m_rollbacks; }
+    // True while the connection holds a read or write transaction on the main file: no other
+    // connection can then change what this one sees.
+    bool holdsTransaction() const;
 
 private:
     struct ConnectionCloser
@@ -77,4 +85,5 @@ private:
     std::vector<std::weak_ptr<Sqlite3Statement>> m_uncached;
     std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
     QString m_lastError;
+    unsigned long long m_rollbacks = 0;
 };

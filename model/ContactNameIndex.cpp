@@ -1,0 +1,50 @@
+#include "ContactNameIndex.h"
+
+#include "Sqlite3Cursor.h"
+#include "Sqlite3DB.h"
+
+QString ContactNameIndex::fold(const QString &name)
+{
+    QString folded = name;
+    for (QChar &c : folded) {
+        const char16_t u = c.unicode();
+        if (u >= u'A' && u <= u'Z')
+            c = QChar(char16_t(u - u'A' + u'a'));
+    }
+    return folded;
+}
+
+bool ContactNameIndex::isCurrent(const Sqlite3DB &db) const
+{
+    return m_valid && db.handle() && m_handle == db.handle() && db.holdsTransaction() &&
+           m_changes == db.totalChanges() && m_rollbacks == db.rollbackCount();
+}
+
+void ContactNameIndex::rebuild(Sqlite3DB &db)
+{
+    m_valid = false;
+    m_ids.clear();
+    // Highest id first, so that of equal names the lowest id is the one left in the hash.
+    Sqlite3Cursor cursor = db.queryThrow("select _id,full_name from contact order by _id desc");
+    while (cursor.moveNext()) {
+        const QString name = cursor.getText(1);
+        // An empty (or NULL) name is never a duplicate of anything.
+        if (!name.isEmpty())
+            m_ids.insert(fold(name), static_cast<unsigned long long>(cursor.getInt64(0)));
+    }
+    m_handle = db.handle();
+    m_changes = db.totalChanges();
+    m_rollbacks = db.rollbackCount();
+    m_valid = true;
+}
+
+void ContactNameIndex::noteWrite(const Sqlite3DB &db, unsigned long long id, const QString &name)
+{
+    if (id != 0 && !name.isEmpty()) {
+        const QString key = fold(name);
+        if (!m_ids.contains(key))
+            m_ids.insert(key, id);
+    }
+    m_changes = db.totalChanges();
+    m_rollbacks = db.rollbackCount();
+}

@@ -1,0 +1,93 @@
+#include "EntityColumns.h"
+
+#include "Entity.h"
+#include "EntityType.h"
+#include "Sqlite3Sql.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+
+#include <array>
+
+namespace {
+
+QStringList dataKeys(std::initializer_list<int> numbers)
+{
+    QStringList keys;
+    for (int n : numbers)
+        keys << QStringLiteral("data%1").arg(n);
+    return keys;
+}
+
+const QString kPhotoHashKey = QStringLiteral("data4");
+const QString kPhotoBytesKey = QStringLiteral("data15");
+
+} // namespace
+
+EntityColumns::EntityColumns(int type, QStringList written, QStringList read)
+    : m_type(type)
+    , m_written(std::move(written))
+    , m_read(std::move(read))
+{
+    QStringList marks;
+    QStringList assignments;
+    for (const QString &key : std::as_const(m_written)) {
+        marks << QStringLiteral("?");
+        assignments << key + QStringLiteral("=?");
+    }
+    m_insertSql = QStringLiteral("insert into data(contact_id,type,src_id,%1) values(?,?,?,%2)")
+                      .arg(m_written.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    m_updateSql =
+        QStringLiteral("update data set src_id=?,%1 where _id=?").arg(assignments.join(QLatin1Char(',')));
+}
+
+const EntityColumns *EntityColumns::forType(int type)
+{
+    static const std::array<EntityColumns, 13> layouts = {{
+        {pim::ENTITY_NAME, dataKeys({1, 2, 3, 4, 5, 6, 7, 8}), dataKeys({1, 2, 3, 4, 5, 6, 7, 8})},
+        {pim::ENTITY_PHOTO, dataKeys({4, 15}), dataKeys({4, 15})},
+        {pim::ENTITY_PHONE, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+        {pim::ENTITY_EMAIL, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+        {pim::ENTITY_NICKNAME, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+        {pim::ENTITY_EVENT, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+        {pim::ENTITY_GROUP, dataKeys({1, 2}), dataKeys({1, 2})},
+        {pim::ENTITY_IM, dataKeys({1, 2, 3, 5, 6}), dataKeys({1, 2, 3, 5, 6})},
+        {pim::ENTITY_NOTE, dataKeys({1}), dataKeys({1})},
+        {pim::ENTITY_ORG, dataKeys({1, 2, 3, 4, 5, 6, 7, 9}), dataKeys({1, 2, 3, 4, 5, 6, 7, 9})},
+        {pim::ENTITY_REL, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+        // The country code is stored and never read back.
+        {pim::ENTITY_ADDR, dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}),
+         dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})},
+        {pim::ENTITY_URL, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
+    }};
+    if (type < pim::ENTITY_NAME || type > pim::ENTITY_URL)
+        return nullptr;
+    return &layouts[size_t(type - pim::ENTITY_NAME)];
+}
+
+QString EntityColumns::storedText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODate);
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate);
+    case QMetaType::QTime:
+        return value.toTime().toString(Qt::ISODate);
+    default:
+        return value.toString();
+    }
+}
+
+void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e) const
+{
+    for (const QString &key : m_written) {
+        if (key == kPhotoBytesKey)
+            sql.addBlobParam(e.values.value(key).toByteArray());
+        else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey)
+            sql.addTextParam(e.photoHash());
+        else
+            sql.addTextParam(storedText(e.values.value(key)));
+    }
+}

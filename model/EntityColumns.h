@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class Sqlite3Sql;
+namespace pim {
+class Entity;
+}
+
+// The column layout of one entity type in the data table: which value columns the row writers
+// name (and in which order they bind them) and which ones the readers take back. The one table
+// that insertion, update and reading share.
+class EntityColumns
+{
+public:
+    // Layout of an entity type code; null for a code without one (outside 1 to 13).
+    static const EntityColumns *forType(int type);
+
+    int type() const { return m_type; }
+    const QStringList &written() const { return m_written; }
+    const QStringList &read() const { return m_read; }
+
+    // "insert into data(contact_id,type,src_id,<written>) values(?,...)"
+    const QString &insertSql() const { return m_insertSql; }
+    // "update data set src_id=?,<written>=?... where _id=?"
+    const QString &updateSql() const { return m_updateSql; }
+
+    // Binds the entry's values of the written columns in their order: texts as text (the photo's
+    // "data4" as the hash of its bytes), "data15" as bytes.
+    void bindValues(Sqlite3Sql &sql, const pim::Entity &e) const;
+
+    // Text stored for a value: numbers as decimal digits, dates and times as ISO 8601 text
+    // without milliseconds, an absent value as the null text.
+    static QString storedText(const QVariant &value);
+
+private:
+    EntityColumns(int type, QStringList written, QStringList read);
+
+    int m_type;
+    QStringList m_written;
+    QStringList m_read;
+    QString m_insertSql;
+    QString m_updateSql;
+};

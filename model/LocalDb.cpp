@@ -1,0 +1,507 @@
+#include "LocalDb.h"
+
+#include "DataFolder.h"
+#include "EntityColumns.h"
+#include "EntityType.h"
+#include "Sqlite3Cursor.h"
+#include "Sqlite3Sql.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+const QString kData1 = QStringLiteral("data1");
+const QString kData2 = QStringLiteral("data2");
+
+// List order: full names by UTF-16 code unit, no locale.
+bool _contactSortCompare(const pim::_Contact &a, const pim::_Contact &b)
+{
+    return QString::compare(a.fullName, b.fullName) < 0;
+}
+
+// A LIKE pattern (with ESCAPE '\') that matches `text` itself and nothing else: what remains of
+// LIKE is SQLite's case rule, the letters A to Z regardless of case.
+QString exactLikePattern(const QString &text)
+{
+    QString pattern;
+    pattern.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'%' || c == u'_')
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+const EntityColumns &columnsOrThrow(int type)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    if (!columns)
+        throw std::runtime_error(QStringLiteral("Unknown entity type %1: the entry cannot be stored.")
+                                     .arg(type)
+                                     .toUtf8()
+                                     .toStdString());
+    return *columns;
+}
+
+pim::Entity entityFromRow(LocalDb &db, Sqlite3Cursor &row, int type)
+{
+    pim::Entity e(static_cast<unsigned long long>(row.getInt64("_id")), row.getText("src_id"));
+    db.fill_entity(row, type, e);
+    return e;
+}
+
+bool hasText(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return !value.toByteArray().isEmpty();
+    return !value.toString().isEmpty();
+}
+
+} // namespace
+
+LocalDb::LocalDb(QString path, QSharedPointer<AbsContactCombineRule> rule)
+    : rule(std::move(rule))
+    , path(std::move(path))
+{}
+
+LocalDb::~LocalDb() = default;
+
+QDir LocalDb::dbDir()
+{
+    const QString dir = g_dataSaveDir().absoluteFilePath(QStringLiteral("data"));
+    if (!QDir(dir).exists())
+        QDir().mkpath(dir);
+    return QDir(dir);
+}
+
+void LocalDb::create()
+{
+    // Replacing the file under an open connection would corrupt it; start from a closed one.
+    if (db.isOpen())
+        close();
+    if (QFile::exists(path))
+        QFile::remove(path);
+    QFile templateFile(QStringLiteral(":res/db.db"));
+    if (!templateFile.copy(path))
+        throw std::runtime_error(templateFile.errorString().toUtf8().toStdString());
+    QFile::setPermissions(path, QFile::ReadUser | QFile::WriteUser);
+}
+
+void LocalDb::open_check()
+{
+    if (!db.handle())
+        db.openThrow(path, Sqlite3DB::ReadWrite);
+}
+
+void LocalDb::beginEdit()
+{
+    open_check();
+    db.beginTran();
+    m_names.invalidate();
+}
+
+void LocalDb::endEdit(bool commit)
+{
+    open_check();
+    m_names.invalidate();
+    if (commit) {
+        if (!db.commitTran())
+            throw std::runtime_error(db.lastError().toUtf8().toStdString());
+    } else {
+        db.rollbackTran();
+    }
+}
+
+void LocalDb::close()
+{
+    m_names.invalidate();
+    db.close();
+}
+
+bool LocalDb::removeDB()
+{
+    if (db.handle())
+        close();
+    return QFile::remove(path);
+}
+
+void LocalDb::execute(const Sqlite3Sql &sql, NameEffect effect)
+{
+    const bool indexCurrent = m_names.isCurrent(db);
+    db.executeThrow(sql);
+    if (effect == NameEffect::ChangesNames)
+        m_names.invalidate();
+    else if (indexCurrent)
+        m_names.noteWrite(db);
+}
+
+// ---- Rows -------------------------------------------------------------------------------------
+
+void LocalDb::insertContactBase(pim::_Contact &c)
+{
+    open_check();
+    Sqlite3Sql sql("insert into contact(src_id,full_name) values(?,?)");
+    sql.addTextParam(c.srcId).addTextParam(c.fullName);
+    const bool indexCurrent = m_names.isCurrent(db);
+    db.executeThrow(sql);
+    c.id = static_cast<unsigned long long>(db.lastInsertId());
+    if (indexCurrent)
+        m_names.noteWrite(db, c.id, c.fullName);
+}
+
+void LocalDb::insertEntity(quint64 contactId, int type, pim::Entity &e)
+{
+    open_check();
+    // The code may come from a phone unchecked; without a layout the row would be written under
+    // no columns (or another type's), so refuse it.
+    const EntityColumns &columns = columnsOrThrow(type);
+    Sqlite3Sql sql(columns.insertSql());
+    sql.addInt64Param(static_cast<long long>(contactId)).addIntParam(type).addTextParam(e.srcId);
+    columns.bindValues(sql, e);
+    execute(sql, NameEffect::KeepsNames);
+    e.id = static_cast<unsigned long long>(db.lastInsertId());
+}
+
+void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    if (!columns)
+        return;
+    for (const QString &key : columns->read()) {
+        const QByteArray name = key.toLatin1();
+        if (key == QLatin1String("data15"))
+            e.values.insert(key, row.getBlob(name.constData()));
+        else
+            e.values.insert(key, row.getText(name.constData()));
+    }
+}
+
+// ---- Reading ----------------------------------------------------------------------------------
+
+QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString search)
+{
+    open_check();
+    QList<pim::_Contact> result;
+    Sqlite3Sql sql("select d.*,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
+                   "d.contact_id=c._id");
+    if (groupId != 0 || !search.isEmpty())
+        sql.appendSql(QStringLiteral(" where 1=1"));
+    if (groupId != 0) {
+        sql.appendSql(QStringLiteral(" and contact_id in (select contact_id from data where type=? and %1=?)")
+                          .arg(kData1));
+        sql.addIntParam(pim::ENTITY_GROUP).addTextParam(QString::number(groupId));
+    }
+    if (!search.isEmpty()) {
+        // The search keeps LIKE's wildcards on purpose: "%" and "_" typed by the user act as such.
+        sql.appendSql(QStringLiteral(
+            " and contact_id in (select contact_id from data where type not in (?,?) and data1 like ?)"));
+        sql.addIntParam(pim::ENTITY_GROUP)
+            .addIntParam(pim::ENTITY_PHOTO)
+            .addTextParam(QLatin1Char('%') + search + QLatin1Char('%'));
+    }
+    // Rows of one contact arrive together, and within a type in the order they were stored.
+    sql.appendSql(QStringLiteral(" order by contact_id asc, d.type asc, d._id asc"));
+
+    Sqlite3Cursor row = db.queryThrow(sql);
+    pim::_Contact current;
+    while (row.moveNext()) {
+        const auto contactId = static_cast<unsigned long long>(row.getInt64("contact_id"));
+        if (contactId != current.id) {
+            if (current.id != 0)
+                result.append(current);
+            current = pim::_Contact(contactId, row.getText("csrc_id"), row.getText("full_name"));
+        }
+        const int type = row.getInt("type");
+        current.entities[type].append(entityFromRow(*this, row, type));
+    }
+    if (current.id != 0)
+        result.append(current);
+    // Stable, so that contacts of equal names keep their row order.
+    std::stable_sort(result.begin(), result.end(), _contactSortCompare);
+    return result;
+}
+
+pim::_Contact LocalDb::contact(unsigned long long id)
+{
+    open_check();
+    Sqlite3Cursor base = db.queryThrow(
+        Sqlite3Sql("select * from contact where _id=?").addInt64Param(static_cast<long long>(id)));
+    if (!base.moveNext())
+        return pim::_Contact();
+    pim::_Contact c(static_cast<unsigned long long>(base.getInt64("_id")), base.getText("src_id"),
+                    base.getText("full_name"));
+    Sqlite3Cursor row = db.queryThrow(Sqlite3Sql("select * from data where contact_id=? order by type,_id")
+                                          .addInt64Param(static_cast<long long>(id)));
+    while (row.moveNext()) {
+        const int type = row.getInt("type");
+        c.entities[type].append(entityFromRow(*this, row, type));
+    }
+    return c;
+}
+
+unsigned long long LocalDb::isContactBaseExist(QString fullName)
+{
+    open_check();
+    // Every nameless contact would otherwise be a duplicate of every other one.
+    if (fullName.isEmpty())
+        return 0;
+    // Inside a bracket the names are kept in memory: a LIKE look-up reads the whole table.
+    if (db.transactionDepth() > 0) {
+        if (!m_names.isCurrent(db))
+            m_names.rebuild(db);
+        if (m_names.isCurrent(db))
+            return m_names.find(fullName);
+    }
+    Sqlite3Sql sql("select _id,src_id from contact where full_name like ? escape '\\' order by _id limit 1");
+    sql.addTextParam(exactLikePattern(fullName));
+    Sqlite3Cursor row = db.queryThrow(sql);
+    return row.moveNext() ? static_cast<unsigned long long>(row.getInt64("_id")) : 0;
+}
+
+// ---- Changing and removing ----------------------------------------------------------------------
+
+void LocalDb::updateEntity(int type, const pim::Entity &e)
+{
+    open_check();
+    const EntityColumns &columns = columnsOrThrow(type);
+    Sqlite3Sql sql(columns.updateSql());
+    sql.addTextParam(e.srcId);
+    columns.bindValues(sql, e);
+    sql.addInt64Param(static_cast<long long>(e.id));
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::updateContactBase(const pim::_Contact &c)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=?, full_name=? where _id=?");
+    sql.addTextParam(c.srcId).addTextParam(c.fullName).addInt64Param(static_cast<long long>(c.id));
+    execute(sql, NameEffect::ChangesNames);
+}
+
+void LocalDb::updateContactBaseSrcId(unsigned long long id, QString srcId)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=? where _id=?");
+    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(id));
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::updateEntitySrcId(unsigned long long id, QString srcId)
+{
+    open_check();
+    Sqlite3Sql sql("update data set src_id=? where _id=?");
+    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(id));
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::updateContactBaseSrcId(QString oldSrcId, QString newSrcId)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=? where src_id=?");
+    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::updateEntitySrcId(QString oldSrcId, QString newSrcId)
+{
+    open_check();
+    Sqlite3Sql sql("update data set src_id=? where src_id=?");
+    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::removeEntity(unsigned long long id)
+{
+    open_check();
+    execute(Sqlite3Sql("delete from data where _id=?").addInt64Param(static_cast<long long>(id)),
+            NameEffect::KeepsNames);
+}
+
+void LocalDb::removeContact(unsigned long long id)
+{
+    open_check();
+    execute(Sqlite3Sql("delete from data where contact_id=?").addInt64Param(static_cast<long long>(id)),
+            NameEffect::KeepsNames);
+    execute(Sqlite3Sql("delete from contact where _id=?").addInt64Param(static_cast<long long>(id)),
+            NameEffect::ChangesNames);
+}
+
+// ---- Groups -----------------------------------------------------------------------------------
+
+QList<pim::_Group> LocalDb::groups()
+{
+    open_check();
+    QList<pim::_Group> result;
+    Sqlite3Cursor row = db.queryThrow("select * from contact_group order by name asc");
+    while (row.moveNext())
+        result.append(pim::_Group(static_cast<unsigned long long>(row.getInt64("_id")), row.getText("name")));
+    return result;
+}
+
+quint64 LocalDb::getGroupIdOrAdd(QString name)
+{
+    // Callers hold an open connection; opening here as well costs nothing and spares a crash.
+    open_check();
+    {
+        Sqlite3Sql sql("select _id from contact_group where name like ? escape '\\' order by _id limit 1");
+        sql.addTextParam(exactLikePattern(name));
+        Sqlite3Cursor row = db.queryThrow(sql);
+        if (row.moveNext())
+            return static_cast<quint64>(row.getInt64(0));
+    }
+    // A null name goes in as the empty text (the column refuses NULL).
+    Sqlite3Sql insert("insert into contact_group(name) values(?)");
+    insert.addTextParam(name.isNull() ? QLatin1String("") : name);
+    execute(insert, NameEffect::KeepsNames);
+    return static_cast<quint64>(db.lastInsertId());
+}
+
+pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long groupId, QString name)
+{
+    ungroup(contactId);
+    Sqlite3Sql sql(
+        QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)").arg(kData1, kData2));
+    sql.addIntParam(pim::ENTITY_GROUP)
+        .addInt64Param(static_cast<long long>(contactId))
+        .addTextParam(QString::number(groupId))
+        .addTextParam(name);
+    execute(sql, NameEffect::KeepsNames);
+    pim::Entity e(static_cast<unsigned long long>(db.lastInsertId()), QLatin1String(""));
+    e.values.insert(kData1, QVariant::fromValue<qulonglong>(groupId));
+    e.values.insert(kData2, name);
+    return e;
+}
+
+void LocalDb::ungroup(unsigned long long contactId)
+{
+    open_check();
+    Sqlite3Sql sql(
+        QStringLiteral("delete from data where type=%1 and contact_id=?").arg(int(pim::ENTITY_GROUP)));
+    sql.addInt64Param(static_cast<long long>(contactId));
+    execute(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::removeGroupOnly(unsigned long long groupId)
+{
+    open_check();
+    execute(
+        Sqlite3Sql("delete from contact_group where _id=?").addInt64Param(static_cast<long long>(groupId)),
+        NameEffect::KeepsNames);
+}
+
+// ---- Merging ----------------------------------------------------------------------------------
+
+QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, pim::_Contact &out,
+                                                      bool &existed)
+{
+    open_check();
+    // The caller may pass one object as both; keep what came in.
+    const pim::_Contact incoming = in;
+    const unsigned long long storedId = isContactBaseExist(incoming.fullName);
+
+    const int outerDepth = db.transactionDepth();
+    db.beginTran();
+    auto rollbackOwn = [this, outerDepth] {
+        while (db.transactionDepth() > outerDepth)
+            db.rollbackTran();
+        m_names.invalidate();
+    };
+    try {
+        QMap<int, QList<pim::Entity>> result = out.entities;
+        if (storedId != 0) {
+            existed = true;
+            out = contact(storedId);
+        } else {
+            existed = false;
+            out = pim::_Contact(0, QLatin1String(""), incoming.fullName);
+            insertContactBase(out);
+            const QList<pim::Entity> names = incoming.entities.value(pim::ENTITY_NAME);
+            if (!names.isEmpty()) {
+                pim::Entity name = names.first();
+                name.srcId = QLatin1String("");
+                insertEntity(out.id, pim::ENTITY_NAME, name);
+                out.entities[pim::ENTITY_NAME].append(name);
+                result[pim::ENTITY_NAME].append(name);
+            }
+        }
+
+        for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
+            const int type = it.key();
+            for (const pim::Entity &entry : it.value()) {
+                pim::Entity merged;
+                // Looked up afresh for every entry: a list is held by value in the map, and
+                // nothing else writes to out.entities while this reference is used.
+                QList<pim::Entity> &have = out.entities[type];
+                if (!combine_entity(type, have, entry, merged))
+                    continue;
+                if (type == pim::ENTITY_GROUP) {
+                    // Point the membership at this database's own group of that name.
+                    const QString groupName = merged.values.value(kData2).toString();
+                    merged.values.insert(kData1, QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
+                }
+                if (merged.id == 0)
+                    insertEntity(out.id, type, merged);
+                else
+                    updateEntity(type, merged);
+                result[type].append(merged);
+            }
+            // Every type the incoming contact brings has a list in `out`, possibly empty.
+            out.entities[type];
+        }
+
+        if (!db.commitTran()) {
+            const QString error = db.lastError();
+            rollbackOwn();
+            throw std::runtime_error(error.toUtf8().toStdString());
+        }
+        return result;
+    } catch (const std::exception &e) {
+        rollbackOwn();
+        throw std::runtime_error(QString::fromUtf8(e.what()).toUtf8().toStdString());
+    } catch (...) {
+        rollbackOwn();
+        throw;
+    }
+}
+
+bool LocalDb::combine_entity(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out)
+{
+    const QStringList identity = rule->checkEqualFieldsMin(type);
+    bool single = false;
+    const QStringList valid = rule->validFields(type, single);
+    if (valid.isEmpty())
+        return false;
+
+    qsizetype taken = -1;
+    if (single) {
+        if (!have.isEmpty())
+            taken = 0;
+    } else {
+        for (qsizetype i = 0; i < have.size(); ++i) {
+            if (AbsContactCombineRule::isEntityEqual(have.at(i), in, identity)) {
+                taken = i;
+                break;
+            }
+        }
+    }
+    if (taken >= 0)
+        out = have.at(taken);
+
+    if (AbsContactCombineRule::isEntityEqual(out, in, valid))
+        return false;
+
+    // An empty incoming value never blanks a stored one.
+    for (const QString &key : valid) {
+        const QVariant value = in.values.value(key);
+        if (hasText(value))
+            out.values.insert(key, value);
+    }
+    if (taken < 0)
+        have.append(out);
+    return true;
+}

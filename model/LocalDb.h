@@ -1,0 +1,90 @@
+#pragma once
+
+#include "AbsContactCombineRule.h"
+#include "Contact.h"
+#include "ContactNameIndex.h"
+#include "Entity.h"
+#include "Group.h"
+#include "Sqlite3DB.h"
+
+#include <QDir>
+#include <QList>
+#include <QMap>
+#include <QSharedPointer>
+#include <QString>
+
+class Sqlite3Cursor;
+class Sqlite3Sql;
+
+// One contact database file and its connection. The connection opens on first use (read/write,
+// never create) and stays open until close(), removeDB() or destruction. Writers bracket each
+// batch with beginEdit() and endEdit(); combineContact() nests its own transaction inside.
+// No lock: one thread at a time uses an object. Failures are std::exception subclasses.
+class LocalDb
+{
+public:
+    LocalDb(QString path, QSharedPointer<AbsContactCombineRule> rule);
+    virtual ~LocalDb();
+    LocalDb(const LocalDb &) = delete;
+    LocalDb &operator=(const LocalDb &) = delete;
+
+    // The folder of the local databases ("data" in the application data folder), made when missing.
+    static QDir dbDir();
+
+    // Replaces any file at the path by a fresh copy of the template, mode 0600.
+    void create();
+    void open_check();
+    void beginEdit();
+    // Commits (true) or rolls back (false) the bracket; nothing when none is open. A commit that
+    // fails is rolled back and thrown.
+    void endEdit(bool commit);
+    void close();
+    // Closes the connection and deletes the file; true when the file was deleted.
+    bool removeDB();
+
+    // Rows.
+    void insertContactBase(pim::_Contact &c);
+    // Throws for a type code without a column layout; e.id is then left as it was.
+    void insertEntity(quint64 contactId, int type, pim::Entity &e);
+    void fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e);
+
+    // Reading.
+    QList<pim::_Contact> contacts(unsigned long long groupId, QString search);
+    pim::_Contact contact(unsigned long long id);
+    // Row id of the stored contact whose full name equals `fullName` with the letters A to Z
+    // compared regardless of case (the lowest such id); 0 for none and for the empty name.
+    unsigned long long isContactBaseExist(QString fullName);
+
+    // Changing and removing.
+    void updateEntity(int type, const pim::Entity &e);
+    void updateContactBase(const pim::_Contact &c);
+    void updateContactBaseSrcId(unsigned long long id, QString srcId);
+    void updateEntitySrcId(unsigned long long id, QString srcId);
+    void updateContactBaseSrcId(QString oldSrcId, QString newSrcId);
+    void updateEntitySrcId(QString oldSrcId, QString newSrcId);
+    void removeEntity(unsigned long long id);
+    void removeContact(unsigned long long id);
+
+    // Groups.
+    QList<pim::_Group> groups();
+    // Id of the group whose name equals `name` (letters A to Z regardless of case), created when
+    // there is none. A null name is stored as the empty text.
+    quint64 getGroupIdOrAdd(QString name);
+    pim::Entity setGroup(unsigned long long contactId, unsigned long long groupId, QString name);
+    void ungroup(unsigned long long contactId);
+    void removeGroupOnly(unsigned long long groupId);
+
+    // Merging.
+    QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact &in, pim::_Contact &out, bool &existed);
+    bool combine_entity(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out);
+
+    QSharedPointer<AbsContactCombineRule> rule;
+    Sqlite3DB db;
+    QString path;
+
+private:
+    enum class NameEffect { KeepsNames, ChangesNames };
+    void execute(const Sqlite3Sql &sql, NameEffect effect);
+
+    ContactNameIndex m_names;
+};

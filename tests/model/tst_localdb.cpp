@@ -1,0 +1,722 @@
+#include "TestMain.h"
+
+#include "EntityType.h"
+#include "LocalDb.h"
+#include "LocalDbCombineRule.h"
+#include "Sqlite3Cursor.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+
+using pim::_Contact;
+using pim::Entity;
+using Values = QMap<QString, QVariant>;
+
+namespace {
+
+Entity entity(const Values &values, const QString &srcId = QString())
+{
+    Entity e(0, srcId);
+    e.values = values;
+    return e;
+}
+
+QString whatOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+} // namespace
+
+class LocalDbTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_fileNo = 0;
+
+    QString newPath() { return m_dir.filePath(QStringLiteral("db%1.db").arg(++m_fileNo)); }
+
+    std::unique_ptr<LocalDb> freshDb()
+    {
+        auto db = std::make_unique<LocalDb>(newPath(),
+                                            QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        db->create();
+        return db;
+    }
+
+    static _Contact addContact(LocalDb &db, const QString &name,
+                               const QMap<int, QList<Entity>> &entities = {})
+    {
+        _Contact c(0, QString(), name);
+        db.insertContactBase(c);
+        for (auto it = entities.constBegin(); it != entities.constEnd(); ++it) {
+            for (Entity e : it.value()) {
+                db.insertEntity(c.id, it.key(), e);
+                c.entities[it.key()].append(e);
+            }
+        }
+        return c;
+    }
+
+    static _Contact named(LocalDb &db, const QString &name)
+    {
+        return addContact(db, name, {{pim::ENTITY_NAME, {entity({{"data1", name}, {"data2", name}})}}});
+    }
+
+    static int count(LocalDb &db, const QString &sql)
+    {
+        Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
+        return c.moveNext() ? c.getInt(0) : -1;
+    }
+
+    static QStringList names(const QList<_Contact> &list)
+    {
+        QStringList out;
+        for (const _Contact &c : list)
+            out << c.fullName;
+        return out;
+    }
+
+private slots:
+    // ---- The file and its connection ---------------------------------------------------------
+
+    void objectWithoutFileFailsOnFirstUseUntilCreated()
+    {
+        const QString path = newPath();
+        LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!db.db.isOpen());
+        const QString error = whatOf([&] { db.contacts(0, QString()); });
+        QVERIFY2(error.contains(path), qPrintable(error));
+        QVERIFY(!QFile::exists(path)); // opening never creates
+
+        db.create();
+        QVERIFY(!db.db.isOpen()); // create leaves the connection alone
+        QVERIFY(db.contacts(0, QString()).isEmpty());
+        QVERIFY(db.db.isOpen());
+    }
+
+    void createReplacesAFilledDatabaseWithMode0600()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        QCOMPARE(db->contacts(0, QString()).size(), 1);
+        QFile::setPermissions(db->path, QFile::ReadUser | QFile::WriteUser | QFile::ReadOther);
+        db->create();
+        QCOMPARE(QFile::permissions(db->path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QVERIFY(db->contacts(0, QString()).isEmpty());
+        QCOMPARE(count(*db, "select count(*) from contact"), 0);
+    }
+
+    void createReportsTheFileError()
+    {
+        LocalDb db(m_dir.filePath("no/such/folder/x.db"),
+                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        QVERIFY(!whatOf([&] { db.create(); }).isEmpty());
+    }
+
+    void rowIdsStartAtOneAndAreNeverReused()
+    {
+        auto db = freshDb();
+        _Contact c = named(*db, "Ann");
+        QCOMPARE(c.id, 1ull);
+        QCOMPARE(c.entities[pim::ENTITY_NAME].first().id, 1ull);
+        QCOMPARE(db->getGroupIdOrAdd("g"), 1ull);
+        db->removeContact(c.id);
+        db->removeGroupOnly(1);
+        _Contact d = named(*db, "Bob");
+        QCOMPARE(d.id, 2ull);
+        QCOMPARE(d.entities[pim::ENTITY_NAME].first().id, 2ull);
+        QCOMPARE(db->getGroupIdOrAdd("g"), 2ull);
+    }
+
+    void editBracketDecidesWhatIsStored()
+    {
+        auto db = freshDb();
+        db->endEdit(false); // nothing open: no effect
+        db->endEdit(true);
+
+        db->beginEdit();
+        named(*db, "Kept");
+        db->endEdit(true);
+        db->endEdit(false); // after the commit: no effect
+
+        db->beginEdit();
+        named(*db, "Dropped");
+        db->endEdit(false);
+
+        named(*db, "Outside"); // commits by itself
+
+        LocalDb other(db->path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        QCOMPARE(names(other.contacts(0, QString())), (QStringList{"Kept", "Outside"}));
+    }
+
+    void closeAndReopen()
+    {
+        auto db = freshDb();
+        db->close(); // closed already
+        named(*db, "Ann");
+        db->beginEdit();
+        named(*db, "Lost");
+        db->close(); // with a bracket open: rolled back
+        QVERIFY(!db->db.isOpen());
+        db->endEdit(false); // reopens, nothing to end
+        QCOMPARE(names(db->contacts(0, QString())), QStringList{"Ann"});
+    }
+
+    void removeDbClosesAndDeletes()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        QVERIFY(db->db.isOpen());
+        QVERIFY(db->removeDB());
+        QVERIFY(!db->db.isOpen());
+        QVERIFY(!QFile::exists(db->path));
+        QVERIFY(!db->removeDB());
+        QVERIFY(!whatOf([&] { db->contacts(0, QString()); }).isEmpty());
+    }
+
+    void dbDirIsMadeAgainWhenDeleted()
+    {
+        const QDir dir = LocalDb::dbDir();
+        QVERIFY(dir.exists());
+        QCOMPARE(dir.dirName(), QStringLiteral("data"));
+        QVERIFY(dir.absolutePath().startsWith(QDir::homePath()));
+        QVERIFY(QDir(dir.absolutePath()).removeRecursively());
+        QVERIFY(LocalDb::dbDir().exists());
+    }
+
+    // ---- Entity rows ---------------------------------------------------------------------------
+
+    void entityRoundTrip_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Values>("given");
+        QTest::addColumn<Values>("expected");
+
+        const QByteArray png("\x89PNG\r\n\x1a\n\x00\x01", 10);
+        Values name{{"data1", "Dr Ann B Lee"}, {"data2", "Ann"}, {"data3", "Lee"}, {"data4", "B"},
+                    {"data5", "Dr"},           {"data6", "Jr"},  {"data7", "an"},  {"data8", "li"}};
+        QTest::newRow("name") << int(pim::ENTITY_NAME) << name << name;
+        QTest::newRow("photo hash written from the bytes")
+            << int(pim::ENTITY_PHOTO) << Values{{"data15", png}, {"data4", "stale"}}
+            << Values{{"data15", png}, {"data4", Entity::photoHash(png)}};
+        QTest::newRow("photo without bytes")
+            << int(pim::ENTITY_PHOTO) << Values{}
+            << Values{{"data15", QByteArray()}, {"data4", Entity::photoHash(QByteArray())}};
+        QTest::newRow("phone with number only") << int(pim::ENTITY_PHONE) << Values{{"data1", "+44 1"}}
+                                                << Values{{"data1", "+44 1"}, {"data2", ""}, {"data3", ""}};
+        QTest::newRow("e-mail with sub-type as a number")
+            << int(pim::ENTITY_EMAIL) << Values{{"data1", "a@b.c"}, {"data2", 2}, {"data3", "x"}}
+            << Values{{"data1", "a@b.c"}, {"data2", "2"}, {"data3", "x"}};
+        QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << Values{{"data1", "Nan"}, {"data2", "1"}}
+                                  << Values{{"data1", "Nan"}, {"data2", "1"}, {"data3", ""}};
+        QTest::newRow("event date-time as ISO text without milliseconds")
+            << int(pim::ENTITY_EVENT)
+            << Values{{"data1", QDateTime(QDate(1990, 5, 17), QTime(10, 11, 12, 345), Qt::UTC)}, {"data2", 3}}
+            << Values{{"data1", "1990-05-17T10:11:12Z"}, {"data2", "3"}, {"data3", ""}};
+        QTest::newRow("event date") << int(pim::ENTITY_EVENT) << Values{{"data1", QDate(2001, 2, 3)}}
+                                    << Values{{"data1", "2001-02-03"}, {"data2", ""}, {"data3", ""}};
+        QTest::newRow("group id as a 64-bit number")
+            << int(pim::ENTITY_GROUP)
+            << Values{{"data1", QVariant::fromValue<qulonglong>(12)}, {"data2", "Work"}}
+            << Values{{"data1", "12"}, {"data2", "Work"}};
+        QTest::newRow("messaging skips data4")
+            << int(pim::ENTITY_IM) << Values{{"data1", "acc"},  {"data2", "1"}, {"data3", "l"},
+                                             {"data4", "gone"}, {"data5", "4"}, {"data6", "p"}}
+            << Values{{"data1", "acc"}, {"data2", "1"}, {"data3", "l"}, {"data5", "4"}, {"data6", "p"}};
+        QTest::newRow("note") << int(pim::ENTITY_NOTE) << Values{{"data1", "line 1\nline 2"}, {"data2", "x"}}
+                              << Values{{"data1", "line 1\nline 2"}};
+        Values org{{"data1", "Co"},  {"data2", "1"}, {"data3", "l"}, {"data4", "Boss"},
+                   {"data5", "R&D"}, {"data6", "6"}, {"data7", "7"}, {"data9", "9"}};
+        Values orgGiven = org;
+        orgGiven.insert("data8", "gone");
+        QTest::newRow("organisation skips data8") << int(pim::ENTITY_ORG) << orgGiven << org;
+        QTest::newRow("relation") << int(pim::ENTITY_REL)
+                                  << Values{{"data1", "Bo"}, {"data2", "2"}, {"data3", ""}}
+                                  << Values{{"data1", "Bo"}, {"data2", "2"}, {"data3", ""}};
+        QTest::newRow("address keeps the country code unread")
+            << int(pim::ENTITY_ADDR)
+            << Values{{"data1", "1 St\nTown"}, {"data2", "1"},     {"data4", "1 St"}, {"data7", "Town"},
+                      {"data9", "99"},         {"data10", "Land"}, {"data11", "LD"}}
+            << Values{{"data1", "1 St\nTown"}, {"data2", "1"},    {"data3", ""},     {"data4", "1 St"},
+                      {"data5", ""},           {"data6", ""},     {"data7", "Town"}, {"data8", ""},
+                      {"data9", "99"},         {"data10", "Land"}};
+        QTest::newRow("website") << int(pim::ENTITY_URL) << Values{{"data1", "http://x"}, {"data2", "1"}}
+                                 << Values{{"data1", "http://x"}, {"data2", "1"}, {"data3", ""}};
+    }
+
+    void entityRoundTrip()
+    {
+        QFETCH(int, type);
+        QFETCH(Values, given);
+        QFETCH(Values, expected);
+        auto db = freshDb();
+        _Contact c(0, "csrc", "Ann");
+        db->insertContactBase(c);
+        Entity e = entity(given, "esrc");
+        db->insertEntity(c.id, type, e);
+        QVERIFY(e.id != 0);
+
+        const _Contact stored = db->contact(c.id);
+        QCOMPARE(stored.srcId, QStringLiteral("csrc"));
+        QCOMPARE(stored.entities.value(type).size(), 1);
+        const Entity back = stored.entities.value(type).first();
+        QCOMPARE(back.id, e.id);
+        QCOMPARE(back.srcId, QStringLiteral("esrc"));
+        QCOMPARE(back.values, expected);
+        for (const QVariant &v : back.values)
+            QVERIFY(v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray);
+
+        // The list reads the same entry.
+        const QList<_Contact> listed = db->contacts(0, QString());
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().srcId, QStringLiteral("csrc"));
+        QCOMPARE(listed.first().entities.value(type).first().values, expected);
+
+        // An update writes the same layout.
+        Entity changed = back;
+        changed.srcId = "new";
+        db->updateEntity(type, changed);
+        QCOMPARE(db->contact(c.id).entities.value(type).first().values, expected);
+        QCOMPARE(db->contact(c.id).entities.value(type).first().srcId, QStringLiteral("new"));
+    }
+
+    void unknownEntityTypeIsRefused_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("0") << 0;
+        QTest::newRow("14") << 14;
+        QTest::newRow("-1") << -1;
+    }
+
+    void unknownEntityTypeIsRefused()
+    {
+        QFETCH(int, type);
+        auto db = freshDb();
+        _Contact c = named(*db, "Ann");
+        Entity e = entity({{"data1", "x"}});
+        e.id = 77;
+        const QString error = whatOf([&] { db->insertEntity(c.id, type, e); });
+        QVERIFY2(error.contains(QString::number(type)), qPrintable(error));
+        QCOMPARE(e.id, 77ull);
+        QCOMPARE(count(*db, "select count(*) from data"), 1);
+
+        Entity stored = c.entities[pim::ENTITY_NAME].first();
+        QVERIFY(!whatOf([&] { db->updateEntity(type, stored); }).isEmpty());
+        QCOMPARE(db->contact(c.id).entities.value(pim::ENTITY_NAME).first().values.value("data1"),
+                 QVariant(QStringLiteral("Ann")));
+
+        // A row of such a type (written by someone else) reads back without values.
+        db->db.executeThrow(Sqlite3Sql("insert into data(contact_id,type,data1) values(?,?,'v')")
+                                .addInt64Param(qint64(c.id))
+                                .addIntParam(type));
+        const _Contact back = db->contact(c.id);
+        QCOMPARE(back.entities.value(type).size(), 1);
+        QVERIFY(back.entities.value(type).first().values.isEmpty());
+    }
+
+    void entryOfAMissingContactIsStillWritten()
+    {
+        auto db = freshDb();
+        Entity e = entity({{"data1", "1"}});
+        db->insertEntity(0, pim::ENTITY_PHONE, e);
+        Entity f = entity({{"data1", "2"}});
+        db->insertEntity(0, pim::ENTITY_PHONE, f);
+        QVERIFY(e.id > 0 && f.id > e.id);
+        QCOMPARE(count(*db, "select count(*) from data where contact_id=0"), 2);
+    }
+
+    // ---- Reading -----------------------------------------------------------------------------
+
+    void listIsSortedByCodeUnit()
+    {
+        auto db = freshDb();
+        for (const QString &n : {QStringLiteral("b"), QStringLiteral("Ba"), QStringLiteral("ä"),
+                                 QStringLiteral("B"), QString(), QStringLiteral("a"), QStringLiteral("1")})
+            addContact(*db, n, {{pim::ENTITY_NOTE, {entity({{"data1", "n"}})}}});
+        QCOMPARE(names(db->contacts(0, QString())), (QStringList{"", "1", "B", "Ba", "a", "b", "ä"}));
+    }
+
+    void contactWithoutEntriesIsFoundButNotListed()
+    {
+        auto db = freshDb();
+        _Contact bare(0, "s", "Bare");
+        db->insertContactBase(bare);
+        QVERIFY(db->contacts(0, QString()).isEmpty());
+        QVERIFY(db->contacts(0, "Bare").isEmpty());
+        const _Contact read = db->contact(bare.id);
+        QCOMPARE(read.id, bare.id);
+        QCOMPARE(read.fullName, QStringLiteral("Bare"));
+        QVERIFY(read.entities.isEmpty());
+        QCOMPARE(db->isContactBaseExist("bare"), bare.id);
+    }
+
+    void missingContactReadsAsDefault()
+    {
+        auto db = freshDb();
+        Entity orphan = entity({{"data1", "1"}});
+        db->insertEntity(5, pim::ENTITY_PHONE, orphan);
+        const _Contact c = db->contact(5);
+        QCOMPARE(c.id, 0ull);
+        QVERIFY(c.fullName.isEmpty());
+        QVERIFY(c.entities.isEmpty());
+    }
+
+    void entriesKeepTheirStoredOrder()
+    {
+        auto db = freshDb();
+        const _Contact c =
+            addContact(*db, "Ann",
+                       {{pim::ENTITY_PHONE,
+                         {entity({{"data1", "3"}}), entity({{"data1", "1"}}), entity({{"data1", "2"}})}},
+                        {pim::ENTITY_NOTE, {entity({{"data1", "n"}})}}});
+        auto numbers = [](const _Contact &x) {
+            QStringList out;
+            for (const Entity &e : x.entities.value(pim::ENTITY_PHONE))
+                out << e.values.value("data1").toString();
+            return out;
+        };
+        QCOMPARE(numbers(db->contact(c.id)), (QStringList{"3", "1", "2"}));
+        QCOMPARE(numbers(db->contacts(0, QString()).first()), (QStringList{"3", "1", "2"}));
+    }
+
+    void searchAndGroupFilter_data()
+    {
+        QTest::addColumn<quint64>("group");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("expected");
+        // Ann: name, phone 555-0100, member of group 12; Bob: e-mail BOB@X.ORG, photo, member of 1;
+        // Cy: note "Met at 12 Oak", member of "012"; Dee: an empty note only.
+        QTest::newRow("everything") << quint64(0) << QString() << QStringList{"Ann", "Bob", "Cy", "Dee"};
+        QTest::newRow("phone digits") << quint64(0) << "0100" << QStringList{"Ann"};
+        QTest::newRow("lower case finds upper") << quint64(0) << "bob@x" << QStringList{"Bob"};
+        QTest::newRow("name entry") << quint64(0) << "ann" << QStringList{"Ann"};
+        QTest::newRow("group ids and photos are not searched") << quint64(0) << "12" << QStringList{"Cy"};
+        QTest::newRow("percent lists entries other than groups and photos")
+            << quint64(0) << "%" << QStringList{"Ann", "Bob", "Cy", "Dee"};
+        QTest::newRow("underscore needs a non-empty value")
+            << quint64(0) << "_" << QStringList{"Ann", "Bob", "Cy"};
+        QTest::newRow("accented letter only in its own case") << quint64(0) << "É" << QStringList{};
+        QTest::newRow("group by exact id text") << quint64(12) << QString() << QStringList{"Ann"};
+        QTest::newRow("group nobody is in") << quint64(99) << QString() << QStringList{};
+        QTest::newRow("group and search together") << quint64(12) << "555" << QStringList{"Ann"};
+        QTest::newRow("group and search excluding") << quint64(1) << "555" << QStringList{};
+    }
+
+    void searchAndGroupFilter()
+    {
+        QFETCH(quint64, group);
+        QFETCH(QString, search);
+        QFETCH(QStringList, expected);
+        auto db = freshDb();
+        addContact(*db, "Ann",
+                   {{pim::ENTITY_NAME, {entity({{"data1", "Ann"}})}},
+                    {pim::ENTITY_PHONE, {entity({{"data1", "555-0100"}})}},
+                    {pim::ENTITY_GROUP, {entity({{"data1", "12"}, {"data2", "G"}})}}});
+        addContact(*db, "Bob",
+                   {{pim::ENTITY_EMAIL, {entity({{"data1", "BOB@X.ORG"}})}},
+                    {pim::ENTITY_PHOTO, {entity({{"data15", QByteArray("12")}})}},
+                    {pim::ENTITY_GROUP, {entity({{"data1", "1"}, {"data2", "H"}})}}});
+        addContact(*db, "Cy",
+                   {{pim::ENTITY_NOTE, {entity({{"data1", "Met at 12 Oak, é"}})}},
+                    {pim::ENTITY_GROUP, {entity({{"data1", "012"}})}}});
+        addContact(*db, "Dee", {{pim::ENTITY_NOTE, {entity({{"data1", ""}})}}});
+
+        const QList<_Contact> listed = db->contacts(group, search);
+        QCOMPARE(names(listed), expected);
+        // Each listed contact comes whole, whichever entry matched.
+        for (const _Contact &c : listed)
+            QCOMPARE(c.entities.size(), db->contact(c.id).entities.size());
+    }
+
+    void duplicateLookUp_data()
+    {
+        QTest::addColumn<bool>("inBracket");
+        QTest::newRow("outside a bracket") << false;
+        QTest::newRow("inside a bracket") << true;
+    }
+
+    void duplicateLookUp()
+    {
+        QFETCH(bool, inBracket);
+        auto db = freshDb();
+        const _Contact mixed = named(*db, "Ann Lee");
+        const _Contact second = named(*db, "ANN LEE");
+        const _Contact wild = named(*db, "a%b_c\\d");
+        const _Contact umlaut = named(*db, "Ärzte");
+        _Contact empty(0, QString(), QString());
+        db->insertContactBase(empty);
+        db->db.executeThrow("insert into contact(full_name) values(NULL)");
+
+        if (inBracket)
+            db->beginEdit();
+        QCOMPARE(db->isContactBaseExist("ann lee"), mixed.id);
+        QCOMPARE(db->isContactBaseExist("ANN LEE"), mixed.id); // the lowest id
+        QCOMPARE(db->isContactBaseExist("Ann"), 0ull);
+        QCOMPARE(db->isContactBaseExist("Ann Lee "), 0ull);
+        QCOMPARE(db->isContactBaseExist("A%b_C\\D"), wild.id);
+        QCOMPARE(db->isContactBaseExist("%"), 0ull);
+        QCOMPARE(db->isContactBaseExist("a%b_c%"), 0ull);
+        QCOMPARE(db->isContactBaseExist("axbxc\\d"), 0ull);
+        QCOMPARE(db->isContactBaseExist("a%b_c\\\\d"), 0ull);
+        QCOMPARE(db->isContactBaseExist("ärzte"), 0ull);
+        QCOMPARE(db->isContactBaseExist("Ärzte"), umlaut.id);
+        QCOMPARE(db->isContactBaseExist(QString()), 0ull);
+        QCOMPARE(db->isContactBaseExist(""), 0ull);
+        Q_UNUSED(second);
+        if (inBracket)
+            db->endEdit(true);
+    }
+
+    void nameIndexFollowsEveryChangeInsideABracket()
+    {
+        auto db = freshDb();
+        const _Contact ann = named(*db, "Ann");
+        db->beginEdit();
+        QCOMPARE(db->isContactBaseExist("ann"), ann.id);
+        QCOMPARE(db->isContactBaseExist("bob"), 0ull);
+
+        // A write straight on the connection.
+        db->db.executeThrow("insert into contact(full_name) values('Bob')");
+        const auto bob = static_cast<unsigned long long>(db->db.lastInsertId());
+        QCOMPARE(db->isContactBaseExist("BOB"), bob);
+
+        // A rename.
+        _Contact renamed = db->contact(ann.id);
+        renamed.fullName = "Anna";
+        db->updateContactBase(renamed);
+        QCOMPARE(db->isContactBaseExist("ann"), 0ull);
+        QCOMPARE(db->isContactBaseExist("anna"), ann.id);
+
+        // A removal.
+        db->removeContact(bob);
+        QCOMPARE(db->isContactBaseExist("bob"), 0ull);
+
+        // A contact added and rolled back at an inner level.
+        db->db.beginTran();
+        const _Contact cy = named(*db, "Cy");
+        QCOMPARE(db->isContactBaseExist("cy"), cy.id);
+        db->db.rollbackTran();
+        QCOMPARE(db->isContactBaseExist("cy"), 0ull);
+
+        // A removal rolled back at an inner level brings the name back.
+        db->db.beginTran();
+        db->removeContact(ann.id);
+        QCOMPARE(db->isContactBaseExist("anna"), 0ull);
+        db->db.rollbackTran();
+        QCOMPARE(db->isContactBaseExist("anna"), ann.id);
+
+        // New names through the row writer are seen at once.
+        const _Contact dee = named(*db, "Dee");
+        QCOMPARE(db->isContactBaseExist("DEE"), dee.id);
+        db->endEdit(false);
+        QCOMPARE(db->isContactBaseExist("dee"), 0ull);
+        QCOMPARE(db->isContactBaseExist("ann"), ann.id);
+    }
+
+    // ---- Changing and removing ---------------------------------------------------------------
+
+    void updateRewritesEveryColumnOfTheType()
+    {
+        auto db = freshDb();
+        const _Contact c =
+            addContact(*db, "Ann",
+                       {{pim::ENTITY_PHONE, {entity({{"data1", "1"}, {"data2", "2"}, {"data3", "l"}})}},
+                        {pim::ENTITY_PHOTO, {entity({{"data15", QByteArray("img")}})}},
+                        {pim::ENTITY_GROUP, {entity({{"data1", "1"}, {"data2", "G"}})}}});
+
+        Entity phone = c.entities[pim::ENTITY_PHONE].first();
+        phone.values = {{"data1", "9"}};
+        const Entity before = phone;
+        db->updateEntity(pim::ENTITY_PHONE, phone);
+        QCOMPARE(phone.values, before.values); // the argument is left alone
+        QCOMPARE(db->contact(c.id).entities[pim::ENTITY_PHONE].first().values,
+                 (Values{{"data1", "9"}, {"data2", ""}, {"data3", ""}}));
+
+        Entity photo = c.entities[pim::ENTITY_PHOTO].first();
+        photo.values = {{"data4", "old"}};
+        db->updateEntity(pim::ENTITY_PHOTO, photo);
+        QCOMPARE(db->contact(c.id).entities[pim::ENTITY_PHOTO].first().values,
+                 (Values{{"data4", Entity::photoHash(QByteArray())}, {"data15", QByteArray()}}));
+
+        Entity group = c.entities[pim::ENTITY_GROUP].first();
+        group.values["data1"] = QVariant::fromValue<qulonglong>(42);
+        db->updateEntity(pim::ENTITY_GROUP, group);
+        QCOMPARE(db->contact(c.id).entities[pim::ENTITY_GROUP].first().values.value("data1"),
+                 QVariant(QStringLiteral("42")));
+
+        // No row behind the id: nothing changes, nothing is thrown.
+        Entity ghost = entity({{"data1", "x"}});
+        db->updateEntity(pim::ENTITY_PHONE, ghost);
+        ghost.id = 999;
+        db->updateEntity(pim::ENTITY_PHONE, ghost);
+        QCOMPARE(count(*db, "select count(*) from data where data1='x'"), 0);
+    }
+
+    void nameEntryAndContactRowChangeSeparately()
+    {
+        auto db = freshDb();
+        const _Contact c = named(*db, "Ann");
+        Entity name = c.entities[pim::ENTITY_NAME].first();
+        name.values["data1"] = "Anna";
+        db->updateEntity(pim::ENTITY_NAME, name);
+        QCOMPARE(db->contact(c.id).fullName, QStringLiteral("Ann"));
+        _Contact row = c;
+        row.fullName = "Anna";
+        row.srcId = "s1";
+        db->updateContactBase(row);
+        QCOMPARE(db->contact(c.id).fullName, QStringLiteral("Anna"));
+        QCOMPARE(db->contact(c.id).srcId, QStringLiteral("s1"));
+
+        db->removeEntity(name.id);
+        const _Contact after = db->contact(c.id);
+        QCOMPARE(after.fullName, QStringLiteral("Anna"));
+        QVERIFY(after.entities.value(pim::ENTITY_NAME).isEmpty());
+    }
+
+    void sourceIdentifiers()
+    {
+        auto db = freshDb();
+        QList<_Contact> contacts;
+        for (int i = 0; i < 4; ++i) {
+            _Contact c(0, i < 3 ? "dup" : "other", QString::number(i));
+            db->insertContactBase(c);
+            Entity e = entity({{"data1", "n"}}, i < 3 ? "edup" : "eother");
+            db->insertEntity(c.id, pim::ENTITY_NOTE, e);
+            c.entities[pim::ENTITY_NOTE] << e;
+            contacts << c;
+        }
+        db->updateContactBaseSrcId(QStringLiteral("dup"), QStringLiteral("new"));
+        db->updateEntitySrcId(QStringLiteral("edup"), QStringLiteral("enew"));
+        QCOMPARE(count(*db, "select count(*) from contact where src_id='new'"), 3);
+        QCOMPARE(count(*db, "select count(*) from data where src_id='enew'"), 3);
+        QCOMPARE(db->contact(contacts[3].id).srcId, QStringLiteral("other"));
+
+        db->updateContactBaseSrcId(contacts[3].id, QStringLiteral("phone-7"));
+        db->updateEntitySrcId(contacts[3].entities[pim::ENTITY_NOTE].first().id, QStringLiteral("phone-8"));
+        const _Contact read = db->contact(contacts[3].id);
+        QCOMPARE(read.srcId, QStringLiteral("phone-7"));
+        QCOMPARE(read.entities[pim::ENTITY_NOTE].first().srcId, QStringLiteral("phone-8"));
+        QCOMPARE(count(*db, "select count(*) from contact where src_id='new'"), 3);
+    }
+
+    void removeContactTakesItsRowsOnly()
+    {
+        auto db = freshDb();
+        const quint64 group = db->getGroupIdOrAdd("G");
+        const _Contact ann = named(*db, "Ann");
+        const _Contact bob = named(*db, "Bob");
+        db->setGroup(ann.id, group, "G");
+        db->setGroup(bob.id, group, "G");
+        db->removeContact(ann.id);
+        QCOMPARE(db->contact(ann.id).id, 0ull);
+        QCOMPARE(count(*db, QStringLiteral("select count(*) from data where contact_id=%1").arg(ann.id)), 0);
+        QCOMPARE(db->groups().size(), 1);
+        QCOMPARE(names(db->contacts(group, QString())), QStringList{"Bob"});
+        db->removeContact(12345); // nothing there
+    }
+
+    // ---- Groups ------------------------------------------------------------------------------
+
+    void groupNamesMatchExactlyButForAsciiCase()
+    {
+        auto db = freshDb();
+        db->open_check();
+        const quint64 friends = db->getGroupIdOrAdd("Friends");
+        QCOMPARE(db->getGroupIdOrAdd("friends"), friends);
+        QCOMPARE(db->getGroupIdOrAdd("FRIENDS"), friends);
+
+        const quint64 arzte = db->getGroupIdOrAdd("Ärzte");
+        const quint64 lower = db->getGroupIdOrAdd("ärzte");
+        QVERIFY(lower != arzte);
+
+        const quint64 percent = db->getGroupIdOrAdd("100%");
+        QVERIFY(db->getGroupIdOrAdd("100x") != percent);
+        const quint64 underscore = db->getGroupIdOrAdd("A_B");
+        QVERIFY(db->getGroupIdOrAdd("AxB") != underscore);
+        QCOMPARE(db->getGroupIdOrAdd("a_b"), underscore);
+        const quint64 backslash = db->getGroupIdOrAdd("a\\b");
+        QCOMPARE(db->getGroupIdOrAdd("A\\B"), backslash);
+
+        const quint64 empty = db->getGroupIdOrAdd("");
+        QCOMPARE(db->getGroupIdOrAdd(QString()), empty);
+        QVERIFY(db->getGroupIdOrAdd("%") != empty);
+        QCOMPARE(count(*db, "select count(*) from contact_group where name=''"), 1);
+        QCOMPARE(count(*db, "select count(*) from contact_group where name='Friends'"), 1);
+    }
+
+    void nullGroupNameIsStoredAsEmptyText()
+    {
+        auto db = freshDb();
+        db->open_check();
+        const quint64 id = db->getGroupIdOrAdd(QString());
+        QVERIFY(id != 0);
+        QCOMPARE(count(*db, "select count(*) from contact_group where name=''"), 1);
+        QCOMPARE(db->getGroupIdOrAdd(""), id);
+    }
+
+    void groupsAreListedByByteOrder()
+    {
+        auto db = freshDb();
+        QVERIFY(db->groups().isEmpty());
+        const quint64 apple = db->getGroupIdOrAdd("apple");
+        const quint64 zoo = db->getGroupIdOrAdd("Zoo");
+        const QList<pim::_Group> groups = db->groups();
+        QCOMPARE(groups.size(), 2);
+        QCOMPARE(groups[0].name, QStringLiteral("Zoo"));
+        QCOMPARE(groups[0].id, zoo);
+        QCOMPARE(groups[1].name, QStringLiteral("apple"));
+        QCOMPARE(groups[1].id, apple);
+    }
+
+    void setGroupLeavesOneMembership()
+    {
+        auto db = freshDb();
+        const _Contact c = addContact(
+            *db, "Ann",
+            {{pim::ENTITY_GROUP,
+              {entity({{"data1", "1"}, {"data2", "a"}}), entity({{"data1", "2"}, {"data2", "b"}})}}});
+        db->beginEdit();
+        const Entity member = db->setGroup(c.id, 77, "friends");
+        db->endEdit(true);
+        QVERIFY(member.id != 0);
+        QVERIFY(member.srcId.isEmpty());
+        QCOMPARE(member.values.size(), 2);
+        QCOMPARE(member.values.value("data1").toULongLong(), 77ull);
+        QCOMPARE(member.values.value("data2").toString(), QStringLiteral("friends"));
+
+        const QList<Entity> stored = db->contact(c.id).entities.value(pim::ENTITY_GROUP);
+        QCOMPARE(stored.size(), 1);
+        QCOMPARE(stored.first().id, member.id);
+        QCOMPARE(stored.first().values, (Values{{"data1", "77"}, {"data2", "friends"}}));
+        QCOMPARE(count(*db, "select count(*) from data where type=7 and src_id is null"), 1);
+
+        db->ungroup(c.id);
+        db->ungroup(4242);
+        QVERIFY(db->contact(c.id).entities.value(pim::ENTITY_GROUP).isEmpty());
+    }
+
+    void removedGroupKeepsMembershipsAndItsIdIsNotReused()
+    {
+        auto db = freshDb();
+        const quint64 g = db->getGroupIdOrAdd("G");
+        const _Contact c = named(*db, "Ann");
+        db->setGroup(c.id, g, "G");
+        db->removeGroupOnly(g);
+        db->removeGroupOnly(999);
+        QVERIFY(db->groups().isEmpty());
+        QCOMPARE(db->contact(c.id).entities.value(pim::ENTITY_GROUP).size(), 1);
+        QVERIFY(db->getGroupIdOrAdd("G") > g);
+    }
+};
+
+TARNWICK_TEST_MAIN(LocalDbTest)
+#include "tst_localdb.moc"
