@@ -1,0 +1,171 @@
+#include "ItemModelContacts.h"
+
+#include "EntityType.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QPixmap>
+#include <QSize>
+
+namespace {
+
+const char *const g_columns[] = {"Name", "Phone", "E-Mail", "Address"};
+constexpr int kColumnCount = 4;
+constexpr int kPhoneMobile = 2;
+
+QVariant firstData1(const pim::_Contact &contact, int type)
+{
+    const auto it = contact.entities.constFind(type);
+    if (it == contact.entities.constEnd() || it->isEmpty())
+        return {};
+    return it->first().values.value(QStringLiteral("data1"));
+}
+
+QPixmap placeholderPhoto()
+{
+    return QPixmap(QStringLiteral(":res/empty_contact.png"));
+}
+
+QPixmap contactPhoto(const pim::_Contact &contact)
+{
+    QPixmap pix;
+    const auto it = contact.entities.constFind(pim::ENTITY_PHOTO);
+    if (it != contact.entities.constEnd() && !it->isEmpty()) {
+        const QByteArray bytes = it->first().values.value(QStringLiteral("data15")).toByteArray();
+        if (!pix.loadFromData(bytes, "JPEG") && !pix.loadFromData(bytes, "PNG"))
+            pix = placeholderPhoto();
+    } else {
+        pix = placeholderPhoto();
+    }
+    if (pix.isNull())
+        return pix;
+    return pix.scaledToWidth(18, Qt::FastTransformation);
+}
+
+} // namespace
+
+ItemModelContacts::ItemModelContacts(QObject *parent)
+    : QAbstractItemModel(parent)
+{}
+
+ItemModelContacts::~ItemModelContacts() = default;
+
+QModelIndex ItemModelContacts::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!hasIndex(row, column, parent))
+        return {};
+    return createIndex(row, column, column == 0 ? quintptr(row) + 1 : quintptr(0));
+}
+
+QModelIndex ItemModelContacts::parent(const QModelIndex &) const
+{
+    return {};
+}
+
+int ItemModelContacts::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(contacts.size());
+}
+
+int ItemModelContacts::columnCount(const QModelIndex &) const
+{
+    return kColumnCount;
+}
+
+const pim::_Contact *ItemModelContacts::contactOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this || index.column() != 0 || index.internalId() == 0)
+        return nullptr;
+    const qsizetype row = qsizetype(index.internalId() - 1);
+    if (row != index.row() || row < 0 || row >= contacts.size())
+        return nullptr;
+    return &contacts.at(row);
+}
+
+QString ItemModelContacts::displayPhone(const pim::_Contact &contact)
+{
+    const auto it = contact.entities.constFind(pim::ENTITY_PHONE);
+    if (it == contact.entities.constEnd() || it->isEmpty())
+        return {};
+    for (const pim::Entity &e : *it) {
+        if (e.values.value(QStringLiteral("data2")).toInt() == kPhoneMobile)
+            return e.values.value(QStringLiteral("data1")).toString();
+    }
+    return it->first().values.value(QStringLiteral("data1")).toString();
+}
+
+QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
+{
+    if (role > Qt::SizeHintRole || !index.isValid() || index.row() >= contacts.size())
+        return {};
+    const pim::_Contact &contact = contacts.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        switch (index.column()) {
+        case 0:
+            return contact.fullName;
+        case 1: {
+            const auto it = contact.entities.constFind(pim::ENTITY_PHONE);
+            if (it == contact.entities.constEnd() || it->isEmpty())
+                return {};
+            return displayPhone(contact);
+        }
+        case 2: {
+            const QVariant v = firstData1(contact, pim::ENTITY_EMAIL);
+            return v.isValid() ? QVariant(v.toString()) : QVariant();
+        }
+        case 3:
+            return firstData1(contact, pim::ENTITY_ADDR);
+        default:
+            return {};
+        }
+    case Qt::DecorationRole:
+        if (index.column() == 0)
+            return contactPhoto(contact);
+        return {};
+    case Qt::BackgroundRole:
+        return QBrush(index.row() % 2 == 0 ? QColor(250, 250, 250, 255) : QColor(255, 255, 255, 255),
+                      Qt::SolidPattern);
+    case Qt::SizeHintRole:
+        return QSize(0, 25);
+    default:
+        return {};
+    }
+}
+
+QVariant ItemModelContacts::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount)
+        return {};
+    return QString::fromLatin1(g_columns[section]);
+}
+
+void ItemModelContacts::loadContacts(QList<pim::_Contact> list)
+{
+    beginResetModel();
+    contacts = std::move(list);
+    endResetModel();
+}
+
+void ItemModelContacts::clear()
+{
+    beginResetModel();
+    contacts.clear();
+    endResetModel();
+}
+
+void ItemModelContacts::insertContact(const pim::_Contact &contact)
+{
+    const int n = int(contacts.size());
+    beginInsertRows(QModelIndex(), n, n);
+    contacts.append(contact);
+    endInsertRows();
+}
+
+QModelIndex ItemModelContacts::indexOfPos(int pos)
+{
+    if (pos < 0 || pos >= contacts.size())
+        return {};
+    return index(pos, 0);
+}

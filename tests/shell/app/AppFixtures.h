@@ -1,0 +1,75 @@
+#pragma once
+
+// Small databases for the application tests, made with the program's own database layer.
+
+#include "Contact.h"
+#include "EntityType.h"
+#include "LocalDb.h"
+#include "LocalDbCombineRule.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QStringList>
+
+namespace fixture {
+
+struct Person
+{
+    QString name;
+    QString phone;
+    QString email;
+    QString group; // empty: no group
+};
+
+inline pim::Entity value(const QString &data1, const QString &data2 = QString())
+{
+    pim::Entity e;
+    e.values.insert(QStringLiteral("data1"), data1);
+    if (!data2.isEmpty())
+        e.values.insert(QStringLiteral("data2"), data2);
+    return e;
+}
+
+// Creates (or replaces) a database file holding the people, in the given order.
+inline void makeDb(const QString &path, const QList<Person> &people, const QStringList &emptyGroups = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    db.create();
+    db.beginEdit();
+    for (const QString &g : emptyGroups)
+        db.getGroupIdOrAdd(g);
+    for (const Person &p : people) {
+        pim::_Contact c(0, QString(), p.name);
+        db.insertContactBase(c);
+        pim::Entity name;
+        name.values.insert(QStringLiteral("data1"), p.name);
+        name.values.insert(QStringLiteral("data2"), p.name);
+        db.insertEntity(c.id, pim::ENTITY_NAME, name);
+        if (!p.phone.isEmpty()) {
+            pim::Entity e = value(p.phone, QStringLiteral("2"));
+            db.insertEntity(c.id, pim::ENTITY_PHONE, e);
+        }
+        if (!p.email.isEmpty()) {
+            pim::Entity e = value(p.email, QStringLiteral("1"));
+            db.insertEntity(c.id, pim::ENTITY_EMAIL, e);
+        }
+        if (!p.group.isEmpty()) {
+            const quint64 gid = db.getGroupIdOrAdd(p.group);
+            db.setGroup(c.id, gid, p.group);
+        }
+    }
+    db.endEdit(true);
+    db.close();
+}
+
+inline void setAge(const QString &path, int secondsAgo)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadWrite);
+    f.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
+}
+
+} // namespace fixture
