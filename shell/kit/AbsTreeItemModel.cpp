@@ -58,7 +58,19 @@ QModelIndex AbsTreeItemModel::parent(const QModelIndex &child) const
 
 int AbsTreeItemModel::rowCount(const QModelIndex &parent) const
 {
+    // Children hang under column 0 only, as views and proxies expect of a tree.
+    if (parent.isValid() && parent.column() != 0)
+        return 0;
     return siblingsOf(nodeOf(parent)).size();
+}
+
+bool AbsTreeItemModel::isInTree(const _ItemNode *node) const
+{
+    for (; node; node = node->parent) {
+        if (!siblingsOf(node->parent).contains(const_cast<_ItemNode *>(node)))
+            return false;
+    }
+    return true;
 }
 
 QModelIndex AbsTreeItemModel::indexOfItemNode(const _ItemNode *node) const
@@ -73,19 +85,23 @@ QModelIndex AbsTreeItemModel::indexOfItemNode(const _ItemNode *node) const
 
 void AbsTreeItemModel::contentsUpdate()
 {
+    emit layoutAboutToBeChanged();
     emit layoutChanged();
 }
 
 void AbsTreeItemModel::invokeDataChanged(const _ItemNode *node)
 {
-    if (!node)
+    const QModelIndex index = indexOfItemNode(node);
+    if (!index.isValid() || !isInTree(node))
         return;
-    const QModelIndex first = indexOfItemNode(node);
-    const QModelIndex last = node->childs.isEmpty() ? first : indexOfItemNode(node->childs.last());
-    if (first.isValid() && last.isValid() && first.parent() == last.parent())
-        emit dataChanged(first, last);
-    else if (first.isValid())
-        emit dataChanged(first, first);
+    // A range must not span parents: the node's own row, then the rows of its children.
+    const int lastColumn = qMax(0, columnCount(index.parent()) - 1);
+    emit dataChanged(index, index.siblingAtColumn(lastColumn));
+    if (!node->childs.isEmpty()) {
+        const int childColumns = qMax(1, columnCount(index));
+        emit dataChanged(createIndex(0, 0, node->childs.first()),
+                         createIndex(node->childs.size() - 1, childColumns - 1, node->childs.last()));
+    }
 }
 
 void AbsTreeItemModel::clearChilds(const _ItemNode *node)
@@ -93,6 +109,13 @@ void AbsTreeItemModel::clearChilds(const _ItemNode *node)
     QList<_ItemNode *> &list = siblingsOf(node);
     if (list.isEmpty())
         return;
+    if (node && !isInTree(node)) {
+        // Not rows of this model: nothing to announce.
+        const QList<_ItemNode *> doomed = list;
+        list.clear();
+        qDeleteAll(doomed);
+        return;
+    }
     beginRemoveRows(indexOfItemNode(node), 0, list.size() - 1);
     const QList<_ItemNode *> doomed = list;
     list.clear();
@@ -105,10 +128,10 @@ void AbsTreeItemModel::removeNode(const _ItemNode *node)
     if (!node)
         return;
     clearChilds(node);
+    if (!isInTree(node))
+        return;
     QList<_ItemNode *> &list = siblingsOf(node->parent);
     const int row = list.indexOf(const_cast<_ItemNode *>(node));
-    if (row < 0)
-        return;
     beginRemoveRows(indexOfItemNode(node->parent), row, row);
     list.removeAt(row);
     delete node;

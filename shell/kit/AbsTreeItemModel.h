@@ -38,17 +38,22 @@ public:
     // not in the tree.
     QModelIndex indexOfItemNode(const _ItemNode *node) const;
 
+    // Announces a layout change (layoutAboutToBeChanged, then layoutChanged).
     void contentsUpdate();
-    // dataChanged from the node to its last child (the node alone when it has no children).
+    // dataChanged for the node's row and, when it has any, for the rows of its children.
     void invokeDataChanged(const _ItemNode *node);
     // Removes and deletes every child of node, or every root node when node is null.
     void clearChilds(const _ItemNode *node);
-    // Removes and deletes node with its subtree (children first, each removal announced).
+    // Removes and deletes node with its subtree (children first, each removal announced). For a node
+    // that is not in the tree only its children are deleted, silently.
     void removeNode(const _ItemNode *node);
 
     // node and then its descendants in pre-order; nothing for null.
     void appendNode(QList<const _ItemNode *> &list, const _ItemNode *node) const;
     QList<const _ItemNode *> nodes() const;
+
+    // Whether node hangs in this model's tree (each ancestor in its parent's children or the roots).
+    bool isInTree(const _ItemNode *node) const;
 
     // The node behind an index of this model; null for an invalid index.
     _ItemNode *nodeOf(const QModelIndex &index) const;
