@@ -1,16 +1,16 @@
+#include "Program.h"
+#include "ScreenshotTour.h"
+
 #include <QApplication>
-#include <QMainWindow>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QTranslator translator;
-    if (translator.load(QStringLiteral(":/en.qm")))
-        QApplication::installTranslator(&translator);
-    QMainWindow window;
-    window.setWindowTitle(QObject::tr("Ferrovantis Tarnwick for Mac"));
-    window.resize(1000, 680);
-    window.show();
-    return QApplication::exec();
+    Program::Hooks hooks = Program::defaultHooks();
+    // Set by scripts/screenshots.sh only: the window shows itself, its dialogs and a message box,
+    // saves each as a picture in that folder, and the program ends.
+    const QString shots = qEnvironmentVariable("TARNWICK_SCREENSHOT_DIR");
+    if (!shots.isEmpty())
+        hooks.windowShown = [shots](MainWindow &window) { ScreenshotTour::start(window, shots); };
+    return Program::exec(hooks);
 }

@@ -1,0 +1,71 @@
+#include "Program.h"
+
+#include "DataFolder.h"
+#include "PowerAssertion.h"
+#include "ProductInfo.h"
+#include "Sqlite3DB.h"
+#include "Tips.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTranslator>
+
+Program::Hooks Program::defaultHooks()
+{
+    Hooks hooks;
+    hooks.wrapperVersion = [] { return sqlite_qt_version(); };
+    hooks.powerAssertion = []() -> std::shared_ptr<void> {
+        auto assertion = std::make_shared<PowerAssertion>(QStringLiteral("NoDisplaySleepAssertion"),
+                                                          QStringLiteral("Describe Activity Type"));
+        if (!assertion->isHeld())
+            return nullptr;
+        return assertion;
+    };
+    return hooks;
+}
+
+int Program::exec(const Hooks &hooks)
+{
+    // Declared in the order of construction, so that they are released in the reverse order.
+    const std::shared_ptr<void> power = hooks.powerAssertion ? hooks.powerAssertion() : nullptr;
+
+    QTranslator translator;
+    if (translator.load(QStringLiteral(":/en.qm")))
+        QCoreApplication::installTranslator(&translator);
+
+    const int version = hooks.wrapperVersion ? hooks.wrapperVersion() : sqlite_qt_version();
+    if (version != kWrapperVersion) {
+        Tips::error(QStringLiteral("invalid libsqlite_qt."));
+        QCoreApplication::removeTranslator(&translator);
+        return 1;
+    }
+
+    if (hooks.terminator)
+        MainWindow::setTerminator(hooks.terminator);
+
+    int code = 0;
+    {
+        std::unique_ptr<QThread> watcher = hooks.adbWatcher ? hooks.adbWatcher() : nullptr;
+        if (watcher)
+            watcher->start(QThread::InheritPriority);
+        {
+            MainWindow window(nullptr);
+            window.setVisible(true);
+            if (hooks.windowShown)
+                hooks.windowShown(window);
+
+            const QFileInfo base(g_defaultSaveDirPath());
+            if (!base.isWritable()) {
+                const QString link = ProductInfo::pageUrl(
+                    QStringLiteral("/tutorial/access-iphone-backups-on-mac-os-mojave.html"));
+                Tips::warning(QObject::tr("Please allow Ferrovantis to access storage on Mac. ") +
+                              QStringLiteral("<a href=\"%1\">How to?</a>").arg(link.toHtmlEscaped()));
+            }
+            code = QApplication::exec();
+        }
+        // The watcher's destructor stops and joins it.
+        watcher.reset();
+    }
+    QCoreApplication::removeTranslator(&translator);
+    return code;
+}

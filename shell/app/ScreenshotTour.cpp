@@ -1,0 +1,86 @@
+#include "ScreenshotTour.h"
+
+#include "ItemModelMainTree.h"
+#include "MainWindow.h"
+#include "ProgressForm.h"
+#include "Tips.h"
+#include "Ui_MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+void save(QWidget *w, const QString &folder, const QString &name)
+{
+    if (!w)
+        return;
+    w->grab().save(QDir(folder).filePath(name));
+}
+
+// Grabs whatever modal window is up once its loop has painted it, then runs `close`.
+void grabModalLater(const QString &folder, const QString &name, std::function<void(QWidget *)> close)
+{
+    QTimer::singleShot(600, qApp, [folder, name, close] {
+        QWidget *modal = QApplication::activeModalWidget();
+        save(modal, folder, name);
+        close(modal);
+    });
+}
+
+} // namespace
+
+void ScreenshotTour::start(MainWindow &window, const QString &folder)
+{
+    QDir().mkpath(folder);
+    QPointer<MainWindow> win(&window);
+    QTimer::singleShot(800, &window, [win, folder] {
+        if (!win)
+            return;
+        ItemModelMainTree &tree = win->mainTree();
+        ItemModelMainTree::_ItemNode *target = nullptr;
+        if (!tree.rootLocalDb.childs.isEmpty())
+            target = tree.rootLocalDb.childs.first();
+        else if (!tree.rootDevice.childs.isEmpty())
+            target = tree.rootDevice.childs.first();
+        if (target) {
+            win->form()->treeMain->setCurrentIndex(tree.indexOfItemNode(target));
+            win->form()->treeMain->expandAll();
+            const QModelIndex first = win->contactList().indexOfPos(0);
+            win->form()->treeContacts->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect |
+                                                                           QItemSelectionModel::Rows);
+        }
+        QTimer::singleShot(800, win, [win, folder] {
+            if (!win)
+                return;
+            save(win, folder, QStringLiteral("main-window.png"));
+
+            grabModalLater(folder, QStringLiteral("message-box.png"), [](QWidget *w) {
+                if (w)
+                    w->close();
+            });
+            Tips::question(QCoreApplication::translate("MainWindow", "IDS_CONFIRM_DEL_SELECTIONS"));
+
+            grabModalLater(folder, QStringLiteral("error-box.png"), [](QWidget *w) {
+                if (w)
+                    w->close();
+            });
+            Tips::error(QStringLiteral("database disk image is malformed"));
+
+            ProgressForm progress(
+                QCoreApplication::translate("MainWindow", "IDS_STARTING_IMPORT_CONTACTS_FROM_DEVICE"), win);
+            progress.invokeUpdateProgress(QCoreApplication::translate("BackupContactsToLocalThread",
+                                                                      "IDS_IMPORTING_CONTACTS_TO_LOCALDB"),
+                                          42, QStringLiteral("Contacts:21/50"));
+            grabModalLater(folder, QStringLiteral("progress-dialog.png"),
+                           [&progress](QWidget *) { progress.invokeSucceed(QString()); });
+            progress.exec();
+
+            win->close();
+        });
+    });
+}
