@@ -1,0 +1,445 @@
+#include "MobileSyncClient.h"
+
+#include <QtGlobal>
+
+#include <initializer_list>
+
+namespace {
+
+const char *const emptyParameter = "___EmptyParameterString___";
+
+// The library maps the property-list service's codes through DeviceLink's to its own; the numbers
+// of the first five agree, everything else becomes the unknown error.
+mobilesync_error_t syncError(property_list_service_error_t err)
+{
+    switch (err) {
+    case PROPERTY_LIST_SERVICE_E_SUCCESS:
+        return MOBILESYNC_E_SUCCESS;
+    case PROPERTY_LIST_SERVICE_E_INVALID_ARG:
+        return MOBILESYNC_E_INVALID_ARG;
+    case PROPERTY_LIST_SERVICE_E_PLIST_ERROR:
+        return MOBILESYNC_E_PLIST_ERROR;
+    case PROPERTY_LIST_SERVICE_E_MUX_ERROR:
+        return MOBILESYNC_E_MUX_ERROR;
+    case PROPERTY_LIST_SERVICE_E_SSL_ERROR:
+        return MOBILESYNC_E_SSL_ERROR;
+    case PROPERTY_LIST_SERVICE_E_RECEIVE_TIMEOUT:
+        return MOBILESYNC_E_RECEIVE_TIMEOUT;
+    default:
+        return MOBILESYNC_E_UNKNOWN_ERROR;
+    }
+}
+
+// Builds a message array; takes over the item nodes.
+UniquePlist message(std::initializer_list<plist_t> items)
+{
+    UniquePlist array(plist_new_array());
+    for (plist_t item : items)
+        plist_array_append_item(array.get(), item);
+    return array;
+}
+
+// The text of a string node; empty for anything else.
+std::string stringOf(plist_t node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return {};
+    char *raw = nullptr;
+    plist_get_string_val(node, &raw);
+    UniqueCString text(raw);
+    return text ? std::string(text.get()) : std::string();
+}
+
+plist_t item(const UniquePlist &array, uint32_t index)
+{
+    if (!array || plist_get_node_type(array.get()) != PLIST_ARRAY)
+        return nullptr;
+    return plist_array_get_item(array.get(), index);
+}
+
+} // namespace
+
+MobileSyncClient::MobileSyncClient(SharedIDevice device, UniquePropertyListService service)
+    : m_device(std::move(device))
+    , m_service(std::move(service))
+{}
+
+MobileSyncClient::~MobileSyncClient()
+{
+    // A courtesy to the device; the connection closes either way.
+    UniquePlist goodbye = message(
+        {plist_new_string("DLMessageDisconnect"), plist_new_string("All done, thanks for the memories")});
+    property_list_service_send_binary_plist(m_service.get(), goodbye.get());
+}
+
+mobilesync_error_t MobileSyncClient::startService(const SharedIDevice &device, const char *label,
+                                                  std::unique_ptr<MobileSyncClient> &client)
+{
+    if (!device)
+        return MOBILESYNC_E_INVALID_ARG;
+    UniqueServiceDescriptor service;
+    {
+        lockdownd_client_t rawLockdown = nullptr;
+        const lockdownd_error_t handshake =
+            lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
+        UniqueLockdownClient lockdown(rawLockdown);
+        if (handshake != LOCKDOWN_E_SUCCESS) {
+            qWarning("sync service: lockdown session refused (%d)", int(handshake));
+            return MOBILESYNC_E_UNKNOWN_ERROR;
+        }
+        lockdownd_service_descriptor_t rawService = nullptr;
+        const lockdownd_error_t started = lockdownd_start_service(lockdown.get(), serviceName, &rawService);
+        service.reset(rawService);
+        if (started != LOCKDOWN_E_SUCCESS || !service || service->port == 0) {
+            qWarning("sync service: start refused (%d)", int(started));
+            return MOBILESYNC_E_UNKNOWN_ERROR;
+        }
+        // The lockdown session ends here; the service keeps running on its own port.
+    }
+    return connect(device, service.get(), client);
+}
+
+mobilesync_error_t MobileSyncClient::connect(const SharedIDevice &device,
+                                             lockdownd_service_descriptor_t service,
+                                             std::unique_ptr<MobileSyncClient> &client)
+{
+    if (!device || !service || service->port == 0)
+        return MOBILESYNC_E_INVALID_ARG;
+    property_list_service_client_t raw = nullptr;
+    // Switches TLS on by itself when the service descriptor asks for it.
+    const property_list_service_error_t err = property_list_service_client_new(device.get(), service, &raw);
+    UniquePropertyListService connection(raw);
+    if (err != PROPERTY_LIST_SERVICE_E_SUCCESS)
+        return syncError(err);
+    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(device, std::move(connection)));
+    const mobilesync_error_t exchanged = created->versionExchange();
+    if (exchanged != MOBILESYNC_E_SUCCESS)
+        return exchanged;
+    client = std::move(created);
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::versionExchange()
+{
+    UniquePlist offer;
+    mobilesync_error_t err = receive(offer);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (stringOf(item(offer, 0)) != "DLMessageVersionExchange" || plist_array_get_size(offer.get()) < 3)
+        return MOBILESYNC_E_PLIST_ERROR;
+    uint64_t major = 0;
+    plist_t majorNode = item(offer, 1);
+    if (plist_get_node_type(majorNode) != PLIST_UINT)
+        return MOBILESYNC_E_PLIST_ERROR;
+    plist_get_uint_val(majorNode, &major);
+    if (major > maxDeviceLinkVersion) {
+        qWarning("sync service: DeviceLink version %llu is not supported",
+                 static_cast<unsigned long long>(major));
+        return MOBILESYNC_E_BAD_VERSION;
+    }
+    // Confirm the device's own version: 300 for older phones, 400 from iOS 14 on.
+    UniquePlist reply = message({plist_new_string("DLMessageVersionExchange"),
+                                 plist_new_string("DLVersionsOk"), plist_new_uint(major)});
+    err = send(reply.get());
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    UniquePlist ready;
+    err = receive(ready);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (stringOf(item(ready, 0)) != "DLMessageDeviceReady")
+        return MOBILESYNC_E_PLIST_ERROR;
+    m_deviceLinkVersion = major;
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::send(plist_t msg)
+{
+    if (!msg)
+        return MOBILESYNC_E_INVALID_ARG;
+    return syncError(property_list_service_send_binary_plist(m_service.get(), msg));
+}
+
+mobilesync_error_t MobileSyncClient::receive(UniquePlist &msg)
+{
+    plist_t raw = nullptr;
+    const property_list_service_error_t err = property_list_service_receive_plist(m_service.get(), &raw);
+    msg.reset(raw);
+    if (err != PROPERTY_LIST_SERVICE_E_SUCCESS)
+        return syncError(err);
+    return msg ? MOBILESYNC_E_SUCCESS : MOBILESYNC_E_PLIST_ERROR;
+}
+
+mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::string &type)
+{
+    const mobilesync_error_t err = receive(msg);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    type = stringOf(item(msg, 0));
+    return type.empty() ? MOBILESYNC_E_PLIST_ERROR : MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::sendCommand(const char *command, bool withEmptyParameter)
+{
+    UniquePlist msg = message({plist_new_string(command), plist_new_string(m_dataClass.c_str())});
+    if (withEmptyParameter)
+        plist_array_append_item(msg.get(), plist_new_string(emptyParameter));
+    return send(msg.get());
+}
+
+void MobileSyncClient::endSession()
+{
+    m_dataClass.clear();
+    m_direction = Direction::DeviceToComputer;
+    m_pull = Pull::NotRequested;
+}
+
+mobilesync_error_t MobileSyncClient::start(const char *dataClass, const char *deviceAnchor,
+                                           const char *computerAnchor, uint64_t computerDataClassVersion,
+                                           mobilesync_sync_type_t *syncType, uint64_t *deviceDataClassVersion,
+                                           std::string *errorDescription)
+{
+    if (errorDescription)
+        errorDescription->clear();
+    if (!dataClass || !*dataClass || !computerAnchor || !m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+
+    UniquePlist request =
+        message({plist_new_string("SDMessageSyncDataClassWithDevice"), plist_new_string(dataClass),
+                 plist_new_string(deviceAnchor ? deviceAnchor : "---"), plist_new_string(computerAnchor),
+                 plist_new_uint(computerDataClassVersion), plist_new_string(emptyParameter)});
+    mobilesync_error_t err = send(request.get());
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+
+    UniquePlist answer;
+    std::string type;
+    err = receiveMessage(answer, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageRefuseToSyncDataClassWithComputer" || type == "SDMessageCancelSession") {
+        if (errorDescription)
+            *errorDescription = stringOf(item(answer, 2));
+        return type == "SDMessageCancelSession" ? MOBILESYNC_E_CANCELLED : MOBILESYNC_E_SYNC_REFUSED;
+    }
+    if (type != "SDMessageSyncDataClassWithComputer")
+        return MOBILESYNC_E_PLIST_ERROR;
+
+    const std::string typeText = stringOf(item(answer, 4));
+    mobilesync_sync_type_t agreed;
+    if (typeText == "SDSyncTypeFast")
+        agreed = MOBILESYNC_SYNC_TYPE_FAST;
+    else if (typeText == "SDSyncTypeSlow")
+        agreed = MOBILESYNC_SYNC_TYPE_SLOW;
+    else if (typeText == "SDSyncTypeReset")
+        agreed = MOBILESYNC_SYNC_TYPE_RESET;
+    else
+        return MOBILESYNC_E_PLIST_ERROR;
+    if (deviceDataClassVersion) {
+        plist_t versionNode = item(answer, 5);
+        if (plist_get_node_type(versionNode) != PLIST_UINT)
+            return MOBILESYNC_E_PLIST_ERROR;
+        plist_get_uint_val(versionNode, deviceDataClassVersion);
+    }
+    if (syncType)
+        *syncType = agreed;
+
+    m_dataClass = dataClass;
+    m_syncType = agreed;
+    m_direction = Direction::DeviceToComputer;
+    m_pull = Pull::NotRequested;
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::requestRecords(const char *command)
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    const mobilesync_error_t err = sendCommand(command);
+    if (err == MOBILESYNC_E_SUCCESS)
+        m_pull = Pull::AwaitingBatch;
+    return err;
+}
+
+mobilesync_error_t MobileSyncClient::getAllRecordsFromDevice()
+{
+    return requestRecords("SDMessageGetAllRecordsFromDevice");
+}
+
+mobilesync_error_t MobileSyncClient::getChangesFromDevice()
+{
+    return requestRecords("SDMessageGetChangesFromDevice");
+}
+
+mobilesync_error_t MobileSyncClient::receiveChanges(UniquePlist *entities, bool *isLastRecord,
+                                                    UniquePlist *actions)
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    UniquePlist msg;
+    std::string type;
+    const mobilesync_error_t err = receiveMessage(msg, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageCancelSession")
+        return MOBILESYNC_E_CANCELLED;
+    plist_t batch = item(msg, 2);
+    if (type != "SDMessageProcessChanges" || plist_get_node_type(batch) != PLIST_DICT)
+        return MOBILESYNC_E_PLIST_ERROR;
+
+    uint8_t moreComing = 0;
+    plist_t moreNode = item(msg, 3);
+    if (plist_get_node_type(moreNode) == PLIST_BOOLEAN)
+        plist_get_bool_val(moreNode, &moreComing);
+    if (entities)
+        entities->reset(plist_copy(batch));
+    if (isLastRecord)
+        *isLastRecord = !moreComing;
+    if (actions) {
+        plist_t actionsNode = item(msg, 4);
+        actions->reset(plist_get_node_type(actionsNode) == PLIST_DICT ? plist_copy(actionsNode) : nullptr);
+    }
+    m_pull = moreComing ? Pull::BatchUnacknowledged : Pull::LastUnacknowledged;
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::acknowledgeChangesFromDevice()
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    const mobilesync_error_t err = sendCommand("SDMessageAcknowledgeChangesFromDevice");
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (m_pull == Pull::BatchUnacknowledged)
+        m_pull = Pull::AwaitingBatch;
+    else if (m_pull == Pull::LastUnacknowledged)
+        m_pull = Pull::Done;
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::readyToSendChangesFromComputerNoCheck()
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    if (m_direction == Direction::ComputerToDevice)
+        return MOBILESYNC_E_SUCCESS;
+
+    // The device accepts changes only once it has sent its own: a session opened just to write still
+    // has to take the device's records first.
+    mobilesync_error_t err = MOBILESYNC_E_SUCCESS;
+    if (m_pull == Pull::NotRequested) {
+        err = m_syncType == MOBILESYNC_SYNC_TYPE_FAST ? getChangesFromDevice() : getAllRecordsFromDevice();
+        if (err != MOBILESYNC_E_SUCCESS)
+            return err;
+    }
+    while (m_pull != Pull::Done) {
+        err = m_pull == Pull::AwaitingBatch ? receiveChanges(nullptr, nullptr, nullptr)
+                                            : acknowledgeChangesFromDevice();
+        if (err != MOBILESYNC_E_SUCCESS)
+            return err;
+    }
+
+    UniquePlist msg;
+    std::string type;
+    err = receiveMessage(msg, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageCancelSession")
+        return MOBILESYNC_E_CANCELLED;
+    if (type != "SDMessageDeviceReadyToReceiveChanges")
+        return MOBILESYNC_E_NOT_READY;
+
+    UniquePlist ping =
+        message({plist_new_string("DLMessagePing"), plist_new_string("Preparing to get changes for device")});
+    err = send(ping.get());
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    m_direction = Direction::ComputerToDevice;
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::sendChanges(plist_t entities, bool isLastRecord, plist_t actions)
+{
+    if (m_dataClass.empty() || !entities || plist_get_node_type(entities) != PLIST_DICT)
+        return MOBILESYNC_E_INVALID_ARG;
+    if (m_direction != Direction::ComputerToDevice)
+        return MOBILESYNC_E_WRONG_DIRECTION;
+    UniquePlist msg =
+        message({plist_new_string("SDMessageProcessChanges"), plist_new_string(m_dataClass.c_str()),
+                 plist_copy(entities), plist_new_bool(!isLastRecord),
+                 actions ? plist_copy(actions) : plist_new_string(emptyParameter)});
+    return send(msg.get());
+}
+
+mobilesync_error_t MobileSyncClient::remapIdentifiers(UniquePlist *mapping)
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    if (m_direction != Direction::ComputerToDevice)
+        return MOBILESYNC_E_WRONG_DIRECTION;
+    UniquePlist msg;
+    std::string type;
+    const mobilesync_error_t err = receiveMessage(msg, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageCancelSession")
+        return MOBILESYNC_E_CANCELLED;
+    if (type != "SDMessageRemapRecordIdentifiers")
+        return MOBILESYNC_E_PLIST_ERROR;
+    if (mapping) {
+        plist_t map = item(msg, 2);
+        mapping->reset(plist_get_node_type(map) == PLIST_DICT ? plist_copy(map) : nullptr);
+    }
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::clearAllRecordsOnDevice()
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    mobilesync_error_t err = sendCommand("SDMessageClearAllRecordsOnDevice", true);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    UniquePlist msg;
+    std::string type;
+    err = receiveMessage(msg, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageCancelSession")
+        return MOBILESYNC_E_CANCELLED;
+    return type == "SDMessageDeviceWillClearAllRecords" ? MOBILESYNC_E_SUCCESS : MOBILESYNC_E_PLIST_ERROR;
+}
+
+mobilesync_error_t MobileSyncClient::finish()
+{
+    if (m_dataClass.empty())
+        return MOBILESYNC_E_INVALID_ARG;
+    mobilesync_error_t err = sendCommand("SDMessageFinishSessionOnDevice");
+    UniquePlist msg;
+    std::string type;
+    if (err == MOBILESYNC_E_SUCCESS)
+        err = receiveMessage(msg, type);
+    endSession();
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageDeviceFinishedSession")
+        return MOBILESYNC_E_SUCCESS;
+    // The device answers a session it could not commit ("Couldn't commit changes on device") with a
+    // cancellation; that is a failure, not the end of a good session.
+    if (type == "SDMessageCancelSession") {
+        qWarning("sync service: device cancelled the session at its end: %s", stringOf(item(msg, 2)).c_str());
+        return MOBILESYNC_E_CANCELLED;
+    }
+    return MOBILESYNC_E_PLIST_ERROR;
+}
+
+mobilesync_error_t MobileSyncClient::cancel(const char *reason)
+{
+    if (m_dataClass.empty() || !reason)
+        return MOBILESYNC_E_INVALID_ARG;
+    UniquePlist msg = message({plist_new_string("SDMessageCancelSession"),
+                               plist_new_string(m_dataClass.c_str()), plist_new_string(reason)});
+    const mobilesync_error_t err = send(msg.get());
+    endSession();
+    return err;
+}

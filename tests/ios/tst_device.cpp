@@ -1,0 +1,198 @@
+#include "SimulatedUsbmuxd.h"
+#include "TestMain.h"
+#include "iDevice.h"
+#include "mobiledevice.h"
+
+using namespace tarnwick::peers;
+
+namespace {
+
+const QString phoneUdid = QStringLiteral("00008101-000A1B2C3D4E5F60");
+const QString tetheredDomain = QStringLiteral("com.apple.mobile.tethered_sync");
+
+PlistCFType tetheredSetting(bool disable)
+{
+    PlistCFType setting = PlistCFType::createCFDictionary();
+    setting.put(QStringLiteral("DisableTethered"), PlistCFType::createCFBoolean(disable));
+    return setting;
+}
+
+} // namespace
+
+// The device handle and the lockdown values against a simulated iPhone reached through the real
+// device library and a simulated multiplexing service.
+class TestDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_mux = std::make_unique<SimulatedUsbmuxd>();
+        QVERIFY(m_mux->isListening());
+        m_mux->makeCurrent();
+        m_phone = m_mux->addDevice(phoneUdid);
+    }
+
+    void cleanup()
+    {
+        m_phone.reset();
+        m_mux.reset();
+    }
+
+    void readsDeviceNameFromWholeDictionaryAndByKey()
+    {
+        const QString name = QStringLiteral("Anna’s iPhone");
+        m_phone->setDeviceName(name);
+
+        const PlistCFType all = mobiledevice_info(phoneUdid, QString(), QString());
+        QVERIFY(all.isCFDictionary());
+        QCOMPARE(all.get(QStringLiteral("DeviceName")).CFStringQString(), name);
+        QCOMPARE(all.get(QStringLiteral("UniqueDeviceID")).CFStringQString(), phoneUdid);
+
+        const PlistCFType one = mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName"));
+        QVERIFY(one.isCFString());
+        QCOMPARE(one.CFStringQString(), name);
+
+        // Opened with a paired session under the program's label; the domain and key went as none.
+        const QStringList requests = m_phone->lockdownRequests();
+        QVERIFY(requests.contains(QStringLiteral("StartSession")));
+        QCOMPARE(m_phone->lockdownLabels().last(), QStringLiteral("FERROVANTIS"));
+        QCOMPARE(m_phone->openSessions(), 0);
+    }
+
+    void readFromDomainOnOpenedHandle()
+    {
+        m_phone->setValue(tetheredDomain, QStringLiteral("Contacts"),
+                          QVariantMap{{QStringLiteral("DisableTethered"), true}});
+        iDevice device(phoneUdid);
+        QVERIFY(device.open());
+        const PlistCFType value = mobiledevice_info(&device, tetheredDomain, QStringLiteral("Contacts"));
+        QCOMPARE(value.get(QStringLiteral("DisableTethered")).CFNumberBool(false), true);
+        QVERIFY(mobiledevice_info(&device, tetheredDomain, QStringLiteral("Calendars")).ref() == nullptr);
+    }
+
+    void failedOpenGivesEmptyValues_data()
+    {
+        QTest::addColumn<QString>("udid");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("not attached")
+            << QStringLiteral("0000000000000000000000000000000000000000") << QString();
+        QTest::newRow("network only")
+            << QStringLiteral("1111111111111111111111111111111111111111") << QStringLiteral("network");
+        QTest::newRow("not paired") << phoneUdid << QStringLiteral("unpaired");
+        QTest::newRow("locked") << phoneUdid << QStringLiteral("PasswordProtected");
+    }
+
+    void failedOpenGivesEmptyValues()
+    {
+        QFETCH(QString, udid);
+        QFETCH(QString, fault);
+        if (fault == QLatin1String("network"))
+            m_mux->addDevice(udid, SimulatedIPhone::Connection::Network);
+        else if (fault == QLatin1String("unpaired"))
+            m_phone->setPaired(false);
+        else if (!fault.isEmpty())
+            m_phone->setSessionRefusal(fault);
+
+        iDevice device(udid);
+        QVERIFY(!device.open());
+        QVERIFY(!device.lockdownClientHandle());
+
+        const PlistCFType name = mobiledevice_info(udid, QString(), QStringLiteral("DeviceName"));
+        QVERIFY(!name.ref());
+        QCOMPARE(name.get(QStringLiteral("DeviceName")).CFStringQString(), QString());
+        QVERIFY(!mobiledevice_set(udid, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
+        QVERIFY(!m_phone->value(tetheredDomain, QStringLiteral("Contacts")).isValid());
+    }
+
+    void networkDeviceIsNeverLookedUp()
+    {
+        const QString udid = QStringLiteral("2222222222222222222222222222222222222222");
+        m_mux->addDevice(udid, SimulatedIPhone::Connection::Network);
+        iDevice device(udid);
+        QCOMPARE(device.newDevice(), int(IDEVICE_E_NO_DEVICE));
+        QVERIFY(!device.deviceHandle());
+    }
+
+    void writesValueAndKeepsCallersNode()
+    {
+        const PlistCFType setting = tetheredSetting(false);
+        QVERIFY(mobiledevice_set(phoneUdid, tetheredDomain, QStringLiteral("Contacts"), setting));
+
+        QCOMPARE(m_phone->value(tetheredDomain, QStringLiteral("Contacts")),
+                 QVariant(QVariantMap{{QStringLiteral("DisableTethered"), false}}));
+        QVERIFY(setting.isCFDictionary());
+        QCOMPARE(setting.get(QStringLiteral("DisableTethered")).CFNumberBool(true), false);
+        QCOMPARE(m_phone->openSessions(), 0);
+    }
+
+    void writeOnOpenedHandle()
+    {
+        iDevice device(phoneUdid);
+        QVERIFY(device.open());
+        QVERIFY(mobiledevice_set(&device, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(true)));
+        // The same handle reads back what it wrote.
+        const PlistCFType back = mobiledevice_info(&device, tetheredDomain, QStringLiteral("Contacts"));
+        QCOMPARE(back.get(QStringLiteral("DisableTethered")).CFNumberBool(false), true);
+    }
+
+    void refusedWriteKeepsOldValue()
+    {
+        m_phone->setValue(tetheredDomain, QStringLiteral("Contacts"),
+                          QVariantMap{{QStringLiteral("DisableTethered"), true}});
+        m_phone->setSetValueRefusal(QStringLiteral("SetProhibited"));
+        QVERIFY(
+            !mobiledevice_set(phoneUdid, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
+        QCOMPARE(m_phone->value(tetheredDomain, QStringLiteral("Contacts")),
+                 QVariant(QVariantMap{{QStringLiteral("DisableTethered"), true}}));
+    }
+
+    void writeWithoutClientCallsNothing()
+    {
+        QVERIFY(!mobiledevice_set(static_cast<iDevice *>(nullptr), tetheredDomain, QStringLiteral("Contacts"),
+                                  tetheredSetting(false)));
+        QVERIFY(!mobiledevice_info(static_cast<iDevice *>(nullptr), QString(), QString()).ref());
+
+        m_phone->setPaired(false);
+        iDevice device(phoneUdid);
+        QVERIFY(!device.open());
+        QVERIFY(device.deviceHandle());
+        const int requestsBefore = m_phone->lockdownRequests().size();
+        QVERIFY(
+            !mobiledevice_set(&device, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
+        QVERIFY(!mobiledevice_info(&device, QString(), QStringLiteral("DeviceName")).ref());
+        QCOMPARE(m_phone->lockdownRequests().size(), requestsBefore);
+    }
+
+    void lockdownWithoutHandshakeHasNoSession()
+    {
+        iDevice device(phoneUdid);
+        QCOMPARE(device.newDevice(), 0);
+        QCOMPARE(device.lockdown(), 0);
+        // Plain values can be read without a session, writes are refused.
+        QCOMPARE(mobiledevice_info(&device, QString(), QStringLiteral("ProductVersion")).CFStringQString(),
+                 QStringLiteral("17.2.1"));
+        QVERIFY(
+            !mobiledevice_set(&device, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
+        QVERIFY(!m_phone->lockdownRequests().contains(QStringLiteral("StartSession")));
+    }
+
+    void noMultiplexingService()
+    {
+        m_phone.reset();
+        m_mux.reset();
+        QVERIFY(mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).ref() == nullptr);
+        QVERIFY(
+            !mobiledevice_set(phoneUdid, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
+        iDevice device(phoneUdid);
+        QVERIFY(device.newDevice() != 0);
+    }
+
+private:
+    std::unique_ptr<SimulatedUsbmuxd> m_mux;
+    std::shared_ptr<SimulatedIPhone> m_phone;
+};
+
+TARNWICK_TEST_MAIN(TestDevice)
+#include "tst_device.moc"

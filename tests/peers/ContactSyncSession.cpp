@@ -1,0 +1,223 @@
+#include "ContactSyncSession.h"
+
+#include "PeerPlist.h"
+
+#include <QSet>
+
+namespace tarnwick::peers {
+
+namespace {
+
+const char *const emptyParameter = "___EmptyParameterString___";
+
+QString syncTypeText(SimulatedContactSync::SyncType type)
+{
+    switch (type) {
+    case SimulatedContactSync::SyncType::Fast:
+        return QStringLiteral("SDSyncTypeFast");
+    case SimulatedContactSync::SyncType::Reset:
+        return QStringLiteral("SDSyncTypeReset");
+    case SimulatedContactSync::SyncType::Slow:
+        break;
+    }
+    return QStringLiteral("SDSyncTypeSlow");
+}
+
+quint64 uintAt(plist_t array, uint32_t index)
+{
+    plist_t node = PeerPlist::itemAt(array, index);
+    uint64_t value = 0;
+    if (node && plist_get_node_type(node) == PLIST_UINT)
+        plist_get_uint_val(node, &value);
+    return value;
+}
+
+} // namespace
+
+ContactSyncSession::ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync)
+    : m_sync(std::move(sync))
+{}
+
+void ContactSyncSession::serve(PeerConnection &connection)
+{
+    m_sync->noteSession();
+    if (!versionExchange(connection))
+        return;
+
+    for (;;) {
+        UniquePlist message = connection.receivePlist();
+        if (!message)
+            return;
+        const QString type = PeerPlist::textAt(message.get(), 0);
+        m_sync->noteMessage(type);
+        const SimulatedContactSync::Script script = m_sync->script();
+
+        if (type == QLatin1String("DLMessageDisconnect")) {
+            return;
+        } else if (type == QLatin1String("SDMessageSyncDataClassWithDevice")) {
+            m_dataClass = PeerPlist::textAt(message.get(), 1);
+            m_sync->noteStart(m_dataClass, PeerPlist::textAt(message.get(), 2),
+                              PeerPlist::textAt(message.get(), 3), uintAt(message.get(), 4));
+            UniquePlist answer;
+            if (script.startAnswer == SimulatedContactSync::StartAnswer::Refuse) {
+                answer = PeerPlist::array(
+                    {PeerPlist::string(QStringLiteral("SDMessageRefuseToSyncDataClassWithComputer")),
+                     PeerPlist::string(m_dataClass), PeerPlist::string(script.startReason)});
+            } else if (script.startAnswer == SimulatedContactSync::StartAnswer::Cancel) {
+                answer =
+                    PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageCancelSession")),
+                                      PeerPlist::string(m_dataClass), PeerPlist::string(script.startReason)});
+            } else {
+                m_working = m_sync->records();
+                answer =
+                    PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageSyncDataClassWithComputer")),
+                                      PeerPlist::string(m_dataClass),
+                                      PeerPlist::string(QStringLiteral("simulated-device-anchor")),
+                                      PeerPlist::string(PeerPlist::textAt(message.get(), 3)),
+                                      PeerPlist::string(syncTypeText(script.syncType)), plist_new_uint(106),
+                                      plist_new_string(emptyParameter)});
+            }
+            if (!connection.sendPlist(answer.get()))
+                return;
+        } else if (type == QLatin1String("SDMessageGetAllRecordsFromDevice") ||
+                   type == QLatin1String("SDMessageGetChangesFromDevice")) {
+            if (!sendRecords(connection))
+                return;
+        } else if (type == QLatin1String("SDMessageProcessChanges")) {
+            takeChanges(connection, message.get());
+        } else if (type == QLatin1String("SDMessageFinishSessionOnDevice")) {
+            UniquePlist answer;
+            if (script.finishAnswer == SimulatedContactSync::FinishAnswer::Finished) {
+                m_sync->commit(m_working);
+                answer =
+                    PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageDeviceFinishedSession")),
+                                      PeerPlist::string(m_dataClass)});
+            } else {
+                answer = PeerPlist::array(
+                    {PeerPlist::string(QStringLiteral("SDMessageCancelSession")),
+                     PeerPlist::string(m_dataClass),
+                     PeerPlist::string(QStringLiteral("Couldn't commit changes on device"))});
+            }
+            if (!connection.sendPlist(answer.get()))
+                return;
+        } else if (type == QLatin1String("SDMessageClearAllRecordsOnDevice")) {
+            m_working.clear();
+            UniquePlist answer =
+                PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageDeviceWillClearAllRecords")),
+                                  PeerPlist::string(m_dataClass)});
+            if (!connection.sendPlist(answer.get()))
+                return;
+        } else if (type == QLatin1String("SDMessageCancelSession")) {
+            m_working = m_sync->records();
+        }
+        // DLMessagePing and anything unexpected: logged above, nothing to answer.
+    }
+}
+
+bool ContactSyncSession::versionExchange(PeerConnection &connection)
+{
+    const quint64 version = m_sync->script().deviceLinkVersion;
+    UniquePlist offer = PeerPlist::array({PeerPlist::string(QStringLiteral("DLMessageVersionExchange")),
+                                          plist_new_uint(version), plist_new_uint(0)});
+    if (!connection.sendPlist(offer.get()))
+        return false;
+    UniquePlist reply = connection.receivePlist();
+    if (!reply)
+        return false;
+    m_sync->noteMessage(PeerPlist::textAt(reply.get(), 0));
+    if (PeerPlist::textAt(reply.get(), 0) != QLatin1String("DLMessageVersionExchange") ||
+        PeerPlist::textAt(reply.get(), 1) != QLatin1String("DLVersionsOk"))
+        return false;
+    m_sync->noteVersionConfirmed(uintAt(reply.get(), 2));
+    UniquePlist ready = PeerPlist::array({PeerPlist::string(QStringLiteral("DLMessageDeviceReady"))});
+    return connection.sendPlist(ready.get());
+}
+
+bool ContactSyncSession::sendRecords(PeerConnection &connection)
+{
+    const SimulatedContactSync::Script script = m_sync->script();
+    const QList<QList<SyncRecord>> batches = m_sync->batches();
+    for (int i = 0; i < batches.size(); ++i) {
+        if (script.disconnectAfterBatches >= 0 && i >= script.disconnectAfterBatches) {
+            connection.shutdown();
+            return false;
+        }
+        UniquePlist entities(plist_new_dict());
+        QStringList kinds;
+        for (const SyncRecord &record : batches.at(i)) {
+            UniquePlist fields = PeerPlist::fromVariant(record.fields);
+            plist_dict_set_item(entities.get(), record.id.toUtf8().constData(), fields.release());
+            if (!kinds.contains(record.kind()))
+                kinds.append(record.kind());
+        }
+        const bool last = i == batches.size() - 1;
+        QVariantMap actions;
+        actions.insert(QStringLiteral("SyncDeviceLinkEntityNamesKey"), kinds);
+        actions.insert(QStringLiteral("SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey"), last);
+        UniquePlist batch = PeerPlist::array(
+            {PeerPlist::string(QStringLiteral("SDMessageProcessChanges")), PeerPlist::string(m_dataClass),
+             entities.release(), plist_new_bool(last ? 0 : 1), PeerPlist::fromVariant(actions).release()});
+        if (!connection.sendPlist(batch.get()))
+            return false;
+        UniquePlist acknowledgement = connection.receivePlist();
+        if (!acknowledgement)
+            return false;
+        const QString type = PeerPlist::textAt(acknowledgement.get(), 0);
+        m_sync->noteMessage(type);
+        if (type != QLatin1String("SDMessageAcknowledgeChangesFromDevice"))
+            return false;
+        m_sync->noteAcknowledgement();
+    }
+    UniquePlist ready =
+        PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageDeviceReadyToReceiveChanges")),
+                          PeerPlist::string(m_dataClass)});
+    return connection.sendPlist(ready.get());
+}
+
+void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message)
+{
+    plist_t entities = PeerPlist::itemAt(message, 2);
+    QList<SyncRecord> batch;
+    QVariantMap remapping;
+    if (entities && plist_get_node_type(entities) == PLIST_DICT) {
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(entities, &it);
+        for (;;) {
+            char *rawKey = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(entities, it, &rawKey, &value);
+            UniqueCString key(rawKey);
+            if (!key)
+                break;
+            const QString id = QString::fromUtf8(key.get());
+            const auto known = std::find_if(m_working.begin(), m_working.end(),
+                                            [&](const SyncRecord &r) { return r.id == id; });
+            if (plist_get_node_type(value) == PLIST_STRING &&
+                PeerPlist::text(value) == QLatin1String(emptyParameter)) {
+                batch.append(SyncRecord::deletion(id));
+                if (known != m_working.end())
+                    m_working.erase(known);
+                continue;
+            }
+            const SyncRecord record{id, PeerPlist::toVariant(value).toMap(), false};
+            batch.append(record);
+            if (known != m_working.end()) {
+                known->fields = record.fields;
+            } else {
+                const QString newId = m_sync->newIdentifier(id, m_working);
+                remapping.insert(id, newId);
+                m_working.append(SyncRecord{newId, record.fields, false});
+            }
+        }
+        std::free(it);
+    }
+    m_sync->noteBatch(batch, PeerPlist::toVariant(PeerPlist::itemAt(message, 4)));
+    m_sync->noteRemapping(remapping);
+    UniquePlist answer = PeerPlist::array(
+        {PeerPlist::string(QStringLiteral("SDMessageRemapRecordIdentifiers")), PeerPlist::string(m_dataClass),
+         remapping.isEmpty() ? plist_new_string(emptyParameter)
+                             : PeerPlist::fromVariant(remapping).release()});
+    connection.sendPlist(answer.get());
+}
+
+} // namespace tarnwick::peers

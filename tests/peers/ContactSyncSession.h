@@ -1,0 +1,29 @@
+#pragma once
+
+#include "PeerService.h"
+#include "SimulatedContactSync.h"
+
+#include <memory>
+
+namespace tarnwick::peers {
+
+// One connection to a simulated phone's contact-sync service, answering as the phone's script says
+// (see SimulatedContactSync for the conversation).
+class ContactSyncSession : public PeerService
+{
+public:
+    explicit ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync);
+    void serve(PeerConnection &connection) override;
+
+private:
+    bool versionExchange(PeerConnection &connection);
+    bool sendRecords(PeerConnection &connection);
+    void takeChanges(PeerConnection &connection, plist_t message);
+
+    std::shared_ptr<SimulatedContactSync> m_sync;
+    QString m_dataClass;
+    // The records as this session has changed them; they become the phone's on a good finish.
+    QList<SyncRecord> m_working;
+};
+
+} // namespace tarnwick::peers

@@ -1,0 +1,169 @@
+#include "PeerPlist.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace tarnwick::peers {
+
+namespace {
+
+const QDateTime &appleEpoch()
+{
+    static const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return epoch;
+}
+
+} // namespace
+
+UniquePlist PeerPlist::fromVariant(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return UniquePlist(plist_new_string(value.toString().toUtf8().constData()));
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return UniquePlist(plist_new_data(bytes.constData(), uint64_t(bytes.size())));
+    }
+    case QMetaType::QDateTime: {
+        const qint64 ms = appleEpoch().msecsTo(value.toDateTime().toUTC());
+        const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+        return UniquePlist(plist_new_date(int32_t(seconds), int32_t((ms - seconds * 1000) * 1000)));
+    }
+    case QMetaType::Bool:
+        return UniquePlist(plist_new_bool(value.toBool() ? 1 : 0));
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return UniquePlist(plist_new_uint(value.toULongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return UniquePlist(plist_new_real(value.toDouble()));
+    case QMetaType::QStringList:
+    case QMetaType::QVariantList: {
+        UniquePlist list(plist_new_array());
+        for (const QVariant &item : value.toList()) {
+            UniquePlist node = fromVariant(item);
+            if (node)
+                plist_array_append_item(list.get(), node.release());
+        }
+        return list;
+    }
+    case QMetaType::QVariantMap: {
+        UniquePlist dict(plist_new_dict());
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            UniquePlist node = fromVariant(it.value());
+            if (node)
+                plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), node.release());
+        }
+        return dict;
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant PeerPlist::toVariant(plist_t node)
+{
+    if (!node)
+        return {};
+    switch (plist_get_node_type(node)) {
+    case PLIST_STRING:
+    case PLIST_KEY:
+        return text(node);
+    case PLIST_DATA: {
+        char *raw = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &raw, &length);
+        UniqueCString bytes(raw);
+        return QByteArray(bytes.get(), int(length));
+    }
+    case PLIST_DATE: {
+        int32_t seconds = 0;
+        int32_t micros = 0;
+        plist_get_date_val(node, &seconds, &micros);
+        return appleEpoch().addMSecs(qint64(seconds) * 1000 + micros / 1000);
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        return bool(b);
+    }
+    case PLIST_UINT: {
+        uint64_t v = 0;
+        plist_get_uint_val(node, &v);
+        return qulonglong(v);
+    }
+    case PLIST_REAL: {
+        double v = 0;
+        plist_get_real_val(node, &v);
+        return v;
+    }
+    case PLIST_ARRAY: {
+        QVariantList list;
+        const uint32_t n = plist_array_get_size(node);
+        for (uint32_t i = 0; i < n; ++i)
+            list.append(toVariant(plist_array_get_item(node, i)));
+        return list;
+    }
+    case PLIST_DICT: {
+        QVariantMap map;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        for (;;) {
+            char *key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            UniqueCString keyText(key);
+            if (!keyText)
+                break;
+            map.insert(QString::fromUtf8(keyText.get()), toVariant(value));
+        }
+        std::free(it);
+        return map;
+    }
+    default:
+        return {};
+    }
+}
+
+UniquePlist PeerPlist::array(std::initializer_list<plist_t> items)
+{
+    UniquePlist list(plist_new_array());
+    for (plist_t item : items)
+        plist_array_append_item(list.get(), item);
+    return list;
+}
+
+plist_t PeerPlist::string(const QString &value)
+{
+    return plist_new_string(value.toUtf8().constData());
+}
+
+QString PeerPlist::text(plist_t node)
+{
+    if (!node || (plist_get_node_type(node) != PLIST_STRING && plist_get_node_type(node) != PLIST_KEY))
+        return {};
+    char *raw = nullptr;
+    if (plist_get_node_type(node) == PLIST_KEY)
+        plist_get_key_val(node, &raw);
+    else
+        plist_get_string_val(node, &raw);
+    UniqueCString value(raw);
+    return value ? QString::fromUtf8(value.get()) : QString();
+}
+
+plist_t PeerPlist::itemAt(plist_t list, uint32_t index)
+{
+    if (!list || plist_get_node_type(list) != PLIST_ARRAY)
+        return nullptr;
+    return plist_array_get_item(list, index);
+}
+
+QString PeerPlist::textAt(plist_t list, uint32_t index)
+{
+    return text(itemAt(list, index));
+}
+
+} // namespace tarnwick::peers

@@ -1,0 +1,274 @@
+#include "SimulatedContactSync.h"
+
+#include <QMutexLocker>
+#include <QRegularExpression>
+
+namespace tarnwick::peers {
+
+void SimulatedContactSync::setDeviceLinkVersion(quint64 major)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.deviceLinkVersion = major;
+}
+
+void SimulatedContactSync::setSyncType(SyncType type)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.syncType = type;
+}
+
+void SimulatedContactSync::refuseSessions(const QString &reason)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.startAnswer = StartAnswer::Refuse;
+    m_script.startReason = reason;
+}
+
+void SimulatedContactSync::cancelSessions(const QString &reason)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.startAnswer = StartAnswer::Cancel;
+    m_script.startReason = reason;
+}
+
+void SimulatedContactSync::acceptSessions()
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.startAnswer = StartAnswer::Accept;
+    m_script.startReason.clear();
+}
+
+void SimulatedContactSync::setRecords(const QList<SyncRecord> &records)
+{
+    QMutexLocker lock(&m_mutex);
+    m_records = records;
+}
+
+void SimulatedContactSync::setBatchSize(int records)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.batchSize = qMax(1, records);
+    m_script.batchSizes.clear();
+}
+
+void SimulatedContactSync::setBatchSizes(const QList<int> &sizes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.batchSizes = sizes;
+}
+
+void SimulatedContactSync::disconnectAfterBatches(int batches)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.disconnectAfterBatches = batches;
+}
+
+void SimulatedContactSync::setFinishAnswer(FinishAnswer answer)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.finishAnswer = answer;
+}
+
+SimulatedContactSync::Script SimulatedContactSync::script() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_script;
+}
+
+QList<SyncRecord> SimulatedContactSync::records() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_records;
+}
+
+QList<QList<SyncRecord>> SimulatedContactSync::batches() const
+{
+    QMutexLocker lock(&m_mutex);
+    QList<QList<SyncRecord>> result;
+    int next = 0;
+    while (next < m_records.size()) {
+        int size = m_script.batchSize;
+        if (!m_script.batchSizes.isEmpty())
+            size = m_script.batchSizes.value(result.size(), m_script.batchSizes.last());
+        size = qMax(1, size);
+        result.append(m_records.mid(next, size));
+        next += size;
+    }
+    if (result.isEmpty())
+        result.append(QList<SyncRecord>());
+    return result;
+}
+
+QStringList SimulatedContactSync::messages() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_messages;
+}
+
+quint64 SimulatedContactSync::confirmedDeviceLinkVersion() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_confirmedVersion;
+}
+
+QString SimulatedContactSync::requestedDataClass() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_dataClass;
+}
+
+QString SimulatedContactSync::deviceAnchor() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_deviceAnchor;
+}
+
+QString SimulatedContactSync::computerAnchor() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_computerAnchor;
+}
+
+quint64 SimulatedContactSync::computerDataClassVersion() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_computerVersion;
+}
+
+int SimulatedContactSync::sessionCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_sessions;
+}
+
+int SimulatedContactSync::acknowledgementCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_acknowledgements;
+}
+
+QList<QList<SyncRecord>> SimulatedContactSync::receivedBatches() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_received;
+}
+
+QVariantList SimulatedContactSync::receivedActions() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_receivedActions;
+}
+
+QList<QVariantMap> SimulatedContactSync::remappings() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_remappings;
+}
+
+int SimulatedContactSync::finishedSessions() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_finished;
+}
+
+void SimulatedContactSync::clearLog()
+{
+    QMutexLocker lock(&m_mutex);
+    m_messages.clear();
+    m_confirmedVersion = 0;
+    m_dataClass.clear();
+    m_deviceAnchor.clear();
+    m_computerAnchor.clear();
+    m_computerVersion = 0;
+    m_sessions = 0;
+    m_acknowledgements = 0;
+    m_received.clear();
+    m_receivedActions.clear();
+    m_remappings.clear();
+    m_finished = 0;
+}
+
+void SimulatedContactSync::noteSession()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_sessions;
+}
+
+void SimulatedContactSync::noteMessage(const QString &name)
+{
+    QMutexLocker lock(&m_mutex);
+    m_messages.append(name);
+}
+
+void SimulatedContactSync::noteVersionConfirmed(quint64 version)
+{
+    QMutexLocker lock(&m_mutex);
+    m_confirmedVersion = version;
+}
+
+void SimulatedContactSync::noteStart(const QString &dataClass, const QString &deviceAnchor,
+                                     const QString &computerAnchor, quint64 version)
+{
+    QMutexLocker lock(&m_mutex);
+    m_dataClass = dataClass;
+    m_deviceAnchor = deviceAnchor;
+    m_computerAnchor = computerAnchor;
+    m_computerVersion = version;
+}
+
+void SimulatedContactSync::noteAcknowledgement()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_acknowledgements;
+}
+
+void SimulatedContactSync::noteBatch(const QList<SyncRecord> &batch, const QVariant &actions)
+{
+    QMutexLocker lock(&m_mutex);
+    m_received.append(batch);
+    m_receivedActions.append(actions);
+}
+
+void SimulatedContactSync::noteRemapping(const QVariantMap &mapping)
+{
+    QMutexLocker lock(&m_mutex);
+    m_remappings.append(mapping);
+}
+
+void SimulatedContactSync::commit(const QList<SyncRecord> &records)
+{
+    QMutexLocker lock(&m_mutex);
+    m_records = records;
+    ++m_finished;
+}
+
+QString SimulatedContactSync::newIdentifier(const QString &sentId, const QList<SyncRecord> &records)
+{
+    QMutexLocker lock(&m_mutex);
+    // Numbers continue after the highest plain number in use, as a phone's contact ids do.
+    for (const SyncRecord &record : records) {
+        bool ok = false;
+        const quint64 number = record.id.toULongLong(&ok);
+        if (ok && number >= m_nextNumber)
+            m_nextNumber = number + 1;
+    }
+    static const QRegularExpression subRecordId(QStringLiteral("^(\\d+)/([^/]+)/"));
+    const QRegularExpressionMatch match = subRecordId.match(sentId);
+    if (match.hasMatch()) {
+        const QString prefix = match.captured(1) + QLatin1Char('/') + match.captured(2) + QLatin1Char('/');
+        int index = 0;
+        for (;;) {
+            const QString candidate = prefix + QString::number(index);
+            const bool taken = std::any_of(records.cbegin(), records.cend(),
+                                           [&](const SyncRecord &r) { return r.id == candidate; });
+            if (!taken)
+                return candidate;
+            ++index;
+        }
+    }
+    if (m_nextNumber == 0)
+        m_nextNumber = 1;
+    return QString::number(m_nextNumber++);
+}
+
+} // namespace tarnwick::peers

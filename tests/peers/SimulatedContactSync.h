@@ -1,0 +1,136 @@
+#pragma once
+
+#include "SyncRecord.h"
+
+#include <QList>
+#include <QMutex>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace tarnwick::peers {
+
+// The contact-sync service ("com.apple.mobilesync") of a simulated iPhone: the records the phone
+// holds, how it answers (the script) and what the computer did (the log). Scripting calls and log
+// reads are thread-safe; a session reads the script at each of its steps, so set it before the
+// computer connects.
+//
+// Conversation served (DeviceLink, binary property lists):
+//   phone: [DLMessageVersionExchange, <version>, 0]; computer: [.., DLVersionsOk, n]; phone:
+//   DLMessageDeviceReady SDMessageSyncDataClassWithDevice -> SDMessageSyncDataClassWithComputer (sync type,
+//   data-class
+//       version 106), or the scripted refusal / cancellation
+//   SDMessageGetAllRecordsFromDevice or ..GetChangesFromDevice -> SDMessageProcessChanges batches, each
+//       acknowledged (SDMessageAcknowledgeChangesFromDevice), then SDMessageDeviceReadyToReceiveChanges
+//   SDMessageProcessChanges from the computer -> SDMessageRemapRecordIdentifiers {sent id: new id} for
+//       records the phone did not know (the empty parameter when none); "___EmptyParameterString___" in
+//       place of a record deletes it
+//   SDMessageFinishSessionOnDevice -> SDMessageDeviceFinishedSession, and the changes become the
+//       phone's records; or the scripted SDMessageCancelSession "Couldn't commit changes on device"
+//   SDMessageClearAllRecordsOnDevice -> SDMessageDeviceWillClearAllRecords; DLMessageDisconnect ends.
+class SimulatedContactSync
+{
+public:
+    enum class SyncType { Slow, Fast, Reset };
+    enum class StartAnswer { Accept, Refuse, Cancel };
+    enum class FinishAnswer { Finished, CommitFailed };
+
+    // Everything a session looks at, copied out under the lock.
+    struct Script
+    {
+        quint64 deviceLinkVersion = 400;
+        SyncType syncType = SyncType::Slow;
+        StartAnswer startAnswer = StartAnswer::Accept;
+        QString startReason;
+        int batchSize = 25;
+        QList<int> batchSizes;
+        int disconnectAfterBatches = -1;
+        FinishAnswer finishAnswer = FinishAnswer::Finished;
+    };
+
+    SimulatedContactSync() = default;
+    SimulatedContactSync(const SimulatedContactSync &) = delete;
+    SimulatedContactSync &operator=(const SimulatedContactSync &) = delete;
+
+    // --- Script ---
+    // DeviceLink major version the phone announces: 400 (iOS 14 and later, the default) or 300.
+    void setDeviceLinkVersion(quint64 major);
+    void setSyncType(SyncType type);
+    // Answers the session start with SDMessageRefuseToSyncDataClassWithComputer and `reason` (which
+    // may be empty), or with SDMessageCancelSession; acceptSessions() undoes either.
+    void refuseSessions(const QString &reason);
+    void cancelSessions(const QString &reason);
+    void acceptSessions();
+    // The phone's records, sent in this order. No records: one empty batch, which is what a phone
+    // whose contacts live in the cloud answers.
+    void setRecords(const QList<SyncRecord> &records);
+    // Records per batch (at least 1; default 25), or the sizes of the batches one by one (the last
+    // size repeats); an empty list goes back to setBatchSize.
+    void setBatchSize(int records);
+    void setBatchSizes(const QList<int> &sizes);
+    // The phone drops the connection once `batches` batches were sent and acknowledged, before the
+    // next one (0: instead of the first batch); negative: never (default).
+    void disconnectAfterBatches(int batches);
+    void setFinishAnswer(FinishAnswer answer);
+
+    Script script() const;
+    QList<SyncRecord> records() const;
+    // The batches that setRecords and the batch sizes give, at least one (maybe empty).
+    QList<QList<SyncRecord>> batches() const;
+
+    // --- Log ---
+    // Names of the messages the computer sent, in order, over all sessions (first item of each).
+    QStringList messages() const;
+    // DeviceLink version the computer confirmed in its last version exchange (0: none yet).
+    quint64 confirmedDeviceLinkVersion() const;
+    // The items of the computer's last SDMessageSyncDataClassWithDevice.
+    QString requestedDataClass() const;
+    QString deviceAnchor() const;
+    QString computerAnchor() const;
+    quint64 computerDataClassVersion() const;
+    int sessionCount() const;
+    int acknowledgementCount() const;
+    // Batches the computer sent (SDMessageProcessChanges), in order; deletions as deletion records.
+    QList<QList<SyncRecord>> receivedBatches() const;
+    // The actions sent with each of those batches: a map, or the empty-parameter text when none.
+    QVariantList receivedActions() const;
+    // The remappings the phone answered with, in order (an empty map for the empty parameter).
+    QList<QVariantMap> remappings() const;
+    int finishedSessions() const;
+    void clearLog();
+
+    // --- Used by the session ---
+    void noteSession();
+    void noteMessage(const QString &name);
+    void noteVersionConfirmed(quint64 version);
+    void noteStart(const QString &dataClass, const QString &deviceAnchor, const QString &computerAnchor,
+                   quint64 version);
+    void noteAcknowledgement();
+    void noteBatch(const QList<SyncRecord> &batch, const QVariant &actions);
+    void noteRemapping(const QVariantMap &mapping);
+    // Makes `records` the phone's records, as a finished session does with its changes.
+    void commit(const QList<SyncRecord> &records);
+    // A fresh identifier for a record the computer sent under `sentId`, given the records it will
+    // join: "category/contact/index" for sent ids of that form, otherwise the next contact number.
+    QString newIdentifier(const QString &sentId, const QList<SyncRecord> &records);
+
+private:
+    mutable QMutex m_mutex;
+    Script m_script;
+    QList<SyncRecord> m_records;
+    quint64 m_nextNumber = 0;
+
+    QStringList m_messages;
+    quint64 m_confirmedVersion = 0;
+    QString m_dataClass;
+    QString m_deviceAnchor;
+    QString m_computerAnchor;
+    quint64 m_computerVersion = 0;
+    int m_sessions = 0;
+    int m_acknowledgements = 0;
+    QList<QList<SyncRecord>> m_received;
+    QVariantList m_receivedActions;
+    QList<QVariantMap> m_remappings;
+    int m_finished = 0;
+};
+
+} // namespace tarnwick::peers
