@@ -182,4 +182,73 @@
         <translation>Local Databases</translation>
     </message>
 </context>
+<context>
+    <name>LocalDbSelForm</name>
+    <message>
+        <source>选择要备份到哪个数据库</source>
+        <translation>Select one Database for backup</translation>
+    </message>
+    <message>
+        <source>选择或输入新的数据库名称:</source>
+        <translation>Select current database to merge or enter a new database name:</translation>
+    </message>
+    <message>
+        <source>选择现有的数据库会将短信息附加到里面,输入新的名字会创建新的本地数据库.</source>
+        <translation>Selecting current Database will merge contacts;entering new DB name will create a new Database.</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>Confirm</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME</source>
+        <translation>Select one Database or enter a new Database name</translation>
+    </message>
+    <message>
+        <source>IDS_INVALID_LOCALDB_NAME</source>
+        <translation>Invalid Local Database name(can&apos;t contain \ / : * ? &quot; &lt; &gt; |).</translation>
+    </message>
+</context>
+<context>
+    <name>DataSourceSelForm</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>请选择一个 iTunes 备份:</source>
+        <translation>Please select one iTunes Backup</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>Confirm</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>IDS_PLEASE_SELECT_ONE_DATASOURCE</source>
+        <translation>Please select one datasource.</translation>
+    </message>
+</context>
+<context>
+    <name>BackupContactsToLocalThread</name>
+    <message>
+        <source>IDS_IMPORTING_CONTACTS_TO_LOCALDB</source>
+        <translation>Backing up contacts to Local Database</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_IMPORT_%1_TO_LOCALDB</source>
+        <translation>Successfully backup %1 contacts to Local Database.</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_IMPORT_%1_TO_LOCALDB_%2_MERGED</source>
+        <translation>Successfully backup %1 contacts to Local Database;%2 repeated contacts merged.</translation>
+    </message>
+</context>
 </TS>

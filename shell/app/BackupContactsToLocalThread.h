@@ -22,6 +22,8 @@ public:
 
 protected:
     void run() override;
+    // Ends the failed backup's transaction without keeping anything.
+    virtual void rollback();
 
 private:
     // The body of run(); lets a failure through to run()'s handler.

@@ -1,0 +1,67 @@
+#include "LocalDbSelForm.h"
+
+#include "Tips.h"
+#include "model/LocalDb.h"
+#include "ui_LocalDbSelForm.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <utility>
+
+LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
+    : FramelessDialog(parent)
+    , ui(new Ui_LocalDbSelForm)
+{
+    ui->setupUi(this);
+    makeFrameless();
+    connect(ui->btnOK, &QPushButton::pressed, this, &LocalDbSelForm::onBtnOkPress);
+
+    ui->cbLocalDbNames->addItem(QString());
+    const QFileInfoList files = LocalDb::dbDir().entryInfoList(QStringList{QStringLiteral("*.db")},
+                                                               QDir::Files, QDir::Time | QDir::Reversed);
+    for (const QFileInfo &file : files) {
+        // The name as the user knows it: the file name without its last ".db".
+        QString name = file.fileName();
+        name.chop(3);
+        ui->cbLocalDbNames->addItem(name);
+    }
+    ui->cbLocalDbNames->setCurrentIndex(-1);
+    if (!defaultName.isEmpty())
+        ui->cbLocalDbNames->setEditText(defaultName);
+}
+
+LocalDbSelForm::~LocalDbSelForm()
+{
+    delete ui;
+}
+
+bool LocalDbSelForm::isInvalidDbName(const QString &name)
+{
+    static const QRegularExpression refused(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]"));
+    return name.contains(refused);
+}
+
+void LocalDbSelForm::onBtnOkPress()
+{
+    dbName = ui->cbLocalDbNames->currentText();
+    if (dbName.trimmed().isEmpty()) {
+        Tips::warning(tr("IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME"));
+        return;
+    }
+    if (isInvalidDbName(dbName)) {
+        Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
+        return;
+    }
+    accept();
+}
+
+QString LocalDbSelForm::execGetDbName()
+{
+    if (exec() != QDialog::Accepted || dbName.isEmpty())
+        return QString();
+    if (!dbName.endsWith(QStringLiteral(".db")))
+        dbName += QStringLiteral(".db");
+    return dbName;
+}
