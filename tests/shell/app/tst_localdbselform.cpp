@@ -1,0 +1,272 @@
+#include "LocalDbSelForm.h"
+
+#include "MessageBoxResponder.h"
+#include "TestMain.h"
+#include "model/LocalDb.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
+
+#include <functional>
+
+namespace {
+
+QComboBox *combo(LocalDbSelForm &form)
+{
+    return form.findChild<QComboBox *>(QStringLiteral("cbLocalDbNames"));
+}
+
+void press(LocalDbSelForm &form, const char *button)
+{
+    QTest::mousePress(form.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+}
+
+void type(LocalDbSelForm &form, const QString &text)
+{
+    combo(form)->lineEdit()->selectAll();
+    combo(form)->lineEdit()->del();
+    QTest::keyClicks(combo(form)->lineEdit(), text);
+}
+
+// Runs the dialog, playing `user` once it is up; a dialog still open after that is cancelled so
+// that a wrong expectation fails instead of hanging.
+QString runChooser(LocalDbSelForm &form, const std::function<void(LocalDbSelForm &)> &user,
+                   bool *leftOpen = nullptr)
+{
+    QTimer::singleShot(0, &form, [&form, user, leftOpen] {
+        user(form);
+        if (form.isVisible()) {
+            if (leftOpen)
+                *leftOpen = true;
+            form.reject();
+        }
+    });
+    return form.execGetDbName();
+}
+
+void touch(const QString &name, const QDateTime &modified)
+{
+    QFile file(LocalDb::dbDir().filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+class TestLocalDbSelForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void listsDatabasesOldestFirst();
+    void returnsName_data();
+    void returnsName();
+    void refusesName_data();
+    void refusesName();
+    void cancelReturnsEmpty_data();
+    void cancelReturnsEmpty();
+    void suggestedNameAcceptedAtOnce();
+    void invalidNameRule_data();
+    void invalidNameRule();
+
+private:
+    QTranslator translator;
+    QList<MessageBoxRequest> boxes;
+    std::unique_ptr<MessageBoxResponder::Scope> responder;
+};
+
+void TestLocalDbSelForm::initTestCase()
+{
+    QVERIFY(translator.load(QStringLiteral(":/en.qm")));
+    QCoreApplication::installTranslator(&translator);
+    responder = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
+        boxes << r;
+        return int(QMessageBox::Ok);
+    });
+    const QDateTime now = QDateTime::currentDateTime();
+    touch(QStringLiteral("Work.db"), now.addDays(-3));
+    touch(QStringLiteral("Family.db"), now.addDays(-1));
+    touch(QStringLiteral("Old.db"), now.addDays(-10));
+    touch(QStringLiteral("notes.txt"), now);
+    QVERIFY(LocalDb::dbDir().mkdir(QStringLiteral("folder.db")));
+}
+
+void TestLocalDbSelForm::init()
+{
+    boxes.clear();
+}
+
+void TestLocalDbSelForm::listsDatabasesOldestFirst()
+{
+    LocalDbSelForm form(nullptr, QString());
+    QComboBox *box = combo(form);
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    // An empty first entry, then the database files without ".db", oldest first; folders and other
+    // files are left out.
+    QCOMPARE(items, (QStringList{QString(), "Old", "Work", "Family"}));
+    QCOMPARE(box->currentIndex(), -1);
+    QVERIFY(box->isEditable());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Select one Database for backup"));
+    QVERIFY(form.windowFlags() & Qt::FramelessWindowHint);
+}
+
+void TestLocalDbSelForm::returnsName_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("new name") << "Family"
+                              << "Family.db";
+    QTest::newRow("with extension") << "Work.db"
+                                    << "Work.db";
+    QTest::newRow("extension case kept") << "Work.DB"
+                                         << "Work.DB.db";
+    QTest::newRow("blanks kept") << " Trip "
+                                 << " Trip .db";
+    QTest::newRow("not checked for existence") << "Brand new"
+                                               << "Brand new.db";
+}
+
+void TestLocalDbSelForm::returnsName()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+
+    LocalDbSelForm form(nullptr, QString());
+    const QString name = runChooser(form, [&typed](LocalDbSelForm &f) {
+        type(f, typed);
+        press(f, "btnOK");
+    });
+    QCOMPARE(name, expected);
+    QVERIFY(boxes.isEmpty());
+}
+
+void TestLocalDbSelForm::refusesName_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("warning");
+
+    const QString empty = QStringLiteral("Select one Database or enter a new Database name");
+    const QString invalid = QStringLiteral("Invalid Local Database name(can't contain \\ / : * ? \" < > |).");
+    QTest::newRow("empty") << "" << empty;
+    QTest::newRow("blanks") << "   " << empty;
+    QTest::newRow("slash") << "a/b" << invalid;
+    QTest::newRow("colon") << "a:b" << invalid;
+    QTest::newRow("tab") << "a\tb" << invalid;
+    QTest::newRow("question mark") << "what?" << invalid;
+    QTest::newRow("quote") << "say \"hi\"" << invalid;
+    QTest::newRow("pipe") << "a|b" << invalid;
+}
+
+void TestLocalDbSelForm::refusesName()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, warning);
+
+    LocalDbSelForm form(nullptr, QString());
+    bool leftOpen = false;
+    QString shownText;
+    const QString name = runChooser(
+        form,
+        [&](LocalDbSelForm &f) {
+            // Set directly: a tab typed into the field would move the focus instead.
+            combo(f)->setEditText(typed);
+            press(f, "btnOK");
+            shownText = combo(f)->currentText();
+        },
+        &leftOpen);
+
+    QVERIFY(leftOpen);
+    QVERIFY(name.isEmpty());
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+    QCOMPARE(boxes[0].text, warning);
+    // The refused text stays in the field as typed.
+    QCOMPARE(shownText, typed);
+}
+
+void TestLocalDbSelForm::cancelReturnsEmpty_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::addColumn<bool>("refusedFirst");
+
+    QTest::newRow("cancel") << false << false;
+    QTest::newRow("escape") << true << false;
+    QTest::newRow("cancel after refusal") << false << true;
+}
+
+void TestLocalDbSelForm::cancelReturnsEmpty()
+{
+    QFETCH(bool, escape);
+    QFETCH(bool, refusedFirst);
+
+    LocalDbSelForm form(nullptr, QStringLiteral("Suggested"));
+    bool leftOpen = false;
+    const QString name = runChooser(
+        form,
+        [&](LocalDbSelForm &f) {
+            if (refusedFirst) {
+                combo(f)->setEditText(QStringLiteral("bad/name"));
+                press(f, "btnOK");
+            }
+            if (escape)
+                QTest::keyClick(&f, Qt::Key_Escape);
+            else
+                press(f, "btnClose");
+        },
+        &leftOpen);
+    QVERIFY(!leftOpen);
+    QVERIFY(name.isEmpty());
+    QCOMPARE(boxes.size(), refusedFirst ? 1 : 0);
+}
+
+void TestLocalDbSelForm::suggestedNameAcceptedAtOnce()
+{
+    LocalDbSelForm form(nullptr, QStringLiteral("iPhone-backup.db"));
+    QCOMPARE(combo(form)->currentText(), QStringLiteral("iPhone-backup.db"));
+    QCOMPARE(runChooser(form, [](LocalDbSelForm &f) { press(f, "btnOK"); }),
+             QStringLiteral("iPhone-backup.db"));
+
+    LocalDbSelForm other(nullptr, QStringLiteral("contacts.vcf"));
+    QCOMPARE(runChooser(other, [](LocalDbSelForm &f) { press(f, "btnOK"); }),
+             QStringLiteral("contacts.vcf.db"));
+
+    LocalDbSelForm listed(nullptr, QString());
+    const QString chosen = runChooser(listed, [](LocalDbSelForm &f) {
+        combo(f)->setCurrentIndex(2); // "Work"
+        press(f, "btnOK");
+    });
+    QCOMPARE(chosen, QStringLiteral("Work.db"));
+}
+
+void TestLocalDbSelForm::invalidNameRule_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("invalid");
+
+    for (const QString &c : {"\\", "/", ":", "*", "?", "\"", "<", ">", "|", "\n", "\r", "\t"})
+        QTest::addRow("refused %s", qPrintable(QString::number(c.at(0).unicode())))
+            << ("a" + c + "b") << true;
+    QTest::newRow("unicode") << QStringLiteral("Kontakte äöü 联系人") << false;
+    QTest::newRow("dots and dashes") << "my.contacts-2024_v1" << false;
+    QTest::newRow("blanks") << "  " << false;
+}
+
+void TestLocalDbSelForm::invalidNameRule()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, invalid);
+    QCOMPARE(LocalDbSelForm::isInvalidDbName(name), invalid);
+}
+
+TARNWICK_TEST_MAIN(TestLocalDbSelForm)
+#include "tst_localdbselform.moc"
