@@ -251,4 +251,11 @@
         <translation>Successfully backup %1 contacts to Local Database;%2 repeated contacts merged.</translation>
     </message>
 </context>
+<context>
+    <name>AboutUsForm</name>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+</context>
 </TS>

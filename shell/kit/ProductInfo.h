@@ -13,6 +13,8 @@ public:
     static constexpr int buildNumber = 13;
     static constexpr int checkVersion = 13;
     static constexpr const char *supportEmail = "support@ferrovantis.com";
+    // The application icon (256 x 256), also the main window's icon.
+    static constexpr const char *mainIconPath = ":/res/main_icon.png";
 
     // The translated product title, also the title of every message box.
     static QString title();
