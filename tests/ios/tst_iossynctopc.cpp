@@ -1,0 +1,224 @@
+#include "EntityType.h"
+#include "IOSContactCombineRule.h"
+#include "IOSSyncToPCThread.h"
+#include "LocalDb.h"
+#include "MessageBoxResponder.h"
+#include "ProgressForm.h"
+#include "SimulatedUsbmuxd.h"
+#include "TestMain.h"
+
+#include <QTemporaryDir>
+
+using tarnwick::peers::SimulatedContactSync;
+using tarnwick::peers::SimulatedIPhone;
+using tarnwick::peers::SimulatedUsbmuxd;
+using tarnwick::peers::SyncRecord;
+
+namespace {
+
+const QString kUdid = QStringLiteral("00008101-000A1B2C3D4E5F60");
+
+// Three contacts; Bob's phone comes before Bob, and one e-mail belongs to Ann and Cy at once.
+QList<SyncRecord> sampleRecords()
+{
+    return {
+        SyncRecord::contact("1", {{"first name", "Ann"}, {"last name", "Lee"}}),
+        SyncRecord::subRecord("3/2/0", "Phone Number", {"2"}, {{"value", "222"}, {"type", "mobile"}}),
+        SyncRecord::subRecord("3/1/0", "Phone Number", {"1"}, {{"value", "111"}, {"type", "home"}}),
+        SyncRecord::contact(
+            "2", {{"first name", "Bob"}, {"birthday", QDateTime(QDate(1985, 7, 15), QTime(0, 0), Qt::UTC)}}),
+        SyncRecord::subRecord("4/1/0", "Email Address", {"1", "3"},
+                              {{"value", "team@x.org"}, {"type", "work"}}),
+        SyncRecord::contact("3", {{"first name", "Cy"}, {"company name", "ACME"}}),
+        SyncRecord::ofKind("g/1", "com.apple.contacts.Group", {{"name", "Friends"}}),
+    };
+}
+
+// "name/srcId:kind=value@srcId,..." per contact, sorted, for comparing whole databases.
+QStringList summary(LocalDb &db)
+{
+    QStringList out;
+    for (const pim::_Contact &c : db.contacts(0, QString())) {
+        QStringList parts;
+        for (auto it = c.entities.begin(); it != c.entities.end(); ++it) {
+            if (it.key() == pim::ENTITY_NAME)
+                continue;
+            for (const pim::Entity &e : it.value())
+                parts << QStringLiteral("%1=%2@%3")
+                             .arg(it.key())
+                             .arg(e.values.value("data1").toString(), e.srcId);
+        }
+        parts.sort();
+        out << c.fullName + QLatin1Char('/') + c.srcId + QLatin1Char(':') + parts.join(QLatin1Char(','));
+    }
+    out.sort();
+    return out;
+}
+
+const QStringList kSampleSummary{
+    "Ann Lee/1:3=111@3/1/0,4=team@x.org@4/1/0",
+    "Bob/2:3=222@3/2/0,6=1985-07-15T00:00:00@2",
+    "Cy/3:10=ACME@3,4=team@x.org@4/1/0",
+};
+
+} // namespace
+
+class TestIOSSyncToPC : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void loadsEveryRecord_data();
+    void loadsEveryRecord();
+    void emptyPhone();
+    void refusedSession();
+    void disconnectMidLoadRollsBack();
+    void unknownDevice();
+
+private:
+    // Runs one load the way the shell does; returns the dialog's result and collects the boxes.
+    int load();
+
+    std::unique_ptr<SimulatedUsbmuxd> m_mux;
+    std::shared_ptr<SimulatedIPhone> m_phone;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db;
+    QStringList m_boxes;
+    bool m_canceled = false;
+};
+
+void TestIOSSyncToPC::init()
+{
+    m_mux = std::make_unique<SimulatedUsbmuxd>();
+    QVERIFY(m_mux->isListening());
+    m_mux->makeCurrent();
+    m_phone = m_mux->addDevice(kUdid);
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = std::make_unique<LocalDb>(m_dir->filePath(kUdid + QStringLiteral(".db")),
+                                     QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    m_db->create();
+    m_boxes.clear();
+}
+
+void TestIOSSyncToPC::cleanup()
+{
+    m_db.reset();
+    m_dir.reset();
+    m_phone.reset();
+    m_mux.reset();
+}
+
+int TestIOSSyncToPC::load()
+{
+    MessageBoxResponder::Scope responder([this](const MessageBoxRequest &r) {
+        m_boxes << r.text;
+        return int(QMessageBox::Ok);
+    });
+    ProgressForm form(QStringLiteral("Loading"));
+    IOSSyncToPCThread thread(kUdid, m_db.get(), &form);
+    thread.start(QThread::InheritPriority);
+    const int result = form.exec();
+    thread.wait();
+    m_canceled = form.canceled;
+    return result;
+}
+
+void TestIOSSyncToPC::loadsEveryRecord_data()
+{
+    QTest::addColumn<int>("deviceLinkVersion");
+    QTest::addColumn<QList<int>>("batchSizes");
+
+    for (int version : {300, 400}) {
+        QTest::addRow("DeviceLink %d, one batch", version) << version << QList<int>{100};
+        QTest::addRow("DeviceLink %d, batches of two", version) << version << QList<int>{2};
+        // Every sub-record in the first batch, before any contact of later batches.
+        QTest::addRow("DeviceLink %d, batches of one", version) << version << QList<int>{1};
+        QTest::addRow("DeviceLink %d, uneven batches", version) << version << QList<int>{3, 1, 2};
+    }
+}
+
+void TestIOSSyncToPC::loadsEveryRecord()
+{
+    QFETCH(int, deviceLinkVersion);
+    QFETCH(QList<int>, batchSizes);
+
+    SimulatedContactSync &sync = m_phone->contactSync();
+    sync.setDeviceLinkVersion(quint64(deviceLinkVersion));
+    sync.setRecords(sampleRecords());
+    sync.setBatchSizes(batchSizes);
+
+    QCOMPARE(load(), 1);
+    QVERIFY(!m_canceled);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
+    QCOMPARE(summary(*m_db), kSampleSummary);
+
+    // The session as the phone saw it.
+    QCOMPARE(sync.confirmedDeviceLinkVersion(), quint64(deviceLinkVersion));
+    QCOMPARE(sync.requestedDataClass(), QStringLiteral("com.apple.Contacts"));
+    QCOMPARE(sync.deviceAnchor(), QStringLiteral("---"));
+    QVERIFY(QDateTime::fromString(sync.computerAnchor(), Qt::ISODate).isValid());
+    QCOMPARE(sync.computerDataClassVersion(), quint64(106));
+    QCOMPARE(sync.acknowledgementCount(), sync.batches().size());
+    QVERIFY(sync.messages().contains(QStringLiteral("SDMessageGetAllRecordsFromDevice")));
+    // Tethered sync of contacts was switched on before the session.
+    const QVariant tethered =
+        m_phone->value(QStringLiteral("com.apple.mobile.tethered_sync"), QStringLiteral("Contacts"));
+    QCOMPARE(tethered.toMap().value(QStringLiteral("DisableTethered")), QVariant(false));
+}
+
+void TestIOSSyncToPC::emptyPhone()
+{
+    m_phone->contactSync().setRecords({});
+    QCOMPARE(load(), 1);
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(m_db->contacts(0, QString()).isEmpty());
+}
+
+void TestIOSSyncToPC::refusedSession()
+{
+    m_phone->contactSync().setRecords(sampleRecords());
+    m_phone->contactSync().refuseSessions(QStringLiteral("Sync is off"));
+    QCOMPARE(load(), 0);
+    QVERIFY(m_canceled);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(QStringLiteral("mobiledevice_sync_start_throw: start failed. return ")),
+             qPrintable(m_boxes.first()));
+    QVERIFY2(m_boxes.first().contains(QStringLiteral("Sync is off")), qPrintable(m_boxes.first()));
+    QVERIFY(m_db->contacts(0, QString()).isEmpty());
+}
+
+void TestIOSSyncToPC::disconnectMidLoadRollsBack()
+{
+    SimulatedContactSync &sync = m_phone->contactSync();
+    sync.setRecords(sampleRecords());
+    sync.setBatchSize(2);
+    sync.disconnectAfterBatches(1);
+    QCOMPARE(load(), 0);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(QStringLiteral("mobilesync_receive_changes failed. return ")),
+             qPrintable(m_boxes.first()));
+    // The first batch had been written inside the edit; nothing of it stays.
+    QVERIFY(m_db->contacts(0, QString()).isEmpty());
+
+    // The same database loads cleanly afterwards.
+    sync.disconnectAfterBatches(-1);
+    m_boxes.clear();
+    QCOMPARE(load(), 1);
+    QCOMPARE(summary(*m_db), kSampleSummary);
+}
+
+void TestIOSSyncToPC::unknownDevice()
+{
+    m_mux->detach(kUdid);
+    QCOMPARE(load(), 0);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(
+                 QStringLiteral("mobiledevice_sync_start_throw: open device failed. return ")),
+             qPrintable(m_boxes.first()));
+}
+
+TARNWICK_TEST_MAIN(TestIOSSyncToPC)
+#include "tst_iossynctopc.moc"
