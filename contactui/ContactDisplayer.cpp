@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -17,6 +18,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QVBoxLayout>
+
+#include <exception>
 
 namespace {
 
@@ -235,8 +238,14 @@ bool ContactDisplayer::eventFilter(QObject *watched, QEvent *event)
     auto *widget = qobject_cast<QWidget *>(watched);
     if (widget && event->type() == QEvent::MouseButtonPress &&
         widget->accessibleName() == QLatin1String(kPhotoName)) {
-        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-            savePhoto();
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            // An event handler: nothing may leave it.
+            try {
+                savePhoto();
+            } catch (const std::exception &e) {
+                qWarning() << "Saving the contact photo failed:" << e.what();
+            }
+        }
         return true;
     }
     return QScrollArea::eventFilter(watched, event);

@@ -3,8 +3,10 @@
 #include "Tips.h"
 #include "ui_DataSourceSelForm.h"
 
+#include <QDebug>
 #include <QIcon>
 
+#include <exception>
 #include <utility>
 
 DataSourceSelForm::_SelItem::_SelItem(QString iconPath, QString text, void *data)
@@ -47,9 +49,14 @@ void *DataSourceSelForm::execSel(QString title, QList<DataSourceSelForm::_SelIte
 
 void DataSourceSelForm::onBtnOkPressed()
 {
-    if (ui->cbDevice->currentIndex() != -1) {
-        accept();
-        return;
+    // A slot: nothing may leave it.
+    try {
+        if (ui->cbDevice->currentIndex() != -1) {
+            accept();
+            return;
+        }
+        Tips::warning(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE"));
+    } catch (const std::exception &e) {
+        qWarning() << "Target chooser:" << e.what();
     }
-    Tips::warning(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE"));
 }

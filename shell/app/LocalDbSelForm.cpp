@@ -4,10 +4,12 @@
 #include "model/LocalDb.h"
 #include "ui_LocalDbSelForm.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <exception>
 #include <utility>
 
 LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
@@ -45,16 +47,21 @@ bool LocalDbSelForm::isInvalidDbName(const QString &name)
 
 void LocalDbSelForm::onBtnOkPress()
 {
-    dbName = ui->cbLocalDbNames->currentText();
-    if (dbName.trimmed().isEmpty()) {
-        Tips::warning(tr("IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME"));
-        return;
+    // A slot: nothing may leave it.
+    try {
+        dbName = ui->cbLocalDbNames->currentText();
+        if (dbName.trimmed().isEmpty()) {
+            Tips::warning(tr("IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME"));
+            return;
+        }
+        if (isInvalidDbName(dbName)) {
+            Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
+            return;
+        }
+        accept();
+    } catch (const std::exception &e) {
+        qWarning() << "Database chooser:" << e.what();
     }
-    if (isInvalidDbName(dbName)) {
-        Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
-        return;
-    }
-    accept();
 }
 
 QString LocalDbSelForm::execGetDbName()
