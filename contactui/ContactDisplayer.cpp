@@ -274,8 +274,11 @@ void ContactDisplayer::savePhoto()
     file.close();
 }
 
-void ContactDisplayer::resizeEvent(QResizeEvent *)
+void ContactDisplayer::resizeEvent(QResizeEvent *event)
 {
+    // The base keeps the scroll bars in step with the viewport; the content then takes the pane's
+    // whole width.
+    QScrollArea::resizeEvent(event);
     fitContentWidth();
 }
 
