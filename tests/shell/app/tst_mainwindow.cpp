@@ -1,0 +1,677 @@
+#include "AppFixtures.h"
+#include "DataFolder.h"
+#include "MainWindow.h"
+#include "MessageBoxResponder.h"
+#include "TestMain.h"
+#include "Ui_MainWindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
+
+using Tree = ItemModelMainTree;
+using fixture::Person;
+
+namespace {
+
+QString dataPath(const QString &rel)
+{
+    return g_dataSaveDir().filePath(rel);
+}
+
+// The actions of a menu as "text", "text (off)" for disabled ones and "-" for separators.
+QStringList describe(const QMenu *menu)
+{
+    QStringList out;
+    if (!menu)
+        return {QStringLiteral("<no menu>")};
+    for (const QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            out << QStringLiteral("-");
+        else
+            out << (a->isEnabled() ? a->text() : a->text() + QStringLiteral(" (off)"));
+    }
+    return out;
+}
+
+QStringList names(const QList<pim::_Contact> &contacts)
+{
+    QStringList out;
+    for (const pim::_Contact &c : contacts)
+        out << c.fullName;
+    return out;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    QTranslator m_translator;
+    QList<MessageBoxRequest> m_boxes;
+    int m_answer = QMessageBox::Yes;
+
+    std::unique_ptr<MainWindow> window()
+    {
+        auto w = std::make_unique<MainWindow>(nullptr);
+        w->resize(1000, 600);
+        return w;
+    }
+
+    static void select(MainWindow &w, Tree::_ItemNode *node)
+    {
+        Tree &t = w.mainTree();
+        // The roots have no index of their own through indexOfItemNode.
+        const QModelIndex idx = node == &t.rootDevice    ? t.index(0, 0)
+                                : node == &t.rootLocalDb ? t.index(1, 0)
+                                                         : t.indexOfItemNode(node);
+        w.form()->treeMain->setCurrentIndex(idx);
+    }
+
+    static Tree::_DBItemNode *localNode(MainWindow &w, const QString &name)
+    {
+        for (Tree::_ItemNode *n : w.mainTree().rootLocalDb.childs) {
+            if (n->name == name)
+                return static_cast<Tree::_DBItemNode *>(n);
+        }
+        return nullptr;
+    }
+
+    static Tree::_ItemNode *groupNode(Tree::_ItemNode *db, const QString &name)
+    {
+        for (Tree::_ItemNode *n : db->childs) {
+            if (n->name == name)
+                return n;
+        }
+        return nullptr;
+    }
+
+    static QStringList listed(MainWindow &w) { return names(w.contactList().contacts); }
+
+    QStringList boxTexts() const
+    {
+        QStringList out;
+        for (const MessageBoxRequest &r : m_boxes)
+            out << r.text;
+        return out;
+    }
+
+    static QList<pim::_Contact> stored(const QString &path, quint64 group = 0)
+    {
+        LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        return db.contacts(group, QString());
+    }
+
+    // Sets up the devices of the enabling and menu tables: one iPhone, `androids` Android phones
+    // and one local database, each with the group "G" holding its one contact.
+    void devicesWithGroups(int androids)
+    {
+        fixture::makeDb(dataPath("ios_virtual/i.db"), {{"Ian", "", "", "G"}});
+        for (int i = 0; i < androids; ++i)
+            fixture::makeDb(dataPath(QStringLiteral("android_virtual/p%1.db").arg(i)),
+                            {{"Pat", "", "", "G"}});
+        fixture::makeDb(dataPath("data/l.db"), {{"Lou", "", "", "G"}});
+    }
+
+    Tree::_ItemNode *nodeByKind(MainWindow &w, const QString &kind)
+    {
+        Tree &t = w.mainTree();
+        if (kind == "rootDevices")
+            return &t.rootDevice;
+        if (kind == "rootLocal")
+            return &t.rootLocalDb;
+        Tree::_ItemNode *db = nullptr;
+        if (kind.startsWith("ios"))
+            db = t.rootDevice.childs.first();
+        else if (kind.startsWith("android"))
+            db = t.rootDevice.childs.last();
+        else
+            db = t.rootLocalDb.childs.first();
+        if (!kind.endsWith("Group"))
+            return db;
+        // A database's groups show once it has been selected.
+        select(w, db);
+        return db->childs.value(0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
+        QCoreApplication::installTranslator(&m_translator);
+        MessageBoxResponder::install([this](const MessageBoxRequest &r) {
+            m_boxes << r;
+            return r.customButtons.isEmpty() ? m_answer : 0;
+        });
+    }
+
+    void init()
+    {
+        for (const char *sub : {"data", "ios_virtual", "android_virtual"})
+            QDir(dataPath(sub)).removeRecursively();
+        m_boxes.clear();
+        m_answer = QMessageBox::Yes;
+    }
+
+    void treeFromDataFolder()
+    {
+        fixture::makeDb(dataPath("ios_virtual/a.db"), {{"Ann", "", "", "Friends"}});
+        fixture::makeDb(dataPath("ios_virtual/b.db"), {{"Bob"}, {"Bea", "", "", "Club"}});
+        fixture::makeDb(dataPath("data/new.db"), {{"Nia"}});
+        fixture::makeDb(dataPath("data/old.db"), {{"Ola", "", "", "Work"}, {"Oto", "", "", "Family"}});
+        fixture::setAge(dataPath("data/new.db"), 10);
+        fixture::setAge(dataPath("data/old.db"), 1000);
+
+        auto w = window();
+        Tree &t = w->mainTree();
+        QCOMPARE(t.rootDevice.childs.size(), 2);
+        auto *a = static_cast<Tree::_DBItemNode *>(t.rootDevice.childs.at(0));
+        auto *b = static_cast<Tree::_DBItemNode *>(t.rootDevice.childs.at(1));
+        QCOMPARE(a->name, QStringLiteral("a"));
+        QCOMPARE(a->devId, QStringLiteral("a.db"));
+        QCOMPARE(a->devType, int(Tree::IOS));
+        QCOMPARE(b->name, QStringLiteral("b"));
+
+        // The last offline device listed is current and its contacts are listed, none selected.
+        QCOMPARE(w->currentNode().dbNode, b);
+        QCOMPARE(listed(*w), QStringList({"Bea", "Bob"}));
+        QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:2"));
+        QVERIFY(w->contactsSelected().isEmpty());
+        // Both devices became current in turn, so both had their groups read.
+        QCOMPARE(a->childs.size(), 1);
+        QCOMPARE(a->childs.first()->name, QStringLiteral("Friends"));
+        QCOMPARE(b->childs.first()->name, QStringLiteral("Club"));
+
+        // Local databases: oldest first, named with ".db", groups read on first selection.
+        QCOMPARE(t.rootLocalDb.childs.size(), 2);
+        QCOMPARE(t.rootLocalDb.childs.at(0)->name, QStringLiteral("old.db"));
+        QCOMPARE(t.rootLocalDb.childs.at(1)->name, QStringLiteral("new.db"));
+        auto *old = localNode(*w, "old.db");
+        QVERIFY(old->childs.isEmpty());
+        select(*w, old);
+        QCOMPARE(old->childs.size(), 2);
+        QCOMPARE(old->childs.at(0)->name, QStringLiteral("Family"));
+        QCOMPARE(old->childs.at(1)->name, QStringLiteral("Work"));
+        QCOMPARE(listed(*w), QStringList({"Ola", "Oto"}));
+
+        select(*w, groupNode(old, "Work"));
+        QCOMPARE(listed(*w), QStringList({"Ola"}));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void androidOfflineDeviceIsCurrent()
+    {
+        fixture::makeDb(dataPath("ios_virtual/a.db"), {{"Ann"}});
+        fixture::makeDb(dataPath("android_virtual/x.y.db"), {{"Xia"}});
+        auto w = window();
+        auto *x = static_cast<Tree::_DBItemNode *>(w->mainTree().rootDevice.childs.last());
+        QCOMPARE(x->name, QStringLiteral("x"));
+        QCOMPARE(x->devId, QStringLiteral("x.y.db"));
+        QCOMPARE(x->devType, int(Tree::ANDROID));
+        QCOMPARE(w->currentNode().dbNode, x);
+        QCOMPARE(listed(*w), QStringList({"Xia"}));
+    }
+
+    void nothingCurrentWithoutDevices()
+    {
+        fixture::makeDb(dataPath("data/l.db"), {{"Lou"}});
+        auto w = window();
+        QVERIFY(!w->currentNode().node);
+        QCOMPARE(w->contactList().rowCount(), 0);
+        QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:0"));
+        QVERIFY(w->form()->lbDisplayKeyword->isHidden());
+        for (int i = 0; i < MainWindow::ToolBarActionCount; ++i) {
+            const bool import = i == MainWindow::ActImport || i == MainWindow::ActFromITunes;
+            QCOMPARE(w->toolBarAction(i)->isEnabled(), import);
+        }
+    }
+
+    void enabledActions_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("androids");
+        QTest::addColumn<QList<int>>("enabled");
+        using W = MainWindow;
+        const QList<int> none;
+        QTest::newRow("iPhone, no Android")
+            << "ios" << 0 << QList<int>{W::ActBackup, W::ActExport, W::ActPrint};
+        QTest::newRow("iPhone, one Android")
+            << "ios" << 1 << QList<int>{W::ActBackup, W::ActI2A, W::ActExport, W::ActPrint};
+        QTest::newRow("iPhone group, one Android")
+            << "iosGroup" << 1 << QList<int>{W::ActBackup, W::ActI2A, W::ActExport, W::ActPrint};
+        QTest::newRow("Android, alone")
+            << "android" << 1
+            << QList<int>{W::ActNewContact, W::ActBackup, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("Android, two")
+            << "android" << 2
+            << QList<int>{W::ActNewContact, W::ActBackup, W::ActA2A, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("Android group, two")
+            << "androidGroup" << 2
+            << QList<int>{W::ActNewContact, W::ActBackup, W::ActA2A, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("local, no Android")
+            << "local" << 0 << QList<int>{W::ActNewContact, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("local, one Android")
+            << "local" << 1
+            << QList<int>{W::ActNewContact, W::ActDB2A, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("local group, one Android")
+            << "localGroup" << 1
+            << QList<int>{W::ActNewContact, W::ActDB2A, W::ActExport, W::ActPrint, W::ActDelete};
+        QTest::newRow("Devices root") << "rootDevices" << 2 << none;
+        QTest::newRow("Local Databases root") << "rootLocal" << 1 << none;
+    }
+
+    void enabledActions()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, androids);
+        QFETCH(QList<int>, enabled);
+        devicesWithGroups(androids);
+        auto w = window();
+        Tree::_ItemNode *node = nodeByKind(*w, kind);
+        QVERIFY(node);
+        select(*w, node);
+        QCOMPARE(w->currentNode().node, node);
+        for (int i = 0; i < MainWindow::ToolBarActionCount; ++i) {
+            const bool expected =
+                enabled.contains(i) || i == MainWindow::ActImport || i == MainWindow::ActFromITunes;
+            QVERIFY2(w->toolBarAction(i)->isEnabled() == expected,
+                     qPrintable(QStringLiteral("action %1").arg(i)));
+        }
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void treeMenus_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("androids");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("Local Databases root")
+            << "rootLocal" << 0
+            << QStringList{"Open Database Folder", "Import from iTunes", "Import from File"};
+        QTest::newRow("Devices root") << "rootDevices" << 1 << QStringList{"<no menu>"};
+        QTest::newRow("local, no Android") << "local" << 0
+                                           << QStringList{"Restore Contacts to Android (off)",
+                                                          "-",
+                                                          "Export Contacts to File",
+                                                          "Print Contacts",
+                                                          "Add Contact",
+                                                          "Delete Local Database"};
+        QTest::newRow("local group, one Android") << "localGroup" << 1
+                                                  << QStringList{"Restore Contacts to Android",
+                                                                 "-",
+                                                                 "Export Contacts to File",
+                                                                 "Print Contacts",
+                                                                 "Add Contact",
+                                                                 "Delete Contact"};
+        QTest::newRow("iPhone, one Android")
+            << "ios" << 1 << QStringList{"Backup Contacts",         "iPhone to Android", "-",
+                                         "Export Contacts to File", "Print Contacts",    "-",
+                                         "Disconnect Device"};
+        QTest::newRow("iPhone group, no Android")
+            << "iosGroup" << 0 << QStringList{"Backup Contacts",         "iPhone to Android (off)", "-",
+                                              "Export Contacts to File", "Print Contacts",          "-"};
+        QTest::newRow("Android, alone") << "android" << 1 << QStringList{"Backup Contacts",
+                                                                         "Android to Android (off)",
+                                                                         "-",
+                                                                         "Export Contacts to File",
+                                                                         "Print Contacts",
+                                                                         "Add Contact",
+                                                                         "Delete Contact",
+                                                                         "-",
+                                                                         "Disconnect Device"};
+        QTest::newRow("Android group, two")
+            << "androidGroup" << 2
+            << QStringList{
+                   "Backup Contacts", "Android to Android", "-", "Export Contacts to File", "Print Contacts",
+                   "Add Contact",     "Delete Contact",     "-"};
+    }
+
+    void treeMenus()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, androids);
+        QFETCH(QStringList, entries);
+        devicesWithGroups(androids);
+        auto w = window();
+        select(*w, nodeByKind(*w, kind));
+        const std::unique_ptr<QMenu> menu = w->buildTreeContextMenu();
+        QCOMPARE(describe(menu.get()), entries);
+    }
+
+    void contactMenus_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("androids");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("iPhone, one row")
+            << "ios" << 0 << 1
+            << QStringList{"Backup selected contacts",
+                           "Transfer selected contacts from iPhone to Android (off)", "-",
+                           "Export selected contacts", "Print selected contacts"};
+        QTest::newRow("local, two rows") << "local" << 0 << 2
+                                         << QStringList{"Restore selected contacts to Android (off)",
+                                                        "-",
+                                                        "Export selected contacts",
+                                                        "Print selected contacts",
+                                                        "Edit Contact (off)",
+                                                        "Set Contact Group",
+                                                        "Delete selected contacts"};
+        QTest::newRow("Android of two, one row")
+            << "android" << 2 << 1
+            << QStringList{"Backup selected contacts",
+                           "Transfer selected contacts from Android to Android",
+                           "-",
+                           "Export selected contacts",
+                           "Print selected contacts",
+                           "Edit Contact",
+                           "Set Contact Group",
+                           "Delete selected contacts"};
+        QTest::newRow("local, nothing selected") << "local" << 1 << 0 << QStringList{"<no menu>"};
+    }
+
+    void contactMenus()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, androids);
+        QFETCH(int, rows);
+        QFETCH(QStringList, entries);
+        devicesWithGroups(androids);
+        // A second contact for the two-row case.
+        fixture::makeDb(dataPath("data/l.db"), {{"Lou"}, {"Lea"}});
+        auto w = window();
+        select(*w, nodeByKind(*w, kind));
+        QItemSelectionModel *sel = w->form()->treeContacts->selectionModel();
+        for (int r = 0; r < rows; ++r)
+            sel->select(w->contactList().indexOfPos(r),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const std::unique_ptr<QMenu> menu = w->buildContactContextMenu();
+        QCOMPARE(describe(menu.get()), entries);
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<bool>("inGroup");
+        QTest::addColumn<QStringList>("hits");
+        QTest::addColumn<QString>("label"); // empty: hidden
+        QTest::newRow("trimmed name") << "  ali  " << false << QStringList{"Alice"} << "Keyword:ali";
+        QTest::newRow("phone number") << "555-01" << false << QStringList{"Alice"} << "Keyword:555-01";
+        QTest::newRow("e-mail") << "bob@x" << false << QStringList{"Bob"} << "Keyword:bob@x";
+        QTest::newRow("only blanks: everything")
+            << "   " << false << QStringList{"Alice", "Bob", "Bobby"} << "";
+        QTest::newRow("percent is a wildcard") << "b%y" << false << QStringList{"Bobby"} << "Keyword:b%y";
+        QTest::newRow("group filter") << "bob" << true << QStringList{"Bob"} << "Keyword:bob";
+        QTest::newRow("group, nothing matches") << "alice" << true << QStringList{} << "Keyword:alice";
+    }
+
+    void search()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(bool, inGroup);
+        QFETCH(QStringList, hits);
+        QFETCH(QString, label);
+        fixture::makeDb(dataPath("data/s.db"),
+                        {{"Alice", "555-0100", ""}, {"Bob", "", "bob@x.org", "Team"}, {"Bobby", "", "", ""}});
+        auto w = window();
+        Tree::_DBItemNode *db = localNode(*w, "s.db");
+        select(*w, db);
+        if (inGroup)
+            select(*w, groupNode(db, "Team"));
+        Ui_MainWindow *ui = w->form();
+        ui->txtKeyword->setText(keyword);
+        QMetaObject::invokeMethod(w.get(), "onBtnSearchPressed");
+
+        QCOMPARE(listed(*w), hits);
+        QCOMPARE(ui->lbTotal->text(), QStringLiteral("Total:%1").arg(hits.size()));
+        QCOMPARE(ui->txtKeyword->text(), keyword);
+        QCOMPARE(ui->lbDisplayKeyword->isHidden(), label.isEmpty());
+        if (!label.isEmpty())
+            QCOMPARE(ui->lbDisplayKeyword->text(), label);
+        // The first hit is current and selected.
+        QCOMPARE(names(w->contactsSelected()), hits.mid(0, 1));
+
+        // Choosing a node again forgets the search.
+        select(*w, &w->mainTree().rootDevice);
+        select(*w, db);
+        QVERIFY(ui->txtKeyword->text().isEmpty());
+        QVERIFY(ui->lbDisplayKeyword->isHidden());
+        QCOMPARE(ui->lbTotal->text(), QStringLiteral("Total:3"));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void rootSelectionEmptiesTheList()
+    {
+        fixture::makeDb(dataPath("data/s.db"), {{"Alice"}});
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        w->form()->txtKeyword->setText("kept");
+        select(*w, &w->mainTree().rootLocalDb);
+        QCOMPARE(w->contactList().rowCount(), 0);
+        QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:0"));
+        QCOMPARE(w->form()->txtKeyword->text(), QStringLiteral("kept"));
+        // Searching with a root current does nothing.
+        QMetaObject::invokeMethod(w.get(), "onBtnSearchPressed");
+        QCOMPARE(w->contactList().rowCount(), 0);
+    }
+
+    // A database failure inside a slot is shown in the error box and never leaves the slot.
+    void databaseFailuresAreShown()
+    {
+        fixture::makeDb(dataPath("data/s.db"), {{"Alice"}});
+        auto w = window();
+        Tree::_DBItemNode *db = localNode(*w, "s.db");
+        select(*w, db);
+        db->db->close();
+        QVERIFY(QFile::remove(dataPath("data/s.db")));
+
+        w->form()->txtKeyword->setText("a");
+        QMetaObject::invokeMethod(w.get(), "onBtnSearchPressed");
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, QMessageBox::Critical);
+        QCOMPARE(listed(*w), QStringList({"Alice"})); // the list keeps what it showed
+
+        m_boxes.clear();
+        select(*w, &w->mainTree().rootDevice);
+        select(*w, db);
+        QCOMPARE(m_boxes.size(), 1); // one box, even though the tree's selection is cleared
+        QCOMPARE(m_boxes.first().icon, QMessageBox::Critical);
+        QVERIFY(w->form()->treeMain->selectionModel()->selectedIndexes().isEmpty());
+    }
+
+    void contactPaneFollowsTheSelection()
+    {
+        fixture::makeDb(dataPath("data/s.db"), {{"Alice"}, {"Bob"}});
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        QItemSelectionModel *sel = w->form()->treeContacts->selectionModel();
+        sel->select(w->contactList().indexOfPos(1),
+                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(names(w->contactsSelected()), QStringList({"Bob"}));
+        // The list grows while a contact is shown: the pane holds its own copy and the rows stay right.
+        for (int i = 0; i < 40; ++i)
+            w->contactList().insertContact(pim::_Contact(0, QString(), QStringLiteral("N%1").arg(i)));
+        QCOMPARE(names(w->contactsSelected()), QStringList({"Bob"}));
+        QMetaObject::invokeMethod(w.get(), "onMainTreeItemClicked", Q_ARG(QModelIndex, QModelIndex()));
+        QVERIFY(w->contactsSelected().isEmpty());
+    }
+
+    void deleteSelectedContacts_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("confirmed") << int(QMessageBox::Yes) << QStringList{"Bob"};
+        QTest::newRow("refused") << int(QMessageBox::No) << QStringList{"Alice", "Bob", "Cleo"};
+    }
+
+    void deleteSelectedContacts()
+    {
+        QFETCH(int, answer);
+        QFETCH(QStringList, left);
+        const QString path = dataPath("data/d.db");
+        fixture::makeDb(path, {{"Alice"}, {"Bob"}, {"Cleo"}});
+        auto w = window();
+        select(*w, localNode(*w, "d.db"));
+        QItemSelectionModel *sel = w->form()->treeContacts->selectionModel();
+        sel->select(w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(w->contactList().indexOfPos(2), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_answer = answer;
+        QMetaObject::invokeMethod(w.get(), "miFileDelete");
+
+        QCOMPARE(names(stored(path)), left);
+        QCOMPARE(listed(*w), left);
+        QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:%1").arg(left.size()));
+        QStringList expected{"Confirm to delete selected contacts?"};
+        if (answer == QMessageBox::Yes)
+            expected << "Successfully deleted contact.";
+        QCOMPARE(boxTexts(), expected);
+    }
+
+    void deleteInGroupListsRemainingMembers()
+    {
+        const QString path = dataPath("data/d.db");
+        fixture::makeDb(path, {{"Alice", "", "", "Team"}, {"Bob", "", "", "Team"}, {"Cleo"}});
+        auto w = window();
+        Tree::_DBItemNode *db = localNode(*w, "d.db");
+        select(*w, db);
+        select(*w, groupNode(db, "Team"));
+        w->form()->treeContacts->selectionModel()->select(
+            w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QMetaObject::invokeMethod(w.get(), "miContactDel");
+        QCOMPARE(listed(*w), QStringList({"Bob"}));
+        QCOMPARE(names(stored(path)), QStringList({"Bob", "Cleo"}));
+    }
+
+    void deleteGroup()
+    {
+        const QString path = dataPath("data/g.db");
+        fixture::makeDb(path,
+                        {{"Alice", "", "", "Team"}, {"Bob", "", "", "Team"}, {"Cleo", "", "", "Other"}});
+        auto w = window();
+        Tree::_DBItemNode *db = localNode(*w, "g.db");
+        select(*w, db);
+        select(*w, groupNode(db, "Team"));
+        QVERIFY(w->contactsSelected().isEmpty());
+        QMetaObject::invokeMethod(w.get(), "miFileDelete");
+
+        QCOMPARE(boxTexts(), QStringList({"Confirm to delete the Group?", "Successfully deleted contact."}));
+        QCOMPARE(names(stored(path)), QStringList({"Cleo"}));
+        QCOMPARE(db->childs.size(), 1);
+        QCOMPARE(db->childs.first()->name, QStringLiteral("Other"));
+        QCOMPARE(w->currentNode().node, db);
+        QCOMPARE(listed(*w), QStringList({"Cleo"}));
+    }
+
+    void deleteDatabase()
+    {
+        const QString path = dataPath("data/x.db");
+        fixture::makeDb(path, {{"Alice"}});
+        fixture::makeDb(dataPath("data/y.db"), {{"Yan"}});
+        fixture::setAge(path, 100);
+        auto w = window();
+        select(*w, localNode(*w, "x.db"));
+        QMetaObject::invokeMethod(w.get(), "miFileDelete");
+        QCOMPARE(boxTexts(), QStringList({"Confirm to delete this Local Database?",
+                                          "Successfully deleted Local Database."}));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!localNode(*w, "x.db"));
+        QVERIFY(localNode(*w, "y.db"));
+    }
+
+    void deleteDatabaseWhoseFileIsGone()
+    {
+        const QString path = dataPath("data/x.db");
+        fixture::makeDb(path, {{"Alice"}});
+        auto w = window();
+        Tree::_DBItemNode *node = localNode(*w, "x.db");
+        select(*w, node);
+        node->db->close();
+        QVERIFY(QFile::remove(path));
+        QMetaObject::invokeMethod(w.get(), "miTreeDel");
+        QCOMPARE(m_boxes.size(), 2);
+        QCOMPARE(m_boxes.last().icon, QMessageBox::Critical);
+        QVERIFY(m_boxes.last().text.contains(
+            "An Error Occurred during deleting Local Database. Please try again."));
+        QCOMPARE(localNode(*w, "x.db"), node);
+    }
+
+    void clearOfflineAndroidPhone()
+    {
+        const QString path = dataPath("android_virtual/p.db");
+        fixture::makeDb(path, {{"Pat"}, {"Pia"}});
+        auto w = window();
+        QMetaObject::invokeMethod(w.get(), "miFileDelete");
+        QCOMPARE(boxTexts(),
+                 QStringList({"Confirm to clear all Android Contacts?", "Successfully deleted contact."}));
+        QVERIFY(stored(path).isEmpty());
+        QCOMPARE(w->contactList().rowCount(), 0);
+    }
+
+    void disconnectDeviceKeepsItsFile()
+    {
+        const QString path = dataPath("ios_virtual/i.db");
+        fixture::makeDb(path, {{"Ian"}});
+        auto w = window();
+        QCOMPARE(w->mainTree().rootDevice.childs.size(), 1);
+        QMetaObject::invokeMethod(w.get(), "miTreeUnmount");
+        QCOMPARE(w->mainTree().rootDevice.childs.size(), 0);
+        QVERIFY(QFile::exists(path));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void backupIntoNewDatabase()
+    {
+        fixture::makeDb(dataPath("ios_virtual/phone.db"), {{"Ian", "", "", "G"}, {"Ivy"}});
+        auto w = window();
+        // Answer the database chooser with a new name once it is up.
+        QTimer::singleShot(0, [] {
+            QWidget *dlg = QApplication::activeModalWidget();
+            QVERIFY(dlg);
+            auto *combo = dlg->findChild<QComboBox *>("cbLocalDbNames");
+            QVERIFY(combo);
+            QCOMPARE(combo->currentText(), QStringLiteral("phone-backup.db"));
+            combo->setEditText("Saved");
+            emit dlg->findChild<QPushButton *>("btnOK")->pressed();
+        });
+        QMetaObject::invokeMethod(w.get(), "miFileBackup");
+
+        const QString path = dataPath("data/Saved.db");
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(names(stored(path)), QStringList({"Ian", "Ivy"}));
+        Tree::_DBItemNode *node = localNode(*w, "Saved.db");
+        QVERIFY(node);
+        QCOMPARE(w->currentNode().node, node);
+        QCOMPARE(node->childs.size(), 1);
+        QCOMPARE(listed(*w), QStringList({"Ian", "Ivy"}));
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, QMessageBox::Information);
+    }
+
+    void resizeProportionsColumns()
+    {
+        auto w = window();
+        QResizeEvent ev(QSize(1000, 600), QSize(900, 600));
+        QCoreApplication::sendEvent(w.get(), &ev);
+        QHeaderView *header = w->form()->treeContacts->header();
+        QCOMPARE(header->sectionSize(0), 146);
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(header->sectionSize(i), 73);
+    }
+
+    void exitProgramStopsThreadsThenEnds()
+    {
+        int ended = 0;
+        MainWindow::setTerminator([&ended] { ++ended; });
+        auto w = window();
+        w->exitProgram();
+        QCOMPARE(ended, 1);
+        MainWindow::setTerminator([] {});
+    }
+};
+
+TARNWICK_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
