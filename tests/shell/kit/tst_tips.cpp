@@ -5,6 +5,8 @@
 
 #include "TestMain.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QSignalSpy>
 
 class TestTips : public QObject
@@ -132,6 +134,48 @@ private slots:
         }
         Tips::info(QString());
         QCOMPARE(order, QStringList({"inner", "outer"}));
+    }
+
+    void realBoxIsFramelessAndAnswers()
+    {
+        QString seenText;
+        QStringList buttonTexts;
+        Qt::WindowFlags flags;
+        bool styled = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            seenText = box->text();
+            flags = box->windowFlags();
+            styled = !box->styleSheet().isEmpty();
+            QCOMPARE(box->textFormat(), Qt::RichText);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Ferrovantis Tarnwick for Mac"));
+            for (QAbstractButton *b : box->buttons())
+                buttonTexts << b->text();
+            box->button(QMessageBox::No)->click();
+        });
+        QCOMPARE(g_showMessageBox(QMessageBox::Question, QStringLiteral("Go?"),
+                                  QMessageBox::Yes | QMessageBox::No, false),
+                 int(QMessageBox::No));
+        QCOMPARE(seenText, QStringLiteral("Go?"));
+        QCOMPARE(int(flags & (Qt::Dialog | Qt::FramelessWindowHint)), 0x803);
+        QVERIFY(styled);
+        buttonTexts.sort();
+        QCOMPARE(buttonTexts, QStringList({"No", "Yes"}));
+    }
+
+    void realCustomBoxAnswersEscape()
+    {
+        QTimer::singleShot(0, this, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QCOMPARE(g_showCustomMessageBox(QMessageBox::Question, QStringLiteral("New?"),
+                                        {{QStringLiteral("Download now"), QMessageBox::AcceptRole},
+                                         {QStringLiteral("Download later"), QMessageBox::RejectRole}},
+                                        1),
+                 1);
     }
 
     void noHostNoReport()
