@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutUsForm.h"
 #include "AdbThreadPool.h"
 #include "BackupContactsToLocalThread.h"
 #include "DataFolder.h"

@@ -1,0 +1,138 @@
+#include "AdbEmuPoll.h"
+#include "AdbForwardServer.h"
+#include "AdbPoll.h"
+#include "AdbShell.h"
+#include "AdbThreadPool.h"
+#include "TestMain.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThreadPool>
+
+namespace {
+
+// A phone double that answers every command.
+class FakePhone : public AdbUSBHandle
+{
+public:
+    FakePhone()
+        : AdbUSBHandle(QStringLiteral("serial-1"))
+    {}
+    bool waitForAuth2(int) override { return true; }
+    QByteArray shell(const QString &command) override { return "ran:" + command.toUtf8(); }
+    bool install(const QString &, const QString &options, QString *) override { return options == "-r"; }
+    quint16 forward(quint16 local, quint16, QString *) override { return local; }
+};
+
+// A poll that reports one phone on its first pass, like a transport would.
+class OnePhonePoll : public AdbPoll
+{
+public:
+    OnePhonePoll()
+        : AdbPoll(10, nullptr)
+    {}
+    std::atomic_int passes{0};
+
+protected:
+    void poll() override
+    {
+        if (passes++ == 0)
+            emit newDevice(QStringLiteral("usb:1-1"), PAdbUSBHandle(new FakePhone));
+    }
+};
+
+} // namespace
+
+class TestAdbPoll : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopWithoutStartReturns()
+    {
+        AdbPoll poll(1000, nullptr);
+        AdbEmuPoll emu(1000, nullptr);
+        poll.stop();
+        emu.stop();
+        poll.stop(); // twice is harmless
+        QVERIFY(poll.isFinished() || !poll.isRunning());
+        QVERIFY(poll.isStopped());
+    }
+
+    // stop() must not sit out the interval: the shell stops both polls when the window closes.
+    void stopEndsTheThreadPromptly()
+    {
+        AdbPoll poll(60000, nullptr);
+        poll.start(QThread::InheritPriority);
+        QTRY_VERIFY(poll.isRunning());
+        QElapsedTimer t;
+        t.start();
+        poll.stop();
+        QVERIFY(t.elapsed() < 5000);
+        QVERIFY(poll.isFinished());
+    }
+
+    void signalsReachTheGuiThreadQueued()
+    {
+        OnePhonePoll poll;
+        PAdbUSBHandle received;
+        QThread *deliveredOn = nullptr;
+        connect(&poll, &AdbPoll::newDevice, this, [&](QString path, PAdbUSBHandle h) {
+            QCOMPARE(path, QStringLiteral("usb:1-1"));
+            received = h;
+            deliveredOn = QThread::currentThread();
+        });
+        poll.start(QThread::InheritPriority);
+        QTRY_VERIFY(received);
+        QCOMPARE(deliveredOn, QThread::currentThread());
+        QCOMPARE(received->deviceId(), QStringLiteral("serial-1"));
+        QVERIFY(received->waitForAuth2(500));
+        poll.stop();
+        const int passes = poll.passes;
+        QTest::qWait(50);
+        QCOMPARE(int(poll.passes), passes);
+    }
+
+    void handleWithoutTransportNeverAuthorises()
+    {
+        AdbUSBHandle plain(QStringLiteral("abc"));
+        QCOMPARE(plain.deviceId(), QStringLiteral("abc"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!plain.waitForAuth2(50));
+        QVERIFY(t.elapsed() >= 40);
+        QString err;
+        QVERIFY(!adbInstallLegacy(PAdbUSBHandle(new AdbUSBHandle), "x.apk", "-r", &err));
+        QVERIFY(!err.isEmpty());
+    }
+
+    void commandsGoThroughTheHandle()
+    {
+        PAdbUSBHandle phone(new FakePhone);
+        QCOMPARE(adbShell(phone, "pm list packages -3", nullptr, nullptr, nullptr),
+                 QByteArray("ran:pm list packages -3"));
+        QVERIFY(adbInstallLegacy(phone, "/tmp/app.apk", "-r", nullptr));
+        QCOMPARE(AdbForwardServer::forward(phone, 23456, 23456, nullptr), quint16(23456));
+        bool ok = true;
+        QVERIFY(adbShell(PAdbUSBHandle(), "ls", &ok, nullptr, nullptr).isEmpty());
+        QVERIFY(!ok);
+        QCOMPARE(AdbForwardServer::forward(PAdbUSBHandle(), 1, 1, nullptr), quint16(0));
+    }
+
+    void poolDrains()
+    {
+        QThreadPool *pool = adbThreadPool();
+        QVERIFY(pool);
+        QCOMPARE(adbThreadPool(), pool);
+        std::atomic_int done{0};
+        pool->start([&done] {
+            QThread::msleep(20);
+            ++done;
+        });
+        QVERIFY(pool->waitForDone(5000));
+        QCOMPARE(int(done), 1);
+    }
+};
+
+TARNWICK_TEST_MAIN(TestAdbPoll)
+#include "tst_adbpoll.moc"
