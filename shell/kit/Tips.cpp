@@ -6,8 +6,10 @@
 #include "WinMovable.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QObject>
 #include <QPushButton>
+#include <QThread>
 
 namespace {
 
@@ -27,6 +29,17 @@ constexpr StandardButtonText kStandardButtons[] = {
     {QMessageBox::Retry, QT_TRANSLATE_NOOP("QObject", "Retry")},
 };
 
+// Boxes are widgets: off the GUI thread they would crash the program, so they are refused there.
+// Workers report through the progress dialog instead.
+bool onGuiThread(const QString &text)
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+        return true;
+    qWarning("Message box refused outside the GUI thread: %s", qUtf8Printable(text));
+    return false;
+}
+
 void prepareBox(QMessageBox &box, const QString &text)
 {
     FramelessDialog::applyFrameless(&box);
@@ -40,6 +53,8 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
 {
     if (withTitle)
         text.prepend(Tips::titleLine());
+    if (!onGuiThread(text))
+        return QMessageBox::NoButton;
 
     if (MessageBoxResponder::isInstalled()) {
         MessageBoxRequest request;
@@ -66,6 +81,8 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
 int g_showCustomMessageBox(QMessageBox::Icon icon, const QString &text,
                            const QList<MessageBoxButton> &buttons, int escapeIndex)
 {
+    if (!onGuiThread(text))
+        return -1;
     if (MessageBoxResponder::isInstalled()) {
         MessageBoxRequest request;
         request.icon = icon;

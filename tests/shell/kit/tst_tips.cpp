@@ -178,6 +178,23 @@ private slots:
                  1);
     }
 
+    void boxesAreRefusedOffTheGuiThread()
+    {
+        int calls = 0;
+        MessageBoxResponder::Scope scope([&](const MessageBoxRequest &) {
+            ++calls;
+            return int(QMessageBox::Yes);
+        });
+        bool answer = true;
+        QScopedPointer<QThread> thread(
+            QThread::create([&] { answer = Tips::question(QStringLiteral("from a worker")); }));
+        QTest::ignoreMessage(QtWarningMsg, "Message box refused outside the GUI thread: from a worker");
+        thread->start();
+        QVERIFY(thread->wait(5000));
+        QVERIFY(!answer);
+        QCOMPARE(calls, 0);
+    }
+
     void noHostNoReport()
     {
         MessageBoxResponder::Scope scope([](const MessageBoxRequest &) { return int(QMessageBox::Ok); });
