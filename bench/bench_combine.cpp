@@ -1,0 +1,208 @@
+// Merging generated contacts through LocalDb::combineContact, against the floor of writing the
+// same rows straight into a file of the same schema.
+//
+// For N = 1,000, 10,000 and 50,000: (a) merge into an empty database, (b) merge the same N again
+// into the database that (a) filled, each inside one edit bracket; the floor writes the rows of the
+// N contacts with one prepared statement per table inside one transaction.
+
+#include "EntityType.h"
+#include "LocalDb.h"
+#include "LocalDbCombineRule.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using pim::_Contact;
+using pim::Entity;
+
+namespace {
+
+Entity entry(std::initializer_list<std::pair<const char *, QString>> values)
+{
+    Entity e;
+    for (const auto &[key, value] : values)
+        e.values.insert(QString::fromLatin1(key), value);
+    return e;
+}
+
+// Each contact: a name, two phones, two e-mail addresses, an address, a note and a group. About a
+// fifth repeat the name of an earlier contact (in other case now and then) with entries of their own.
+QList<_Contact> generate(int n)
+{
+    static const char *firstNames[] = {"Ann", "Bob", "Cyril", "Dana", "Emil",
+                                       "Fay", "Gus", "Hana",  "Ivo",  "Jill"};
+    QList<_Contact> out;
+    out.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        int nameOf = i;
+        if (i % 5 == 4)
+            nameOf = i - 3;
+        const QString first = QString::fromLatin1(firstNames[nameOf % 10]);
+        const QString last = QStringLiteral("Lastname%1").arg(nameOf);
+        QString full = first + QLatin1Char(' ') + last;
+        if (i % 10 == 9)
+            full = full.toUpper();
+        _Contact c(0, QStringLiteral("src-%1").arg(i), full);
+        c.entities[pim::ENTITY_NAME] << entry({{"data1", full}, {"data2", first}, {"data3", last}});
+        c.entities[pim::ENTITY_PHONE]
+            << entry({{"data1", QStringLiteral("+1 555 %1").arg(i, 7, 10, QLatin1Char('0'))},
+                      {"data2", QStringLiteral("2")}})
+            << entry({{"data1", QStringLiteral("+1 556 %1").arg(i, 7, 10, QLatin1Char('0'))},
+                      {"data2", QStringLiteral("1")}});
+        c.entities[pim::ENTITY_EMAIL]
+            << entry({{"data1", QStringLiteral("user%1@example.org").arg(i)}, {"data2", QStringLiteral("1")}})
+            << entry(
+                   {{"data1", QStringLiteral("work%1@example.com").arg(i)}, {"data2", QStringLiteral("2")}});
+        const QString street = QStringLiteral("%1 High Street").arg(i % 300 + 1);
+        const QString city = QStringLiteral("Town%1").arg(i % 97);
+        c.entities[pim::ENTITY_ADDR] << entry(
+            {{"data1", street + QLatin1Char('\n') + city + QStringLiteral(", 12345")},
+             {"data2", QStringLiteral("1")},
+             {"data4", street},
+             {"data7", city},
+             {"data9", QStringLiteral("12345")}});
+        c.entities[pim::ENTITY_NOTE] << entry(
+            {{"data1", QStringLiteral("Met at conference %1").arg(i % 50)}});
+        c.entities[pim::ENTITY_GROUP] << entry(
+            {{"data1", QString::number(i % 12 + 1)}, {"data2", QStringLiteral("Group %1").arg(i % 12)}});
+        out << c;
+    }
+    return out;
+}
+
+double mergeAll(LocalDb &db, const QList<_Contact> &contacts)
+{
+    QElapsedTimer timer;
+    timer.start();
+    db.beginEdit();
+    for (const _Contact &c : contacts) {
+        _Contact out;
+        bool existed = false;
+        db.combineContact(c, out, existed);
+    }
+    db.endEdit(true);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void check(int rc, sqlite3 *db)
+{
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+        std::exit(2);
+    }
+}
+
+// The same rows written straight: one prepared statement per table, one transaction.
+double floorWrite(const QString &path, const QList<_Contact> &contacts)
+{
+    QElapsedTimer timer;
+    timer.start();
+    sqlite3 *db = nullptr;
+    check(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), db);
+    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
+    sqlite3_stmt *group = nullptr;
+    sqlite3_stmt *contact = nullptr;
+    sqlite3_stmt *data = nullptr;
+    check(sqlite3_prepare_v2(db, "insert into contact_group(name) values(?)", -1, &group, nullptr), db);
+    check(sqlite3_prepare_v2(db, "insert into contact(src_id,full_name) values(?,?)", -1, &contact, nullptr),
+          db);
+    check(sqlite3_prepare_v2(
+              db,
+              "insert into data(contact_id,type,src_id,data1,data2,data3,data4,data5,data6,data7,"
+              "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+              -1, &data, nullptr),
+          db);
+    QStringList keys;
+    for (int col = 1; col <= 11; ++col)
+        keys << QStringLiteral("data%1").arg(col);
+    for (int g = 0; g < 12; ++g) {
+        const QByteArray name = QStringLiteral("Group %1").arg(g).toUtf8();
+        sqlite3_bind_text(group, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        check(sqlite3_step(group), db);
+        sqlite3_reset(group);
+    }
+    for (const _Contact &c : contacts) {
+        const QByteArray name = c.fullName.toUtf8();
+        sqlite3_bind_text(contact, 1, "", 0, SQLITE_STATIC);
+        sqlite3_bind_text(contact, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        check(sqlite3_step(contact), db);
+        sqlite3_reset(contact);
+        const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+        for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
+            for (const Entity &e : it.value()) {
+                sqlite3_bind_int64(data, 1, id);
+                sqlite3_bind_int(data, 2, it.key());
+                sqlite3_bind_text(data, 3, "", 0, SQLITE_STATIC);
+                for (int col = 1; col <= 11; ++col) {
+                    const QByteArray v = e.values.value(keys[col - 1]).toString().toUtf8();
+                    sqlite3_bind_text(data, 3 + col, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+                }
+                check(sqlite3_step(data), db);
+                sqlite3_reset(data);
+            }
+        }
+    }
+    sqlite3_finalize(group);
+    sqlite3_finalize(contact);
+    sqlite3_finalize(data);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
+    sqlite3_close(db);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+
+    std::printf("bench_combine: merging N contacts with LocalDb::combineContact\n");
+    std::printf("%8s %14s %14s %8s %14s %8s %14s\n", "N", "floor c/s", "(a) empty c/s", "(a)/fl",
+                "(b) again c/s", "(b)/fl", "contacts");
+    double perContactA1k = 0;
+    double perContactB1k = 0;
+    bool ok = true;
+    for (const int n : {1000, 10000, 50000}) {
+        const QList<_Contact> contacts = generate(n);
+
+        const QString floorPath = dir.filePath(QStringLiteral("floor%1.db").arg(n));
+        QFile::copy(QStringLiteral(":res/db.db"), floorPath);
+        QFile::setPermissions(floorPath, QFile::ReadUser | QFile::WriteUser);
+        const double floorTime = floorWrite(floorPath, contacts);
+
+        LocalDb db(dir.filePath(QStringLiteral("merge%1.db").arg(n)),
+                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        db.create();
+        const double a = mergeAll(db, contacts);
+        const double b = mergeAll(db, contacts);
+        const int stored = int(db.contacts(0, QString()).size());
+
+        std::printf("%8d %14.0f %14.0f %8.2f %14.0f %8.2f %14d\n", n, n / floorTime, n / a, a / floorTime,
+                    n / b, b / floorTime, stored);
+        if (a / floorTime > 3.0 || b / floorTime > 5.0)
+            ok = false;
+        if (n == 1000) {
+            perContactA1k = a / n;
+            perContactB1k = b / n;
+        } else if (n == 50000) {
+            const double growthA = (a / n) / perContactA1k;
+            const double growthB = (b / n) / perContactB1k;
+            std::printf("cost per contact at 50,000 against 1,000: (a) %.2fx, (b) %.2fx (target <= 1.5x)\n",
+                        growthA, growthB);
+            if (growthA > 1.5 || growthB > 1.5)
+                ok = false;
+        }
+        std::fflush(stdout);
+    }
+    std::printf("targets: (a) within 3x of the floor, (b) within 5x: %s\n", ok ? "met" : "NOT met");
+    return 0;
+}
