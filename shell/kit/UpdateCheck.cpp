@@ -30,6 +30,15 @@ UpdateCheck::UpdateCheck(QString dataDir, QObject *parent)
     , m_now([] { return static_cast<quint32>(QDateTime::currentSecsSinceEpoch()); })
 {}
 
+UpdateCheck::~UpdateCheck()
+{
+    // A reply still under way must not call back into a half-destroyed check.
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->abort();
+    }
+}
+
 void UpdateCheck::setClock(std::function<quint32()> now)
 {
     m_now = std::move(now);

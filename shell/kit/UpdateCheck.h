@@ -22,6 +22,7 @@ public:
     static constexpr quint32 kRepeatSeconds = 86401;
 
     explicit UpdateCheck(QString dataDir, QObject *parent = nullptr);
+    ~UpdateCheck() override;
 
     // Seconds since the epoch; replaceable so that the daily gate can be exercised.
     void setClock(std::function<quint32()> now);

@@ -113,6 +113,23 @@ private slots:
         }
     }
 
+    void destroyedWhileWaiting()
+    {
+        LoopbackHttpServer server; // never answers before the check is gone
+        server.body = "http://example.invalid/";
+        qputenv("TARNWICK_UPDATE_HOST", server.host().toLatin1());
+        QTemporaryDir dir;
+        {
+            UpdateCheck check(dir.path());
+            QVERIFY(check.start());
+            QVERIFY(check.isRunning());
+            QVERIFY(!check.start()); // one check at a time
+        }
+        QTest::qWait(100);
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("last-check-version-time"))));
+    }
+
     void noHostSendsNothing()
     {
         QTemporaryDir dir;
