@@ -373,11 +373,19 @@ void MainWindow::onMainTreeItemSelected(const QItemSelection &, const QItemSelec
         ui->treeContacts->clearSelection();
     } catch (const std::exception &e) {
         Tips::error(QString::fromUtf8(e.what()));
-        // Clearing the selection reports a selection change; it must not load the node again.
-        m_clearingTreeSelection = true;
-        ui->treeMain->clearSelection();
-        m_clearingTreeSelection = false;
+        clearTreeSelection();
+    } catch (...) {
+        Tips::error(tr("Unknown error"));
+        clearTreeSelection();
     }
+}
+
+void MainWindow::clearTreeSelection()
+{
+    // Clearing the selection reports a selection change; it must not load the node again.
+    m_clearingTreeSelection = true;
+    ui->treeMain->clearSelection();
+    m_clearingTreeSelection = false;
 }
 
 void MainWindow::onMainTreeItemClicked(const QModelIndex &)
@@ -387,16 +395,18 @@ void MainWindow::onMainTreeItemClicked(const QModelIndex &)
 
 void MainWindow::onContactsTreeItemSelected(const QItemSelection &selections, const QItemSelection &)
 {
-    const QModelIndexList indexes = selections.indexes();
-    const pim::_Contact *contact = nullptr;
-    if (!indexes.isEmpty()) {
-        const QModelIndex first = indexes.first();
-        contact = contactsModel.contactOf(first.sibling(first.row(), 0));
-    }
-    if (contact)
-        ui->wdContactInfo->showContact(contact);
-    else
-        ui->wdContactInfo->clear();
+    guarded([&] {
+        const QModelIndexList indexes = selections.indexes();
+        const pim::_Contact *contact = nullptr;
+        if (!indexes.isEmpty()) {
+            const QModelIndex first = indexes.first();
+            contact = contactsModel.contactOf(first.sibling(first.row(), 0));
+        }
+        if (contact)
+            ui->wdContactInfo->showContact(contact);
+        else
+            ui->wdContactInfo->clear();
+    });
 }
 
 void MainWindow::onContactsTreeItemDoubleClicked(const QModelIndex &index)
@@ -614,10 +624,12 @@ void MainWindow::miFileBackup()
 
 void MainWindow::miContactBackup()
 {
-    const _CurrentNode cur = currentNode();
-    if (!cur.dbNode)
-        return;
-    backupContacts(contactsSelected(), QStringLiteral("%1-backup.db").arg(cur.dbNode->name));
+    guarded([this] {
+        const _CurrentNode cur = currentNode();
+        if (!cur.dbNode)
+            return;
+        backupContacts(contactsSelected(), QStringLiteral("%1-backup.db").arg(cur.dbNode->name));
+    });
 }
 
 void MainWindow::miTreeBackup()

@@ -142,6 +142,7 @@ private:
     void listLocalDatabases();
     void updateActions(const _CurrentNode &cur);
     void selectNode(ItemModelMainTree::_ItemNode *node);
+    void clearTreeSelection();
     bool hasSelectedContactRows() const;
     bool isLive(const ItemModelMainTree::_DBItemNode *node, const QSharedPointer<LocalDb> &db) const;
     DelResult delContactsFrom(const _CurrentNode &target, const QList<pim::_Contact> &contacts);

@@ -2,6 +2,7 @@
 #include "DataFolder.h"
 #include "MainWindow.h"
 #include "MessageBoxResponder.h"
+#include "SystemOpener.h"
 #include "TestMain.h"
 #include "Ui_MainWindow.h"
 
@@ -141,6 +142,8 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
+        // No web site: neither the update check nor the error report may leave the machine.
+        qunsetenv("TARNWICK_UPDATE_HOST");
         QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
         QCoreApplication::installTranslator(&m_translator);
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {
@@ -660,6 +663,54 @@ private slots:
         QCOMPARE(header->sectionSize(0), 146);
         for (int i = 1; i <= 3; ++i)
             QCOMPARE(header->sectionSize(i), 73);
+    }
+
+    void openDatabaseFolder()
+    {
+        QStringList opened;
+        const SystemOpener::Handler previous =
+            SystemOpener::setHandler([&](const QString &t) { opened << t; });
+        auto w = window();
+        QMetaObject::invokeMethod(w.get(), "miOpenFolder");
+        SystemOpener::setHandler(previous);
+        QCOMPARE(opened, QStringList({LocalDb::dbDir().absolutePath()}));
+    }
+
+    // An answer that declares the version obsolete (first run) or one the user accepts ends the
+    // program through exitProgram(); the second also closes the window first.
+    void updateAnswerEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("firstRun");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("obsolete on the first run") << true << false;
+        QTest::newRow("download now") << false << true;
+    }
+
+    void updateAnswerEndsTheProgram()
+    {
+        QFETCH(bool, firstRun);
+        QFETCH(bool, closed);
+        const QString stamp = dataPath("last-check-version-time");
+        QFile::remove(stamp);
+        if (!firstRun) {
+            QFile f(stamp);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::number(QDateTime::currentSecsSinceEpoch() - 90000));
+        }
+        QStringList opened;
+        const SystemOpener::Handler previous =
+            SystemOpener::setHandler([&](const QString &t) { opened << t; });
+        int ended = 0;
+        MainWindow::setTerminator([&ended] { ++ended; });
+        auto w = window();
+        w->show();
+        w->updateCheck().handleReply(200, "http://example.invalid/new");
+        SystemOpener::setHandler(previous);
+        MainWindow::setTerminator([] {});
+        QCOMPARE(ended, 1);
+        QCOMPARE(opened, QStringList({"http://example.invalid/new"}));
+        QCOMPARE(w->isVisible(), !closed);
+        QFile::remove(stamp);
     }
 
     void exitProgramStopsThreadsThenEnds()

@@ -71,6 +71,8 @@ class TestProgram : public QObject
 private slots:
     void initTestCase()
     {
+        // No web site: neither the update check nor the error report may leave the machine.
+        qunsetenv("TARNWICK_UPDATE_HOST");
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {
             m_boxes << r;
             return int(QMessageBox::Ok);
