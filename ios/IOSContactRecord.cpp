@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <plist/plist.h>
+
 const QString IOSContactRecord::KEY_RECORD_KIND = QStringLiteral("com.apple.syncservices.RecordEntityName");
 const QString IOSContactRecord::KIND_CONTACT = QStringLiteral("com.apple.contacts.Contact");
 
@@ -54,14 +56,21 @@ const WordTable &wordTable(int type)
     }
 }
 
+// A record holds a dozen keys at most and is read key by key for every record of a load: look the
+// keys up by their Latin-1 bytes, with no handle made per lookup.
+plist_t item(const PlistCFType &record, const char *key)
+{
+    return record.isCFDictionary() ? plist_dict_get_item(static_cast<plist_t>(record.ref()), key) : nullptr;
+}
+
 QString text(const PlistCFType &record, const char *key)
 {
-    return record.get(QString::fromLatin1(key)).CFStringQString();
+    return PlistCFType(item(record, key), false).CFStringQString();
 }
 
 bool has(const PlistCFType &record, const char *key)
 {
-    return record.get(QString::fromLatin1(key)).ref() != nullptr;
+    return item(record, key) != nullptr;
 }
 
 // Sets a code column only for a word of the table; any other word or no word leaves it unset.

@@ -192,18 +192,21 @@ double PlistCFType::CFNumberDouble(double defaultValue) const
 
 QString PlistCFType::CFStringQString() const
 {
-    char *buffer = nullptr;
     switch (nodeType(ref())) {
-    case PLIST_STRING:
-        plist_get_string_val(static_cast<plist_t>(ref()), &buffer);
-        break;
-    case PLIST_KEY:
+    case PLIST_STRING: {
+        // Read in place: no copy of the library's buffer is needed to decode it.
+        uint64_t length = 0;
+        const char *text = plist_get_string_ptr(static_cast<plist_t>(ref()), &length);
+        return text ? QString::fromUtf8(text, static_cast<qsizetype>(length)) : QString();
+    }
+    case PLIST_KEY: {
+        char *buffer = nullptr;
         plist_get_key_val(static_cast<plist_t>(ref()), &buffer);
-        break;
+        return takeUtf8(buffer);
+    }
     default:
         return QString();
     }
-    return takeUtf8(buffer);
 }
 
 int PlistCFType::CFStringLength() const
@@ -215,19 +218,19 @@ QByteArray PlistCFType::CFDataBytes() const
 {
     if (!isCFData())
         return QByteArray();
-    char *buffer = nullptr;
     uint64_t length = 0;
-    plist_get_data_val(static_cast<plist_t>(ref()), &buffer, &length);
-    QByteArray bytes;
-    if (buffer && length > 0)
-        bytes = QByteArray(buffer, static_cast<qsizetype>(length));
-    std::free(buffer);
-    return bytes;
+    const char *bytes = plist_get_data_ptr(static_cast<plist_t>(ref()), &length);
+    if (!bytes || length == 0)
+        return QByteArray();
+    return QByteArray(bytes, static_cast<qsizetype>(length));
 }
 
 int PlistCFType::CFDataLength() const
 {
-    return static_cast<int>(CFDataBytes().size());
+    if (!isCFData())
+        return 0;
+    uint64_t length = 0;
+    return plist_get_data_ptr(static_cast<plist_t>(ref()), &length) ? static_cast<int>(length) : 0;
 }
 
 QDateTime PlistCFType::CFDateToDateTime(int extraSeconds) const
