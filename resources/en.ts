@@ -258,4 +258,11 @@
         <translation>About</translation>
     </message>
 </context>
+<context>
+    <name>IOSSyncToPCThread</name>
+    <message>
+        <source>IDS_RECEIVING_CONTACTS_FROM_IOS</source>
+        <translation>Loading contacts from device...</translation>
+    </message>
+</context>
 </TS>
