@@ -171,7 +171,10 @@ bool ContactSyncSession::sendRecords(PeerConnection &connection)
     UniquePlist ready =
         PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageDeviceReadyToReceiveChanges")),
                           PeerPlist::string(m_dataClass)});
-    return connection.sendPlist(ready.get());
+    // A computer that only reads may already have said goodbye and closed; what it sent before is
+    // still to be read.
+    connection.sendPlist(ready.get());
+    return true;
 }
 
 void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message)
