@@ -76,10 +76,12 @@ private slots:
     void refusedSession();
     void disconnectMidLoadRollsBack();
     void unknownDevice();
+    void cancelLetsTheLoadFinish();
 
 private:
     // Runs one load the way the shell does; returns the dialog's result and collects the boxes.
-    int load();
+    // With `cancel`, the user presses Cancel as soon as the dialog runs and confirms it.
+    int load(bool cancel = false);
 
     std::unique_ptr<SimulatedUsbmuxd> m_mux;
     std::shared_ptr<SimulatedIPhone> m_phone;
@@ -111,14 +113,16 @@ void TestIOSSyncToPC::cleanup()
     m_mux.reset();
 }
 
-int TestIOSSyncToPC::load()
+int TestIOSSyncToPC::load(bool cancel)
 {
     MessageBoxResponder::Scope responder([this](const MessageBoxRequest &r) {
         m_boxes << r.text;
-        return int(QMessageBox::Ok);
+        return int(r.buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
     });
     ProgressForm form(QStringLiteral("Loading"));
     IOSSyncToPCThread thread(kUdid, m_db.get(), &form);
+    if (cancel)
+        QMetaObject::invokeMethod(&form, "cancel", Qt::QueuedConnection);
     thread.start(QThread::InheritPriority);
     const int result = form.exec();
     thread.wait();
@@ -218,6 +222,18 @@ void TestIOSSyncToPC::unknownDevice()
     QVERIFY2(m_boxes.first().contains(
                  QStringLiteral("mobiledevice_sync_start_throw: open device failed. return ")),
              qPrintable(m_boxes.first()));
+}
+
+void TestIOSSyncToPC::cancelLetsTheLoadFinish()
+{
+    SimulatedContactSync &sync = m_phone->contactSync();
+    sync.setRecords(sampleRecords());
+    sync.setBatchSize(1);
+    QCOMPARE(load(true), 0);
+    QVERIFY(m_canceled);
+    QCOMPARE(m_boxes.size(), 1); // the question, and no error
+    // The load never looks at the flag: it ran to its end and committed; the shell ignores it.
+    QCOMPARE(summary(*m_db), kSampleSummary);
 }
 
 TARNWICK_TEST_MAIN(TestIOSSyncToPC)
