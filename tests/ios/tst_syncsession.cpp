@@ -219,6 +219,56 @@ private slots:
         QCOMPARE(batch.dict_size(), 4);
     }
 
+    void acknowledgementFailureKeepsBatch()
+    {
+        m_phone->contactSync().setRecords(sampleRecords(3));
+        m_phone->contactSync().setBatchSize(2);
+        m_phone->contactSync().disconnectBeforeAcknowledgementOf(1);
+
+        const _mobiledevice_sync_ctx ctx = sessionContext();
+        mobiledevice_sync_client client;
+        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        mobiledevice_sync_start_recv_all_records_throw(client);
+        PlistCFType batch;
+        const QString error = errorOf([&] { mobiledevice_sync_record_next_throw(client, batch, nullptr); });
+        QVERIFY2(
+            error.startsWith(QLatin1String("mobilesync_acknowledge_changes_from_device failed. return -")),
+            qPrintable(error));
+        QCOMPARE(keysOf(batch), (QStringList{QStringLiteral("1"), QStringLiteral("3/1/0")}));
+    }
+
+    void requestForRecordsFailsWhenUnplugged()
+    {
+        const _mobiledevice_sync_ctx ctx = sessionContext();
+        mobiledevice_sync_client client;
+        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        m_mux->detach(phoneUdid);
+        QTRY_COMPARE(m_mux->connectionCount(), 0);
+        QCOMPARE(errorOf([&] { mobiledevice_sync_start_recv_all_records_throw(client); }),
+                 QStringLiteral("mobilesync_get_all_records_from_device failed. return -3."));
+    }
+
+    void phoneCancellingChangesFailsRemapping()
+    {
+        m_phone->contactSync().setRecords(sampleRecords(1));
+        m_phone->contactSync().cancelChangesFromComputer(true);
+        const _mobiledevice_sync_ctx ctx = sessionContext();
+        mobiledevice_sync_client client;
+        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        mobiledevice_sync_start_send_to_device_throw(client);
+        PlistCFType changes = PlistCFType::createCFDictionary();
+        changes.put(QStringLiteral("1"), PlistCFType::createCFString(marker));
+        QCOMPARE(errorOf([&] { mobiledevice_sync_send_throw(client, changes, false, PlistCFType()); }),
+                 QStringLiteral("mobilesync_remap_identifiers failed. return -8."));
+        QCOMPARE(m_phone->contactSync().records().size(), 2);
+
+        // An unplugged phone fails the send itself.
+        m_mux->detach(phoneUdid);
+        QTRY_COMPARE(m_mux->connectionCount(), 0);
+        QCOMPARE(errorOf([&] { mobiledevice_sync_send_throw(client, changes, false, PlistCFType()); }),
+                 QStringLiteral("mobilesync_send_changes failed. return -3."));
+    }
+
     void withoutClientNothingHappens()
     {
         mobiledevice_sync_client client;

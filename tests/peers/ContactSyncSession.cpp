@@ -157,8 +157,16 @@ bool ContactSyncSession::sendRecords(PeerConnection &connection)
         UniquePlist batch = PeerPlist::array(
             {PeerPlist::string(QStringLiteral("SDMessageProcessChanges")), PeerPlist::string(m_dataClass),
              entities.release(), plist_new_bool(last ? 0 : 1), PeerPlist::fromVariant(actions).release()});
+        const bool dropAfterSending = i + 1 == script.disconnectBeforeAcknowledgementOf;
+        // Closed for reading first, so that the acknowledgement fails however fast it comes.
+        if (dropAfterSending)
+            connection.shutdownReading();
         if (!connection.sendPlist(batch.get()))
             return false;
+        if (dropAfterSending) {
+            connection.shutdown();
+            return false;
+        }
         UniquePlist acknowledgement = connection.receivePlist();
         if (!acknowledgement)
             return false;
@@ -179,6 +187,15 @@ bool ContactSyncSession::sendRecords(PeerConnection &connection)
 
 void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message)
 {
+    if (m_sync->script().cancelChanges) {
+        m_sync->noteBatch({}, PeerPlist::toVariant(PeerPlist::itemAt(message, 4)));
+        m_working = m_sync->records();
+        UniquePlist answer = PeerPlist::array(
+            {PeerPlist::string(QStringLiteral("SDMessageCancelSession")), PeerPlist::string(m_dataClass),
+             PeerPlist::string(QStringLiteral("Tethered sync is disabled"))});
+        connection.sendPlist(answer.get());
+        return;
+    }
     plist_t entities = PeerPlist::itemAt(message, 2);
     QList<SyncRecord> batch;
     QVariantMap remapping;

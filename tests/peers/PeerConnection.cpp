@@ -86,4 +86,9 @@ void PeerConnection::shutdown()
     ::shutdown(m_fd, SHUT_RDWR);
 }
 
+void PeerConnection::shutdownReading()
+{
+    ::shutdown(m_fd, SHUT_RD);
+}
+
 } // namespace tarnwick::peers

@@ -34,6 +34,9 @@ public:
 
     // Ends the conversation: both directions are shut, so that a blocked read on either side returns.
     void shutdown();
+    // Stops reading only: whatever the other side sends from now on fails there (EPIPE), while this
+    // side can still send.
+    void shutdownReading();
 
 private:
     int m_fd;

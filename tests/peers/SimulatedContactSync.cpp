@@ -63,6 +63,18 @@ void SimulatedContactSync::disconnectAfterBatches(int batches)
     m_script.disconnectAfterBatches = batches;
 }
 
+void SimulatedContactSync::disconnectBeforeAcknowledgementOf(int batch)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.disconnectBeforeAcknowledgementOf = batch;
+}
+
+void SimulatedContactSync::cancelChangesFromComputer(bool cancel)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.cancelChanges = cancel;
+}
+
 void SimulatedContactSync::setFinishAnswer(FinishAnswer answer)
 {
     QMutexLocker lock(&m_mutex);

@@ -44,6 +44,8 @@ public:
         int batchSize = 25;
         QList<int> batchSizes;
         int disconnectAfterBatches = -1;
+        int disconnectBeforeAcknowledgementOf = -1;
+        bool cancelChanges = false;
         FinishAnswer finishAnswer = FinishAnswer::Finished;
     };
 
@@ -70,6 +72,12 @@ public:
     // The phone drops the connection once `batches` batches were sent and acknowledged, before the
     // next one (0: instead of the first batch); negative: never (default).
     void disconnectAfterBatches(int batches);
+    // The phone drops the connection right after sending batch number `batch` (counted from 1),
+    // without reading its acknowledgement; negative: never (default).
+    void disconnectBeforeAcknowledgementOf(int batch);
+    // The phone answers every batch of changes from the computer with SDMessageCancelSession instead
+    // of a remapping (as phones do when tethered sync is off) and keeps nothing of them.
+    void cancelChangesFromComputer(bool cancel);
     void setFinishAnswer(FinishAnswer answer);
 
     Script script() const;
