@@ -30,6 +30,8 @@ EntityColumns::EntityColumns(int type, QStringList written, QStringList read)
     , m_written(std::move(written))
     , m_read(std::move(read))
 {
+    for (const QString &key : std::as_const(m_read))
+        m_readNames << key.toUtf8();
     QStringList marks;
     QStringList assignments;
     for (const QString &key : std::as_const(m_written)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -21,6 +23,8 @@ public:
     int type() const { return m_type; }
     const QStringList &written() const { return m_written; }
     const QStringList &read() const { return m_read; }
+    // The read list as column names for the cursor (UTF-8), in the same order.
+    const QList<QByteArray> &readNames() const { return m_readNames; }
 
     // "insert into data(contact_id,type,src_id,<written>) values(?,...)"
     const QString &insertSql() const { return m_insertSql; }
@@ -41,6 +45,7 @@ private:
     int m_type;
     QStringList m_written;
     QStringList m_read;
+    QList<QByteArray> m_readNames;
     QString m_insertSql;
     QString m_updateSql;
 };

@@ -171,12 +171,13 @@ void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
     const EntityColumns *columns = EntityColumns::forType(type);
     if (!columns)
         return;
-    for (const QString &key : columns->read()) {
-        const QByteArray name = key.toLatin1();
-        if (key == QLatin1String("data15"))
-            e.values.insert(key, row.getBlob(name.constData()));
+    const QStringList &keys = columns->read();
+    const QList<QByteArray> &names = columns->readNames();
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (keys[i] == QLatin1String("data15"))
+            e.values.insert(keys[i], row.getBlob(names[i].constData()));
         else
-            e.values.insert(key, row.getText(name.constData()));
+            e.values.insert(keys[i], row.getText(names[i].constData()));
     }
 }
 

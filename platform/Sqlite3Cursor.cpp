@@ -98,7 +98,7 @@ int Sqlite3Cursor::count()
 {
     if (m_count >= 0)
         return m_count;
-    if (!m_statement)
+    if (!m_statement || m_statement->isFinalized())
         return 0;
     // Count on a fresh run of the statement (its bindings survive a reset), then step back to
     // where the caller stood.
