@@ -3,7 +3,8 @@
 //
 // For N = 1,000, 10,000 and 50,000: (a) merge into an empty database, (b) merge the same N again
 // into the database that (a) filled, each inside one edit bracket; the floor writes the rows of the
-// N contacts with one prepared statement per table inside one transaction.
+// N contacts with one prepared statement per table inside one transaction. Runs of 1,000 and
+// 10,000 are repeated and the best time of each kind is reported.
 
 #include "EntityType.h"
 #include "LocalDb.h"
@@ -16,6 +17,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 
 using pim::_Contact;
@@ -174,17 +176,28 @@ int main(int argc, char **argv)
     for (const int n : {1000, 10000, 50000}) {
         const QList<_Contact> contacts = generate(n);
 
-        const QString floorPath = dir.filePath(QStringLiteral("floor%1.db").arg(n));
-        QFile::copy(QStringLiteral(":res/db.db"), floorPath);
-        QFile::setPermissions(floorPath, QFile::ReadUser | QFile::WriteUser);
-        const double floorTime = floorWrite(floorPath, contacts);
+        // Short runs are repeated and the best kept: a single commit of 1,000 contacts is at the
+        // mercy of the disk.
+        const int runs = n <= 1000 ? 7 : n <= 10000 ? 3 : 1;
+        double floorTime = 1e9;
+        double a = 1e9;
+        double b = 1e9;
+        int stored = 0;
+        for (int run = 0; run < runs; ++run) {
+            const QString floorPath = dir.filePath(QStringLiteral("floor%1-%2.db").arg(n).arg(run));
+            QFile::copy(QStringLiteral(":res/db.db"), floorPath);
+            QFile::setPermissions(floorPath, QFile::ReadUser | QFile::WriteUser);
+            floorTime = std::min(floorTime, floorWrite(floorPath, contacts));
 
-        LocalDb db(dir.filePath(QStringLiteral("merge%1.db").arg(n)),
-                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db.create();
-        const double a = mergeAll(db, contacts);
-        const double b = mergeAll(db, contacts);
-        const int stored = int(db.contacts(0, QString()).size());
+            LocalDb db(dir.filePath(QStringLiteral("merge%1-%2.db").arg(n).arg(run)),
+                       QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+            db.create();
+            a = std::min(a, mergeAll(db, contacts));
+            b = std::min(b, mergeAll(db, contacts));
+            stored = int(db.contacts(0, QString()).size());
+            db.removeDB();
+            QFile::remove(floorPath);
+        }
 
         std::printf("%8d %14.0f %14.0f %8.2f %14.0f %8.2f %14d\n", n, n / floorTime, n / a, a / floorTime,
                     n / b, b / floorTime, stored);
