@@ -2,7 +2,7 @@
 
 #include "PeerPlist.h"
 
-#include <QSet>
+#include <QRegularExpression>
 
 namespace tarnwick::peers {
 
@@ -68,7 +68,7 @@ void ContactSyncSession::serve(PeerConnection &connection)
                     PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageCancelSession")),
                                       PeerPlist::string(m_dataClass), PeerPlist::string(script.startReason)});
             } else {
-                m_working = m_sync->records();
+                resetWorking(m_sync->records());
                 answer =
                     PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageSyncDataClassWithComputer")),
                                       PeerPlist::string(m_dataClass),
@@ -101,14 +101,14 @@ void ContactSyncSession::serve(PeerConnection &connection)
             if (!connection.sendPlist(answer.get()))
                 return;
         } else if (type == QLatin1String("SDMessageClearAllRecordsOnDevice")) {
-            m_working.clear();
+            resetWorking({});
             UniquePlist answer =
                 PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageDeviceWillClearAllRecords")),
                                   PeerPlist::string(m_dataClass)});
             if (!connection.sendPlist(answer.get()))
                 return;
         } else if (type == QLatin1String("SDMessageCancelSession")) {
-            m_working = m_sync->records();
+            resetWorking(m_sync->records());
         }
         // DLMessagePing and anything unexpected: logged above, nothing to answer.
     }
@@ -189,7 +189,7 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
 {
     if (m_sync->script().cancelChanges) {
         m_sync->noteBatch({}, PeerPlist::toVariant(PeerPlist::itemAt(message, 4)));
-        m_working = m_sync->records();
+        resetWorking(m_sync->records());
         UniquePlist answer = PeerPlist::array(
             {PeerPlist::string(QStringLiteral("SDMessageCancelSession")), PeerPlist::string(m_dataClass),
              PeerPlist::string(QStringLiteral("Tethered sync is disabled"))});
@@ -210,13 +210,17 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
             if (!key)
                 break;
             const QString id = QString::fromUtf8(key.get());
-            const auto known = std::find_if(m_working.begin(), m_working.end(),
-                                            [&](const SyncRecord &r) { return r.id == id; });
+            const auto known = m_workingIds.contains(id)
+                                   ? std::find_if(m_working.begin(), m_working.end(),
+                                                  [&](const SyncRecord &r) { return r.id == id; })
+                                   : m_working.end();
             if (plist_get_node_type(value) == PLIST_STRING &&
                 PeerPlist::text(value) == QLatin1String(emptyParameter)) {
                 batch.append(SyncRecord::deletion(id));
-                if (known != m_working.end())
+                if (known != m_working.end()) {
+                    m_workingIds.remove(id);
                     m_working.erase(known);
+                }
                 continue;
             }
             const SyncRecord record{id, PeerPlist::toVariant(value).toMap(), false};
@@ -224,7 +228,8 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
             if (known != m_working.end()) {
                 known->fields = record.fields;
             } else {
-                const QString newId = m_sync->newIdentifier(id, m_working);
+                const QString newId = newIdentifier(id);
+                m_workingIds.insert(newId);
                 remapping.insert(id, newId);
                 m_working.append(SyncRecord{newId, record.fields, false});
             }
@@ -238,6 +243,37 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
          remapping.isEmpty() ? plist_new_string(emptyParameter)
                              : PeerPlist::fromVariant(remapping).release()});
     connection.sendPlist(answer.get());
+}
+
+void ContactSyncSession::resetWorking(const QList<SyncRecord> &records)
+{
+    m_working = records;
+    m_workingIds.clear();
+    m_nextNumber = 1;
+    for (const SyncRecord &record : records) {
+        m_workingIds.insert(record.id);
+        bool ok = false;
+        const quint64 number = record.id.toULongLong(&ok);
+        if (ok && number >= m_nextNumber)
+            m_nextNumber = number + 1;
+    }
+}
+
+QString ContactSyncSession::newIdentifier(const QString &sentId)
+{
+    static const QRegularExpression subRecordId(QStringLiteral("^(\\d+)/([^/]+)/"));
+    const QRegularExpressionMatch match = subRecordId.match(sentId);
+    if (match.hasMatch()) {
+        const QString prefix = match.captured(1) + QLatin1Char('/') + match.captured(2) + QLatin1Char('/');
+        for (int index = 0;; ++index) {
+            const QString candidate = prefix + QString::number(index);
+            if (!m_workingIds.contains(candidate))
+                return candidate;
+        }
+    }
+    while (m_workingIds.contains(QString::number(m_nextNumber)))
+        ++m_nextNumber;
+    return QString::number(m_nextNumber++);
 }
 
 } // namespace tarnwick::peers

@@ -3,6 +3,8 @@
 #include "PeerService.h"
 #include "SimulatedContactSync.h"
 
+#include <QSet>
+
 #include <memory>
 
 namespace tarnwick::peers {
@@ -19,11 +21,17 @@ private:
     bool versionExchange(PeerConnection &connection);
     bool sendRecords(PeerConnection &connection);
     void takeChanges(PeerConnection &connection, plist_t message);
+    void resetWorking(const QList<SyncRecord> &records);
+    // A fresh identifier for a record the computer sent under `sentId`: "category/contact/index" for
+    // sent ids of that form, otherwise the next contact number, as a phone gives them.
+    QString newIdentifier(const QString &sentId);
 
     std::shared_ptr<SimulatedContactSync> m_sync;
     QString m_dataClass;
     // The records as this session has changed them; they become the phone's on a good finish.
     QList<SyncRecord> m_working;
+    QSet<QString> m_workingIds;
+    quint64 m_nextNumber = 1;
 };
 
 } // namespace tarnwick::peers

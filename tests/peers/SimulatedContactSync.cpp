@@ -1,7 +1,6 @@
 #include "SimulatedContactSync.h"
 
 #include <QMutexLocker>
-#include <QRegularExpression>
 
 namespace tarnwick::peers {
 
@@ -252,35 +251,6 @@ void SimulatedContactSync::commit(const QList<SyncRecord> &records)
     QMutexLocker lock(&m_mutex);
     m_records = records;
     ++m_finished;
-}
-
-QString SimulatedContactSync::newIdentifier(const QString &sentId, const QList<SyncRecord> &records)
-{
-    QMutexLocker lock(&m_mutex);
-    // Numbers continue after the highest plain number in use, as a phone's contact ids do.
-    for (const SyncRecord &record : records) {
-        bool ok = false;
-        const quint64 number = record.id.toULongLong(&ok);
-        if (ok && number >= m_nextNumber)
-            m_nextNumber = number + 1;
-    }
-    static const QRegularExpression subRecordId(QStringLiteral("^(\\d+)/([^/]+)/"));
-    const QRegularExpressionMatch match = subRecordId.match(sentId);
-    if (match.hasMatch()) {
-        const QString prefix = match.captured(1) + QLatin1Char('/') + match.captured(2) + QLatin1Char('/');
-        int index = 0;
-        for (;;) {
-            const QString candidate = prefix + QString::number(index);
-            const bool taken = std::any_of(records.cbegin(), records.cend(),
-                                           [&](const SyncRecord &r) { return r.id == candidate; });
-            if (!taken)
-                return candidate;
-            ++index;
-        }
-    }
-    if (m_nextNumber == 0)
-        m_nextNumber = 1;
-    return QString::number(m_nextNumber++);
 }
 
 } // namespace tarnwick::peers

@@ -117,15 +117,11 @@ public:
     void noteRemapping(const QVariantMap &mapping);
     // Makes `records` the phone's records, as a finished session does with its changes.
     void commit(const QList<SyncRecord> &records);
-    // A fresh identifier for a record the computer sent under `sentId`, given the records it will
-    // join: "category/contact/index" for sent ids of that form, otherwise the next contact number.
-    QString newIdentifier(const QString &sentId, const QList<SyncRecord> &records);
 
 private:
     mutable QMutex m_mutex;
     Script m_script;
     QList<SyncRecord> m_records;
-    quint64 m_nextNumber = 0;
 
     QStringList m_messages;
     quint64 m_confirmedVersion = 0;
