@@ -437,6 +437,56 @@ private slots:
                  qPrintable(error));
     }
 
+    void phoneRequiringTetheredSync()
+    {
+        m_phone->contactSync().requireTetheredSync(true);
+        const _mobiledevice_sync_ctx ctx = sessionContext();
+        {
+            mobiledevice_sync_client client;
+            QCOMPARE(
+                errorOf([&] { mobiledevice_sync_start_throw(phoneUdid, ctx, client); }),
+                QStringLiteral(
+                    "mobiledevice_sync_start_throw: start failed. return -7. Tethered sync is disabled"));
+        }
+        QVERIFY(mobiledevice_sync_set_tethered_throw(phoneUdid, QStringLiteral("Contacts"), false));
+        mobiledevice_sync_client client;
+        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        QVERIFY(client.client);
+    }
+
+    void writeSessionTakesPhoneRecordsFirst_data()
+    {
+        QTest::addColumn<int>("syncType");
+        QTest::addColumn<QString>("request");
+        QTest::newRow("slow") << int(SimulatedContactSync::SyncType::Slow)
+                              << QStringLiteral("SDMessageGetAllRecordsFromDevice");
+        QTest::newRow("reset") << int(SimulatedContactSync::SyncType::Reset)
+                               << QStringLiteral("SDMessageGetAllRecordsFromDevice");
+        QTest::newRow("fast") << int(SimulatedContactSync::SyncType::Fast)
+                              << QStringLiteral("SDMessageGetChangesFromDevice");
+    }
+
+    void writeSessionTakesPhoneRecordsFirst()
+    {
+        QFETCH(int, syncType);
+        QFETCH(QString, request);
+        SimulatedContactSync &sync = m_phone->contactSync();
+        sync.setSyncType(SimulatedContactSync::SyncType(syncType));
+        sync.setRecords(sampleRecords(3));
+        sync.setBatchSize(2);
+        const _mobiledevice_sync_ctx ctx = sessionContext();
+        mobiledevice_sync_client client;
+        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        mobiledevice_sync_start_send_to_device_throw(client);
+        // Announcing twice changes nothing.
+        mobiledevice_sync_start_send_to_device_throw(client);
+        QTRY_COMPARE(sync.messages().size(), 7);
+        const QString ack = QStringLiteral("SDMessageAcknowledgeChangesFromDevice");
+        QCOMPARE(sync.messages(), (QStringList{QStringLiteral("DLMessageVersionExchange"),
+                                               QStringLiteral("SDMessageSyncDataClassWithDevice"), request,
+                                               ack, ack, ack, QStringLiteral("DLMessagePing")}));
+    }
+
     void tetheredSyncSetting()
     {
         QVERIFY(mobiledevice_sync_set_tethered_throw(phoneUdid, QStringLiteral("Contacts"), false));

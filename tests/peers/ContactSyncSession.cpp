@@ -34,8 +34,9 @@ quint64 uintAt(plist_t array, uint32_t index)
 
 } // namespace
 
-ContactSyncSession::ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync)
+ContactSyncSession::ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync, TetheredSyncCheck tethered)
     : m_sync(std::move(sync))
+    , m_tethered(std::move(tethered))
 {}
 
 void ContactSyncSession::serve(PeerConnection &connection)
@@ -59,10 +60,15 @@ void ContactSyncSession::serve(PeerConnection &connection)
             m_sync->noteStart(m_dataClass, PeerPlist::textAt(message.get(), 2),
                               PeerPlist::textAt(message.get(), 3), uintAt(message.get(), 4));
             UniquePlist answer;
-            if (script.startAnswer == SimulatedContactSync::StartAnswer::Refuse) {
+            const bool tetheredOff = script.requireTetheredSync && m_tethered && !m_tethered(m_dataClass);
+            if (script.startAnswer == SimulatedContactSync::StartAnswer::Refuse || tetheredOff) {
+                const QString reason =
+                    tetheredOff && script.startAnswer != SimulatedContactSync::StartAnswer::Refuse
+                        ? QStringLiteral("Tethered sync is disabled")
+                        : script.startReason;
                 answer = PeerPlist::array(
                     {PeerPlist::string(QStringLiteral("SDMessageRefuseToSyncDataClassWithComputer")),
-                     PeerPlist::string(m_dataClass), PeerPlist::string(script.startReason)});
+                     PeerPlist::string(m_dataClass), PeerPlist::string(reason)});
             } else if (script.startAnswer == SimulatedContactSync::StartAnswer::Cancel) {
                 answer =
                     PeerPlist::array({PeerPlist::string(QStringLiteral("SDMessageCancelSession")),

@@ -5,6 +5,7 @@
 
 #include <QSet>
 
+#include <functional>
 #include <memory>
 
 namespace tarnwick::peers {
@@ -14,7 +15,10 @@ namespace tarnwick::peers {
 class ContactSyncSession : public PeerService
 {
 public:
-    explicit ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync);
+    // Tells whether the phone allows tethered sync of a data class ("com.apple.Contacts").
+    using TetheredSyncCheck = std::function<bool(const QString &dataClass)>;
+
+    explicit ContactSyncSession(std::shared_ptr<SimulatedContactSync> sync, TetheredSyncCheck tethered = {});
     void serve(PeerConnection &connection) override;
 
 private:
@@ -27,6 +31,7 @@ private:
     QString newIdentifier(const QString &sentId);
 
     std::shared_ptr<SimulatedContactSync> m_sync;
+    TetheredSyncCheck m_tethered;
     QString m_dataClass;
     // The records as this session has changed them; they become the phone's on a good finish.
     QList<SyncRecord> m_working;

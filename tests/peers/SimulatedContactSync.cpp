@@ -74,6 +74,12 @@ void SimulatedContactSync::cancelChangesFromComputer(bool cancel)
     m_script.cancelChanges = cancel;
 }
 
+void SimulatedContactSync::requireTetheredSync(bool require)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.requireTetheredSync = require;
+}
+
 void SimulatedContactSync::setFinishAnswer(FinishAnswer answer)
 {
     QMutexLocker lock(&m_mutex);

@@ -46,6 +46,7 @@ public:
         int disconnectAfterBatches = -1;
         int disconnectBeforeAcknowledgementOf = -1;
         bool cancelChanges = false;
+        bool requireTetheredSync = false;
         FinishAnswer finishAnswer = FinishAnswer::Finished;
     };
 
@@ -78,6 +79,9 @@ public:
     // The phone answers every batch of changes from the computer with SDMessageCancelSession instead
     // of a remapping (as phones do when tethered sync is off) and keeps nothing of them.
     void cancelChangesFromComputer(bool cancel);
+    // Refuses to start a session unless the phone's lockdown value "com.apple.mobile.tethered_sync"
+    // / <data class> ("Contacts") holds {"DisableTethered": false}, as phones do; off by default.
+    void requireTetheredSync(bool require);
     void setFinishAnswer(FinishAnswer answer);
 
     Script script() const;

@@ -47,8 +47,16 @@ SimulatedIPhone::SimulatedIPhone(const QString &udid, Connection connection)
     global.insert(QStringLiteral("ProductVersion"), QStringLiteral("17.2.1"));
     global.insert(QStringLiteral("UniqueDeviceID"), udid);
     auto sync = m_contactSync;
-    m_services.insert(QStringLiteral("com.apple.mobilesync"),
-                      [sync]() { return std::make_unique<ContactSyncSession>(sync); });
+    m_services.insert(QStringLiteral("com.apple.mobilesync"), [sync, this]() {
+        return std::make_unique<ContactSyncSession>(sync, [this](const QString &dataClass) {
+            // "com.apple.Contacts" is switched under the key "Contacts".
+            const QVariantMap setting = value(QStringLiteral("com.apple.mobile.tethered_sync"),
+                                              dataClass.section(QLatin1Char('.'), -1))
+                                            .toMap();
+            const QString key = QStringLiteral("DisableTethered");
+            return setting.contains(key) && !setting.value(key).toBool();
+        });
+    });
 }
 
 quint32 SimulatedIPhone::deviceId() const
