@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <algorithm>
 
 using pim::_Contact;

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 
+#include <functional>
+
 using pim::_Contact;
 using pim::Entity;
 using Values = QMap<QString, QVariant>;

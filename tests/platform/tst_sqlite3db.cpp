@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <sqlite3.h>
 
 namespace {
