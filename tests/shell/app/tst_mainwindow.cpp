@@ -55,6 +55,8 @@ class TestMainWindow : public QObject
     QTranslator m_translator;
     QList<MessageBoxRequest> m_boxes;
     int m_answer = QMessageBox::Yes;
+    // Runs inside the next box, as a device event delivered in the box's own loop would.
+    std::function<void()> m_duringBox;
 
     std::unique_ptr<MainWindow> window()
     {
@@ -148,6 +150,8 @@ private slots:
         QCoreApplication::installTranslator(&m_translator);
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {
             m_boxes << r;
+            if (auto f = std::exchange(m_duringBox, nullptr))
+                f();
             return r.customButtons.isEmpty() ? m_answer : 0;
         });
     }
@@ -158,6 +162,7 @@ private slots:
             QDir(dataPath(sub)).removeRecursively();
         m_boxes.clear();
         m_answer = QMessageBox::Yes;
+        m_duringBox = nullptr;
     }
 
     void treeFromDataFolder()
@@ -532,6 +537,31 @@ private slots:
         if (answer == QMessageBox::Yes)
             expected << "Successfully deleted contact.";
         QCOMPARE(boxTexts(), expected);
+    }
+
+    // A phone that goes away while the question is open takes its node with it: nothing is deleted
+    // anywhere, neither from the removed phone's database nor from the node that became current.
+    void deviceRemovedWhileAskingDeletesNothing()
+    {
+        const QString phone = dataPath("android_virtual/p.db");
+        const QString other = dataPath("android_virtual/q.db");
+        fixture::makeDb(phone, {{"Pat"}, {"Pia"}});
+        fixture::makeDb(other, {{"Quin"}});
+        auto w = window();
+        Tree::_ItemNode *p = w->mainTree().rootDevice.childs.first();
+        select(*w, p);
+        w->form()->treeContacts->selectionModel()->select(
+            w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_duringBox = [&] {
+            w->mainTree().removeDevice("p.db");
+            select(*w, w->mainTree().rootDevice.childs.first());
+            w->form()->treeContacts->selectionModel()->select(
+                w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        QMetaObject::invokeMethod(w.get(), "miFileDelete");
+        QCOMPARE(boxTexts(), QStringList({"Confirm to delete selected contacts?"}));
+        QCOMPARE(names(stored(phone)), QStringList({"Pat", "Pia"}));
+        QCOMPARE(names(stored(other)), QStringList({"Quin"}));
     }
 
     void deleteInGroupListsRemainingMembers()
