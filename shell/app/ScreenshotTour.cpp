@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -79,6 +80,17 @@ void ScreenshotTour::start(MainWindow &window, const QString &folder)
             grabModalLater(folder, QStringLiteral("progress-dialog.png"),
                            [&progress](QWidget *) { progress.invokeSucceed(QString()); });
             progress.exec();
+
+            // The tree's menu of the current database, as a right click shows it.
+            if (std::unique_ptr<QMenu> menu = win->buildTreeContextMenu()) {
+                QTimer::singleShot(600, qApp, [folder] {
+                    QWidget *popup = QApplication::activePopupWidget();
+                    save(popup, folder, QStringLiteral("tree-menu.png"));
+                    if (popup)
+                        popup->close();
+                });
+                menu->exec(win->mapToGlobal(QPoint(120, 200)));
+            }
 
             win->close();
         });
