@@ -656,30 +656,55 @@ private slots:
         QVERIFY(m_boxes.isEmpty());
     }
 
-    void backupIntoNewDatabase()
+    void backup_data()
     {
+        QTest::addColumn<bool>("fromGroup");
+        QTest::addColumn<QString>("typed"); // empty: the chooser is cancelled
+        QTest::addColumn<QStringList>("saved");
+        QTest::newRow("device into a new database") << false << "Saved" << QStringList{"Ian", "Ivy"};
+        QTest::newRow("group: its members only") << true << "Saved.db" << QStringList{"Ian"};
+        QTest::newRow("chooser cancelled") << false << "" << QStringList{};
+    }
+
+    void backup()
+    {
+        QFETCH(bool, fromGroup);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, saved);
         fixture::makeDb(dataPath("ios_virtual/phone.db"), {{"Ian", "", "", "G"}, {"Ivy"}});
         auto w = window();
-        // Answer the database chooser with a new name once it is up.
-        QTimer::singleShot(0, [] {
+        Tree::_ItemNode *phone = w->mainTree().rootDevice.childs.first();
+        if (fromGroup)
+            select(*w, phone->childs.first());
+        // Answer the database chooser once it is up; the suggestion names the database node.
+        QTimer::singleShot(0, [typed] {
             QWidget *dlg = QApplication::activeModalWidget();
             QVERIFY(dlg);
             auto *combo = dlg->findChild<QComboBox *>("cbLocalDbNames");
             QVERIFY(combo);
             QCOMPARE(combo->currentText(), QStringLiteral("phone-backup.db"));
-            combo->setEditText("Saved");
+            if (typed.isEmpty()) {
+                emit dlg->findChild<QPushButton *>("btnClose")->pressed();
+                return;
+            }
+            combo->setEditText(typed);
             emit dlg->findChild<QPushButton *>("btnOK")->pressed();
         });
         QMetaObject::invokeMethod(w.get(), "miFileBackup");
 
         const QString path = dataPath("data/Saved.db");
-        QVERIFY(QFile::exists(path));
-        QCOMPARE(names(stored(path)), QStringList({"Ian", "Ivy"}));
         Tree::_DBItemNode *node = localNode(*w, "Saved.db");
+        if (typed.isEmpty()) {
+            QVERIFY(!QFile::exists(path));
+            QVERIFY(!node);
+            QVERIFY(m_boxes.isEmpty());
+            return;
+        }
+        QCOMPARE(names(stored(path)), saved);
         QVERIFY(node);
         QCOMPARE(w->currentNode().node, node);
         QCOMPARE(node->childs.size(), 1);
-        QCOMPARE(listed(*w), QStringList({"Ian", "Ivy"}));
+        QCOMPARE(listed(*w), saved);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.first().icon, QMessageBox::Information);
     }
