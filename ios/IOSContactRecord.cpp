@@ -65,7 +65,12 @@ plist_t item(const PlistCFType &record, const char *key)
 
 QString text(const PlistCFType &record, const char *key)
 {
-    return PlistCFType(item(record, key), false).CFStringQString();
+    const plist_t node = item(record, key);
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return QString();
+    uint64_t length = 0;
+    const char *utf8 = plist_get_string_ptr(node, &length);
+    return utf8 ? QString::fromUtf8(utf8, static_cast<qsizetype>(length)) : QString();
 }
 
 bool has(const PlistCFType &record, const char *key)
@@ -84,7 +89,7 @@ void setCode(pim::Entity &e, const char *column, int code)
 
 QString IOSContactRecord::recordKind(const PlistCFType &record)
 {
-    return record.get(KEY_RECORD_KIND).CFStringQString();
+    return text(record, "com.apple.syncservices.RecordEntityName");
 }
 
 int IOSContactRecord::subRecordType(const QString &kind)
