@@ -32,6 +32,12 @@ class PeerConnection;
 //     auto phone = mux.addDevice("00008101-000A1B2C3D4E5F60");
 //     phone->setDeviceName("Anna's iPhone");
 //     phone->contactSync().setRecords({SyncRecord::contact("1", {{"first name", "Anna"}})});
+//
+// Use a 40-character or dashed 25-character identifier: the library rewrites 24-character ones. Tests
+// that expect arrival events call waitForListeners(1) after subscribing and before plugging phones in
+// (phones already attached are announced to a new listener anyway). Another service is added to a
+// phone with SimulatedIPhone::registerService(name, factory), the factory making a PeerService for
+// each connection to the port lockdown hands out for that name.
 class SimulatedUsbmuxd
 {
 public:
