@@ -1,11 +1,15 @@
 #include "Program.h"
 #include "ScreenshotTour.h"
 
+#include "ProductInfo.h"
+
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QString::fromLatin1(ProductInfo::mainIconPath)));
     Program::Hooks hooks = Program::defaultHooks();
     // Set by scripts/screenshots.sh only: the window shows itself, its dialogs and a message box,
     // saves each as a picture in that folder, and the program ends.

@@ -14,7 +14,7 @@ public:
     static constexpr int checkVersion = 13;
     static constexpr const char *supportEmail = "support@ferrovantis.com";
     // The application icon (256 x 256), also the main window's icon.
-    static constexpr const char *mainIconPath = ":/res/main_icon.png";
+    static constexpr const char *mainIconPath = ":/main_icon";
 
     // The translated product title, also the title of every message box.
     static QString title();

@@ -74,6 +74,15 @@ private slots:
         sqlite3_close(db);
     }
 
+    void applicationIconIsReachableUnderItsShortName()
+    {
+        QFile shortName(QStringLiteral(":/main_icon"));
+        QFile longName(QStringLiteral(":/res/main_icon.png"));
+        QVERIFY(shortName.open(QIODevice::ReadOnly));
+        QVERIFY(longName.open(QIODevice::ReadOnly));
+        QCOMPARE(shortName.readAll(), longName.readAll());
+    }
+
     void translationCatalogueLoads()
     {
         QTranslator translator;
