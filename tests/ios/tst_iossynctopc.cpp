@@ -7,7 +7,10 @@
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 using tarnwick::peers::SimulatedContactSync;
 using tarnwick::peers::SimulatedIPhone;
@@ -77,6 +80,8 @@ private slots:
     void disconnectMidLoadRollsBack();
     void unknownDevice();
     void cancelLetsTheLoadFinish();
+    void databaseFailureRollsBack();
+    void subRecordOfUnsentContactIsReported();
 
 private:
     // Runs one load the way the shell does; returns the dialog's result and collects the boxes.
@@ -233,6 +238,35 @@ void TestIOSSyncToPC::cancelLetsTheLoadFinish()
     QVERIFY(m_canceled);
     QCOMPARE(m_boxes.size(), 1); // the question, and no error
     // The load never looks at the flag: it ran to its end and committed; the shell ignores it.
+    QCOMPARE(summary(*m_db), kSampleSummary);
+}
+
+void TestIOSSyncToPC::databaseFailureRollsBack()
+{
+    m_phone->contactSync().setRecords(sampleRecords());
+    m_phone->contactSync().setBatchSize(2);
+    // Another connection holds the write lock for the whole load: the first row cannot be written.
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(m_db->path.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "begin immediate", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int result = load();
+    sqlite3_exec(other, "rollback", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    QCOMPARE(result, 0);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(QStringLiteral("locked"), Qt::CaseInsensitive),
+             qPrintable(m_boxes.first()));
+    QVERIFY(m_db->contacts(0, QString()).isEmpty());
+}
+
+void TestIOSSyncToPC::subRecordOfUnsentContactIsReported()
+{
+    QList<SyncRecord> records = sampleRecords();
+    records << SyncRecord::subRecord("3/9/0", "Phone Number", {"9"}, {{"value", "999"}});
+    m_phone->contactSync().setRecords(records);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not send.*\\b9\\b")));
+    QCOMPARE(load(), 1);
     QCOMPARE(summary(*m_db), kSampleSummary);
 }
 
