@@ -57,6 +57,8 @@ private slots:
         mux.addDevice(udidA);
         mux.addDevice(udidNet, SimulatedIPhone::Connection::Network);
         mux.addDevice(udidB);
+        // Events other than arrival and removal are not reported.
+        mux.announcePaired(udidB);
         mux.detach(udidA);
         mux.detach(udidNet);
         mux.addDevice(udidA);

@@ -131,6 +131,19 @@ void SimulatedUsbmuxd::detach(const QString &udid)
     }
 }
 
+void SimulatedUsbmuxd::announcePaired(const QString &udid)
+{
+    QMutexLocker lock(&m_mutex);
+    for (const auto &phone : std::as_const(m_devices)) {
+        if (phone->udid() != udid)
+            continue;
+        UniquePlist event(plist_new_dict());
+        plist_dict_set_item(event.get(), "DeviceID", plist_new_uint(phone->deviceId()));
+        plist_dict_set_item(event.get(), "MessageType", plist_new_string("Paired"));
+        broadcast(event.get());
+    }
+}
+
 std::shared_ptr<SimulatedIPhone> SimulatedUsbmuxd::device(const QString &udid) const
 {
     QMutexLocker lock(&m_mutex);

@@ -60,6 +60,8 @@ public:
     void attach(const std::shared_ptr<SimulatedIPhone> &phone);
     // Unplugs a phone: listeners get a Detached event and its open connections are cut.
     void detach(const QString &udid);
+    // Tells listeners that the phone was paired with this computer (a "Paired" event).
+    void announcePaired(const QString &udid);
     std::shared_ptr<SimulatedIPhone> device(const QString &udid) const;
 
     QString systemBuid() const { return m_systemBuid; }
