@@ -12,7 +12,7 @@ namespace {
 
 using Factory = std::function<PlistCFType()>;
 
-// Runs a piece of code with the process's local zone set to `zone`, restoring it afterwards.
+// Sets the local zone of the process to `zone` while it lives, restoring the previous one afterwards.
 class ScopedTimeZone
 {
 public:
