@@ -93,8 +93,13 @@ void LocalDb::create()
 
 void LocalDb::open_check()
 {
-    if (!db.handle())
+    if (!db.handle()) {
         db.openThrow(path, Sqlite3DB::ReadWrite);
+        // A merge of tens of thousands of contacts touches index pages all over the file; with
+        // SQLite's default 2 MB of cache each contact costs more the larger the file. The cache
+        // grows only as pages are read, so a small database never takes this much.
+        db.executeThrow("pragma cache_size=-16384");
+    }
 }
 
 void LocalDb::beginEdit()
