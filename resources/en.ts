@@ -265,4 +265,14 @@
         <translation>Loading contacts from device...</translation>
     </message>
 </context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS</source>
+        <translation>&lt;p&gt;&lt;b&gt;Notes:&lt;/b&gt;&lt;/p&gt;
+&lt;p&gt;&lt;nobr&gt;&lt;b&gt;1.&lt;/b&gt;  If your iPhone is protected with a passcode, please enter your passcode on iPhone first.&lt;/nobr&gt;&lt;/p&gt;
+&lt;p&gt;&lt;nobr&gt;&lt;b&gt;2.&lt;/b&gt;  Turn off contacts Sync on your iPhone by 1)Settings-&gt;Mail, Contacts, Calendars-&gt;Account; 2) Settings-&gt;iCloud&lt;/nobr&gt;&lt;/p&gt;
+&lt;p&gt;&lt;img src=&quot;:res/iphone_setting1.jpg&quot;/&gt;&lt;/p&gt;</translation>
+    </message>
+</context>
 </TS>

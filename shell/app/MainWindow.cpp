@@ -5,6 +5,7 @@
 #include "BackupContactsToLocalThread.h"
 #include "DataFolder.h"
 #include "IOSContactCombineRule.h"
+#include "IOSSyncToPCThread.h"
 #include "LocalDb.h"
 #include "LocalDbCombineRule.h"
 #include "LocalDbSelForm.h"
@@ -13,6 +14,7 @@
 #include "StyleSheet.h"
 #include "Tips.h"
 #include "Ui_MainWindow.h"
+#include "mobiledevice.h"
 
 #include <QAction>
 #include <QCursor>
@@ -27,6 +29,7 @@
 
 #include <csignal>
 #include <exception>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +44,12 @@ MainWindow::Terminator &terminatorSlot()
     return terminator;
 }
 
+MainWindow::IosSubscriptionStart &iosSubscriptionStartSlot()
+{
+    static MainWindow::IosSubscriptionStart start = [](MobiledeviceSubscribe &s) { return s.start(); };
+    return start;
+}
+
 QAction *addMenuAction(QMenu *menu, const QString &icon, const QString &text, QObject *receiver,
                        void (MainWindow::*slot)(), const QKeySequence &shortcut = QKeySequence())
 {
@@ -48,6 +57,18 @@ QAction *addMenuAction(QMenu *menu, const QString &icon, const QString &text, QO
     action->setShortcut(shortcut);
     QObject::connect(action, &QAction::triggered, static_cast<MainWindow *>(receiver), slot);
     return action;
+}
+
+// Removes the first iPhone node of the device, if any (offline nodes carry a file name instead).
+void removeIosNode(ItemModelMainTree &tree, const QString &devid)
+{
+    for (int i = 0; i < tree.rootDevice.childs.size(); ++i) {
+        const auto *node = static_cast<const ItemModelMainTree::_DBItemNode *>(tree.rootDevice.childs.at(i));
+        if (node->devType == ItemModelMainTree::IOS && node->devId == devid) {
+            tree.removeChild(&tree.rootDevice, i);
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -98,6 +119,16 @@ MainWindow::MainWindow(QWidget *parent)
 
     QTimer::singleShot(10000, this, &MainWindow::androidUsbTips);
 
+    connect(&iosSubscribe, &MobiledeviceSubscribe::newDevice, this, &MainWindow::iosDeviceConnected);
+    connect(&iosSubscribe, &MobiledeviceSubscribe::kickDevice, this, &MainWindow::iosDeviceDisconnected);
+    if (!iosSubscriptionStartSlot()(iosSubscribe)) {
+        // Nothing retries: iPhones come in again only after a restart.
+        Tips::warning(tr(
+            "Failed to detect iPhone. Please launch iTunes (Finder if MacOS 10.15 or above) first and then "
+            "re-connect your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS 10.15 or "
+            "above), please restart Ferrovantis software."));
+    }
+
     listOfflineDevices(QStringLiteral("ios_virtual"), ItemModelMainTree::IOS);
 
     connect(&adbPoll, &AdbPoll::newDevice, this, &MainWindow::androidDeviceConnected);
@@ -129,6 +160,12 @@ MainWindow::~MainWindow()
 void MainWindow::setTerminator(Terminator terminator)
 {
     terminatorSlot() = std::move(terminator);
+}
+
+void MainWindow::setIosSubscriptionStart(IosSubscriptionStart start)
+{
+    iosSubscriptionStartSlot() =
+        start ? std::move(start) : [](MobiledeviceSubscribe &s) { return s.start(); };
 }
 
 void MainWindow::exitProgram()
@@ -798,6 +835,73 @@ void MainWindow::miTreeUnmount()
     mainTreeModel.removeDevice(devId);
 }
 
+// ---- iPhone attach and detach ----
+
+void MainWindow::iosDeviceConnected(QString devid)
+{
+    // Two loads of one phone would share its cache file, the second one recreating it under the
+    // first. A phone that arrives again while it is being handled is loaded once more afterwards.
+    if (m_iosArrivals.contains(devid)) {
+        m_iosArrivals[devid] = true;
+        return;
+    }
+    m_iosArrivals.insert(devid, false);
+    guarded([&] { loadIosDevice(devid); });
+    if (m_iosArrivals.take(devid))
+        QMetaObject::invokeMethod(
+            this, [this, devid] { iosDeviceConnected(devid); }, Qt::QueuedConnection);
+}
+
+void MainWindow::loadIosDevice(const QString &devid)
+{
+    Tips::info(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+
+    // An unreadable name (locked or untrusted phone) is empty; the load reports its own outcome.
+    const QString name =
+        mobiledevice_info(devid, QString(), QString()).get(QStringLiteral("DeviceName")).CFStringQString();
+
+    QSharedPointer<LocalDb> db;
+    try {
+        const QDir cacheDir(g_dataSaveDir().filePath(QStringLiteral("ios_cache")));
+        if (!cacheDir.mkpath(QStringLiteral(".")))
+            throw std::runtime_error(
+                QStringLiteral("Cannot create the folder %1").arg(cacheDir.absolutePath()).toStdString());
+        db.reset(new LocalDb(cacheDir.filePath(devid),
+                             QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule)));
+        db->create();
+    } catch (const std::exception &e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    // Arrivals until now are served by this load.
+    m_iosArrivals[devid] = false;
+
+    removeIosNode(mainTreeModel, devid);
+
+    bool ok = false;
+    {
+        ProgressForm progress(QString(), nullptr);
+        IOSSyncToPCThread worker(devid, db.data(), &progress);
+        worker.start(QThread::InheritPriority);
+        const int result = progress.exec();
+        worker.wait();
+        ok = result == 1 && !progress.canceled;
+    }
+    // A phone plugged in again during the load is loaded afresh; this result is already stale.
+    if (!ok || m_iosArrivals.value(devid))
+        return;
+
+    ItemModelMainTree::_DBItemNode *node = mainTreeModel.addDevice(db, name, devid, ItemModelMainTree::IOS);
+    mainTreeModel.refreshDbNodeGroups(node);
+    selectNode(node);
+}
+
+void MainWindow::iosDeviceDisconnected(QString devid)
+{
+    // The cache file stays on disk; the node's database goes with the node.
+    removeIosNode(mainTreeModel, devid);
+}
+
 // ---- Files and folders ----
 
 void MainWindow::miOpenFolder()
@@ -806,10 +910,6 @@ void MainWindow::miOpenFolder()
 }
 
 // ---- Actions whose work is done by other layers of the program ----
-
-void MainWindow::iosDeviceConnected(QString) {}
-
-void MainWindow::iosDeviceDisconnected(QString) {}
 
 void MainWindow::androidDeviceConnected(QString, PAdbUSBHandle) {}
 

@@ -5,8 +5,10 @@
 #include "Contact.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
+#include "MobiledeviceSubscribe.h"
 #include "UpdateCheck.h"
 
+#include <QHash>
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
@@ -75,6 +77,10 @@ public:
     using Terminator = std::function<void()>;
     static void setTerminator(Terminator terminator);
 
+    // How the constructor starts the iPhone event subscription (true: started); replaced by tests.
+    using IosSubscriptionStart = std::function<bool(MobiledeviceSubscribe &)>;
+    static void setIosSubscriptionStart(IosSubscriptionStart start);
+
     QAction *toolBarAction(int index) const;
     // The context menus as the slots show them; null where no menu is shown.
     std::unique_ptr<QMenu> buildTreeContextMenu();
@@ -140,6 +146,8 @@ private:
     void createMenus();
     void listOfflineDevices(const QString &folder, int devType);
     void listLocalDatabases();
+    // Loads an arrived iPhone into a fresh cache database and shows its node when the load succeeds.
+    void loadIosDevice(const QString &devid);
     void updateActions(const _CurrentNode &cur);
     void selectNode(ItemModelMainTree::_ItemNode *node);
     void clearTreeSelection();
@@ -151,10 +159,13 @@ private:
 
     AdbPoll adbPoll;
     AdbEmuPoll adbEmuPoll;
+    MobiledeviceSubscribe iosSubscribe;
     Ui_MainWindow *ui = nullptr;
     ItemModelMainTree mainTreeModel;
     ItemModelContacts contactsModel;
     UpdateCheck http;
     std::array<QAction *, ToolBarActionCount> toolBarActions{};
     bool m_clearingTreeSelection = false;
+    // iPhones whose arrival is being handled, each with whether it arrived again meanwhile.
+    QHash<QString, bool> m_iosArrivals;
 };

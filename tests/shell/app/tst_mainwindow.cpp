@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 
@@ -53,6 +54,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     QTranslator m_translator;
+    QTemporaryDir m_noMux;
     QList<MessageBoxRequest> m_boxes;
     int m_answer = QMessageBox::Yes;
     // Runs inside the next box, as a device event delivered in the box's own loop would.
@@ -146,6 +148,10 @@ private slots:
     {
         // No web site: neither the update check nor the error report may leave the machine.
         qunsetenv("TARNWICK_UPDATE_HOST");
+        // The iPhone subscription of the window must never reach the system's multiplexing service:
+        // it waits for one at a socket that never appears.
+        QVERIFY(m_noMux.isValid());
+        qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + m_noMux.filePath(QStringLiteral("absent")).toLocal8Bit());
         QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
         QCoreApplication::installTranslator(&m_translator);
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {

@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
@@ -41,6 +42,7 @@ class TestProgram : public QObject
 
     QStringList m_log;
     QList<MessageBoxRequest> m_boxes;
+    QTemporaryDir m_noMux;
 
     Program::Hooks hooks(int version)
     {
@@ -73,6 +75,10 @@ private slots:
     {
         // No web site: neither the update check nor the error report may leave the machine.
         qunsetenv("TARNWICK_UPDATE_HOST");
+        // The iPhone subscription of the window must never reach the system's multiplexing service:
+        // it waits for one at a socket that never appears.
+        QVERIFY(m_noMux.isValid());
+        qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + m_noMux.filePath(QStringLiteral("absent")).toLocal8Bit());
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {
             m_boxes << r;
             return int(QMessageBox::Ok);
