@@ -273,6 +273,9 @@ private slots:
                                               << "mobilesync_receive_changes failed. return ";
         QTest::newRow("phone gone") << "gone"
                                     << "open device failed. return ";
+        // No name can be read either; the load's own error is what the user sees.
+        QTest::newRow("passcode-locked phone") << "locked"
+                                               << "";
     }
 
     void failedLoadShowsTheErrorAndAddsNoNode()
@@ -293,6 +296,8 @@ private slots:
         } else if (failure == "drop") {
             iphone->contactSync().setBatchSize(1);
             iphone->contactSync().disconnectAfterBatches(1);
+        } else if (failure == "locked") {
+            iphone->setSessionRefusal(QStringLiteral("PasswordProtected"));
         } else {
             // Unplugged while the notes box is open.
             m_onBox = [&](const MessageBoxRequest &r) {
