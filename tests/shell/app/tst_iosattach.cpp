@@ -316,6 +316,29 @@ private slots:
         QVERIFY(w->currentNode().dbNode == nullptr);
     }
 
+    void cacheFileThatCannotBeMadeKeepsThePreviousNode()
+    {
+        auto w = window();
+        QVERIFY(m_mux->waitForListeners(1));
+        auto iphone = phone(kUdid, QStringLiteral("Mine"), threeContacts());
+        m_mux->attach(iphone);
+        QTRY_COMPARE(iosNodes(*w).size(), 1);
+        Tree::_DBItemNode *node = iosNodes(*w).first();
+        m_boxes.clear();
+
+        // A folder stands where the cache file belongs.
+        QVERIFY(QFile::remove(cachePath(kUdid)));
+        QVERIFY(QDir().mkpath(cachePath(kUdid) + QStringLiteral("/inside")));
+        deliverArrival(*w, kUdid);
+        QTRY_COMPARE(errorBoxes().size(), 1);
+
+        QCOMPARE(notesShown(), 1);
+        QCOMPARE(m_boxes.size(), 2);
+        QCOMPARE(m_progressShows, 1);
+        QCOMPARE(iphone->contactSync().sessionCount(), 1);
+        QCOMPARE(iosNodes(*w), QList<Tree::_DBItemNode *>{node});
+    }
+
     void reattachReplacesTheNode_data()
     {
         QTest::addColumn<bool>("unplugged"); // false: the second arrival comes without a removal
