@@ -85,6 +85,10 @@ void LocalDb::create()
         close();
     if (QFile::exists(path))
         QFile::remove(path);
+    // A journal left by a run that ended inside a transaction belongs to the old file; SQLite would
+    // play it back into the fresh copy on the first open and mix old pages into the template.
+    for (const char *suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
     QFile templateFile(QStringLiteral(":res/db.db"));
     if (!templateFile.copy(path))
         throw std::runtime_error(templateFile.errorString().toUtf8().toStdString());
@@ -412,6 +416,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
 
     const int outerDepth = db.transactionDepth();
     db.beginTran();
+    // Without a level of its own the commit below would end the caller's bracket instead.
+    if (db.transactionDepth() <= outerDepth)
+        throw std::runtime_error(
+            QStringLiteral("Cannot begin a transaction: %1").arg(db.lastError()).toUtf8().toStdString());
     auto rollbackOwn = [this, outerDepth] {
         while (db.transactionDepth() > outerDepth)
             db.rollbackTran();
@@ -456,8 +464,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
                     updateEntity(type, merged);
                 result[type].append(merged);
             }
-            // Every type the incoming contact brings has a list in `out`, possibly empty.
-            out.entities[type];
         }
 
         if (!db.commitTran()) {

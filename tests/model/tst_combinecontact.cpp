@@ -7,6 +7,9 @@
 
 #include <QTemporaryDir>
 
+#include <sqlite3.h>
+
+#include <cstring>
 #include <functional>
 
 #include <algorithm>
@@ -285,11 +288,13 @@ private slots:
         phone.values = {{"data1", "555"}, {"data2", "1"}, {"data3", ""}};
         db->insertEntity(ann.id, pim::ENTITY_PHONE, phone);
 
-        const _Contact in = parseContact("Ann", {"3|data1=555|data2=2|data3=", "4|data1=a@b"}, QString());
+        _Contact in = parseContact("Ann", {"3|data1=555|data2=2|data3=", "4|data1=a@b"}, QString());
+        in.entities[pim::ENTITY_NOTE]; // a type with an empty list brings nothing
         _Contact out;
         bool existed = false;
         const auto result = db->combineContact(in, out, existed);
         QVERIFY(existed);
+        QVERIFY(!out.entities.contains(pim::ENTITY_NOTE));
         QCOMPARE(out.id, ann.id);
         // The rewritten phone keeps its values as read in `out`; the new e-mail shows with id 0.
         QCOMPARE(out.entities[pim::ENTITY_PHONE].size(), 1);
@@ -443,6 +448,37 @@ private slots:
         db->endEdit(false);
         QCOMPARE(count(*db, "select count(*) from contact"), 0);
         QCOMPARE(count(*db, "select count(*) from data"), 0);
+    }
+
+    void ownTransactionThatCannotBeginLeavesTheBracketToTheCaller()
+    {
+        auto db = freshDb();
+        db->beginEdit();
+        _Contact ann;
+        bool existed = true;
+        db->combineContact(parseContact("Ann", {"3|data1=1"}, QString()), ann, existed);
+
+        // Refuse every new savepoint: the merge must not run without a level of its own, or its
+        // commit would end the caller's transaction.
+        const auto refuseSavepoints = [](void *, int action, const char *arg1, const char *, const char *,
+                                         const char *) {
+            return action == SQLITE_SAVEPOINT && arg1 && std::strcmp(arg1, "BEGIN") == 0 ? SQLITE_DENY
+                                                                                         : SQLITE_OK;
+        };
+        sqlite3_set_authorizer(db->db.handle(), refuseSavepoints, nullptr);
+        _Contact out(7, "s", "keep");
+        existed = true;
+        QVERIFY(!whatOf([&] {
+                     db->combineContact(parseContact("Bob", {"3|data1=2"}, QString()), out, existed);
+                 }).isEmpty());
+        sqlite3_set_authorizer(db->db.handle(), nullptr, nullptr);
+
+        QVERIFY(existed);
+        QCOMPARE(out.id, 7ull);
+        QCOMPARE(db->db.transactionDepth(), 1);
+        QCOMPARE(count(*db, "select count(*) from contact"), 1);
+        db->endEdit(false);
+        QCOMPARE(count(*db, "select count(*) from contact"), 0);
     }
 
     void lookUpFailureLeavesOutAndExistedAlone()
