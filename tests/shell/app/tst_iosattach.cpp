@@ -228,7 +228,7 @@ private slots:
 
     void phoneAttachedBeforeStartIsLoaded()
     {
-        fixture::makeDb(g_dataSaveDir().filePath("data/local.db"), {{"Lou"}});
+        fixture::makeDb(g_dataSaveDir().filePath("data/local.db"), {{"Lou", "", "", ""}});
         m_mux->attach(phone(kUdid, QStringLiteral("Early"), threeContacts()));
         auto w = window();
         QTRY_COMPARE(iosNodes(*w).size(), 1);
@@ -458,7 +458,8 @@ private slots:
 
     void refusedSubscriptionWarnsAndTheWindowStillWorks()
     {
-        fixture::makeDb(g_dataSaveDir().filePath("data/local.db"), {{"Lou"}, {"Max"}});
+        fixture::makeDb(g_dataSaveDir().filePath("data/local.db"),
+                        {{"Lou", "", "", ""}, {"Max", "", "", ""}});
         MainWindow::setIosSubscriptionStart([](MobiledeviceSubscribe &) { return false; });
         auto w = window();
 
