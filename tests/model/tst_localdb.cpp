@@ -156,6 +156,51 @@ private slots:
         QCOMPARE(check.getText(0), QStringLiteral("ok"));
     }
 
+    void everyOperationFailsOnAFileWithoutTheSchema_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty database") << QByteArray();
+        QTest::newRow("not a database") << QByteArray(4096, 'x');
+    }
+
+    void everyOperationFailsOnAFileWithoutTheSchema()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = newPath();
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        _Contact c(0, QString(), QStringLiteral("Ann"));
+        Entity e = entity({{"data1", "1"}});
+        const QList<std::pair<const char *, std::function<void()>>> calls{
+            {"contacts", [&] { db.contacts(0, QString()); }},
+            {"contacts by group and text", [&] { db.contacts(1, QStringLiteral("a")); }},
+            {"contact", [&] { db.contact(1); }},
+            {"isContactBaseExist", [&] { db.isContactBaseExist(QStringLiteral("Ann")); }},
+            {"insertContactBase", [&] { db.insertContactBase(c); }},
+            {"insertEntity", [&] { db.insertEntity(1, pim::ENTITY_PHONE, e); }},
+            {"updateEntity", [&] { db.updateEntity(pim::ENTITY_PHONE, e); }},
+            {"updateContactBase", [&] { db.updateContactBase(c); }},
+            {"removeContact", [&] { db.removeContact(1); }},
+            {"groups", [&] { db.groups(); }},
+            {"getGroupIdOrAdd", [&] { db.getGroupIdOrAdd(QStringLiteral("G")); }},
+            {"removeGroupOnly", [&] { db.removeGroupOnly(1); }},
+            {"combineContact",
+             [&] {
+                 _Contact out;
+                 bool existed = false;
+                 db.combineContact(c, out, existed);
+             }},
+        };
+        for (const auto &[name, call] : calls)
+            QVERIFY2(!whatOf(call).isEmpty(), name);
+        QCOMPARE(c.id, 0ull);
+        QCOMPARE(e.id, 0ull);
+    }
+
     void rowIdsStartAtOneAndAreNeverReused()
     {
         auto db = freshDb();
