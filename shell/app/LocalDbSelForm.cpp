@@ -23,12 +23,10 @@ LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
     ui->cbLocalDbNames->addItem(QString());
     const QFileInfoList files = LocalDb::dbDir().entryInfoList(QStringList{QStringLiteral("*.db")},
                                                                QDir::Files, QDir::Time | QDir::Reversed);
-    for (const QFileInfo &file : files) {
-        // The name as the user knows it: the file name without its last ".db".
-        QString name = file.fileName();
-        name.chop(3);
-        ui->cbLocalDbNames->addItem(name);
-    }
+    // Whole file names: the answer gets ".db" appended only when it lacks it, so a listed
+    // "Archive.db.db" must be offered as such to lead back to that file.
+    for (const QFileInfo &file : files)
+        ui->cbLocalDbNames->addItem(file.fileName());
     ui->cbLocalDbNames->setCurrentIndex(-1);
     if (!defaultName.isEmpty())
         ui->cbLocalDbNames->setEditText(defaultName);

@@ -94,6 +94,7 @@ void TestLocalDbSelForm::initTestCase()
     touch(QStringLiteral("Work.db"), now.addDays(-3));
     touch(QStringLiteral("Family.db"), now.addDays(-1));
     touch(QStringLiteral("Old.db"), now.addDays(-10));
+    touch(QStringLiteral("Archive.db.db"), now.addDays(-5));
     touch(QStringLiteral("notes.txt"), now);
     QVERIFY(LocalDb::dbDir().mkdir(QStringLiteral("folder.db")));
 }
@@ -110,9 +111,9 @@ void TestLocalDbSelForm::listsDatabasesOldestFirst()
     QStringList items;
     for (int i = 0; i < box->count(); ++i)
         items << box->itemText(i);
-    // An empty first entry, then the database files without ".db", oldest first; folders and other
-    // files are left out.
-    QCOMPARE(items, (QStringList{QString(), "Old", "Work", "Family"}));
+    // An empty first entry, then the database file names, oldest first; folders and other files
+    // are left out.
+    QCOMPARE(items, (QStringList{QString(), "Old.db", "Archive.db.db", "Work.db", "Family.db"}));
     QCOMPARE(box->currentIndex(), -1);
     QVERIFY(box->isEditable());
     QCOMPARE(form.windowTitle(), QStringLiteral("Select one Database for backup"));
@@ -242,10 +243,18 @@ void TestLocalDbSelForm::suggestedNameAcceptedAtOnce()
 
     LocalDbSelForm listed(nullptr, QString());
     const QString chosen = runChooser(listed, [](LocalDbSelForm &f) {
-        combo(f)->setCurrentIndex(2); // "Work"
+        combo(f)->setCurrentIndex(3); // "Work.db"
         press(f, "btnOK");
     });
     QCOMPARE(chosen, QStringLiteral("Work.db"));
+
+    // A listed file whose name holds ".db" twice leads back to that very file.
+    LocalDbSelForm doubled(nullptr, QString());
+    const QString archive = runChooser(doubled, [](LocalDbSelForm &f) {
+        combo(f)->setCurrentIndex(2); // "Archive.db.db"
+        press(f, "btnOK");
+    });
+    QCOMPARE(archive, QStringLiteral("Archive.db.db"));
 }
 
 void TestLocalDbSelForm::invalidNameRule_data()
