@@ -18,7 +18,7 @@ AboutUsForm::AboutUsForm(QWidget *parent)
     auto *scene = new QGraphicsScene(this);
     const QPixmap icon(QString::fromLatin1(ProductInfo::mainIconPath));
     if (!icon.isNull())
-        scene->addPixmap(icon.scaledToHeight(64, Qt::SmoothTransformation));
+        scene->addPixmap(icon.scaledToHeight(64, Qt::FastTransformation));
     ui->picApp->setStyleSheet(QStringLiteral("background:Transparent;border:0;"));
     ui->picApp->setScene(scene);
 

@@ -4,7 +4,9 @@
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsView>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTranslator>
 
@@ -47,6 +49,12 @@ private slots:
         const auto *pixmap = qgraphicsitem_cast<QGraphicsPixmapItem *>(items.first());
         QVERIFY(pixmap);
         QCOMPARE(pixmap->pixmap().size(), QSize(64, 64));
+        // Scaled by picking pixels, not by smoothing them.
+        const QImage expected =
+            QPixmap(QStringLiteral(":/main_icon")).scaledToHeight(64, Qt::FastTransformation).toImage();
+        QCOMPARE(pixmap->pixmap().toImage(), expected);
+        QCOMPARE(view->styleSheet(), QStringLiteral("background:Transparent;border:0;"));
+        QCOMPARE(view->rubberBandSelectionMode(), Qt::ContainsItemBoundingRect);
     }
 
     void homePageLink()
