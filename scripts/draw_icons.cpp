@@ -687,7 +687,7 @@ int main(int argc, char **argv)
     icon("remove.png", 16, [](QPainter &p) { badgeMinus(p, QPointF(32, 32), 27, kRed); });
 
     // Contact without a photo.
-    icon("empty_contact.png", 96, [](QPainter &p) {
+    icon("empty_contact.png", 128, [](QPainter &p) {
         QLinearGradient g(0, 0, 0, 64);
         g.setColorAt(0, QColor(0xE9, 0xEE, 0xF4));
         g.setColorAt(1, QColor(0xCF, 0xD8, 0xE3));
