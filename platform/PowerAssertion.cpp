@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 
@@ -18,9 +17,15 @@ PowerAssertion::PowerAssertion(const QString &type, const QString &name)
 {
     Q_UNUSED(type);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
+    if (!bus.isConnected())
         return;
-    if (!bus.interface()->isServiceRegistered(QString::fromLatin1(kService)).value())
+    // Asked with our own time-out: the bus interface's default would wait 25 s on a stuck bus.
+    QDBusMessage owned = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    owned << QString::fromLatin1(kService);
+    const QDBusReply<bool> hasOwner = bus.call(owned, QDBus::Block, kTimeoutMs);
+    if (!hasOwner.isValid() || !hasOwner.value())
         return;
     QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
