@@ -40,11 +40,12 @@ bool mobiledevice_set(iDevice *device, QString domain, QString key, PlistCFType 
 {
     if (!device || !device->lockdownClientHandle() || !value.ref())
         return false;
+    // Unlike a read, a write names its domain and key as given, an empty text included.
     const QByteArray domainUtf8 = domain.toUtf8();
     const QByteArray keyUtf8 = key.toUtf8();
     // The library frees the node it is given, so it gets a copy and the caller keeps the original.
-    return lockdownd_set_value(device->lockdownClientHandle(), optionalText(domainUtf8),
-                               optionalText(keyUtf8), plist_copy(value.ref())) == LOCKDOWN_E_SUCCESS;
+    return lockdownd_set_value(device->lockdownClientHandle(), domainUtf8.constData(), keyUtf8.constData(),
+                               plist_copy(value.ref())) == LOCKDOWN_E_SUCCESS;
 }
 
 bool mobiledevice_set(QString udid, QString domain, QString key, PlistCFType value)

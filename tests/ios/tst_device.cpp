@@ -165,6 +165,38 @@ private slots:
         QCOMPARE(m_phone->lockdownRequests().size(), requestsBefore);
     }
 
+    void untrustedPhoneIsAskedToPair()
+    {
+        m_phone->setPaired(false);
+        iDevice device(phoneUdid);
+        QCOMPARE(device.newDevice(), 0);
+        // Without a pair record the library asks the phone to pair, and the phone waits for the
+        // user to trust this computer.
+        QCOMPARE(device.lockdowndWithHandshake(), int(LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING));
+        QVERIFY(!device.lockdownClientHandle());
+        QVERIFY(m_phone->lockdownRequests().contains(QStringLiteral("Pair")));
+        QVERIFY(!m_phone->lockdownRequests().contains(QStringLiteral("StartSession")));
+        QVERIFY(!mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).ref());
+    }
+
+    void writeNamesDomainAndKeyAsGiven()
+    {
+        // A read passes an empty domain as none (the default domain); a write passes it as it is.
+        QVERIFY(mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).isCFString());
+        mobiledevice_set(phoneUdid, QString(), QStringLiteral("Marker"), tetheredSetting(false));
+        const QStringList requests = m_phone->lockdownRequests();
+        const QStringList domains = m_phone->lockdownDomains();
+        QCOMPARE(domains.size(), requests.size());
+        QCOMPARE(requests.count(QStringLiteral("SetValue")), 1);
+        for (qsizetype i = 0; i < requests.size(); ++i) {
+            if (requests.at(i) == QLatin1String("GetValue"))
+                QVERIFY(domains.at(i).isNull());
+        }
+        const QString written = domains.at(requests.indexOf(QStringLiteral("SetValue")));
+        QVERIFY(!written.isNull());
+        QVERIFY(written.isEmpty());
+    }
+
     void lockdownWithoutHandshakeHasNoSession()
     {
         iDevice device(phoneUdid);

@@ -22,6 +22,13 @@ QString hostIdFor(const QString &udid)
              QString::fromLatin1(hash.mid(20, 12)));
 }
 
+// An RSA public key in the form phones hand out (PKCS#1 PEM); only its shape matters here.
+const char devicePublicKey[] = "-----BEGIN RSA PUBLIC KEY-----\n"
+                               "MIGJAoGBAMCllflgbVvIHFT2RCYW4hxWHYw7LPawF7xrhieARFD7OhJleEXttXaw\n"
+                               "DDF20uwDF8vJYRO/g4fEONGxVC7KQiQp8RQo+UrbS6SQzOPB9Yl90gp0eXmw1ZSb\n"
+                               "S5A9Zu7coEshIAu39IXpkNgpiM5rAhcdFvpmEgvJgRcdxAjYyS2RAgMBAAE=\n"
+                               "-----END RSA PUBLIC KEY-----\n";
+
 void setItem(plist_t dict, const char *key, plist_t value)
 {
     plist_dict_set_item(dict, key, value);
@@ -46,6 +53,9 @@ SimulatedIPhone::SimulatedIPhone(const QString &udid, Connection connection)
     global.insert(QStringLiteral("ProductType"), QStringLiteral("iPhone14,2"));
     global.insert(QStringLiteral("ProductVersion"), QStringLiteral("17.2.1"));
     global.insert(QStringLiteral("UniqueDeviceID"), udid);
+    // The device library builds a pair record from these before it asks an untrusted phone to pair.
+    global.insert(QStringLiteral("DevicePublicKey"), QByteArray(devicePublicKey));
+    global.insert(QStringLiteral("WiFiAddress"), QStringLiteral("02:00:00:5a:17:01"));
     auto sync = m_contactSync;
     m_services.insert(QStringLiteral("com.apple.mobilesync"), [sync, this]() {
         return std::make_unique<ContactSyncSession>(sync, [this](const QString &dataClass) {
@@ -152,6 +162,12 @@ QStringList SimulatedIPhone::lockdownLabels() const
     return m_labels;
 }
 
+QStringList SimulatedIPhone::lockdownDomains() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_domains;
+}
+
 QStringList SimulatedIPhone::startedServices() const
 {
     QMutexLocker lock(&m_mutex);
@@ -213,6 +229,8 @@ UniquePlist SimulatedIPhone::answer(plist_t request, QString &sessionId)
     QMutexLocker lock(&m_mutex);
     m_requests.append(name);
     m_labels.append(textOf(request, "Label"));
+    m_domains.append(plist_dict_get_item(request, "Domain") ? (domain.isNull() ? QStringLiteral("") : domain)
+                                                            : QString());
 
     UniquePlist reply(plist_new_dict());
     setItem(reply.get(), "Request", PeerPlist::string(name));

@@ -62,6 +62,8 @@ public:
     // Log: lockdown requests ("QueryType", "GetValue", ...), the labels they carried, services started.
     QStringList lockdownRequests() const;
     QStringList lockdownLabels() const;
+    // The domain each lockdown request named: a null text when it named none, "" for an empty one.
+    QStringList lockdownDomains() const;
     QStringList startedServices() const;
     int openSessions() const;
 
@@ -90,6 +92,7 @@ private:
     int m_openSessions = 0;
     QStringList m_requests;
     QStringList m_labels;
+    QStringList m_domains;
     QStringList m_started;
 };
 
