@@ -7,6 +7,8 @@
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -94,6 +96,9 @@ private:
     std::unique_ptr<LocalDb> m_db;
     QStringList m_boxes;
     bool m_canceled = false;
+    // What the dialog showed when it ended.
+    QString m_status;
+    int m_progress = -1;
 };
 
 void TestIOSSyncToPC::init()
@@ -132,6 +137,10 @@ int TestIOSSyncToPC::load(bool cancel)
     const int result = form.exec();
     thread.wait();
     m_canceled = form.canceled;
+    const auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
+    const auto *bar = form.findChild<QProgressBar *>();
+    m_status = status ? status->text() : QString();
+    m_progress = bar ? bar->value() : -1;
     return result;
 }
 
@@ -163,6 +172,9 @@ void TestIOSSyncToPC::loadsEveryRecord()
     QVERIFY(!m_canceled);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
     QCOMPARE(summary(*m_db), kSampleSummary);
+    // One report at the start, and none after it.
+    QCOMPARE(m_status, QCoreApplication::translate("IOSSyncToPCThread", "IDS_RECEIVING_CONTACTS_FROM_IOS"));
+    QCOMPARE(m_progress, 99);
 
     // The session as the phone saw it.
     QCOMPARE(sync.confirmedDeviceLinkVersion(), quint64(deviceLinkVersion));
