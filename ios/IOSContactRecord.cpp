@@ -139,7 +139,9 @@ IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, 
 
     if (has(record, "nickname")) {
         pim::Entity e(0, rid);
-        e.values.insert(QStringLiteral("data3"), 1);
+        // Sub-type 1 ("Default") and no custom label, as every other source stores a nickname: a
+        // label column holding "1" would be shown, and sent on, as the nickname's label.
+        e.values.insert(QStringLiteral("data2"), 1);
         e.values.insert(QStringLiteral("data1"), text(record, "nickname"));
         entries.append({pim::ENTITY_NICKNAME, e});
     }

@@ -178,6 +178,11 @@ void TestIOSSyncToPCWriter::contactRecordWritesEveryEntry()
         QCOMPARE(c.entities.value(type).size(), 1);
         QCOMPARE(c.entities.value(type).first().srcId, QStringLiteral("7"));
     }
+    // A nickname has the default sub-type and no custom label.
+    const pim::Entity &nickname = c.entities.value(pim::ENTITY_NICKNAME).first();
+    QCOMPARE(nickname.values.value("data1").toString(), QStringLiteral("Annie"));
+    QCOMPARE(nickname.values.value("data2").toString(), QStringLiteral("1"));
+    QVERIFY(nickname.values.value("data3").toString().isEmpty());
     QCOMPARE(c.entities.value(pim::ENTITY_EVENT).first().values.value("data1").toString(),
              QStringLiteral("1985-07-15T00:00:00"));
     QCOMPARE(c.entities.value(pim::ENTITY_PHOTO).first().values.value("data15").toByteArray(),

@@ -111,7 +111,7 @@ void TestRecords::contactRecord_data()
                                << "Dr Ann B. Lee Jr" << QList<int>{1, 5, 10, 6, 2, 9}
                                << QList<Columns>{
                                       full,
-                                      {{"data1", "Annie"}, {"data3", 1}},
+                                      {{"data1", "Annie"}, {"data2", 1}},
                                       {{"data1", "ACME"}, {"data2", 1}, {"data4", "Boss"}, {"data5", "R&D"}},
                                       {{"data1", "1985-07-15T00:00:00"}, {"data2", 3}},
                                       {{"data15", QByteArray("\x89PNG")}},
@@ -129,7 +129,7 @@ void TestRecords::contactRecord_data()
                                                    {"notes", PlistCFType::createCFBoolean(true)}}
                                          << "" << QList<int>{1, 5, 6, 2, 9}
                                          << QList<Columns>{emptyName,
-                                                           {{"data1", ""}, {"data3", 1}},
+                                                           {{"data1", ""}, {"data2", 1}},
                                                            {{"data1", ""}, {"data2", 3}},
                                                            {{"data15", QByteArray()}},
                                                            {{"data1", ""}}};
