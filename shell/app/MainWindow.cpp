@@ -958,7 +958,11 @@ void MainWindow::miHelpFeedback()
         g_openLink(url);
 }
 
-void MainWindow::miHelpAbout() {}
+void MainWindow::miHelpAbout()
+{
+    AboutUsForm form(nullptr);
+    form.exec();
+}
 
 void MainWindow::miFromiTunes() {}
 

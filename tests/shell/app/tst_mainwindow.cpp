@@ -8,10 +8,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 #include <QTranslator>
 
 using Tree = ItemModelMainTree;
@@ -715,6 +718,91 @@ private slots:
         QCOMPARE(m_boxes.first().icon, QMessageBox::Information);
     }
 
+    // The menu bar, the tool bar and the status bar as the window comes up.
+    void menusToolBarAndStatusBar()
+    {
+        auto w = window();
+        QMenuBar *bar = w->form()->menuBar;
+        QStringList titles;
+        QList<QMenu *> menus;
+        for (QAction *a : bar->actions()) {
+            titles << a->text();
+            menus << a->menu();
+        }
+        QCOMPARE(titles, QStringList({"File", "Tools", "Help"}));
+        // Only "File" carries the shared style sheet itself.
+        QVERIFY(!menus.at(0)->styleSheet().isEmpty());
+        QVERIFY(menus.at(1)->styleSheet().isEmpty());
+        QVERIFY(menus.at(2)->styleSheet().isEmpty());
+
+        // As describe() has it, a submenu as "title:" followed by its indented entries.
+        QStringList file;
+        for (QAction *a : menus.at(0)->actions()) {
+            if (QMenu *sub = a->menu()) {
+                file << a->text() + ":";
+                for (const QString &entry : describe(sub))
+                    file << "  " + entry;
+            } else {
+                file << (a->isSeparator() ? QStringLiteral("-")
+                         : a->isEnabled() ? a->text()
+                                          : a->text() + QStringLiteral(" (off)"));
+            }
+        }
+        QCOMPARE(file, QStringList(
+                           {"Backup Contacts (off)", "Phone to Phone Transfer:", "  iPhone to Android (off)",
+                            "  Android to Android (off)", "Restore Contacts to Android (off)", "-",
+                            "Export Contacts to File (off)", "Print Contacts (off)", "Add Contact (off)",
+                            "Import:", "  Import from File", "  Import from iTunes", "Delete Contact (off)",
+                            "-", "Open Database Folder", "Exit"}));
+        QCOMPARE(describe(menus.at(1)), QStringList({"Check update", "Connect Android Phone via WiFi"}));
+        QCOMPARE(describe(menus.at(2)), QStringList({"Help", "Feedback and support", "About"}));
+        QCOMPARE(w->toolBarAction(MainWindow::ActNewContact)->shortcut(),
+                 QKeySequence(QStringLiteral("Ctrl+N")));
+        QVERIFY(w->toolBarAction(MainWindow::ActBackup)->shortcut().isEmpty());
+
+        // Tool bar: the shared actions themselves, icons only, fixed in place.
+        QToolBar *tools = w->form()->toolBar;
+        using W = MainWindow;
+        const QList<int> order{W::ActBackup, W::ActI2A,        W::ActA2A,   W::ActDB2A,
+                               -1,           W::ActExport,     W::ActPrint, W::ActNewContact,
+                               W::ActImport, W::ActFromITunes, W::ActDelete};
+        QCOMPARE(tools->actions().size(), order.size());
+        for (int i = 0; i < order.size(); ++i) {
+            QAction *a = tools->actions().at(i);
+            if (order.at(i) < 0)
+                QVERIFY(a->isSeparator());
+            else
+                QCOMPARE(a, w->toolBarAction(order.at(i)));
+        }
+        QCOMPARE(tools->iconSize(), QSize(58, 58));
+        QCOMPARE(tools->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        QVERIFY(!tools->isMovable());
+        QVERIFY(!tools->isFloatable());
+        QCOMPARE(tools->allowedAreas(), Qt::NoToolBarArea);
+
+        const QList<QLabel *> status = w->form()->statusBar->findChildren<QLabel *>();
+        QCOMPARE(status.size(), 1);
+        QVERIFY(status.first()->text().contains(">Ferrovantis Pellmoran for Mac Released</a>"));
+        QVERIFY(status.first()->text().contains("text-decoration:none;color:#FF4B16;"));
+        QVERIFY(status.first()->openExternalLinks());
+    }
+
+    // "About" of the Help menu runs the about box modally.
+    void aboutShowsTheAboutBox()
+    {
+        auto w = window();
+        QString shown;
+        QTimer::singleShot(0, w.get(), [&shown] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                shown = QString::fromLatin1(modal->metaObject()->className());
+                modal->close();
+            }
+        });
+        QMenu *help = w->form()->menuBar->actions().at(2)->menu();
+        help->actions().at(2)->trigger();
+        QCOMPARE(shown, QStringLiteral("AboutUsForm"));
+    }
+
     void resizeProportionsColumns()
     {
         auto w = window();
@@ -724,6 +812,16 @@ private slots:
         QCOMPARE(header->sectionSize(0), 146);
         for (int i = 1; i <= 3; ++i)
             QCOMPARE(header->sectionSize(i), 73);
+
+        // The tree pane keeps its width and the other two share the rest; the two splitter handles
+        // take their pixel from the shared part.
+        w->show();
+        QCoreApplication::sendEvent(w.get(), &ev);
+        const QList<int> panes = w->form()->splitter->sizes();
+        QCOMPARE(panes.size(), 3);
+        QCOMPARE(panes.at(0), 220);
+        QCOMPARE(panes.at(1), panes.at(2));
+        QVERIFY(panes.at(1) >= 389 && panes.at(1) <= 390);
     }
 
     void openDatabaseFolder()
