@@ -99,6 +99,8 @@ bool UpdateCheck::start()
     QNetworkRequest request{QUrl(url)};
     // The site may never answer; a check that times out is simply tried at the next start.
     request.setTransferTimeout(60000);
+    // Only the check's own answer counts; a redirect is judged as the non-200 answer it is.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     m_reply = m_network.get(request);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateCheck::onReplyFinished);
     return true;

@@ -31,6 +31,7 @@ public:
     int status = 200;
     QByteArray body;
     bool splitBody = false; // send the body in two pieces, the second one later
+    QByteArray location;    // sent as a "Location" header when not empty (redirects)
 
     LoopbackHttpServer()
     {
@@ -80,6 +81,7 @@ private:
 
         const QByteArray head = "HTTP/1.1 " + QByteArray::number(status) +
                                 " X\r\nContent-Length: " + QByteArray::number(body.size()) +
+                                (location.isEmpty() ? QByteArray() : "\r\nLocation: " + location) +
                                 "\r\nConnection: close\r\n\r\n";
         if (!splitBody) {
             socket->write(head + body);

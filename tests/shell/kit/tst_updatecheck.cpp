@@ -223,6 +223,30 @@ private slots:
             QVERIFY(!QFile::exists(check.checkTimeFilePath()));
     }
 
+    void redirectIsNotFollowed()
+    {
+        // Only a 200 answer of the check itself counts: a redirect is an answer other than 200.
+        QTemporaryDir dir;
+        UpdateCheck check(dir.path());
+        check.setClock([] { return kNow; });
+        writeCheckTime(check.checkTimeFilePath(), QByteArray::number(kNow - 100000));
+        LoopbackHttpServer elsewhere;
+        elsewhere.body = "http://example.invalid/get";
+        LoopbackHttpServer server;
+        server.status = 302;
+        server.location = "http://" + elsewhere.host().toLatin1() + "/moved";
+        qputenv("TARNWICK_UPDATE_HOST", server.host().toLatin1());
+        QSignalSpy finished(&check, &UpdateCheck::finished);
+
+        QVERIFY(check.start());
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(server.requests().size(), 1);
+        QVERIFY(elsewhere.requests().isEmpty());
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(m_opened.isEmpty());
+        QCOMPARE(readAll(check.checkTimeFilePath()), QByteArray::number(kNow - 100000));
+    }
+
     void boxesOfferTheirButtons()
     {
         QTemporaryDir dir;
