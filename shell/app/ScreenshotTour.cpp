@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -91,6 +92,26 @@ void ScreenshotTour::start(MainWindow &window, const QString &folder)
                 });
                 menu->exec(win->mapToGlobal(QPoint(120, 200)));
             }
+
+            // The File menu dropped down from the menu bar.
+            if (QMenu *file = win->form()->menuBar->actions().value(0)
+                                  ? win->form()->menuBar->actions().first()->menu()
+                                  : nullptr) {
+                QTimer::singleShot(600, qApp, [folder] {
+                    QWidget *popup = QApplication::activePopupWidget();
+                    save(popup, folder, QStringLiteral("file-menu.png"));
+                    if (popup)
+                        popup->close();
+                });
+                file->exec(win->form()->menuBar->mapToGlobal(QPoint(0, win->form()->menuBar->height())));
+            }
+
+            // Help > About.
+            grabModalLater(folder, QStringLiteral("about-box.png"), [](QWidget *w) {
+                if (w)
+                    w->close();
+            });
+            QMetaObject::invokeMethod(win, "miHelpAbout");
 
             win->close();
         });
