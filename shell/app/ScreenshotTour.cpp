@@ -67,6 +67,14 @@ void ScreenshotTour::start(MainWindow &window, const QString &folder)
             });
             Tips::question(QCoreApplication::translate("MainWindow", "IDS_CONFIRM_DEL_SELECTIONS"));
 
+            // The notes box that every iPhone arrival shows first.
+            grabModalLater(folder, QStringLiteral("iphone-notes.png"), [](QWidget *w) {
+                if (w)
+                    w->close();
+            });
+            Tips::info(
+                QCoreApplication::translate("MainWindow", "IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+
             grabModalLater(folder, QStringLiteral("error-box.png"), [](QWidget *w) {
                 if (w)
                     w->close();
