@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the program, fills a throw-away home folder with a few contact databases, runs the
 # program under a virtual X display and saves pictures of the main window, a question box, an
-# error box, the progress dialog, the iPhone notes box, the tree's context menu, the File menu and the about box to screenshots/out/.
+# error box, the progress dialog, the iPhone notes box, the tree's context menu, the File menu
+# and the about box to screenshots/out/.
 #
 # The program's screenshot walk is switched on by the environment variable
 # TARNWICK_SCREENSHOT_DIR (the folder for the pictures); without it the program runs normally.
