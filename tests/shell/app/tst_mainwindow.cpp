@@ -461,6 +461,51 @@ private slots:
         QVERIFY(m_boxes.isEmpty());
     }
 
+    // Groups are read when a database node without group rows is selected, and only then.
+    void groupsReadWhileTheNodeHasNone()
+    {
+        fixture::makeDb(dataPath("data/none.db"), {{"Ann"}});
+        fixture::makeDb(dataPath("data/some.db"), {{"Bo", "", "", "A"}});
+        auto w = window();
+        Tree::_DBItemNode *none = localNode(*w, "none.db");
+        Tree::_DBItemNode *some = localNode(*w, "some.db");
+        select(*w, none);
+        select(*w, some);
+        QVERIFY(none->childs.isEmpty());
+        QCOMPARE(some->childs.size(), 1);
+
+        // Groups added to both files behind the window's back.
+        for (Tree::_DBItemNode *node : {none, some}) {
+            node->db->beginEdit();
+            node->db->getGroupIdOrAdd(QStringLiteral("New"));
+            node->db->endEdit(true);
+        }
+        select(*w, &w->mainTree().rootLocalDb);
+        select(*w, none);
+        QCOMPARE(none->childs.size(), 1);
+        QCOMPARE(none->childs.first()->name, QStringLiteral("New"));
+        select(*w, some);
+        QCOMPARE(some->childs.size(), 1);
+        QCOMPARE(some->childs.first()->name, QStringLiteral("A"));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    // The selected contacts come in the order the selection was made, not by row.
+    void contactsSelectedInSelectionOrder()
+    {
+        fixture::makeDb(dataPath("data/s.db"), {{"A"}, {"B"}, {"C"}, {"D"}});
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        QItemSelectionModel *sel = w->form()->treeContacts->selectionModel();
+        sel->select(w->contactList().indexOfPos(3), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(w->contactList().indexOfPos(1), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QStringList expected;
+        for (const QModelIndex &row : sel->selectedRows(0))
+            expected << w->contactList().contacts.at(row.row()).fullName;
+        QCOMPARE(expected, QStringList({"D", "B"}));
+        QCOMPARE(names(w->contactsSelected()), expected);
+    }
+
     void rootSelectionEmptiesTheList()
     {
         fixture::makeDb(dataPath("data/s.db"), {{"Alice"}});
