@@ -862,6 +862,12 @@ void MainWindow::loadIosDevice(const QString &devid)
 
     QSharedPointer<LocalDb> db;
     try {
+        // The identifier becomes a file name, and making the cache file removes whatever is there:
+        // one that names another place must not reach the file system.
+        if (devid.isEmpty() || devid == QLatin1String(".") || devid == QLatin1String("..") ||
+            devid.contains(QLatin1Char('/')) || devid.contains(QLatin1Char('\\')) || devid.contains(QChar(0)))
+            throw std::runtime_error(
+                QStringLiteral("Invalid device identifier: %1").arg(devid).toStdString());
         const QDir cacheDir(g_dataSaveDir().filePath(QStringLiteral("ios_cache")));
         if (!cacheDir.mkpath(QStringLiteral(".")))
             throw std::runtime_error(

@@ -339,6 +339,39 @@ private slots:
         QCOMPARE(iosNodes(*w), QList<Tree::_DBItemNode *>{node});
     }
 
+    // An identifier that is not a plain file name never becomes a path: nothing outside the
+    // cache folder is replaced, and the error box tells why.
+    void identifierNamingAnotherPlaceIsRefused_data()
+    {
+        QTest::addColumn<QString>("devid");
+        QTest::newRow("parent folder") << "../victim";
+        QTest::newRow("absolute path") << g_dataSaveDir().filePath(QStringLiteral("victim"));
+        QTest::newRow("dot-dot") << "..";
+        QTest::newRow("empty") << "";
+    }
+
+    void identifierNamingAnotherPlaceIsRefused()
+    {
+        QFETCH(QString, devid);
+        const QString victim = g_dataSaveDir().filePath(QStringLiteral("victim"));
+        {
+            QFile f(victim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("the user's own file");
+        }
+        auto w = window();
+        deliverArrival(*w, devid);
+        QTRY_COMPARE(errorBoxes().size(), 1);
+        QVERIFY(errorBoxes().first().text.contains(QStringLiteral("Invalid device identifier")));
+        QCOMPARE(m_progressShows, 0);
+        QVERIFY(iosNodes(*w).isEmpty());
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("the user's own file"));
+        f.close();
+        QFile::remove(victim);
+    }
+
     void reattachReplacesTheNode_data()
     {
         QTest::addColumn<bool>("unplugged"); // false: the second arrival comes without a removal
