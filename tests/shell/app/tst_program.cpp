@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -43,6 +44,8 @@ class TestProgram : public QObject
     QStringList m_log;
     QList<MessageBoxRequest> m_boxes;
     QTemporaryDir m_noMux;
+    // For the last box: whether each main window was visible when it came.
+    QList<bool> m_windowVisibleAtBox;
 
     Program::Hooks hooks(int version)
     {
@@ -81,6 +84,11 @@ private slots:
         qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + m_noMux.filePath(QStringLiteral("absent")).toLocal8Bit());
         MessageBoxResponder::install([this](const MessageBoxRequest &r) {
             m_boxes << r;
+            m_windowVisibleAtBox.clear();
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (qobject_cast<MainWindow *>(w))
+                    m_windowVisibleAtBox << w->isVisible();
+            }
             return int(QMessageBox::Ok);
         });
         // A recent check keeps the update check from running.
@@ -129,6 +137,37 @@ private slots:
         h.powerAssertion = [] { return std::shared_ptr<void>(); };
         QCOMPARE(Program::exec(h), 0);
         QCOMPARE(m_log, QStringList({"watcher started", "window shown", "window", "watcher"}));
+    }
+
+    // A default base folder that cannot be written to is reported once the window shows, and the
+    // program runs on.
+    void storageWarningWhenTheBaseFolderIsNotWritable()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        QFile plain(tmp.filePath(QStringLiteral("file")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        // Below a plain file nothing can be made, whoever runs the test.
+        const QByteArray previous = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", tmp.filePath(QStringLiteral("file/share")).toLocal8Bit());
+        QVERIFY(!QFileInfo(g_defaultSaveDirPath()).isWritable());
+        const int code = Program::exec(hooks(8));
+        if (previous.isEmpty())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", previous);
+
+        QCOMPARE(code, 0);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, QMessageBox::Warning);
+        QVERIFY2(m_boxes.first().text.startsWith(
+                     QStringLiteral("Please allow Ferrovantis to access storage on Mac. <a ")),
+                 qPrintable(m_boxes.first().text));
+        QVERIFY(m_boxes.first().text.contains(QStringLiteral(">How to?</a>")));
+        QCOMPARE(m_windowVisibleAtBox, QList<bool>{true});
+        QCOMPARE(m_log, QStringList({"power taken", "watcher started", "window shown", "window", "watcher",
+                                     "power released"}));
     }
 
     void realWrapperReportsVersion8()
