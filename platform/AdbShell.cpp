@@ -11,11 +11,12 @@ QByteArray adbShell(PAdbUSBHandle handle, QString command, bool *ok, QString *er
             *exitCode = -1;
         return {};
     }
-    const QByteArray out = handle->shell(command);
+    QByteArray out;
+    const bool ran = handle->shell(command, &out, error);
     if (ok)
-        *ok = true;
+        *ok = ran;
     if (exitCode)
-        *exitCode = 0;
+        *exitCode = ran ? 0 : -1;
     return out;
 }
 

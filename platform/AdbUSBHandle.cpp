@@ -22,9 +22,13 @@ bool AdbUSBHandle::waitForAuth2(int ms)
     return false;
 }
 
-QByteArray AdbUSBHandle::shell(const QString &)
+bool AdbUSBHandle::shell(const QString &, QByteArray *output, QString *error)
 {
-    return {};
+    if (output)
+        output->clear();
+    if (error)
+        *error = QStringLiteral("No ADB transport is available.");
+    return false;
 }
 
 bool AdbUSBHandle::install(const QString &, const QString &, QString *error)

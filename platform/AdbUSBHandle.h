@@ -22,8 +22,9 @@ public:
     // Waits up to ms milliseconds for the phone to allow USB debugging for this computer.
     virtual bool waitForAuth2(int ms);
 
-    // Runs one command line in the phone's shell and returns its output.
-    virtual QByteArray shell(const QString &command);
+    // Runs one command line in the phone's shell; its output goes to output (may be null). False
+    // with a reason when the command could not be run.
+    virtual bool shell(const QString &command, QByteArray *output, QString *error);
     // Installs a package file on the phone; false with a reason when it was not installed.
     virtual bool install(const QString &apkPath, const QString &options, QString *error);
     // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; 0 on failure.

@@ -19,7 +19,11 @@ public:
         : AdbUSBHandle(QStringLiteral("serial-1"))
     {}
     bool waitForAuth2(int) override { return true; }
-    QByteArray shell(const QString &command) override { return "ran:" + command.toUtf8(); }
+    bool shell(const QString &command, QByteArray *output, QString *) override
+    {
+        *output = "ran:" + command.toUtf8();
+        return true;
+    }
     bool install(const QString &, const QString &options, QString *) override { return options == "-r"; }
     quint16 forward(quint16 local, quint16, QString *) override { return local; }
 };
@@ -104,13 +108,23 @@ private slots:
         QString err;
         QVERIFY(!adbInstallLegacy(PAdbUSBHandle(new AdbUSBHandle), "x.apk", "-r", &err));
         QVERIFY(!err.isEmpty());
+        // A command that cannot run is a failure, not an empty answer.
+        bool ok = true;
+        int exitCode = 0;
+        err.clear();
+        QVERIFY(adbShell(PAdbUSBHandle(new AdbUSBHandle), "ls", &ok, &err, &exitCode).isEmpty());
+        QVERIFY(!ok);
+        QVERIFY(!err.isEmpty());
+        QCOMPARE(exitCode, -1);
     }
 
     void commandsGoThroughTheHandle()
     {
         PAdbUSBHandle phone(new FakePhone);
-        QCOMPARE(adbShell(phone, "pm list packages -3", nullptr, nullptr, nullptr),
+        bool ran = false;
+        QCOMPARE(adbShell(phone, "pm list packages -3", &ran, nullptr, nullptr),
                  QByteArray("ran:pm list packages -3"));
+        QVERIFY(ran);
         QVERIFY(adbInstallLegacy(phone, "/tmp/app.apk", "-r", nullptr));
         QCOMPARE(AdbForwardServer::forward(phone, 23456, 23456, nullptr), quint16(23456));
         bool ok = true;
