@@ -423,7 +423,7 @@ QImage render(int w, int h, const Draw &draw, qreal designW = 64, qreal designH 
 }
 
 // Banner: warm red-orange band with light streaks, fading to white downwards.
-QImage banner(int w, int h, qreal bandShare)
+QImage banner(int w, int h, qreal bandShare, bool fadeRight = false)
 {
     QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::white);
@@ -453,6 +453,13 @@ QImage banner(int w, int h, qreal bandShare)
         p.setPen(Qt::NoPen);
         p.setBrush(sg);
         p.drawPath(streak);
+    }
+    if (fadeRight) {
+        // Dialogs wider than the picture show white beyond it: let the band run out into white.
+        QLinearGradient fade(w * 0.55, 0, w, 0);
+        fade.setColorAt(0, QColor(255, 255, 255, 0));
+        fade.setColorAt(1, Qt::white);
+        p.fillRect(img.rect(), fade);
     }
     p.end();
     return img;
@@ -716,7 +723,7 @@ int main(int argc, char **argv)
     });
 
     // Window backgrounds and pictures in messages.
-    ok &= save(banner(480, 102, 0.42), out.filePath(QStringLiteral("subwin-bg.png")));
+    ok &= save(banner(480, 102, 0.42, true), out.filePath(QStringLiteral("subwin-bg.png")));
     ok &= save(banner(1920, 356, 0.22), out.filePath(QStringLiteral("main-bg.png")));
     ok &= save(trustAndroid(), out.filePath(QStringLiteral("trust-android.png")));
     ok &= iphoneSettings().save(out.filePath(QStringLiteral("iphone_setting1.jpg")), "JPG", 90);

@@ -32,7 +32,8 @@ public:
 
         label = new QLabel(dialog);
         label->setObjectName(QStringLiteral("label"));
-        label->setGeometry(100, 80, 221, 16);
+        // Wide enough for the notice in the fonts Linux desktops ship, which run wider than the Mac's.
+        label->setGeometry(100, 80, 281, 16);
 
         lbTitle = new QLabel(dialog);
         lbTitle->setObjectName(QStringLiteral("lbTitle"));
