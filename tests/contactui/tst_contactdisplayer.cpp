@@ -1,5 +1,6 @@
 #include "ContactDisplayer.h"
 
+#include "EntitySpec.h"
 #include "FileDialogs.h"
 #include "MessageBoxResponder.h"
 #include "TestMain.h"
@@ -16,15 +17,9 @@
 
 #include <memory>
 
-namespace {
+using tarnwick::test::entity;
 
-pim::Entity entity(const QVariantMap &values)
-{
-    pim::Entity e;
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        e.values.insert(it.key(), it.value());
-    return e;
-}
+namespace {
 
 QByteArray imageBytes(const char *format)
 {

@@ -1,5 +1,6 @@
 #include "ContactDisplayer.h"
 
+#include "EntitySpec.h"
 #include "TestMain.h"
 #include "model/TypeMaps.h"
 
@@ -10,6 +11,8 @@
 
 #include <atomic>
 #include <vector>
+
+using tarnwick::test::entity;
 
 namespace {
 
@@ -23,14 +26,6 @@ EntityDisplayFunc formatter(const QString &name)
         {"notes", &ContactDisplayer::g_notesDisplay},
     };
     return byName.value(name);
-}
-
-pim::Entity entity(const QVariantMap &values)
-{
-    pim::Entity e;
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        e.values.insert(it.key(), it.value());
-    return e;
 }
 
 QString shortDate(int y, int m, int d)

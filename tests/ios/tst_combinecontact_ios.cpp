@@ -1,3 +1,5 @@
+#include "EntitySpec.h"
+#include "ScratchLocalDbs.h"
 #include "TestMain.h"
 
 #include "EntityType.h"
@@ -6,52 +8,15 @@
 #include "LocalDbCombineRule.h"
 #include "Sqlite3Cursor.h"
 
-#include <QTemporaryDir>
-
-#include <algorithm>
-
 using pim::_Contact;
 using pim::Entity;
-
-namespace {
-
-// "9|data1=text": an entry of type 9 with those values ("data3=" holds the empty text).
-std::pair<int, Entity> parseEntry(const QString &spec)
-{
-    const QStringList parts = spec.split(QLatin1Char('|'));
-    Entity e;
-    for (int i = 1; i < parts.size(); ++i) {
-        const int eq = parts[i].indexOf(QLatin1Char('='));
-        e.values.insert(parts[i].left(eq), parts[i].mid(eq + 1));
-    }
-    return {parts.first().toInt(), e};
-}
-
-// Non-empty values only, keys in number order.
-QString render(int type, const Entity &e)
-{
-    QStringList keys = e.values.keys();
-    std::sort(keys.begin(), keys.end(),
-              [](const QString &a, const QString &b) { return a.mid(4).toInt() < b.mid(4).toInt(); });
-    QString out = QString::number(type);
-    for (const QString &key : keys) {
-        const QString value = e.values.value(key).toString();
-        if (!value.isEmpty())
-            out += QLatin1Char('|') + key + QLatin1Char('=') + value;
-    }
-    return out;
-}
-
-} // namespace
+using tarnwick::test::parseEntry;
+using tarnwick::test::render;
 
 // The same incoming contacts merged under the iPhone rule and under the local rule.
-class CombineContactIosTest : public QObject
+class CombineContactIosTest : public QObject, private tarnwick::test::ScratchLocalDbs
 {
     Q_OBJECT
-
-private:
-    QTemporaryDir m_dir;
-    int m_fileNo = 0;
 
 private slots:
     void rulesDecideTheMerge_data()
@@ -102,13 +67,12 @@ private slots:
 
         QSharedPointer<AbsContactCombineRule> rule(
             ios ? static_cast<AbsContactCombineRule *>(new IOSContactCombineRule) : new LocalDbCombineRule);
-        LocalDb db(m_dir.filePath(QStringLiteral("i%1.db").arg(++m_fileNo)), rule);
-        db.create();
+        const std::unique_ptr<LocalDb> db = freshDb(rule);
         _Contact annRow(0, QString(), QStringLiteral("Ann"));
-        db.insertContactBase(annRow);
+        db->insertContactBase(annRow);
         for (const QString &spec : stored) {
             auto [type, e] = parseEntry(spec);
-            db.insertEntity(annRow.id, type, e);
+            db->insertEntity(annRow.id, type, e);
         }
 
         _Contact in(0, QString(), QStringLiteral("ann"));
@@ -116,11 +80,11 @@ private slots:
             auto [type, e] = parseEntry(spec);
             in.entities[type].append(e);
         }
-        db.beginEdit();
+        db->beginEdit();
         _Contact out;
         bool existed = false;
-        const QMap<int, QList<Entity>> result = db.combineContact(in, out, existed);
-        db.endEdit(true);
+        const QMap<int, QList<Entity>> result = db->combineContact(in, out, existed);
+        db->endEdit(true);
 
         QVERIFY(existed);
         int written = 0;
@@ -128,14 +92,8 @@ private slots:
             written += int(list.size());
         QCOMPARE(written, returned);
 
-        QStringList got;
-        const _Contact read = db.contact(annRow.id);
-        for (auto it = read.entities.constBegin(); it != read.entities.constEnd(); ++it) {
-            for (const Entity &e : it.value())
-                got << render(it.key(), e);
-        }
-        QCOMPARE(got, after);
-        QCOMPARE(int(db.groups().size()), groups);
+        QCOMPARE(render(db->contact(annRow.id).entities), after);
+        QCOMPARE(int(db->groups().size()), groups);
     }
 };
 

@@ -2,22 +2,13 @@
 #include "EntityType.h"
 #include "IOSContactCombineRule.h"
 
+#include "EntitySpec.h"
 #include "TestMain.h"
 
 #include <QSharedPointer>
 
 using pim::Entity;
-
-namespace {
-
-Entity entity(const QVariantMap &values)
-{
-    Entity e;
-    e.values = values;
-    return e;
-}
-
-} // namespace
+using tarnwick::test::entity;
 
 class TestIOSContactCombineRule : public QObject
 {
@@ -35,12 +26,7 @@ private slots:
 
 void TestIOSContactCombineRule::lists_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QStringList>("empty");
-    QTest::addColumn<QStringList>("min");
-    QTest::addColumn<QStringList>("full");
-    QTest::addColumn<QStringList>("valid");
-    QTest::addColumn<bool>("single");
+    tarnwick::test::addRuleListColumns();
 
     const QStringList none;
     const QStringList d1{"data1"};
@@ -72,22 +58,8 @@ void TestIOSContactCombineRule::lists_data()
 
 void TestIOSContactCombineRule::lists()
 {
-    QFETCH(int, type);
-    QFETCH(QStringList, empty);
-    QFETCH(QStringList, min);
-    QFETCH(QStringList, full);
-    QFETCH(QStringList, valid);
-    QFETCH(bool, single);
-
     IOSContactCombineRule rule;
-    QCOMPARE(rule.checkEmptyFields(type), empty);
-    QCOMPARE(rule.checkEqualFieldsMin(type), min);
-    QCOMPARE(rule.checkEqualFieldsFull(type), full);
-    for (bool preset : {false, true}) {
-        bool flag = preset;
-        QCOMPARE(rule.validFields(type, flag), valid);
-        QCOMPARE(flag, single);
-    }
+    tarnwick::test::verifyRuleLists(rule);
 }
 
 void TestIOSContactCombineRule::contract_data()

@@ -1,3 +1,4 @@
+#include "ExceptionText.h"
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
 #include "mobiledevice_sync.h"
@@ -44,16 +45,8 @@ QStringList keysOf(const PlistCFType &dict)
     return keys;
 }
 
-// The text of the std::runtime_error that `step` throws; empty when it throws nothing.
-template<typename Step> QString errorOf(Step step)
-{
-    try {
-        step();
-    } catch (const std::runtime_error &e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
+// The device library's faults come as runtime errors; any other kind fails the test.
+const auto errorOf = &tarnwick::test::whatOf<std::runtime_error>;
 
 } // namespace
 

@@ -61,4 +61,35 @@ inline void verifyRuleContract(AbsContactCombineRule &rule, int type)
     QCOMPARE(rule.checkEqualFieldsFull(type), first.at(2));
 }
 
+// Columns of a table that gives a rule's four lists and single flag for each type code.
+inline void addRuleListColumns()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("empty");
+    QTest::addColumn<QStringList>("min");
+    QTest::addColumn<QStringList>("full");
+    QTest::addColumn<QStringList>("valid");
+    QTest::addColumn<bool>("single");
+}
+
+// Verifies the current row of such a table; call from a test slot and return when it failed.
+inline void verifyRuleLists(AbsContactCombineRule &rule)
+{
+    QFETCH(int, type);
+    QFETCH(QStringList, empty);
+    QFETCH(QStringList, min);
+    QFETCH(QStringList, full);
+    QFETCH(QStringList, valid);
+    QFETCH(bool, single);
+
+    QCOMPARE(rule.checkEmptyFields(type), empty);
+    QCOMPARE(rule.checkEqualFieldsMin(type), min);
+    QCOMPARE(rule.checkEqualFieldsFull(type), full);
+    for (bool preset : {false, true}) {
+        bool flag = preset;
+        QCOMPARE(rule.validFields(type, flag), valid);
+        QCOMPARE(flag, single);
+    }
+}
+
 } // namespace tarnwick::test

@@ -1,3 +1,6 @@
+#include "EntitySpec.h"
+#include "ExceptionText.h"
+#include "ScratchLocalDbs.h"
 #include "TestMain.h"
 
 #include "EntityType.h"
@@ -5,31 +8,17 @@
 #include "LocalDbCombineRule.h"
 #include "Sqlite3Cursor.h"
 
-#include <QTemporaryDir>
-
 #include <sqlite3.h>
 
 #include <cstring>
-#include <functional>
-
-#include <algorithm>
 
 using pim::_Contact;
 using pim::Entity;
+using tarnwick::test::parseEntry;
+using tarnwick::test::render;
+using tarnwick::test::whatOf;
 
 namespace {
-
-// "3|data1=555|data2=2": an entry of type 3 holding those values ("data3=" holds the empty text).
-std::pair<int, Entity> parseEntry(const QString &spec, const QString &srcId)
-{
-    const QStringList parts = spec.split(QLatin1Char('|'));
-    Entity e(0, srcId);
-    for (int i = 1; i < parts.size(); ++i) {
-        const int eq = parts[i].indexOf(QLatin1Char('='));
-        e.values.insert(parts[i].left(eq), parts[i].mid(eq + 1));
-    }
-    return {parts.first().toInt(), e};
-}
 
 _Contact parseContact(const QString &name, const QStringList &entries, const QString &srcId)
 {
@@ -41,65 +30,13 @@ _Contact parseContact(const QString &name, const QStringList &entries, const QSt
     return c;
 }
 
-// The same form back, with the non-empty values only, keys in number order.
-QString render(int type, const Entity &e)
-{
-    QStringList keys = e.values.keys();
-    std::sort(keys.begin(), keys.end(),
-              [](const QString &a, const QString &b) { return a.mid(4).toInt() < b.mid(4).toInt(); });
-    QString out = QString::number(type);
-    for (const QString &key : keys) {
-        const QString value = e.values.value(key).toString();
-        if (!value.isEmpty())
-            out += QLatin1Char('|') + key + QLatin1Char('=') + value;
-    }
-    return out;
-}
-
-QStringList render(const QMap<int, QList<Entity>> &entities)
-{
-    QStringList out;
-    for (auto it = entities.constBegin(); it != entities.constEnd(); ++it) {
-        for (const Entity &e : it.value())
-            out << render(it.key(), e);
-    }
-    return out;
-}
-
-QString whatOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
 } // namespace
 
-class CombineContactTest : public QObject
+class CombineContactTest : public QObject, private tarnwick::test::ScratchLocalDbs
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    int m_fileNo = 0;
-
-    std::unique_ptr<LocalDb> freshDb()
-    {
-        auto db = std::make_unique<LocalDb>(m_dir.filePath(QStringLiteral("m%1.db").arg(++m_fileNo)),
-                                            QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db->create();
-        return db;
-    }
-
-    static int count(LocalDb &db, const QString &sql)
-    {
-        Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
-        return c.moveNext() ? c.getInt(0) : -1;
-    }
-
     static QStringList groupList(LocalDb &db)
     {
         QStringList out;
@@ -483,8 +420,7 @@ private slots:
 
     void lookUpFailureLeavesOutAndExistedAlone()
     {
-        LocalDb db(m_dir.filePath("missing.db"),
-                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        LocalDb db(filePath("missing.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
         _Contact out(5, "s", "keep");
         bool existed = true;
         QVERIFY(

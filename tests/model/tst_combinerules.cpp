@@ -4,21 +4,16 @@
 #include "EntityType.h"
 #include "LocalDbCombineRule.h"
 
+#include "EntitySpec.h"
 #include "TestMain.h"
 
 #include <QDateTime>
 #include <QSharedPointer>
 
 using pim::Entity;
+using tarnwick::test::entity;
 
 namespace {
-
-Entity entity(const QVariantMap &values)
-{
-    Entity e;
-    e.values = values;
-    return e;
-}
 
 const QStringList kAddrParts{"data10", "data11", "data8", "data7", "data4", "data9", "data2", "data3"};
 
@@ -45,12 +40,7 @@ private slots:
 
 void TestCombineRules::localRuleLists_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QStringList>("empty");
-    QTest::addColumn<QStringList>("min");
-    QTest::addColumn<QStringList>("full");
-    QTest::addColumn<QStringList>("valid");
-    QTest::addColumn<bool>("single");
+    tarnwick::test::addRuleListColumns();
 
     const QStringList d1{"data1"};
     const QStringList d123{"data1", "data2", "data3"};
@@ -82,22 +72,8 @@ void TestCombineRules::localRuleLists_data()
 
 void TestCombineRules::localRuleLists()
 {
-    QFETCH(int, type);
-    QFETCH(QStringList, empty);
-    QFETCH(QStringList, min);
-    QFETCH(QStringList, full);
-    QFETCH(QStringList, valid);
-    QFETCH(bool, single);
-
     LocalDbCombineRule rule;
-    QCOMPARE(rule.checkEmptyFields(type), empty);
-    QCOMPARE(rule.checkEqualFieldsMin(type), min);
-    QCOMPARE(rule.checkEqualFieldsFull(type), full);
-    for (bool preset : {false, true}) {
-        bool flag = preset;
-        QCOMPARE(rule.validFields(type, flag), valid);
-        QCOMPARE(flag, single);
-    }
+    tarnwick::test::verifyRuleLists(rule);
 }
 
 void TestCombineRules::contract_data()

@@ -3,6 +3,7 @@
 #include "EntityType.h"
 #include "Group.h"
 
+#include "EntitySpec.h"
 #include "TestMain.h"
 
 #include <QCryptographicHash>
@@ -10,15 +11,9 @@
 #include <algorithm>
 
 using pim::Entity;
+using tarnwick::test::entity;
 
 namespace {
-
-Entity entity(const QMap<QString, QVariant> &values)
-{
-    Entity e;
-    e.values = values;
-    return e;
-}
 
 Entity phone(const QVariant &subType)
 {

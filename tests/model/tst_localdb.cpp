@@ -1,3 +1,6 @@
+#include "EntitySpec.h"
+#include "ExceptionText.h"
+#include "ScratchLocalDbs.h"
 #include "TestMain.h"
 
 #include "EntityType.h"
@@ -6,53 +9,20 @@
 #include "Sqlite3Cursor.h"
 
 #include <QDateTime>
-#include <QTemporaryDir>
 
 #include <functional>
 
 using pim::_Contact;
 using pim::Entity;
 using Values = QMap<QString, QVariant>;
+using tarnwick::test::entity;
+using tarnwick::test::whatOf;
 
-namespace {
-
-Entity entity(const Values &values, const QString &srcId = QString())
-{
-    Entity e(0, srcId);
-    e.values = values;
-    return e;
-}
-
-QString whatOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
-} // namespace
-
-class LocalDbTest : public QObject
+class LocalDbTest : public QObject, private tarnwick::test::ScratchLocalDbs
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    int m_fileNo = 0;
-
-    QString newPath() { return m_dir.filePath(QStringLiteral("db%1.db").arg(++m_fileNo)); }
-
-    std::unique_ptr<LocalDb> freshDb()
-    {
-        auto db = std::make_unique<LocalDb>(newPath(),
-                                            QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db->create();
-        return db;
-    }
-
     static _Contact addContact(LocalDb &db, const QString &name,
                                const QMap<int, QList<Entity>> &entities = {})
     {
@@ -70,12 +40,6 @@ private:
     static _Contact named(LocalDb &db, const QString &name)
     {
         return addContact(db, name, {{pim::ENTITY_NAME, {entity({{"data1", name}, {"data2", name}})}}});
-    }
-
-    static int count(LocalDb &db, const QString &sql)
-    {
-        Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
-        return c.moveNext() ? c.getInt(0) : -1;
     }
 
     static QStringList names(const QList<_Contact> &list)
@@ -119,7 +83,7 @@ private slots:
 
     void createReportsTheFileError()
     {
-        LocalDb db(m_dir.filePath("no/such/folder/x.db"),
+        LocalDb db(filePath("no/such/folder/x.db"),
                    QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
         QVERIFY(!whatOf([&] { db.create(); }).isEmpty());
     }
