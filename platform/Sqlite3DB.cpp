@@ -27,6 +27,23 @@ QString savepointName(size_t level)
     return QStringLiteral("tarnwick_level_%1").arg(level);
 }
 
+Sqlite3Exception countMismatch(const Sqlite3Sql &sql, size_t marks)
+{
+    return Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
+                                .arg(sql.params().size())
+                                .arg(marks)
+                                .arg(sql.sql()),
+                            SQLITE_RANGE);
+}
+
+// Binds every value of `sql` to the one statement it holds, which must have a mark for each.
+void bindAll(Sqlite3Statement &statement, const Sqlite3Sql &sql)
+{
+    if (size_t(statement.parameterCount()) != sql.params().size())
+        throw countMismatch(sql, size_t(statement.parameterCount()));
+    statement.bind(sql.params());
+}
+
 } // namespace
 
 int sqlite_qt_version()
@@ -155,11 +172,7 @@ void Sqlite3DB::executeMany(const Sqlite3Sql &sql)
         }
     }
     if (bound != sql.params().size())
-        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
-                                   .arg(sql.params().size())
-                                   .arg(bound)
-                                   .arg(sql.sql()),
-                               SQLITE_RANGE);
+        throw countMismatch(sql, bound);
 }
 
 void Sqlite3DB::executeThrow(const Sqlite3Sql &sql)
@@ -177,13 +190,7 @@ void Sqlite3DB::executeThrow(const Sqlite3Sql &sql)
                                    SQLITE_RANGE);
         return;
     }
-    if (size_t(statement->parameterCount()) != sql.params().size())
-        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
-                                   .arg(sql.params().size())
-                                   .arg(statement->parameterCount())
-                                   .arg(sql.sql()),
-                               SQLITE_RANGE);
-    statement->bind(sql.params());
+    bindAll(*statement, sql);
     while (statement->step()) {
     }
     statement->reset();
@@ -200,13 +207,7 @@ Sqlite3Cursor Sqlite3DB::queryThrow(const Sqlite3Sql &sql)
     if (!statement)
         throw Sqlite3Exception(QStringLiteral("The query holds no statement [%1]").arg(sql.sql()),
                                SQLITE_MISUSE);
-    if (size_t(statement->parameterCount()) != sql.params().size())
-        throw Sqlite3Exception(QStringLiteral("%1 values were given for %2 marks [%3]")
-                                   .arg(sql.params().size())
-                                   .arg(statement->parameterCount())
-                                   .arg(sql.sql()),
-                               SQLITE_RANGE);
-    statement->bind(sql.params());
+    bindAll(*statement, sql);
     return Sqlite3Cursor(std::move(statement));
 }
 

@@ -1,5 +1,15 @@
 #include "Sqlite3Sql.h"
 
+namespace {
+
+Sqlite3Sql::Param &newParam(std::vector<Sqlite3Sql::Param> &params, Sqlite3Sql::Param::Kind kind)
+{
+    params.emplace_back().kind = kind;
+    return params.back();
+}
+
+} // namespace
+
 Sqlite3Sql::Sqlite3Sql(const char *sql)
     : m_sql(QString::fromUtf8(sql))
 {}
@@ -16,46 +26,31 @@ Sqlite3Sql &Sqlite3Sql::appendSql(const QString &sql)
 
 Sqlite3Sql &Sqlite3Sql::addIntParam(int value)
 {
-    Param p;
-    p.kind = Param::Int;
-    p.integer = value;
-    m_params.push_back(std::move(p));
+    newParam(m_params, Param::Int).integer = value;
     return *this;
 }
 
 Sqlite3Sql &Sqlite3Sql::addInt64Param(long long value)
 {
-    Param p;
-    p.kind = Param::Int64;
-    p.integer = value;
-    m_params.push_back(std::move(p));
+    newParam(m_params, Param::Int64).integer = value;
     return *this;
 }
 
 Sqlite3Sql &Sqlite3Sql::addDoubleParam(double value)
 {
-    Param p;
-    p.kind = Param::Double;
-    p.real = value;
-    m_params.push_back(std::move(p));
+    newParam(m_params, Param::Double).real = value;
     return *this;
 }
 
 Sqlite3Sql &Sqlite3Sql::addTextParam(const QString &value)
 {
-    Param p;
-    p.kind = Param::Text;
-    p.text = value;
-    m_params.push_back(std::move(p));
+    newParam(m_params, Param::Text).text = value;
     return *this;
 }
 
 Sqlite3Sql &Sqlite3Sql::addBlobParam(const QByteArray &value)
 {
-    Param p;
-    p.kind = Param::Blob;
-    p.blob = value;
-    m_params.push_back(std::move(p));
+    newParam(m_params, Param::Blob).blob = value;
     return *this;
 }
 
