@@ -179,6 +179,18 @@ mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::strin
     return type.empty() ? MOBILESYNC_E_PLIST_ERROR : MOBILESYNC_E_SUCCESS;
 }
 
+mobilesync_error_t MobileSyncClient::receiveExpected(UniquePlist &msg, const char *expected,
+                                                     mobilesync_error_t unexpected)
+{
+    std::string type;
+    const mobilesync_error_t err = receiveMessage(msg, type);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    if (type == "SDMessageCancelSession")
+        return MOBILESYNC_E_CANCELLED;
+    return type == expected ? MOBILESYNC_E_SUCCESS : unexpected;
+}
+
 mobilesync_error_t MobileSyncClient::sendCommand(const char *command, bool withEmptyParameter)
 {
     UniquePlist msg = message({plist_new_string(command), plist_new_string(m_dataClass.c_str())});
@@ -277,14 +289,11 @@ mobilesync_error_t MobileSyncClient::receiveChanges(UniquePlist *entities, bool 
     if (m_dataClass.empty())
         return MOBILESYNC_E_INVALID_ARG;
     UniquePlist msg;
-    std::string type;
-    const mobilesync_error_t err = receiveMessage(msg, type);
+    const mobilesync_error_t err = receiveExpected(msg, "SDMessageProcessChanges", MOBILESYNC_E_PLIST_ERROR);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    if (type == "SDMessageCancelSession")
-        return MOBILESYNC_E_CANCELLED;
     plist_t batch = item(msg, 2);
-    if (type != "SDMessageProcessChanges" || plist_get_node_type(batch) != PLIST_DICT)
+    if (plist_get_node_type(batch) != PLIST_DICT)
         return MOBILESYNC_E_PLIST_ERROR;
 
     uint8_t moreComing = 0;
@@ -340,14 +349,9 @@ mobilesync_error_t MobileSyncClient::readyToSendChangesFromComputerNoCheck()
     }
 
     UniquePlist msg;
-    std::string type;
-    err = receiveMessage(msg, type);
+    err = receiveExpected(msg, "SDMessageDeviceReadyToReceiveChanges", MOBILESYNC_E_NOT_READY);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    if (type == "SDMessageCancelSession")
-        return MOBILESYNC_E_CANCELLED;
-    if (type != "SDMessageDeviceReadyToReceiveChanges")
-        return MOBILESYNC_E_NOT_READY;
 
     UniquePlist ping =
         message({plist_new_string("DLMessagePing"), plist_new_string("Preparing to get changes for device")});
@@ -378,14 +382,10 @@ mobilesync_error_t MobileSyncClient::remapIdentifiers(UniquePlist *mapping)
     if (m_direction != Direction::ComputerToDevice)
         return MOBILESYNC_E_WRONG_DIRECTION;
     UniquePlist msg;
-    std::string type;
-    const mobilesync_error_t err = receiveMessage(msg, type);
+    const mobilesync_error_t err =
+        receiveExpected(msg, "SDMessageRemapRecordIdentifiers", MOBILESYNC_E_PLIST_ERROR);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    if (type == "SDMessageCancelSession")
-        return MOBILESYNC_E_CANCELLED;
-    if (type != "SDMessageRemapRecordIdentifiers")
-        return MOBILESYNC_E_PLIST_ERROR;
     if (mapping) {
         plist_t map = item(msg, 2);
         mapping->reset(plist_get_node_type(map) == PLIST_DICT ? plist_copy(map) : nullptr);
@@ -401,13 +401,7 @@ mobilesync_error_t MobileSyncClient::clearAllRecordsOnDevice()
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
     UniquePlist msg;
-    std::string type;
-    err = receiveMessage(msg, type);
-    if (err != MOBILESYNC_E_SUCCESS)
-        return err;
-    if (type == "SDMessageCancelSession")
-        return MOBILESYNC_E_CANCELLED;
-    return type == "SDMessageDeviceWillClearAllRecords" ? MOBILESYNC_E_SUCCESS : MOBILESYNC_E_PLIST_ERROR;
+    return receiveExpected(msg, "SDMessageDeviceWillClearAllRecords", MOBILESYNC_E_PLIST_ERROR);
 }
 
 mobilesync_error_t MobileSyncClient::finish()

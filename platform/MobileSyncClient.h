@@ -86,6 +86,10 @@ private:
     mobilesync_error_t receive(UniquePlist &message);
     // Receives one SyncServices message; `type` is its first item.
     mobilesync_error_t receiveMessage(UniquePlist &message, std::string &type);
+    // Receives one message that must be of type `expected`: a cancellation by the device answers
+    // MOBILESYNC_E_CANCELLED, any other type `unexpected`.
+    mobilesync_error_t receiveExpected(UniquePlist &message, const char *expected,
+                                       mobilesync_error_t unexpected);
     mobilesync_error_t sendCommand(const char *command, bool withEmptyParameter = false);
     mobilesync_error_t requestRecords(const char *command);
     void endSession();
