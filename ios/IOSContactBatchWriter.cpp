@@ -3,36 +3,15 @@
 #include "IOSContactRecord.h"
 #include "LocalDb.h"
 
-#include <plist/plist.h>
-
-#include <cstdlib>
-#include <memory>
-
 IOSContactBatchWriter::IOSContactBatchWriter(LocalDb *db)
     : m_db(db)
 {}
 
 void IOSContactBatchWriter::storeBatch(const PlistCFType &batch)
 {
-    if (!batch.isCFDictionary())
-        return;
-    // Walk the entries in the dictionary's order, taking each record where it is: the same as
-    // dict_keys() and get(), without a string node and a lookup per record.
-    plist_t node = static_cast<plist_t>(batch.ref());
-    plist_dict_iter iter = nullptr;
-    plist_dict_new_iter(node, &iter);
-    if (!iter)
-        return;
-    const std::unique_ptr<void, decltype(&std::free)> iterGuard(iter, &std::free);
-    for (;;) {
-        char *key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(node, iter, &key, &value);
-        if (!key)
-            break;
-        const std::unique_ptr<char, decltype(&std::free)> keyGuard(key, &std::free);
-        storeRecord(QString::fromUtf8(key), PlistCFType(value, false));
-    }
+    // Each record where it is, in the dictionary's order: the same as dict_keys() and get(), without
+    // a string node and a lookup per record.
+    batch.dict_for_each([this](const QString &rid, const PlistCFType &record) { storeRecord(rid, record); });
 }
 
 void IOSContactBatchWriter::storeRecord(const QString &rid, const PlistCFType &record)

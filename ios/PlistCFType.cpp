@@ -6,6 +6,7 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -320,22 +321,30 @@ QList<PlistCFType> PlistCFType::dict_keys() const
     QList<PlistCFType> keys;
     if (dict_size() == 0)
         return keys;
+    keys.reserve(dict_size());
+    dict_for_each([&keys](const QString &key, const PlistCFType &) { keys.append(createCFString(key)); });
+    return keys;
+}
+
+void PlistCFType::dict_for_each(
+    const std::function<void(const QString &key, const PlistCFType &value)> &visit) const
+{
+    if (!isCFDictionary())
+        return;
     plist_t node = static_cast<plist_t>(ref());
     plist_dict_iter iter = nullptr;
     plist_dict_new_iter(node, &iter);
     if (!iter)
-        return keys;
-    keys.reserve(dict_size());
+        return;
+    const std::unique_ptr<void, decltype(&std::free)> iterGuard(iter, &std::free);
     for (;;) {
         char *key = nullptr;
         plist_t value = nullptr;
         plist_dict_next_item(node, iter, &key, &value);
         if (!key)
             break;
-        keys.append(createCFString(takeUtf8(key)));
+        visit(takeUtf8(key), PlistCFType(value, false));
     }
-    std::free(iter);
-    return keys;
 }
 
 PlistCFType PlistCFType::get(QString key) const

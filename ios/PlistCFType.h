@@ -7,6 +7,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <functional>
+
 // The platform's opaque time-zone type; only one overload of CFDateToDateTime names it.
 struct __CFTimeZone;
 
@@ -89,6 +91,9 @@ public:
     // Dictionaries.
     int dict_size() const;
     QList<PlistCFType> dict_keys() const;
+    // Calls `visit` with each key and value in the dictionary's order, without a lookup per entry;
+    // the values stay the dictionary's own.
+    void dict_for_each(const std::function<void(const QString &key, const PlistCFType &value)> &visit) const;
     PlistCFType get(QString key) const;
     PlistCFType get(PlistCFType key) const;
     PlistCFType &put(QString key, PlistCFType value);
