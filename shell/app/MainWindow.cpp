@@ -71,6 +71,15 @@ void removeIosNode(ItemModelMainTree &tree, const QString &devid)
     }
 }
 
+// Runs `worker` while `progress` shows; true when the work ended done and the user did not cancel.
+bool runUnderProgress(ProgressForm &progress, QThread &worker)
+{
+    worker.start(QThread::InheritPriority);
+    const int result = progress.exec();
+    worker.wait();
+    return result == 1 && !progress.canceled;
+}
+
 } // namespace
 
 quint64 MainWindow::_CurrentNode::groupId() const
@@ -638,10 +647,7 @@ void MainWindow::backupContacts(QList<pim::_Contact> contacts, QString defaultNa
     {
         ProgressForm progress(tr("IDS_STARTING_IMPORT_CONTACTS_FROM_DEVICE"), nullptr);
         BackupContactsToLocalThread worker(contacts, db.data(), &progress, this);
-        worker.start(QThread::InheritPriority);
-        const int result = progress.exec();
-        worker.wait();
-        ok = result == 1 && !progress.canceled;
+        ok = runUnderProgress(progress, worker);
     }
     if (!ok || !isLive(node, db))
         return;
@@ -888,10 +894,7 @@ void MainWindow::loadIosDevice(const QString &devid)
     {
         ProgressForm progress(QString(), nullptr);
         IOSSyncToPCThread worker(devid, db.data(), &progress);
-        worker.start(QThread::InheritPriority);
-        const int result = progress.exec();
-        worker.wait();
-        ok = result == 1 && !progress.canceled;
+        ok = runUnderProgress(progress, worker);
     }
     // A phone plugged in again during the load is loaded afresh; this result is already stale.
     if (!ok || m_iosArrivals.value(devid))
