@@ -47,6 +47,16 @@ void prepareBox(QMessageBox &box, const QString &text)
     box.setText(text);
 }
 
+// What a responder installed in place of the boxes is asked.
+MessageBoxRequest responderRequest(QMessageBox::Icon icon, const QString &text)
+{
+    MessageBoxRequest request;
+    request.icon = icon;
+    request.title = ProductInfo::title();
+    request.text = text;
+    return request;
+}
+
 } // namespace
 
 int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withTitle)
@@ -57,10 +67,7 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
         return QMessageBox::NoButton;
 
     if (MessageBoxResponder::isInstalled()) {
-        MessageBoxRequest request;
-        request.icon = icon;
-        request.title = ProductInfo::title();
-        request.text = text;
+        MessageBoxRequest request = responderRequest(icon, text);
         request.buttons = buttons;
         return MessageBoxResponder::answer(request);
     }
@@ -84,10 +91,7 @@ int g_showCustomMessageBox(QMessageBox::Icon icon, const QString &text,
     if (!onGuiThread(text))
         return -1;
     if (MessageBoxResponder::isInstalled()) {
-        MessageBoxRequest request;
-        request.icon = icon;
-        request.title = ProductInfo::title();
-        request.text = text;
+        MessageBoxRequest request = responderRequest(icon, text);
         request.customButtons = buttons;
         return MessageBoxResponder::answer(request);
     }
