@@ -205,43 +205,31 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
     plist_t entities = PeerPlist::itemAt(message, 2);
     QList<SyncRecord> batch;
     QVariantMap remapping;
-    if (entities && plist_get_node_type(entities) == PLIST_DICT) {
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(entities, &it);
-        for (;;) {
-            char *rawKey = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(entities, it, &rawKey, &value);
-            UniqueCString key(rawKey);
-            if (!key)
-                break;
-            const QString id = QString::fromUtf8(key.get());
-            const auto known = m_workingIds.contains(id)
-                                   ? std::find_if(m_working.begin(), m_working.end(),
-                                                  [&](const SyncRecord &r) { return r.id == id; })
-                                   : m_working.end();
-            if (plist_get_node_type(value) == PLIST_STRING &&
-                PeerPlist::text(value) == QLatin1String(emptyParameter)) {
-                batch.append(SyncRecord::deletion(id));
-                if (known != m_working.end()) {
-                    m_workingIds.remove(id);
-                    m_working.erase(known);
-                }
-                continue;
-            }
-            const SyncRecord record{id, PeerPlist::toVariant(value).toMap(), false};
-            batch.append(record);
+    PeerPlist::forEachItem(entities, [&](const QString &id, plist_t value) {
+        const auto known = m_workingIds.contains(id)
+                               ? std::find_if(m_working.begin(), m_working.end(),
+                                              [&](const SyncRecord &r) { return r.id == id; })
+                               : m_working.end();
+        if (plist_get_node_type(value) == PLIST_STRING &&
+            PeerPlist::text(value) == QLatin1String(emptyParameter)) {
+            batch.append(SyncRecord::deletion(id));
             if (known != m_working.end()) {
-                known->fields = record.fields;
-            } else {
-                const QString newId = newIdentifier(id);
-                m_workingIds.insert(newId);
-                remapping.insert(id, newId);
-                m_working.append(SyncRecord{newId, record.fields, false});
+                m_workingIds.remove(id);
+                m_working.erase(known);
             }
+            return;
         }
-        std::free(it);
-    }
+        const SyncRecord record{id, PeerPlist::toVariant(value).toMap(), false};
+        batch.append(record);
+        if (known != m_working.end()) {
+            known->fields = record.fields;
+        } else {
+            const QString newId = newIdentifier(id);
+            m_workingIds.insert(newId);
+            remapping.insert(id, newId);
+            m_working.append(SyncRecord{newId, record.fields, false});
+        }
+    });
     m_sync->noteBatch(batch, PeerPlist::toVariant(PeerPlist::itemAt(message, 4)));
     m_sync->noteRemapping(remapping);
     UniquePlist answer = PeerPlist::array(

@@ -9,6 +9,26 @@
 
 namespace tarnwick::peers {
 
+namespace {
+
+// Repeats `step` (one recv or send from byte `done` on) until `size` bytes went through; false once
+// the peer has closed or the socket failed.
+template<typename Step> bool transferAll(std::size_t size, Step step)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = step(done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
 PeerConnection::PeerConnection(int fd)
     : m_fd(fd)
 {}
@@ -22,31 +42,14 @@ PeerConnection::~PeerConnection()
 bool PeerConnection::readExact(void *buffer, std::size_t size)
 {
     auto *out = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::recv(m_fd, out + done, size - done, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
+    return transferAll(size, [&](std::size_t done) { return ::recv(m_fd, out + done, size - done, 0); });
 }
 
 bool PeerConnection::writeAll(const void *buffer, std::size_t size)
 {
     const auto *in = static_cast<const char *>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::send(m_fd, in + done, size - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
+    return transferAll(size,
+                       [&](std::size_t done) { return ::send(m_fd, in + done, size - done, MSG_NOSIGNAL); });
 }
 
 UniquePlist PeerConnection::receivePlist()

@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <cstdlib>
+#include <memory>
+
 namespace tarnwick::peers {
 
 namespace {
@@ -109,18 +112,7 @@ QVariant PeerPlist::toVariant(plist_t node)
     }
     case PLIST_DICT: {
         QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        for (;;) {
-            char *key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            UniqueCString keyText(key);
-            if (!keyText)
-                break;
-            map.insert(QString::fromUtf8(keyText.get()), toVariant(value));
-        }
-        std::free(it);
+        forEachItem(node, [&map](const QString &key, plist_t value) { map.insert(key, toVariant(value)); });
         return map;
     }
     default:
@@ -164,6 +156,24 @@ plist_t PeerPlist::itemAt(plist_t list, uint32_t index)
 QString PeerPlist::textAt(plist_t list, uint32_t index)
 {
     return text(itemAt(list, index));
+}
+
+void PeerPlist::forEachItem(plist_t dict, const std::function<void(const QString &key, plist_t value)> &visit)
+{
+    if (!dict || plist_get_node_type(dict) != PLIST_DICT)
+        return;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    const std::unique_ptr<void, decltype(&std::free)> iterGuard(it, &std::free);
+    for (;;) {
+        char *rawKey = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &rawKey, &value);
+        UniqueCString key(rawKey);
+        if (!key)
+            break;
+        visit(QString::fromUtf8(key.get()), value);
+    }
 }
 
 } // namespace tarnwick::peers

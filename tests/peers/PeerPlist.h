@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <initializer_list>
 
 namespace tarnwick::peers {
@@ -29,6 +30,9 @@ public:
     // The text of the item at `index` of an array; empty when absent or not a string.
     static QString textAt(plist_t array, uint32_t index);
     static plist_t itemAt(plist_t array, uint32_t index);
+    // Calls `visit` with each key and value of a dictionary in its order; nothing for anything else.
+    static void forEachItem(plist_t dict,
+                            const std::function<void(const QString &key, plist_t value)> &visit);
 };
 
 } // namespace tarnwick::peers
