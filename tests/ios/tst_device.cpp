@@ -1,4 +1,4 @@
-#include "SimulatedUsbmuxd.h"
+#include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
 #include "iDevice.h"
 #include "mobiledevice.h"
@@ -21,24 +21,13 @@ PlistCFType tetheredSetting(bool disable)
 
 // The device handle and the lockdown values against a simulated iPhone reached through the real
 // device library and a simulated multiplexing service.
-class TestDevice : public QObject
+class TestDevice : public QObject, private SimulatedPhoneFixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_mux = std::make_unique<SimulatedUsbmuxd>();
-        QVERIFY(m_mux->isListening());
-        m_mux->makeCurrent();
-        m_phone = m_mux->addDevice(phoneUdid);
-    }
-
-    void cleanup()
-    {
-        m_phone.reset();
-        m_mux.reset();
-    }
+    void init() { plugInPhone(phoneUdid); }
+    void cleanup() { unplugAll(); }
 
     void readsDeviceNameFromWholeDictionaryAndByKey()
     {
@@ -212,18 +201,13 @@ private slots:
 
     void noMultiplexingService()
     {
-        m_phone.reset();
-        m_mux.reset();
+        unplugAll();
         QVERIFY(mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).ref() == nullptr);
         QVERIFY(
             !mobiledevice_set(phoneUdid, tetheredDomain, QStringLiteral("Contacts"), tetheredSetting(false)));
         iDevice device(phoneUdid);
         QVERIFY(device.newDevice() != 0);
     }
-
-private:
-    std::unique_ptr<SimulatedUsbmuxd> m_mux;
-    std::shared_ptr<SimulatedIPhone> m_phone;
 };
 
 TARNWICK_TEST_MAIN(TestDevice)

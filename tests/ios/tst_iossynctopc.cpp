@@ -4,7 +4,7 @@
 #include "LocalDb.h"
 #include "MessageBoxResponder.h"
 #include "ProgressForm.h"
-#include "SimulatedUsbmuxd.h"
+#include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
 
 #include <QLabel>
@@ -68,7 +68,7 @@ const QStringList kSampleSummary{
 
 } // namespace
 
-class TestIOSSyncToPC : public QObject
+class TestIOSSyncToPC : public QObject, private tarnwick::peers::SimulatedPhoneFixture
 {
     Q_OBJECT
 
@@ -90,8 +90,6 @@ private:
     // With `cancel`, the user presses Cancel as soon as the dialog runs and confirms it.
     int load(bool cancel = false);
 
-    std::unique_ptr<SimulatedUsbmuxd> m_mux;
-    std::shared_ptr<SimulatedIPhone> m_phone;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LocalDb> m_db;
     QStringList m_boxes;
@@ -103,10 +101,9 @@ private:
 
 void TestIOSSyncToPC::init()
 {
-    m_mux = std::make_unique<SimulatedUsbmuxd>();
-    QVERIFY(m_mux->isListening());
-    m_mux->makeCurrent();
-    m_phone = m_mux->addDevice(kUdid);
+    plugInPhone(kUdid);
+    if (QTest::currentTestFailed())
+        return;
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_db = std::make_unique<LocalDb>(m_dir->filePath(kUdid + QStringLiteral(".db")),
@@ -119,8 +116,7 @@ void TestIOSSyncToPC::cleanup()
 {
     m_db.reset();
     m_dir.reset();
-    m_phone.reset();
-    m_mux.reset();
+    unplugAll();
 }
 
 int TestIOSSyncToPC::load(bool cancel)

@@ -1,5 +1,5 @@
 #include "ExceptionText.h"
-#include "SimulatedUsbmuxd.h"
+#include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
 #include "mobiledevice_sync.h"
 
@@ -19,6 +19,12 @@ _mobiledevice_sync_ctx sessionContext()
 {
     return _mobiledevice_sync_ctx(contactsClass, QStringLiteral("---"),
                                   QDateTime::currentDateTime().toString(Qt::ISODate));
+}
+
+// A contacts session with the simulated phone, opened the way the program opens it.
+void startSession(mobiledevice_sync_client &client)
+{
+    mobiledevice_sync_start_throw(phoneUdid, sessionContext(), client);
 }
 
 QList<SyncRecord> sampleRecords(int contacts)
@@ -51,24 +57,13 @@ const auto errorOf = &tarnwick::test::whatOf<std::runtime_error>;
 } // namespace
 
 // The contact sync session wrappers against a simulated iPhone, through the real device library.
-class TestSyncSession : public QObject
+class TestSyncSession : public QObject, private SimulatedPhoneFixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_mux = std::make_unique<SimulatedUsbmuxd>();
-        QVERIFY(m_mux->isListening());
-        m_mux->makeCurrent();
-        m_phone = m_mux->addDevice(phoneUdid);
-    }
-
-    void cleanup()
-    {
-        m_phone.reset();
-        m_mux.reset();
-    }
+    void init() { plugInPhone(phoneUdid); }
+    void cleanup() { unplugAll(); }
 
     void readsAllRecordsBatchByBatch_data()
     {
@@ -197,9 +192,8 @@ private slots:
         m_phone->contactSync().setBatchSize(4);
         m_phone->contactSync().disconnectAfterBatches(1);
 
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_recv_all_records_throw(client);
         PlistCFType batch;
         QVERIFY(mobiledevice_sync_record_next_throw(client, batch, nullptr));
@@ -218,9 +212,8 @@ private slots:
         m_phone->contactSync().setBatchSize(2);
         m_phone->contactSync().disconnectBeforeAcknowledgementOf(1);
 
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_recv_all_records_throw(client);
         PlistCFType batch;
         const QString error = errorOf([&] { mobiledevice_sync_record_next_throw(client, batch, nullptr); });
@@ -232,9 +225,8 @@ private slots:
 
     void requestForRecordsFailsWhenUnplugged()
     {
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         m_mux->detach(phoneUdid);
         QTRY_COMPARE(m_mux->connectionCount(), 0);
         QCOMPARE(errorOf([&] { mobiledevice_sync_start_recv_all_records_throw(client); }),
@@ -245,9 +237,8 @@ private slots:
     {
         m_phone->contactSync().setRecords(sampleRecords(1));
         m_phone->contactSync().cancelChangesFromComputer(true);
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);
         PlistCFType changes = PlistCFType::createCFDictionary();
         changes.put(QStringLiteral("1"), PlistCFType::createCFString(marker));
@@ -299,9 +290,8 @@ private slots:
         sync.setRecords(sampleRecords(2));
         sync.setBatchSize(3);
 
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         if (readFirst) {
             mobiledevice_sync_start_recv_all_records_throw(client);
             PlistCFType batch;
@@ -365,9 +355,8 @@ private slots:
     void updateOfKnownRecordGivesNoRemapping()
     {
         m_phone->contactSync().setRecords(sampleRecords(1));
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);
         PlistCFType changes = PlistCFType::createCFDictionary();
         changes.put(QStringLiteral("1"), PlistCFType::createCFString(marker));
@@ -383,9 +372,8 @@ private slots:
         sync.setRecords(sampleRecords(1));
         sync.setFinishAnswer(SimulatedContactSync::FinishAnswer::CommitFailed);
 
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);
         PlistCFType changes = PlistCFType::createCFDictionary();
         changes.put(QStringLiteral("1"), PlistCFType::createCFString(marker));
@@ -399,9 +387,8 @@ private slots:
 
     void sendFailures()
     {
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         // Sending before the session was turned towards the phone.
         QCOMPARE(errorOf([&] {
                      mobiledevice_sync_send_throw(client, PlistCFType::createCFDictionary(), false,
@@ -421,9 +408,8 @@ private slots:
         m_phone->contactSync().setRecords(sampleRecords(3));
         m_phone->contactSync().setBatchSize(1);
         m_phone->contactSync().disconnectAfterBatches(2);
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         const QString error = errorOf([&] { mobiledevice_sync_start_send_to_device_throw(client); });
         QVERIFY2(error.startsWith(
                      QLatin1String("mobilesync_ready_to_send_changes_from_computer failed. return -")),
@@ -467,9 +453,8 @@ private slots:
         sync.setSyncType(SimulatedContactSync::SyncType(syncType));
         sync.setRecords(sampleRecords(3));
         sync.setBatchSize(2);
-        const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(phoneUdid, ctx, client);
+        startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);
         // Announcing twice changes nothing.
         mobiledevice_sync_start_send_to_device_throw(client);
@@ -494,10 +479,6 @@ private slots:
         m_mux->detach(phoneUdid);
         QVERIFY(!mobiledevice_sync_set_tethered_throw(phoneUdid, QStringLiteral("Contacts"), false));
     }
-
-private:
-    std::unique_ptr<SimulatedUsbmuxd> m_mux;
-    std::shared_ptr<SimulatedIPhone> m_phone;
 };
 
 TARNWICK_TEST_MAIN(TestSyncSession)
