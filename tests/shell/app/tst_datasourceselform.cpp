@@ -1,13 +1,11 @@
 #include "DataSourceSelForm.h"
 
-#include "MessageBoxResponder.h"
+#include "ChooserFixtures.h"
 #include "TestMain.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
-#include <QTranslator>
 
 #include <functional>
 
@@ -28,20 +26,13 @@ void press(DataSourceSelForm &form, const char *button)
 void *runSel(DataSourceSelForm &form, const QString &title, const QList<DataSourceSelForm::_SelItem> &items,
              const std::function<void(DataSourceSelForm &)> &user, bool *leftOpen = nullptr)
 {
-    QTimer::singleShot(0, &form, [&form, user, leftOpen] {
-        user(form);
-        if (form.isVisible()) {
-            if (leftOpen)
-                *leftOpen = true;
-            form.reject();
-        }
-    });
+    fixture::playOnceShown(form, user, leftOpen);
     return form.execSel(title, items);
 }
 
 } // namespace
 
-class TestDataSourceSelForm : public QObject
+class TestDataSourceSelForm : public QObject, private fixture::EnglishWithRecordedBoxes
 {
     Q_OBJECT
 
@@ -56,20 +47,12 @@ private slots:
     void cancelReturnsNull();
 
 private:
-    QTranslator translator;
-    QList<MessageBoxRequest> boxes;
-    std::unique_ptr<MessageBoxResponder::Scope> responder;
     int targets[3] = {1, 2, 3};
 };
 
 void TestDataSourceSelForm::initTestCase()
 {
-    QVERIFY(translator.load(QStringLiteral(":/en.qm")));
-    QCoreApplication::installTranslator(&translator);
-    responder = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
-        boxes << r;
-        return int(QMessageBox::Ok);
-    });
+    installEnglishAndBoxRecorder();
 }
 
 void TestDataSourceSelForm::init()

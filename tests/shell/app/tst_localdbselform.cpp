@@ -1,6 +1,6 @@
 #include "LocalDbSelForm.h"
 
-#include "MessageBoxResponder.h"
+#include "ChooserFixtures.h"
 #include "TestMain.h"
 #include "model/LocalDb.h"
 
@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
-#include <QTranslator>
 
 #include <functional>
 
@@ -38,14 +36,7 @@ void type(LocalDbSelForm &form, const QString &text)
 QString runChooser(LocalDbSelForm &form, const std::function<void(LocalDbSelForm &)> &user,
                    bool *leftOpen = nullptr)
 {
-    QTimer::singleShot(0, &form, [&form, user, leftOpen] {
-        user(form);
-        if (form.isVisible()) {
-            if (leftOpen)
-                *leftOpen = true;
-            form.reject();
-        }
-    });
+    fixture::playOnceShown(form, user, leftOpen);
     return form.execGetDbName();
 }
 
@@ -58,7 +49,7 @@ void touch(const QString &name, const QDateTime &modified)
 
 } // namespace
 
-class TestLocalDbSelForm : public QObject
+class TestLocalDbSelForm : public QObject, private fixture::EnglishWithRecordedBoxes
 {
     Q_OBJECT
 
@@ -75,21 +66,13 @@ private slots:
     void suggestedNameAcceptedAtOnce();
     void invalidNameRule_data();
     void invalidNameRule();
-
-private:
-    QTranslator translator;
-    QList<MessageBoxRequest> boxes;
-    std::unique_ptr<MessageBoxResponder::Scope> responder;
 };
 
 void TestLocalDbSelForm::initTestCase()
 {
-    QVERIFY(translator.load(QStringLiteral(":/en.qm")));
-    QCoreApplication::installTranslator(&translator);
-    responder = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
-        boxes << r;
-        return int(QMessageBox::Ok);
-    });
+    installEnglishAndBoxRecorder();
+    if (QTest::currentTestFailed())
+        return;
     const QDateTime now = QDateTime::currentDateTime();
     touch(QStringLiteral("Work.db"), now.addDays(-3));
     touch(QStringLiteral("Family.db"), now.addDays(-1));

@@ -1,0 +1,54 @@
+#pragma once
+
+// Shared by the tests of the small chooser dialogs.
+
+#include "MessageBoxResponder.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <QTranslator>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace fixture {
+
+// Plays `user` on `dialog` once its event loop runs; a dialog still open after that is cancelled
+// so that a wrong expectation fails instead of hanging.
+template<typename Dialog>
+void playOnceShown(Dialog &dialog, const std::function<void(Dialog &)> &user, bool *leftOpen)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, user, leftOpen] {
+        user(dialog);
+        if (dialog.isVisible()) {
+            if (leftOpen)
+                *leftOpen = true;
+            dialog.reject();
+        }
+    });
+}
+
+// The English texts in place, and every message box answered with OK and kept in `boxes`.
+class EnglishWithRecordedBoxes
+{
+protected:
+    // Call from initTestCase(); records a test failure when the texts cannot be loaded.
+    void installEnglishAndBoxRecorder()
+    {
+        QVERIFY(translator.load(QStringLiteral(":/en.qm")));
+        QCoreApplication::installTranslator(&translator);
+        responder = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
+            boxes << r;
+            return int(QMessageBox::Ok);
+        });
+    }
+
+    QList<MessageBoxRequest> boxes;
+
+private:
+    QTranslator translator;
+    std::unique_ptr<MessageBoxResponder::Scope> responder;
+};
+
+} // namespace fixture
