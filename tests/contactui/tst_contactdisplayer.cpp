@@ -2,11 +2,11 @@
 
 #include "EntitySpec.h"
 #include "FileDialogs.h"
+#include "ImageBytes.h"
 #include "MessageBoxResponder.h"
 #include "TestMain.h"
 #include "model/EntityType.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -18,19 +18,9 @@
 #include <memory>
 
 using tarnwick::test::entity;
+using tarnwick::test::imageBytes;
 
 namespace {
-
-QByteArray imageBytes(const char *format)
-{
-    QImage image(64, 32, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 pim::_Contact contactWithPhoto(const QString &name, const QByteArray &bytes)
 {

@@ -1,15 +1,16 @@
 #include "EntityType.h"
+#include "ImageBytes.h"
 #include "ItemModelContacts.h"
 #include "MyTreeView.h"
 #include "TestMain.h"
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
-#include <QBuffer>
 #include <QContextMenuEvent>
-#include <QImage>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+
+using tarnwick::test::imageBytes;
 
 namespace {
 
@@ -27,17 +28,6 @@ pim::_Contact contact(const QString &name)
     pim::_Contact c(0, QString(), name);
     c.entities[pim::ENTITY_NAME].append(entry(name));
     return c;
-}
-
-QByteArray imageBytes(const char *format)
-{
-    QImage img(40, 40, QImage::Format_RGB32);
-    img.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    img.save(&buf, format);
-    return bytes;
 }
 
 } // namespace
@@ -106,8 +96,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("decoded");
-        QTest::newRow("jpeg") << imageBytes("JPEG") << true;
-        QTest::newRow("png") << imageBytes("PNG") << true;
+        QTest::newRow("jpeg") << imageBytes("JPEG", QSize(40, 40), Qt::red) << true;
+        QTest::newRow("png") << imageBytes("PNG", QSize(40, 40), Qt::red) << true;
         QTest::newRow("garbage") << QByteArray("not a picture") << false;
     }
 
