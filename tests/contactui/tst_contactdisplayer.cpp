@@ -1,6 +1,6 @@
 #include "ContactDisplayer.h"
 
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "FileDialogs.h"
 #include "ImageBytes.h"
 #include "MessageBoxResponder.h"

@@ -1,6 +1,6 @@
 #include "ContactDisplayer.h"
 
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "TestMain.h"
 #include "model/TypeMaps.h"
 

@@ -2,7 +2,7 @@
 #include "EntityType.h"
 #include "IOSContactCombineRule.h"
 
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "TestMain.h"
 
 #include <QSharedPointer>

@@ -4,7 +4,7 @@
 #include "EntityType.h"
 #include "LocalDbCombineRule.h"
 
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "TestMain.h"
 
 #include <QDateTime>

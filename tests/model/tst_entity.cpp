@@ -3,7 +3,7 @@
 #include "EntityType.h"
 #include "Group.h"
 
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "TestMain.h"
 
 #include <QCryptographicHash>

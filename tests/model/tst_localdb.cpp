@@ -1,4 +1,4 @@
-#include "EntitySpec.h"
+#include "EntityFixtures.h"
 #include "ExceptionText.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"

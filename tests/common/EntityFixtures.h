@@ -20,9 +20,9 @@ inline pim::Entity entity(const QVariantMap &values, const QString &srcId = QStr
 }
 
 // "3|data1=555|data2=2": an entry of type 3 holding those values ("data3=" holds the empty text).
-inline std::pair<int, pim::Entity> parseEntry(const QString &spec, const QString &srcId = QString())
+inline std::pair<int, pim::Entity> parseEntry(const QString &text, const QString &srcId = QString())
 {
-    const QStringList parts = spec.split(QLatin1Char('|'));
+    const QStringList parts = text.split(QLatin1Char('|'));
     pim::Entity e(0, srcId);
     for (int i = 1; i < parts.size(); ++i) {
         const int eq = parts[i].indexOf(QLatin1Char('='));
