@@ -191,11 +191,9 @@ mobilesync_error_t MobileSyncClient::receiveExpected(UniquePlist &msg, const cha
     return type == expected ? MOBILESYNC_E_SUCCESS : unexpected;
 }
 
-mobilesync_error_t MobileSyncClient::sendCommand(const char *command, bool withEmptyParameter)
+mobilesync_error_t MobileSyncClient::sendCommand(const char *command)
 {
     UniquePlist msg = message({plist_new_string(command), plist_new_string(m_dataClass.c_str())});
-    if (withEmptyParameter)
-        plist_array_append_item(msg.get(), plist_new_string(emptyParameter));
     return send(msg.get());
 }
 
@@ -391,17 +389,6 @@ mobilesync_error_t MobileSyncClient::remapIdentifiers(UniquePlist *mapping)
         mapping->reset(plist_get_node_type(map) == PLIST_DICT ? plist_copy(map) : nullptr);
     }
     return MOBILESYNC_E_SUCCESS;
-}
-
-mobilesync_error_t MobileSyncClient::clearAllRecordsOnDevice()
-{
-    if (m_dataClass.empty())
-        return MOBILESYNC_E_INVALID_ARG;
-    mobilesync_error_t err = sendCommand("SDMessageClearAllRecordsOnDevice", true);
-    if (err != MOBILESYNC_E_SUCCESS)
-        return err;
-    UniquePlist msg;
-    return receiveExpected(msg, "SDMessageDeviceWillClearAllRecords", MOBILESYNC_E_PLIST_ERROR);
 }
 
 mobilesync_error_t MobileSyncClient::finish()

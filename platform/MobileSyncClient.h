@@ -67,7 +67,6 @@ public:
     // The device's answer to a batch sent: `mapping` receives the dictionary from the identifiers the
     // computer sent to those the device gave the records, or null when the device sent none.
     mobilesync_error_t remapIdentifiers(UniquePlist *mapping);
-    mobilesync_error_t clearAllRecordsOnDevice();
     // Ends the session. Only the device's "finished" answer is success: a device that cancels the
     // session instead (it could not commit the changes) gives MOBILESYNC_E_CANCELLED.
     mobilesync_error_t finish();
@@ -90,7 +89,7 @@ private:
     // MOBILESYNC_E_CANCELLED, any other type `unexpected`.
     mobilesync_error_t receiveExpected(UniquePlist &message, const char *expected,
                                        mobilesync_error_t unexpected);
-    mobilesync_error_t sendCommand(const char *command, bool withEmptyParameter = false);
+    mobilesync_error_t sendCommand(const char *command);
     mobilesync_error_t requestRecords(const char *command);
     void endSession();
 

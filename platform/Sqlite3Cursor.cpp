@@ -127,13 +127,6 @@ int Sqlite3Cursor::columnCount() const
     return m_statement && m_statement->handle() ? sqlite3_column_count(m_statement->handle()) : 0;
 }
 
-QString Sqlite3Cursor::columnName(int index) const
-{
-    if (index < 0 || index >= columnCount())
-        return QString();
-    return QString::fromUtf8(sqlite3_column_name(m_statement->handle(), index));
-}
-
 int Sqlite3Cursor::columnIndex(const char *name) const
 {
     const int columns = columnCount();

@@ -30,7 +30,6 @@ public:
     int count();
 
     int columnCount() const;
-    QString columnName(int index) const;
     // Position of the named column, -1 when the result has none.
     int columnIndex(const char *name) const;
     int columnIndex(const QString &name) const;

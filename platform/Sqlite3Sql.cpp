@@ -36,12 +36,6 @@ Sqlite3Sql &Sqlite3Sql::addInt64Param(long long value)
     return *this;
 }
 
-Sqlite3Sql &Sqlite3Sql::addDoubleParam(double value)
-{
-    newParam(m_params, Param::Double).real = value;
-    return *this;
-}
-
 Sqlite3Sql &Sqlite3Sql::addTextParam(const QString &value)
 {
     newParam(m_params, Param::Text).text = value;
@@ -51,11 +45,5 @@ Sqlite3Sql &Sqlite3Sql::addTextParam(const QString &value)
 Sqlite3Sql &Sqlite3Sql::addBlobParam(const QByteArray &value)
 {
     newParam(m_params, Param::Blob).blob = value;
-    return *this;
-}
-
-Sqlite3Sql &Sqlite3Sql::addNullParam()
-{
-    m_params.push_back(Param());
     return *this;
 }

@@ -12,10 +12,9 @@ class Sqlite3Sql
 public:
     struct Param
     {
-        enum Kind { Null, Int, Int64, Double, Text, Blob };
+        enum Kind { Null, Int, Int64, Text, Blob };
         Kind kind = Null;
         long long integer = 0;
-        double real = 0;
         QString text;
         QByteArray blob;
     };
@@ -28,12 +27,10 @@ public:
 
     Sqlite3Sql &addIntParam(int value);
     Sqlite3Sql &addInt64Param(long long value);
-    Sqlite3Sql &addDoubleParam(double value);
     // Bound as UTF-8; a null text is bound as the empty text, never as SQL NULL.
     Sqlite3Sql &addTextParam(const QString &value);
     // Empty bytes are bound as a zero-length blob.
     Sqlite3Sql &addBlobParam(const QByteArray &value);
-    Sqlite3Sql &addNullParam();
 
     const QString &sql() const { return m_sql; }
     const std::vector<Param> &params() const { return m_params; }

@@ -64,9 +64,6 @@ void Sqlite3Statement::bind(const std::vector<Sqlite3Sql::Param> &params, size_t
         case Sqlite3Sql::Param::Int64:
             rc = sqlite3_bind_int64(m_stmt, i + 1, p.integer);
             break;
-        case Sqlite3Sql::Param::Double:
-            rc = sqlite3_bind_double(m_stmt, i + 1, p.real);
-            break;
         case Sqlite3Sql::Param::Text: {
             // A null QString gives "" here, so it is stored as the empty text and never as NULL.
             const QByteArray utf8 = p.text.toUtf8();
