@@ -47,7 +47,7 @@ QString label(const pim::Entity &e, const QMap<int, QString> &table)
     return table.value(code(e, "data2"));
 }
 
-// Pieces are joined by concatenation, so a "%1" inside a label or value stays as it is.
+// Label and value are joined by concatenation, so a "%1" inside either stays as it is.
 QString labelled(const pim::Entity &e, const QMap<int, QString> &table, const QString &value)
 {
     return label(e, table) + QLatin1Char(':') + value;
@@ -198,7 +198,7 @@ void ContactDisplayer::showEntities(QString title, const QList<pim::Entity> &ent
     titleLabel->setStyleSheet(QStringLiteral("font-size:18px;font-style:italic;font-weight:bold;"));
     layout->addWidget(titleLabel, 0, Qt::AlignTop);
 
-    // Only the address formatter produces markup (with its pieces escaped); every other text is shown
+    // Only the address formatter produces markup (with its fields escaped); every other text is shown
     // as written, so a value that merely looks like a tag is not swallowed.
     const Qt::TextFormat textFormat =
         format == &ContactDisplayer::g_addrDisplay ? Qt::RichText : Qt::PlainText;
@@ -342,7 +342,7 @@ QString ContactDisplayer::g_relDisplay(const pim::Entity &e)
 
 QString ContactDisplayer::g_addrDisplay(const pim::Entity &e)
 {
-    // Markup built from data that came from phones and files: every piece is escaped, so the page and
+    // Markup built from data that came from phones and files: every field is escaped, so the page and
     // the pane show the text the user typed and nothing in it can act as a tag.
     QString lines = e.formattedAddr().toHtmlEscaped();
     lines.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));

@@ -35,7 +35,7 @@ public:
     void showEntities(QString title, const QList<pim::Entity> &entities, EntityDisplayFunc format);
 
     // The entry formatters. All are pure functions of the entry and safe on any thread. Every output is
-    // plain text except the address, which is markup whose pieces are HTML-escaped.
+    // plain text except the address, which is markup whose fields are HTML-escaped.
     static QString g_phoneDisplay(const pim::Entity &e);
     static QString g_emailDisplay(const pim::Entity &e);
     static QString g_eventDisplay(const pim::Entity &e);

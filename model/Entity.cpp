@@ -41,7 +41,7 @@ Entity::Entity(unsigned long long id, QString srcId)
 
 QString Entity::fullName() const
 {
-    // Parts are joined untrimmed; only the whole result is trimmed, so the stored text stays the same
+    // Fields are joined untrimmed; only the whole result is trimmed, so the stored text stays the same
     // as every other builder of a name entry produces.
     QString result = text(values, "data5");
     for (const char *key : {"data2", "data4", "data3", "data6"}) {

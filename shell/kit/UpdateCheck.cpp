@@ -114,7 +114,7 @@ void UpdateCheck::onReplyFinished()
         return;
     reply->deleteLater();
     try {
-        // The whole answer is judged at once: judging pieces as they arrive misreads a split reply.
+        // The whole answer is judged at once: judging it chunk by chunk misreads a split reply.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() == QNetworkReply::NoError || status != 0)
             handleReply(status, reply->readAll());

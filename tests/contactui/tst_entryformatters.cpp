@@ -128,7 +128,7 @@ void TestEntryFormatters::formats_data()
     QTest::newRow("org title trailing blank")
         << "org" << QVariantMap{{"data2", "1"}, {"data4", "Boss "}, {"data5", "IT"}} << "Work:Boss  IT";
 
-    // Addresses: rebuilt from the parts, lines joined by <br/>, pieces escaped.
+    // Addresses: rebuilt from the parts, lines joined by <br/>, fields escaped.
     QTest::newRow("addr full") << "addr" << QVariantMap{{"data2", "2"},           {"data4", "1 Main St"},
                                                         {"data7", "Springfield"}, {"data8", "IL"},
                                                         {"data9", "123"},         {"data10", "USA"}}

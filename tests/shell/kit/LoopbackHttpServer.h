@@ -30,7 +30,7 @@ public:
 
     int status = 200;
     QByteArray body;
-    bool splitBody = false; // send the body in two pieces, the second one later
+    bool splitBody = false; // send the body in two chunks, the second one later
     QByteArray location;    // sent as a "Location" header when not empty (redirects)
 
     LoopbackHttpServer()
