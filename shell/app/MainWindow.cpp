@@ -44,9 +44,14 @@ MainWindow::Terminator &terminatorSlot()
     return terminator;
 }
 
+bool startIosSubscription(MobiledeviceSubscribe &subscribe)
+{
+    return subscribe.start();
+}
+
 MainWindow::IosSubscriptionStart &iosSubscriptionStartSlot()
 {
-    static MainWindow::IosSubscriptionStart start = [](MobiledeviceSubscribe &s) { return s.start(); };
+    static MainWindow::IosSubscriptionStart start = startIosSubscription;
     return start;
 }
 
@@ -173,8 +178,7 @@ void MainWindow::setTerminator(Terminator terminator)
 
 void MainWindow::setIosSubscriptionStart(IosSubscriptionStart start)
 {
-    iosSubscriptionStartSlot() =
-        start ? std::move(start) : [](MobiledeviceSubscribe &s) { return s.start(); };
+    iosSubscriptionStartSlot() = start ? std::move(start) : startIosSubscription;
 }
 
 void MainWindow::exitProgram()
@@ -274,11 +278,7 @@ void MainWindow::listOfflineDevices(const QString &folder, int devType)
         // An offline Android database stands without a phone behind it; as a plain database with
         // the Android merge rule it offers everything the phone's mirror offers offline.
         QSharedPointer<LocalDb> db(new LocalDb(file.absoluteFilePath(), rule));
-        ItemModelMainTree::_DBItemNode *node =
-            mainTreeModel.addDevice(db, file.baseName(), file.fileName(), devType);
-        const QModelIndex idx = mainTreeModel.indexOfItemNode(node);
-        ui->treeMain->expand(idx);
-        ui->treeMain->setCurrentIndex(idx);
+        selectNode(mainTreeModel.addDevice(db, file.baseName(), file.fileName(), devType));
     }
 }
 
