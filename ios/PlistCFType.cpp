@@ -562,9 +562,9 @@ QString PlistCFType::toString() const
     }
     case PLIST_DICT: {
         QStringList entries;
-        const QList<PlistCFType> keys = dict_keys();
-        for (const PlistCFType &key : keys)
-            entries.append(QStringLiteral("%1 : %2").arg(key.toString(), get(key).toString()));
+        dict_for_each([&entries](const QString &key, const PlistCFType &value) {
+            entries.append(QStringLiteral("%1 : %2").arg(key, value.toString()));
+        });
         return QLatin1Char('{') + entries.join(QStringLiteral(", ")) + QLatin1Char('}');
     }
     case PLIST_DATE:
