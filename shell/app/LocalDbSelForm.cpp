@@ -10,7 +10,6 @@
 #include <QRegularExpression>
 
 #include <exception>
-#include <utility>
 
 LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
     : FramelessDialog(parent)

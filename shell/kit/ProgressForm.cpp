@@ -4,7 +4,6 @@
 #include "Ui_ProgressForm.h"
 
 #include <QThread>
-#include <QtDebug>
 
 #include <exception>
 

@@ -10,7 +10,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
-#include <QtDebug>
 
 namespace {
 const char *const kCheckTimeFile = "last-check-version-time";
