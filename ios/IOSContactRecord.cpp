@@ -133,8 +133,9 @@ IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, 
     name.values.insert(QStringLiteral("data8"), text(record, "last name yomi"));
     name.values.insert(QStringLiteral("data5"), text(record, "title"));
     name.values.insert(QStringLiteral("data6"), text(record, "suffix"));
-    name.values.insert(QStringLiteral("data1"), name.fullName());
-    contact = pim::_Contact(0, rid, name.fullName());
+    const QString fullName = name.fullName();
+    name.values.insert(QStringLiteral("data1"), fullName);
+    contact = pim::_Contact(0, rid, fullName);
     entries.append({pim::ENTITY_NAME, name});
 
     if (has(record, "nickname")) {
