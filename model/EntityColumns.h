@@ -20,8 +20,6 @@ public:
     // Layout of an entity type code; null for a code without one (outside 1 to 13).
     static const EntityColumns *forType(int type);
 
-    int type() const { return m_type; }
-    const QStringList &written() const { return m_written; }
     const QStringList &read() const { return m_read; }
     // The read list as column names for the cursor (UTF-8), in the same order.
     const QList<QByteArray> &readNames() const { return m_readNames; }

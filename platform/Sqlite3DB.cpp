@@ -79,7 +79,6 @@ void Sqlite3DB::openThrow(const QString &path, int flags)
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, 5000);
     m_db.reset(raw);
-    m_path = path;
 }
 
 void Sqlite3DB::close()
@@ -96,7 +95,6 @@ void Sqlite3DB::close()
         ++m_rollbacks;
     m_levels.clear();
     m_db.reset();
-    m_path.clear();
 }
 
 void Sqlite3DB::requireOpen(const QString &sql) const

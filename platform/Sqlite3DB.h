@@ -39,7 +39,6 @@ public:
 
     bool isOpen() const { return m_db != nullptr; }
     sqlite3 *handle() const { return m_db.get(); }
-    const QString &path() const { return m_path; }
 
     // Never throw. commitTran() and rollbackTran() do nothing when no transaction is open.
     void beginTran();
@@ -80,7 +79,6 @@ private:
     void syncLevels();
 
     std::unique_ptr<sqlite3, ConnectionCloser> m_db;
-    QString m_path;
     QHash<QString, std::shared_ptr<Sqlite3Statement>> m_cache;
     std::vector<std::weak_ptr<Sqlite3Statement>> m_uncached;
     std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
