@@ -76,6 +76,13 @@ void removeIosNode(ItemModelMainTree &tree, const QString &devid)
     }
 }
 
+// The site's pages have no address when no web host is configured.
+void openPage(const QString &url)
+{
+    if (!url.isEmpty())
+        g_openLink(url);
+}
+
 // Runs `worker` while `progress` shows; true when the work ended done and the user did not cancel.
 bool runUnderProgress(ProgressForm &progress, QThread &worker)
 {
@@ -164,9 +171,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    adbPoll.stop();
-    adbEmuPoll.stop();
-    adbThreadPool()->waitForDone(5000);
+    stopAdbThreads();
     delete ui;
     ui = nullptr;
 }
@@ -181,11 +186,16 @@ void MainWindow::setIosSubscriptionStart(IosSubscriptionStart start)
     iosSubscriptionStartSlot() = start ? std::move(start) : startIosSubscription;
 }
 
-void MainWindow::exitProgram()
+void MainWindow::stopAdbThreads()
 {
     adbPoll.stop();
     adbEmuPoll.stop();
     adbThreadPool()->waitForDone(5000);
+}
+
+void MainWindow::exitProgram()
+{
+    stopAdbThreads();
     if (terminatorSlot())
         terminatorSlot()();
 }
@@ -948,23 +958,17 @@ void MainWindow::miFilePrint() {}
 
 void MainWindow::miToolsCheckForUpdate()
 {
-    const QString url = UpdateCheck::updatePageUrl();
-    if (!url.isEmpty())
-        g_openLink(url);
+    openPage(UpdateCheck::updatePageUrl());
 }
 
 void MainWindow::miHelpHelp()
 {
-    const QString url = UpdateCheck::helpPageUrl();
-    if (!url.isEmpty())
-        g_openLink(url);
+    openPage(UpdateCheck::helpPageUrl());
 }
 
 void MainWindow::miHelpFeedback()
 {
-    const QString url = UpdateCheck::feedbackPageUrl();
-    if (!url.isEmpty())
-        g_openLink(url);
+    openPage(UpdateCheck::feedbackPageUrl());
 }
 
 void MainWindow::miHelpAbout()

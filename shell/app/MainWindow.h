@@ -143,6 +143,7 @@ private slots:
     void miToolsConnectViaWiFi();
 
 private:
+    void stopAdbThreads();
     void createMenus();
     void listOfflineDevices(const QString &folder, int devType);
     void listLocalDatabases();
