@@ -7,6 +7,7 @@
 // 10,000 are repeated and the best time of each kind is reported.
 
 #include "EntityType.h"
+#include "FloorWriter.h"
 #include "LocalDb.h"
 #include "LocalDbCombineRule.h"
 
@@ -14,8 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,69 +91,29 @@ double mergeAll(LocalDb &db, const QList<_Contact> &contacts)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-void check(int rc, sqlite3 *db)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-        std::exit(2);
-    }
-}
-
 // The same rows written straight: one prepared statement per table, one transaction.
 double floorWrite(const QString &path, const QList<_Contact> &contacts)
 {
     QElapsedTimer timer;
     timer.start();
-    sqlite3 *db = nullptr;
-    check(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), db);
-    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db);
-    sqlite3_stmt *group = nullptr;
-    sqlite3_stmt *contact = nullptr;
-    sqlite3_stmt *data = nullptr;
-    check(sqlite3_prepare_v2(db, "insert into contact_group(name) values(?)", -1, &group, nullptr), db);
-    check(sqlite3_prepare_v2(db, "insert into contact(src_id,full_name) values(?,?)", -1, &contact, nullptr),
-          db);
-    check(sqlite3_prepare_v2(
-              db,
-              "insert into data(contact_id,type,src_id,data1,data2,data3,data4,data5,data6,data7,"
-              "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-              -1, &data, nullptr),
-          db);
+    FloorWriter floor(path);
+    for (int g = 0; g < 12; ++g)
+        floor.group(QStringLiteral("Group %1").arg(g));
     QStringList keys;
     for (int col = 1; col <= 11; ++col)
         keys << QStringLiteral("data%1").arg(col);
-    for (int g = 0; g < 12; ++g) {
-        const QByteArray name = QStringLiteral("Group %1").arg(g).toUtf8();
-        sqlite3_bind_text(group, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        check(sqlite3_step(group), db);
-        sqlite3_reset(group);
-    }
     for (const _Contact &c : contacts) {
-        const QByteArray name = c.fullName.toUtf8();
-        sqlite3_bind_text(contact, 1, "", 0, SQLITE_STATIC);
-        sqlite3_bind_text(contact, 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        check(sqlite3_step(contact), db);
-        sqlite3_reset(contact);
-        const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+        const sqlite3_int64 id = floor.contact(QString(), c.fullName);
         for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
             for (const Entity &e : it.value()) {
-                sqlite3_bind_int64(data, 1, id);
-                sqlite3_bind_int(data, 2, it.key());
-                sqlite3_bind_text(data, 3, "", 0, SQLITE_STATIC);
-                for (int col = 1; col <= 11; ++col) {
-                    const QByteArray v = e.values.value(keys[col - 1]).toString().toUtf8();
-                    sqlite3_bind_text(data, 3 + col, v.constData(), int(v.size()), SQLITE_TRANSIENT);
-                }
-                check(sqlite3_step(data), db);
-                sqlite3_reset(data);
+                QStringList columns;
+                for (const QString &key : keys)
+                    columns << e.values.value(key).toString();
+                floor.data(id, it.key(), QString(), columns);
             }
         }
     }
-    sqlite3_finalize(group);
-    sqlite3_finalize(contact);
-    sqlite3_finalize(data);
-    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
-    sqlite3_close(db);
+    floor.commit();
     return double(timer.nsecsElapsed()) / 1e9;
 }
 

@@ -2,6 +2,7 @@
 // simulated usbmuxd, the real device library, our sync client, the record mapping and the database.
 // Compared with the merge floor: the same rows written straight into a fresh file of the template
 // schema with one prepared statement per table in one transaction.
+#include "FloorWriter.h"
 #include "IOSContactBatchWriter.h"
 #include "IOSContactCombineRule.h"
 #include "IOSSyncToPCThread.h"
@@ -13,8 +14,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -64,18 +63,6 @@ QList<SyncRecord> records(const QList<Person> &list)
     return out;
 }
 
-void check(int rc, sqlite3 *db)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(sqlite3_errmsg(db));
-}
-
-void bindText(sqlite3_stmt *st, int index, const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(st, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
 // The floor: the rows the load writes, with nothing but SQLite between them and the file.
 qint64 floorMs(const QString &path, const QList<Person> &list)
 {
@@ -86,47 +73,18 @@ qint64 floorMs(const QString &path, const QList<Person> &list)
 
     QElapsedTimer timer;
     timer.start();
-    sqlite3 *db = nullptr;
-    check(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), db);
-    check(sqlite3_exec(db, "begin", nullptr, nullptr, nullptr), db);
-    sqlite3_stmt *contact = nullptr;
-    sqlite3_stmt *data = nullptr;
-    check(sqlite3_prepare_v2(db, "insert into contact(src_id,full_name) values(?,?)", -1, &contact, nullptr),
-          db);
-    check(sqlite3_prepare_v2(
-              db,
-              "insert into data(contact_id,type,src_id,data1,data2,data3,data4,data5,data6,data7,"
-              "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-              -1, &data, nullptr),
-          db);
-    auto row = [&](qint64 contactId, int type, const QString &srcId, const QStringList &columns) {
-        sqlite3_reset(data);
-        sqlite3_clear_bindings(data);
-        sqlite3_bind_int64(data, 1, contactId);
-        sqlite3_bind_int(data, 2, type);
-        bindText(data, 3, srcId);
-        for (int i = 0; i < 11; ++i)
-            bindText(data, 4 + i, i < columns.size() ? columns.at(i) : QString(""));
-        check(sqlite3_step(data), db);
-    };
+    FloorWriter floor(path);
     for (const Person &p : list) {
         const QString full = p.first + QLatin1Char(' ') + p.last;
-        sqlite3_reset(contact);
-        bindText(contact, 1, p.id);
-        bindText(contact, 2, full);
-        check(sqlite3_step(contact), db);
-        const qint64 id = sqlite3_last_insert_rowid(db);
-        row(id, 1, p.id, {full, p.first, p.last, "", "", "", "", ""});
-        row(id, 3, "3/" + p.id + "/0", {p.phone, "2", ""});
-        row(id, 4, "4/" + p.id + "/0", {p.email, "1", ""});
-        row(id, 12, "5/" + p.id + "/0",
-            {p.street + "\n" + p.city + " " + p.postcode, "1", "", p.street, "", "", p.city, "", p.postcode,
-             "", ""});
+        const sqlite3_int64 id = floor.contact(p.id, full);
+        floor.data(id, 1, p.id, {full, p.first, p.last, "", "", "", "", ""});
+        floor.data(id, 3, "3/" + p.id + "/0", {p.phone, "2", ""});
+        floor.data(id, 4, "4/" + p.id + "/0", {p.email, "1", ""});
+        floor.data(id, 12, "5/" + p.id + "/0",
+                   {p.street + "\n" + p.city + " " + p.postcode, "1", "", p.street, "", "", p.city, "",
+                    p.postcode, "", ""});
     }
-    sqlite3_finalize(contact);
-    sqlite3_finalize(data);
-    check(sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), db);
-    sqlite3_close(db);
+    floor.commit();
     return timer.elapsed();
 }
 
