@@ -6,10 +6,10 @@
 // N contacts with one prepared statement per table inside one transaction. Runs of 1,000 and
 // 10,000 are repeated and the best time of each kind is reported.
 
-#include "EntityType.h"
+#include "model/EntityType.h"
 #include "FloorWriter.h"
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

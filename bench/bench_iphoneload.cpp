@@ -3,11 +3,11 @@
 // Compared with the merge floor: the same rows written straight into a fresh file of the template
 // schema with one prepared statement per table in one transaction.
 #include "FloorWriter.h"
-#include "IOSContactBatchWriter.h"
-#include "IOSContactCombineRule.h"
-#include "IOSSyncToPCThread.h"
-#include "LocalDb.h"
-#include "ProgressForm.h"
+#include "ios/IOSContactBatchWriter.h"
+#include "ios/IOSContactCombineRule.h"
+#include "ios/IOSSyncToPCThread.h"
+#include "model/LocalDb.h"
+#include "shell/kit/ProgressForm.h"
 #include "SimulatedUsbmuxd.h"
 
 #include <QApplication>

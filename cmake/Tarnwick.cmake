@@ -15,7 +15,9 @@ function(tarnwick_add_library target)
         set(sources ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
     endif()
     add_library(${target} STATIC ${sources})
-    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR})
+    # Headers of other folders are reached by their folder path from the project root ("model/LocalDb.h");
+    # a folder's own headers need no path inside it.
+    target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${target} PUBLIC ${ARG_DEPS})
     target_compile_options(${target} PRIVATE -Wall -Wextra)
 endfunction()

@@ -1,9 +1,11 @@
 #include "ContactDisplayer.h"
 
-#include "FileDialogs.h"
-#include "Tips.h"
+#include "shell/kit/FileDialogs.h"
+#include "Logging.h"
+#include "shell/kit/Tips.h"
 
 #include "model/EntityType.h"
+#include "model/EntryKeys.h"
 #include "model/TypeMaps.h"
 
 #include <QDate>
@@ -25,26 +27,26 @@ namespace {
 
 const char kPhotoName[] = "imgPhoto";
 
-QString text(const pim::Entity &e, const char *key)
+QString text(const pim::Entity &e, const QString &key)
 {
-    return e.values.value(QLatin1String(key)).toString();
+    return e.values.value(key).toString();
 }
 
 // A code column: its number, or the decimal value of its text; anything else counts as 0.
-int code(const pim::Entity &e, const char *key)
+int code(const pim::Entity &e, const QString &key)
 {
     bool ok = false;
-    const int value = e.values.value(QLatin1String(key)).toString().trimmed().toInt(&ok);
+    const int value = e.values.value(key).toString().trimmed().toInt(&ok);
     return ok ? value : 0;
 }
 
-// A non-empty custom label ("data3") wins over the table's label for the sub-type ("data2").
+// A non-empty custom label wins over the table's label for the sub-type.
 QString label(const pim::Entity &e, const QMap<int, QString> &table)
 {
-    const QString custom = text(e, "data3");
+    const QString custom = text(e, pim::ValueKey::Label);
     if (!custom.isEmpty())
         return custom;
-    return table.value(code(e, "data2"));
+    return table.value(code(e, pim::ValueKey::SubType));
 }
 
 // Label and value are joined by concatenation, so a "%1" inside either stays as it is.
@@ -55,7 +57,7 @@ QString labelled(const pim::Entity &e, const QMap<int, QString> &table, const QS
 
 QDate eventDate(const pim::Entity &e)
 {
-    const QVariant value = e.values.value(QStringLiteral("data1"));
+    const QVariant value = e.values.value(pim::ValueKey::Value);
     // Readers may hold the date as a date value rather than text; its own date is what counts.
     if (value.metaType().id() == QMetaType::QDate)
         return value.toDate();
@@ -135,7 +137,7 @@ void ContactDisplayer::showContact(const pim::_Contact *shown)
     QImage image;
     const QList<pim::Entity> photos = c.entities.value(pim::ENTITY_PHOTO);
     if (!photos.isEmpty()) {
-        const QByteArray bytes = photos.first().values.value(QStringLiteral("data15")).toByteArray();
+        const QByteArray bytes = photos.first().values.value(pim::PhotoKey::Image).toByteArray();
         if (!image.loadFromData(bytes, "JPEG"))
             image.loadFromData(bytes, "PNG");
     }
@@ -213,16 +215,16 @@ QString ContactDisplayer::nameBlockText(const pim::_Contact &c)
     QString result = c.fullName;
     const QList<pim::Entity> nicknames = c.entities.value(pim::ENTITY_NICKNAME);
     if (!nicknames.isEmpty()) {
-        const QString nickname = text(nicknames.first(), "data1");
+        const QString nickname = text(nicknames.first(), pim::ValueKey::Value);
         if (!nickname.isEmpty())
             result += QStringLiteral("\n\"") + nickname + QLatin1Char('"');
     }
     const QList<pim::Entity> orgs = c.entities.value(pim::ENTITY_ORG);
     if (!orgs.isEmpty()) {
         const pim::Entity &org = orgs.first();
-        const QString title = text(org, "data4");
-        const QString department = text(org, "data5");
-        const QString company = text(org, "data1");
+        const QString title = text(org, pim::OrgKey::JobTitle);
+        const QString department = text(org, pim::OrgKey::Department);
+        const QString company = text(org, pim::OrgKey::Company);
         if (!title.isEmpty())
             result += QLatin1Char('\n') + title;
         if (!department.isEmpty())
@@ -243,7 +245,7 @@ bool ContactDisplayer::eventFilter(QObject *watched, QEvent *event)
             try {
                 savePhoto();
             } catch (const std::exception &e) {
-                qWarning() << "Saving the contact photo failed:" << e.what();
+                qCWarning(lcContactUi) << "saving the contact photo failed:" << e.what();
             }
         }
         return true;
@@ -270,7 +272,7 @@ void ContactDisplayer::savePhoto()
         Tips::warning(file.errorString());
         return;
     }
-    file.write(photos.first().values.value(QStringLiteral("data15")).toByteArray());
+    file.write(photos.first().values.value(pim::PhotoKey::Image).toByteArray());
     file.close();
 }
 
@@ -300,12 +302,12 @@ void ContactDisplayer::fitContentWidth()
 
 QString ContactDisplayer::g_phoneDisplay(const pim::Entity &e)
 {
-    return labelled(e, pim::phoneTypeMap(), text(e, "data1"));
+    return labelled(e, pim::phoneTypeMap(), text(e, pim::ValueKey::Value));
 }
 
 QString ContactDisplayer::g_emailDisplay(const pim::Entity &e)
 {
-    return labelled(e, pim::emailTypeMap(), text(e, "data1"));
+    return labelled(e, pim::emailTypeMap(), text(e, pim::ValueKey::Value));
 }
 
 QString ContactDisplayer::g_eventDisplay(const pim::Entity &e)
@@ -317,17 +319,17 @@ QString ContactDisplayer::g_eventDisplay(const pim::Entity &e)
 
 QString ContactDisplayer::g_imDisplay(const pim::Entity &e)
 {
-    QString protocol = text(e, "data6");
+    QString protocol = text(e, pim::ImKey::CustomProtocol);
     if (protocol.isEmpty())
-        protocol = pim::imProtocolMap().value(code(e, "data5"));
-    return labelled(e, pim::imTypeMap(), text(e, "data1")) + QLatin1Char('(') + protocol + QLatin1Char(')');
+        protocol = pim::imProtocolMap().value(code(e, pim::ImKey::Protocol));
+    return labelled(e, pim::imTypeMap(), text(e, pim::ImKey::Account)) + QLatin1Char('(') + protocol + QLatin1Char(')');
 }
 
 QString ContactDisplayer::g_orgDisplay(const pim::Entity &e)
 {
-    QString value = text(e, "data4");
-    const QString department = text(e, "data5");
-    const QString company = text(e, "data1");
+    QString value = text(e, pim::OrgKey::JobTitle);
+    const QString department = text(e, pim::OrgKey::Department);
+    const QString company = text(e, pim::OrgKey::Company);
     if (!department.isEmpty())
         value += QLatin1Char(' ') + department;
     if (!company.isEmpty())
@@ -337,7 +339,7 @@ QString ContactDisplayer::g_orgDisplay(const pim::Entity &e)
 
 QString ContactDisplayer::g_relDisplay(const pim::Entity &e)
 {
-    return labelled(e, pim::relTypeMap(), text(e, "data1"));
+    return labelled(e, pim::relTypeMap(), text(e, pim::ValueKey::Value));
 }
 
 QString ContactDisplayer::g_addrDisplay(const pim::Entity &e)
@@ -352,10 +354,10 @@ QString ContactDisplayer::g_addrDisplay(const pim::Entity &e)
 
 QString ContactDisplayer::g_urlDisplay(const pim::Entity &e)
 {
-    return labelled(e, pim::urlTypeMap(), text(e, "data1"));
+    return labelled(e, pim::urlTypeMap(), text(e, pim::ValueKey::Value));
 }
 
 QString ContactDisplayer::g_notesDisplay(const pim::Entity &e)
 {
-    return text(e, "data1");
+    return text(e, pim::NoteKey::Text);
 }

@@ -1,7 +1,7 @@
 #include "IOSContactBatchWriter.h"
 
 #include "IOSContactRecord.h"
-#include "LocalDb.h"
+#include "model/LocalDb.h"
 
 IOSContactBatchWriter::IOSContactBatchWriter(LocalDb *db)
     : m_db(db)

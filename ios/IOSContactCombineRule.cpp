@@ -1,6 +1,6 @@
 #include "IOSContactCombineRule.h"
 
-#include "EntityType.h"
+#include "model/EntityType.h"
 
 IOSContactCombineRule::~IOSContactCombineRule() = default;
 

@@ -1,6 +1,7 @@
 #include "IOSContactRecord.h"
 
-#include "EntityType.h"
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
 
 #include <QHash>
 
@@ -79,10 +80,10 @@ bool has(const PlistCFType &record, const char *key)
 }
 
 // Sets a code column only for a word of the table; any other word or no word leaves it unset.
-void setCode(pim::Entity &e, const char *column, int code)
+void setCode(pim::Entity &e, const QString &column, int code)
 {
     if (code >= 0)
-        e.values.insert(QString::fromLatin1(column), code);
+        e.values.insert(column, code);
 }
 
 } // namespace
@@ -126,15 +127,15 @@ IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, 
     QList<_TypedEntity> entries;
 
     pim::Entity name(0, rid);
-    name.values.insert(QStringLiteral("data2"), text(record, "first name"));
-    name.values.insert(QStringLiteral("data7"), text(record, "first name yomi"));
-    name.values.insert(QStringLiteral("data4"), text(record, "middle name"));
-    name.values.insert(QStringLiteral("data3"), text(record, "last name"));
-    name.values.insert(QStringLiteral("data8"), text(record, "last name yomi"));
-    name.values.insert(QStringLiteral("data5"), text(record, "title"));
-    name.values.insert(QStringLiteral("data6"), text(record, "suffix"));
+    name.values.insert(pim::NameKey::GivenName, text(record, "first name"));
+    name.values.insert(pim::NameKey::PhoneticGivenName, text(record, "first name yomi"));
+    name.values.insert(pim::NameKey::MiddleName, text(record, "middle name"));
+    name.values.insert(pim::NameKey::FamilyName, text(record, "last name"));
+    name.values.insert(pim::NameKey::PhoneticFamilyName, text(record, "last name yomi"));
+    name.values.insert(pim::NameKey::Prefix, text(record, "title"));
+    name.values.insert(pim::NameKey::Suffix, text(record, "suffix"));
     const QString fullName = name.fullName();
-    name.values.insert(QStringLiteral("data1"), fullName);
+    name.values.insert(pim::NameKey::FullName, fullName);
     contact = pim::_Contact(0, rid, fullName);
     entries.append({pim::ENTITY_NAME, name});
 
@@ -142,32 +143,32 @@ IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, 
         pim::Entity e(0, rid);
         // Sub-type 1 ("Default") and no custom label, as every other source stores a nickname: a
         // label column holding "1" would be shown, and sent on, as the nickname's label.
-        e.values.insert(QStringLiteral("data2"), 1);
-        e.values.insert(QStringLiteral("data1"), text(record, "nickname"));
+        e.values.insert(pim::ValueKey::SubType, pim::NICKNAME_DEFAULT);
+        e.values.insert(pim::ValueKey::Value, text(record, "nickname"));
         entries.append({pim::ENTITY_NICKNAME, e});
     }
     if (has(record, "company name") || has(record, "department") || has(record, "job title")) {
         pim::Entity e(0, rid);
-        e.values.insert(QStringLiteral("data2"), 1);
-        e.values.insert(QStringLiteral("data1"), text(record, "company name"));
-        e.values.insert(QStringLiteral("data5"), text(record, "department"));
-        e.values.insert(QStringLiteral("data4"), text(record, "job title"));
+        e.values.insert(pim::OrgKey::SubType, pim::ORG_WORK);
+        e.values.insert(pim::OrgKey::Company, text(record, "company name"));
+        e.values.insert(pim::OrgKey::Department, text(record, "department"));
+        e.values.insert(pim::OrgKey::JobTitle, text(record, "job title"));
         entries.append({pim::ENTITY_ORG, e});
     }
     if (has(record, "birthday")) {
         pim::Entity e(0, rid);
-        e.values.insert(QStringLiteral("data2"), 3);
-        e.values.insert(QStringLiteral("data1"), dateText(record.get(QStringLiteral("birthday"))));
+        e.values.insert(pim::ValueKey::SubType, pim::EVENT_BIRTHDAY);
+        e.values.insert(pim::ValueKey::Value, dateText(record.get(QStringLiteral("birthday"))));
         entries.append({pim::ENTITY_EVENT, e});
     }
     if (has(record, "image")) {
         pim::Entity e(0, rid);
-        e.values.insert(QStringLiteral("data15"), record.get(QStringLiteral("image")).CFDataBytes());
+        e.values.insert(pim::PhotoKey::Image, record.get(QStringLiteral("image")).CFDataBytes());
         entries.append({pim::ENTITY_PHOTO, e});
     }
     if (has(record, "notes")) {
         pim::Entity e(0, rid);
-        e.values.insert(QStringLiteral("data1"), text(record, "notes"));
+        e.values.insert(pim::NoteKey::Text, text(record, "notes"));
         entries.append({pim::ENTITY_NOTE, e});
     }
 
@@ -179,41 +180,39 @@ IOSContactRecord::contactEntries(const QString &rid, const PlistCFType &record, 
 pim::Entity IOSContactRecord::subRecordEntry(int type, const QString &sid, const PlistCFType &record)
 {
     pim::Entity e(0, sid);
-    auto set = [&](const char *column, const QString &value) {
-        e.values.insert(QString::fromLatin1(column), value);
-    };
+    auto set = [&](const QString &column, const QString &value) { e.values.insert(column, value); };
     const int code = typeCode(type, text(record, "type"));
 
     switch (type) {
     case pim::ENTITY_ADDR:
-        set("data9", text(record, "postal code"));
-        set("data7", text(record, "city"));
-        set("data8", text(record, "state"));
-        set("data10", text(record, "country"));
-        set("data11", text(record, "country code"));
-        set("data4", text(record, "street"));
-        set("data3", text(record, "label"));
-        set("data1", e.formattedAddr());
-        setCode(e, "data2", code);
+        set(pim::AddrKey::Postcode, text(record, "postal code"));
+        set(pim::AddrKey::City, text(record, "city"));
+        set(pim::AddrKey::State, text(record, "state"));
+        set(pim::AddrKey::Country, text(record, "country"));
+        set(pim::AddrKey::CountryCode, text(record, "country code"));
+        set(pim::AddrKey::Street, text(record, "street"));
+        set(pim::AddrKey::Label, text(record, "label"));
+        set(pim::AddrKey::Formatted, e.formattedAddr());
+        setCode(e, pim::AddrKey::SubType, code);
         break;
     case pim::ENTITY_IM:
-        set("data1", text(record, "user"));
-        set("data3", text(record, "label"));
-        setCode(e, "data2", code);
-        setCode(e, "data5", protocolCode(text(record, "service")));
+        set(pim::ImKey::Account, text(record, "user"));
+        set(pim::ImKey::Label, text(record, "label"));
+        setCode(e, pim::ImKey::SubType, code);
+        setCode(e, pim::ImKey::Protocol, protocolCode(text(record, "service")));
         break;
     case pim::ENTITY_EVENT:
-        set("data1", dateText(record.get(QStringLiteral("value"))));
-        set("data3", text(record, "label"));
-        setCode(e, "data2", code);
+        set(pim::ValueKey::Value, dateText(record.get(QStringLiteral("value"))));
+        set(pim::ValueKey::Label, text(record, "label"));
+        setCode(e, pim::ValueKey::SubType, code);
         break;
     case pim::ENTITY_PHONE:
     case pim::ENTITY_EMAIL:
     case pim::ENTITY_URL:
     case pim::ENTITY_REL:
-        set("data1", text(record, "value"));
-        set("data3", text(record, "label"));
-        setCode(e, "data2", code);
+        set(pim::ValueKey::Value, text(record, "value"));
+        set(pim::ValueKey::Label, text(record, "label"));
+        setCode(e, pim::ValueKey::SubType, code);
         break;
     default:
         break;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Contact.h"
-#include "Entity.h"
+#include "model/Contact.h"
+#include "model/Entity.h"
 #include "PlistCFType.h"
 
 #include <QList>

@@ -1,17 +1,17 @@
 #include "IOSSyncToPCThread.h"
 
 #include "IOSContactBatchWriter.h"
-#include "LocalDb.h"
+#include "Logging.h"
+#include "model/LocalDb.h"
 #include "PlistCFType.h"
-#include "ProgressForm.h"
+#include "model/ProgressSink.h"
 #include "mobiledevice_sync.h"
 
 #include <QDateTime>
-#include <QDebug>
 
 #include <exception>
 
-IOSSyncToPCThread::IOSSyncToPCThread(QString devId_, LocalDb *db_, ProgressForm *progress_)
+IOSSyncToPCThread::IOSSyncToPCThread(QString devId_, LocalDb *db_, ProgressSink *progress_)
     : QThread(nullptr)
     , db(db_)
     , devId(devId_)
@@ -27,7 +27,6 @@ void IOSSyncToPCThread::run()
     const _mobiledevice_sync_ctx ctx(QStringLiteral("com.apple.Contacts"), QStringLiteral("---"),
                                      QDateTime::currentDateTime().toString(Qt::ISODate));
     mobiledevice_sync_client client;
-    bool editing = false;
 
     try {
         // A refused write shows up as a refused session below; it does not stop the load by itself.
@@ -35,9 +34,7 @@ void IOSSyncToPCThread::run()
         mobiledevice_sync_start_throw(devId, ctx, client);
         mobiledevice_sync_start_recv_all_records_throw(client);
 
-        db->beginEdit();
-        editing = true;
-
+        LocalDb::EditScope edit(*db);
         IOSContactBatchWriter writer(db);
         PlistCFType batch;
         bool more = true;
@@ -46,23 +43,15 @@ void IOSSyncToPCThread::run()
             writer.storeBatch(batch);
         }
         if (writer.waitingEntryCount() > 0)
-            qWarning() << "IOSSyncToPCThread:" << writer.waitingEntryCount()
+            qCWarning(lcIos) << writer.waitingEntryCount()
                        << "entries name contacts the phone did not send:" << writer.missingContacts();
 
-        db->endEdit(true);
-        editing = false;
+        edit.commit();
         progress->invokeSucceed(QString());
         // A reading session is not finished; freeing the client closes it.
         client.client.reset();
     } catch (const std::exception &e) {
         client.client.reset();
-        if (editing) {
-            try {
-                db->endEdit(false);
-            } catch (const std::exception &rollbackError) {
-                qWarning() << "IOSSyncToPCThread: rollback failed:" << rollbackError.what();
-            }
-        }
         progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }

@@ -4,7 +4,7 @@
 #include <QThread>
 
 class LocalDb;
-class ProgressForm;
+class ProgressSink;
 
 // Fills the cache database of a connected iPhone with every contact of the phone, read over the
 // phone's contact sync service, inside one database edit. Each contact and entry keeps the phone's
@@ -14,7 +14,7 @@ class IOSSyncToPCThread : public QThread
 {
     Q_OBJECT
 public:
-    IOSSyncToPCThread(QString devId, LocalDb *db, ProgressForm *progress);
+    IOSSyncToPCThread(QString devId, LocalDb *db, ProgressSink *progress);
     ~IOSSyncToPCThread() override;
 
 protected:
@@ -23,5 +23,5 @@ protected:
 private:
     LocalDb *db;
     QString devId;
-    ProgressForm *progress;
+    ProgressSink *progress;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MobileSyncClient.h"
+#include "platform/idevice/MobileSyncClient.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "ContactNameIndex.h"
 
-#include "Sqlite3Cursor.h"
-#include "Sqlite3DB.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
+#include "platform/sqlite/Sqlite3DB.h"
 
 QString ContactNameIndex::fold(const QString &name)
 {

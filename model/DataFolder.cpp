@@ -1,6 +1,6 @@
 #include "DataFolder.h"
 
-#include "SystemOpener.h"
+#include "platform/desktop/SystemOpener.h"
 
 #include <QFile>
 #include <QFileInfo>

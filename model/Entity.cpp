@@ -1,5 +1,7 @@
 #include "Entity.h"
 
+#include "EntryKeys.h"
+
 #include <QCryptographicHash>
 
 #include <utility>
@@ -8,22 +10,22 @@ namespace pim {
 
 namespace {
 
-QString text(const QMap<QString, QVariant> &values, const char *key)
+QString text(const QMap<QString, QVariant> &values, const QString &key)
 {
-    return values.value(QLatin1String(key)).toString();
+    return values.value(key).toString();
 }
 
 // Sort rank of a phone by its sub-type code; lower ranks come first.
 int phonePriority(const Entity &phone)
 {
-    switch (phone.values.value(QStringLiteral("data2")).toInt()) {
-    case 2: // Mobile
+    switch (phone.values.value(ValueKey::SubType).toInt()) {
+    case PHONE_MOBILE:
         return 10;
-    case 12: // Main
+    case PHONE_MAIN:
         return 20;
-    case 1: // Home
+    case PHONE_HOME:
         return 30;
-    case 3: // Work
+    case PHONE_WORK:
         return 40;
     default:
         return 100;
@@ -43,9 +45,9 @@ QString Entity::fullName() const
 {
     // Fields are joined untrimmed; only the whole result is trimmed, so the stored text stays the same
     // as every other builder of a name entry produces.
-    QString result = text(values, "data5");
-    for (const char *key : {"data2", "data4", "data3", "data6"}) {
-        const QString part = text(values, key);
+    QString result = text(values, NameKey::Prefix);
+    for (const QString *key : {&NameKey::GivenName, &NameKey::MiddleName, &NameKey::FamilyName, &NameKey::Suffix}) {
+        const QString part = text(values, *key);
         if (!part.isEmpty())
             result += QLatin1Char(' ') + part;
     }
@@ -54,11 +56,11 @@ QString Entity::fullName() const
 
 QString Entity::formattedAddr() const
 {
-    const QString street = text(values, "data4");
-    const QString city = text(values, "data7");
-    const QString state = text(values, "data8");
-    const QString postcode = text(values, "data9");
-    const QString country = text(values, "data10");
+    const QString street = text(values, AddrKey::Street);
+    const QString city = text(values, AddrKey::City);
+    const QString state = text(values, AddrKey::State);
+    const QString postcode = text(values, AddrKey::Postcode);
+    const QString country = text(values, AddrKey::Country);
 
     QString result = street;
     // The postcode is written only on the line of a city or state.
@@ -86,7 +88,7 @@ QString Entity::photoHash(const QByteArray &bytes)
 
 QString Entity::photoHash() const
 {
-    return photoHash(values.value(QStringLiteral("data15")).toByteArray());
+    return photoHash(values.value(PhotoKey::Image).toByteArray());
 }
 
 bool comparePhoneLess(const Entity &a, const Entity &b)

@@ -2,7 +2,8 @@
 
 #include "Entity.h"
 #include "EntityType.h"
-#include "Sqlite3Sql.h"
+#include "EntryKeys.h"
+#include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -20,8 +21,8 @@ QStringList dataKeys(std::initializer_list<int> numbers)
     return keys;
 }
 
-const QString kPhotoHashKey = QStringLiteral("data4");
-const QString kPhotoBytesKey = QStringLiteral("data15");
+const QString &kPhotoHashKey = pim::PhotoKey::Hash;
+const QString &kPhotoBytesKey = pim::PhotoKey::Image;
 
 } // namespace
 

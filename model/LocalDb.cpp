@@ -3,18 +3,73 @@
 #include "DataFolder.h"
 #include "EntityColumns.h"
 #include "EntityType.h"
-#include "Sqlite3Cursor.h"
-#include "Sqlite3Sql.h"
+#include "EntryKeys.h"
+#include "Logging.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
+#include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
-const QString kData1 = QStringLiteral("data1");
-const QString kData2 = QStringLiteral("data2");
+// The level of its own that a merge opens inside the caller's bracket: rolled back, with every level
+// above the caller's, unless committed, whatever leaves the merge.
+class OwnTransaction
+{
+public:
+    OwnTransaction(Sqlite3DB &db, ContactNameIndex &names)
+        : m_db(db)
+        , m_names(names)
+        , m_outerDepth(db.transactionDepth())
+    {
+        m_db.beginTran();
+        // Without a level of its own the commit below would end the caller's bracket instead.
+        if (m_db.transactionDepth() <= m_outerDepth)
+            throw std::runtime_error(QStringLiteral("Cannot begin a transaction: %1")
+                                         .arg(m_db.lastError())
+                                         .toUtf8()
+                                         .toStdString());
+    }
+    ~OwnTransaction()
+    {
+        if (!m_ended)
+            rollback();
+    }
+    OwnTransaction(const OwnTransaction &) = delete;
+    OwnTransaction &operator=(const OwnTransaction &) = delete;
+
+    void commit()
+    {
+        m_ended = true;
+        if (!m_db.commitTran()) {
+            const QString error = m_db.lastError();
+            rollback();
+            throw std::runtime_error(error.toUtf8().toStdString());
+        }
+    }
+
+private:
+    void rollback() noexcept
+    {
+        try {
+            while (m_db.transactionDepth() > m_outerDepth)
+                m_db.rollbackTran();
+        } catch (const std::exception &e) {
+            qCWarning(lcModel) << "merge rollback failed:" << e.what();
+        }
+        m_names.invalidate();
+    }
+
+    Sqlite3DB &m_db;
+    ContactNameIndex &m_names;
+    const int m_outerDepth;
+    bool m_ended = false;
+};
+
 
 // List order: full names by UTF-16 code unit, no locale.
 bool _contactSortCompare(const pim::_Contact &a, const pim::_Contact &b)
@@ -125,6 +180,36 @@ void LocalDb::endEdit(bool commit)
     }
 }
 
+LocalDb::EditScope::EditScope(LocalDb &db)
+    : m_db(&db)
+{
+    m_db->beginEdit();
+}
+
+LocalDb::EditScope::~EditScope()
+{
+    if (!m_db)
+        return;
+    try {
+        m_db->endEdit(false);
+    } catch (const std::exception &e) {
+        // The failure that left the bracket open is the one the caller reports.
+        qCWarning(lcModel) << "rollback of" << m_db->path << "failed:" << e.what();
+    }
+}
+
+void LocalDb::EditScope::commit()
+{
+    LocalDb *const db = std::exchange(m_db, nullptr);
+    db->endEdit(true);
+}
+
+void LocalDb::EditScope::rollback()
+{
+    LocalDb *const db = std::exchange(m_db, nullptr);
+    db->endEdit(false);
+}
+
 void LocalDb::close()
 {
     m_names.invalidate();
@@ -183,7 +268,7 @@ void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
     const QStringList &keys = columns->read();
     const QList<QByteArray> &names = columns->readNames();
     for (qsizetype i = 0; i < keys.size(); ++i) {
-        if (keys[i] == QLatin1String("data15"))
+        if (keys[i] == pim::PhotoKey::Image)
             e.values.insert(keys[i], row.getBlob(names[i].constData()));
         else
             e.values.insert(keys[i], row.getText(names[i].constData()));
@@ -202,7 +287,7 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString searc
         sql.appendSql(QStringLiteral(" where 1=1"));
     if (groupId != 0) {
         sql.appendSql(QStringLiteral(" and contact_id in (select contact_id from data where type=? and %1=?)")
-                          .arg(kData1));
+                          .arg(pim::GroupKey::GroupId));
         sql.addIntParam(pim::ENTITY_GROUP).addTextParam(QString::number(groupId));
     }
     if (!search.isEmpty()) {
@@ -375,15 +460,15 @@ pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long g
 {
     ungroup(contactId);
     Sqlite3Sql sql(
-        QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)").arg(kData1, kData2));
+        QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)").arg(pim::GroupKey::GroupId, pim::GroupKey::GroupName));
     sql.addIntParam(pim::ENTITY_GROUP)
         .addInt64Param(static_cast<long long>(contactId))
         .addTextParam(QString::number(groupId))
         .addTextParam(name);
     execute(sql, NameEffect::KeepsNames);
     pim::Entity e(static_cast<unsigned long long>(db.lastInsertId()), QLatin1String(""));
-    e.values.insert(kData1, QVariant::fromValue<qulonglong>(groupId));
-    e.values.insert(kData2, name);
+    e.values.insert(pim::GroupKey::GroupId, QVariant::fromValue<qulonglong>(groupId));
+    e.values.insert(pim::GroupKey::GroupName, name);
     return e;
 }
 
@@ -409,76 +494,65 @@ void LocalDb::removeGroupOnly(unsigned long long groupId)
 QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, pim::_Contact &out,
                                                       bool &existed)
 {
+    try {
+        return mergeContact(in, out, existed);
+    } catch (const std::exception &e) {
+        // Callers get one kind of failure from a merge, whichever layer raised it; its own level is
+        // rolled back by then.
+        throw std::runtime_error(e.what());
+    }
+}
+
+QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed)
+{
     open_check();
     // The caller may pass one object as both; keep what came in.
     const pim::_Contact incoming = in;
     const unsigned long long storedId = isContactBaseExist(incoming.fullName);
 
-    const int outerDepth = db.transactionDepth();
-    db.beginTran();
-    // Without a level of its own the commit below would end the caller's bracket instead.
-    if (db.transactionDepth() <= outerDepth)
-        throw std::runtime_error(
-            QStringLiteral("Cannot begin a transaction: %1").arg(db.lastError()).toUtf8().toStdString());
-    auto rollbackOwn = [this, outerDepth] {
-        while (db.transactionDepth() > outerDepth)
-            db.rollbackTran();
-        m_names.invalidate();
-    };
-    try {
-        QMap<int, QList<pim::Entity>> result = out.entities;
-        if (storedId != 0) {
-            existed = true;
-            out = contact(storedId);
-        } else {
-            existed = false;
-            out = pim::_Contact(0, QLatin1String(""), incoming.fullName);
-            insertContactBase(out);
-            const QList<pim::Entity> names = incoming.entities.value(pim::ENTITY_NAME);
-            if (!names.isEmpty()) {
-                pim::Entity name = names.first();
-                name.srcId = QLatin1String("");
-                insertEntity(out.id, pim::ENTITY_NAME, name);
-                out.entities[pim::ENTITY_NAME].append(name);
-                result[pim::ENTITY_NAME].append(name);
-            }
+    OwnTransaction own(db, m_names);
+    QMap<int, QList<pim::Entity>> result = out.entities;
+    if (storedId != 0) {
+        existed = true;
+        out = contact(storedId);
+    } else {
+        existed = false;
+        out = pim::_Contact(0, QLatin1String(""), incoming.fullName);
+        insertContactBase(out);
+        const QList<pim::Entity> names = incoming.entities.value(pim::ENTITY_NAME);
+        if (!names.isEmpty()) {
+            pim::Entity name = names.first();
+            name.srcId = QLatin1String("");
+            insertEntity(out.id, pim::ENTITY_NAME, name);
+            out.entities[pim::ENTITY_NAME].append(name);
+            result[pim::ENTITY_NAME].append(name);
         }
-
-        for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
-            const int type = it.key();
-            for (const pim::Entity &entry : it.value()) {
-                pim::Entity merged;
-                // Looked up afresh for every entry: a list is held by value in the map, and
-                // nothing else writes to out.entities while this reference is used.
-                QList<pim::Entity> &have = out.entities[type];
-                if (!combine_entity(type, have, entry, merged))
-                    continue;
-                if (type == pim::ENTITY_GROUP) {
-                    // Point the membership at this database's own group of that name.
-                    const QString groupName = merged.values.value(kData2).toString();
-                    merged.values.insert(kData1, QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
-                }
-                if (merged.id == 0)
-                    insertEntity(out.id, type, merged);
-                else
-                    updateEntity(type, merged);
-                result[type].append(merged);
-            }
-        }
-
-        if (!db.commitTran()) {
-            const QString error = db.lastError();
-            rollbackOwn();
-            throw std::runtime_error(error.toUtf8().toStdString());
-        }
-        return result;
-    } catch (const std::exception &e) {
-        rollbackOwn();
-        throw std::runtime_error(QString::fromUtf8(e.what()).toUtf8().toStdString());
-    } catch (...) {
-        rollbackOwn();
-        throw;
     }
+
+    for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
+        const int type = it.key();
+        for (const pim::Entity &entry : it.value()) {
+            pim::Entity merged;
+            // Looked up afresh for every entry: a list is held by value in the map, and
+            // nothing else writes to out.entities while this reference is used.
+            QList<pim::Entity> &have = out.entities[type];
+            if (!combine_entity(type, have, entry, merged))
+                continue;
+            if (type == pim::ENTITY_GROUP) {
+                // Point the membership at this database's own group of that name.
+                const QString groupName = merged.values.value(pim::GroupKey::GroupName).toString();
+                merged.values.insert(pim::GroupKey::GroupId, QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
+            }
+            if (merged.id == 0)
+                insertEntity(out.id, type, merged);
+            else
+                updateEntity(type, merged);
+            result[type].append(merged);
+        }
+    }
+
+    own.commit();
+    return result;
 }
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out)

@@ -5,7 +5,7 @@
 #include "ContactNameIndex.h"
 #include "Entity.h"
 #include "Group.h"
-#include "Sqlite3DB.h"
+#include "platform/sqlite/Sqlite3DB.h"
 
 #include <QDir>
 #include <QList>
@@ -27,6 +27,25 @@ public:
     virtual ~LocalDb();
     LocalDb(const LocalDb &) = delete;
     LocalDb &operator=(const LocalDb &) = delete;
+
+    // One edit bracket, begun on construction. commit() or rollback() ends it; a scope left without
+    // either (an exception) rolls back and logs a rollback that fails, so the first failure stays
+    // the one reported.
+    class EditScope
+    {
+    public:
+        explicit EditScope(LocalDb &db);
+        ~EditScope();
+        EditScope(const EditScope &) = delete;
+        EditScope &operator=(const EditScope &) = delete;
+
+        // A commit that fails is rolled back and thrown; the bracket is over either way.
+        void commit();
+        void rollback();
+
+    private:
+        LocalDb *m_db;
+    };
 
     // The folder of the local databases ("data" in the application data folder), made when missing.
     static QDir dbDir();
@@ -84,6 +103,7 @@ public:
 
 private:
     enum class NameEffect { KeepsNames, ChangesNames };
+    QMap<int, QList<pim::Entity>> mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
 
     ContactNameIndex m_names;

@@ -1,6 +1,6 @@
 #include "AboutUsForm.h"
 
-#include "ProductInfo.h"
+#include "shell/kit/ProductInfo.h"
 #include "Ui_AboutUsForm.h"
 
 #include <QGraphicsPixmapItem>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FramelessDialog.h"
+#include "shell/kit/FramelessDialog.h"
 
 class Ui_AboutUsForm;
 

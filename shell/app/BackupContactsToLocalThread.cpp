@@ -1,6 +1,7 @@
 #include "BackupContactsToLocalThread.h"
 
-#include "ProgressForm.h"
+#include "model/ProgressSink.h"
+#include "Logging.h"
 #include "model/LocalDb.h"
 
 #include <QDebug>
@@ -9,7 +10,7 @@
 #include <stdexcept>
 
 BackupContactsToLocalThread::BackupContactsToLocalThread(const QList<pim::_Contact> &contacts, LocalDb *db,
-                                                         ProgressForm *progress, QObject *parent)
+                                                         ProgressSink *progress, QObject *parent)
     : QThread(parent)
     , contacts(contacts)
     , db(db)
@@ -42,9 +43,9 @@ void BackupContactsToLocalThread::run()
         try {
             rollback();
         } catch (const std::exception &e) {
-            qWarning() << "Backup rollback failed:" << e.what();
+            qCWarning(lcApp) << "backup rollback failed:" << e.what();
         } catch (...) {
-            qWarning() << "Backup rollback failed.";
+            qCWarning(lcApp) << "backup rollback failed.";
         }
     }
     progress->invokeErrorOccurred(failure);

@@ -6,7 +6,7 @@
 #include <QThread>
 
 class LocalDb;
-class ProgressForm;
+class ProgressSink;
 
 // Merges a list of contacts into a local database inside one transaction, reporting through the
 // progress dialog. A confirmed cancel stops between contacts and keeps what was merged so far; a
@@ -16,7 +16,7 @@ class BackupContactsToLocalThread : public QThread
     Q_OBJECT
 
 public:
-    BackupContactsToLocalThread(const QList<pim::_Contact> &contacts, LocalDb *db, ProgressForm *progress,
+    BackupContactsToLocalThread(const QList<pim::_Contact> &contacts, LocalDb *db, ProgressSink *progress,
                                 QObject *parent = nullptr);
     ~BackupContactsToLocalThread() override;
 
@@ -31,5 +31,5 @@ private:
 
     QList<pim::_Contact> contacts;
     LocalDb *db;
-    ProgressForm *progress;
+    ProgressSink *progress;
 };

@@ -1,6 +1,7 @@
 #include "DataSourceSelForm.h"
 
-#include "Tips.h"
+#include "shell/kit/Tips.h"
+#include "Logging.h"
 #include "ui_DataSourceSelForm.h"
 
 #include <QDebug>
@@ -57,6 +58,6 @@ void DataSourceSelForm::onBtnOkPressed()
         }
         Tips::warning(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE"));
     } catch (const std::exception &e) {
-        qWarning() << "Target chooser:" << e.what();
+        qCWarning(lcApp) << "target chooser:" << e.what();
     }
 }

@@ -1,6 +1,7 @@
 #include "ItemModelContacts.h"
 
-#include "EntityType.h"
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
 
 #include <QBrush>
 #include <QColor>
@@ -11,14 +12,13 @@ namespace {
 
 const char *const g_columns[] = {"Name", "Phone", "E-Mail", "Address"};
 constexpr int kColumnCount = 4;
-constexpr int kPhoneMobile = 2;
 
-QVariant firstData1(const pim::_Contact &contact, int type)
+QVariant firstValue(const pim::_Contact &contact, int type)
 {
     const auto it = contact.entities.constFind(type);
     if (it == contact.entities.constEnd() || it->isEmpty())
         return {};
-    return it->first().values.value(QStringLiteral("data1"));
+    return it->first().values.value(pim::ValueKey::Value);
 }
 
 QPixmap placeholderPhoto()
@@ -31,7 +31,7 @@ QPixmap contactPhoto(const pim::_Contact &contact)
     QPixmap pix;
     const auto it = contact.entities.constFind(pim::ENTITY_PHOTO);
     if (it != contact.entities.constEnd() && !it->isEmpty()) {
-        const QByteArray bytes = it->first().values.value(QStringLiteral("data15")).toByteArray();
+        const QByteArray bytes = it->first().values.value(pim::PhotoKey::Image).toByteArray();
         if (!pix.loadFromData(bytes, "JPEG") && !pix.loadFromData(bytes, "PNG"))
             pix = placeholderPhoto();
     } else {
@@ -88,10 +88,10 @@ QString ItemModelContacts::displayPhone(const pim::_Contact &contact)
     if (it == contact.entities.constEnd() || it->isEmpty())
         return {};
     for (const pim::Entity &e : *it) {
-        if (e.values.value(QStringLiteral("data2")).toInt() == kPhoneMobile)
-            return e.values.value(QStringLiteral("data1")).toString();
+        if (e.values.value(pim::ValueKey::SubType).toInt() == pim::PHONE_MOBILE)
+            return e.values.value(pim::ValueKey::Value).toString();
     }
-    return it->first().values.value(QStringLiteral("data1")).toString();
+    return it->first().values.value(pim::ValueKey::Value).toString();
 }
 
 QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
@@ -112,11 +112,11 @@ QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
             return displayPhone(contact);
         }
         case 2: {
-            const QVariant v = firstData1(contact, pim::ENTITY_EMAIL);
+            const QVariant v = firstValue(contact, pim::ENTITY_EMAIL);
             return v.isValid() ? QVariant(v.toString()) : QVariant();
         }
         case 3:
-            return firstData1(contact, pim::ENTITY_ADDR);
+            return firstValue(contact, pim::ENTITY_ADDR);
         default:
             return {};
         }

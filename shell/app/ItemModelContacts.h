@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Contact.h"
+#include "model/Contact.h"
 
 #include <QAbstractItemModel>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ItemModelMainTree.h"
 
-#include "LocalDb.h"
+#include "model/LocalDb.h"
 
 #include <QPixmap>
 

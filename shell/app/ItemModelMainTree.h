@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Group.h"
+#include "model/Group.h"
 
 #include <QAbstractItemModel>
 #include <QList>

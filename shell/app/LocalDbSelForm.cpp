@@ -1,6 +1,7 @@
 #include "LocalDbSelForm.h"
 
-#include "Tips.h"
+#include "shell/kit/Tips.h"
+#include "Logging.h"
 #include "model/LocalDb.h"
 #include "ui_LocalDbSelForm.h"
 
@@ -57,7 +58,7 @@ void LocalDbSelForm::onBtnOkPress()
         }
         accept();
     } catch (const std::exception &e) {
-        qWarning() << "Database chooser:" << e.what();
+        qCWarning(lcApp) << "database chooser:" << e.what();
     }
 }
 

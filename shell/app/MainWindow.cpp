@@ -1,20 +1,20 @@
 #include "MainWindow.h"
 
 #include "AboutUsForm.h"
-#include "AdbThreadPool.h"
+#include "platform/adb/AdbThreadPool.h"
 #include "BackupContactsToLocalThread.h"
-#include "DataFolder.h"
-#include "IOSContactCombineRule.h"
-#include "IOSSyncToPCThread.h"
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
+#include "model/DataFolder.h"
+#include "ios/IOSContactCombineRule.h"
+#include "ios/IOSSyncToPCThread.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
 #include "LocalDbSelForm.h"
-#include "ProductInfo.h"
-#include "ProgressForm.h"
-#include "StyleSheet.h"
-#include "Tips.h"
+#include "shell/kit/ProductInfo.h"
+#include "shell/kit/ProgressForm.h"
+#include "shell/kit/StyleSheet.h"
+#include "shell/kit/Tips.h"
 #include "Ui_MainWindow.h"
-#include "mobiledevice.h"
+#include "ios/mobiledevice.h"
 
 #include <QAction>
 #include <QCursor>
@@ -714,22 +714,12 @@ MainWindow::DelResult MainWindow::delContactsFrom(const _CurrentNode &target,
     if (!db)
         return DelResult::NodeGone;
 
-    bool inEdit = false;
     try {
-        db->beginEdit();
-        inEdit = true;
+        LocalDb::EditScope edit(*db);
         for (const pim::_Contact &c : contacts)
             db->removeContact(c.id);
-        inEdit = false;
-        db->endEdit(true);
+        edit.commit();
     } catch (const std::exception &e) {
-        if (inEdit) {
-            try {
-                db->endEdit(false);
-            } catch (const std::exception &) {
-                // The first failure is the one the user needs to see.
-            }
-        }
         Tips::error(QString::fromUtf8(e.what()));
         return DelResult::Failed;
     }

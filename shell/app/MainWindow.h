@@ -1,12 +1,12 @@
 #pragma once
 
-#include "AdbEmuPoll.h"
-#include "AdbPoll.h"
-#include "Contact.h"
+#include "platform/adb/AdbEmuPoll.h"
+#include "platform/adb/AdbPoll.h"
+#include "model/Contact.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
-#include "MobiledeviceSubscribe.h"
-#include "UpdateCheck.h"
+#include "ios/MobiledeviceSubscribe.h"
+#include "shell/kit/UpdateCheck.h"
 
 #include <QHash>
 #include <QItemSelection>

@@ -1,10 +1,10 @@
 #include "Program.h"
 
-#include "DataFolder.h"
-#include "PowerAssertion.h"
-#include "ProductInfo.h"
-#include "Sqlite3DB.h"
-#include "Tips.h"
+#include "model/DataFolder.h"
+#include "platform/desktop/PowerAssertion.h"
+#include "shell/kit/ProductInfo.h"
+#include "platform/sqlite/Sqlite3DB.h"
+#include "shell/kit/Tips.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 
 #include "ItemModelMainTree.h"
 #include "MainWindow.h"
-#include "ProgressForm.h"
-#include "Tips.h"
+#include "shell/kit/ProgressForm.h"
+#include "shell/kit/Tips.h"
 #include "Ui_MainWindow.h"
 
 #include <QApplication>

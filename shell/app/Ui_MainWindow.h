@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ContactDisplayer.h"
+#include "contactui/ContactDisplayer.h"
 #include "MyTreeView.h"
 
 #include <QCoreApplication>

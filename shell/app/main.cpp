@@ -1,7 +1,7 @@
 #include "Program.h"
 #include "ScreenshotTour.h"
 
-#include "ProductInfo.h"
+#include "shell/kit/ProductInfo.h"
 
 #include <QApplication>
 #include <QIcon>

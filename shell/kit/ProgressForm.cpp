@@ -1,6 +1,7 @@
 #include "ProgressForm.h"
 
 #include "Tips.h"
+#include "Logging.h"
 #include "Ui_ProgressForm.h"
 
 #include <QThread>
@@ -14,9 +15,9 @@ template<typename F> void guarded(const char *where, F &&f)
     try {
         f();
     } catch (const std::exception &e) {
-        qWarning("ProgressForm::%s: %s", where, e.what());
+        qCWarning(lcKit, "ProgressForm::%s: %s", where, e.what());
     } catch (...) {
-        qWarning("ProgressForm::%s: unknown exception", where);
+        qCWarning(lcKit, "ProgressForm::%s: unknown exception", where);
     }
 }
 } // namespace

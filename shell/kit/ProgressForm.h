@@ -1,10 +1,9 @@
 #pragma once
 
 #include "FramelessDialog.h"
+#include "model/ProgressSink.h"
 
 #include <QString>
-
-#include <atomic>
 
 class QThread;
 class Ui_ProgressForm;
@@ -13,17 +12,12 @@ class Ui_ProgressForm;
 // (safe from any thread; each queues a slot on the GUI thread in call order) and polls `canceled`;
 // exec() returns 1 after a success, 0 after an error or a confirmed cancel. The first final report
 // (success, error or confirmed cancel) decides the outcome; anything arriving after it is dropped.
-class ProgressForm : public FramelessDialog
+class ProgressForm : public FramelessDialog, public ProgressSink
 {
     Q_OBJECT
 public:
     explicit ProgressForm(QString title, QWidget *parent = nullptr);
     ~ProgressForm() override;
-
-    // Set on every ending of the dialog: true after a cancel or an error, false after a success.
-    std::atomic_bool canceled{false};
-    // True from invokeTipsWait() until the user has closed the box it asked for.
-    std::atomic_bool tipsWaiting{false};
 
     int exec() override;
     void accept() override {}
@@ -36,11 +30,11 @@ public:
     // second. Processes no events meanwhile.
     bool waitForThread(QThread &thread, bool terminateOnCancel);
 
-    bool invokeUpdateProgress(QString status, int curProgress, QString progressText);
-    bool invokeSucceed(QString tipsStr);
-    bool invokeErrorOccurred(QString err);
-    bool invokeTipsWait(QString info);
-    bool invokeSetCancelBtnText(const QString &text);
+    bool invokeUpdateProgress(QString status, int curProgress, QString progressText) override;
+    bool invokeSucceed(QString tipsStr) override;
+    bool invokeErrorOccurred(QString err) override;
+    bool invokeTipsWait(QString info) override;
+    bool invokeSetCancelBtnText(const QString &text) override;
 
 signals:
     void userCacel();

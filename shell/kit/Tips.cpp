@@ -1,6 +1,7 @@
 #include "Tips.h"
 
 #include "ErrorReport.h"
+#include "Logging.h"
 #include "FramelessDialog.h"
 #include "ProductInfo.h"
 #include "WinMovable.h"
@@ -36,7 +37,7 @@ bool onGuiThread(const QString &text)
     const QCoreApplication *app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread())
         return true;
-    qWarning("Message box refused outside the GUI thread: %s", qUtf8Printable(text));
+    qCWarning(lcKit, "Message box refused outside the GUI thread: %s", qUtf8Printable(text));
     return false;
 }
 

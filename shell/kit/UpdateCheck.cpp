@@ -1,8 +1,9 @@
 #include "UpdateCheck.h"
 
 #include "ProductInfo.h"
+#include "Logging.h"
 #include "Tips.h"
-#include "platform/SystemOpener.h"
+#include "platform/desktop/SystemOpener.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -118,9 +119,9 @@ void UpdateCheck::onReplyFinished()
         if (reply->error() == QNetworkReply::NoError || status != 0)
             handleReply(status, reply->readAll());
     } catch (const std::exception &e) {
-        qWarning("UpdateCheck: %s", e.what());
+        qCWarning(lcKit, "update check: %s", e.what());
     } catch (...) {
-        qWarning("UpdateCheck: unknown exception");
+        qCWarning(lcKit, "update check: unknown exception");
     }
     emit finished();
 }
@@ -165,7 +166,7 @@ void UpdateCheck::recordCheck()
 {
     QFile file(checkTimeFilePath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qWarning("UpdateCheck: cannot write %s", qPrintable(file.fileName()));
+        qCWarning(lcKit, "update check: cannot write %s", qPrintable(file.fileName()));
         return;
     }
     file.write(QByteArray::number(m_now()));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Entity.h"
+#include "model/Entity.h"
 
 #include <QList>
 #include <QMap>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
-#include "Sqlite3Cursor.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
 
 #include <QSharedPointer>
 #include <QTemporaryDir>

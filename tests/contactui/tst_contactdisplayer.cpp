@@ -1,9 +1,9 @@
-#include "ContactDisplayer.h"
+#include "contactui/ContactDisplayer.h"
 
 #include "EntityFixtures.h"
-#include "FileDialogs.h"
+#include "shell/kit/FileDialogs.h"
 #include "ImageBytes.h"
-#include "MessageBoxResponder.h"
+#include "shell/kit/MessageBoxResponder.h"
 #include "TestMain.h"
 #include "model/EntityType.h"
 

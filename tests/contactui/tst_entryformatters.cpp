@@ -1,4 +1,4 @@
-#include "ContactDisplayer.h"
+#include "contactui/ContactDisplayer.h"
 
 #include "EntityFixtures.h"
 #include "TestMain.h"

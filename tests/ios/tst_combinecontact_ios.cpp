@@ -2,11 +2,11 @@
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
 
-#include "EntityType.h"
-#include "IOSContactCombineRule.h"
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
-#include "Sqlite3Cursor.h"
+#include "model/EntityType.h"
+#include "ios/IOSContactCombineRule.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
 
 using pim::_Contact;
 using pim::Entity;

@@ -1,7 +1,7 @@
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
-#include "iDevice.h"
-#include "mobiledevice.h"
+#include "ios/iDevice.h"
+#include "ios/mobiledevice.h"
 
 using namespace tarnwick::peers;
 

@@ -1,4 +1,4 @@
-#include "MobiledeviceSubscribe.h"
+#include "ios/MobiledeviceSubscribe.h"
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
 

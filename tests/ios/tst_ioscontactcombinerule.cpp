@@ -1,6 +1,6 @@
 #include "../model/CombineRuleContract.h"
-#include "EntityType.h"
-#include "IOSContactCombineRule.h"
+#include "model/EntityType.h"
+#include "ios/IOSContactCombineRule.h"
 
 #include "EntityFixtures.h"
 #include "TestMain.h"

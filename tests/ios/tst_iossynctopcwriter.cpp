@@ -1,8 +1,8 @@
-#include "EntityType.h"
-#include "IOSContactBatchWriter.h"
-#include "IOSContactCombineRule.h"
-#include "LocalDb.h"
-#include "PlistCFType.h"
+#include "model/EntityType.h"
+#include "ios/IOSContactBatchWriter.h"
+#include "ios/IOSContactCombineRule.h"
+#include "model/LocalDb.h"
+#include "ios/PlistCFType.h"
 #include "TestMain.h"
 
 #include <QTemporaryDir>

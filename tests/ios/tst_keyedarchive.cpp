@@ -1,4 +1,4 @@
-#include "PlistCFType.h"
+#include "ios/PlistCFType.h"
 #include "TestMain.h"
 
 namespace {

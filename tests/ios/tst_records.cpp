@@ -1,6 +1,6 @@
-#include "EntityType.h"
-#include "IOSContactRecord.h"
-#include "PlistCFType.h"
+#include "model/EntityType.h"
+#include "ios/IOSContactRecord.h"
+#include "ios/PlistCFType.h"
 #include "TestMain.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "ExceptionText.h"
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
-#include "mobiledevice_sync.h"
+#include "ios/mobiledevice_sync.h"
 
 #include <QDateTime>
 

@@ -3,7 +3,7 @@
 // Checks shared by the tests of every merge rule: what any caller of AbsContactCombineRule may rely
 // on, whatever the rule's own key lists are.
 
-#include "AbsContactCombineRule.h"
+#include "model/AbsContactCombineRule.h"
 
 #include <QSet>
 #include <QtTest>

@@ -3,10 +3,10 @@
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
 
-#include "EntityType.h"
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
-#include "Sqlite3Cursor.h"
+#include "model/EntityType.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
 
 #include <sqlite3.h>
 

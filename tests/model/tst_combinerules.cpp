@@ -1,8 +1,8 @@
-#include "AbsContactCombineRule.h"
+#include "model/AbsContactCombineRule.h"
 #include "CombineRuleContract.h"
-#include "Entity.h"
-#include "EntityType.h"
-#include "LocalDbCombineRule.h"
+#include "model/Entity.h"
+#include "model/EntityType.h"
+#include "model/LocalDbCombineRule.h"
 
 #include "EntityFixtures.h"
 #include "TestMain.h"

@@ -1,5 +1,5 @@
-#include "DataFolder.h"
-#include "SystemOpener.h"
+#include "model/DataFolder.h"
+#include "platform/desktop/SystemOpener.h"
 
 #include "TestMain.h"
 

@@ -1,4 +1,4 @@
-#include "DataFolder.h"
+#include "model/DataFolder.h"
 
 #include "TestMain.h"
 

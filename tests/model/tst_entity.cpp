@@ -1,7 +1,7 @@
-#include "Contact.h"
-#include "Entity.h"
-#include "EntityType.h"
-#include "Group.h"
+#include "model/Contact.h"
+#include "model/Entity.h"
+#include "model/EntityType.h"
+#include "model/Group.h"
 
 #include "EntityFixtures.h"
 #include "TestMain.h"

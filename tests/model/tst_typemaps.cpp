@@ -1,4 +1,4 @@
-#include "TypeMaps.h"
+#include "model/TypeMaps.h"
 
 #include "TestMain.h"
 

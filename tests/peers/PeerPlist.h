@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DeviceHandles.h"
+#include "platform/idevice/DeviceHandles.h"
 
 #include <QString>
 #include <QVariant>

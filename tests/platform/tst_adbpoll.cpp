@@ -1,8 +1,8 @@
-#include "AdbEmuPoll.h"
-#include "AdbForwardServer.h"
-#include "AdbPoll.h"
-#include "AdbShell.h"
-#include "AdbThreadPool.h"
+#include "platform/adb/AdbEmuPoll.h"
+#include "platform/adb/AdbForwardServer.h"
+#include "platform/adb/AdbPoll.h"
+#include "platform/adb/AdbShell.h"
+#include "platform/adb/AdbThreadPool.h"
 #include "TestMain.h"
 
 #include <QElapsedTimer>

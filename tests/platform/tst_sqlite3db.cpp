@@ -1,10 +1,10 @@
 #include "ExceptionText.h"
 #include "TestMain.h"
 
-#include "Sqlite3Cursor.h"
-#include "Sqlite3DB.h"
-#include "Sqlite3Exception.h"
-#include "Sqlite3Sql.h"
+#include "platform/sqlite/Sqlite3Cursor.h"
+#include "platform/sqlite/Sqlite3DB.h"
+#include "platform/sqlite/Sqlite3Exception.h"
+#include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QTemporaryDir>
 

@@ -2,10 +2,10 @@
 
 // Small databases for the application tests, made with the program's own database layer.
 
-#include "Contact.h"
-#include "EntityType.h"
-#include "LocalDb.h"
-#include "LocalDbCombineRule.h"
+#include "model/Contact.h"
+#include "model/EntityType.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
 
 #include <QDateTime>
 #include <QDir>

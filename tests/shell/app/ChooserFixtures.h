@@ -2,7 +2,7 @@
 
 // Shared by the tests of the small chooser dialogs.
 
-#include "MessageBoxResponder.h"
+#include "shell/kit/MessageBoxResponder.h"
 
 #include <QCoreApplication>
 #include <QTimer>

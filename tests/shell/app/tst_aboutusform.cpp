@@ -1,4 +1,4 @@
-#include "AboutUsForm.h"
+#include "shell/app/AboutUsForm.h"
 
 #include "TestMain.h"
 

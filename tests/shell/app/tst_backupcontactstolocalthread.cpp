@@ -1,8 +1,8 @@
-#include "BackupContactsToLocalThread.h"
+#include "shell/app/BackupContactsToLocalThread.h"
 
-#include "MessageBoxResponder.h"
-#include "ProgressForm.h"
-#include "Sqlite3DB.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "shell/kit/ProgressForm.h"
+#include "platform/sqlite/Sqlite3DB.h"
 #include "TestMain.h"
 #include "model/EntityType.h"
 #include "model/LocalDb.h"

@@ -1,4 +1,4 @@
-#include "DataSourceSelForm.h"
+#include "shell/app/DataSourceSelForm.h"
 
 #include "ChooserFixtures.h"
 #include "TestMain.h"

@@ -1,11 +1,11 @@
 #include "AppFixtures.h"
-#include "DataFolder.h"
-#include "MainWindow.h"
-#include "MessageBoxResponder.h"
-#include "ProgressForm.h"
+#include "model/DataFolder.h"
+#include "shell/app/MainWindow.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "shell/kit/ProgressForm.h"
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
-#include "Ui_MainWindow.h"
+#include "shell/app/Ui_MainWindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "EntityType.h"
+#include "model/EntityType.h"
 #include "ImageBytes.h"
-#include "ItemModelContacts.h"
-#include "MyTreeView.h"
+#include "shell/app/ItemModelContacts.h"
+#include "shell/app/MyTreeView.h"
 #include "TestMain.h"
 
 #include <QAbstractItemModelTester>

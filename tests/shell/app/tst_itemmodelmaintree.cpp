@@ -1,5 +1,5 @@
 #include "AppFixtures.h"
-#include "ItemModelMainTree.h"
+#include "shell/app/ItemModelMainTree.h"
 #include "TestMain.h"
 
 #include <QAbstractItemModelTester>

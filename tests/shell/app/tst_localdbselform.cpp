@@ -1,4 +1,4 @@
-#include "LocalDbSelForm.h"
+#include "shell/app/LocalDbSelForm.h"
 
 #include "ChooserFixtures.h"
 #include "TestMain.h"

@@ -1,10 +1,10 @@
 #include "AppFixtures.h"
-#include "DataFolder.h"
-#include "MainWindow.h"
-#include "MessageBoxResponder.h"
-#include "SystemOpener.h"
+#include "model/DataFolder.h"
+#include "shell/app/MainWindow.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "platform/desktop/SystemOpener.h"
 #include "TestMain.h"
-#include "Ui_MainWindow.h"
+#include "shell/app/Ui_MainWindow.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "DataFolder.h"
-#include "MessageBoxResponder.h"
-#include "Program.h"
+#include "model/DataFolder.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "shell/app/Program.h"
 #include "TestMain.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "AbsTreeItemModel.h"
+#include "shell/kit/AbsTreeItemModel.h"
 
 #include "TestMain.h"
 

@@ -1,7 +1,7 @@
-#include "FileDialogs.h"
-#include "FramelessDialog.h"
-#include "StyleSheet.h"
-#include "WinMovable.h"
+#include "shell/kit/FileDialogs.h"
+#include "shell/kit/FramelessDialog.h"
+#include "shell/kit/StyleSheet.h"
+#include "shell/kit/WinMovable.h"
 
 #include "TestMain.h"
 

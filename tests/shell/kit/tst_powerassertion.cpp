@@ -1,4 +1,4 @@
-#include "PowerAssertion.h"
+#include "platform/desktop/PowerAssertion.h"
 
 #include "TestMain.h"
 

@@ -1,5 +1,5 @@
-#include "ProgressForm.h"
-#include "Tips.h"
+#include "shell/kit/ProgressForm.h"
+#include "shell/kit/Tips.h"
 
 #include "TestMain.h"
 

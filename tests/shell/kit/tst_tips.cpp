@@ -1,7 +1,7 @@
-#include "ErrorReport.h"
+#include "shell/kit/ErrorReport.h"
 #include "LoopbackHttpServer.h"
-#include "ProductInfo.h"
-#include "Tips.h"
+#include "shell/kit/ProductInfo.h"
+#include "shell/kit/Tips.h"
 
 #include "TestMain.h"
 

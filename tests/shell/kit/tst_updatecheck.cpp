@@ -1,7 +1,7 @@
 #include "LoopbackHttpServer.h"
-#include "Tips.h"
-#include "UpdateCheck.h"
-#include "platform/SystemOpener.h"
+#include "shell/kit/Tips.h"
+#include "shell/kit/UpdateCheck.h"
+#include "platform/desktop/SystemOpener.h"
 
 #include "TestMain.h"
 

@@ -1,6 +1,7 @@
 #include "Sqlite3DB.h"
 
 #include "Sqlite3Exception.h"
+#include "Logging.h"
 #include "Sqlite3Statement.h"
 
 #include <QDebug>
@@ -236,7 +237,7 @@ bool Sqlite3DB::runControl(const char *sql)
         return true;
     } catch (const std::exception &e) {
         m_lastError = QString::fromUtf8(e.what());
-        qWarning() << "Sqlite3DB:" << m_lastError;
+        qCWarning(lcSqlite) << m_lastError;
         return false;
     }
 }
@@ -254,7 +255,7 @@ void Sqlite3DB::syncLevels()
 void Sqlite3DB::beginTran()
 {
     if (!m_db) {
-        qWarning() << "Sqlite3DB: beginTran on a closed connection";
+        qCWarning(lcSqlite) << "beginTran on a closed connection";
         return;
     }
     syncLevels();

@@ -1,6 +1,7 @@
 #include "MobileSyncClient.h"
 
 #include <QtGlobal>
+#include "Logging.h"
 
 #include <initializer_list>
 
@@ -84,14 +85,14 @@ mobilesync_error_t MobileSyncClient::startService(const SharedIDevice &device, c
             lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
         UniqueLockdownClient lockdown(rawLockdown);
         if (handshake != LOCKDOWN_E_SUCCESS) {
-            qWarning("sync service: lockdown session refused (%d)", int(handshake));
+            qCWarning(lcIdevice, "sync service: lockdown session refused (%d)", int(handshake));
             return MOBILESYNC_E_UNKNOWN_ERROR;
         }
         lockdownd_service_descriptor_t rawService = nullptr;
         const lockdownd_error_t started = lockdownd_start_service(lockdown.get(), serviceName, &rawService);
         service.reset(rawService);
         if (started != LOCKDOWN_E_SUCCESS || !service || service->port == 0) {
-            qWarning("sync service: start refused (%d)", int(started));
+            qCWarning(lcIdevice, "sync service: start refused (%d)", int(started));
             return MOBILESYNC_E_UNKNOWN_ERROR;
         }
         // The lockdown session ends here; the service keeps running on its own port.
@@ -133,7 +134,7 @@ mobilesync_error_t MobileSyncClient::versionExchange()
         return MOBILESYNC_E_PLIST_ERROR;
     plist_get_uint_val(majorNode, &major);
     if (major > maxDeviceLinkVersion) {
-        qWarning("sync service: DeviceLink version %llu is not supported",
+        qCWarning(lcIdevice, "sync service: DeviceLink version %llu is not supported",
                  static_cast<unsigned long long>(major));
         return MOBILESYNC_E_BAD_VERSION;
     }
@@ -408,7 +409,7 @@ mobilesync_error_t MobileSyncClient::finish()
     // The device answers a session it could not commit ("Couldn't commit changes on device") with a
     // cancellation; that is a failure, not the end of a good session.
     if (type == "SDMessageCancelSession") {
-        qWarning("sync service: device cancelled the session at its end: %s", stringOf(item(msg, 2)).c_str());
+        qCWarning(lcIdevice, "sync service: device cancelled the session at its end: %s", stringOf(item(msg, 2)).c_str());
         return MOBILESYNC_E_CANCELLED;
     }
     return MOBILESYNC_E_PLIST_ERROR;

@@ -1,0 +1,3 @@
+#include "ProgressSink.h"
+
+ProgressSink::~ProgressSink() = default;
