@@ -1,83 +1,50 @@
 #include "IOSContactCombineRule.h"
 
 #include "model/EntityType.h"
+#include "model/EntryKeys.h"
+
+namespace {
+
+const AbsContactCombineRule::Table &iosTable()
+{
+    using namespace pim;
+    const QStringList value{ValueKey::Value};
+    // A birthday and an anniversary on the same date are two entries.
+    const QStringList datedValue{ValueKey::Value, ValueKey::SubType};
+    const QStringList typedValue{ValueKey::Value, ValueKey::SubType, ValueKey::Label};
+    const QStringList photo{PhotoKey::Hash};
+    const QStringList imAccount{ImKey::Account, ImKey::Protocol};
+    const QStringList im = imAccount + QStringList{ImKey::SubType, ImKey::Label};
+    const QStringList note{NoteKey::Text};
+    // Company, department and job title: an entry with only a job title is not empty.
+    const QStringList org{OrgKey::Company, OrgKey::Department, OrgKey::JobTitle};
+    const QStringList addrText{AddrKey::Formatted};
+    // The parts, not the formatted text derived from them.
+    const QStringList addr{AddrKey::Country, AddrKey::CountryCode, AddrKey::State,   AddrKey::City,
+                           AddrKey::Street,  AddrKey::Postcode,    AddrKey::SubType, AddrKey::Label};
+
+    // Names are the database's own business, and group memberships are not kept: neither has a row.
+    static const AbsContactCombineRule::Table table = {
+        // type, empty, min, full, merge, single
+        {ENTITY_PHOTO, photo, photo, photo, {PhotoKey::Hash, PhotoKey::Image}, true},
+        {ENTITY_PHONE, value, value, typedValue, typedValue, false},
+        {ENTITY_EMAIL, value, value, typedValue, typedValue, false},
+        {ENTITY_NICKNAME, value, value, value, value, true},
+        {ENTITY_EVENT, value, datedValue, typedValue, typedValue, false},
+        {ENTITY_IM, {ImKey::Account}, imAccount, im, im, false},
+        {ENTITY_NOTE, note, note, note, note, true},
+        {ENTITY_ORG, org, org, org, org, true},
+        {ENTITY_REL, value, datedValue, typedValue, typedValue, false},
+        {ENTITY_ADDR, addrText, addrText, addr, addrText + addr, false},
+        {ENTITY_URL, value, value, typedValue, typedValue, false},
+    };
+    return table;
+}
+
+} // namespace
+
+IOSContactCombineRule::IOSContactCombineRule()
+    : AbsContactCombineRule(iosTable())
+{}
 
 IOSContactCombineRule::~IOSContactCombineRule() = default;
-
-QStringList IOSContactCombineRule::checkEmptyFields(int type)
-{
-    switch (type) {
-    case pim::ENTITY_PHOTO:
-        return {QStringLiteral("data4")};
-    case pim::ENTITY_ORG:
-        // Company, department and job title: an entry with only a job title is not empty.
-        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data4")};
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_IM:
-    case pim::ENTITY_NOTE:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_ADDR:
-    case pim::ENTITY_URL:
-        return {QStringLiteral("data1")};
-    default:
-        return {};
-    }
-}
-
-QStringList IOSContactCombineRule::checkEqualFieldsMin(int type)
-{
-    switch (type) {
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_REL:
-        // A birthday and an anniversary on the same date are two entries.
-        return {QStringLiteral("data1"), QStringLiteral("data2")};
-    case pim::ENTITY_IM:
-        return {QStringLiteral("data1"), QStringLiteral("data5")};
-    default:
-        return checkEmptyFields(type);
-    }
-}
-
-QStringList IOSContactCombineRule::checkEqualFieldsFull(int type)
-{
-    switch (type) {
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_URL:
-        return {QStringLiteral("data1"), QStringLiteral("data2"), QStringLiteral("data3")};
-    case pim::ENTITY_IM:
-        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data2"),
-                QStringLiteral("data3")};
-    case pim::ENTITY_ADDR:
-        // The parts, not the formatted text derived from them.
-        return {QStringLiteral("data10"), QStringLiteral("data11"), QStringLiteral("data8"),
-                QStringLiteral("data7"),  QStringLiteral("data4"),  QStringLiteral("data9"),
-                QStringLiteral("data2"),  QStringLiteral("data3")};
-    default:
-        return checkEmptyFields(type);
-    }
-}
-
-QStringList IOSContactCombineRule::validFields(int type, bool &single)
-{
-    single = false;
-    switch (type) {
-    case pim::ENTITY_PHOTO:
-        single = true;
-        return {QStringLiteral("data4"), QStringLiteral("data15")};
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_NOTE:
-    case pim::ENTITY_ORG:
-        single = true;
-        return checkEqualFieldsFull(type);
-    case pim::ENTITY_ADDR:
-        return QStringList{QStringLiteral("data1")} + checkEqualFieldsFull(type);
-    default:
-        return checkEqualFieldsFull(type);
-    }
-}

@@ -7,11 +7,6 @@
 class IOSContactCombineRule : public AbsContactCombineRule
 {
 public:
-    IOSContactCombineRule() = default;
+    IOSContactCombineRule();
     ~IOSContactCombineRule() override;
-
-    QStringList checkEmptyFields(int type) override;
-    QStringList checkEqualFieldsMin(int type) override;
-    QStringList checkEqualFieldsFull(int type) override;
-    QStringList validFields(int type, bool &single) override;
 };

@@ -62,7 +62,43 @@ QString textOf(const QVariant &v)
 
 } // namespace
 
+AbsContactCombineRule::AbsContactCombineRule(const Table &table)
+    : m_table(table)
+{}
+
 AbsContactCombineRule::~AbsContactCombineRule() = default;
+
+const AbsContactCombineRule::TypeKeys &AbsContactCombineRule::keysOf(int type) const
+{
+    static const TypeKeys none{0, {}, {}, {}, {}, false};
+    for (const TypeKeys &keys : m_table) {
+        if (keys.type == type)
+            return keys;
+    }
+    return none;
+}
+
+QStringList AbsContactCombineRule::checkEmptyFields(int type)
+{
+    return keysOf(type).empty;
+}
+
+QStringList AbsContactCombineRule::checkEqualFieldsMin(int type)
+{
+    return keysOf(type).min;
+}
+
+QStringList AbsContactCombineRule::checkEqualFieldsFull(int type)
+{
+    return keysOf(type).full;
+}
+
+QStringList AbsContactCombineRule::validFields(int type, bool &single)
+{
+    const TypeKeys &keys = keysOf(type);
+    single = keys.single;
+    return keys.merge;
+}
 
 bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &right)
 {

@@ -1,81 +1,50 @@
 #include "LocalDbCombineRule.h"
 
 #include "EntityType.h"
+#include "EntryKeys.h"
+
+namespace {
+
+const AbsContactCombineRule::Table &localTable()
+{
+    using namespace pim;
+    const QStringList value{ValueKey::Value};
+    const QStringList typedValue{ValueKey::Value, ValueKey::SubType, ValueKey::Label};
+    const QStringList photo{PhotoKey::Hash};
+    const QStringList group{GroupKey::GroupId};
+    const QStringList imAccount{ImKey::Account, ImKey::Protocol, ImKey::CustomProtocol};
+    const QStringList im = imAccount + QStringList{ImKey::SubType, ImKey::Label};
+    const QStringList note{NoteKey::Text};
+    // Company, department and job title: an entry with only a job title is not empty.
+    const QStringList org{OrgKey::Company, OrgKey::Department, OrgKey::JobTitle};
+    const QStringList addrText{AddrKey::Formatted};
+    // The parts, not the formatted text derived from them.
+    const QStringList addr{AddrKey::Country, AddrKey::CountryCode, AddrKey::State,   AddrKey::City,
+                           AddrKey::Street,  AddrKey::Postcode,    AddrKey::SubType, AddrKey::Label};
+
+    // Names are the database's own business and have no row.
+    static const AbsContactCombineRule::Table table = {
+        // type, empty, min, full, merge, single
+        {ENTITY_PHOTO, photo, photo, photo, {PhotoKey::Hash, PhotoKey::Image}, true},
+        {ENTITY_PHONE, value, value, typedValue, typedValue, false},
+        {ENTITY_EMAIL, value, value, typedValue, typedValue, false},
+        {ENTITY_NICKNAME, value, value, value, value, true},
+        {ENTITY_EVENT, value, value, typedValue, typedValue, false},
+        {ENTITY_GROUP, group, group, group, {GroupKey::GroupId, GroupKey::GroupName}, true},
+        {ENTITY_IM, {ImKey::Account}, imAccount, im, im, false},
+        {ENTITY_NOTE, note, note, note, note, false},
+        {ENTITY_ORG, org, org, org, org, true},
+        {ENTITY_REL, value, value, typedValue, typedValue, false},
+        {ENTITY_ADDR, addrText, addrText, addr, addrText + addr, false},
+        {ENTITY_URL, value, value, typedValue, typedValue, false},
+    };
+    return table;
+}
+
+} // namespace
+
+LocalDbCombineRule::LocalDbCombineRule()
+    : AbsContactCombineRule(localTable())
+{}
 
 LocalDbCombineRule::~LocalDbCombineRule() = default;
-
-QStringList LocalDbCombineRule::checkEmptyFields(int type)
-{
-    switch (type) {
-    case pim::ENTITY_PHOTO:
-        return {QStringLiteral("data4")};
-    case pim::ENTITY_ORG:
-        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data4")};
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_GROUP:
-    case pim::ENTITY_IM:
-    case pim::ENTITY_NOTE:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_ADDR:
-    case pim::ENTITY_URL:
-        return {QStringLiteral("data1")};
-    default:
-        return {};
-    }
-}
-
-QStringList LocalDbCombineRule::checkEqualFieldsMin(int type)
-{
-    switch (type) {
-    case pim::ENTITY_IM:
-        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6")};
-    default:
-        // Identity is decided by the same keys as emptiness for every other type.
-        return checkEmptyFields(type);
-    }
-}
-
-QStringList LocalDbCombineRule::checkEqualFieldsFull(int type)
-{
-    switch (type) {
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_URL:
-        return {QStringLiteral("data1"), QStringLiteral("data2"), QStringLiteral("data3")};
-    case pim::ENTITY_IM:
-        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6"),
-                QStringLiteral("data2"), QStringLiteral("data3")};
-    case pim::ENTITY_ADDR:
-        return {QStringLiteral("data10"), QStringLiteral("data11"), QStringLiteral("data8"),
-                QStringLiteral("data7"),  QStringLiteral("data4"),  QStringLiteral("data9"),
-                QStringLiteral("data2"),  QStringLiteral("data3")};
-    default:
-        return checkEqualFieldsMin(type);
-    }
-}
-
-QStringList LocalDbCombineRule::validFields(int type, bool &single)
-{
-    single = false;
-    switch (type) {
-    case pim::ENTITY_PHOTO:
-        single = true;
-        return {QStringLiteral("data4"), QStringLiteral("data15")};
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_ORG:
-        single = true;
-        return checkEqualFieldsFull(type);
-    case pim::ENTITY_GROUP:
-        single = true;
-        return {QStringLiteral("data1"), QStringLiteral("data2")};
-    case pim::ENTITY_ADDR:
-        return QStringList{QStringLiteral("data1")} + checkEqualFieldsFull(type);
-    default:
-        return checkEqualFieldsFull(type);
-    }
-}

@@ -6,10 +6,6 @@
 class LocalDbCombineRule : public AbsContactCombineRule
 {
 public:
+    LocalDbCombineRule();
     ~LocalDbCombineRule() override;
-
-    QStringList checkEmptyFields(int type) override;
-    QStringList checkEqualFieldsMin(int type) override;
-    QStringList checkEqualFieldsFull(int type) override;
-    QStringList validFields(int type, bool &single) override;
 };

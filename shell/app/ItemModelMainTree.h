@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/Group.h"
+#include "shell/kit/AbsTreeItemModel.h"
 
-#include <QAbstractItemModel>
 #include <QList>
 #include <QSharedPointer>
 #include <QString>
@@ -11,30 +11,28 @@ class LocalDb;
 
 // The model of the main window's left-hand tree: the "Devices" and "Local Databases" roots, one
 // row per phone or local database below them, and one row per contact group below each database.
-class ItemModelMainTree : public QAbstractItemModel
+// The node tree and its structural answers are the kit's tree-model base; this model adds the
+// kinds of node, the icons and the operations of the window.
+class ItemModelMainTree : public AbsTreeItemModel
 {
     Q_OBJECT
 public:
     enum NodeType { ROOT_DEVICE = 1, ROOT_LOCALDB = 2, DEVICE = 3, LOCALDB = 5, GROUP = 6 };
     enum DeviceType { IOS = 1, ANDROID = 2 };
 
-    class _ItemNode
+    // Every node of this tree is one of these; the base's parent and child pointers may be cast.
+    class _ItemNode : public AbsTreeItemModel::_ItemNode
     {
     public:
         // Appends itself to parent's children when parent is not null.
         _ItemNode(int type, QString name, _ItemNode *parent);
-        virtual ~_ItemNode();
+        ~_ItemNode() override;
 
-        _ItemNode(const _ItemNode &) = delete;
-        _ItemNode &operator=(const _ItemNode &) = delete;
+        // The parent, or a child by row, as this tree's node.
+        _ItemNode *parentNode() const { return static_cast<_ItemNode *>(parent); }
+        _ItemNode *child(int row) const { return static_cast<_ItemNode *>(childs.at(row)); }
 
-        int type;
         int devType = 0;
-        QString name;
-        // The last index the model made for this node; only a hint, never trusted for the row.
-        mutable QModelIndex index;
-        _ItemNode *parent;
-        QList<_ItemNode *> childs;
     };
 
     class _DBItemNode : public _ItemNode
@@ -59,19 +57,15 @@ public:
     explicit ItemModelMainTree(QObject *parent = nullptr);
     ~ItemModelMainTree() override;
 
-    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex &child) const override;
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    void contentsUpdate();
     void removeChild(_ItemNode *parent, int row);
     void clearChilds(_ItemNode *node);
-    // The current index of a node (row found among its siblings); invalid for null and for nodes
-    // that are not in the tree.
-    QModelIndex indexOfItemNode(_ItemNode *node);
+    // The current index of a node (row found among its siblings); invalid for null, for the roots
+    // and for nodes that are not in the tree.
+    QModelIndex indexOfItemNode(const AbsTreeItemModel::_ItemNode *node) const;
     _DBItemNode *addDevice(QSharedPointer<LocalDb> db, QString name, QString devId, int devType);
     _DBItemNode *addLocalDb(QSharedPointer<LocalDb> db, QString name);
     // Rebuilds the node's group rows from its database. A database error passes to the caller and
@@ -81,14 +75,13 @@ public:
     void removeDevice(QString devId);
 
     // True when node is one of the tree's nodes (the roots included). Lets a caller check, after a
-    // nested event loop, that a node it holds was not removed meanwhile.
-    bool contains(const _ItemNode *node) const;
+    // nested event loop, that a node it holds was not removed meanwhile; node is never read.
+    bool contains(const AbsTreeItemModel::_ItemNode *node) const;
 
-    _ItemNode rootDevice;
-    _ItemNode rootLocalDb;
+    // Both roots are owned by the base's list of root nodes.
+    _ItemNode &rootDevice;
+    _ItemNode &rootLocalDb;
 
 private:
-    QModelIndex indexOf(const _ItemNode *node) const;
-    // Position of node among its siblings (the roots count as rows 0 and 1); -1 when absent.
-    int rowOf(const _ItemNode *node) const;
+    _ItemNode &addRoot(int type, const QString &name);
 };

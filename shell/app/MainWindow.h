@@ -1,60 +1,57 @@
 #pragma once
 
-#include "platform/adb/AdbEmuPoll.h"
-#include "platform/adb/AdbPoll.h"
-#include "model/Contact.h"
+#include "ContactSelection.h"
+#include "Deletion.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
+#include "MainActions.h"
 #include "ios/MobiledeviceSubscribe.h"
+#include "model/Contact.h"
+#include "platform/adb/AdbEmuPoll.h"
+#include "platform/adb/AdbPoll.h"
 #include "shell/kit/UpdateCheck.h"
 
-#include <QHash>
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
-#include <QSharedPointer>
 
-#include <array>
 #include <functional>
 #include <memory>
 
-class LocalDb;
-class QAction;
+class AndroidTransfer;
+class ContactBackup;
+class ContactBrowser;
+class IosAttach;
+class LocalDbPicker;
 class QMenu;
 class Ui_MainWindow;
 
 // The program's only top-level window: the tree of devices, local databases and groups, the
-// keyword search, the contact list, the contact pane, the menus and the tool bar.
+// keyword search, the contact list, the contact pane, the menus and the tool bar. It owns the
+// widgets and the device watchers and hands every action to the feature class of its area.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Indexes of the actions shared by the menus and the tool bar.
-    enum ToolBarAction {
-        ActNewContact = 0,
-        ActBackup = 1,
-        ActFromITunes = 2,
-        ActI2A = 3,
-        ActA2A = 4,
-        ActDB2A = 5,
-        ActImport = 6,
-        ActExport = 7,
-        ActPrint = 8,
-        ActDelete = 9,
-        ToolBarActionCount = 10
+    // How exitProgram() ends the process.
+    using Terminator = std::function<void()>;
+    // How the constructor starts the iPhone event subscription (true: started).
+    using IosSubscriptionStart = std::function<bool(MobiledeviceSubscribe &)>;
+
+    // The outside services the window calls; an empty hook takes the real one.
+    struct Hooks
+    {
+        // Empty: the process kills itself.
+        Terminator terminator;
+        // Empty: MobiledeviceSubscribe::start().
+        IosSubscriptionStart iosSubscriptionStart;
     };
 
     // The tree node an action works on.
-    struct _CurrentNode
-    {
-        ItemModelMainTree::_ItemNode *node = nullptr;
-        ItemModelMainTree::_DBItemNode *dbNode = nullptr;
-        ItemModelMainTree::_GroupItemNode *groupNode = nullptr;
+    using _CurrentNode = ContactSelection::Node;
+    using DelResult = Deletion::Result;
 
-        quint64 groupId() const;
-    };
-
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(QWidget *parent = nullptr, Hooks hooks = Hooks());
     ~MainWindow() override;
 
     void updateWindowTitle();
@@ -67,19 +64,8 @@ public:
 
     ItemModelMainTree::_DBItemNode *selOrCreateLocalDb(QString defaultName);
     void backupContacts(QList<pim::_Contact> contacts, QString defaultName);
-    // What became of a deletion: done, refused by the database (nothing deleted), or the node went
-    // away meanwhile so that the caller must not touch it any more.
-    enum class DelResult { Deleted, Failed, NodeGone };
     // Deletes the contacts from the database of the current node.
     DelResult delContacts(const QList<pim::_Contact> &contacts);
-
-    // How the process is ended by exitProgram(); replaced by tests.
-    using Terminator = std::function<void()>;
-    static void setTerminator(Terminator terminator);
-
-    // How the constructor starts the iPhone event subscription (true: started); replaced by tests.
-    using IosSubscriptionStart = std::function<bool(MobiledeviceSubscribe &)>;
-    static void setIosSubscriptionStart(IosSubscriptionStart start);
 
     QAction *toolBarAction(int index) const;
     // The context menus as the slots show them; null where no menu is shown.
@@ -90,6 +76,10 @@ public:
     ItemModelContacts &contactList() { return contactsModel; }
     Ui_MainWindow *form() const { return ui; }
     UpdateCheck &updateCheck() { return http; }
+    // What the user has chosen; the feature classes of the window work from it.
+    ContactSelection &selection() { return *m_selection; }
+    LocalDbPicker &localDbPicker() { return *m_picker; }
+    AndroidTransfer &androidTransfer() { return *m_transfer; }
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
@@ -144,19 +134,9 @@ private slots:
 
 private:
     void stopAdbThreads();
-    void createMenus();
-    void listOfflineDevices(const QString &folder, int devType);
-    void listLocalDatabases();
-    // Loads an arrived iPhone into a fresh cache database and shows its node when the load succeeds.
-    void loadIosDevice(const QString &devid);
-    void updateActions(const _CurrentNode &cur);
-    void selectNode(ItemModelMainTree::_ItemNode *node);
-    void clearTreeSelection();
-    bool hasSelectedContactRows() const;
-    bool isLive(const ItemModelMainTree::_DBItemNode *node, const QSharedPointer<LocalDb> &db) const;
-    DelResult delContactsFrom(const _CurrentNode &target, const QList<pim::_Contact> &contacts);
-    // Runs f and shows any exception it throws in the error box: no exception leaves a slot.
-    void guarded(const std::function<void()> &f);
+    void connectViews();
+    void addStatusLink();
+    void startIosEvents();
 
     AdbPoll adbPoll;
     AdbEmuPoll adbEmuPoll;
@@ -165,8 +145,14 @@ private:
     ItemModelMainTree mainTreeModel;
     ItemModelContacts contactsModel;
     UpdateCheck http;
-    std::array<QAction *, ToolBarActionCount> toolBarActions{};
-    bool m_clearingTreeSelection = false;
-    // iPhones whose arrival is being handled, each with whether it arrived again meanwhile.
-    QHash<QString, bool> m_iosArrivals;
+
+    Hooks m_hooks;
+    MainActions m_actions;
+    std::unique_ptr<ContactSelection> m_selection;
+    std::unique_ptr<ContactBrowser> m_browser;
+    std::unique_ptr<LocalDbPicker> m_picker;
+    std::unique_ptr<IosAttach> m_iosAttach;
+    std::unique_ptr<Deletion> m_deletion;
+    std::unique_ptr<ContactBackup> m_backup;
+    std::unique_ptr<AndroidTransfer> m_transfer;
 };

@@ -2,8 +2,8 @@
 
 #include "model/DataFolder.h"
 #include "platform/desktop/PowerAssertion.h"
-#include "shell/kit/ProductInfo.h"
 #include "platform/sqlite/Sqlite3DB.h"
+#include "shell/kit/ProductInfo.h"
 #include "shell/kit/Tips.h"
 
 #include <QApplication>
@@ -40,16 +40,13 @@ int Program::exec(const Hooks &hooks)
         return 1;
     }
 
-    if (hooks.terminator)
-        MainWindow::setTerminator(hooks.terminator);
-
     int code = 0;
     {
         std::unique_ptr<QThread> watcher = hooks.adbWatcher ? hooks.adbWatcher() : nullptr;
         if (watcher)
             watcher->start(QThread::InheritPriority);
         {
-            MainWindow window(nullptr);
+            MainWindow window(nullptr, hooks.window);
             window.setVisible(true);
             if (hooks.windowShown)
                 hooks.windowShown(window);

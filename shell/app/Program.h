@@ -25,8 +25,9 @@ public:
         std::function<std::shared_ptr<void>()> powerAssertion;
         // Builds the thread that keeps foreign ADB servers away (null: none).
         std::function<std::unique_ptr<QThread>()> adbWatcher;
-        // How MainWindow::exitProgram() ends the process (empty: the process kills itself).
-        MainWindow::Terminator terminator;
+        // What the main window calls outside (how exitProgram() ends the process, how the iPhone
+        // events start); empty hooks take the real services.
+        MainWindow::Hooks window;
         // Called once the main window is visible, before the storage warning.
         std::function<void(MainWindow &)> windowShown;
     };

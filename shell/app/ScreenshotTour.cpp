@@ -2,9 +2,9 @@
 
 #include "ItemModelMainTree.h"
 #include "MainWindow.h"
+#include "Ui_MainWindow.h"
 #include "shell/kit/ProgressForm.h"
 #include "shell/kit/Tips.h"
-#include "Ui_MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,9 +46,9 @@ void ScreenshotTour::start(MainWindow &window, const QString &folder)
         ItemModelMainTree &tree = win->mainTree();
         ItemModelMainTree::_ItemNode *target = nullptr;
         if (!tree.rootLocalDb.childs.isEmpty())
-            target = tree.rootLocalDb.childs.first();
+            target = tree.rootLocalDb.child(0);
         else if (!tree.rootDevice.childs.isEmpty())
-            target = tree.rootDevice.childs.first();
+            target = tree.rootDevice.child(0);
         if (target) {
             win->form()->treeMain->setCurrentIndex(tree.indexOfItemNode(target));
             win->form()->treeMain->expandAll();

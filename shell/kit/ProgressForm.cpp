@@ -1,7 +1,7 @@
 #include "ProgressForm.h"
 
-#include "Tips.h"
 #include "Logging.h"
+#include "Tips.h"
 #include "Ui_ProgressForm.h"
 
 #include <QThread>
@@ -63,6 +63,14 @@ bool ProgressForm::waitForThread(QThread &thread, bool terminateOnCancel)
             return thread.wait(1000);
         }
     }
+}
+
+bool ProgressForm::runWorker(QThread &worker)
+{
+    worker.start(QThread::InheritPriority);
+    const int result = exec();
+    worker.wait();
+    return result == 1 && !canceled;
 }
 
 bool ProgressForm::invokeUpdateProgress(QString status, int curProgress, QString progressText)

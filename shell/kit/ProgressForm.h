@@ -29,6 +29,10 @@ public:
     // terminateOnCancel is true, terminates the thread and returns whether it ended within another
     // second. Processes no events meanwhile.
     bool waitForThread(QThread &thread, bool terminateOnCancel);
+    // The pattern of every long operation: starts the worker, shows the dialog until the worker's
+    // final report (or a confirmed cancel) and joins the worker without a time limit. True when the
+    // work was done: exec() gave 1 and nothing was cancelled.
+    bool runWorker(QThread &worker);
 
     bool invokeUpdateProgress(QString status, int curProgress, QString progressText) override;
     bool invokeSucceed(QString tipsStr) override;

@@ -1,11 +1,11 @@
-#include "model/EntityType.h"
+#include "SimulatedPhoneFixture.h"
+#include "TestMain.h"
 #include "ios/IOSContactCombineRule.h"
 #include "ios/IOSSyncToPCThread.h"
+#include "model/EntityType.h"
 #include "model/LocalDb.h"
 #include "shell/kit/MessageBoxResponder.h"
 #include "shell/kit/ProgressForm.h"
-#include "SimulatedPhoneFixture.h"
-#include "TestMain.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -160,9 +160,11 @@ void TestIOSSyncToPC::loadsEveryRecord()
     QFETCH(QList<int>, batchSizes);
 
     SimulatedContactSync &sync = m_phone->contactSync();
-    sync.setDeviceLinkVersion(quint64(deviceLinkVersion));
+    SimulatedContactSync::Script script;
+    script.deviceLinkVersion = quint64(deviceLinkVersion);
+    script.batchSizes = batchSizes;
+    sync.setScript(script);
     sync.setRecords(sampleRecords());
-    sync.setBatchSizes(batchSizes);
 
     QCOMPARE(load(), 1);
     QVERIFY(!m_canceled);
@@ -197,7 +199,10 @@ void TestIOSSyncToPC::emptyPhone()
 void TestIOSSyncToPC::refusedSession()
 {
     m_phone->contactSync().setRecords(sampleRecords());
-    m_phone->contactSync().refuseSessions(QStringLiteral("Sync is off"));
+    SimulatedContactSync::Script script;
+    script.startAnswer = SimulatedContactSync::StartAnswer::Refuse;
+    script.startReason = QStringLiteral("Sync is off");
+    m_phone->contactSync().setScript(script);
     QCOMPARE(load(), 0);
     QVERIFY(m_canceled);
     QCOMPARE(m_boxes.size(), 1);
@@ -211,8 +216,10 @@ void TestIOSSyncToPC::disconnectMidLoadRollsBack()
 {
     SimulatedContactSync &sync = m_phone->contactSync();
     sync.setRecords(sampleRecords());
-    sync.setBatchSize(2);
-    sync.disconnectAfterBatches(1);
+    SimulatedContactSync::Script script;
+    script.batchSize = 2;
+    script.disconnectAfterBatches = 1;
+    sync.setScript(script);
     QCOMPARE(load(), 0);
     QCOMPARE(m_boxes.size(), 1);
     QVERIFY2(m_boxes.first().contains(QStringLiteral("mobilesync_receive_changes failed. return ")),
@@ -221,7 +228,8 @@ void TestIOSSyncToPC::disconnectMidLoadRollsBack()
     QVERIFY(m_db->contacts(0, QString()).isEmpty());
 
     // The same database loads cleanly afterwards.
-    sync.disconnectAfterBatches(-1);
+    script.disconnectAfterBatches = -1;
+    sync.setScript(script);
     m_boxes.clear();
     QCOMPARE(load(), 1);
     QCOMPARE(summary(*m_db), kSampleSummary);
@@ -241,7 +249,9 @@ void TestIOSSyncToPC::cancelLetsTheLoadFinish()
 {
     SimulatedContactSync &sync = m_phone->contactSync();
     sync.setRecords(sampleRecords());
-    sync.setBatchSize(1);
+    SimulatedContactSync::Script script;
+    script.batchSize = 1;
+    sync.setScript(script);
     QCOMPARE(load(true), 0);
     QVERIFY(m_canceled);
     QCOMPARE(m_boxes.size(), 1); // the question, and no error
@@ -252,7 +262,9 @@ void TestIOSSyncToPC::cancelLetsTheLoadFinish()
 void TestIOSSyncToPC::databaseFailureRollsBack()
 {
     m_phone->contactSync().setRecords(sampleRecords());
-    m_phone->contactSync().setBatchSize(2);
+    SimulatedContactSync::Script script;
+    script.batchSize = 2;
+    m_phone->contactSync().setScript(script);
     // Another connection holds the write lock for the whole load: the first row cannot be written.
     sqlite3 *other = nullptr;
     QCOMPARE(sqlite3_open(m_db->path.toUtf8().constData(), &other), SQLITE_OK);

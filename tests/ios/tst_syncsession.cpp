@@ -84,9 +84,11 @@ private slots:
         QFETCH(int, batchSize);
         QFETCH(int, expectedBatches);
         SimulatedContactSync &sync = m_phone->contactSync();
-        sync.setDeviceLinkVersion(quint64(deviceLinkVersion));
+        SimulatedContactSync::Script script;
+        script.deviceLinkVersion = quint64(deviceLinkVersion);
+        script.batchSize = batchSize;
+        sync.setScript(script);
         sync.setRecords(sampleRecords(contacts));
-        sync.setBatchSize(batchSize);
 
         const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
@@ -168,16 +170,19 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(bool, clientSet);
         QString udid = phoneUdid;
+        SimulatedContactSync::Script script;
         if (fault == QLatin1String("absent"))
             udid = QStringLiteral("0000000000000000000000000000000000000000");
         else if (fault == QLatin1String("unpaired"))
             m_phone->setPaired(false);
         else if (fault == QLatin1String("version500"))
-            m_phone->contactSync().setDeviceLinkVersion(500);
+            script.deviceLinkVersion = 500;
         else if (fault.startsWith(QLatin1String("refuse:")))
-            m_phone->contactSync().refuseSessions(fault.section(QLatin1Char(':'), 1));
+            script.startAnswer = SimulatedContactSync::StartAnswer::Refuse;
         else if (fault.startsWith(QLatin1String("cancel:")))
-            m_phone->contactSync().cancelSessions(fault.section(QLatin1Char(':'), 1));
+            script.startAnswer = SimulatedContactSync::StartAnswer::Cancel;
+        script.startReason = fault.section(QLatin1Char(':'), 1);
+        m_phone->contactSync().setScript(script);
 
         const _mobiledevice_sync_ctx ctx = sessionContext();
         mobiledevice_sync_client client;
@@ -189,8 +194,10 @@ private slots:
     void disconnectWhileLoading()
     {
         m_phone->contactSync().setRecords(sampleRecords(6));
-        m_phone->contactSync().setBatchSize(4);
-        m_phone->contactSync().disconnectAfterBatches(1);
+        SimulatedContactSync::Script script;
+        script.batchSize = 4;
+        script.disconnectAfterBatches = 1;
+        m_phone->contactSync().setScript(script);
 
         mobiledevice_sync_client client;
         startSession(client);
@@ -209,8 +216,10 @@ private slots:
     void acknowledgementFailureKeepsBatch()
     {
         m_phone->contactSync().setRecords(sampleRecords(3));
-        m_phone->contactSync().setBatchSize(2);
-        m_phone->contactSync().disconnectBeforeAcknowledgementOf(1);
+        SimulatedContactSync::Script script;
+        script.batchSize = 2;
+        script.disconnectBeforeAcknowledgementOf = 1;
+        m_phone->contactSync().setScript(script);
 
         mobiledevice_sync_client client;
         startSession(client);
@@ -236,7 +245,9 @@ private slots:
     void phoneCancellingChangesFailsRemapping()
     {
         m_phone->contactSync().setRecords(sampleRecords(1));
-        m_phone->contactSync().cancelChangesFromComputer(true);
+        SimulatedContactSync::Script script;
+        script.cancelChanges = true;
+        m_phone->contactSync().setScript(script);
         mobiledevice_sync_client client;
         startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);
@@ -286,9 +297,11 @@ private slots:
         QFETCH(int, deviceLinkVersion);
         QFETCH(bool, readFirst);
         SimulatedContactSync &sync = m_phone->contactSync();
-        sync.setDeviceLinkVersion(quint64(deviceLinkVersion));
+        SimulatedContactSync::Script script;
+        script.deviceLinkVersion = quint64(deviceLinkVersion);
+        script.batchSize = 3;
+        sync.setScript(script);
         sync.setRecords(sampleRecords(2));
-        sync.setBatchSize(3);
 
         mobiledevice_sync_client client;
         startSession(client);
@@ -370,7 +383,9 @@ private slots:
     {
         SimulatedContactSync &sync = m_phone->contactSync();
         sync.setRecords(sampleRecords(1));
-        sync.setFinishAnswer(SimulatedContactSync::FinishAnswer::CommitFailed);
+        SimulatedContactSync::Script script;
+        script.finishAnswer = SimulatedContactSync::FinishAnswer::CommitFailed;
+        sync.setScript(script);
 
         mobiledevice_sync_client client;
         startSession(client);
@@ -406,8 +421,10 @@ private slots:
     void announcementFailsWhenPhoneIsUnplugged()
     {
         m_phone->contactSync().setRecords(sampleRecords(3));
-        m_phone->contactSync().setBatchSize(1);
-        m_phone->contactSync().disconnectAfterBatches(2);
+        SimulatedContactSync::Script script;
+        script.batchSize = 1;
+        script.disconnectAfterBatches = 2;
+        m_phone->contactSync().setScript(script);
         mobiledevice_sync_client client;
         startSession(client);
         const QString error = errorOf([&] { mobiledevice_sync_start_send_to_device_throw(client); });
@@ -418,7 +435,9 @@ private slots:
 
     void phoneRequiringTetheredSync()
     {
-        m_phone->contactSync().requireTetheredSync(true);
+        SimulatedContactSync::Script script;
+        script.requireTetheredSync = true;
+        m_phone->contactSync().setScript(script);
         const _mobiledevice_sync_ctx ctx = sessionContext();
         {
             mobiledevice_sync_client client;
@@ -450,9 +469,11 @@ private slots:
         QFETCH(int, syncType);
         QFETCH(QString, request);
         SimulatedContactSync &sync = m_phone->contactSync();
-        sync.setSyncType(SimulatedContactSync::SyncType(syncType));
+        SimulatedContactSync::Script script;
+        script.syncType = SimulatedContactSync::SyncType(syncType);
+        script.batchSize = 2;
+        sync.setScript(script);
         sync.setRecords(sampleRecords(3));
-        sync.setBatchSize(2);
         mobiledevice_sync_client client;
         startSession(client);
         mobiledevice_sync_start_send_to_device_throw(client);

@@ -4,86 +4,17 @@
 
 namespace tarnwick::peers {
 
-void SimulatedContactSync::setDeviceLinkVersion(quint64 major)
+void SimulatedContactSync::setScript(const Script &script)
 {
     QMutexLocker lock(&m_mutex);
-    m_script.deviceLinkVersion = major;
-}
-
-void SimulatedContactSync::setSyncType(SyncType type)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.syncType = type;
-}
-
-void SimulatedContactSync::refuseSessions(const QString &reason)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.startAnswer = StartAnswer::Refuse;
-    m_script.startReason = reason;
-}
-
-void SimulatedContactSync::cancelSessions(const QString &reason)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.startAnswer = StartAnswer::Cancel;
-    m_script.startReason = reason;
-}
-
-void SimulatedContactSync::acceptSessions()
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.startAnswer = StartAnswer::Accept;
-    m_script.startReason.clear();
+    m_script = script;
+    m_script.batchSize = qMax(1, script.batchSize);
 }
 
 void SimulatedContactSync::setRecords(const QList<SyncRecord> &records)
 {
     QMutexLocker lock(&m_mutex);
     m_records = records;
-}
-
-void SimulatedContactSync::setBatchSize(int records)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.batchSize = qMax(1, records);
-    m_script.batchSizes.clear();
-}
-
-void SimulatedContactSync::setBatchSizes(const QList<int> &sizes)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.batchSizes = sizes;
-}
-
-void SimulatedContactSync::disconnectAfterBatches(int batches)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.disconnectAfterBatches = batches;
-}
-
-void SimulatedContactSync::disconnectBeforeAcknowledgementOf(int batch)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.disconnectBeforeAcknowledgementOf = batch;
-}
-
-void SimulatedContactSync::cancelChangesFromComputer(bool cancel)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.cancelChanges = cancel;
-}
-
-void SimulatedContactSync::requireTetheredSync(bool require)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.requireTetheredSync = require;
-}
-
-void SimulatedContactSync::setFinishAnswer(FinishAnswer answer)
-{
-    QMutexLocker lock(&m_mutex);
-    m_script.finishAnswer = answer;
 }
 
 SimulatedContactSync::Script SimulatedContactSync::script() const

@@ -34,18 +34,32 @@ public:
     enum class StartAnswer { Accept, Refuse, Cancel };
     enum class FinishAnswer { Finished, CommitFailed };
 
-    // Everything a session looks at, copied out under the lock.
+    // How the phone answers: everything a session looks at, copied out under the lock.
     struct Script
     {
+        // DeviceLink major version the phone announces: 400 (iOS 14 and later) or 300.
         quint64 deviceLinkVersion = 400;
         SyncType syncType = SyncType::Slow;
+        // Refuse answers the session start with SDMessageRefuseToSyncDataClassWithComputer and
+        // `startReason` (which may be empty), Cancel with SDMessageCancelSession.
         StartAnswer startAnswer = StartAnswer::Accept;
         QString startReason;
+        // Records per batch (at least 1), or, when not empty, the sizes of the batches one by one
+        // (the last size repeats).
         int batchSize = 25;
         QList<int> batchSizes;
+        // The phone drops the connection once this many batches were sent and acknowledged, before
+        // the next one (0: instead of the first batch); negative: never.
         int disconnectAfterBatches = -1;
+        // The phone drops the connection right after sending batch number n (counted from 1),
+        // without reading its acknowledgement; negative: never.
         int disconnectBeforeAcknowledgementOf = -1;
+        // The phone answers every batch of changes from the computer with SDMessageCancelSession
+        // instead of a remapping (as phones do when tethered sync is off) and keeps nothing of them.
         bool cancelChanges = false;
+        // Refuses to start a session unless the phone's lockdown value
+        // "com.apple.mobile.tethered_sync" / <data class> ("Contacts") holds {"DisableTethered":
+        // false}, as phones do.
         bool requireTetheredSync = false;
         FinishAnswer finishAnswer = FinishAnswer::Finished;
     };
@@ -55,34 +69,10 @@ public:
     SimulatedContactSync &operator=(const SimulatedContactSync &) = delete;
 
     // --- Script ---
-    // DeviceLink major version the phone announces: 400 (iOS 14 and later, the default) or 300.
-    void setDeviceLinkVersion(quint64 major);
-    void setSyncType(SyncType type);
-    // Answers the session start with SDMessageRefuseToSyncDataClassWithComputer and `reason` (which
-    // may be empty), or with SDMessageCancelSession; acceptSessions() undoes either.
-    void refuseSessions(const QString &reason);
-    void cancelSessions(const QString &reason);
-    void acceptSessions();
+    void setScript(const Script &script);
     // The phone's records, sent in this order. No records: one empty batch, which is what a phone
     // whose contacts live in the cloud answers.
     void setRecords(const QList<SyncRecord> &records);
-    // Records per batch (at least 1; default 25), or the sizes of the batches one by one (the last
-    // size repeats); an empty list goes back to setBatchSize.
-    void setBatchSize(int records);
-    void setBatchSizes(const QList<int> &sizes);
-    // The phone drops the connection once `batches` batches were sent and acknowledged, before the
-    // next one (0: instead of the first batch); negative: never (default).
-    void disconnectAfterBatches(int batches);
-    // The phone drops the connection right after sending batch number `batch` (counted from 1),
-    // without reading its acknowledgement; negative: never (default).
-    void disconnectBeforeAcknowledgementOf(int batch);
-    // The phone answers every batch of changes from the computer with SDMessageCancelSession instead
-    // of a remapping (as phones do when tethered sync is off) and keeps nothing of them.
-    void cancelChangesFromComputer(bool cancel);
-    // Refuses to start a session unless the phone's lockdown value "com.apple.mobile.tethered_sync"
-    // / <data class> ("Contacts") holds {"DisableTethered": false}, as phones do; off by default.
-    void requireTetheredSync(bool require);
-    void setFinishAnswer(FinishAnswer answer);
 
     Script script() const;
     QList<SyncRecord> records() const;

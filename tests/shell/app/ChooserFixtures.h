@@ -4,7 +4,9 @@
 
 #include "shell/kit/MessageBoxResponder.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
 #include <QtTest>
@@ -26,6 +28,31 @@ void playOnceShown(Dialog &dialog, const std::function<void(Dialog &)> &user, bo
                 *leftOpen = true;
             dialog.reject();
         }
+    });
+}
+
+// Presses one of the dialog's push buttons by its object name.
+inline void press(QWidget &dialog, const char *button)
+{
+    QTest::mousePress(dialog.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+}
+
+// Closes a chooser the way a user who gives up does: the Escape key, or its "btnClose" button.
+inline void giveUp(QWidget &dialog, bool escape)
+{
+    if (escape)
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    else
+        press(dialog, "btnClose");
+}
+
+// Plays `user` on the modal dialog that the code under test opens next, once its loop runs.
+inline void playOnNextModal(const std::function<void(QWidget &)> &user)
+{
+    QTimer::singleShot(0, [user] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY2(dialog, "no dialog came up");
+        user(*dialog);
     });
 }
 

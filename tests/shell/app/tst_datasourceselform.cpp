@@ -11,14 +11,11 @@
 
 namespace {
 
+using fixture::press;
+
 QComboBox *combo(DataSourceSelForm &form)
 {
     return form.findChild<QComboBox *>(QStringLiteral("cbDevice"));
-}
-
-void press(DataSourceSelForm &form, const char *button)
-{
-    QTest::mousePress(form.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
 }
 
 // Runs execSel, playing `user` once the dialog is up; a dialog still open afterwards is closed so
@@ -135,10 +132,7 @@ void TestDataSourceSelForm::cancelReturnsNull()
         form, QStringLiteral("t"), {{QString(), "A", &targets[0]}, {QString(), "B", &targets[1]}},
         [escape](DataSourceSelForm &f) {
             combo(f)->setCurrentIndex(1);
-            if (escape)
-                QTest::keyClick(&f, Qt::Key_Escape);
-            else
-                press(f, "btnClose");
+            fixture::giveUp(f, escape);
         },
         &leftOpen);
     QVERIFY(!leftOpen);

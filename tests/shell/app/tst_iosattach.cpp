@@ -1,11 +1,11 @@
 #include "AppFixtures.h"
-#include "model/DataFolder.h"
-#include "shell/app/MainWindow.h"
-#include "shell/kit/MessageBoxResponder.h"
-#include "shell/kit/ProgressForm.h"
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
+#include "model/DataFolder.h"
+#include "shell/app/MainWindow.h"
 #include "shell/app/Ui_MainWindow.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "shell/kit/ProgressForm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,6 +17,7 @@
 #include <functional>
 
 using Tree = ItemModelMainTree;
+using tarnwick::peers::SimulatedContactSync;
 using tarnwick::peers::SimulatedIPhone;
 using tarnwick::peers::SimulatedUsbmuxd;
 using tarnwick::peers::SyncRecord;
@@ -68,7 +69,8 @@ QStringList names(const QList<pim::_Contact> &contacts)
 QList<Tree::_DBItemNode *> iosNodes(MainWindow &w)
 {
     QList<Tree::_DBItemNode *> out;
-    for (Tree::_ItemNode *n : w.mainTree().rootDevice.childs) {
+    for (AbsTreeItemModel::_ItemNode *child : w.mainTree().rootDevice.childs) {
+        auto *n = static_cast<Tree::_ItemNode *>(child);
         if (n->devType == Tree::IOS)
             out << static_cast<Tree::_DBItemNode *>(n);
     }
@@ -99,9 +101,12 @@ class TestIosAttach : public QObject
     std::function<void(const MessageBoxRequest &)> m_onBox;
     int m_progressShows = 0;
 
-    std::unique_ptr<MainWindow> window()
+    std::unique_ptr<MainWindow> window(MainWindow::IosSubscriptionStart start = nullptr)
     {
-        auto w = std::make_unique<MainWindow>(nullptr);
+        MainWindow::Hooks hooks;
+        hooks.terminator = [] {};
+        hooks.iosSubscriptionStart = std::move(start);
+        auto w = std::make_unique<MainWindow>(nullptr, hooks);
         w->resize(1000, 600);
         return w;
     }
@@ -179,7 +184,6 @@ private slots:
 
     void cleanup()
     {
-        MainWindow::setIosSubscriptionStart(nullptr);
         m_onBox = nullptr;
         m_mux.reset();
     }
@@ -215,8 +219,8 @@ private slots:
         QCOMPARE(w->currentNode().dbNode, node);
         QCOMPARE(names(w->contactList().contacts), QStringList({"Ann Lee", "Bob", "Cy"}));
         QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:3"));
-        QVERIFY(w->toolBarAction(MainWindow::ActBackup)->isEnabled());
-        QVERIFY(!w->toolBarAction(MainWindow::ActNewContact)->isEnabled());
+        QVERIFY(w->toolBarAction(MainActions::ActBackup)->isEnabled());
+        QVERIFY(!w->toolBarAction(MainActions::ActNewContact)->isEnabled());
 
         m_mux->detach(kUdid);
         QTRY_VERIFY(iosNodes(*w).isEmpty());
@@ -291,11 +295,15 @@ private slots:
         m_boxes.clear();
 
         // The phone arrives again, and this time its load fails: the earlier node is gone too.
+        SimulatedContactSync::Script script;
         if (failure == "refuse") {
-            iphone->contactSync().refuseSessions(QStringLiteral("Sync is off"));
+            script.startAnswer = SimulatedContactSync::StartAnswer::Refuse;
+            script.startReason = QStringLiteral("Sync is off");
+            iphone->contactSync().setScript(script);
         } else if (failure == "drop") {
-            iphone->contactSync().setBatchSize(1);
-            iphone->contactSync().disconnectAfterBatches(1);
+            script.batchSize = 1;
+            script.disconnectAfterBatches = 1;
+            iphone->contactSync().setScript(script);
         } else if (failure == "locked") {
             iphone->setSessionRefusal(QStringLiteral("PasswordProtected"));
         } else {
@@ -493,8 +501,7 @@ private slots:
     {
         fixture::makeDb(g_dataSaveDir().filePath("data/local.db"),
                         {{"Lou", "", "", ""}, {"Max", "", "", ""}});
-        MainWindow::setIosSubscriptionStart([](MobiledeviceSubscribe &) { return false; });
-        auto w = window();
+        auto w = window([](MobiledeviceSubscribe &) { return false; });
 
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.first().icon, QMessageBox::Warning);
@@ -508,7 +515,7 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
 
         // Everything else works.
-        Tree::_ItemNode *local = w->mainTree().rootLocalDb.childs.value(0);
+        AbsTreeItemModel::_ItemNode *local = w->mainTree().rootLocalDb.childs.value(0);
         QVERIFY(local);
         w->form()->treeMain->setCurrentIndex(w->mainTree().indexOfItemNode(local));
         QCOMPARE(names(w->contactList().contacts), QStringList({"Lou", "Max"}));

@@ -14,14 +14,11 @@
 
 namespace {
 
+using fixture::press;
+
 QComboBox *combo(LocalDbSelForm &form)
 {
     return form.findChild<QComboBox *>(QStringLiteral("cbLocalDbNames"));
-}
-
-void press(LocalDbSelForm &form, const char *button)
-{
-    QTest::mousePress(form.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
 }
 
 void type(LocalDbSelForm &form, const QString &text)
@@ -202,10 +199,7 @@ void TestLocalDbSelForm::cancelReturnsEmpty()
                 combo(f)->setEditText(QStringLiteral("bad/name"));
                 press(f, "btnOK");
             }
-            if (escape)
-                QTest::keyClick(&f, Qt::Key_Escape);
-            else
-                press(f, "btnClose");
+            fixture::giveUp(f, escape);
         },
         &leftOpen);
     QVERIFY(!leftOpen);

@@ -1,10 +1,11 @@
 #include "AppFixtures.h"
-#include "model/DataFolder.h"
-#include "shell/app/MainWindow.h"
-#include "shell/kit/MessageBoxResponder.h"
-#include "platform/desktop/SystemOpener.h"
+#include "ChooserFixtures.h"
 #include "TestMain.h"
+#include "model/DataFolder.h"
+#include "platform/desktop/SystemOpener.h"
+#include "shell/app/MainWindow.h"
 #include "shell/app/Ui_MainWindow.h"
+#include "shell/kit/MessageBoxResponder.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -63,9 +64,12 @@ class TestMainWindow : public QObject
     // Runs inside the next box, as a device event delivered in the box's own loop would.
     std::function<void()> m_duringBox;
 
-    std::unique_ptr<MainWindow> window()
+    // A test never ends its own process: the window's exit only counts.
+    std::unique_ptr<MainWindow> window(MainWindow::Terminator terminator = [] {})
     {
-        auto w = std::make_unique<MainWindow>(nullptr);
+        MainWindow::Hooks hooks;
+        hooks.terminator = std::move(terminator);
+        auto w = std::make_unique<MainWindow>(nullptr, hooks);
         w->resize(1000, 600);
         return w;
     }
@@ -82,7 +86,7 @@ class TestMainWindow : public QObject
 
     static Tree::_DBItemNode *localNode(MainWindow &w, const QString &name)
     {
-        for (Tree::_ItemNode *n : w.mainTree().rootLocalDb.childs) {
+        for (AbsTreeItemModel::_ItemNode *n : w.mainTree().rootLocalDb.childs) {
             if (n->name == name)
                 return static_cast<Tree::_DBItemNode *>(n);
         }
@@ -91,9 +95,9 @@ class TestMainWindow : public QObject
 
     static Tree::_ItemNode *groupNode(Tree::_ItemNode *db, const QString &name)
     {
-        for (Tree::_ItemNode *n : db->childs) {
-            if (n->name == name)
-                return n;
+        for (int i = 0; i < db->childs.size(); ++i) {
+            if (db->child(i)->name == name)
+                return db->child(i);
         }
         return nullptr;
     }
@@ -134,16 +138,16 @@ class TestMainWindow : public QObject
             return &t.rootLocalDb;
         Tree::_ItemNode *db = nullptr;
         if (kind.startsWith("ios"))
-            db = t.rootDevice.childs.first();
+            db = t.rootDevice.child(0);
         else if (kind.startsWith("android"))
-            db = t.rootDevice.childs.last();
+            db = t.rootDevice.child(int(t.rootDevice.childs.size()) - 1);
         else
-            db = t.rootLocalDb.childs.first();
+            db = t.rootLocalDb.child(0);
         if (!kind.endsWith("Group"))
             return db;
         // A database's groups show once it has been selected.
         select(w, db);
-        return db->childs.value(0);
+        return db->childs.isEmpty() ? nullptr : db->child(0);
     }
 
 private slots:
@@ -241,8 +245,8 @@ private slots:
         QCOMPARE(w->contactList().rowCount(), 0);
         QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:0"));
         QVERIFY(w->form()->lbDisplayKeyword->isHidden());
-        for (int i = 0; i < MainWindow::ToolBarActionCount; ++i) {
-            const bool import = i == MainWindow::ActImport || i == MainWindow::ActFromITunes;
+        for (int i = 0; i < MainActions::ToolBarActionCount; ++i) {
+            const bool import = i == MainActions::ActImport || i == MainActions::ActFromITunes;
             QCOMPARE(w->toolBarAction(i)->isEnabled(), import);
         }
     }
@@ -252,7 +256,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("androids");
         QTest::addColumn<QList<int>>("enabled");
-        using W = MainWindow;
+        using W = MainActions;
         const QList<int> none;
         QTest::newRow("iPhone, no Android")
             << "ios" << 0 << QList<int>{W::ActBackup, W::ActExport, W::ActPrint};
@@ -292,9 +296,9 @@ private slots:
         QVERIFY(node);
         select(*w, node);
         QCOMPARE(w->currentNode().node, node);
-        for (int i = 0; i < MainWindow::ToolBarActionCount; ++i) {
+        for (int i = 0; i < MainActions::ToolBarActionCount; ++i) {
             const bool expected =
-                enabled.contains(i) || i == MainWindow::ActImport || i == MainWindow::ActFromITunes;
+                enabled.contains(i) || i == MainActions::ActImport || i == MainActions::ActFromITunes;
             QVERIFY2(w->toolBarAction(i)->isEnabled() == expected,
                      qPrintable(QStringLiteral("action %1").arg(i)));
         }
@@ -602,13 +606,13 @@ private slots:
         fixture::makeDb(phone, {{"Pat"}, {"Pia"}});
         fixture::makeDb(other, {{"Quin"}});
         auto w = window();
-        Tree::_ItemNode *p = w->mainTree().rootDevice.childs.first();
+        Tree::_ItemNode *p = w->mainTree().rootDevice.child(0);
         select(*w, p);
         w->form()->treeContacts->selectionModel()->select(
             w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_duringBox = [&] {
             w->mainTree().removeDevice("p.db");
-            select(*w, w->mainTree().rootDevice.childs.first());
+            select(*w, w->mainTree().rootDevice.child(0));
             w->form()->treeContacts->selectionModel()->select(
                 w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         };
@@ -727,22 +731,18 @@ private slots:
         QFETCH(QStringList, saved);
         fixture::makeDb(dataPath("ios_virtual/phone.db"), {{"Ian", "", "", "G"}, {"Ivy"}});
         auto w = window();
-        Tree::_ItemNode *phone = w->mainTree().rootDevice.childs.first();
+        Tree::_ItemNode *phone = w->mainTree().rootDevice.child(0);
         if (fromGroup)
-            select(*w, phone->childs.first());
+            select(*w, phone->child(0));
         // Answer the database chooser once it is up; the suggestion names the database node.
-        QTimer::singleShot(0, [typed] {
-            QWidget *dlg = QApplication::activeModalWidget();
-            QVERIFY(dlg);
-            auto *combo = dlg->findChild<QComboBox *>("cbLocalDbNames");
+        fixture::playOnNextModal([typed](QWidget &dlg) {
+            auto *combo = dlg.findChild<QComboBox *>("cbLocalDbNames");
             QVERIFY(combo);
             QCOMPARE(combo->currentText(), QStringLiteral("phone-backup.db"));
-            if (typed.isEmpty()) {
-                emit dlg->findChild<QPushButton *>("btnClose")->pressed();
-                return;
-            }
+            if (typed.isEmpty())
+                return fixture::giveUp(dlg, false);
             combo->setEditText(typed);
-            emit dlg->findChild<QPushButton *>("btnOK")->pressed();
+            fixture::press(dlg, "btnOK");
         });
         QMetaObject::invokeMethod(w.get(), "miFileBackup");
 
@@ -801,13 +801,13 @@ private slots:
                             "-", "Open Database Folder", "Exit"}));
         QCOMPARE(describe(menus.at(1)), QStringList({"Check update", "Connect Android Phone via WiFi"}));
         QCOMPARE(describe(menus.at(2)), QStringList({"Help", "Feedback and support", "About"}));
-        QCOMPARE(w->toolBarAction(MainWindow::ActNewContact)->shortcut(),
+        QCOMPARE(w->toolBarAction(MainActions::ActNewContact)->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+N")));
-        QVERIFY(w->toolBarAction(MainWindow::ActBackup)->shortcut().isEmpty());
+        QVERIFY(w->toolBarAction(MainActions::ActBackup)->shortcut().isEmpty());
 
         // Tool bar: the shared actions themselves, icons only, fixed in place.
         QToolBar *tools = w->form()->toolBar;
-        using W = MainWindow;
+        using W = MainActions;
         const QList<int> order{W::ActBackup, W::ActI2A,        W::ActA2A,   W::ActDB2A,
                                -1,           W::ActExport,     W::ActPrint, W::ActNewContact,
                                W::ActImport, W::ActFromITunes, W::ActDelete};
@@ -905,12 +905,10 @@ private slots:
         const SystemOpener::Handler previous =
             SystemOpener::setHandler([&](const QString &t) { opened << t; });
         int ended = 0;
-        MainWindow::setTerminator([&ended] { ++ended; });
-        auto w = window();
+        auto w = window([&ended] { ++ended; });
         w->show();
         w->updateCheck().handleReply(200, "http://example.invalid/new");
         SystemOpener::setHandler(previous);
-        MainWindow::setTerminator([] {});
         QCOMPARE(ended, 1);
         QCOMPARE(opened, QStringList({"http://example.invalid/new"}));
         QCOMPARE(w->isVisible(), !closed);
@@ -920,11 +918,9 @@ private slots:
     void exitProgramStopsThreadsThenEnds()
     {
         int ended = 0;
-        MainWindow::setTerminator([&ended] { ++ended; });
-        auto w = window();
+        auto w = window([&ended] { ++ended; });
         w->exitProgram();
         QCOMPARE(ended, 1);
-        MainWindow::setTerminator([] {});
     }
 };
 

@@ -1,7 +1,7 @@
-#include "model/DataFolder.h"
-#include "shell/kit/MessageBoxResponder.h"
-#include "shell/app/Program.h"
 #include "TestMain.h"
+#include "model/DataFolder.h"
+#include "shell/app/Program.h"
+#include "shell/kit/MessageBoxResponder.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -62,7 +62,7 @@ class TestProgram : public QObject
             m_log << QStringLiteral("watcher started");
             return std::make_unique<FakeWatcher>(m_log);
         };
-        h.terminator = [this] { m_log << QStringLiteral("terminated"); };
+        h.window.terminator = [this] { m_log << QStringLiteral("terminated"); };
         h.windowShown = [this](MainWindow &w) {
             m_log << QStringLiteral("window shown");
             QObject::connect(&w, &QObject::destroyed, [this] { m_log << QStringLiteral("window"); });

@@ -1,0 +1,146 @@
+#include "ContactBrowser.h"
+
+#include "ItemModelContacts.h"
+#include "Ui_MainWindow.h"
+#include "model/LocalDb.h"
+#include "shell/kit/StyleSheet.h"
+#include "shell/kit/Tips.h"
+
+#include <QCursor>
+#include <QMenu>
+
+namespace {
+
+const QString kStyleSheetPath = QStringLiteral(":/res/style.css");
+
+void showError(const std::exception &e)
+{
+    Tips::error(QString::fromUtf8(e.what()));
+}
+
+} // namespace
+
+ContactBrowser::ContactBrowser(Ui_MainWindow &ui, ContactSelection &selection, MainActions &actions)
+    : m_ui(ui)
+    , m_selection(selection)
+    , m_actions(actions)
+{}
+
+void ContactBrowser::treeNodeSelected()
+{
+    if (m_clearingTreeSelection)
+        return;
+    m_actions.update(m_selection.facts());
+
+    const ContactSelection::Node cur = m_selection.currentNode();
+    if (!cur.dbNode) {
+        showContacts({});
+        return;
+    }
+
+    m_ui.txtKeyword->setText(QString());
+    m_ui.lbDisplayKeyword->hide();
+
+    try {
+        if (cur.dbNode->childs.isEmpty())
+            m_selection.tree().refreshDbNodeGroups(cur.dbNode);
+        m_ui.treeMain->expand(m_selection.tree().indexOfItemNode(cur.dbNode));
+        showContacts(m_selection.nodeContacts(cur));
+        m_ui.treeContacts->clearSelection();
+    } catch (const std::exception &e) {
+        showError(e);
+        clearTreeSelection();
+    }
+}
+
+void ContactBrowser::clearTreeSelection()
+{
+    // Clearing the selection reports a selection change; it must not load the node again.
+    m_clearingTreeSelection = true;
+    m_ui.treeMain->clearSelection();
+    m_clearingTreeSelection = false;
+}
+
+void ContactBrowser::treeNodeClicked()
+{
+    m_ui.treeContacts->clearSelection();
+}
+
+void ContactBrowser::contactsSelected(const QItemSelection &selections)
+{
+    const QModelIndexList indexes = selections.indexes();
+    const pim::_Contact *contact = nullptr;
+    if (!indexes.isEmpty()) {
+        const QModelIndex first = indexes.first();
+        contact = m_selection.list().contactOf(first.sibling(first.row(), 0));
+    }
+    if (contact)
+        m_ui.wdContactInfo->showContact(contact);
+    else
+        m_ui.wdContactInfo->clear();
+}
+
+void ContactBrowser::contactDoubleClicked(const QModelIndex &index)
+{
+    if (!m_selection.facts().isEditable())
+        return;
+    QList<pim::_Contact> &contacts = m_selection.list().contacts;
+    if (index.row() < 0 || index.row() >= contacts.size() || !m_editor)
+        return;
+    m_editor(contacts[index.row()]);
+}
+
+void ContactBrowser::search()
+{
+    const ContactSelection::Node cur = m_selection.currentNode();
+    if (!cur.node || !cur.dbNode)
+        return;
+    const QString keyword = m_ui.txtKeyword->text().trimmed();
+    try {
+        showContacts(cur.dbNode->db->contacts(cur.groupId(), keyword));
+    } catch (const std::exception &e) {
+        showError(e);
+        return;
+    }
+    if (keyword.isEmpty()) {
+        m_ui.lbDisplayKeyword->hide();
+    } else {
+        m_ui.lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
+        m_ui.lbDisplayKeyword->show();
+    }
+}
+
+void ContactBrowser::showContacts(QList<pim::_Contact> contacts)
+{
+    const int count = int(contacts.size());
+    // The pane shows its own copy; blank it so that it never outlives the list it came from.
+    m_ui.wdContactInfo->clear();
+    ItemModelContacts &list = m_selection.list();
+    list.loadContacts(std::move(contacts));
+    m_ui.lbTotal->setText(tr("Total:%1").arg(count));
+    m_ui.treeContacts->setCurrentIndex(list.indexOfPos(0));
+}
+
+std::unique_ptr<QMenu> ContactBrowser::treeContextMenu() const
+{
+    return m_actions.contextMenu(MainActions::Place::TreeMenu, m_selection.facts(),
+                                 getStyleSheet(kStyleSheetPath));
+}
+
+std::unique_ptr<QMenu> ContactBrowser::contactContextMenu() const
+{
+    return m_actions.contextMenu(MainActions::Place::ContactMenu, m_selection.facts(),
+                                 getStyleSheet(kStyleSheetPath));
+}
+
+void ContactBrowser::execTreeContextMenu() const
+{
+    if (std::unique_ptr<QMenu> menu = treeContextMenu())
+        menu->exec(QCursor::pos());
+}
+
+void ContactBrowser::execContactContextMenu() const
+{
+    if (std::unique_ptr<QMenu> menu = contactContextMenu())
+        menu->exec(QCursor::pos());
+}

@@ -1,0 +1,128 @@
+#include "ContactSelection.h"
+
+#include "ItemModelContacts.h"
+#include "model/LocalDb.h"
+
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+using Tree = ItemModelMainTree;
+
+quint64 ContactSelection::Node::groupId() const
+{
+    return groupNode ? groupNode->group.id : 0;
+}
+
+ContactSelection::ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel, QAbstractItemView &list,
+                                   ItemModelContacts &listModel, ShowContacts show)
+    : m_tree(tree)
+    , m_treeModel(treeModel)
+    , m_list(list)
+    , m_listModel(listModel)
+    , m_show(std::move(show))
+{}
+
+ContactSelection::Node ContactSelection::currentNode() const
+{
+    Node cur;
+    const QModelIndex idx = m_tree.currentIndex();
+    if (!idx.isValid() || idx.model() != &m_treeModel || !idx.internalPointer())
+        return cur;
+    cur.node = static_cast<Tree::_ItemNode *>(idx.internalPointer());
+    switch (cur.node->type) {
+    case Tree::DEVICE:
+    case Tree::LOCALDB:
+        cur.dbNode = static_cast<Tree::_DBItemNode *>(cur.node);
+        break;
+    case Tree::GROUP:
+        cur.groupNode = static_cast<Tree::_GroupItemNode *>(cur.node);
+        if (cur.node->parent &&
+            (cur.node->parent->type == Tree::DEVICE || cur.node->parent->type == Tree::LOCALDB))
+            cur.dbNode = static_cast<Tree::_DBItemNode *>(cur.node->parent);
+        break;
+    default:
+        break;
+    }
+    return cur;
+}
+
+QList<pim::_Contact> ContactSelection::selectedContacts() const
+{
+    QList<pim::_Contact> list;
+    const QItemSelectionModel *sel = m_list.selectionModel();
+    if (!sel)
+        return list;
+    for (const QModelIndex &row : sel->selectedRows(0)) {
+        if (const pim::_Contact *c = m_listModel.contactOf(row))
+            list.append(*c);
+    }
+    return list;
+}
+
+int ContactSelection::selectedRowCount() const
+{
+    const QItemSelectionModel *sel = m_list.selectionModel();
+    return sel ? int(sel->selectedRows(0).size()) : 0;
+}
+
+QList<pim::_Contact> ContactSelection::nodeContacts(const Node &node) const
+{
+    if (!node.dbNode || !node.dbNode->db)
+        return {};
+    return node.dbNode->db->contacts(node.groupId(), QString());
+}
+
+void ContactSelection::either(const std::function<void()> &onRows, const std::function<void()> &onNode) const
+{
+    if (hasSelectedRows())
+        onRows();
+    else
+        onNode();
+}
+
+ActionFacts ContactSelection::facts() const
+{
+    ActionFacts f;
+    const Node cur = currentNode();
+    f.androids = m_treeModel.deviceCount(Tree::ANDROID);
+    f.selectedRows = selectedRowCount();
+    f.group = cur.groupNode != nullptr;
+    if (!cur.node)
+        f.node = ActionFacts::Node::None;
+    else if (cur.node->type == Tree::ROOT_DEVICE)
+        f.node = ActionFacts::Node::DevicesRoot;
+    else if (cur.node->type == Tree::ROOT_LOCALDB)
+        f.node = ActionFacts::Node::LocalDbsRoot;
+    else if (!cur.dbNode)
+        f.node = ActionFacts::Node::None;
+    else if (cur.dbNode->type == Tree::LOCALDB)
+        f.node = ActionFacts::Node::LocalDb;
+    else if (cur.dbNode->devType == Tree::IOS)
+        f.node = ActionFacts::Node::Ios;
+    else if (cur.dbNode->devType == Tree::ANDROID)
+        f.node = ActionFacts::Node::Android;
+    else
+        f.node = ActionFacts::Node::OtherDevice;
+    return f;
+}
+
+void ContactSelection::selectNode(ItemModelMainTree::_ItemNode *node)
+{
+    const QModelIndex idx = m_treeModel.indexOfItemNode(node);
+    m_tree.expand(idx);
+    m_tree.setCurrentIndex(idx);
+}
+
+bool ContactSelection::isLive(const ItemModelMainTree::_DBItemNode *node,
+                              const QSharedPointer<LocalDb> &db) const
+{
+    return node && m_treeModel.contains(node) && node->db == db;
+}
+
+void ContactSelection::showContacts(QList<pim::_Contact> contacts) const
+{
+    if (m_show)
+        m_show(std::move(contacts));
+    else
+        m_listModel.loadContacts(std::move(contacts));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ActionFacts.h"
+#include "ItemModelMainTree.h"
+#include "model/Contact.h"
+
+#include <QList>
+
+#include <functional>
+
+class ItemModelContacts;
+class QAbstractItemView;
+class QTreeView;
+
+// What the user has chosen in the main window: the current node of the tree of devices and
+// databases, and the selected rows of the contact list. Every action that works on "the selected
+// contacts, else the whole node" asks this class.
+class ContactSelection
+{
+public:
+    // The tree node an action works on.
+    struct Node
+    {
+        ItemModelMainTree::_ItemNode *node = nullptr;
+        // The device or local-database node; for a group, its parent.
+        ItemModelMainTree::_DBItemNode *dbNode = nullptr;
+        ItemModelMainTree::_GroupItemNode *groupNode = nullptr;
+
+        // The group filter of the node's contacts: the group's id, 0 for the whole database.
+        quint64 groupId() const;
+    };
+
+    // How the window lists contacts (the list, its total and the contact pane).
+    using ShowContacts = std::function<void(QList<pim::_Contact>)>;
+
+    ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel, QAbstractItemView &list,
+                     ItemModelContacts &listModel, ShowContacts show);
+
+    Node currentNode() const;
+    // Copies of the contacts of the selected rows, in the order the selection reports them.
+    QList<pim::_Contact> selectedContacts() const;
+    int selectedRowCount() const;
+    bool hasSelectedRows() const { return selectedRowCount() > 0; }
+    // Every contact of the node (the group's members for a group); empty without a database node.
+    QList<pim::_Contact> nodeContacts(const Node &node) const;
+
+    // Runs onRows when contact rows are selected, else onNode: the menus' and the tool bar's
+    // reading of "the contacts the action works on".
+    void either(const std::function<void()> &onRows, const std::function<void()> &onNode) const;
+
+    // The facts that decide which actions are offered and enabled.
+    ActionFacts facts() const;
+
+    // Expands the node and makes it current (which lists its contacts).
+    void selectNode(ItemModelMainTree::_ItemNode *node);
+    // Lists the contacts in place of what the list shows.
+    void showContacts(QList<pim::_Contact> contacts) const;
+
+    ItemModelMainTree &tree() const { return m_treeModel; }
+    ItemModelContacts &list() const { return m_listModel; }
+    // True while the node is in the tree and still holds the database: an action that waited in a
+    // nested event loop checks this before it touches the node again.
+    bool isLive(const ItemModelMainTree::_DBItemNode *node, const QSharedPointer<LocalDb> &db) const;
+
+private:
+    QTreeView &m_tree;
+    ItemModelMainTree &m_treeModel;
+    QAbstractItemView &m_list;
+    ItemModelContacts &m_listModel;
+    ShowContacts m_show;
+};
