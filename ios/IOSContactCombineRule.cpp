@@ -2,42 +2,43 @@
 
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
+#include "model/LocalDbCombineRule.h"
 
 namespace {
 
-const AbsContactCombineRule::Table &iosTable()
+// The local rule, but for what an iPhone keeps otherwise.
+AbsContactCombineRule::Table makeIosTable()
 {
     using namespace pim;
-    const QStringList value{ValueKey::Value};
-    // A birthday and an anniversary on the same date are two entries.
-    const QStringList datedValue{ValueKey::Value, ValueKey::SubType};
-    const QStringList typedValue{ValueKey::Value, ValueKey::SubType, ValueKey::Label};
-    const QStringList photo{PhotoKey::Hash};
-    const QStringList imAccount{ImKey::Account, ImKey::Protocol};
-    const QStringList im = imAccount + QStringList{ImKey::SubType, ImKey::Label};
-    const QStringList note{NoteKey::Text};
-    // Company, department and job title: an entry with only a job title is not empty.
-    const QStringList org{OrgKey::Company, OrgKey::Department, OrgKey::JobTitle};
-    const QStringList addrText{AddrKey::Formatted};
-    // The parts, not the formatted text derived from them.
-    const QStringList addr{AddrKey::Country, AddrKey::CountryCode, AddrKey::State,   AddrKey::City,
-                           AddrKey::Street,  AddrKey::Postcode,    AddrKey::SubType, AddrKey::Label};
+    AbsContactCombineRule::Table table = LocalDbCombineRule::table();
+    // Group memberships are never merged into an iPhone database.
+    table.removeIf([](const AbsContactCombineRule::TypeKeys &keys) { return keys.type == ENTITY_GROUP; });
+    for (AbsContactCombineRule::TypeKeys &keys : table) {
+        switch (keys.type) {
+        case ENTITY_EVENT:
+        case ENTITY_REL:
+            // A birthday and an anniversary on the same date are two entries.
+            keys.min = {ValueKey::Value, ValueKey::SubType};
+            break;
+        case ENTITY_IM:
+            // An iPhone account has no custom protocol name.
+            keys.min = {ImKey::Account, ImKey::Protocol};
+            keys.full = keys.min + QStringList{ImKey::SubType, ImKey::Label};
+            keys.merge = keys.full;
+            break;
+        case ENTITY_NOTE:
+            keys.single = true;
+            break;
+        default:
+            break;
+        }
+    }
+    return table;
+}
 
-    // Names are the database's own business, and group memberships are not kept: neither has a row.
-    static const AbsContactCombineRule::Table table = {
-        // type, empty, min, full, merge, single
-        {ENTITY_PHOTO, photo, photo, photo, {PhotoKey::Hash, PhotoKey::Image}, true},
-        {ENTITY_PHONE, value, value, typedValue, typedValue, false},
-        {ENTITY_EMAIL, value, value, typedValue, typedValue, false},
-        {ENTITY_NICKNAME, value, value, value, value, true},
-        {ENTITY_EVENT, value, datedValue, typedValue, typedValue, false},
-        {ENTITY_IM, {ImKey::Account}, imAccount, im, im, false},
-        {ENTITY_NOTE, note, note, note, note, true},
-        {ENTITY_ORG, org, org, org, org, true},
-        {ENTITY_REL, value, datedValue, typedValue, typedValue, false},
-        {ENTITY_ADDR, addrText, addrText, addr, addrText + addr, false},
-        {ENTITY_URL, value, value, typedValue, typedValue, false},
-    };
+const AbsContactCombineRule::Table &iosTable()
+{
+    static const AbsContactCombineRule::Table table = makeIosTable();
     return table;
 }
 

@@ -3,9 +3,7 @@
 #include "EntityType.h"
 #include "EntryKeys.h"
 
-namespace {
-
-const AbsContactCombineRule::Table &localTable()
+const AbsContactCombineRule::Table &LocalDbCombineRule::table()
 {
     using namespace pim;
     const QStringList value{ValueKey::Value};
@@ -23,7 +21,7 @@ const AbsContactCombineRule::Table &localTable()
                            AddrKey::Street,  AddrKey::Postcode,    AddrKey::SubType, AddrKey::Label};
 
     // Names are the database's own business and have no row.
-    static const AbsContactCombineRule::Table table = {
+    static const Table keys = {
         // type, empty, min, full, merge, single
         {ENTITY_PHOTO, photo, photo, photo, {PhotoKey::Hash, PhotoKey::Image}, true},
         {ENTITY_PHONE, value, value, typedValue, typedValue, false},
@@ -38,13 +36,11 @@ const AbsContactCombineRule::Table &localTable()
         {ENTITY_ADDR, addrText, addrText, addr, addrText + addr, false},
         {ENTITY_URL, value, value, typedValue, typedValue, false},
     };
-    return table;
+    return keys;
 }
 
-} // namespace
-
 LocalDbCombineRule::LocalDbCombineRule()
-    : AbsContactCombineRule(localTable())
+    : AbsContactCombineRule(table())
 {}
 
 LocalDbCombineRule::~LocalDbCombineRule() = default;

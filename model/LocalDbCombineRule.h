@@ -8,4 +8,7 @@ class LocalDbCombineRule : public AbsContactCombineRule
 public:
     LocalDbCombineRule();
     ~LocalDbCombineRule() override;
+
+    // The rule's keys per entry type; other rules may start from it.
+    static const Table &table();
 };

@@ -2,7 +2,6 @@
 
 #include "DataSourceSelForm.h"
 #include "model/LocalDb.h"
-#include "shell/kit/Tips.h"
 
 using Tree = ItemModelMainTree;
 
@@ -43,14 +42,8 @@ void AndroidTransfer::transfer2Android(const QList<pim::_Contact> &contacts, con
             m_reloader(devId, mirror);
         return;
     }
-    if (!m_selection.isLive(target, mirror))
-        return;
-    try {
-        tree.refreshDbNodeGroups(target);
-        m_selection.selectNode(target);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-    }
+    if (m_selection.isLive(target, mirror))
+        m_selection.showChangedNode(target);
 }
 
 void AndroidTransfer::fileTransfer()
@@ -91,11 +84,6 @@ void AndroidTransfer::treeTransferExcluding(bool excludeSource)
     if (!cur.dbNode)
         return;
     QList<pim::_Contact> contacts;
-    try {
-        contacts = m_selection.nodeContacts(cur);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
-    transfer2Android(contacts, excludeSource ? cur.dbNode->devId : QString());
+    if (m_selection.readNodeContacts(cur, contacts))
+        transfer2Android(contacts, excludeSource ? cur.dbNode->devId : QString());
 }

@@ -4,7 +4,6 @@
 #include "LocalDbPicker.h"
 #include "model/LocalDb.h"
 #include "shell/kit/ProgressForm.h"
-#include "shell/kit/Tips.h"
 
 namespace {
 
@@ -34,14 +33,8 @@ void ContactBackup::backupContacts(const QList<pim::_Contact> &contacts, const Q
         BackupContactsToLocalThread worker(contacts, db.data(), &progress, m_workerParent);
         ok = progress.runWorker(worker);
     }
-    if (!ok || !m_selection.isLive(node, db))
-        return;
-    try {
-        m_selection.tree().refreshDbNodeGroups(node);
-        m_selection.selectNode(node);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-    }
+    if (ok && m_selection.isLive(node, db))
+        m_selection.showChangedNode(node);
 }
 
 void ContactBackup::fileBackup()
@@ -62,11 +55,6 @@ void ContactBackup::treeBackup()
     if (!cur.dbNode)
         return;
     QList<pim::_Contact> contacts;
-    try {
-        contacts = m_selection.nodeContacts(cur);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
-    backupContacts(contacts, suggestedName(cur));
+    if (m_selection.readNodeContacts(cur, contacts))
+        backupContacts(contacts, suggestedName(cur));
 }

@@ -2,6 +2,7 @@
 
 #include "ItemModelContacts.h"
 #include "model/LocalDb.h"
+#include "shell/kit/Tips.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
@@ -70,6 +71,27 @@ QList<pim::_Contact> ContactSelection::nodeContacts(const Node &node) const
     if (!node.dbNode || !node.dbNode->db)
         return {};
     return node.dbNode->db->contacts(node.groupId(), QString());
+}
+
+bool ContactSelection::readNodeContacts(const Node &node, QList<pim::_Contact> &contacts) const
+{
+    try {
+        contacts = nodeContacts(node);
+        return true;
+    } catch (const std::exception &e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void ContactSelection::showChangedNode(ItemModelMainTree::_DBItemNode *node)
+{
+    try {
+        m_treeModel.refreshDbNodeGroups(node);
+        selectNode(node);
+    } catch (const std::exception &e) {
+        Tips::error(QString::fromUtf8(e.what()));
+    }
 }
 
 void ContactSelection::either(const std::function<void()> &onRows, const std::function<void()> &onNode) const

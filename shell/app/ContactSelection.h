@@ -43,6 +43,8 @@ public:
     bool hasSelectedRows() const { return selectedRowCount() > 0; }
     // Every contact of the node (the group's members for a group); empty without a database node.
     QList<pim::_Contact> nodeContacts(const Node &node) const;
+    // The same for an action: false, after the database's error was shown, when they cannot be read.
+    bool readNodeContacts(const Node &node, QList<pim::_Contact> &contacts) const;
 
     // Runs onRows when contact rows are selected, else onNode: the menus' and the tool bar's
     // reading of "the contacts the action works on".
@@ -53,6 +55,9 @@ public:
 
     // Expands the node and makes it current (which lists its contacts).
     void selectNode(ItemModelMainTree::_ItemNode *node);
+    // After a change to the node's database: rebuilds its group rows and makes it current. A
+    // database error is shown; the change itself is done by then.
+    void showChangedNode(ItemModelMainTree::_DBItemNode *node);
     // Lists the contacts in place of what the list shows.
     void showContacts(QList<pim::_Contact> contacts) const;
 

@@ -100,13 +100,8 @@ void Deletion::treeDel()
         if (!Tips::question(tr("IDS_CONFIRM_CLEAR_ANDROID_CONTACTS")) || !m_selection.isLive(dbNode, db))
             return;
         QList<pim::_Contact> all;
-        try {
-            all = db->contacts(0, QString());
-        } catch (const std::exception &e) {
-            Tips::error(QString::fromUtf8(e.what()));
-            return;
-        }
-        delContactsFrom(cur, all);
+        if (m_selection.readNodeContacts(cur, all))
+            delContactsFrom(cur, all);
         return;
     }
 
@@ -117,21 +112,17 @@ void Deletion::treeDel()
         if (!m_selection.isLive(dbNode, db) || !tree.contains(cur.groupNode))
             return;
         QList<pim::_Contact> members;
-        try {
-            members = db->contacts(groupId, QString());
-        } catch (const std::exception &e) {
-            Tips::error(QString::fromUtf8(e.what()));
+        if (!m_selection.readNodeContacts(cur, members))
             return;
-        }
         if (delContactsFrom(cur, members) == Result::NodeGone || !m_selection.isLive(dbNode, db))
             return;
         try {
             db->removeGroupOnly(groupId);
-            tree.refreshDbNodeGroups(dbNode);
-            m_selection.selectNode(dbNode);
         } catch (const std::exception &e) {
             Tips::error(QString::fromUtf8(e.what()));
+            return;
         }
+        m_selection.showChangedNode(dbNode);
     }
 }
 

@@ -1,16 +1,19 @@
 #pragma once
 
-// Small databases for the application tests, made with the program's own database layer.
+// Small databases for the application tests, made with the program's own database layer, and
+// how the tests read contact lists and menus back.
 
 #include "model/Contact.h"
 #include "model/EntityType.h"
 #include "model/LocalDb.h"
 #include "model/LocalDbCombineRule.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QMenu>
 #include <QStringList>
 
 namespace fixture {
@@ -70,6 +73,30 @@ inline void setAge(const QString &path, int secondsAgo)
     QFile f(path);
     f.open(QIODevice::ReadWrite);
     f.setFileTime(QDateTime::currentDateTime().addSecs(-secondsAgo), QFileDevice::FileModificationTime);
+}
+
+// The full names of the contacts, in list order.
+inline QStringList names(const QList<pim::_Contact> &contacts)
+{
+    QStringList out;
+    for (const pim::_Contact &c : contacts)
+        out << c.fullName;
+    return out;
+}
+
+// The actions of a menu as "text", "text (off)" for disabled ones and "-" for separators.
+inline QStringList describe(const QMenu *menu)
+{
+    if (!menu)
+        return {QStringLiteral("<no menu>")};
+    QStringList out;
+    for (const QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            out << QStringLiteral("-");
+        else
+            out << (a->isEnabled() ? a->text() : a->text() + QStringLiteral(" (off)"));
+    }
+    return out;
 }
 
 } // namespace fixture

@@ -8,17 +8,7 @@
 
 using Tree = ItemModelMainTree;
 
-namespace {
-
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    return out;
-}
-
-} // namespace
+using fixture::names;
 
 // The transfers to Android up to the write itself, which the phone layer gives: what is sent,
 // which phones are offered, and what becomes of the target after the write.

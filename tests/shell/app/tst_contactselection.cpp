@@ -6,17 +6,7 @@
 using Tree = ItemModelMainTree;
 using fixture::Person;
 
-namespace {
-
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    return out;
-}
-
-} // namespace
+using fixture::names;
 
 // What the actions of the main window take as "the contacts they work on", without a window.
 class TestContactSelection : public QObject

@@ -1,3 +1,4 @@
+#include "AppFixtures.h"
 #include "TestMain.h"
 #include "shell/app/MainActions.h"
 #include "shell/app/MainWindow.h"
@@ -11,6 +12,8 @@
 using Facts = ActionFacts;
 using Place = MainActions::Place;
 
+using fixture::describe;
+
 Q_DECLARE_METATYPE(ActionFacts)
 
 namespace {
@@ -23,21 +26,6 @@ Facts facts(Facts::Node node, int androids, bool group = false, int rows = 0)
     f.group = group;
     f.selectedRows = rows;
     return f;
-}
-
-// The entries of a menu as "text", "text (off)" for disabled ones and "-" for separators.
-QStringList describe(const QMenu *menu)
-{
-    if (!menu)
-        return {QStringLiteral("<no menu>")};
-    QStringList out;
-    for (const QAction *a : menu->actions()) {
-        if (a->isSeparator())
-            out << QStringLiteral("-");
-        else
-            out << (a->isEnabled() ? a->text() : a->text() + QStringLiteral(" (off)"));
-    }
-    return out;
 }
 
 } // namespace

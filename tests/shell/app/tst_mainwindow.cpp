@@ -19,6 +19,8 @@
 #include <QTranslator>
 
 using Tree = ItemModelMainTree;
+using fixture::describe;
+using fixture::names;
 using fixture::Person;
 
 namespace {
@@ -26,29 +28,6 @@ namespace {
 QString dataPath(const QString &rel)
 {
     return g_dataSaveDir().filePath(rel);
-}
-
-// The actions of a menu as "text", "text (off)" for disabled ones and "-" for separators.
-QStringList describe(const QMenu *menu)
-{
-    QStringList out;
-    if (!menu)
-        return {QStringLiteral("<no menu>")};
-    for (const QAction *a : menu->actions()) {
-        if (a->isSeparator())
-            out << QStringLiteral("-");
-        else
-            out << (a->isEnabled() ? a->text() : a->text() + QStringLiteral(" (off)"));
-    }
-    return out;
-}
-
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    return out;
 }
 
 } // namespace
