@@ -1,12 +1,19 @@
 #include "PlistCFType.h"
 
+#include "Logging.h"
+#include "platform/idevice/PlistDate.h"
+#include "platform/idevice/PlistInputCheck.h"
+
 #include <QFile>
 #include <QStringList>
 
 #include <plist/plist.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -16,6 +23,17 @@ constexpr qint64 kPlistEpoch = 978307200;
 plist_type nodeType(void *node)
 {
     return node ? plist_get_node_type(static_cast<plist_t>(node)) : PLIST_NONE;
+}
+
+// The dates a QDate-based program can hold and show: years 1 to 9999, as milliseconds since 1970.
+qint64 firstMillis()
+{
+    return QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+}
+
+qint64 lastMillis()
+{
+    return QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC).toMSecsSinceEpoch();
 }
 
 QString takeUtf8(char *buffer)
@@ -165,6 +183,14 @@ long long PlistCFType::CFNumberInt64(long long defaultValue) const
     if (t == PLIST_REAL) {
         double value = static_cast<double>(defaultValue);
         plist_get_real_val(static_cast<plist_t>(ref()), &value);
+        // Only a number in range converts; NaN has no integer, the rest saturate.
+        if (std::isnan(value))
+            return defaultValue;
+        constexpr double limit = 9223372036854775808.0; // 2^63
+        if (value >= limit)
+            return std::numeric_limits<long long>::max();
+        if (value < -limit)
+            return std::numeric_limits<long long>::min();
         return static_cast<long long>(value);
     }
     return defaultValue;
@@ -238,17 +264,16 @@ QDateTime PlistCFType::CFDateToDateTime(int extraSeconds) const
 {
     if (!isCFDate())
         return QDateTime();
-    int32_t sec = 0;
-    int32_t usec = 0;
-    plist_get_date_val(static_cast<plist_t>(ref()), &sec, &usec);
-    // libplist truncates the seconds toward zero and gives the fraction as a magnitude, slightly
-    // below the stored value at times (999000 can come back as 998999): restore the sign and round.
-    qint64 micros = qint64(sec) * 1000000;
-    micros += (sec < 0) ? -qint64(qAbs(usec)) : qint64(usec);
-    const qint64 millis = (micros >= 0) ? (micros + 500) / 1000 : -((-micros + 500) / 1000);
+    const std::optional<double> seconds = PlistDate::seconds(static_cast<plist_t>(ref()));
+    if (!seconds || !std::isfinite(*seconds))
+        return QDateTime();
     // Counted from UTC midnight, as createCFDate counts: a round trip keeps the wall clock exactly,
-    // whatever the local zone and its daylight-saving rules.
-    return QDateTime::fromMSecsSinceEpoch((kPlistEpoch + extraSeconds) * 1000 + millis, Qt::UTC);
+    // whatever the local zone and its daylight-saving rules. Rounded to the millisecond a QDateTime
+    // holds; the range is checked on the double, before any conversion to an integer.
+    const double millis = std::round((*seconds + extraSeconds) * 1000.0) + double(kPlistEpoch) * 1000.0;
+    if (!(millis >= double(firstMillis()) && millis <= double(lastMillis())))
+        return QDateTime();
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(millis), Qt::UTC);
 }
 
 QDateTime PlistCFType::CFDateToDateTime(const __CFTimeZone *) const
@@ -436,13 +461,14 @@ PlistCFType PlistCFType::createCFData(QByteArray value)
 
 PlistCFType PlistCFType::createCFDate(QDateTime value)
 {
+    // Only the wall clock counts: one that a local zone skips (a spring gap) is still a date here.
+    if (!value.date().isValid() || !value.time().isValid())
+        return PlistCFType(nullptr, true);
     const QDateTime wallClockAsUtc(value.date(), value.time(), Qt::UTC);
     const qint64 ms = wallClockAsUtc.toMSecsSinceEpoch();
-    const qint64 s = ms / 1000;
-    const qint64 r = ms - 1000 * s;
-    const int32_t seconds = static_cast<int32_t>(s - kPlistEpoch);
-    const int32_t micros = static_cast<int32_t>(r * 1000);
-    return PlistCFType(plist_new_date(seconds, micros), true);
+    if (ms < firstMillis() || ms > lastMillis())
+        return PlistCFType(nullptr, true);
+    return PlistCFType(PlistDate::newNode(double(ms - kPlistEpoch * 1000) / 1000.0), true);
 }
 
 PlistCFType PlistCFType::createCFKeyedArchiverUID(long value)
@@ -493,6 +519,11 @@ PlistCFType PlistCFType::clone(PlistCFType source)
 
 PlistCFType PlistCFType::createCFPropertyList(QByteArray bytes)
 {
+    const std::string refusal = PlistInputCheck::refusal(bytes.constData(), std::size_t(bytes.size()));
+    if (!refusal.empty()) {
+        qCWarning(lcIos, "property list refused: %s", refusal.c_str());
+        return PlistCFType(nullptr, true);
+    }
     plist_t node = nullptr;
     if (bytes.size() >= 7 && bytes.startsWith("bplist"))
         plist_from_bin(bytes.constData(), static_cast<uint32_t>(bytes.size()), &node);

@@ -76,7 +76,8 @@ public:
     int CFStringLength() const;
     QByteArray CFDataBytes() const;
     int CFDataLength() const;
-    // The date as a UTC date-time (the wall clock that createCFDate wrote); null without a date node.
+    // The date as a UTC date-time (the wall clock that createCFDate wrote); null without a date node
+    // and for a date outside the years 1 to 9999.
     QDateTime CFDateToDateTime(int extraSeconds) const;
     QDateTime CFDateToDateTime(const __CFTimeZone *ignored) const;
     QDateTime CFDateToDateTime(QString ignored) const;
@@ -111,7 +112,8 @@ public:
     static PlistCFType createCFNumberDouble(double value);
     static PlistCFType createCFString(QString value);
     static PlistCFType createCFData(QByteArray value);
-    // The date-time's wall clock is taken as UTC, whatever its time spec.
+    // The date-time's wall clock is taken as UTC, whatever its time spec. Years 1 to 9999; an invalid
+    // date-time or one outside them gives a handle without node.
     static PlistCFType createCFDate(QDateTime value);
     static PlistCFType createCFKeyedArchiverUID(long value);
     static PlistCFType createCFDictionary();
@@ -120,6 +122,8 @@ public:
     static PlistCFType createCFArray(const QList<PlistCFType> &items);
     static PlistCFType createCFDictionaryCreateMutableCopy(const PlistCFType &source);
     static PlistCFType clone(PlistCFType source);
+    // Parses the binary or XML form. Bytes that fail the input check (PlistInputCheck) give a handle
+    // without node, as unreadable ones do.
     static PlistCFType createCFPropertyList(QByteArray bytes);
     static PlistCFType createCFPropertyListFromFile(QString path);
 

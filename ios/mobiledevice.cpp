@@ -1,6 +1,8 @@
 #include "mobiledevice.h"
 
+#include "Logging.h"
 #include "iDevice.h"
+#include "platform/idevice/PlistInputCheck.h"
 
 namespace {
 
@@ -22,6 +24,15 @@ PlistCFType mobiledevice_info(iDevice *device, QString domain, QString key)
     const lockdownd_error_t err = lockdownd_get_value(device->lockdownClientHandle(),
                                                       optionalText(domainUtf8), optionalText(keyUtf8), &node);
     if (err != LOCKDOWN_E_SUCCESS) {
+        plist_free(node);
+        return PlistCFType();
+    }
+    // The device library parsed and copied the value before it came here; a text that a copy cut
+    // short would abort the program at its first read, or read past its end.
+    const std::string refusal = PlistInputCheck::parsedRefusal(node);
+    if (!refusal.empty()) {
+        qCWarning(lcIos, "lockdown value %s/%s refused: %s", domainUtf8.constData(), keyUtf8.constData(),
+                  refusal.c_str());
         plist_free(node);
         return PlistCFType();
     }

@@ -14,6 +14,15 @@ const uint64_t computerDataClassVersion = 106;
     throw std::runtime_error(QString::fromLatin1(text).arg(code).toUtf8().toStdString());
 }
 
+// As above, with the reason when the client refused a message from the phone.
+[[noreturn]] void fail(const char *text, int code, const mobiledevice_sync_client &client)
+{
+    QString message = QString::fromLatin1(text).arg(code);
+    if (code == MOBILESYNC_E_PLIST_ERROR && client.client && !client.client->lastRefusal().empty())
+        message += QLatin1Char(' ') + QString::fromStdString(client.client->lastRefusal());
+    throw std::runtime_error(message.toUtf8().toStdString());
+}
+
 } // namespace
 
 void mobiledevice_sync_start_throw(QString udid, const _mobiledevice_sync_ctx &ctx,
@@ -53,7 +62,7 @@ void mobiledevice_sync_start_recv_all_records_throw(mobiledevice_sync_client &cl
         return;
     const mobilesync_error_t err = client.client->getAllRecordsFromDevice();
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_get_all_records_from_device failed. return %1.", err);
+        fail("mobilesync_get_all_records_from_device failed. return %1.", err, client);
 }
 
 void mobiledevice_sync_start_send_to_device_throw(mobiledevice_sync_client &client)
@@ -62,7 +71,7 @@ void mobiledevice_sync_start_send_to_device_throw(mobiledevice_sync_client &clie
         return;
     const mobilesync_error_t err = client.client->readyToSendChangesFromComputerNoCheck();
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_ready_to_send_changes_from_computer failed. return %1.", err);
+        fail("mobilesync_ready_to_send_changes_from_computer failed. return %1.", err, client);
 }
 
 bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client &client, PlistCFType &entities,
@@ -75,7 +84,7 @@ bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client &client, Plist
     bool isLast = false;
     mobilesync_error_t err = client.client->receiveChanges(&received, &isLast, &receivedActions);
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_receive_changes failed. return %1.", err);
+        fail("mobilesync_receive_changes failed. return %1.", err, client);
 
     entities = PlistCFType(received.release(), true);
     PlistCFType actionsHandle(receivedActions.release(), true);
@@ -84,7 +93,7 @@ bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client &client, Plist
 
     err = client.client->acknowledgeChangesFromDevice();
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_acknowledge_changes_from_device failed. return %1.", err);
+        fail("mobilesync_acknowledge_changes_from_device failed. return %1.", err, client);
     return !isLast;
 }
 
@@ -95,11 +104,11 @@ PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client &client, Plist
         return PlistCFType();
     mobilesync_error_t err = client.client->sendChanges(entities.ref(), isLast, actions.ref());
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_send_changes failed. return %1.", err);
+        fail("mobilesync_send_changes failed. return %1.", err, client);
     UniquePlist mapping;
     err = client.client->remapIdentifiers(&mapping);
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_remap_identifiers failed. return %1.", err);
+        fail("mobilesync_remap_identifiers failed. return %1.", err, client);
     return PlistCFType(mapping.release(), true);
 }
 
@@ -109,7 +118,7 @@ void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client &client)
         return;
     const mobilesync_error_t err = client.client->finish();
     if (err != MOBILESYNC_E_SUCCESS)
-        fail("mobilesync_finish failed. return %1.", err);
+        fail("mobilesync_finish failed. return %1.", err, client);
 }
 
 bool mobiledevice_sync_set_tethered_throw(QString udid, QString key, bool disable)

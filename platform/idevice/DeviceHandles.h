@@ -40,15 +40,6 @@ struct ServiceDescriptorDeleter
 };
 using UniqueServiceDescriptor = std::unique_ptr<lockdownd_service_descriptor, ServiceDescriptorDeleter>;
 
-struct PropertyListServiceDeleter
-{
-    void operator()(property_list_service_client_t client) const
-    {
-        property_list_service_client_free(client);
-    }
-};
-using UniquePropertyListService = std::unique_ptr<property_list_service_private, PropertyListServiceDeleter>;
-
 // The device handle is shared: a service connection keeps using the handle it was opened on (for TLS
 // and for the device's identifier), so every client made from it holds a reference until it is freed.
 using SharedIDevice = std::shared_ptr<idevice_private>;

@@ -1,30 +1,38 @@
 #include "MobileSyncClient.h"
 
-#include <QtGlobal>
+#include "DeviceServiceChannel.h"
 #include "Logging.h"
+#include "PlistInputCheck.h"
 
+#include <QtGlobal>
+
+#include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 namespace {
 
 const char *const emptyParameter = "___EmptyParameterString___";
 
-// The library maps the property-list service's codes through DeviceLink's to its own; the numbers
-// of the first five agree, everything else becomes the unknown error.
-mobilesync_error_t syncError(property_list_service_error_t err)
+// How long one read waits for the device, as the device library's property-list service waits.
+constexpr unsigned kReceiveTimeoutMs = 30000;
+// Bytes read at a time: a length the device announces is never allocated before the bytes come.
+constexpr uint32_t kReadChunk = 1u << 20;
+
+// The device library maps the service's codes through DeviceLink's to the sync client's; the
+// numbers of the first ones agree, everything else becomes the unknown error.
+mobilesync_error_t syncError(service_error_t err)
 {
     switch (err) {
-    case PROPERTY_LIST_SERVICE_E_SUCCESS:
+    case SERVICE_E_SUCCESS:
         return MOBILESYNC_E_SUCCESS;
-    case PROPERTY_LIST_SERVICE_E_INVALID_ARG:
+    case SERVICE_E_INVALID_ARG:
         return MOBILESYNC_E_INVALID_ARG;
-    case PROPERTY_LIST_SERVICE_E_PLIST_ERROR:
-        return MOBILESYNC_E_PLIST_ERROR;
-    case PROPERTY_LIST_SERVICE_E_MUX_ERROR:
+    case SERVICE_E_MUX_ERROR:
         return MOBILESYNC_E_MUX_ERROR;
-    case PROPERTY_LIST_SERVICE_E_SSL_ERROR:
+    case SERVICE_E_SSL_ERROR:
         return MOBILESYNC_E_SSL_ERROR;
-    case PROPERTY_LIST_SERVICE_E_RECEIVE_TIMEOUT:
+    case SERVICE_E_TIMEOUT:
         return MOBILESYNC_E_RECEIVE_TIMEOUT;
     default:
         return MOBILESYNC_E_UNKNOWN_ERROR;
@@ -60,9 +68,9 @@ plist_t item(const UniquePlist &array, uint32_t index)
 
 } // namespace
 
-MobileSyncClient::MobileSyncClient(SharedIDevice device, UniquePropertyListService service)
+MobileSyncClient::MobileSyncClient(SharedIDevice device, std::unique_ptr<ServiceChannel> channel)
     : m_device(std::move(device))
-    , m_service(std::move(service))
+    , m_channel(std::move(channel))
 {}
 
 MobileSyncClient::~MobileSyncClient()
@@ -70,7 +78,7 @@ MobileSyncClient::~MobileSyncClient()
     // A courtesy to the device; the connection closes either way.
     UniquePlist goodbye = message(
         {plist_new_string("DLMessageDisconnect"), plist_new_string("All done, thanks for the memories")});
-    property_list_service_send_binary_plist(m_service.get(), goodbye.get());
+    send(goodbye.get());
 }
 
 mobilesync_error_t MobileSyncClient::startService(const SharedIDevice &device, const char *label,
@@ -106,13 +114,24 @@ mobilesync_error_t MobileSyncClient::connect(const SharedIDevice &device,
 {
     if (!device || !service || service->port == 0)
         return MOBILESYNC_E_INVALID_ARG;
-    property_list_service_client_t raw = nullptr;
-    // Switches TLS on by itself when the service descriptor asks for it.
-    const property_list_service_error_t err = property_list_service_client_new(device.get(), service, &raw);
-    UniquePropertyListService connection(raw);
-    if (err != PROPERTY_LIST_SERVICE_E_SUCCESS)
+    std::unique_ptr<ServiceChannel> channel;
+    const service_error_t err = DeviceServiceChannel::open(device, service, channel);
+    if (err != SERVICE_E_SUCCESS)
         return syncError(err);
-    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(device, std::move(connection)));
+    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(device, std::move(channel)));
+    const mobilesync_error_t exchanged = created->versionExchange();
+    if (exchanged != MOBILESYNC_E_SUCCESS)
+        return exchanged;
+    client = std::move(created);
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::connect(std::unique_ptr<ServiceChannel> channel,
+                                             std::unique_ptr<MobileSyncClient> &client)
+{
+    if (!channel)
+        return MOBILESYNC_E_INVALID_ARG;
+    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(SharedIDevice(), std::move(channel)));
     const mobilesync_error_t exchanged = created->versionExchange();
     if (exchanged != MOBILESYNC_E_SUCCESS)
         return exchanged;
@@ -158,17 +177,88 @@ mobilesync_error_t MobileSyncClient::send(plist_t msg)
 {
     if (!msg)
         return MOBILESYNC_E_INVALID_ARG;
-    return syncError(property_list_service_send_binary_plist(m_service.get(), msg));
+    char *raw = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(msg, &raw, &length);
+    const UniqueCString content(raw);
+    if (!content || length == 0)
+        return MOBILESYNC_E_PLIST_ERROR;
+    std::vector<char> frame(4 + std::size_t(length));
+    for (int i = 0; i < 4; ++i)
+        frame[i] = char((length >> (24 - 8 * i)) & 0xFF);
+    std::copy(content.get(), content.get() + length, frame.begin() + 4);
+    return syncError(m_channel->send(frame.data(), uint32_t(frame.size())));
+}
+
+mobilesync_error_t MobileSyncClient::receiveBytes(char *data, uint32_t size)
+{
+    uint32_t done = 0;
+    while (done < size) {
+        uint32_t received = 0;
+        const service_error_t err = m_channel->receive(data + done, size - done, received, kReceiveTimeoutMs);
+        if (err != SERVICE_E_SUCCESS)
+            return syncError(err);
+        if (received == 0)
+            return MOBILESYNC_E_RECEIVE_TIMEOUT;
+        done += received;
+    }
+    return MOBILESYNC_E_SUCCESS;
+}
+
+mobilesync_error_t MobileSyncClient::refuse(std::string why)
+{
+    qCWarning(lcIdevice, "sync service: message from the device refused: %s", why.c_str());
+    m_lastRefusal = std::move(why);
+    return MOBILESYNC_E_PLIST_ERROR;
 }
 
 mobilesync_error_t MobileSyncClient::receive(UniquePlist &msg)
 {
+    msg.reset();
+    unsigned char header[4];
+    mobilesync_error_t err = receiveBytes(reinterpret_cast<char *>(header), sizeof header);
+    if (err != MOBILESYNC_E_SUCCESS)
+        return err;
+    const uint32_t length = (uint32_t(header[0]) << 24) | (uint32_t(header[1]) << 16) |
+                            (uint32_t(header[2]) << 8) | uint32_t(header[3]);
+    if (length == 0)
+        return refuse("empty message");
+    if (length > maxMessageBytes)
+        return refuse("message of " + std::to_string(length) + " bytes is larger than " +
+                      std::to_string(maxMessageBytes));
+
+    std::vector<char> content;
+    while (content.size() < length) {
+        const std::size_t offset = content.size();
+        content.resize(offset + std::min<std::size_t>(kReadChunk, length - offset));
+        err = receiveBytes(content.data() + offset, uint32_t(content.size() - offset));
+        if (err != MOBILESYNC_E_SUCCESS)
+            return err;
+    }
+
     plist_t raw = nullptr;
-    const property_list_service_error_t err = property_list_service_receive_plist(m_service.get(), &raw);
+    std::string why;
+    if (length > 8 && std::equal(content.begin(), content.begin() + 8, "bplist00")) {
+        why = PlistInputCheck::binaryRefusal(content.data(), content.size());
+        if (why.empty())
+            plist_from_bin(content.data(), length, &raw);
+    } else if (length > 5 && std::equal(content.begin(), content.begin() + 5, "<?xml")) {
+        // Phones put control characters into XML messages at times; the device library reads them
+        // as spaces, and so does this client.
+        for (char &c : content) {
+            if (c >= 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                c = ' ';
+        }
+        why = PlistInputCheck::xmlRefusal(content.data(), content.size());
+        if (why.empty())
+            plist_from_xml(content.data(), length, &raw);
+    } else {
+        why = "message is no property list";
+    }
     msg.reset(raw);
-    if (err != PROPERTY_LIST_SERVICE_E_SUCCESS)
-        return syncError(err);
-    return msg ? MOBILESYNC_E_SUCCESS : MOBILESYNC_E_PLIST_ERROR;
+    if (!why.empty())
+        return refuse(why);
+    return msg ? MOBILESYNC_E_SUCCESS : refuse("property list cannot be read");
 }
 
 mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::string &type)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceHandles.h"
+#include "ServiceChannel.h"
 
 #include <libimobiledevice/mobilesync.h>
 
@@ -14,7 +15,10 @@
 // The device library ships its own client, but the one in the library version this program is built
 // against insists on DeviceLink version 300, while phones from iOS 14 on announce 400, so it cannot talk
 // to current phones. This client speaks the same protocol over the library's public property-list
-// service and accepts both versions. Every operation returns a mobilesync_error_t code of the library's
+// service and accepts both versions. It frames the messages itself (a 4-byte big-endian length, then
+// the property list) and checks every message it receives before libplist parses it: a message that
+// could crash the parser or leave a damaged tree (see PlistInputCheck) is refused as a property-list
+// error, and lastRefusal() says why. Every operation returns a mobilesync_error_t code of the library's
 // header (0 = success), with the same meaning as the library's function of the same name.
 //
 // A client is used by one thread at a time. Destroying it says goodbye to the device and closes the
@@ -34,6 +38,11 @@ public:
     // Connects to a service already started with lockdownd_start_service.
     static mobilesync_error_t connect(const SharedIDevice &device, lockdownd_service_descriptor_t service,
                                       std::unique_ptr<MobileSyncClient> &client);
+    // Speaks over a connection that is already open, starting with the version exchange.
+    static mobilesync_error_t connect(std::unique_ptr<ServiceChannel> channel,
+                                      std::unique_ptr<MobileSyncClient> &client);
+    // Largest message accepted from the device; a record batch with photos stays far below it.
+    static constexpr uint32_t maxMessageBytes = 256u << 20;
 
     ~MobileSyncClient();
     MobileSyncClient(const MobileSyncClient &) = delete;
@@ -43,6 +52,8 @@ public:
     uint64_t deviceLinkVersion() const { return m_deviceLinkVersion; }
     // The data class of the running session; empty without one.
     const std::string &dataClass() const { return m_dataClass; }
+    // Why the last message refused was refused; empty when none was.
+    const std::string &lastRefusal() const { return m_lastRefusal; }
 
     // Asks the device to sync `dataClass`. A missing device anchor is sent as "---". On refusal
     // (MOBILESYNC_E_SYNC_REFUSED) or cancellation (MOBILESYNC_E_CANCELLED) `errorDescription` receives
@@ -78,11 +89,14 @@ private:
     // still waits for its acknowledgement.
     enum class Pull { NotRequested, AwaitingBatch, BatchUnacknowledged, LastUnacknowledged, Done };
 
-    MobileSyncClient(SharedIDevice device, UniquePropertyListService service);
+    MobileSyncClient(SharedIDevice device, std::unique_ptr<ServiceChannel> channel);
 
     mobilesync_error_t versionExchange();
     mobilesync_error_t send(plist_t message);
     mobilesync_error_t receive(UniquePlist &message);
+    // Reads exactly `size` bytes; a wait that runs out gives MOBILESYNC_E_RECEIVE_TIMEOUT.
+    mobilesync_error_t receiveBytes(char *data, uint32_t size);
+    mobilesync_error_t refuse(std::string why);
     // Receives one SyncServices message; `type` is its first item.
     mobilesync_error_t receiveMessage(UniquePlist &message, std::string &type);
     // Receives one message that must be of type `expected`: a cancellation by the device answers
@@ -95,10 +109,11 @@ private:
 
     // Declared in this order so that the connection closes before the device handle is released.
     SharedIDevice m_device;
-    UniquePropertyListService m_service;
+    std::unique_ptr<ServiceChannel> m_channel;
     uint64_t m_deviceLinkVersion = 0;
     std::string m_dataClass;
     mobilesync_sync_type_t m_syncType = MOBILESYNC_SYNC_TYPE_SLOW;
     Direction m_direction = Direction::DeviceToComputer;
     Pull m_pull = Pull::NotRequested;
+    std::string m_lastRefusal;
 };

@@ -1,3 +1,6 @@
+#include "BinaryPlistBytes.h"
+#include "PeerPlist.h"
+#include "PeerService.h"
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
 #include "ios/IOSContactCombineRule.h"
@@ -12,12 +15,19 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <initializer_list>
+#include <limits>
+
 #include <sqlite3.h>
 
+using tarnwick::peers::PeerConnection;
+using tarnwick::peers::PeerPlist;
+using tarnwick::peers::PeerService;
 using tarnwick::peers::SimulatedContactSync;
 using tarnwick::peers::SimulatedIPhone;
 using tarnwick::peers::SimulatedUsbmuxd;
 using tarnwick::peers::SyncRecord;
+using tarnwick::test::BinaryPlistBytes;
 
 namespace {
 
@@ -27,14 +37,20 @@ const QString kUdid = QStringLiteral("00008101-000A1B2C3D4E5F60");
 QList<SyncRecord> sampleRecords()
 {
     return {
-        SyncRecord::contact("1", {{"first name", "Ann"}, {"last name", "Lee"}}),
+        // Birthdays outside the 32-bit seconds around 2001: 1604 is the year a phone gives a
+        // birthday without a year.
+        SyncRecord::contact("1", {{"first name", "Ann"},
+                                  {"last name", "Lee"},
+                                  {"birthday", QDateTime(QDate(1925, 3, 4), QTime(0, 0), Qt::UTC)}}),
         SyncRecord::subRecord("3/2/0", "Phone Number", {"2"}, {{"value", "222"}, {"type", "mobile"}}),
         SyncRecord::subRecord("3/1/0", "Phone Number", {"1"}, {{"value", "111"}, {"type", "home"}}),
         SyncRecord::contact(
             "2", {{"first name", "Bob"}, {"birthday", QDateTime(QDate(1985, 7, 15), QTime(0, 0), Qt::UTC)}}),
         SyncRecord::subRecord("4/1/0", "Email Address", {"1", "3"},
                               {{"value", "team@x.org"}, {"type", "work"}}),
-        SyncRecord::contact("3", {{"first name", "Cy"}, {"company name", "ACME"}}),
+        SyncRecord::contact("3", {{"first name", "Cy"},
+                                  {"company name", "ACME"},
+                                  {"birthday", QDateTime(QDate(1604, 11, 2), QTime(0, 0), Qt::UTC)}}),
         SyncRecord::ofKind("g/1", "com.apple.contacts.Group", {{"name", "Friends"}}),
     };
 }
@@ -61,9 +77,74 @@ QStringList summary(LocalDb &db)
 }
 
 const QStringList kSampleSummary{
-    "Ann Lee/1:3=111@3/1/0,4=team@x.org@4/1/0",
+    "Ann Lee/1:3=111@3/1/0,4=team@x.org@4/1/0,6=1925-03-04T00:00:00@1",
     "Bob/2:3=222@3/2/0,6=1985-07-15T00:00:00@2",
-    "Cy/3:10=ACME@3,4=team@x.org@4/1/0",
+    "Cy/3:10=ACME@3,4=team@x.org@4/1/0,6=1604-11-02T00:00:00@3",
+};
+
+using B = BinaryPlistBytes;
+
+// An SDMessageProcessChanges frame with one contact record; its identifier, one field's name and that
+// field's value are the given objects.
+QByteArray changesFrame(const QByteArray &id, const QByteArray &field, const QByteArray &value, bool more)
+{
+    BinaryPlistBytes list;
+    list.add(B::array({1, 2, 3, 9, 10}));
+    list.add(B::ascii("SDMessageProcessChanges"));
+    list.add(B::ascii("com.apple.Contacts"));
+    list.add(B::dict({4}, {5}));
+    list.add(id);
+    list.add(B::dict({6, 7}, {11, 8}));
+    list.add(B::ascii("com.apple.syncservices.RecordEntityName"));
+    list.add(field);
+    list.add(value);
+    list.add(B::boolean(more));
+    list.add(B::ascii("___EmptyParameterString___"));
+    list.add(B::ascii("com.apple.contacts.Contact"));
+    return list.frame();
+}
+
+QString withNul(const QString &before, const QString &after)
+{
+    return before + QChar(0) + after;
+}
+
+// A phone's sync service that sends one crafted frame: in place of its version offer, or after the
+// session started and one good batch ("Bob") was acknowledged.
+class HostileContactSync : public PeerService
+{
+public:
+    HostileContactSync(QByteArray frame, bool inPlaceOfOffer)
+        : m_frame(std::move(frame))
+        , m_inPlaceOfOffer(inPlaceOfOffer)
+    {}
+
+    void serve(PeerConnection &c) override
+    {
+        if (!m_inPlaceOfOffer) {
+            const auto send = [&c](std::initializer_list<plist_t> items) {
+                return c.sendPlist(PeerPlist::array(items).get());
+            };
+            if (!send({PeerPlist::string("DLMessageVersionExchange"), plist_new_uint(400), plist_new_uint(0)}) ||
+                !c.receivePlist() || !send({PeerPlist::string("DLMessageDeviceReady")}) || !c.receivePlist() ||
+                !send({PeerPlist::string("SDMessageSyncDataClassWithComputer"),
+                       PeerPlist::string("com.apple.Contacts"), PeerPlist::string("a"), PeerPlist::string("b"),
+                       PeerPlist::string("SDSyncTypeSlow"), plist_new_uint(106)}) ||
+                !c.receivePlist())
+                return;
+            if (!c.writeAll(changesFrame(B::ascii("2"), B::ascii("first name"), B::ascii("Bob"), true)) ||
+                !c.receivePlist())
+                return;
+        }
+        c.writeAll(m_frame);
+        // Whatever the computer says now, until it hangs up.
+        while (c.receivePlist()) {
+        }
+    }
+
+private:
+    const QByteArray m_frame;
+    const bool m_inPlaceOfOffer;
 };
 
 } // namespace
@@ -84,6 +165,8 @@ private slots:
     void cancelLetsTheLoadFinish();
     void databaseFailureRollsBack();
     void subRecordOfUnsentContactIsReported();
+    void hostileMessageFailsTheLoad_data();
+    void hostileMessageFailsTheLoad();
 
 private:
     // Runs one load the way the shell does; returns the dialog's result and collects the boxes.
@@ -288,6 +371,65 @@ void TestIOSSyncToPC::subRecordOfUnsentContactIsReported()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not send.*\\b9\\b")));
     QCOMPARE(load(), 1);
     QCOMPARE(summary(*m_db), kSampleSummary);
+}
+
+void TestIOSSyncToPC::hostileMessageFailsTheLoad_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("inPlaceOfOffer");
+    // What the one error box says: the failed step, then why the message was refused.
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("reason");
+
+    const QString receiving = QStringLiteral("mobilesync_receive_changes failed. return -2.");
+    QTest::newRow("record identifier holding U+0000")
+        << changesFrame(B::utf16(withNul("1", "x")), B::ascii("first name"), B::ascii("Ann"), false) << false
+        << receiving << "NUL";
+    QTest::newRow("field name holding U+0000")
+        << changesFrame(B::ascii("1"), B::utf16(withNul("first", "name")), B::ascii("Ann"), false) << false
+        << receiving << "NUL";
+    // Copied, such a name would keep its length but not its text: bytes after the copy's end would
+    // become the stored name.
+    QTest::newRow("name holding U+0000")
+        << changesFrame(B::ascii("1"), B::ascii("first name"), B::utf16(withNul("Ann", QString(40, 'x'))), false)
+        << false << receiving << "NUL";
+    QTest::newRow("birthday NaN")
+        << changesFrame(B::ascii("1"), B::ascii("birthday"), B::date(std::numeric_limits<double>::quiet_NaN()),
+                        false)
+        << false << receiving << "date";
+    QTest::newRow("birthday 1e300") << changesFrame(B::ascii("1"), B::ascii("birthday"), B::date(1e300), false)
+                                    << false << receiving << "date";
+    const int million = 1000 * 1000;
+    QTest::newRow("a million nested arrays")
+        << B::framed("<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(million) +
+                     QByteArray("</array>").repeated(million) + "</plist>")
+        << false << receiving << "nested";
+    BinaryPlistBytes offer;
+    offer.add(B::array({1, 2, 3}));
+    offer.add(B::utf16(withNul("DLMessageVersionExchange", "x")));
+    offer.add(B::integer(400));
+    offer.add(B::integer(0));
+    QTest::newRow("version offer holding U+0000")
+        << offer.frame() << true << QStringLiteral("start service failed. return -2.") << QString();
+}
+
+// A message that would crash or garble the load is refused before it is parsed: the load fails with
+// a clear error and what it stored so far is rolled back.
+void TestIOSSyncToPC::hostileMessageFailsTheLoad()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, inPlaceOfOffer);
+    QFETCH(QString, step);
+    QFETCH(QString, reason);
+
+    m_phone->registerService(QStringLiteral("com.apple.mobilesync"), [=] {
+        return std::make_unique<HostileContactSync>(frame, inPlaceOfOffer);
+    });
+    QCOMPARE(load(), 0);
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(step), qPrintable(m_boxes.first()));
+    QVERIFY2(m_boxes.first().contains(reason), qPrintable(m_boxes.first()));
+    QVERIFY(m_db->contacts(0, QString()).isEmpty());
 }
 
 TARNWICK_TEST_MAIN(TestIOSSyncToPC)

@@ -5,8 +5,11 @@
 
 #include <plist/plist.h>
 
+#include <cmath>
+#include <cstring>
 #include <ctime>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -86,6 +89,10 @@ private slots:
     void dateKeepsWallClock();
     void dateBeforeEpochWithFraction();
     void dateFields();
+    void datesNoProgramCanShow_data();
+    void datesNoProgramCanShow();
+    void realNumbersAsIntegers_data();
+    void realNumbersAsIntegers();
 };
 
 void TestPlistCFType::nodeTypes_data()
@@ -493,6 +500,13 @@ void TestPlistCFType::dateKeepsWallClock_data()
         QDateTime(QDate(1979, 12, 24), QTime(12, 0)),
         QDateTime(QDate(2021, 3, 28), QTime(2, 30)), // inside the European spring gap
         QDateTime(QDate(2037, 6, 30), QTime(23, 59, 59, 999)),
+        // Outside the 32-bit seconds around the epoch: old birthdays, the year phones give a
+        // birthday without a year, and both ends of the years shown.
+        QDateTime(QDate(1925, 3, 4), QTime(0, 0)),
+        QDateTime(QDate(1604, 5, 6), QTime(0, 0)),
+        QDateTime(QDate(2069, 1, 20), QTime(6, 0, 0, 250)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
     };
     for (const QByteArray zone : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Sydney",
                                   "America/Sao_Paulo", "Asia/Kolkata"}) {
@@ -552,6 +566,74 @@ void TestPlistCFType::dateFields()
     const PlistCFType day(plist_new_date(86400, 0), true);
     QCOMPARE(day.CFDateToDateTime(0), QDateTime(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC));
     QCOMPARE(day.toString(), QStringLiteral("Tue Jan 2 00:00:00 2001"));
+}
+
+void TestPlistCFType::datesNoProgramCanShow_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("readable");
+    // Seconds since 2001, as a phone may send them.
+    QTest::newRow("1925") << -2393020800.0 << true;
+    QTest::newRow("first day of year 1") << -63113904000.0 << true;
+    QTest::newRow("day before year 1") << -63113904000.0 - 86400 << false;
+    QTest::newRow("year 10000") << 252423993600.0 << false;
+    QTest::newRow("1e300") << 1e300 << false;
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << false;
+}
+
+// A date node holding any double reads as a date of years 1 to 9999 or as no date, and the bytes
+// of an unreadable one are refused before they are parsed.
+void TestPlistCFType::datesNoProgramCanShow()
+{
+    QFETCH(double, seconds);
+    QFETCH(bool, readable);
+
+    QByteArray bytes("bplist00\xd1\x01\x02\x51\x64\x33", 14);
+    quint64 bits = 0;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        bytes.append(char((bits >> shift) & 0xFF));
+    const char table[] = {8, 11, 13};
+    bytes.append(table, 3);
+    const char trailer[32] = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 22};
+    bytes.append(trailer, 32);
+
+    const PlistCFType parsed = PlistCFType::createCFPropertyList(bytes);
+    // Bypassing the check: the reader itself must cope with whatever the node holds.
+    plist_t raw = nullptr;
+    plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &raw);
+    const PlistCFType unchecked(raw, true);
+    QVERIFY(unchecked.isCFDictionary());
+    const QDateTime read = unchecked.get(QStringLiteral("d")).CFDateToDateTime(0);
+    QCOMPARE(read.isValid(), readable);
+    if (readable) {
+        QVERIFY(parsed.isCFDictionary());
+        QCOMPARE(parsed.get(QStringLiteral("d")).CFDateToDateTime(0), read);
+        QCOMPARE(read.toMSecsSinceEpoch(), qint64(seconds * 1000) + qint64(978307200) * 1000);
+        QCOMPARE(PlistCFType::createCFDate(read).CFDateToDateTime(0), read);
+    } else if (!(std::fabs(seconds) < 1e12)) {
+        QVERIFY(!parsed.ref());
+    }
+    QVERIFY(!PlistCFType::createCFDate(QDateTime()).ref());
+    QVERIFY(!PlistCFType::createCFDate(QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC)).ref());
+    QVERIFY(!PlistCFType::createCFDate(QDateTime(QDate(0, 12, 31), QTime(0, 0), Qt::UTC)).ref());
+}
+
+void TestPlistCFType::realNumbersAsIntegers_data()
+{
+    QTest::addColumn<double>("real");
+    QTest::addColumn<qlonglong>("integer");
+    QTest::newRow("fraction") << -2.75 << qlonglong(-2);
+    QTest::newRow("NaN gives the default") << std::numeric_limits<double>::quiet_NaN() << qlonglong(42);
+    QTest::newRow("too large") << 1e300 << std::numeric_limits<qlonglong>::max();
+    QTest::newRow("too small") << -std::numeric_limits<double>::infinity() << std::numeric_limits<qlonglong>::min();
+}
+
+void TestPlistCFType::realNumbersAsIntegers()
+{
+    QFETCH(double, real);
+    QFETCH(qlonglong, integer);
+    QCOMPARE(PlistCFType::createCFNumberDouble(real).CFNumberInt64(42), integer);
 }
 
 TARNWICK_TEST_MAIN(TestPlistCFType)

@@ -1,8 +1,11 @@
 #include "PeerPlist.h"
 
+#include "platform/idevice/PlistDate.h"
+
 #include <QDateTime>
 #include <QStringList>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -28,9 +31,9 @@ UniquePlist PeerPlist::fromVariant(const QVariant &value)
         return UniquePlist(plist_new_data(bytes.constData(), uint64_t(bytes.size())));
     }
     case QMetaType::QDateTime: {
+        // Any year a phone keeps, 1604 for a birthday without a year included.
         const qint64 ms = appleEpoch().msecsTo(value.toDateTime().toUTC());
-        const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-        return UniquePlist(plist_new_date(int32_t(seconds), int32_t((ms - seconds * 1000) * 1000)));
+        return UniquePlist(PlistDate::newNode(double(ms) / 1000.0));
     }
     case QMetaType::Bool:
         return UniquePlist(plist_new_bool(value.toBool() ? 1 : 0));
@@ -83,10 +86,10 @@ QVariant PeerPlist::toVariant(plist_t node)
         return QByteArray(bytes.get(), int(length));
     }
     case PLIST_DATE: {
-        int32_t seconds = 0;
-        int32_t micros = 0;
-        plist_get_date_val(node, &seconds, &micros);
-        return appleEpoch().addMSecs(qint64(seconds) * 1000 + micros / 1000);
+        const std::optional<double> seconds = PlistDate::seconds(node);
+        if (!seconds)
+            return QVariant();
+        return appleEpoch().addMSecs(qint64(std::llround(*seconds * 1000.0)));
     }
     case PLIST_BOOLEAN: {
         uint8_t b = 0;
