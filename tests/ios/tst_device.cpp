@@ -3,6 +3,8 @@
 #include "ios/iDevice.h"
 #include "ios/mobiledevice.h"
 
+#include <QRegularExpression>
+
 using namespace tarnwick::peers;
 
 namespace {
@@ -48,6 +50,23 @@ private slots:
         QVERIFY(requests.contains(QStringLiteral("StartSession")));
         QCOMPARE(m_phone->lockdownLabels().last(), QStringLiteral("FERROVANTIS"));
         QCOMPARE(m_phone->openSessions(), 0);
+    }
+
+    // A name holding U+0000 reaches the program as a text whose length runs past its end once the
+    // device library has copied it: read, it would abort the program or show bytes of the heap.
+    void damagedDeviceNameIsRefused()
+    {
+        m_phone->answerLockdownInBinary(true);
+        m_phone->setDeviceName(QStringLiteral("Zoë") + QChar(0) + QStringLiteral("s iPhone, and more bytes"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
+        QVERIFY(!mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).ref());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
+        QVERIFY(!mobiledevice_info(phoneUdid, QString(), QString()).ref());
+
+        // Answers in the binary form are read as such; only the damaged text was the fault.
+        m_phone->setDeviceName(QStringLiteral("Zoë’s iPhone"));
+        QCOMPARE(mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).CFStringQString(),
+                 QStringLiteral("Zoë’s iPhone"));
     }
 
     void readFromDomainOnOpenedHandle()

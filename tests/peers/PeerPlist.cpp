@@ -1,6 +1,7 @@
 #include "PeerPlist.h"
 
 #include "platform/idevice/PlistDate.h"
+#include "tests/common/BinaryPlistBytes.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -24,8 +25,20 @@ const QDateTime &appleEpoch()
 UniquePlist PeerPlist::fromVariant(const QVariant &value)
 {
     switch (value.typeId()) {
-    case QMetaType::QString:
-        return UniquePlist(plist_new_string(value.toString().toUtf8().constData()));
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        if (!text.contains(QChar(0)))
+            return UniquePlist(plist_new_string(text.toUtf8().constData()));
+        // libplist's own calls cut a text at U+0000; a phone's bytes do not. Parsed from the binary
+        // form, the node keeps the whole text and leaves as a phone would send it (as UTF-16 when it
+        // holds any character beyond ASCII).
+        tarnwick::test::BinaryPlistBytes list;
+        list.add(tarnwick::test::BinaryPlistBytes::utf16(text));
+        const QByteArray bytes = list.bytes();
+        plist_t node = nullptr;
+        plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &node);
+        return UniquePlist(node);
+    }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return UniquePlist(plist_new_data(bytes.constData(), uint64_t(bytes.size())));

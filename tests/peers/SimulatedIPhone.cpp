@@ -111,6 +111,12 @@ void SimulatedIPhone::setPaired(bool paired)
     m_paired = paired;
 }
 
+void SimulatedIPhone::answerLockdownInBinary(bool binary)
+{
+    QMutexLocker lock(&m_mutex);
+    m_binaryLockdown = binary;
+}
+
 bool SimulatedIPhone::isPaired() const
 {
     QMutexLocker lock(&m_mutex);
@@ -209,7 +215,13 @@ void SimulatedIPhone::serve(quint16 port, PeerConnection &connection)
         if (!request || plist_get_node_type(request.get()) != PLIST_DICT)
             break;
         UniquePlist reply = answer(request.get(), sessionId);
-        if (!connection.sendPlist(reply.get(), PeerConnection::Format::Xml))
+        PeerConnection::Format format = PeerConnection::Format::Xml;
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_binaryLockdown)
+                format = PeerConnection::Format::Binary;
+        }
+        if (!connection.sendPlist(reply.get(), format))
             break;
         if (textOf(request.get(), "Request") == QLatin1String("Goodbye"))
             break;

@@ -47,6 +47,9 @@ public:
     // Whether this computer holds the phone's pair record (usbmuxd ReadPairRecord). Without it the
     // device library tries to pair and the phone refuses until the user trusts the computer.
     void setPaired(bool paired);
+    // Lockdown answers in XML (the default) or, as a phone may, in the binary form: only that form
+    // carries a text holding U+0000 to the computer unchanged.
+    void answerLockdownInBinary(bool binary);
     bool isPaired() const;
     QString hostId() const { return m_hostId; }
     // The pair record as usbmuxd hands it out (HostID, SystemBUID, dummy certificates).
@@ -84,6 +87,7 @@ private:
     quint32 m_deviceId = 0;
     QMap<QString, QVariantMap> m_values;
     bool m_paired = true;
+    bool m_binaryLockdown = false;
     QString m_sessionRefusal;
     QString m_setValueRefusal;
     QHash<QString, PeerServiceFactory> m_services;
