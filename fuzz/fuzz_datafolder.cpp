@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray name = lineEnd < 0 ? QByteArray() : input.mid(lineEnd + 1);
 
     QDir().mkpath(g_defaultSaveDirPath());
-    const QString redirectPath = g_defaultSaveDirPath() + QStringLiteral("/5D13B7E0A9C24F68B1E07D3C92A4F5E6.redirect");
+    const QString redirectPath =
+        g_defaultSaveDirPath() + QStringLiteral("/5D13B7E0A9C24F68B1E07D3C92A4F5E6.redirect");
     {
         QFile file(redirectPath);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))

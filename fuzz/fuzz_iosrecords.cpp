@@ -19,8 +19,9 @@ LocalDb &scratchDb()
 {
     static QTemporaryDir dir;
     static const std::unique_ptr<LocalDb> db = [] {
-        auto created = std::make_unique<LocalDb>(dir.filePath(QStringLiteral("cache.db")),
-                                                 QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        auto created =
+            std::make_unique<LocalDb>(dir.filePath(QStringLiteral("cache.db")),
+                                      QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
         created->create();
         return created;
     }();

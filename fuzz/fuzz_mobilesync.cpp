@@ -46,7 +46,8 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::unique_ptr<MobileSyncClient> client;
-    if (MobileSyncClient::connect(std::make_unique<ScriptedChannel>(data, size), client) != MOBILESYNC_E_SUCCESS)
+    if (MobileSyncClient::connect(std::make_unique<ScriptedChannel>(data, size), client) !=
+        MOBILESYNC_E_SUCCESS)
         return 0;
     mobilesync_sync_type_t type = MOBILESYNC_SYNC_TYPE_SLOW;
     uint64_t version = 0;

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         readEverything(root.at(i));
 
     const PlistCFType copy = PlistCFType::clone(root);
-    for (const CFPropertyListFormat format : {kCFPropertyListBinaryFormat_v1_0, kCFPropertyListXMLFormat_v1_0}) {
+    for (const CFPropertyListFormat format :
+         {kCFPropertyListBinaryFormat_v1_0, kCFPropertyListXMLFormat_v1_0}) {
         const PlistCFType again = PlistCFType::createCFPropertyList(copy.CFPropertyListToBytes(format));
         if (again.ref())
             (void)again.toString();

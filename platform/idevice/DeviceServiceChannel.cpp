@@ -1,6 +1,7 @@
 #include "DeviceServiceChannel.h"
 
-service_error_t DeviceServiceChannel::open(const SharedIDevice &device, lockdownd_service_descriptor_t service,
+service_error_t DeviceServiceChannel::open(const SharedIDevice &device,
+                                           lockdownd_service_descriptor_t service,
                                            std::unique_ptr<ServiceChannel> &channel)
 {
     if (!device || !service || service->port == 0)
@@ -34,10 +35,12 @@ service_error_t DeviceServiceChannel::send(const char *data, uint32_t size)
     return SERVICE_E_SUCCESS;
 }
 
-service_error_t DeviceServiceChannel::receive(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs)
+service_error_t DeviceServiceChannel::receive(char *data, uint32_t size, uint32_t &received,
+                                              unsigned timeoutMs)
 {
     received = 0;
-    const service_error_t err = service_receive_with_timeout(m_client.get(), data, size, &received, timeoutMs);
+    const service_error_t err =
+        service_receive_with_timeout(m_client.get(), data, size, &received, timeoutMs);
     // A wait that ran out is not a broken connection: the caller sees no bytes and decides.
     return err == SERVICE_E_TIMEOUT ? SERVICE_E_SUCCESS : err;
 }

@@ -154,7 +154,7 @@ mobilesync_error_t MobileSyncClient::versionExchange()
     plist_get_uint_val(majorNode, &major);
     if (major > maxDeviceLinkVersion) {
         qCWarning(lcIdevice, "sync service: DeviceLink version %llu is not supported",
-                 static_cast<unsigned long long>(major));
+                  static_cast<unsigned long long>(major));
         return MOBILESYNC_E_BAD_VERSION;
     }
     // Confirm the device's own version: 300 for older phones, 400 from iOS 14 on.
@@ -499,7 +499,8 @@ mobilesync_error_t MobileSyncClient::finish()
     // The device answers a session it could not commit ("Couldn't commit changes on device") with a
     // cancellation; that is a failure, not the end of a good session.
     if (type == "SDMessageCancelSession") {
-        qCWarning(lcIdevice, "sync service: device cancelled the session at its end: %s", stringOf(item(msg, 2)).c_str());
+        qCWarning(lcIdevice, "sync service: device cancelled the session at its end: %s",
+                  stringOf(item(msg, 2)).c_str());
         return MOBILESYNC_E_CANCELLED;
     }
     return MOBILESYNC_E_PLIST_ERROR;

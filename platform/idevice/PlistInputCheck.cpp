@@ -154,8 +154,7 @@ private:
     // Checks one object's own bytes and puts it on the walk.
     std::string enter(std::uint64_t index, std::vector<Frame> &stack)
     {
-        const std::uint64_t offset =
-            readBigEndian(m_data + m_areaEnd + index * m_offsetSize, m_offsetSize);
+        const std::uint64_t offset = readBigEndian(m_data + m_areaEnd + index * m_offsetSize, m_offsetSize);
         if (offset < kHeaderSize || offset >= m_areaEnd)
             return objectText(index) + " lies outside the object area";
         Frame frame;

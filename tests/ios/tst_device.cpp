@@ -58,9 +58,11 @@ private slots:
     {
         m_phone->answerLockdownInBinary(true);
         m_phone->setDeviceName(QStringLiteral("Zoë") + QChar(0) + QStringLiteral("s iPhone, and more bytes"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
         QVERIFY(!mobiledevice_info(phoneUdid, QString(), QStringLiteral("DeviceName")).ref());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("lockdown value .* refused: .*NUL")));
         QVERIFY(!mobiledevice_info(phoneUdid, QString(), QString()).ref());
 
         // Answers in the binary form are read as such; only the damaged text was the fault.

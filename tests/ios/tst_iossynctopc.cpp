@@ -125,11 +125,13 @@ public:
             const auto send = [&c](std::initializer_list<plist_t> items) {
                 return c.sendPlist(PeerPlist::array(items).get());
             };
-            if (!send({PeerPlist::string("DLMessageVersionExchange"), plist_new_uint(400), plist_new_uint(0)}) ||
-                !c.receivePlist() || !send({PeerPlist::string("DLMessageDeviceReady")}) || !c.receivePlist() ||
+            if (!send({PeerPlist::string("DLMessageVersionExchange"), plist_new_uint(400),
+                       plist_new_uint(0)}) ||
+                !c.receivePlist() || !send({PeerPlist::string("DLMessageDeviceReady")}) ||
+                !c.receivePlist() ||
                 !send({PeerPlist::string("SDMessageSyncDataClassWithComputer"),
-                       PeerPlist::string("com.apple.Contacts"), PeerPlist::string("a"), PeerPlist::string("b"),
-                       PeerPlist::string("SDSyncTypeSlow"), plist_new_uint(106)}) ||
+                       PeerPlist::string("com.apple.Contacts"), PeerPlist::string("a"),
+                       PeerPlist::string("b"), PeerPlist::string("SDSyncTypeSlow"), plist_new_uint(106)}) ||
                 !c.receivePlist())
                 return;
             if (!c.writeAll(changesFrame(B::ascii("2"), B::ascii("first name"), B::ascii("Bob"), true)) ||
@@ -390,19 +392,20 @@ void TestIOSSyncToPC::hostileMessageFailsTheLoad_data()
         << receiving << "NUL";
     // Copied, such a name would keep its length but not its text: bytes after the copy's end would
     // become the stored name.
-    QTest::newRow("name holding U+0000")
-        << changesFrame(B::ascii("1"), B::ascii("first name"), B::utf16(withNul("Ann", QString(40, 'x'))), false)
-        << false << receiving << "NUL";
-    QTest::newRow("birthday NaN")
-        << changesFrame(B::ascii("1"), B::ascii("birthday"), B::date(std::numeric_limits<double>::quiet_NaN()),
-                        false)
-        << false << receiving << "date";
-    QTest::newRow("birthday 1e300") << changesFrame(B::ascii("1"), B::ascii("birthday"), B::date(1e300), false)
+    QTest::newRow("name holding U+0000") << changesFrame(B::ascii("1"), B::ascii("first name"),
+                                                         B::utf16(withNul("Ann", QString(40, 'x'))), false)
+                                         << false << receiving << "NUL";
+    QTest::newRow("birthday NaN") << changesFrame(B::ascii("1"), B::ascii("birthday"),
+                                                  B::date(std::numeric_limits<double>::quiet_NaN()), false)
+                                  << false << receiving << "date";
+    QTest::newRow("birthday 1e300") << changesFrame(B::ascii("1"), B::ascii("birthday"), B::date(1e300),
+                                                    false)
                                     << false << receiving << "date";
     const int million = 1000 * 1000;
     QTest::newRow("a million nested arrays")
-        << B::framed("<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(million) +
-                     QByteArray("</array>").repeated(million) + "</plist>")
+        << B::framed("<?xml version=\"1.0\"?><plist version=\"1.0\">" +
+                     QByteArray("<array>").repeated(million) + QByteArray("</array>").repeated(million) +
+                     "</plist>")
         << false << receiving << "nested";
     BinaryPlistBytes offer;
     offer.add(B::array({1, 2, 3}));
@@ -422,9 +425,8 @@ void TestIOSSyncToPC::hostileMessageFailsTheLoad()
     QFETCH(QString, step);
     QFETCH(QString, reason);
 
-    m_phone->registerService(QStringLiteral("com.apple.mobilesync"), [=] {
-        return std::make_unique<HostileContactSync>(frame, inPlaceOfOffer);
-    });
+    m_phone->registerService(QStringLiteral("com.apple.mobilesync"),
+                             [=] { return std::make_unique<HostileContactSync>(frame, inPlaceOfOffer); });
     QCOMPARE(load(), 0);
     QCOMPARE(m_boxes.size(), 1);
     QVERIFY2(m_boxes.first().contains(step), qPrintable(m_boxes.first()));

@@ -1,5 +1,5 @@
-#include "ios/PlistCFType.h"
 #include "TestMain.h"
+#include "ios/PlistCFType.h"
 
 #include <QTemporaryDir>
 
@@ -595,7 +595,8 @@ void TestPlistCFType::datesNoProgramCanShow()
         bytes.append(char((bits >> shift) & 0xFF));
     const char table[] = {8, 11, 13};
     bytes.append(table, 3);
-    const char trailer[32] = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 22};
+    const char trailer[32] = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 3,
+                              0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 22};
     bytes.append(trailer, 32);
 
     const PlistCFType parsed = PlistCFType::createCFPropertyList(bytes);
@@ -626,7 +627,8 @@ void TestPlistCFType::realNumbersAsIntegers_data()
     QTest::newRow("fraction") << -2.75 << qlonglong(-2);
     QTest::newRow("NaN gives the default") << std::numeric_limits<double>::quiet_NaN() << qlonglong(42);
     QTest::newRow("too large") << 1e300 << std::numeric_limits<qlonglong>::max();
-    QTest::newRow("too small") << -std::numeric_limits<double>::infinity() << std::numeric_limits<qlonglong>::min();
+    QTest::newRow("too small") << -std::numeric_limits<double>::infinity()
+                               << std::numeric_limits<qlonglong>::min();
 }
 
 void TestPlistCFType::realNumbersAsIntegers()

@@ -13,9 +13,10 @@ namespace tarnwick::peers {
 // Conversions between Qt values and libplist nodes for the simulated devices, so that tests script
 // lockdown values and sync records as QVariant.
 //
-// QString -> string (whole, even past a U+0000, as a hostile phone sends it), QByteArray -> data, QDateTime -> date (seconds since 2001-01-01 UTC), bool ->
-// boolean, integers -> unsigned integer, double -> real, QStringList/QVariantList -> array,
-// QVariantMap -> dictionary. The reverse gives the same types (unsigned integers as qulonglong).
+// QString -> string (whole, even past a U+0000, as a hostile phone sends it), QByteArray -> data, QDateTime
+// -> date (seconds since 2001-01-01 UTC), bool -> boolean, integers -> unsigned integer, double -> real,
+// QStringList/QVariantList -> array, QVariantMap -> dictionary. The reverse gives the same types (unsigned
+// integers as qulonglong).
 class PeerPlist
 {
 public:

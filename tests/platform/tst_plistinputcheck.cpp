@@ -79,22 +79,25 @@ void PlistInputCheckTest::checksBeforeParsing_data()
     QTest::newRow("date of 1604") << dictOf(B::ascii("birthday"), B::date(-12517286400.0)) << QString();
     QTest::newRow("nested just below the limit") << chain(PlistInputCheck::maxDepth - 1) << QString();
 
-    QTest::newRow("utf-16 key holding U+0000")
-        << dictOf(B::utf16(withNul("a", "b")), B::integer(1)) << "NUL";
+    QTest::newRow("utf-16 key holding U+0000") << dictOf(B::utf16(withNul("a", "b")), B::integer(1)) << "NUL";
     QTest::newRow("utf-16 value holding U+0000")
         << dictOf(B::ascii("first name"), B::utf16(withNul(QString(), "Ann"))) << "NUL";
-    QTest::newRow("ascii text holding NUL") << dictOf(B::ascii("k"), B::ascii(QByteArray("a\0b", 3))) << "NUL";
+    QTest::newRow("ascii text holding NUL")
+        << dictOf(B::ascii("k"), B::ascii(QByteArray("a\0b", 3))) << "NUL";
     QTest::newRow("date NaN") << dictOf(B::ascii("d"), B::date(std::numeric_limits<double>::quiet_NaN()))
                               << "date";
     QTest::newRow("date infinite") << dictOf(B::ascii("d"), B::date(-std::numeric_limits<double>::infinity()))
                                    << "date";
     QTest::newRow("date 1e300") << dictOf(B::ascii("d"), B::date(1e300)) << "date";
     QTest::newRow("array holding itself") << listOf({B::array({0})}) << "contains itself";
-    QTest::newRow("two arrays holding each other") << listOf({B::array({1}), B::array({0})}) << "contains itself";
+    QTest::newRow("two arrays holding each other")
+        << listOf({B::array({1}), B::array({0})}) << "contains itself";
     QTest::newRow("reference past the objects") << listOf({B::array({7})}) << "does not exist";
     QTest::newRow("key that is no text") << dictOf(B::integer(1), B::integer(2)) << "not a string";
-    QTest::newRow("text longer than the data") << listOf({QByteArray(1, char(0x5E))}) << "past the object area";
-    QTest::newRow("array longer than the data") << listOf({QByteArray(1, char(0xAE))}) << "past the object area";
+    QTest::newRow("text longer than the data")
+        << listOf({QByteArray(1, char(0x5E))}) << "past the object area";
+    QTest::newRow("array longer than the data")
+        << listOf({QByteArray(1, char(0xAE))}) << "past the object area";
     QTest::newRow("unknown object type") << listOf({QByteArray(1, char(0x70))}) << "unknown type";
     QTest::newRow("null object") << listOf({QByteArray(1, char(0x00))}) << "neither true nor false";
     QTest::newRow("nested past the limit") << chain(PlistInputCheck::maxDepth + 10) << "nested";
@@ -109,9 +112,10 @@ void PlistInputCheckTest::checksBeforeParsing_data()
     QTest::newRow("object offset outside") << offsetOutside << "outside the object area";
     QTest::newRow("root past the objects") << listOf({B::integer(1)}, 3) << "root";
 
-    QTest::newRow("xml dictionary") << xml("<dict><key>a</key><array><string>b</string><date>1604-05-06T00:00:00Z"
-                                           "</date></array><key>c</key><array/></dict>")
-                                    << QString();
+    QTest::newRow("xml dictionary")
+        << xml("<dict><key>a</key><array><string>b</string><date>1604-05-06T00:00:00Z"
+               "</date></array><key>c</key><array/></dict>")
+        << QString();
     QTest::newRow("xml holding NUL") << xml(QByteArray("<string>a\0b</string>", 20)) << "NUL";
     const int deep = PlistInputCheck::maxDepth + 1;
     QTest::newRow("xml nested past the limit")
@@ -157,7 +161,8 @@ void PlistInputCheckTest::findsDamagedStringsInParsedTrees_data()
     QTest::newRow("whole texts") << dictOf(B::ascii("name"), B::utf16(QStringLiteral("Zoë"))) << false;
     QTest::newRow("value holding U+0000") << dictOf(B::ascii("DeviceName"), B::utf16(name)) << true;
     QTest::newRow("deep in an array")
-        << listOf({B::dict({1}, {2}), B::ascii("list"), B::array({3, 4}), B::ascii("ok"), B::utf16(name)}) << true;
+        << listOf({B::dict({1}, {2}), B::ascii("list"), B::array({3, 4}), B::ascii("ok"), B::utf16(name)})
+        << true;
 }
 
 // Lockdown values arrive parsed and copied by the device library: the copy cuts such a text at the
