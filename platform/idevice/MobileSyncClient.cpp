@@ -230,7 +230,11 @@ mobilesync_error_t MobileSyncClient::receive(UniquePlist &msg)
     std::vector<char> content;
     while (content.size() < length) {
         const std::size_t offset = content.size();
-        content.resize(offset + std::min<std::size_t>(kReadChunk, length - offset));
+        const std::size_t end = offset + std::min<std::size_t>(kReadChunk, length - offset);
+        // Grows by doubling, so a large message is not copied once per chunk.
+        if (content.capacity() < end)
+            content.reserve(std::min<std::size_t>(length, std::max(end, 2 * content.capacity())));
+        content.resize(end);
         err = receiveBytes(content.data() + offset, uint32_t(content.size() - offset));
         if (err != MOBILESYNC_E_SUCCESS)
             return err;
