@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -306,6 +307,9 @@ std::string PlistInputCheck::refusal(const char *data, std::size_t size)
 {
     if (!data || size == 0)
         return "property list is empty";
+    // libplist takes a 32-bit length: a longer list would be parsed short, past what was checked.
+    if (size > std::numeric_limits<uint32_t>::max())
+        return "property list is larger than 4 GiB";
     if (size >= 6 && std::memcmp(data, "bplist", 6) == 0)
         return binaryRefusal(data, size);
     return xmlRefusal(data, size);
