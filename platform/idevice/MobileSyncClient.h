@@ -14,8 +14,8 @@
 //
 // The device library ships its own client, but the one in the library version this program is built
 // against insists on DeviceLink version 300, while phones from iOS 14 on announce 400, so it cannot talk
-// to current phones. This client speaks the same protocol over the library's public property-list
-// service and accepts both versions. It frames the messages itself (a 4-byte big-endian length, then
+// to current phones. This client speaks the same protocol over the library's public service calls
+// and accepts both versions. It frames the messages itself (a 4-byte big-endian length, then
 // the property list) and checks every message it receives before libplist parses it: a message that
 // could crash the parser or leave a damaged tree (see PlistInputCheck) is refused as a property-list
 // error, and lastRefusal() says why. Every operation returns a mobilesync_error_t code of the library's
@@ -52,7 +52,7 @@ public:
     uint64_t deviceLinkVersion() const { return m_deviceLinkVersion; }
     // The data class of the running session; empty without one.
     const std::string &dataClass() const { return m_dataClass; }
-    // Why the last message refused was refused; empty when none was.
+    // Why the client last refused a message from the device; empty when it refused none.
     const std::string &lastRefusal() const { return m_lastRefusal; }
 
     // Asks the device to sync `dataClass`. A missing device anchor is sent as "---". On refusal
