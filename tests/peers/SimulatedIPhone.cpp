@@ -135,6 +135,8 @@ QVariantMap SimulatedIPhone::pairRecord(const QString &systemBuid) const
     record.insert(QStringLiteral("RootCertificate"), dummyCertificate);
     record.insert(QStringLiteral("HostPrivateKey"), dummyCertificate);
     record.insert(QStringLiteral("RootPrivateKey"), dummyCertificate);
+    // Services that need the phone unlocked (the backup service) are started with this bag.
+    record.insert(QStringLiteral("EscrowBag"), QByteArray("simulated escrow bag"));
     return record;
 }
 
@@ -148,6 +150,12 @@ void SimulatedIPhone::setSetValueRefusal(const QString &error)
 {
     QMutexLocker lock(&m_mutex);
     m_setValueRefusal = error;
+}
+
+void SimulatedIPhone::setPairAnswer(PairAnswer answer)
+{
+    QMutexLocker lock(&m_mutex);
+    m_pairAnswer = answer;
 }
 
 void SimulatedIPhone::registerService(const QString &name, PeerServiceFactory factory)
@@ -317,8 +325,14 @@ UniquePlist SimulatedIPhone::answer(plist_t request, QString &sessionId)
         setItem(reply.get(), "Port", plist_new_uint(port));
         setItem(reply.get(), "EnableServiceSSL", plist_new_bool(0));
     } else if (name == QLatin1String("Pair")) {
-        // The phone shows "Trust This Computer?" and nobody answers.
-        return fail("PairingDialogResponsePending");
+        // The phone shows "Trust This Computer?"; the script decides what the user does.
+        if (m_pairAnswer == PairAnswer::Refused)
+            return fail("UserDeniedPairing");
+        if (m_pairAnswer == PairAnswer::Pending)
+            return fail("PairingDialogResponsePending");
+        m_paired = true;
+        const QByteArray bag("simulated escrow bag");
+        setItem(reply.get(), "EscrowBag", plist_new_data(bag.constData(), uint64_t(bag.size())));
     } else if (name == QLatin1String("ValidatePair") || name == QLatin1String("Goodbye")) {
         setItem(reply.get(), "Result", plist_new_string("Success"));
     } else {

@@ -19,7 +19,8 @@ namespace tarnwick::peers {
 //
 // Lockdown requests answered: QueryType, GetValue (with and without domain and key), SetValue,
 // RemoveValue, StartSession (EnableSessionSSL false), StopSession, StartService (EnableServiceSSL
-// false), Pair (refused: the phone waits for the user's trust), ValidatePair, Goodbye. Services
+// false), Pair (as setPairAnswer says; by default the phone waits for the user's trust), ValidatePair,
+// Goodbye. Services
 // and value writes need a session. All calls are thread-safe.
 class SimulatedIPhone
 {
@@ -58,6 +59,10 @@ public:
     // answer with; empty accepts.
     void setSessionRefusal(const QString &error);
     void setSetValueRefusal(const QString &error);
+    // How the phone answers a Pair request: the user has not answered yet (the default), trusted the
+    // computer (the phone counts as paired from then on) or refused.
+    enum class PairAnswer { Pending, Accepted, Refused };
+    void setPairAnswer(PairAnswer answer);
 
     void registerService(const QString &name, PeerServiceFactory factory);
     SimulatedContactSync &contactSync() { return *m_contactSync; }
@@ -90,6 +95,7 @@ private:
     bool m_binaryLockdown = false;
     QString m_sessionRefusal;
     QString m_setValueRefusal;
+    PairAnswer m_pairAnswer = PairAnswer::Pending;
     QHash<QString, PeerServiceFactory> m_services;
     QHash<quint16, QString> m_pendingPorts;
     quint16 m_nextPort = 49152;

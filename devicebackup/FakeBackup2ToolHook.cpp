@@ -1,0 +1,207 @@
+#include "FakeBackup2ToolHook.h"
+
+#include "Logging.h"
+#include "ios/iDevice.h"
+
+#include <libimobiledevice/installation_proxy.h>
+
+#include <QFileInfo>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// The first container identifier in `text`, upper case; empty when there is none.
+QString containerUuid(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("([a-f0-9]{8}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{12})"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(text);
+    return match.hasMatch() ? match.captured(1).toUpper() : QString();
+}
+
+QString tablePath(const QDir &root, const QString &udid)
+{
+    return root.absoluteFilePath(udid + QStringLiteral("/dname.sqlite"));
+}
+
+struct InstproxyClientDeleter
+{
+    void operator()(instproxy_client_t client) const { instproxy_client_free(client); }
+};
+
+} // namespace
+
+FakeBackup2ToolHook::FakeBackup2ToolHook()
+{
+    includedNames = {QStringLiteral("info.plist"),    QStringLiteral("status.plist"),
+                     QStringLiteral("manifest.mbdb"), QStringLiteral("manifest.mbdx"),
+                     QStringLiteral("manifest.db"),   QStringLiteral("manifest.plist"),
+                     QStringLiteral("80fa782261261e54bb73c0253e5b6beefb6a2f39")};
+}
+
+FakeBackup2ToolHook::~FakeBackup2ToolHook() = default;
+
+void FakeBackup2ToolHook::openTableThrow(const QDir &root, const QString &udid)
+{
+    QString error;
+    if (!db.open(tablePath(root, udid), &error))
+        throw std::runtime_error(QStringLiteral("open dname.sqlite failed. %1").arg(error).toUtf8().toStdString());
+}
+
+void FakeBackup2ToolHook::beginThrow(QDir root, QString udid)
+{
+    const QDir deviceDir(root.absoluteFilePath(udid));
+    const QString table = tablePath(root, udid);
+    // A table is kept only beside a backup that has its manifest.
+    if (!QFileInfo::exists(deviceDir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+        QFile::remove(table);
+    if (QFileInfo::exists(table))
+        openTableThrow(root, udid);
+    readAppuids(udid);
+}
+
+bool FakeBackup2ToolHook::isFileIncluded(QString path, QString devicePath)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (includedNames.contains(name.toLower()))
+        return true;
+    if (devicePath.isEmpty())
+        devicePath = db.getDName(name);
+    if (!devicePath.isEmpty()) {
+        for (const QRegularExpression &pattern : qAsConst(includedPatterns))
+            if (pattern.match(devicePath).hasMatch())
+                return true;
+    }
+    const QString uuid = containerUuid(devicePath);
+    if (!uuid.isEmpty()) {
+        for (const QString &app : qAsConst(selectedApps)) {
+            const auto found = appContainers.constFind(app);
+            if (found != appContainers.constEnd() && found->contains(uuid))
+                return true;
+        }
+    }
+    if (!includeOtherFiles)
+        return false;
+    return uuid.isEmpty() || !allContainers.contains(uuid);
+}
+
+void FakeBackup2ToolHook::readAppuids(QString udid)
+{
+    iDevice device(udid);
+    if (!device.open())
+        return;
+    instproxy_client_t raw = nullptr;
+    if (instproxy_client_start_service(device.deviceHandle(), &raw, iDevice::clientLabel) != INSTPROXY_E_SUCCESS)
+        return;
+    const std::unique_ptr<instproxy_client_private, InstproxyClientDeleter> client(raw);
+
+    const UniquePlist options(instproxy_client_options_new());
+    instproxy_client_options_add(options.get(), "ApplicationType", "User", nullptr);
+    instproxy_client_options_set_return_attributes(options.get(), "CFBundleIdentifier", "Container",
+                                                   "GroupContainers", nullptr);
+    plist_t result = nullptr;
+    if (instproxy_browse(client.get(), options.get(), &result) != INSTPROXY_E_SUCCESS) {
+        plist_free(result);
+        return;
+    }
+    const PlistCFType apps(result, true);
+    for (int i = 0; i < apps.array_size(); ++i) {
+        const PlistCFType app = apps.at(i);
+        const QString bundleId = app.get(QStringLiteral("CFBundleIdentifier")).CFStringQString();
+        QSet<QString> containers;
+        const QString own = containerUuid(app.get(QStringLiteral("Container")).CFStringQString());
+        if (!own.isEmpty())
+            containers.insert(own);
+        app.get(QStringLiteral("GroupContainers")).dict_for_each([&](const QString &, const PlistCFType &value) {
+            const QString group = containerUuid(value.CFStringQString());
+            if (!group.isEmpty())
+                containers.insert(group);
+        });
+        allContainers.unite(containers);
+        appContainers.insert(bundleId, containers);
+    }
+}
+
+void FakeBackup2ToolHook::recvFileBegin(QDir root, QString udid, QString fname, QString dname)
+{
+    openTableThrow(root, udid);
+    const QString name = QFileInfo(fname).fileName();
+    m_announcedName = fname;
+    m_announcedDevicePath = dname;
+    db.insert(name, dname, isFileIncluded(fname, dname), QDateTime::currentDateTime());
+}
+
+int FakeBackup2ToolHook::recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error)
+{
+    // Decided on the path the transfer announced, not on the row just written: a failed table
+    // write must not turn a chosen file into a dropped one.
+    const QString devicePath = fname == m_announcedName ? m_announcedDevicePath : QString();
+    if (!isFileIncluded(fname, devicePath))
+        return 0;
+    return Backup2ToolHook::recvFileOpenWrite(root, fname, file, error);
+}
+
+void FakeBackup2ToolHook::recvFileEnd(QDir, QString fname, unsigned long long size)
+{
+    db.update(QFileInfo(fname).fileName(), QDateTime::currentDateTime(), static_cast<long long>(size));
+}
+
+QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QString path)
+{
+    QString name = QFileInfo(path).fileName();
+    if (name.compare(QLatin1String("Snapshot"), Qt::CaseInsensitive) == 0)
+        return Backup2ToolHook::dirContents(root, path);
+    if (name.size() > 2)
+        name.clear();
+    const QList<DirItem> rows = db.items(name);
+    if (name.isEmpty())
+        return rows;
+
+    QList<DirItem> result;
+    for (const DirItem &row : rows) {
+        const QString relative = path + QLatin1Char('/') + row.name;
+        if (!isFileIncluded(relative, QString())) {
+            result.append(row);
+            continue;
+        }
+        const QFileInfo onDisk(root.absoluteFilePath(relative));
+        if (!onDisk.isFile())
+            continue; // kept, yet gone from the disk: the phone is told it is missing
+        DirItem item;
+        item.name = onDisk.fileName();
+        item.type = 1;
+        item.size = onDisk.size();
+        item.lastModified = onDisk.lastModified();
+        result.append(item);
+    }
+    return result;
+}
+
+int FakeBackup2ToolHook::moveFile(QDir root, QString from, QString to, QString &error)
+{
+    return Backup2ToolHook::moveFile(root, from, to, error);
+}
+
+int FakeBackup2ToolHook::removeFile(QDir root, QString path, QString &error)
+{
+    if (!path.contains(QLatin1String("snapshot"), Qt::CaseInsensitive)) {
+        const QString name = QFileInfo(path).fileName();
+        if (name.size() >= 3)
+            db.remove(name);
+    }
+    Backup2ToolHook::removeFile(root, path, error);
+    return 0;
+}
+
+int FakeBackup2ToolHook::copyFile(QDir, QString, QString, QString &)
+{
+    return 0;
+}
+
+int FakeBackup2ToolHook::mkdir(QDir, QString, QString &)
+{
+    return 0;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Backup2ToolHook.h"
+#include "BackupPathCheck.h"
+#include "ios/PlistCFType.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+
+#include <chrono>
+
+struct mobilebackup2_client_private;
+
+enum backup2tool_op { OP_BACKUP = 0, OP_RESTORE = 1 };
+
+// One backup or restore request.
+struct _backup2tool_req
+{
+    explicit _backup2tool_req(backup2tool_op op)
+        : op(op)
+    {}
+
+    backup2tool_op op;
+    bool sparseRestoreOptions = false;
+    bool restoreSystemFiles = true;
+    bool restoreShouldReboot = true;
+    bool restoreDontCopyBackup = true;
+    bool restorePreserveSettings = true;
+    bool removeItemsNotRestored = false;
+    QString password;
+};
+
+// Drives the backup service ("com.apple.mobilebackup2") of one iPhone for one backup root folder:
+// one runThrow() is one session that connects, asks for a backup or a restore and serves the phone's
+// device-link messages until the phone reports the end, fails, or the owner cancels. Every file
+// action goes through the hook; paths from the phone that lead outside the root are refused first.
+// runThrow() blocks its thread; cancel() may come from any thread.
+class backup2tool : public QObject
+{
+    Q_OBJECT
+public:
+    backup2tool(QString udid, QDir backupRoot, QSharedPointer<Backup2ToolHook> hook, QObject *parent = nullptr);
+    ~backup2tool() override;
+
+    // Returns on success, cancel, or a hook that stopped the session with code 0; throws
+    // std::runtime_error with a rich text for the user otherwise.
+    void runThrow(_backup2tool_req req);
+    // The session: its result code (0 for success or cancel) with the phone's error text in `error`;
+    // connection and protocol failures are thrown.
+    int innerRunThrow(_backup2tool_req req, QString &error);
+
+    bool isCancel();
+    void setCancel();
+
+    const QString &status1() const { return status1Text; }
+    const QString &status2() const { return status2Text; }
+    double progress() const { return progressValue; }
+
+    // How long a transfer waits for the phone's next byte before it counts the connection as lost.
+    void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout = timeout; }
+
+    // Answers to the phone's messages; each sends its own status response and throws on failure.
+    void sendFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    void sendFileThrow(mobilebackup2_client_private *client, QString path, PlistCFType &errors);
+    void recvFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    QString recvFileNameThrow(mobilebackup2_client_private *client);
+    int recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname, QString &error);
+    void sendDirContentsThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    void moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    void removeFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    void copyItemThrow(mobilebackup2_client_private *client, PlistCFType msg);
+
+    // The byte-count text of an upload ("1.5 KB", "999 Bytes").
+    static QString sizeText(unsigned long long size);
+
+public slots:
+    void cancel();
+
+signals:
+    void update(double pg, QString status1, QString status2);
+
+private:
+    enum class ReadEnd { Complete, Canceled, Stalled };
+
+    void emitUpdate(const QString &status2);
+    // Writes one raw frame (length, then body); 0 or the library's code.
+    int sendFrame(mobilebackup2_client_private *client, const QByteArray &body);
+    // Reads up to `length` bytes, retrying empty reads until the phone stalls for stallTimeout or
+    // the owner cancels.
+    ReadEnd readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length, quint32 &received);
+    bool isAllowed(const QString &path) const;
+    void sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
+                         const PlistCFType &dict, const QString &failureText);
+    // The free space of the disk that holds the backup root.
+    long long freeDiskSpace() const;
+
+    QMutex cancelMutex;
+    QString udid;
+    QDir backupRoot;
+    QDir deviceDir;
+    QSharedPointer<Backup2ToolHook> hook;
+    QString status1Text;
+    QString status2Text;
+    double progressValue = 0;
+    bool canceled = false;
+    QString missingFileText;
+    std::chrono::milliseconds stallTimeout{30000};
+};
