@@ -78,6 +78,11 @@ private:
         UniquePlist reply = m_connection->receivePlist();
         if (!reply)
             return false;
+        if (PeerPlist::textAt(reply.get(), 0) != QLatin1String("DLMessageStatusResponse")) {
+            if (PeerPlist::textAt(reply.get(), 0) == QLatin1String("DLMessageDisconnect"))
+                m_service->recordHostDisconnect();
+            return false;
+        }
         BackupStatusResponse status;
         status.message = answered;
         status.code = qint64(PeerPlist::toVariant(PeerPlist::itemAt(reply.get(), 1)).toULongLong());

@@ -26,6 +26,17 @@ namespace tarnwick::peers {
 //                        BackupStep::report(0)});
 struct BackupUploadFile
 {
+    BackupUploadFile() = default;
+    BackupUploadFile(const QString &deviceName, const QString &backupPath, const QByteArray &content,
+                     int frameSize = 32768, const QString &remoteError = QString(), int cutAfterBytes = -1)
+        : deviceName(deviceName)
+        , backupPath(backupPath)
+        , content(content)
+        , frameSize(frameSize)
+        , remoteError(remoteError)
+        , cutAfterBytes(cutAfterBytes)
+    {}
+
     QString deviceName;  // the phone's own path, sent first
     QString backupPath;  // the path under the backup root, sent second
     QByteArray content;
