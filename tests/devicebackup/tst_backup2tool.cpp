@@ -4,6 +4,7 @@
 #include "SimulatedBackupService.h"
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
+#include "tests/devicebackup/ScratchFiles.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +15,9 @@
 
 using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
+
+using tarnwick::test::readAll;
+using tarnwick::test::writeFile;
 
 namespace {
 
@@ -38,19 +42,7 @@ QString bucketPath(const QString &name)
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // A hook that stops the session at the first message.
 class StoppingHook : public Backup2ToolHook

@@ -2,24 +2,16 @@
 #include "devicebackup/BackupPathCheck.h"
 
 #include "TestMain.h"
+#include "tests/devicebackup/ScratchFiles.h"
 
 #include <QTemporaryDir>
 
+using tarnwick::test::readAll;
+using tarnwick::test::writeFile;
+
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // "path=content" for every file under `root` (links as "path->target"), sorted; folders as "path/".
 QStringList tree(const QString &root)

@@ -1,6 +1,7 @@
 #include "devicebackup/CopyUWPItunesThread.h"
 
 #include "TestMain.h"
+#include "tests/devicebackup/ScratchFiles.h"
 #include "shell/kit/MessageBoxResponder.h"
 #include "shell/kit/ProgressForm.h"
 
@@ -8,21 +9,12 @@
 
 #include <sys/stat.h>
 
+using tarnwick::test::readAll;
+using tarnwick::test::writeFile;
+
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QDir copyRoot()
 {

@@ -6,11 +6,15 @@
 #include "SimulatedInstallationProxy.h"
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
+#include "tests/devicebackup/ScratchFiles.h"
 
 #include <QTemporaryDir>
 
 using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
+
+using tarnwick::test::readAll;
+using tarnwick::test::writeFile;
 
 namespace {
 
@@ -30,13 +34,6 @@ QString bucketPath(const QString &name)
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QVariantMap app(const QString &id, const QString &container, const QStringList &groups)
 {

@@ -3,11 +3,15 @@
 #include "SimulatedAfc.h"
 #include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
+#include "tests/devicebackup/ScratchFiles.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
 
 using namespace tarnwick::peers;
+
+using tarnwick::test::readAll;
+using tarnwick::test::writeFile;
 
 namespace {
 
@@ -21,19 +25,7 @@ QByteArray patterned(int size)
     return bytes;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 } // namespace
 
