@@ -102,7 +102,8 @@ int main(int argc, char **argv)
     const double backupRate = megabytes / backupSeconds;
     const double floorRate = megabytes / floorSeconds;
     std::printf("device backup: %.0f MB in %d files\n", megabytes, int(files.size()));
-    std::printf("  backup2tool (simulated phone, plain hook): %.2f s, %.1f MB/s\n", backupSeconds, backupRate);
+    std::printf("  backup2tool (simulated phone, plain hook): %.2f s, %.1f MB/s\n", backupSeconds,
+                backupRate);
     std::printf("  floor (read/write copy, same file system):  %.2f s, %.1f MB/s\n", floorSeconds, floorRate);
     std::printf("  ratio backup/floor time: %.2f (target: within 2.00)\n", backupSeconds / floorSeconds);
     return 0;

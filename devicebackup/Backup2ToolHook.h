@@ -19,8 +19,8 @@ public:
     // One entry of a folder listing as the phone is told about it.
     struct DirItem
     {
-        QString name;     // the entry's own name
-        int type = 1;     // 1 regular file, 2 folder
+        QString name; // the entry's own name
+        int type = 1; // 1 regular file, 2 folder
         qint64 size = 0;
         QDateTime lastModified;
     };
@@ -37,7 +37,9 @@ public:
     virtual QList<DirItem> dirContents(QDir root, QString path);
     virtual void recvFileBegin(QDir root, QString udid, QString fname, QString dname);
     // Opens `file` (already named, closed) for writing and returns 0; or leaves it closed and returns
-    // 0 to drop the contents; or returns the error code of a file that cannot be opened.
+    // 0 to drop the contents; or returns the error code of a file that cannot be opened. `file` names
+    // a hidden part file beside the target: the session moves it into place only after the phone's
+    // last byte was written, so a cut transfer never leaves a half file under the real name.
     virtual int recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error);
     virtual void recvFileEnd(QDir root, QString fname, unsigned long long size);
     virtual int moveFile(QDir root, QString from, QString to, QString &error);

@@ -22,7 +22,8 @@ void delDirCascade(const QString &path)
 
 } // namespace
 
-CopyUWPItunesThread::CopyUWPItunesThread(QString srcDir, bool cleanFirst, ProgressSink &progress, QObject *parent)
+CopyUWPItunesThread::CopyUWPItunesThread(QString srcDir, bool cleanFirst, ProgressSink &progress,
+                                         QObject *parent)
     : QThread(parent)
     , srcDir(std::move(srcDir))
     , cleanFirst(cleanFirst)
@@ -44,7 +45,8 @@ QString CopyUWPItunesThread::cleanSource(const QString &srcDir)
 QDir CopyUWPItunesThread::uwpItunesSaveDir(QString srcDir)
 {
     return QDir(QDir(QDir::homePath())
-                    .absoluteFilePath(QStringLiteral("ferrovantis_itunes/") + QFileInfo(cleanSource(srcDir)).fileName()));
+                    .absoluteFilePath(QStringLiteral("ferrovantis_itunes/") +
+                                      QFileInfo(cleanSource(srcDir)).fileName()));
 }
 
 bool CopyUWPItunesThread::isUWPItunesCopied(QDir saveDir)
@@ -59,7 +61,8 @@ void CopyUWPItunesThread::run()
     const QString name = QFileInfo(source).fileName();
     if (name.isEmpty()) {
         // Without a name the copy would land in the root itself and the marker outside it.
-        progress.invokeErrorOccurred(tr("Can not copy iTunes files. %1").arg(tr("The folder %1 has no name.").arg(srcDir)));
+        progress.invokeErrorOccurred(
+            tr("Can not copy iTunes files. %1").arg(tr("The folder %1 has no name.").arg(srcDir)));
         return;
     }
     const QDir root = copyRoot();
@@ -103,15 +106,16 @@ bool CopyUWPItunesThread::copyFiles(const QFileInfo &src, QDir dest, QString &er
         const QString canonical = src.canonicalFilePath();
         if (src.isSymLink()) {
             // A link back into the tree, or above it, would copy the tree into itself without end.
-            if (isWithin(canonical, m_sourceRoot) || isWithin(m_sourceRoot, canonical) || m_walking.contains(canonical))
+            if (isWithin(canonical, m_sourceRoot) || isWithin(m_sourceRoot, canonical) ||
+                m_walking.contains(canonical))
                 return true;
         }
         if (m_walking.contains(canonical))
             return true;
         m_walking.insert(canonical);
-        const QFileInfoList entries = QDir(src.absoluteFilePath())
-                                          .entryInfoList(QDir::Dirs | QDir::Files | QDir::System | QDir::NoDotAndDotDot,
-                                                         QDir::NoSort);
+        const QFileInfoList entries =
+            QDir(src.absoluteFilePath())
+                .entryInfoList(QDir::Dirs | QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
         const QDir into(dest.absoluteFilePath(src.fileName()));
         bool ok = true;
         for (const QFileInfo &entry : entries) {

@@ -36,9 +36,12 @@ struct InstproxyClientDeleter
 
 FakeBackup2ToolHook::FakeBackup2ToolHook()
 {
-    includedNames = {QStringLiteral("info.plist"),    QStringLiteral("status.plist"),
-                     QStringLiteral("manifest.mbdb"), QStringLiteral("manifest.mbdx"),
-                     QStringLiteral("manifest.db"),   QStringLiteral("manifest.plist"),
+    includedNames = {QStringLiteral("info.plist"),
+                     QStringLiteral("status.plist"),
+                     QStringLiteral("manifest.mbdb"),
+                     QStringLiteral("manifest.mbdx"),
+                     QStringLiteral("manifest.db"),
+                     QStringLiteral("manifest.plist"),
                      QStringLiteral("80fa782261261e54bb73c0253e5b6beefb6a2f39")};
 }
 
@@ -48,7 +51,8 @@ void FakeBackup2ToolHook::openTableThrow(const QDir &root, const QString &udid)
 {
     QString error;
     if (!db.open(tablePath(root, udid), &error))
-        throw std::runtime_error(QStringLiteral("open dname.sqlite failed. %1").arg(error).toUtf8().toStdString());
+        throw std::runtime_error(
+            QStringLiteral("open dname.sqlite failed. %1").arg(error).toUtf8().toStdString());
 }
 
 void FakeBackup2ToolHook::beginThrow(QDir root, QString udid)
@@ -94,7 +98,8 @@ void FakeBackup2ToolHook::readAppuids(QString udid)
     if (!device.open())
         return;
     instproxy_client_t raw = nullptr;
-    if (instproxy_client_start_service(device.deviceHandle(), &raw, iDevice::clientLabel) != INSTPROXY_E_SUCCESS)
+    if (instproxy_client_start_service(device.deviceHandle(), &raw, iDevice::clientLabel) !=
+        INSTPROXY_E_SUCCESS)
         return;
     const std::unique_ptr<instproxy_client_private, InstproxyClientDeleter> client(raw);
 
@@ -115,11 +120,12 @@ void FakeBackup2ToolHook::readAppuids(QString udid)
         const QString own = containerUuid(app.get(QStringLiteral("Container")).CFStringQString());
         if (!own.isEmpty())
             containers.insert(own);
-        app.get(QStringLiteral("GroupContainers")).dict_for_each([&](const QString &, const PlistCFType &value) {
-            const QString group = containerUuid(value.CFStringQString());
-            if (!group.isEmpty())
-                containers.insert(group);
-        });
+        app.get(QStringLiteral("GroupContainers"))
+            .dict_for_each([&](const QString &, const PlistCFType &value) {
+                const QString group = containerUuid(value.CFStringQString());
+                if (!group.isEmpty())
+                    containers.insert(group);
+            });
         allContainers.unite(containers);
         appContainers.insert(bundleId, containers);
     }

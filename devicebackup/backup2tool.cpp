@@ -82,8 +82,8 @@ class PartFile
 public:
     explicit PartFile(const QString &target)
         : m_target(target)
-        , file(QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName()
-               + QStringLiteral(".tarnwick-part"))
+        , file(QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName() +
+               QStringLiteral(".tarnwick-part"))
     {}
     ~PartFile()
     {
@@ -108,7 +108,8 @@ public:
             error = QStringLiteral("A folder stands in the place of the file.");
             return false;
         }
-        if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(m_target).constData()) != 0) {
+        if (::rename(QFile::encodeName(file.fileName()).constData(),
+                     QFile::encodeName(m_target).constData()) != 0) {
             error = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
@@ -192,28 +193,31 @@ void backup2tool::runThrow(_backup2tool_req req)
         code = result;
     } else if (error.contains(QLatin1String("Find My iPhone must be disabled"), Qt::CaseInsensitive)) {
         code = -37;
-    } else if (error.contains(QLatin1String("could not send"), Qt::CaseInsensitive)
-               || error.contains(QLatin1String("could only send"), Qt::CaseInsensitive)
-               || error.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
+    } else if (error.contains(QLatin1String("could not send"), Qt::CaseInsensitive) ||
+               error.contains(QLatin1String("could only send"), Qt::CaseInsensitive) ||
+               error.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
         code = -10;
     } else if (result == 100 || error.contains(QLatin1String("Insufficient free"), Qt::CaseInsensitive)) {
         code = -36;
-    } else if (error.contains(QLatin1String("Failed to move the incomplete restore directory into place at path"),
-                              Qt::CaseInsensitive)) {
+    } else if (error.contains(
+                   QLatin1String("Failed to move the incomplete restore directory into place at path"),
+                   Qt::CaseInsensitive)) {
         error = tr("Please restart your iPhone first.") + QStringLiteral("<br/><br/>") + error;
     }
 
     QString message = QStringLiteral("error code:%1. ").arg(code);
     if (code == -37) {
-        message += tr("Please follow <a href=\"https://www.ferrovantis.com/support/turn-off-find-my-iphone.html\">"
-                      "this tutorial</a> to disable \"Find my iPhone\" first, and then restart your iPhone to "
-                      "try again.");
+        message +=
+            tr("Please follow <a href=\"https://www.ferrovantis.com/support/turn-off-find-my-iphone.html\">"
+               "this tutorial</a> to disable \"Find my iPhone\" first, and then restart your iPhone to "
+               "try again.");
     } else if (code == -36) {
-        message += req.op == OP_RESTORE
-                       ? tr("Insufficient free disk space on device to back up. Not enough free disk space on "
-                            "your Device.")
-                       : tr("Insufficient free disk space on drive to back up. Not enough free disk space on "
-                            "your computer.");
+        message +=
+            req.op == OP_RESTORE
+                ? tr("Insufficient free disk space on device to back up. Not enough free disk space on "
+                     "your Device.")
+                : tr("Insufficient free disk space on drive to back up. Not enough free disk space on "
+                     "your computer.");
     } else if (code == -10) {
         message += tr("Error attaching to device. Please Keep your iPhone connected and active.");
     } else if (error.isEmpty()) {
@@ -243,7 +247,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     UniqueServiceDescriptor service;
 
     idevice_t rawDevice = nullptr;
-    if (idevice_new_with_options(&rawDevice, udid.toUtf8().constData(), IDEVICE_LOOKUP_USBMUX) != IDEVICE_E_SUCCESS)
+    if (idevice_new_with_options(&rawDevice, udid.toUtf8().constData(), IDEVICE_LOOKUP_USBMUX) !=
+        IDEVICE_E_SUCCESS)
         fail(QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
     device = adoptIDevice(rawDevice);
 
@@ -252,7 +257,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
         lockdownd_client_new_with_handshake(device.get(), &rawLockdown, "FERROVANTIS");
     lockdown.reset(rawLockdown);
     if (lockdownError != LOCKDOWN_E_SUCCESS)
-        fail(QStringLiteral("backup2tool: open device failed, return %1. Please restart your iPhone to try again.")
+        fail(QStringLiteral(
+                 "backup2tool: open device failed, return %1. Please restart your iPhone to try again.")
                  .arg(int(lockdownError)));
 
     if (req.op == OP_BACKUP && !deviceDir.exists())
@@ -264,8 +270,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     service.reset(rawService);
     lockdown.reset();
     if (startError != LOCKDOWN_E_SUCCESS || !service || service->port == 0)
-        fail(QStringLiteral("backup2tool: start service com.apple.mobilebackup2 failed. Please restart your iPhone "
-                            "to try again."));
+        fail(QStringLiteral(
+            "backup2tool: start service com.apple.mobilebackup2 failed. Please restart your iPhone "
+            "to try again."));
 
     mobilebackup2_client_t rawClient = nullptr;
     mobilebackup2_client_new(device.get(), service.get(), &rawClient);
@@ -277,16 +284,19 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     const mobilebackup2_error_t versionError =
         mobilebackup2_version_exchange(client.get(), versions, 2, &remoteVersion);
     if (versionError != MOBILEBACKUP2_E_SUCCESS)
-        fail(QStringLiteral("Could not perform backup protocol version exchange, error code %1").arg(int(versionError)));
+        fail(QStringLiteral("Could not perform backup protocol version exchange, error code %1")
+                 .arg(int(versionError)));
 
     const QByteArray identifier = udid.toLocal8Bit();
     if (req.op == OP_RESTORE) {
         PlistCFType options = PlistCFType::createCFDictionary();
-        options.put(QStringLiteral("RestoreSystemFiles"), PlistCFType::createCFBoolean(req.restoreSystemFiles));
+        options.put(QStringLiteral("RestoreSystemFiles"),
+                    PlistCFType::createCFBoolean(req.restoreSystemFiles));
         options.put(QStringLiteral("RestorePreserveSettings"),
                     PlistCFType::createCFBoolean(req.restorePreserveSettings));
         if (!req.sparseRestoreOptions || !req.restoreShouldReboot)
-            options.put(QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(req.restoreShouldReboot));
+            options.put(QStringLiteral("RestoreShouldReboot"),
+                        PlistCFType::createCFBoolean(req.restoreShouldReboot));
         if (!req.sparseRestoreOptions || req.restoreDontCopyBackup)
             options.put(QStringLiteral("RestoreDontCopyBackup"),
                         PlistCFType::createCFBoolean(req.restoreDontCopyBackup));
@@ -295,8 +305,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
                         PlistCFType::createCFBoolean(req.removeItemsNotRestored));
         if (!req.password.isEmpty())
             options.put(QStringLiteral("Password"), PlistCFType::createCFString(req.password));
-        const int err = mobilebackup2_send_request(client.get(), "Restore", identifier.constData(),
-                                                   identifier.constData(), static_cast<plist_t>(options.ref()));
+        const int err =
+            mobilebackup2_send_request(client.get(), "Restore", identifier.constData(),
+                                       identifier.constData(), static_cast<plist_t>(options.ref()));
         if (err == -7)
             fail(QStringLiteral("ERROR: Could not start restore process: device refused to start the restore "
                                 "process. Please restart your iPhone to try again."));
@@ -309,13 +320,15 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
         const int err = mobilebackup2_send_request(client.get(), "Backup", identifier.constData(),
                                                    identifier.constData(), nullptr);
         if (err == -7)
-            fail(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup process: "
-                                "device refused to start the backup process."));
+            fail(QStringLiteral(
+                "Please restart your iPhone to try again. ERROR: Could not start backup process: "
+                "device refused to start the backup process."));
         if (err == -6)
             fail(QStringLiteral("ERROR: Could not start backup process: backup protocol version mismatch!"));
         if (err != 0)
-            fail(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup process: "
-                                "unspecified error occurred"));
+            fail(QStringLiteral(
+                "Please restart your iPhone to try again. ERROR: Could not start backup process: "
+                "unspecified error occurred"));
     } else {
         fail(QStringLiteral("backup2tool: invalid op."));
     }
@@ -330,14 +343,16 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
 
         plist_t rawMessage = nullptr;
         char *rawName = nullptr;
-        const mobilebackup2_error_t receiveError = mobilebackup2_receive_message(client.get(), &rawMessage, &rawName);
+        const mobilebackup2_error_t receiveError =
+            mobilebackup2_receive_message(client.get(), &rawMessage, &rawName);
         const PlistCFType message(rawMessage, true);
         const UniqueCString nameHolder(rawName);
         if (receiveError == MOBILEBACKUP2_E_RECEIVE_TIMEOUT)
             continue;
         if (receiveError != MOBILEBACKUP2_E_SUCCESS)
-            fail(QStringLiteral("ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to try "
-                                "again.")
+            fail(QStringLiteral(
+                     "ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to try "
+                     "again.")
                      .arg(int(receiveError)));
         const QString name = QString::fromUtf8(rawName ? rawName : "");
 
@@ -346,8 +361,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             progressItem = 3;
         else if (name == QLatin1String("DLMessageUploadFiles"))
             progressItem = 2;
-        else if (name == QLatin1String("DLMessageMoveFiles") || name == QLatin1String("DLMessageMoveItems")
-                 || name == QLatin1String("DLMessageRemoveFiles") || name == QLatin1String("DLMessageRemoveItems"))
+        else if (name == QLatin1String("DLMessageMoveFiles") || name == QLatin1String("DLMessageMoveItems") ||
+                 name == QLatin1String("DLMessageRemoveFiles") ||
+                 name == QLatin1String("DLMessageRemoveItems"))
             progressItem = 3;
         if (progressItem >= 0) {
             const double figure = message.at(progressItem).CFNumberDouble(0.0);
@@ -382,9 +398,11 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
                                                    BackupPathCheck::refusalText(path).toUtf8().constData(),
                                                    static_cast<plist_t>(empty.ref()));
             }
-        } else if (name == QLatin1String("DLMessageMoveFiles") || name == QLatin1String("DLMessageMoveItems")) {
+        } else if (name == QLatin1String("DLMessageMoveFiles") ||
+                   name == QLatin1String("DLMessageMoveItems")) {
             moveFilesThrow(client.get(), message);
-        } else if (name == QLatin1String("DLMessageRemoveFiles") || name == QLatin1String("DLMessageRemoveItems")) {
+        } else if (name == QLatin1String("DLMessageRemoveFiles") ||
+                   name == QLatin1String("DLMessageRemoveItems")) {
             removeFilesThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageCopyItem")) {
             copyItemThrow(client.get(), message);
@@ -418,8 +436,8 @@ void backup2tool::sendStatusThrow(mobilebackup2_client_private *client, int code
                                   const PlistCFType &dict, const QString &failureText)
 {
     const QByteArray text = description.toUtf8();
-    const int err = mobilebackup2_send_status_response(client, code, description.isEmpty() ? nullptr : text.constData(),
-                                                       static_cast<plist_t>(dict.ref()));
+    const int err = mobilebackup2_send_status_response(
+        client, code, description.isEmpty() ? nullptr : text.constData(), static_cast<plist_t>(dict.ref()));
     if (err != 0)
         fail(failureText.arg(err));
 }
@@ -475,8 +493,10 @@ void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString pa
 {
     int err = sendFrame(client, path.toUtf8());
     if (err != 0)
-        fail(QString::fromLatin1(attachingText)
-             + QStringLiteral("backup2tool::sendFileThrow: send path(%1) failed. return %2.").arg(path).arg(err));
+        fail(QString::fromLatin1(attachingText) +
+             QStringLiteral("backup2tool::sendFileThrow: send path(%1) failed. return %2.")
+                 .arg(path)
+                 .arg(err));
 
     const QString local = backupRoot.absoluteFilePath(path);
     const bool allowed = isAllowed(path);
@@ -487,20 +507,22 @@ void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString pa
         if (!errors.ref())
             errors = PlistCFType::createCFDictionary();
         PlistCFType entry = PlistCFType::createCFDictionary();
-        entry.put(QStringLiteral("DLFileErrorString"), PlistCFType::createCFString(QString(QLatin1String(""))));
+        entry.put(QStringLiteral("DLFileErrorString"),
+                  PlistCFType::createCFString(QString(QLatin1String(""))));
         entry.put(QStringLiteral("DLFileErrorCode"), PlistCFType::createCFNumberInt32(-6));
         errors.put(path, entry);
         err = sendFrame(client, QByteArray(1, codeMissing));
         if (err != 0)
-            fail(QString::fromLatin1(attachingText)
-                 + QStringLiteral("backup2tool::sendFileThrow: send error string failed. return %1.").arg(err));
+            fail(QString::fromLatin1(attachingText) +
+                 QStringLiteral("backup2tool::sendFileThrow: send error string failed. return %1.").arg(err));
         return;
     }
 
     if (info.size() > 0) {
         QFile file(local);
         if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("backup2tool::sendFileThrow: can not open %1. %2").arg(local, file.errorString()));
+            fail(QStringLiteral("backup2tool::sendFileThrow: can not open %1. %2")
+                     .arg(local, file.errorString()));
         QByteArray buffer(sendChunk + 1, Qt::Uninitialized);
         buffer[0] = codeData;
         while (!file.atEnd()) {
@@ -508,17 +530,18 @@ void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString pa
                 return;
             const qint64 n = file.read(buffer.data() + 1, sendChunk);
             if (n <= 0)
-                fail(QStringLiteral("backup2tool::sendFileThrow: can not read %1. %2").arg(local, file.errorString()));
+                fail(QStringLiteral("backup2tool::sendFileThrow: can not read %1. %2")
+                         .arg(local, file.errorString()));
             err = sendFrame(client, QByteArray::fromRawData(buffer.constData(), int(n) + 1));
             if (err != 0)
-                fail(QString::fromLatin1(attachingText)
-                     + QStringLiteral("backup2tool::sendFileThrow: send buf failed. return %1.").arg(err));
+                fail(QString::fromLatin1(attachingText) +
+                     QStringLiteral("backup2tool::sendFileThrow: send buf failed. return %1.").arg(err));
         }
     }
     err = sendFrame(client, QByteArray(1, codeEnd));
     if (err != 0)
-        fail(QString::fromLatin1(attachingText)
-             + QStringLiteral("backup2tool::sendFileThrow: send status failed. return %1.").arg(err));
+        fail(QString::fromLatin1(attachingText) +
+             QStringLiteral("backup2tool::sendFileThrow: send status failed. return %1.").arg(err));
 }
 
 QString backup2tool::sizeText(unsigned long long size)
@@ -558,13 +581,14 @@ void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFTy
     if (isCancel())
         return;
     const PlistCFType empty = PlistCFType::createCFDictionary();
-    sendStatusThrow(client, 0, error, empty,
-                    QString::fromLatin1(attachingText)
-                        + QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
+    sendStatusThrow(
+        client, 0, error, empty,
+        QString::fromLatin1(attachingText) +
+            QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
 }
 
-backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length,
-                                                quint32 &received)
+backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *client, char *buffer,
+                                                quint32 length, quint32 &received)
 {
     received = 0;
     QElapsedTimer sinceLastByte;
@@ -598,8 +622,8 @@ QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
     if (end == ReadEnd::Canceled)
         return QString();
     if (end == ReadEnd::Stalled)
-        fail(QString::fromLatin1(attachingText)
-             + QStringLiteral("backup2tool::recvFileNamesThrow: the device sent nothing."));
+        fail(QString::fromLatin1(attachingText) +
+             QStringLiteral("backup2tool::recvFileNamesThrow: the device sent nothing."));
     const quint32 length = qFromBigEndian<quint32>(lengthBytes);
     if (length == 0)
         return QString();
@@ -607,12 +631,13 @@ QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
         fail(QStringLiteral("backup2tool::recvFileNamesThrow: too large filename length (%1)!").arg(length));
     QByteArray name(int(length), Qt::Uninitialized);
     if (!readExact(client, name.data(), length))
-        fail(QString::fromLatin1(attachingText)
-             + QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
+        fail(QString::fromLatin1(attachingText) +
+             QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname, QString &error)
+int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname,
+                               QString &error)
 {
     Q_UNUSED(dname)
     const bool allowed = isAllowed(fname);
@@ -653,8 +678,8 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
             while (left > 0) {
                 const quint32 piece = qMin(left, receiveChunk);
                 if (!readExact(client, chunk.data(), piece))
-                    fail(QString::fromLatin1(attachingText)
-                         + QStringLiteral("backup2tool::recvFileThrow: could not read the file data."));
+                    fail(QString::fromLatin1(attachingText) +
+                         QStringLiteral("backup2tool::recvFileThrow: could not read the file data."));
                 left -= piece;
                 if (part.file.isOpen() && r == 0) {
                     if (part.file.write(chunk.constData(), piece) < qint64(piece)) {
@@ -679,10 +704,12 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
                 left -= piece;
             }
             error = QString::fromUtf8(text);
-            fail(QStringLiteral("Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. %1")
+            fail(QStringLiteral(
+                     "Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. %1")
                      .arg(error));
         }
-        fail(QStringLiteral("backup2tool::recvFileThrow: invalid code %1.").arg(int(static_cast<signed char>(code))));
+        fail(QStringLiteral("backup2tool::recvFileThrow: invalid code %1.")
+                 .arg(int(static_cast<signed char>(code))));
     }
 
     if (!allowed)
@@ -711,12 +738,14 @@ void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, Pli
                                                                  : QStringLiteral("DLFileTypeRegular")));
             entry.put(QStringLiteral("DLFileSize"), PlistCFType::createCFNumberInt64(item.size));
             // The date node takes the wall clock as UTC: hand it the UTC time.
-            entry.put(QStringLiteral("DLFileModificationDate"), PlistCFType::createCFDate(item.lastModified.toUTC()));
+            entry.put(QStringLiteral("DLFileModificationDate"),
+                      PlistCFType::createCFDate(item.lastModified.toUTC()));
             listing.put(item.name, entry);
         }
     }
-    sendStatusThrow(client, 0, QString(), listing,
-                    QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
+    sendStatusThrow(
+        client, 0, QString(), listing,
+        QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
 }
 
 void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
@@ -760,8 +789,9 @@ void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCF
         hook->removeFile(backupRoot, path, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
-    sendStatusThrow(client, code, error, empty,
-                    QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
+    sendStatusThrow(
+        client, code, error, empty,
+        QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
 }
 
 void backup2tool::copyItemThrow(mobilebackup2_client_private *client, PlistCFType msg)

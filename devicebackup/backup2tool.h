@@ -42,7 +42,8 @@ class backup2tool : public QObject
 {
     Q_OBJECT
 public:
-    backup2tool(QString udid, QDir backupRoot, QSharedPointer<Backup2ToolHook> hook, QObject *parent = nullptr);
+    backup2tool(QString udid, QDir backupRoot, QSharedPointer<Backup2ToolHook> hook,
+                QObject *parent = nullptr);
     ~backup2tool() override;
 
     // Returns on success, cancel, or a hook that stopped the session with code 0; throws
@@ -90,7 +91,8 @@ private:
     int sendFrame(mobilebackup2_client_private *client, const QByteArray &body);
     // Reads up to `length` bytes, retrying empty reads until the phone stalls for stallTimeout or
     // the owner cancels.
-    ReadEnd readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length, quint32 &received);
+    ReadEnd readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length,
+                          quint32 &received);
     bool isAllowed(const QString &path) const;
     void sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
                          const PlistCFType &dict, const QString &failureText);

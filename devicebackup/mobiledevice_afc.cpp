@@ -106,8 +106,8 @@ bool mobiledevice_afc::del(QString path)
 
 bool mobiledevice_afc::rename(QString from, QString to)
 {
-    return afcClient
-           && afc_rename_path(afcClient, from.toUtf8().constData(), to.toUtf8().constData()) == AFC_E_SUCCESS;
+    return afcClient &&
+           afc_rename_path(afcClient, from.toUtf8().constData(), to.toUtf8().constData()) == AFC_E_SUCCESS;
 }
 
 bool mobiledevice_afc::openFile(QString path, afc_file_mode_t mode, AfcFile &file)

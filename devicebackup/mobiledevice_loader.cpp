@@ -39,8 +39,8 @@ QString mobiledevice_loader_ini_uwpiTunesPath()
 QString mobiledevice_exe32_path(QString name, QProcessEnvironment &)
 {
     return QStringLiteral("/System/Library/PrivateFrameworks/MobileDevice.framework/Versions/A/"
-                          "AppleMobileDeviceHelper.app/Contents/Resources/")
-           + name;
+                          "AppleMobileDeviceHelper.app/Contents/Resources/") +
+           name;
 }
 
 void enableOrDisableICloudBackup(QString udid, bool enable)
@@ -53,5 +53,6 @@ void enableOrDisableICloudBackup(QString udid, bool enable)
     std::vector<char *> argv{program.data(), option.data(), identifier.data(), command.data(), state.data()};
     const int result = main_(0, 5, argv.data());
     if (result != 0)
-        qCWarning(lcDeviceBackup) << "switching iCloud backup" << (enable ? "on" : "off") << "ended with" << result;
+        qCWarning(lcDeviceBackup) << "switching iCloud backup" << (enable ? "on" : "off") << "ended with"
+                                  << result;
 }

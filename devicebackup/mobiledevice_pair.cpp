@@ -25,10 +25,12 @@ bool mobiledevice_pair::pair()
             return true;
         }
     }
-    error = QStringLiteral("%1<br/><br/>Error detail: %2")
-                .arg(QObject::tr("Please launch iTunes (Finder if MacOS 10.15 or above) first and then re-connect your "
-                                 "iPhone. Once your iPhone is visible in iTunes (Finder if MacOS 10.15 or above), "
-                                 "please restart Ferrovantis software."),
-                     detail);
+    error =
+        QStringLiteral("%1<br/><br/>Error detail: %2")
+            .arg(QObject::tr(
+                     "Please launch iTunes (Finder if MacOS 10.15 or above) first and then re-connect your "
+                     "iPhone. Once your iPhone is visible in iTunes (Finder if MacOS 10.15 or above), "
+                     "please restart Ferrovantis software."),
+                 detail);
     return false;
 }

@@ -49,8 +49,8 @@ int switchCloudBackup(const char *udid, bool enable)
 
     const UniquePlist options(plist_new_dict());
     plist_dict_set_item(options.get(), "CloudBackupState", plist_new_bool(enable ? 1 : 0));
-    if (mobilebackup2_send_request(client.get(), "EnableCloudBackup", udid, udid, options.get())
-        != MOBILEBACKUP2_E_SUCCESS)
+    if (mobilebackup2_send_request(client.get(), "EnableCloudBackup", udid, udid, options.get()) !=
+        MOBILEBACKUP2_E_SUCCESS)
         return -7;
 
     for (int waits = 0; waits < reportWaits;) {
@@ -83,8 +83,8 @@ int switchCloudBackup(const char *udid, bool enable)
 
 int main_(int, int argc, char **argv)
 {
-    if (argc != 5 || !argv || !argv[0] || !argv[1] || !argv[2] || !argv[3] || !argv[4]
-        || std::strcmp(argv[1], "-u") != 0 || argv[2][0] == '\0' || std::strcmp(argv[3], "cloud") != 0)
+    if (argc != 5 || !argv || !argv[0] || !argv[1] || !argv[2] || !argv[3] || !argv[4] ||
+        std::strcmp(argv[1], "-u") != 0 || argv[2][0] == '\0' || std::strcmp(argv[3], "cloud") != 0)
         return 1;
     const bool on = std::strcmp(argv[4], "on") == 0;
     if (!on && std::strcmp(argv[4], "off") != 0)

@@ -42,8 +42,6 @@ QString bucketPath(const QString &name)
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
 
-
-
 // A hook that stops the session at the first message.
 class StoppingHook : public Backup2ToolHook
 {
@@ -127,16 +125,19 @@ void TestBackup2Tool::backupAndRestoreRoundTrip()
     const QByteArray bigBytes = patterned(32769, 3);
     m_backup->setScript({
         BackupStep::request({QStringLiteral("DLMessageCreateDirectory"), udid}),
-        BackupStep::upload({{QStringLiteral("Media/a.jpg"), bucketPath(small), smallBytes, 5},
-                            {QStringLiteral("Media/empty"), bucketPath(empty), QByteArray(), 32768},
-                            {QStringLiteral("Media/big.bin"), bucketPath(big), bigBytes, 32768},
-                            {QStringLiteral("Info.plist"), udid + QStringLiteral("/Info.plist"), "<plist/>", 3}}),
+        BackupStep::upload(
+            {{QStringLiteral("Media/a.jpg"), bucketPath(small), smallBytes, 5},
+             {QStringLiteral("Media/empty"), bucketPath(empty), QByteArray(), 32768},
+             {QStringLiteral("Media/big.bin"), bucketPath(big), bigBytes, 32768},
+             {QStringLiteral("Info.plist"), udid + QStringLiteral("/Info.plist"), "<plist/>", 3}}),
         BackupStep::request({QStringLiteral("DLContentsOfDirectory"), udid + QStringLiteral("/ab")}),
         BackupStep::request({QStringLiteral("DLMessageCopyItem"), bucketPath(small), bucketPath(moved)}),
-        BackupStep::request({QStringLiteral("DLMessageMoveItems"),
-                             QVariantMap{{udid + QStringLiteral("/Info.plist"), udid + QStringLiteral("/Status.plist")}},
-                             QVariantMap(), 0.75}),
-        BackupStep::request({QStringLiteral("DLMessageRemoveItems"), QStringList{bucketPath(moved)}, QVariantMap(), 0.8}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageMoveItems"),
+             QVariantMap{{udid + QStringLiteral("/Info.plist"), udid + QStringLiteral("/Status.plist")}},
+             QVariantMap(), 0.75}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageRemoveItems"), QStringList{bucketPath(moved)}, QVariantMap(), 0.8}),
         BackupStep::report(0),
     });
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
@@ -189,7 +190,8 @@ void TestBackup2Tool::backupAndRestoreRoundTrip()
     for (const QByteArray &frame : frames)
         sizes << frame.size();
     const int nameSize = bucketPath(small).toUtf8().size();
-    QCOMPARE(sizes, (QList<int>{nameSize, 1 + int(smallBytes.size()), 1, nameSize, 1, nameSize, 32769, 2, 1, 0}));
+    QCOMPARE(sizes,
+             (QList<int>{nameSize, 1 + int(smallBytes.size()), 1, nameSize, 1, nameSize, 32769, 2, 1, 0}));
     QCOMPARE(m_backup->statusResponses().last().code, 0);
 }
 
@@ -207,17 +209,19 @@ void TestBackup2Tool::restoreOptions_data()
     const QString reboot = QStringLiteral("RestoreShouldReboot");
     const QString dontCopy = QStringLiteral("RestoreDontCopyBackup");
     const QString remove = QStringLiteral("RemoveItemsNotRestored");
-    QTest::newRow("defaults") << false << true << true << false << QString()
-                              << QVariantMap{{system, true}, {preserve, true}, {reboot, true}, {dontCopy, true},
-                                             {remove, false}};
+    QTest::newRow("defaults")
+        << false << true << true << false << QString()
+        << QVariantMap{{system, true}, {preserve, true}, {reboot, true}, {dontCopy, true}, {remove, false}};
     QTest::newRow("sparse defaults") << true << true << true << false << QString()
                                      << QVariantMap{{system, true}, {preserve, true}, {dontCopy, true}};
     QTest::newRow("sparse, no reboot, remove")
         << true << false << false << true << QString()
         << QVariantMap{{system, true}, {preserve, true}, {reboot, false}, {remove, true}};
     QTest::newRow("password") << false << false << false << false << QStringLiteral("geheim")
-                              << QVariantMap{{system, true}, {preserve, true}, {reboot, false}, {dontCopy, false},
-                                             {remove, false}, {QStringLiteral("Password"), QStringLiteral("geheim")}};
+                              << QVariantMap{
+                                     {system, true},  {preserve, true},
+                                     {reboot, false}, {dontCopy, false},
+                                     {remove, false}, {QStringLiteral("Password"), QStringLiteral("geheim")}};
 }
 
 void TestBackup2Tool::restoreOptions()
@@ -249,7 +253,8 @@ void TestBackup2Tool::missingFileIsReportedAndTheDownloadGoesOn()
     const QString missing = udid + QStringLiteral("/gone.plist");
     writeFile(QDir(m_rootDir->path()).absoluteFilePath(present), "manifest");
     // The closing report's text carries the missing file.
-    m_backup->setScript({BackupStep::download({missing, present}), BackupStep::report(9, QStringLiteral("Failed"))});
+    m_backup->setScript(
+        {BackupStep::download({missing, present}), BackupStep::report(9, QStringLiteral("Failed"))});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
     const QString error = run(tool, OP_RESTORE);
 
@@ -263,7 +268,8 @@ void TestBackup2Tool::missingFileIsReportedAndTheDownloadGoesOn()
     QCOMPARE(status.description, QStringLiteral("Multi status"));
     const QVariantMap errors = status.dictionary.toMap();
     QCOMPARE(errors.keys(), QStringList{missing});
-    QCOMPARE(qint64(errors.value(missing).toMap().value(QStringLiteral("DLFileErrorCode")).toULongLong()), -6);
+    QCOMPARE(qint64(errors.value(missing).toMap().value(QStringLiteral("DLFileErrorCode")).toULongLong()),
+             -6);
     QCOMPARE(errors.value(missing).toMap().value(QStringLiteral("DLFileErrorString")).toString(), QString());
     QCOMPARE(error, QStringLiteral("error code:9. <br/><br/>Failed gone.plist not exists."));
 
@@ -281,29 +287,34 @@ void TestBackup2Tool::closingReportMapping_data()
     QTest::addColumn<QString>("expected");
 
     const QString restart = QStringLiteral("Please restart your iPhone to try again.");
-    QTest::newRow("success whatever the text") << 0 << 0 << QStringLiteral("Insufficient free") << QString() << QString();
+    QTest::newRow("success whatever the text")
+        << 0 << 0 << QStringLiteral("Insufficient free") << QString() << QString();
     QTest::newRow("plain code and text") << 0 << 5 << QStringLiteral("  Something odd  ") << QString()
                                          << QStringLiteral("error code:5. <br/><br/>Something odd");
     QTest::newRow("content when no description") << 0 << 5 << QString() << QStringLiteral("From content")
                                                  << QStringLiteral("error code:5. <br/><br/>From content");
-    QTest::newRow("no text") << 0 << 7 << QString() << QString() << QStringLiteral("error code:7. ") + restart;
+    QTest::newRow("no text") << 0 << 7 << QString() << QString()
+                             << QStringLiteral("error code:7. ") + restart;
     QTest::newRow("disk full on the computer")
         << 0 << 3 << QStringLiteral("INSUFFICIENT FREE space") << QString()
-        << QStringLiteral("error code:-36. Insufficient free disk space on drive to back up. Not enough free disk "
-                          "space on your computer.<br/><br/>INSUFFICIENT FREE space");
+        << QStringLiteral(
+               "error code:-36. Insufficient free disk space on drive to back up. Not enough free disk "
+               "space on your computer.<br/><br/>INSUFFICIENT FREE space");
     QTest::newRow("disk full on the phone")
         << 1 << 100 << QStringLiteral("no room") << QString()
-        << QStringLiteral("error code:-36. Insufficient free disk space on device to back up. Not enough free disk "
-                          "space on your Device.<br/><br/>no room");
+        << QStringLiteral(
+               "error code:-36. Insufficient free disk space on device to back up. Not enough free disk "
+               "space on your Device.<br/><br/>no room");
     QTest::newRow("connection") << 0 << 4 << QStringLiteral("could only send 3 bytes") << QString()
-                                << QStringLiteral("error code:-10. Error attaching to device. Please Keep your iPhone "
-                                                  "connected and active.<br/><br/>could only send 3 bytes");
-    QTest::newRow("restore folder") << 1 << 8
-                                    << QStringLiteral("Failed to move the incomplete restore directory into place at path /x")
-                                    << QString()
-                                    << QStringLiteral("error code:8. <br/><br/>Please restart your iPhone first.<br/><br/>"
-                                                      "Failed to move the incomplete restore directory into place at "
-                                                      "path /x");
+                                << QStringLiteral(
+                                       "error code:-10. Error attaching to device. Please Keep your iPhone "
+                                       "connected and active.<br/><br/>could only send 3 bytes");
+    QTest::newRow("restore folder")
+        << 1 << 8 << QStringLiteral("Failed to move the incomplete restore directory into place at path /x")
+        << QString()
+        << QStringLiteral("error code:8. <br/><br/>Please restart your iPhone first.<br/><br/>"
+                          "Failed to move the incomplete restore directory into place at "
+                          "path /x");
 }
 
 void TestBackup2Tool::closingReportMapping()
@@ -324,20 +335,24 @@ void TestBackup2Tool::endsWithoutReport_data()
     QTest::addColumn<QList<BackupStep>>("script");
     QTest::addColumn<QString>("expectedStart");
 
-    const QString attaching =
-        QStringLiteral("error code:-10. Error attaching to device. Please Keep your iPhone connected and active.");
+    const QString attaching = QStringLiteral(
+        "error code:-10. Error attaching to device. Please Keep your iPhone connected and active.");
     QTest::newRow("disconnect before the report")
-        << QList<BackupStep>{BackupStep::notice({QStringLiteral("DLMessageDisconnect"), QStringLiteral("bye")})}
+        << QList<BackupStep>{BackupStep::notice(
+               {QStringLiteral("DLMessageDisconnect"), QStringLiteral("bye")})}
         << attaching;
     QTest::newRow("purge")
         << QList<BackupStep>{BackupStep::notice({QStringLiteral("DLMessagePurgeDiskSpace")})}
-        << QStringLiteral("error code:-36. Insufficient free disk space on drive to back up. Not enough free disk "
-                          "space on your computer.<br/><br/>Error: DLMessagePurgeDiskSpace(Insufficient free disk "
-                          "space).");
-    QTest::newRow("unknown message") << QList<BackupStep>{BackupStep::notice({QStringLiteral("DLMessageOddOne")})}
+        << QStringLiteral(
+               "error code:-36. Insufficient free disk space on drive to back up. Not enough free disk "
+               "space on your computer.<br/><br/>Error: DLMessagePurgeDiskSpace(Insufficient free disk "
+               "space).");
+    QTest::newRow("unknown message") << QList<BackupStep>{BackupStep::notice(
+                                            {QStringLiteral("DLMessageOddOne")})}
                                      << QStringLiteral("Message can not handle: DLMessageOddOne");
     QTest::newRow("connection cut before the report")
-        << QList<BackupStep>{BackupStep::cut()} << QStringLiteral("ERROR: Could not receive from mobilebackup2 (");
+        << QList<BackupStep>{BackupStep::cut()}
+        << QStringLiteral("ERROR: Could not receive from mobilebackup2 (");
 }
 
 void TestBackup2Tool::endsWithoutReport()
@@ -369,17 +384,18 @@ void TestBackup2Tool::cutUploadKeepsThePreviousCopy()
     const QString name = hashed(QStringLiteral("aa"));
     const QString target = QDir(m_rootDir->path()).absoluteFilePath(bucketPath(name));
     writeFile(target, "previous copy");
-    BackupUploadFile file{QStringLiteral("Media/x"), bucketPath(name), patterned(70000, 1), 10000, QString(),
-                          cutAfterBytes};
-    const BackupUploadFile second{QStringLiteral("Media/y"), bucketPath(hashed(QStringLiteral("bb"))), "y", 1,
-                                  QString(), -1};
+    BackupUploadFile file{
+        QStringLiteral("Media/x"), bucketPath(name), patterned(70000, 1), 10000, QString(), cutAfterBytes};
+    const BackupUploadFile second{
+        QStringLiteral("Media/y"), bucketPath(hashed(QStringLiteral("bb"))), "y", 1, QString(), -1};
     if (cutAfterFiles >= 0)
         file.cutAfterBytes = -1;
     m_backup->setScript({BackupStep::upload({file, second}, cutAfterFiles), BackupStep::report(0)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
     tool.setStallTimeout(std::chrono::milliseconds(300));
     const QString error = run(tool);
-    QVERIFY2(error.startsWith(QStringLiteral("Error attaching to device. Please Keep your iPhone connected and active.")),
+    QVERIFY2(error.startsWith(
+                 QStringLiteral("Error attaching to device. Please Keep your iPhone connected and active.")),
              qPrintable(error));
     if (cutAfterFiles < 0)
         QCOMPARE(readAll(target), QByteArray("previous copy"));
@@ -393,11 +409,13 @@ void TestBackup2Tool::remoteErrorFailsTheFile()
     const QString name = hashed(QStringLiteral("ab"));
     const QString target = QDir(m_rootDir->path()).absoluteFilePath(bucketPath(name));
     writeFile(target, "previous copy");
-    m_backup->setScript({BackupStep::upload({{QStringLiteral("Media/x"), bucketPath(name), patterned(1000, 2), 100,
-                                              QStringLiteral("x"), -1}}),
+    m_backup->setScript({BackupStep::upload({{QStringLiteral("Media/x"), bucketPath(name), patterned(1000, 2),
+                                              100, QStringLiteral("x"), -1}}),
                          BackupStep::report(0)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
-    QCOMPARE(run(tool), QStringLiteral("Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. x"));
+    QCOMPARE(run(tool),
+             QStringLiteral(
+                 "Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. x"));
     QCOMPARE(readAll(target), QByteArray("previous copy"));
     const QStringList left = QDir(QFileInfo(target).absolutePath()).entryList(QDir::Files | QDir::Hidden);
     QVERIFY2(left == QStringList{name}, qPrintable(left.join(QLatin1Char(','))));
@@ -405,21 +423,29 @@ void TestBackup2Tool::remoteErrorFailsTheFile()
 
 void TestBackup2Tool::stalledPhoneFailsTheTransfer()
 {
-    BackupStep upload = BackupStep::upload({{QStringLiteral("Media/x"), bucketPath(hashed(QStringLiteral("ab"))),
-                                             "kept", 2, QString(), -1}});
+    BackupStep upload = BackupStep::upload(
+        {{QStringLiteral("Media/x"), bucketPath(hashed(QStringLiteral("ab"))), "kept", 2, QString(), -1}});
     upload.stallAfterFiles = true;
     m_backup->setScript({upload});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
-    tool.setStallTimeout(std::chrono::milliseconds(0));
-    // The library waits its own 30 s for a silent phone; with the connection cut the wait ends at once.
-    QTimer::singleShot(200, [this] { m_mux->detach(udid); });
+    tool.setStallTimeout(std::chrono::milliseconds(300));
+    // The library waits its own 30 s for a silent phone; unplugging it ends the wait at once.
+    QElapsedTimer timer;
+    timer.start();
+    std::thread unplug([this] {
+        QThread::msleep(200);
+        m_mux->detach(udid);
+    });
     const QString error = run(tool);
+    unplug.join();
+    QVERIFY(timer.elapsed() < 10000);
     QVERIFY2(error.startsWith(QStringLiteral("Error attaching to device.")), qPrintable(error));
 }
 
 void TestBackup2Tool::cancelFromAnotherThread()
 {
-    m_backup->setScript({BackupStep::pause(600), BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}),
+    m_backup->setScript({BackupStep::pause(600),
+                         BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}),
                          BackupStep::pause(5000), BackupStep::report(3)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
     QElapsedTimer timer;
@@ -439,10 +465,10 @@ void TestBackup2Tool::cancelFromAnotherThread()
 void TestBackup2Tool::cancelWhileThePhoneIsGoneBetweenFiles()
 {
     const QString name = hashed(QStringLiteral("ab"));
-    m_backup->setScript({BackupStep::upload({{QStringLiteral("Media/x"), bucketPath(name), "one", 1, QString(), -1},
-                                             {QStringLiteral("Media/y"), bucketPath(hashed(QStringLiteral("cd"))),
-                                              "two", 1, QString(), -1}},
-                                            1)});
+    m_backup->setScript({BackupStep::upload(
+        {{QStringLiteral("Media/x"), bucketPath(name), "one", 1, QString(), -1},
+         {QStringLiteral("Media/y"), bucketPath(hashed(QStringLiteral("cd"))), "two", 1, QString(), -1}},
+        1)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
     QElapsedTimer timer;
     timer.start();
@@ -485,10 +511,12 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     m_backup->setScript({
         BackupStep::download({path}),
         BackupStep::request({QStringLiteral("DLContentsOfDirectory"), QFileInfo(path).path()}),
-        BackupStep::request({QStringLiteral("DLMessageRemoveItems"), QStringList{sibling}, QVariantMap(), 0.1}),
-        BackupStep::request({QStringLiteral("DLMessageMoveItems"), QVariantMap{{path, udid + QStringLiteral("/taken")}},
-                             QVariantMap(), 0.1}),
-        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/Manifest.db"), path}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageRemoveItems"), QStringList{sibling}, QVariantMap(), 0.1}),
+        BackupStep::request({QStringLiteral("DLMessageMoveItems"),
+                             QVariantMap{{path, udid + QStringLiteral("/taken")}}, QVariantMap(), 0.1}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/Manifest.db"), path}),
         BackupStep::request({QStringLiteral("DLMessageCreateDirectory"), path + QStringLiteral(".d")}),
         BackupStep::upload({{QStringLiteral("Media/x"), path, "overwritten", 4, QString(), -1}}),
         BackupStep::report(0),
@@ -505,8 +533,8 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     QVERIFY(m_backup->downloadedFiles().isEmpty());
     const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
     QCOMPARE(statuses.size(), 6);
-    QCOMPARE(statuses.at(0).code, -13);                          // download: missing
-    QCOMPARE(statuses.at(1).code, 0);                            // listing: empty
+    QCOMPARE(statuses.at(0).code, -13); // download: missing
+    QCOMPARE(statuses.at(1).code, 0);   // listing: empty
     QCOMPARE(statuses.at(1).dictionary.toMap(), QVariantMap());
     for (int i = 2; i < 6; ++i)
         QVERIFY2(statuses.at(i).code != 0, qPrintable(statuses.at(i).message));
@@ -519,7 +547,8 @@ void TestBackup2Tool::folderRequestsAnswerTheHookResult()
     QVERIFY(QDir().mkpath(root.absoluteFilePath(udid + QStringLiteral("/folder"))));
     m_backup->setScript({
         // A file onto a folder cannot be copied: 14 goes to the phone as -14.
-        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/a"), udid + QStringLiteral("/folder")}),
+        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/a"),
+                             udid + QStringLiteral("/folder")}),
         BackupStep::request({QStringLiteral("DLContentsOfDirectory"), udid}),
         BackupStep::notice({QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/a"), QString()}),
     });
@@ -538,7 +567,8 @@ void TestBackup2Tool::folderRequestsAnswerTheHookResult()
 
 void TestBackup2Tool::freeSpaceIsTheDisks()
 {
-    m_backup->setScript({BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}), BackupStep::report(0)});
+    m_backup->setScript(
+        {BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}), BackupStep::report(0)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
     QCOMPARE(run(tool), QString());
     const qint64 reported = qint64(m_backup->statusResponses().value(0).dictionary.toULongLong());
@@ -559,7 +589,8 @@ void TestBackup2Tool::hookStopsTheSession()
 {
     QFETCH(int, code);
     QFETCH(QString, expected);
-    m_backup->setScript({BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}), BackupStep::report(0)});
+    m_backup->setScript(
+        {BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}), BackupStep::report(0)});
     backup2tool tool(udid, QDir(m_rootDir->path()), QSharedPointer<StoppingHook>::create(code));
     QCOMPARE(run(tool), expected);
     QVERIFY(m_backup->statusResponses().isEmpty());
@@ -574,7 +605,8 @@ void TestBackup2Tool::noDevice()
     };
     auto hook = QSharedPointer<BeginHook>::create();
     backup2tool tool(QStringLiteral("00008101-FFFFFFFFFFFFFFFF"), QDir(m_rootDir->path()), hook);
-    QCOMPARE(run(tool), QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
+    QCOMPARE(run(tool),
+             QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
     QVERIFY(hook->began);
 }
 

@@ -11,8 +11,6 @@ using tarnwick::test::writeFile;
 
 namespace {
 
-
-
 // "path=content" for every file under `root` (links as "path->target"), sorted; folders as "path/".
 QStringList tree(const QString &root)
 {
@@ -76,31 +74,52 @@ void TestBackup2ToolHook::operations_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("after");
 
-    const QStringList start{QStringLiteral("d/"), QStringLiteral("d/.hidden=h"), QStringLiteral("d/a=a"),
-                            QStringLiteral("d/sub/"), QStringLiteral("d/sub/b=b"), QStringLiteral("f=f")};
-    QTest::newRow("move missing source") << "move" << "nothing" << "f" << 0 << QString() << start;
-    QTest::newRow("move onto a file") << "move" << "d/a" << "f" << 0 << QString()
-                                      << QStringList{"d/", "d/.hidden=h", "d/sub/", "d/sub/b=b", "f=a"};
-    QTest::newRow("move onto a folder") << "move" << "f" << "d/sub" << 0 << QString()
-                                        << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub=f"};
-    QTest::newRow("move into new folders") << "move" << "f" << "x/y/z" << 0 << QString()
-                                           << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "d/sub/b=b",
-                                                          "x/", "x/y/", "x/y/z=f"};
-    QTest::newRow("copy file onto folder") << "copy" << "f" << "d" << 14 << "Destination is a folder." << start;
-    QTest::newRow("copy folder onto file") << "copy" << "d" << "f" << 14 << "Destination is a file." << start;
-    QTest::newRow("copy missing source") << "copy" << "nothing" << "new" << 0 << QString() << start;
-    QTest::newRow("copy folder merges") << "copy" << "d/sub" << "d" << 0 << QString()
-                                        << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/b=b", "d/sub/", "d/sub/b=b",
-                                                       "f=f"};
-    QTest::newRow("copy file replaces") << "copy" << "d/a" << "f" << 0 << QString()
-                                        << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "d/sub/b=b", "f=a"};
+    const QStringList start{QStringLiteral("d/"),     QStringLiteral("d/.hidden=h"), QStringLiteral("d/a=a"),
+                            QStringLiteral("d/sub/"), QStringLiteral("d/sub/b=b"),   QStringLiteral("f=f")};
+    QTest::newRow("move missing source") << "move"
+                                         << "nothing"
+                                         << "f" << 0 << QString() << start;
+    QTest::newRow("move onto a file")
+        << "move"
+        << "d/a"
+        << "f" << 0 << QString() << QStringList{"d/", "d/.hidden=h", "d/sub/", "d/sub/b=b", "f=a"};
+    QTest::newRow("move onto a folder")
+        << "move"
+        << "f"
+        << "d/sub" << 0 << QString() << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub=f"};
+    QTest::newRow("move into new folders")
+        << "move"
+        << "f"
+        << "x/y/z" << 0 << QString()
+        << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "d/sub/b=b", "x/", "x/y/", "x/y/z=f"};
+    QTest::newRow("copy file onto folder") << "copy"
+                                           << "f"
+                                           << "d" << 14 << "Destination is a folder." << start;
+    QTest::newRow("copy folder onto file") << "copy"
+                                           << "d"
+                                           << "f" << 14 << "Destination is a file." << start;
+    QTest::newRow("copy missing source") << "copy"
+                                         << "nothing"
+                                         << "new" << 0 << QString() << start;
+    QTest::newRow("copy folder merges")
+        << "copy"
+        << "d/sub"
+        << "d" << 0 << QString()
+        << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/b=b", "d/sub/", "d/sub/b=b", "f=f"};
+    QTest::newRow("copy file replaces")
+        << "copy"
+        << "d/a"
+        << "f" << 0 << QString() << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "d/sub/b=b", "f=a"};
     // The hidden file keeps its folder.
-    QTest::newRow("remove folder") << "remove" << "d" << QString() << 0 << QString()
+    QTest::newRow("remove folder") << "remove"
+                                   << "d" << QString() << 0 << QString()
                                    << QStringList{"d/", "d/.hidden=h", "f=f"};
-    QTest::newRow("remove missing") << "remove" << "nothing" << QString() << 0 << QString() << start;
-    QTest::newRow("mkdir over a file") << "mkdir" << "f" << QString() << 0 << QString() << start;
-    QTest::newRow("mkdir chain") << "mkdir" << "n/m" << QString() << 0 << QString()
-                                 << start + QStringList{"n/", "n/m/"};
+    QTest::newRow("remove missing") << "remove"
+                                    << "nothing" << QString() << 0 << QString() << start;
+    QTest::newRow("mkdir over a file") << "mkdir"
+                                       << "f" << QString() << 0 << QString() << start;
+    QTest::newRow("mkdir chain") << "mkdir"
+                                 << "n/m" << QString() << 0 << QString() << start + QStringList{"n/", "n/m/"};
 }
 
 void TestBackup2ToolHook::operations()
@@ -148,7 +167,8 @@ void TestBackup2ToolHook::removalsDoNotFollowLinks()
 void TestBackup2ToolHook::copyKeepsLinksAsLinks()
 {
     // A link back up the tree would make a following copy recurse without end.
-    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d")), m_root.absoluteFilePath(QStringLiteral("d/sub/up"))));
+    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d")),
+                        m_root.absoluteFilePath(QStringLiteral("d/sub/up"))));
     Backup2ToolHook hook;
     QString error;
     QCOMPARE(hook.copyFile(m_root, QStringLiteral("d"), QStringLiteral("copy"), error), 0);
@@ -208,8 +228,10 @@ void TestBackup2ToolHook::pathCheck()
     QFETCH(bool, inside);
     QTemporaryDir outside;
     QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("out"))));
-    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d/sub")), m_root.absoluteFilePath(QStringLiteral("in"))));
-    QVERIFY(QFile::link(outside.filePath(QStringLiteral("none")), m_root.absoluteFilePath(QStringLiteral("dangling"))));
+    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d/sub")),
+                        m_root.absoluteFilePath(QStringLiteral("in"))));
+    QVERIFY(QFile::link(outside.filePath(QStringLiteral("none")),
+                        m_root.absoluteFilePath(QStringLiteral("dangling"))));
     QCOMPARE(BackupPathCheck(m_root).isInside(path), inside);
 }
 

@@ -1,9 +1,9 @@
 #include "devicebackup/CopyUWPItunesThread.h"
 
 #include "TestMain.h"
-#include "tests/devicebackup/ScratchFiles.h"
 #include "shell/kit/MessageBoxResponder.h"
 #include "shell/kit/ProgressForm.h"
+#include "tests/devicebackup/ScratchFiles.h"
 
 #include <QTemporaryDir>
 
@@ -13,8 +13,6 @@ using tarnwick::test::readAll;
 using tarnwick::test::writeFile;
 
 namespace {
-
-
 
 QDir copyRoot()
 {
@@ -90,7 +88,8 @@ void TestCopyUWPItunesThread::copiesAndMarks()
     QVERIFY(!QFileInfo::exists(saved.absoluteFilePath(QStringLiteral(".hidden"))));
     QVERIFY(!QFileInfo::exists(saved.absoluteFilePath(QStringLiteral("empty"))));
     // A trailing separator names the same folder.
-    QCOMPARE(CopyUWPItunesThread::uwpItunesSaveDir(m_media + QLatin1Char('/')).absolutePath(), saved.absolutePath());
+    QCOMPARE(CopyUWPItunesThread::uwpItunesSaveDir(m_media + QLatin1Char('/')).absolutePath(),
+             saved.absolutePath());
 }
 
 void TestCopyUWPItunesThread::secondRunKeepsWhatIsThere()
@@ -139,7 +138,8 @@ void TestCopyUWPItunesThread::entriesThatCannotBeCopied()
     const Outcome outcome = copy(m_media, false);
     QCOMPARE(outcome.result, 0);
     QCOMPARE(outcome.boxes.size(), 1);
-    QVERIFY2(outcome.boxes.first().contains(QStringLiteral("Can not copy iTunes files.")), qPrintable(outcome.boxes.first()));
+    QVERIFY2(outcome.boxes.first().contains(QStringLiteral("Can not copy iTunes files.")),
+             qPrintable(outcome.boxes.first()));
     QVERIFY(outcome.boxes.first().contains(QStringLiteral("odd")));
     QVERIFY(!CopyUWPItunesThread::isUWPItunesCopied(CopyUWPItunesThread::uwpItunesSaveDir(m_media)));
 }

@@ -34,14 +34,15 @@ QString bucketPath(const QString &name)
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
 
-
 QVariantMap app(const QString &id, const QString &container, const QStringList &groups)
 {
     QVariantMap groupMap;
     for (const QString &group : groups)
-        groupMap.insert(QStringLiteral("group.") + group.left(4), QStringLiteral("/private/var/mobile/Containers/Shared/AppGroup/") + group);
+        groupMap.insert(QStringLiteral("group.") + group.left(4),
+                        QStringLiteral("/private/var/mobile/Containers/Shared/AppGroup/") + group);
     QVariantMap entry{{QStringLiteral("CFBundleIdentifier"), id},
-                      {QStringLiteral("Container"), QStringLiteral("/private/var/mobile/Containers/Data/Application/") + container}};
+                      {QStringLiteral("Container"),
+                       QStringLiteral("/private/var/mobile/Containers/Data/Application/") + container}};
     if (!groupMap.isEmpty())
         entry.insert(QStringLiteral("GroupContainers"), groupMap);
     return entry;
@@ -104,17 +105,22 @@ void TestFakeBackup2ToolHook::inclusionRule_data()
     QTest::addColumn<bool>("kept");
 
     const QString data = QStringLiteral("AppDomain/Library/");
-    QTest::newRow("fixed name any case") << "dev/Manifest.DB" << "" << false << true;
-    QTest::newRow("fixed hash") << "dev/80/80fa782261261e54bb73c0253e5b6beefb6a2f39" << "" << false << true;
+    QTest::newRow("fixed name any case") << "dev/Manifest.DB"
+                                         << "" << false << true;
+    QTest::newRow("fixed hash") << "dev/80/80fa782261261e54bb73c0253e5b6beefb6a2f39"
+                                << "" << false << true;
     QTest::newRow("selected app, lower case") << "dev/ab/x" << data + mailUuid.toLower() << false << true;
     QTest::newRow("selected app group") << "dev/ab/x" << data + mailGroup << false << true;
-    QTest::newRow("pattern") << "dev/ab/x" << "HomeDomain/Library/AddressBook/AddressBook.sqlitedb" << false << true;
+    QTest::newRow("pattern") << "dev/ab/x"
+                             << "HomeDomain/Library/AddressBook/AddressBook.sqlitedb" << false << true;
     QTest::newRow("other app") << "dev/ab/x" << data + gameUuid << false << false;
     QTest::newRow("other app, others on") << "dev/ab/x" << data + gameUuid << true << false;
     QTest::newRow("stray uuid") << "dev/ab/x" << data + strayUuid << false << false;
     QTest::newRow("stray uuid, others on") << "dev/ab/x" << data + strayUuid << true << true;
-    QTest::newRow("no uuid") << "dev/ab/x" << "HomeDomain/Library/Notes" << false << false;
-    QTest::newRow("no uuid, others on") << "dev/ab/x" << "HomeDomain/Library/Notes" << true << true;
+    QTest::newRow("no uuid") << "dev/ab/x"
+                             << "HomeDomain/Library/Notes" << false << false;
+    QTest::newRow("no uuid, others on") << "dev/ab/x"
+                                        << "HomeDomain/Library/Notes" << true << true;
 }
 
 void TestFakeBackup2ToolHook::inclusionRule()
@@ -138,13 +144,15 @@ void TestFakeBackup2ToolHook::readAppuidsAsksForUserApps()
 {
     FakeBackup2ToolHook hook;
     hook.readAppuids(udid);
-    QCOMPARE(hook.appContainers.value(QStringLiteral("com.example.mail")), (QSet<QString>{mailUuid, mailGroup}));
+    QCOMPARE(hook.appContainers.value(QStringLiteral("com.example.mail")),
+             (QSet<QString>{mailUuid, mailGroup}));
     QCOMPARE(hook.appContainers.value(QStringLiteral("com.example.game")), QSet<QString>{gameUuid});
     QCOMPARE(hook.allContainers, (QSet<QString>{mailUuid, mailGroup, gameUuid}));
     const QVariantMap options = m_proxy->browseOptions().value(0);
     QCOMPARE(options.value(QStringLiteral("ApplicationType")).toString(), QStringLiteral("User"));
     QCOMPARE(options.value(QStringLiteral("ReturnAttributes")).toStringList(),
-             (QStringList{QStringLiteral("CFBundleIdentifier"), QStringLiteral("Container"), QStringLiteral("GroupContainers")}));
+             (QStringList{QStringLiteral("CFBundleIdentifier"), QStringLiteral("Container"),
+                          QStringLiteral("GroupContainers")}));
 
     FakeBackup2ToolHook unplugged;
     unplugged.readAppuids(QStringLiteral("00008101-FFFFFFFFFFFFFFFF"));
@@ -156,9 +164,11 @@ void TestFakeBackup2ToolHook::selectiveBackupKeepsOnlyChosenFiles()
     const QString mailFile = hashed(QStringLiteral("a1"));
     const QString gameFile = hashed(QStringLiteral("b2"));
     m_backup->setScript({
-        BackupStep::upload({{QStringLiteral("AppDomain-com.example.mail/") + mailUuid.toLower(), bucketPath(mailFile), "mail"},
-                            {QStringLiteral("AppDomain-com.example.game/") + gameUuid, bucketPath(gameFile), "game data"},
-                            {QStringLiteral("Manifest.plist"), udid + QStringLiteral("/Manifest.plist"), "manifest"}}),
+        BackupStep::upload(
+            {{QStringLiteral("AppDomain-com.example.mail/") + mailUuid.toLower(), bucketPath(mailFile),
+              "mail"},
+             {QStringLiteral("AppDomain-com.example.game/") + gameUuid, bucketPath(gameFile), "game data"},
+             {QStringLiteral("Manifest.plist"), udid + QStringLiteral("/Manifest.plist"), "manifest"}}),
         BackupStep::request({QStringLiteral("DLContentsOfDirectory"), udid + QStringLiteral("/b2")}),
         BackupStep::report(0),
     });
@@ -184,11 +194,13 @@ void TestFakeBackup2ToolHook::chosenFileKeptWhenTheTableCannotBeWritten()
     writeFile(m_root.absoluteFilePath(udid + QStringLiteral("/Manifest.db")), "manifest");
     {
         Sqlite3DB broken;
-        broken.openThrow(m_root.absoluteFilePath(udid + QStringLiteral("/dname.sqlite")), Sqlite3DB::ReadWriteCreate);
+        broken.openThrow(m_root.absoluteFilePath(udid + QStringLiteral("/dname.sqlite")),
+                         Sqlite3DB::ReadWriteCreate);
         broken.executeThrow("create table unrelated(x)");
     }
     const QString mailFile = hashed(QStringLiteral("a1"));
-    m_backup->setScript({BackupStep::upload({{QStringLiteral("AppDomain-com.example.mail/") + mailUuid, bucketPath(mailFile), "mail"}}),
+    m_backup->setScript({BackupStep::upload({{QStringLiteral("AppDomain-com.example.mail/") + mailUuid,
+                                              bucketPath(mailFile), "mail"}}),
                          BackupStep::report(0)});
     auto hook = QSharedPointer<FakeBackup2ToolHook>::create();
     hook->selectedApps = {QStringLiteral("com.example.mail")};
@@ -221,7 +233,8 @@ void TestFakeBackup2ToolHook::listingsAndRemovals()
     QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/c3"))),
              QStringLiteral("%1:1:5 %2:1:1234").arg(kept, dropped));
     QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/SNAPSHOT"))), QString());
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/Snapshot"))), QStringLiteral("s:1:4"));
+    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/Snapshot"))),
+             QStringLiteral("s:1:4"));
 
     QString error;
     QCOMPARE(hook.removeFile(m_root, udid + QStringLiteral("/Snapshot/") + dropped, error), 0);

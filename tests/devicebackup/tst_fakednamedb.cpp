@@ -10,7 +10,11 @@ QString names(const QList<Backup2ToolHook::DirItem> &items)
 {
     QStringList lines;
     for (const Backup2ToolHook::DirItem &item : items)
-        lines << QStringLiteral("%1:%2:%3:%4").arg(item.name).arg(item.type).arg(item.size).arg(item.lastModified.toSecsSinceEpoch());
+        lines << QStringLiteral("%1:%2:%3:%4")
+                     .arg(item.name)
+                     .arg(item.type)
+                     .arg(item.size)
+                     .arg(item.lastModified.toSecsSinceEpoch());
     lines.sort();
     return lines.join(QLatin1Char(' '));
 }
@@ -56,9 +60,15 @@ void TestFakeDNameDb::rowsAndListings()
     db.update(QStringLiteral("no such row"), t2, 5);
     db.remove(QStringLiteral("no such row"));
 
-    QCOMPARE(names(db.items(QString())), QStringLiteral("%1:1:0:%2 ab:2:0:%3").arg(name31).arg(t1.toSecsSinceEpoch()).arg(t2.toSecsSinceEpoch()));
-    QCOMPARE(names(db.items(QStringLiteral("ab"))),
-             QStringLiteral("%1:1:77:%2 %3:1:0:%4").arg(name32).arg(t1.toSecsSinceEpoch()).arg(other).arg(t2.toSecsSinceEpoch()));
+    QCOMPARE(names(db.items(QString())), QStringLiteral("%1:1:0:%2 ab:2:0:%3")
+                                             .arg(name31)
+                                             .arg(t1.toSecsSinceEpoch())
+                                             .arg(t2.toSecsSinceEpoch()));
+    QCOMPARE(names(db.items(QStringLiteral("ab"))), QStringLiteral("%1:1:77:%2 %3:1:0:%4")
+                                                        .arg(name32)
+                                                        .arg(t1.toSecsSinceEpoch())
+                                                        .arg(other)
+                                                        .arg(t2.toSecsSinceEpoch()));
 
     // The same name again replaces the row whole: size back to 0.
     db.insert(name32, QStringLiteral("/second"), true, t2);

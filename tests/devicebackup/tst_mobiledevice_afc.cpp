@@ -25,8 +25,6 @@ QByteArray patterned(int size)
     return bytes;
 }
 
-
-
 } // namespace
 
 class TestMobiledeviceAfc : public QObject, public SimulatedPhoneFixture

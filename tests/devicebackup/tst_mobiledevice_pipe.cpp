@@ -22,7 +22,8 @@ QByteArray frame(const QByteArray &payload)
 
 void peerWrite(const mobiledevice_pipe &pipe, const QByteArray &bytes)
 {
-    QCOMPARE(::write(pipe.peerWriteFd.toInt(), bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    QCOMPARE(::write(pipe.peerWriteFd.toInt(), bytes.constData(), size_t(bytes.size())),
+             ssize_t(bytes.size()));
 }
 
 QByteArray peerReadAvailable(const mobiledevice_pipe &pipe)

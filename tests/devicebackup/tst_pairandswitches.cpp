@@ -51,8 +51,9 @@ void TestPairAndSwitches::refusedPairing()
     // The handshake asks once by itself, then the explicit request.
     QCOMPARE(m_phone->lockdownRequests().count(QStringLiteral("Pair")), 2);
     QVERIFY(pairing.error.startsWith(QStringLiteral("Please launch iTunes")));
-    QVERIFY2(pairing.error.contains(QStringLiteral("<br/><br/>Error detail: lockdownd_pair failed, error code ")),
-             qPrintable(pairing.error));
+    QVERIFY2(
+        pairing.error.contains(QStringLiteral("<br/><br/>Error detail: lockdownd_pair failed, error code ")),
+        qPrintable(pairing.error));
     // A second failure carries its own detail, not the previous message.
     QVERIFY(!pairing.pair());
     QCOMPARE(pairing.error.count(QStringLiteral("Error detail")), 1);

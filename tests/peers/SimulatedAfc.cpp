@@ -92,14 +92,14 @@ public:
                 return;
             QByteArray data(int(thisLength - headerSize), Qt::Uninitialized);
             QByteArray payload(int(entire - thisLength), Qt::Uninitialized);
-            if ((!data.isEmpty() && !connection.readExact(data.data(), std::size_t(data.size())))
-                || (!payload.isEmpty() && !connection.readExact(payload.data(), std::size_t(payload.size()))))
+            if ((!data.isEmpty() && !connection.readExact(data.data(), std::size_t(data.size()))) ||
+                (!payload.isEmpty() && !connection.readExact(payload.data(), std::size_t(payload.size()))))
                 return;
             m_afc->recordOperation(op);
             quint64 replyOp = OpStatus;
             const QByteArray reply = answer(op, data, payload, replyOp);
-            QByteArray packet = QByteArray(magic, 8) + u64(headerSize + quint64(reply.size()))
-                                + u64(headerSize + quint64(reply.size())) + u64(number) + u64(replyOp);
+            QByteArray packet = QByteArray(magic, 8) + u64(headerSize + quint64(reply.size())) +
+                                u64(headerSize + quint64(reply.size())) + u64(number) + u64(replyOp);
             if (!connection.writeAll(packet + reply))
                 return;
         }
@@ -136,10 +136,11 @@ private:
                                  : info.isDir()   ? QStringLiteral("S_IFDIR")
                                                   : QStringLiteral("S_IFREG");
             const qint64 ns = info.lastModified().toMSecsSinceEpoch() * 1000000;
-            return zeroJoined({QStringLiteral("st_size"), QString::number(info.size()), QStringLiteral("st_blocks"),
-                               QString::number((info.size() + 511) / 512), QStringLiteral("st_nlink"),
-                               QStringLiteral("1"), QStringLiteral("st_ifmt"), type, QStringLiteral("st_mtime"),
-                               QString::number(ns), QStringLiteral("st_birthtime"), QString::number(ns)});
+            return zeroJoined({QStringLiteral("st_size"), QString::number(info.size()),
+                               QStringLiteral("st_blocks"), QString::number((info.size() + 511) / 512),
+                               QStringLiteral("st_nlink"), QStringLiteral("1"), QStringLiteral("st_ifmt"),
+                               type, QStringLiteral("st_mtime"), QString::number(ns),
+                               QStringLiteral("st_birthtime"), QString::number(ns)});
         }
         case OpMakeDir:
             return status(QDir().mkpath(local(texts(data).value(0))) ? Success : UnknownError, replyOp);
@@ -156,7 +157,9 @@ private:
             if (!QFileInfo::exists(local(names.value(0))))
                 return status(ObjectNotFound, replyOp);
             QFile::remove(local(names.value(1)));
-            return status(QFile::rename(local(names.value(0)), local(names.value(1))) ? Success : UnknownError, replyOp);
+            return status(QFile::rename(local(names.value(0)), local(names.value(1))) ? Success
+                                                                                      : UnknownError,
+                          replyOp);
         }
         case OpFileOpen: {
             const quint64 mode = u64At(data, 0);
@@ -213,7 +216,8 @@ SimulatedAfc::SimulatedAfc(const QString &folder)
 
 void SimulatedAfc::install(SimulatedIPhone &phone, const std::shared_ptr<SimulatedAfc> &afc)
 {
-    phone.registerService(QString::fromLatin1(serviceName), [afc]() { return std::make_unique<AfcSession>(afc); });
+    phone.registerService(QString::fromLatin1(serviceName),
+                          [afc]() { return std::make_unique<AfcSession>(afc); });
 }
 
 void SimulatedAfc::failRead(int nth)

@@ -98,8 +98,9 @@ private:
     bool writeFrame(const QByteArray &body)
     {
         const quint32 length = qToBigEndian(quint32(body.size()));
-        return m_connection->writeAll(&length, 2) && m_connection->writeAll(reinterpret_cast<const char *>(&length) + 2, 2)
-               && (body.isEmpty() || m_connection->writeAll(body));
+        return m_connection->writeAll(&length, 2) &&
+               m_connection->writeAll(reinterpret_cast<const char *>(&length) + 2, 2) &&
+               (body.isEmpty() || m_connection->writeAll(body));
     }
 
     bool readFrame(QByteArray &body)
@@ -160,8 +161,9 @@ private:
                 m_connection->shutdown();
                 return false;
             }
-            const QByteArray last = file.remoteError.isEmpty() ? QByteArray(1, 0x00)
-                                                               : QByteArray(1, 0x0B) + file.remoteError.toUtf8();
+            const QByteArray last = file.remoteError.isEmpty()
+                                        ? QByteArray(1, 0x00)
+                                        : QByteArray(1, 0x0B) + file.remoteError.toUtf8();
             if (!writeFrame(last))
                 return false;
             ++sent;
@@ -284,7 +286,8 @@ BackupStep BackupStep::report(int errorCode, const QString &description, const Q
     return notice({QStringLiteral("DLMessageProcessMessage"), body});
 }
 
-void SimulatedBackupService::install(SimulatedIPhone &phone, const std::shared_ptr<SimulatedBackupService> &service)
+void SimulatedBackupService::install(SimulatedIPhone &phone,
+                                     const std::shared_ptr<SimulatedBackupService> &service)
 {
     phone.registerService(QString::fromLatin1(serviceName), [service]() {
         {

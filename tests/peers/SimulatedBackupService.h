@@ -37,12 +37,12 @@ struct BackupUploadFile
         , cutAfterBytes(cutAfterBytes)
     {}
 
-    QString deviceName;  // the phone's own path, sent first
-    QString backupPath;  // the path under the backup root, sent second
+    QString deviceName; // the phone's own path, sent first
+    QString backupPath; // the path under the backup root, sent second
     QByteArray content;
-    int frameSize = 32768;     // payload bytes per data frame
-    QString remoteError;       // when set, the file ends with a 0x0B frame carrying this text
-    int cutAfterBytes = -1;    // when 0 or more, the connection is cut after that many payload bytes
+    int frameSize = 32768;  // payload bytes per data frame
+    QString remoteError;    // when set, the file ends with a 0x0B frame carrying this text
+    int cutAfterBytes = -1; // when 0 or more, the connection is cut after that many payload bytes
 };
 
 struct BackupStep
@@ -50,11 +50,11 @@ struct BackupStep
     enum class Kind { Message, Notice, Upload, Download, Pause, Cut };
 
     Kind kind = Kind::Message;
-    QVariantList message;           // Message (answered by a status response) and Notice (not answered)
-    QList<BackupUploadFile> files;  // Upload
-    int cutAfterFiles = -1;         // Upload: cut after this many whole files
-    bool stallAfterFiles = false;   // Upload: hold the connection silent after the files instead
-    int pauseMs = 0;                // Pause
+    QVariantList message;          // Message (answered by a status response) and Notice (not answered)
+    QList<BackupUploadFile> files; // Upload
+    int cutAfterFiles = -1;        // Upload: cut after this many whole files
+    bool stallAfterFiles = false;  // Upload: hold the connection silent after the files instead
+    int pauseMs = 0;               // Pause
 
     static BackupStep request(const QVariantList &message);
     static BackupStep notice(const QVariantList &message);
@@ -63,7 +63,8 @@ struct BackupStep
     static BackupStep pause(int ms);
     static BackupStep cut();
     // The closing report ("DLMessageProcessMessage" with ErrorCode and texts).
-    static BackupStep report(int errorCode, const QString &description = QString(), const QString &content = QString());
+    static BackupStep report(int errorCode, const QString &description = QString(),
+                             const QString &content = QString());
 };
 
 struct BackupStatusResponse

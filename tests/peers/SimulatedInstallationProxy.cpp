@@ -49,7 +49,8 @@ private:
 
 } // namespace
 
-void SimulatedInstallationProxy::install(SimulatedIPhone &phone, const std::shared_ptr<SimulatedInstallationProxy> &proxy)
+void SimulatedInstallationProxy::install(SimulatedIPhone &phone,
+                                         const std::shared_ptr<SimulatedInstallationProxy> &proxy)
 {
     phone.registerService(QString::fromLatin1(serviceName),
                           [proxy]() { return std::make_unique<InstallationProxySession>(proxy); });

@@ -19,7 +19,8 @@ class SimulatedInstallationProxy
 public:
     static constexpr const char *serviceName = "com.apple.mobile.installation_proxy";
 
-    static void install(class SimulatedIPhone &phone, const std::shared_ptr<SimulatedInstallationProxy> &proxy);
+    static void install(class SimulatedIPhone &phone,
+                        const std::shared_ptr<SimulatedInstallationProxy> &proxy);
 
     void setApplications(const QList<QVariantMap> &applications);
     QList<QVariantMap> applications() const;
