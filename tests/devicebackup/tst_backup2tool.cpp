@@ -1,9 +1,8 @@
 #include "devicebackup/backup2tool.h"
 
 #include "ExceptionText.h"
-#include "SimulatedBackupService.h"
-#include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
+#include "tests/devicebackup/BackupPhoneFixture.h"
 #include "tests/devicebackup/ScratchFiles.h"
 
 #include <QSignalSpy>
@@ -31,12 +30,6 @@ QByteArray patterned(int size, char seed)
     return bytes;
 }
 
-// A bucketed backup file name: 40 hex digits, first two its folder.
-QString hashed(const QString &prefix)
-{
-    return (prefix + QStringLiteral("0000000000000000000000000000000000000000")).left(40);
-}
-
 QString bucketPath(const QString &name)
 {
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
@@ -61,24 +54,13 @@ private:
 
 } // namespace
 
-class TestBackup2Tool : public QObject, public SimulatedPhoneFixture
+class TestBackup2Tool : public QObject, public tarnwick::test::BackupPhoneFixture
 {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        plugInPhone(udid);
-        m_backup = std::make_shared<SimulatedBackupService>();
-        SimulatedBackupService::install(*m_phone, m_backup);
-        m_rootDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_rootDir->isValid());
-    }
-    void cleanup()
-    {
-        unplugAll();
-        m_rootDir.reset();
-    }
+    void init() { plugInBackupPhone(udid); }
+    void cleanup() { unplugBackupPhone(); }
 
     void backupAndRestoreRoundTrip();
     void restoreOptions_data();
@@ -110,9 +92,6 @@ private:
     {
         return whatOf<std::runtime_error>([&] { tool.runThrow(_backup2tool_req(op)); });
     }
-
-    std::shared_ptr<SimulatedBackupService> m_backup;
-    std::unique_ptr<QTemporaryDir> m_rootDir;
 };
 
 void TestBackup2Tool::backupAndRestoreRoundTrip()

@@ -2,10 +2,9 @@
 #include "devicebackup/backup2tool.h"
 
 #include "ExceptionText.h"
-#include "SimulatedBackupService.h"
 #include "SimulatedInstallationProxy.h"
-#include "SimulatedPhoneFixture.h"
 #include "TestMain.h"
+#include "tests/devicebackup/BackupPhoneFixture.h"
 #include "tests/devicebackup/ScratchFiles.h"
 
 #include <QTemporaryDir>
@@ -23,11 +22,6 @@ const QString mailUuid = QStringLiteral("0A1B2C3D-1111-2222-3333-444455556666");
 const QString mailGroup = QStringLiteral("0A1B2C3D-AAAA-2222-3333-444455556666");
 const QString gameUuid = QStringLiteral("99999999-1111-2222-3333-444455556666");
 const QString strayUuid = QStringLiteral("77777777-1111-2222-3333-444455556666");
-
-QString hashed(const QString &prefix)
-{
-    return (prefix + QStringLiteral("0000000000000000000000000000000000000000")).left(40);
-}
 
 QString bucketPath(const QString &name)
 {
@@ -59,28 +53,20 @@ QString listingOf(const QList<Backup2ToolHook::DirItem> &items)
 
 } // namespace
 
-class TestFakeBackup2ToolHook : public QObject, public SimulatedPhoneFixture
+class TestFakeBackup2ToolHook : public QObject, public tarnwick::test::BackupPhoneFixture
 {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        plugInPhone(udid);
-        m_backup = std::make_shared<SimulatedBackupService>();
-        SimulatedBackupService::install(*m_phone, m_backup);
+        plugInBackupPhone(udid);
         m_proxy = std::make_shared<SimulatedInstallationProxy>();
         SimulatedInstallationProxy::install(*m_phone, m_proxy);
         m_proxy->setApplications({app(QStringLiteral("com.example.mail"), mailUuid, {mailGroup}),
                                   app(QStringLiteral("com.example.game"), gameUuid, {})});
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_root = QDir(m_dir->path());
     }
-    void cleanup()
-    {
-        unplugAll();
-        m_dir.reset();
-    }
+    void cleanup() { unplugBackupPhone(); }
 
     void inclusionRule_data();
     void inclusionRule();
@@ -91,10 +77,7 @@ private slots:
     void tableWithoutManifestIsDropped();
 
 private:
-    std::shared_ptr<SimulatedBackupService> m_backup;
     std::shared_ptr<SimulatedInstallationProxy> m_proxy;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QDir m_root;
 };
 
 void TestFakeBackup2ToolHook::inclusionRule_data()
