@@ -1,0 +1,296 @@
+#include "QVCardParser.h"
+
+#include "Logging.h"
+#include "VCardTokenizer.h"
+
+#include <QSet>
+#include <QStringDecoder>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+using Property = QVCardParser::_Property;
+
+// What both callbacks reach while one parse runs. Positions, not pointers: the lists grow.
+struct ParseState
+{
+    QList<QList<Property>> *cards = nullptr;
+    CARD_Parser *tokenizer = nullptr;
+    qsizetype currentCard = -1;  // index into *cards; -1 outside a card
+    bool hasCurrentProperty = false; // the current card's last property takes the next value
+    bool modernCard = false;
+};
+
+bool isName(const char *name, const char *wanted)
+{
+    return QLatin1String(name).compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
+}
+
+void propHandler(void *userData, const char *name, const char **params)
+{
+    auto *state = static_cast<ParseState *>(userData);
+    state->hasCurrentProperty = false;
+    if (isName(name, "BEGIN")) {
+        state->cards->append(QList<Property>());
+        state->currentCard = state->cards->size() - 1;
+        state->modernCard = false;
+        CARD_SetModernSyntax(state->tokenizer, 0);
+        return;
+    }
+    if (isName(name, "END")) {
+        state->currentCard = -1;
+        state->modernCard = false;
+        CARD_SetModernSyntax(state->tokenizer, 0);
+        return;
+    }
+    if (state->currentCard < 0)
+        return;
+
+    Property property;
+    property.name = QString::fromLatin1(name);
+    property.textEscapes = state->modernCard;
+    for (const char **pair = params; pair[0]; pair += 2) {
+        const QString key = QString::fromLatin1(pair[0]);
+        const QString value = pair[1] ? QString::fromLatin1(pair[1]) : QString(QLatin1String(""));
+        // Parameter names are case-free: the first spelling met stays the key.
+        auto it = property.params.begin();
+        for (; it != property.params.end(); ++it) {
+            if (it.key().compare(key, Qt::CaseInsensitive) == 0)
+                break;
+        }
+        if (it == property.params.end())
+            property.params.insert(key, value);
+        else if (key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0 && !it.value().isEmpty())
+            it.value() += QLatin1Char(',') + value;
+        else
+            it.value() = value;
+    }
+    (*state->cards)[state->currentCard].append(property);
+    state->hasCurrentProperty = true;
+}
+
+void dataHandler(void *userData, const char *bytes, int length)
+{
+    auto *state = static_cast<ParseState *>(userData);
+    if (!state->hasCurrentProperty)
+        return;
+    QList<Property> &card = (*state->cards)[state->currentCard];
+    if (length < 0) {
+        qCWarning(lcFileIo) << "vCard property dropped:" << card.last().name;
+        card.removeLast();
+        state->hasCurrentProperty = false;
+        return;
+    }
+    if (length == 0)
+        return;
+    Property &property = card.last();
+    property.value = QByteArray(bytes, length);
+    // The card's version decides how the lines after it are folded and escaped.
+    if (property.name.compare(QLatin1String("VERSION"), Qt::CaseInsensitive) == 0) {
+        const QByteArray version = property.value.trimmed();
+        state->modernCard = version.startsWith('3') || version.startsWith('4');
+        CARD_SetModernSyntax(state->tokenizer, state->modernCard ? 1 : 0);
+    }
+}
+
+struct TokenizerFree
+{
+    void operator()(CARD_Parser *p) const { CARD_ParserFree(p); }
+};
+
+// Bytes without a declared character set: UTF-8 as current writers use it, else the Windows
+// code page older ones wrote, rather than replacement characters.
+QString decodeUndeclared(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder cp1252("windows-1252");
+    if (cp1252.isValid())
+        return cp1252.decode(bytes);
+    return QString::fromLatin1(bytes);
+}
+
+void appendUnescaped(QString &out, QChar c)
+{
+    switch (c.unicode()) {
+    case 'n':
+    case 'N':
+        out += QLatin1Char('\n');
+        break;
+    case ',':
+    case ';':
+    case '\\':
+        out += c;
+        break;
+    default:
+        // Not an escape of the format: the backslash stays as written.
+        out += QLatin1Char('\\');
+        out += c;
+        break;
+    }
+}
+
+QString unescape(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+            appendUnescaped(out, text[++i]);
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// The value's bytes as text in the character set the property declares.
+QString decodedText(const Property &property)
+{
+    bool declared = false;
+    const QString charset = property.param(QStringLiteral("CHARSET"), &declared);
+    if (declared) {
+        QStringDecoder decoder(charset.toLatin1().constData());
+        if (decoder.isValid())
+            return decoder.decode(property.value);
+    }
+    return decodeUndeclared(property.value);
+}
+
+} // namespace
+
+QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray &data)
+{
+    QList<QList<_Property>> cards;
+    std::unique_ptr<CARD_Parser, TokenizerFree> tokenizer(CARD_ParserCreate());
+    if (!tokenizer)
+        throw std::bad_alloc();
+    ParseState state;
+    state.cards = &cards;
+    state.tokenizer = tokenizer.get();
+    CARD_SetUserData(tokenizer.get(), &state);
+    CARD_SetPropHandler(tokenizer.get(), propHandler);
+    CARD_SetDataHandler(tokenizer.get(), dataHandler);
+
+    // One call takes at most INT_MAX bytes; larger inputs go in slices.
+    constexpr qsizetype kSlice = 1 << 30;
+    qsizetype offset = 0;
+    do {
+        const qsizetype n = qMin(kSlice, data.size() - offset);
+        const bool last = offset + n >= data.size();
+        if (!CARD_Parse(tokenizer.get(), data.constData() + offset, int(n), last ? 1 : 0))
+            throw std::bad_alloc();
+        offset += n;
+    } while (offset < data.size());
+    return cards;
+}
+
+QString QVCardParser::_Property::toString() const
+{
+    const QString text = decodedText(*this);
+    return textEscapes ? unescape(text) : text;
+}
+
+QStringList QVCardParser::_Property::values() const
+{
+    const QString text = decodedText(*this);
+    QStringList result;
+    if (textEscapes) {
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('\\')) {
+                ++i;
+            } else if (text[i] == QLatin1Char(';')) {
+                result << unescape(QStringView(text).mid(start, i - start));
+                start = i + 1;
+            }
+        }
+        if (start < text.size())
+            result << unescape(QStringView(text).mid(start));
+        return result;
+    }
+
+    QString field;
+    bool escape = false;
+    for (const QChar c : std::as_const(text)) {
+        if (escape) {
+            field += c;
+            escape = false;
+        } else if (c == QLatin1Char('\\')) {
+            escape = true;
+        } else if (c == QLatin1Char(';')) {
+            result << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.isEmpty())
+        result << field;
+    return result;
+}
+
+QString QVCardParser::_Property::baseName() const
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.mid(dot + 1);
+}
+
+QString QVCardParser::_Property::group() const
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.left(dot);
+}
+
+QString QVCardParser::_Property::param(const QString &key, bool *found) const
+{
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        if (it.key().compare(key, Qt::CaseInsensitive) == 0) {
+            if (found)
+                *found = true;
+            return it.value();
+        }
+    }
+    if (found)
+        *found = false;
+    return QString();
+}
+
+QStringList QVCardParser::_Property::typeWords() const
+{
+    QStringList words;
+    QSet<QString> seen;
+    auto add = [&](const QString &word) {
+        const QString w = word.trimmed().toLower();
+        if (!w.isEmpty() && !seen.contains(w)) {
+            seen.insert(w);
+            words << w;
+        }
+    };
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        if (it.key().compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0) {
+            for (const QString &w : it.value().split(QLatin1Char(',')))
+                add(w);
+        } else if (it.value().isEmpty()) {
+            add(it.key());
+        }
+    }
+    return words;
+}
+
+bool QVCardParser::_Property::isBase64() const
+{
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        const QString word =
+            it.key().compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0 ? it.value() : it.key();
+        if (word.compare(QLatin1String("B"), Qt::CaseInsensitive) == 0 ||
+            word.compare(QLatin1String("BASE64"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,160 @@
+#include "csvhelper.h"
+
+#include "Logging.h"
+
+#include <QIODevice>
+
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void throwReadError(QIODevice *device, const char *function)
+{
+    const QString error = device->errorString();
+    qCDebug(lcFileIo, "%s::error:%s", function, error.toLatin1().constData());
+    throw std::runtime_error(error.toUtf8().toStdString());
+}
+
+// Field text: UTF-8 up to the first zero byte.
+QString fieldText(const QByteArray &bytes)
+{
+    const qsizetype zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
+// One byte, false at the end of the input; a read error throws.
+bool nextByte(QIODevice *device, char &c, const char *function)
+{
+    const qint64 n = device->read(&c, 1);
+    if (n == 1)
+        return true;
+    if (n < 0)
+        throwReadError(device, function);
+    return false;
+}
+
+} // namespace
+
+QString csvhelper::formatCell(QString cell)
+{
+    bool quote = false;
+    QString out;
+    out.reserve(cell.size() + 2);
+    for (const QChar c : std::as_const(cell)) {
+        switch (c.unicode()) {
+        case '\n':
+        case '\r': // a bare one would be dropped on reading
+        case ',':
+            quote = true;
+            break;
+        case '"':
+            out += QLatin1Char('"');
+            quote = true;
+            break;
+        default:
+            break;
+        }
+        out += c;
+    }
+    if (quote) {
+        out.prepend(QLatin1Char('"'));
+        out += QLatin1Char('"');
+    }
+    return out;
+}
+
+bool csvhelper::utf8CSVRow(QStringList &fields, QIODevice *device, bool skipBom, char separator)
+{
+    static const char *const kFunction = "utf8CSVRow";
+    QByteArray buffer;
+    bool opened = false;  // the field has opened its quoted section
+    bool quoted = false;  // inside that section
+    bool pending = false; // a quote inside the section; the next byte tells what it was
+
+    if (skipBom) {
+        char first[3];
+        const qint64 n = device->peek(first, 3);
+        if (n < 0)
+            throwReadError(device, kFunction);
+        if (n == 0 && device->atEnd())
+            return false;
+        if (n == 3 && first[0] == '\xEF' && first[1] == '\xBB' && first[2] == '\xBF')
+            device->skip(3);
+    }
+
+    char c;
+    while (nextByte(device, c, kFunction)) {
+        if (!opened && c == '"') {
+            opened = quoted = true;
+            continue;
+        }
+        if (quoted && c == '"') {
+            if (pending)
+                buffer += '"';
+            pending = !pending;
+            continue;
+        }
+        if (quoted && pending)
+            quoted = pending = false;
+        if (quoted) {
+            buffer += c;
+            continue;
+        }
+        if (c == separator) {
+            fields << fieldText(buffer);
+            buffer.clear();
+            opened = quoted = pending = false;
+        } else if (c == '\r') {
+            continue;
+        } else if (c == '\n') {
+            fields << fieldText(buffer);
+            return true;
+        } else {
+            buffer += c;
+        }
+    }
+    fields << fieldText(buffer);
+    return false;
+}
+
+int csvhelper::totalRecords(QIODevice *device)
+{
+    int records = 0;
+    bool inside = false;
+    char c;
+    while (nextByte(device, c, "totalRecords")) {
+        if (c == '"')
+            inside = !inside;
+        else if (c == '\n' && !inside)
+            ++records;
+    }
+    return records;
+}
+
+bool csvhelper::utf8CSVRowSkip(QStringList &fields, QIODevice *device, int minFields)
+{
+    for (;;) {
+        if (!utf8CSVRow(fields, device, true))
+            return false;
+        if (fields.size() >= minFields)
+            return true;
+        fields.clear();
+    }
+}
+
+QHash<QString, int> csvhelper::toHeader(QStringList names)
+{
+    QHash<QString, int> header;
+    for (int i = 0; i < names.size(); ++i)
+        header.insert(names[i], i);
+    return header;
+}
+
+QString csvhelper::getCell(const QHash<QString, int> &header, const QStringList &row, QString name,
+                           QString defaultValue)
+{
+    const auto it = header.constFind(name);
+    if (it == header.constEnd() || it.value() < 0 || it.value() >= row.size())
+        return defaultValue;
+    return row.at(it.value());
+}

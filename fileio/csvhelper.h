@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// The CSV text format the program writes and reads: one cell quoted for writing, one record read
+// from a byte stream of UTF-8 text.
+namespace csvhelper {
+
+// The cell as written into a CSV file: wrapped in double quotes, inner quotes doubled, when it
+// holds a line feed, a carriage return, a double quote or a comma; else unchanged.
+QString formatCell(QString cell);
+
+// Reads the next record from the device and appends its fields to `fields` (not cleared first).
+// Fields are separated by `separator` and the record ends at a line feed outside quotes (true);
+// the end of the input ends it too (false). A carriage return outside quotes is dropped. A field's
+// text ends at its first zero byte. With `skipBom` a leading UTF-8 byte-order mark is dropped, and
+// an input without any byte returns false without a field. A read error throws
+// std::runtime_error with the device's error text.
+bool utf8CSVRow(QStringList &fields, QIODevice *device, bool skipBom, char separator = ',');
+
+// Line feeds outside double quotes from the current position to the end of the device.
+int totalRecords(QIODevice *device);
+
+// Reads records (byte-order mark skipped) until one has at least `minFields` fields; false when
+// the input ends first.
+bool utf8CSVRowSkip(QStringList &fields, QIODevice *device, int minFields);
+
+// The index of every column name; a repeated name maps to its last position.
+QHash<QString, int> toHeader(QStringList names);
+
+// The row's cell of the named column, or `defaultValue` when there is none.
+QString getCell(const QHash<QString, int> &header, const QStringList &row, QString name, QString defaultValue);
+
+} // namespace csvhelper

@@ -1,0 +1,33 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>ImportContactsToLocalThread</name>
+    <message>
+        <source>IDS_IMPORTING_CONTACTS_TO_DB</source>
+        <translation>Importing contacts to Local Database now...</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_IMPORT_%1_CONTACTS_TO_DB</source>
+        <translation>Successfully imported %1 contacts.</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED</source>
+        <translation>Successfully imported %1 contacts, with %2 repeated contacts merged.</translation>
+    </message>
+</context>
+<context>
+    <name>CSVImport</name>
+    <message>
+        <source>IDS_CSV_NO_KNOWN_COLUMN</source>
+        <translation>The first line of this CSV file names no column the program knows, such as &quot;First Name&quot;, &quot;Last Name&quot; or &quot;Tel:Mobile&quot;. No contact was imported.</translation>
+    </message>
+</context>
+<context>
+    <name>ImportAction</name>
+    <message>
+        <source>IDS_STARTING_IMPORT_CONTACTS_FROM_FILE</source>
+        <translation>Importing contacts now...</translation>
+    </message>
+</context>
+</TS>
