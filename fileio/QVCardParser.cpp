@@ -124,6 +124,7 @@ void appendUnescaped(QString &out, QChar c)
     case ',':
     case ';':
     case '\\':
+    case ':': // written so in links by a widespread phone maker ("http\://")
         out += c;
         break;
     default:

@@ -185,6 +185,15 @@ QByteArray photoBytes(const Property &p)
     return p.value;
 }
 
+// The number of a TEL, also when 4.0 writes it as a "tel:" link.
+QString phoneNumber(const Property &p)
+{
+    const QString text = p.toString();
+    if (text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return text.mid(4);
+    return text;
+}
+
 void setComponents(pim::Entity &e, const QStringList &values, std::initializer_list<std::pair<int, const QString *>> map)
 {
     for (const auto &m : map) {
@@ -311,7 +320,7 @@ private:
                 single(pim::ENTITY_PHOTO).values.insert(pim::PhotoKey::Image, bytes);
         } else if (name == QLatin1String("TEL")) {
             pim::Entity &e = added(pim::ENTITY_PHONE);
-            e.values.insert(pim::ValueKey::Value, p.toString());
+            e.values.insert(pim::ValueKey::Value, phoneNumber(p));
             setSubType(e, p, phoneWords());
         } else if (name == QLatin1String("EMAIL")) {
             pim::Entity &e = added(pim::ENTITY_EMAIL);
