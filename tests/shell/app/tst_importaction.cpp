@@ -1,0 +1,168 @@
+#include "shell/app/ImportAction.h"
+
+#include "ChooserFixtures.h"
+#include "TestMain.h"
+
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
+#include "shell/kit/FileDialogs.h"
+
+#include <QTemporaryDir>
+#include <QTreeView>
+
+namespace {
+
+// Answers the open dialog with a fixed file and filter, and keeps what it was asked.
+class ScriptedOpenDialog : public FileDialogs
+{
+public:
+    QString path;
+    QString filter;
+    QString askedDir;
+    QString askedFilters;
+
+    QString openFileName(QWidget *, const QString &, const QString &dir, const QString &filters,
+                         QString *selectedFilter, QFileDialog::Options) override
+    {
+        askedDir = dir;
+        askedFilters = filters;
+        if (selectedFilter)
+            *selectedFilter = filter;
+        return path;
+    }
+};
+
+} // namespace
+
+class TestImportAction : public QObject, fixture::EnglishWithRecordedBoxes
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installEnglishAndBoxRecorder(); }
+    void init() { boxes.clear(); }
+    void filterPicksTheReader_data();
+    void filterPicksTheReader();
+    void cancelledChoicesEndQuietly_data();
+    void cancelledChoicesEndQuietly();
+
+private:
+    struct Run
+    {
+        QStringList suggested;
+        int contacts = -1;
+        bool current = false;
+        QStringList groups;
+    };
+
+    Run runImport(const QByteArray &content, const QString &fileName, const QString &filter, bool chooseDb = true)
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(fileName);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(content);
+        f.close();
+
+        auto dialog = std::make_unique<ScriptedOpenDialog>();
+        ScriptedOpenDialog *script = dialog.get();
+        script->path = content.isNull() ? QString() : path;
+        script->filter = filter;
+        auto previous = FileDialogs::install(std::move(dialog));
+
+        ItemModelMainTree tree;
+        QTreeView view;
+        view.setModel(&tree);
+        Run run;
+        ItemModelMainTree::_DBItemNode *node = nullptr;
+        ImportAction action(nullptr, tree, &view, [&](QString name) -> ItemModelMainTree::_DBItemNode * {
+            run.suggested << name;
+            if (!chooseDb)
+                return nullptr;
+            QSharedPointer<LocalDb> db(new LocalDb(dir.filePath(QStringLiteral("target.db")),
+                                                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+            db->create();
+            node = tree.addLocalDb(db, name + QStringLiteral(".db"));
+            return node;
+        });
+        action.run();
+        FileDialogs::install(std::move(previous));
+
+        if (script->askedDir != QDir::homePath() ||
+            script->askedFilters != QStringLiteral("VCard Files(*.vcf);;CSV Files(*.csv)"))
+            run.suggested << QStringLiteral("wrong dialog arguments");
+        if (node) {
+            run.contacts = int(node->db->contacts(0, QString()).size());
+            run.current = view.currentIndex() == tree.indexOfItemNode(node) && view.isExpanded(view.currentIndex());
+            for (const ItemModelMainTree::_ItemNode *child : node->childs)
+                run.groups << child->name;
+        }
+        return run;
+    }
+};
+
+void TestImportAction::filterPicksTheReader_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("contacts");
+    QTest::addColumn<bool>("current");
+    QTest::addColumn<QString>("box");
+
+    const QByteArray card("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nCATEGORIES:Golf\r\nEND:VCARD\r\n");
+    QTest::newRow("vCard filter") << card << QStringLiteral("friends.vcf") << QStringLiteral("VCard Files(*.vcf)") << 1
+                                  << true << QStringLiteral("Successfully imported 1 contacts.");
+    QTest::newRow("CSV filter on a vCard file")
+        << card << QStringLiteral("friends.vcf") << QStringLiteral("CSV Files(*.csv)") << 0 << false
+        << QStringLiteral("names no column");
+    QTest::newRow("CSV filter, whatever the name")
+        << QByteArray("First Name,Last Name,Category\nAnn,Lee,Golf\nBob,Ray,\n") << QStringLiteral("table.vcf")
+        << QStringLiteral("CSV Files(*.csv)") << 2 << true << QStringLiteral("Successfully imported 2 contacts.");
+}
+
+void TestImportAction::filterPicksTheReader()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, fileName);
+    QFETCH(QString, filter);
+    QFETCH(int, contacts);
+    QFETCH(bool, current);
+    QFETCH(QString, box);
+
+    const Run run = runImport(content, fileName, filter);
+    QCOMPARE(run.suggested, QStringList{fileName});
+    QCOMPARE(run.contacts, contacts);
+    QCOMPARE(run.current, current);
+    QCOMPARE(run.groups, current ? QStringList{QStringLiteral("Golf")} : QStringList{});
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first().text.contains(box), qPrintable(boxes.first().text));
+}
+
+void TestImportAction::cancelledChoicesEndQuietly_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: the open dialog is cancelled
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("chooseDb");
+    QTest::addColumn<int>("suggestions");
+
+    const QByteArray card("BEGIN:VCARD\r\nN:Lee;Ann\r\nEND:VCARD\r\n");
+    QTest::newRow("open dialog cancelled") << QByteArray() << QStringLiteral("VCard Files(*.vcf)") << true << 0;
+    QTest::newRow("no known filter") << card << QStringLiteral("All Files(*)") << true << 0;
+    QTest::newRow("database chooser cancelled") << card << QStringLiteral("VCard Files(*.vcf)") << false << 1;
+}
+
+void TestImportAction::cancelledChoicesEndQuietly()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, filter);
+    QFETCH(bool, chooseDb);
+    QFETCH(int, suggestions);
+    const Run run = runImport(content, QStringLiteral("in.vcf"), filter, chooseDb);
+    QCOMPARE(run.suggested.size(), suggestions);
+    QCOMPARE(run.contacts, -1);
+    QVERIFY(boxes.isEmpty());
+}
+
+TARNWICK_TEST_MAIN(TestImportAction)
+#include "tst_importaction.moc"
