@@ -20,6 +20,7 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: deps
+	@scripts/install-bench-deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DTARNWICK_BENCH=ON
 	cmake --build $(BUILD)-bench -j $(JOBS) --target benchmarks
 	cmake --build $(BUILD)-bench --target run-benchmarks

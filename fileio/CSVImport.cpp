@@ -1,5 +1,6 @@
 #include "CSVImport.h"
 
+#include "WholeFile.h"
 #include "csvhelper.h"
 
 #include "model/EntityType.h"
@@ -8,7 +9,6 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QHash>
 #include <QMap>
 #include <QStringDecoder>
@@ -206,15 +206,12 @@ CSVImport::_ColInfo CSVImport::colInfo(const QString &header)
 
 void CSVImport::initialize(QString path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toUtf8().toStdString());
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error(file.errorString().toUtf8().toStdString());
-    file.close();
+    load(readWholeFile(path));
+}
 
-    data = asUtf8(data);
+void CSVImport::load(const QByteArray &bytes)
+{
+    QByteArray data = asUtf8(bytes);
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     const char separator = separatorOf(data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data);

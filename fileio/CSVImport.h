@@ -28,6 +28,8 @@ public:
     CSVImport() = default;
 
     void initialize(QString path) override;
+    // Reads the file's bytes as initialize() reads the file.
+    void load(const QByteArray &bytes);
     int total() override;
     bool hasNext() override;
     pim::_Contact nextContact() override;

@@ -28,6 +28,17 @@ bool isName(const char *name, const char *wanted)
     return QLatin1String(name).compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
 }
 
+bool isQuotedPrintable(const Property &property)
+{
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        const QString &word =
+            it.key().compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0 ? it.value() : it.key();
+        if (word.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 void propHandler(void *userData, const char *name, const char **params)
 {
     auto *state = static_cast<ParseState *>(userData);
@@ -50,7 +61,6 @@ void propHandler(void *userData, const char *name, const char **params)
 
     Property property;
     property.name = QString::fromLatin1(name);
-    property.textEscapes = state->modernCard;
     for (const char **pair = params; pair[0]; pair += 2) {
         const QString key = QString::fromLatin1(pair[0]);
         const QString value = pair[1] ? QString::fromLatin1(pair[1]) : QString(QLatin1String(""));
@@ -67,6 +77,9 @@ void propHandler(void *userData, const char *name, const char **params)
         else
             it.value() = value;
     }
+    // Quoted-printable values keep their backslashes as written: the program's own files and the
+    // 2.1 writers that use the encoding never escape them.
+    property.textEscapes = state->modernCard && !isQuotedPrintable(property);
     (*state->cards)[state->currentCard].append(property);
     state->hasCurrentProperty = true;
 }
@@ -294,4 +307,62 @@ bool QVCardParser::_Property::isBase64() const
             return true;
     }
     return false;
+}
+
+QByteArray QVCardParser::encodeQuoted(const QByteArray &bytes, int width)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3);
+    int count = 0;
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b == '=' || b < 0x21 || b > 0x7E) {
+            out += '=';
+            out += digits[b >> 4];
+            out += digits[b & 0x0F];
+            count += 3;
+        } else {
+            out += char(b);
+            count += 1;
+        }
+        if (width != 0 && count >= width - 3) {
+            out += "=\r\n ";
+            count = 0;
+        }
+    }
+    return out;
+}
+
+QByteArray QVCardParser::encodeBase64(const QByteArray &bytes, int width)
+{
+    const QByteArray text = bytes.toBase64();
+    const qsizetype step = qMax(1, width);
+    QByteArray out;
+    out.reserve(text.size() + (text.size() / step + 1) * 3);
+    for (qsizetype i = 0; i < text.size(); i += step) {
+        if (i)
+            out += "\r\n ";
+        out += QByteArrayView(text).sliced(i, qMin(step, text.size() - i));
+    }
+    return out;
+}
+
+QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
+{
+    QByteArray out("BEGIN:VCARD\r\n");
+    for (const _Property &p : props) {
+        out += p.name.toLatin1();
+        for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it) {
+            out += ';';
+            out += it.key().toLatin1();
+            out += '=';
+            out += it.value().toLatin1();
+        }
+        out += ':';
+        out += p.value;
+        out += "\r\n";
+    }
+    out += "END:VCARD\r\n";
+    return out;
 }

@@ -22,7 +22,8 @@ public:
         QMap<QString, QString> params;
         // Transfer encoding undone and folded lines joined; escapes and character set untouched.
         QByteArray value;
-        // The value follows the backslash escapes of vCard 3.0 and 4.0 (\n \, \; \\).
+        // The value follows the backslash escapes of vCard 3.0 and 4.0 (\n \, \; \\); not so in
+        // 2.1 cards and in quoted-printable values.
         bool textEscapes = false;
 
         // The value as text: decoded with its CHARSET (UTF-8 when there is none, Windows-1252
@@ -52,4 +53,16 @@ public:
     // Every card of the input in file order; lines outside a card are dropped, a malformed line
     // is dropped with a warning and reading goes on.
     static QList<QList<_Property>> parse(const QByteArray &data);
+
+    // Quoted-printable text of the bytes: 0x21 to 0x7E but "=" as they are, every other byte as
+    // "=XX". With a line length `width` (0: one line) a soft break "=\r\n " follows the unit that
+    // brings the line to width - 3 characters or more.
+    static QByteArray encodeQuoted(const QByteArray &bytes, int width);
+    // Base64 text of the bytes cut into lines of `width` characters (at least 1), joined by
+    // "\r\n ".
+    static QByteArray encodeBase64(const QByteArray &bytes, int width);
+    // One whole card: BEGIN, each property as name, parameters in name order (";name=value") and
+    // ":" with the value bytes as they are, END; every line ended by CR LF. Nothing is escaped or
+    // folded here: the values come encoded.
+    static QByteArray vcard2Bytes(const QList<_Property> &props);
 };

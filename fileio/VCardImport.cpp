@@ -1,11 +1,12 @@
 #include "VCardImport.h"
 
+#include "WholeFile.h"
+
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
 #include "model/TypeMaps.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -386,14 +387,7 @@ private:
 
 void VCardImport::initialize(QString path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(file.errorString().toUtf8().toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error(file.errorString().toUtf8().toStdString());
-    file.close();
-    cards = QVCardParser::parse(bytes);
+    cards = QVCardParser::parse(readWholeFile(path));
     cursor = 0;
 }
 

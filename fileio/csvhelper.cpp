@@ -72,14 +72,27 @@ bool csvhelper::utf8CSVRow(QStringList &fields, QIODevice *device, bool skipBom,
     bool pending = false; // a quote inside the section; the next byte tells what it was
 
     if (skipBom) {
-        char first[3];
-        const qint64 n = device->peek(first, 3);
-        if (n < 0)
-            throwReadError(device, kFunction);
-        if (n == 0 && device->atEnd())
-            return false;
-        if (n == 3 && first[0] == '\xEF' && first[1] == '\xBB' && first[2] == '\xBF')
-            device->skip(3);
+        // Looked at without taking: bytes that are no mark are row text.
+        char head[3];
+        device->startTransaction();
+        qint64 n = 0;
+        while (n < 3) {
+            const qint64 got = device->read(head + n, 3 - n);
+            if (got < 0) {
+                device->rollbackTransaction();
+                throwReadError(device, kFunction);
+            }
+            if (got == 0)
+                break;
+            n += got;
+        }
+        if (n == 3 && head[0] == '\xEF' && head[1] == '\xBB' && head[2] == '\xBF') {
+            device->commitTransaction();
+        } else {
+            device->rollbackTransaction();
+            if (n == 0)
+                return false;
+        }
     }
 
     char c;

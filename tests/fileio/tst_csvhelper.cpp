@@ -36,6 +36,32 @@ private:
     qint64 m_pos = 0;
 };
 
+// Hands out one byte per read, as a pipe or socket may.
+class OneByteDevice : public QIODevice
+{
+public:
+    explicit OneByteDevice(QByteArray bytes)
+        : m_bytes(std::move(bytes))
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 max) override
+    {
+        if (m_pos >= m_bytes.size() || max < 1)
+            return 0;
+        *data = m_bytes.at(m_pos++);
+        return 1;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+};
+
 } // namespace
 
 class TestCsvHelper : public QObject
@@ -46,6 +72,7 @@ private slots:
     void row_data();
     void row();
     void rowReadsOneRecordAtATime();
+    void markCheckOnADeviceThatTrickles();
     void readErrorThrowsWithTheDeviceText();
     void formatCell_data();
     void formatCell();
@@ -120,6 +147,19 @@ void TestCsvHelper::rowReadsOneRecordAtATime()
     row.clear();
     QVERIFY(csvhelper::utf8CSVRow(row, &buffer, false));
     QCOMPARE(row, QStringList{"b"});
+}
+
+void TestCsvHelper::markCheckOnADeviceThatTrickles()
+{
+    for (const QByteArray &input : {QByteArray("\xEF\xBB\xBF" "a,b\nc\n"), QByteArray("a,b\nc\n"), QByteArray("a\nc\n")}) {
+        OneByteDevice device(input);
+        QStringList first;
+        QVERIFY(csvhelper::utf8CSVRow(first, &device, true));
+        QStringList second;
+        QVERIFY(csvhelper::utf8CSVRow(second, &device, false));
+        QCOMPARE(first.value(0), QStringLiteral("a"));
+        QCOMPARE(second, QStringList{"c"});
+    }
 }
 
 void TestCsvHelper::readErrorThrowsWithTheDeviceText()

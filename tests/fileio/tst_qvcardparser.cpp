@@ -95,12 +95,14 @@ void TestQVCardParser::cards()
 void TestQVCardParser::versionDecidesFoldingAndEscapes()
 {
     const QByteArray input("BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE:a\r\n b\\nc\r\nEND:VCARD\r\n"
-                           "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:a\r\n b\\nc\r\nEND:VCARD\r\n"
+                           "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:a\r\n b\\nc\r\n"
+                           "NOTE;ENCODING=QUOTED-PRINTABLE:C:\\new=0D=0Aline\r\nEND:VCARD\r\n"
                            "BEGIN:VCARD\r\nVERSION:4.0\r\nNOTE:a\r\n b\\nc\r\nEND:VCARD\r\n");
     const auto cards = QVCardParser::parse(input);
     QCOMPARE(cards.size(), 3);
     QCOMPARE(cards[0][1].toString(), QStringLiteral("a b\\nc"));
     QCOMPARE(cards[1][1].toString(), QStringLiteral("ab\nc"));
+    QCOMPARE(cards[1][2].toString(), QStringLiteral("C:\\new\r\nline"));
     QCOMPARE(cards[2][1].toString(), QStringLiteral("ab\nc"));
 }
 

@@ -1,0 +1,302 @@
+#include "VCardExport.h"
+
+#include "QVCardParser.h"
+
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
+#include "model/TypeMaps.h"
+
+#include <QHash>
+
+namespace {
+
+using Property = QVCardParser::_Property;
+
+const QString kCharset = QStringLiteral("CHARSET");
+const QString kEncoding = QStringLiteral("ENCODING");
+const QString kType = QStringLiteral("TYPE");
+const QString kUtf8 = QStringLiteral("UTF-8");
+
+QString text(const pim::Entity &e, const QString &key)
+{
+    return e.values.value(key).toString();
+}
+
+int code(const pim::Entity &e, const QString &key)
+{
+    return e.values.value(key).toInt();
+}
+
+// A backslash is read back as the start of an escape, so it is written doubled.
+QString escapedText(QString value)
+{
+    return value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+}
+
+// One component of N, ORG or ADR: backslash, semicolon and comma escaped.
+QString component(const pim::Entity &e, const QString &key)
+{
+    QString out;
+    for (const QChar c : text(e, key)) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char(';') || c == QLatin1Char(','))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+bool hasLineBreak(const QString &value)
+{
+    return value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
+}
+
+QString imageType(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\x89PNG"))
+        return QStringLiteral("PNG");
+    if (bytes.startsWith("GIF8"))
+        return QStringLiteral("GIF");
+    return QStringLiteral("JPEG");
+}
+
+const QHash<int, QString> &phoneWords()
+{
+    static const QHash<int, QString> words{
+        {pim::PHONE_HOME, QStringLiteral("home,voice")}, {pim::PHONE_MOBILE, QStringLiteral("cell")},
+        {pim::PHONE_WORK, QStringLiteral("work,voice")}, {pim::PHONE_WORK_FAX, QStringLiteral("work,fax")},
+        {pim::PHONE_HOME_FAX, QStringLiteral("home,fax")}, {pim::PHONE_PAGER, QStringLiteral("pager")},
+        {pim::PHONE_CAR, QStringLiteral("car")},           {pim::PHONE_ISDN, QStringLiteral("isdn")},
+        {pim::PHONE_OTHER_FAX, QStringLiteral("fax")},
+    };
+    return words;
+}
+
+const QHash<int, QString> &imWords()
+{
+    static const QHash<int, QString> words{
+        {pim::IM_PROTOCOL_AIM, QStringLiteral("aim")},
+        {pim::IM_PROTOCOL_MSN, QStringLiteral("msn")},
+        {pim::IM_PROTOCOL_YAHOO, QStringLiteral("yahoo")},
+        {pim::IM_PROTOCOL_SKYPE, QStringLiteral("skype")},
+        {pim::IM_PROTOCOL_QQ, QStringLiteral("qq")},
+        {pim::IM_PROTOCOL_GOOGLE_TALK, QStringLiteral("googletalk")},
+        {pim::IM_PROTOCOL_ICQ, QStringLiteral("icq")},
+        {pim::IM_PROTOCOL_JABBER, QStringLiteral("jabber")},
+        {pim::IM_PROTOCOL_NETMEETING, QStringLiteral("netmetting")},
+        {pim::IM_PROTOCOL_GADU_GADU, QStringLiteral("gadugadu")},
+        {pim::IM_PROTOCOL_FACEBOOK, QStringLiteral("facebook")},
+    };
+    return words;
+}
+
+const QHash<int, QString> &relWords()
+{
+    static const QHash<int, QString> words{
+        {pim::REL_ASSISTANT, QStringLiteral("assistant")}, {pim::REL_BROTHER, QStringLiteral("brother")},
+        {pim::REL_CHILD, QStringLiteral("child")},         {pim::REL_DOMESTIC_PARTNER, QStringLiteral("dompartner")},
+        {pim::REL_FATHER, QStringLiteral("father")},       {pim::REL_FRIEND, QStringLiteral("friend")},
+        {pim::REL_MANAGER, QStringLiteral("manager")},     {pim::REL_MOTHER, QStringLiteral("mother")},
+        {pim::REL_PARENT, QStringLiteral("parent")},       {pim::REL_PARTNER, QStringLiteral("partner")},
+        {pim::REL_REFERRED_BY, QStringLiteral("ref")},     {pim::REL_RELATIVE, QStringLiteral("relative")},
+        {pim::REL_SISTER, QStringLiteral("sister")},       {pim::REL_SPOUSE, QStringLiteral("spouse")},
+    };
+    return words;
+}
+
+const QHash<int, QString> &urlWords()
+{
+    static const QHash<int, QString> words{
+        {pim::URL_HOMEPAGE, QStringLiteral("homepage")}, {pim::URL_BLOG, QStringLiteral("blog")},
+        {pim::URL_PROFILE, QStringLiteral("profile")},   {pim::URL_HOME, QStringLiteral("home")},
+        {pim::URL_WORK, QStringLiteral("work")},         {pim::URL_FTP, QStringLiteral("ftp")},
+    };
+    return words;
+}
+
+// Builds the property list of one card.
+class CardWriter
+{
+public:
+    QList<Property> props;
+
+    // A text value: quoted-printable when it holds a line break (the card's lines must stay
+    // whole), else UTF-8 with its backslashes doubled. `escaped` values come with their
+    // components escaped already.
+    Property &add(const QString &name, QMap<QString, QString> params, const QString &value, bool escaped = false)
+    {
+        Property p;
+        p.name = name;
+        if (hasLineBreak(value)) {
+            params.insert(kCharset, kUtf8);
+            params.insert(kEncoding, QStringLiteral("QUOTED-PRINTABLE"));
+            p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
+        } else {
+            p.value = (escaped ? value : escapedText(value)).toUtf8();
+        }
+        p.params = std::move(params);
+        props.append(p);
+        return props.last();
+    }
+
+    // Gives the last property a group and a label line naming its sub-type, for the sub-types no
+    // TYPE word carries: the entry's own label with code 0, else the kind's label for the code.
+    void label(const pim::Entity &e, int subType, const QMap<int, QString> &labels)
+    {
+        const QString own = text(e, pim::ValueKey::Label);
+        const QString name = subType == pim::SUBTYPE_OTHER && !own.isEmpty() ? own
+                                                                            : labels.value(subType, labels.value(0));
+        const QString group = QStringLiteral("item%1").arg(++m_groups);
+        props.last().name = group + QLatin1Char('.') + props.last().name;
+        add(group + QStringLiteral(".X-ABLabel"), {}, name);
+    }
+
+    static bool hasOwnLabel(const pim::Entity &e, int subType)
+    {
+        return subType == pim::SUBTYPE_OTHER && !text(e, pim::ValueKey::Label).isEmpty();
+    }
+
+    // A value of a kind whose sub-type travels as a TYPE word where there is one, else as a label.
+    void labelled(const QString &name, QMap<QString, QString> params, const pim::Entity &e, const QString &word,
+                  const QMap<int, QString> &labels, bool wordIsEnough = true)
+    {
+        if (!word.isEmpty())
+            params.insert(kType, word);
+        add(name, params, text(e, pim::ValueKey::Value));
+        const int subType = code(e, pim::ValueKey::SubType);
+        if (word.isEmpty() || !wordIsEnough || hasOwnLabel(e, subType))
+            label(e, subType, labels);
+    }
+
+private:
+    int m_groups = 0;
+};
+
+void writeEntry(CardWriter &w, int type, const pim::Entity &e)
+{
+    const QMap<QString, QString> utf8{{kCharset, kUtf8}};
+    switch (type) {
+    case pim::ENTITY_NAME:
+        w.add(QStringLiteral("N"), {},
+              QStringList{component(e, pim::NameKey::FamilyName), component(e, pim::NameKey::GivenName),
+                          component(e, pim::NameKey::MiddleName), component(e, pim::NameKey::Prefix),
+                          component(e, pim::NameKey::Suffix)}
+                  .join(QLatin1Char(';')),
+              true);
+        break;
+    case pim::ENTITY_PHOTO: {
+        const QByteArray bytes = e.values.value(pim::PhotoKey::Image).toByteArray();
+        Property p;
+        p.name = QStringLiteral("PHOTO");
+        p.params = {{kEncoding, QStringLiteral("B")}, {kType, imageType(bytes)}};
+        p.value = QVCardParser::encodeBase64(bytes, 75);
+        w.props.append(p);
+        break;
+    }
+    case pim::ENTITY_PHONE:
+        w.labelled(QStringLiteral("TEL"), {}, e, phoneWords().value(code(e, pim::ValueKey::SubType)),
+                   pim::phoneTypeMap());
+        break;
+    case pim::ENTITY_EMAIL:
+        w.labelled(QStringLiteral("EMAIL"), {}, e, QStringLiteral("internet"), pim::emailTypeMap(),
+                   code(e, pim::ValueKey::SubType) == pim::EMAIL_HOME);
+        break;
+    case pim::ENTITY_NICKNAME:
+        w.add(QStringLiteral("NICKNAME"), utf8, text(e, pim::ValueKey::Value));
+        break;
+    case pim::ENTITY_EVENT: {
+        const int sub = code(e, pim::ValueKey::SubType);
+        if (sub == pim::EVENT_BIRTHDAY) {
+            w.add(QStringLiteral("BDAY"), {}, text(e, pim::ValueKey::Value));
+            break;
+        }
+        w.labelled(QStringLiteral("X-EVENT"), {}, e,
+                   sub == pim::EVENT_ANNIVERSARY ? QStringLiteral("anniversary") : QStringLiteral("other"),
+                   pim::eventTypeMap());
+        break;
+    }
+    case pim::ENTITY_GROUP:
+        w.add(QStringLiteral("CATEGORIES"), utf8, text(e, pim::GroupKey::GroupName));
+        break;
+    case pim::ENTITY_IM: {
+        QMap<QString, QString> params = utf8;
+        const QString word = imWords().value(code(e, pim::ImKey::Protocol));
+        if (!word.isEmpty())
+            params.insert(kType, word);
+        w.add(QStringLiteral("X-IM"), params, text(e, pim::ImKey::Account));
+        break;
+    }
+    case pim::ENTITY_NOTE: {
+        Property p;
+        p.name = QStringLiteral("NOTE");
+        p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}};
+        p.value = QVCardParser::encodeQuoted(text(e, pim::NoteKey::Text).toUtf8(), 0);
+        w.props.append(p);
+        break;
+    }
+    case pim::ENTITY_ORG:
+        w.add(QStringLiteral("TITLE"), utf8, text(e, pim::OrgKey::JobTitle));
+        w.add(QStringLiteral("ORG"), utf8,
+              component(e, pim::OrgKey::Company) + QLatin1Char(';') + component(e, pim::OrgKey::Department) +
+                  QStringLiteral(";;"),
+              true);
+        break;
+    case pim::ENTITY_REL:
+        w.labelled(QStringLiteral("X-REL"), utf8, e, relWords().value(code(e, pim::ValueKey::SubType)),
+                   pim::relTypeMap());
+        break;
+    case pim::ENTITY_ADDR: {
+        const int sub = code(e, pim::AddrKey::SubType);
+        const QString word = sub == pim::ADDR_HOME   ? QStringLiteral("home")
+                             : sub == pim::ADDR_WORK ? QStringLiteral("work")
+                                                     : QStringLiteral("intl");
+        Property p;
+        p.name = QStringLiteral("ADR");
+        p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}, {kType, word}};
+        const QString value = QStringLiteral(";;") + QStringList{component(e, pim::AddrKey::Street),
+                                                                 component(e, pim::AddrKey::City),
+                                                                 component(e, pim::AddrKey::State),
+                                                                 component(e, pim::AddrKey::Postcode),
+                                                                 component(e, pim::AddrKey::Country)}
+                                                         .join(QLatin1Char(';'));
+        p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
+        w.props.append(p);
+        if (CardWriter::hasOwnLabel(e, sub))
+            w.label(e, sub, pim::addrTypeMap());
+        break;
+    }
+    case pim::ENTITY_URL: {
+        const int sub = code(e, pim::ValueKey::SubType);
+        w.labelled(QStringLiteral("URL"), {}, e, urlWords().value(sub, QStringLiteral("other")), pim::urlTypeMap());
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+QByteArray VCardExport::initialize(const QList<pim::_Contact> &)
+{
+    return QByteArray();
+}
+
+QByteArray VCardExport::ct2Bytes(const pim::_Contact &contact)
+{
+    CardWriter w;
+    Property version;
+    version.name = QStringLiteral("VERSION");
+    version.value = "3.0";
+    w.props.append(version);
+    w.add(QStringLiteral("FN"), {{kCharset, kUtf8}}, contact.fullName);
+    for (auto it = contact.entities.constBegin(); it != contact.entities.constEnd(); ++it) {
+        for (const pim::Entity &e : it.value())
+            writeEntry(w, it.key(), e);
+    }
+    return QVCardParser::vcard2Bytes(w.props);
+}
+
+QByteArray VCardExport::uninitialize()
+{
+    return QByteArray();
+}
