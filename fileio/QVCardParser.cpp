@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -22,6 +23,27 @@ struct ParseState
     bool hasCurrentProperty = false; // the current card's last property takes the next value
     bool modernCard = false;
 };
+
+// The names and parameter words nearly every card repeats, as texts that need no allocation.
+QString commonText(const char *bytes)
+{
+    static const QString common[] = {
+        QStringLiteral("VERSION"), QStringLiteral("N"), QStringLiteral("FN"), QStringLiteral("TEL"),
+        QStringLiteral("EMAIL"), QStringLiteral("ADR"), QStringLiteral("ORG"), QStringLiteral("TITLE"),
+        QStringLiteral("NOTE"), QStringLiteral("BDAY"), QStringLiteral("PHOTO"), QStringLiteral("URL"),
+        QStringLiteral("NICKNAME"), QStringLiteral("CATEGORIES"), QStringLiteral("TYPE"), QStringLiteral("type"),
+        QStringLiteral("CHARSET"), QStringLiteral("ENCODING"), QStringLiteral("UTF-8"),
+        QStringLiteral("QUOTED-PRINTABLE"), QStringLiteral("B"), QStringLiteral("b"), QStringLiteral("BASE64"),
+        QStringLiteral("CELL"), QStringLiteral("HOME"), QStringLiteral("WORK"), QStringLiteral("VOICE"),
+        QStringLiteral("INTERNET"), QStringLiteral("pref"), QStringLiteral("JPEG"),
+    };
+    const qsizetype length = qsizetype(std::strlen(bytes));
+    for (const QString &c : common) {
+        if (c.size() == length && QLatin1String(bytes, length) == c)
+            return c;
+    }
+    return QString::fromLatin1(bytes, length);
+}
 
 bool isName(const char *name, const char *wanted)
 {
@@ -45,6 +67,7 @@ void propHandler(void *userData, const char *name, const char **params)
     state->hasCurrentProperty = false;
     if (isName(name, "BEGIN")) {
         state->cards->append(QList<Property>());
+        state->cards->last().reserve(16);
         state->currentCard = state->cards->size() - 1;
         state->modernCard = false;
         CARD_SetModernSyntax(state->tokenizer, 0);
@@ -60,10 +83,10 @@ void propHandler(void *userData, const char *name, const char **params)
         return;
 
     Property property;
-    property.name = QString::fromLatin1(name);
+    property.name = commonText(name);
     for (const char **pair = params; pair[0]; pair += 2) {
-        const QString key = QString::fromLatin1(pair[0]);
-        const QString value = pair[1] ? QString::fromLatin1(pair[1]) : QString(QLatin1String(""));
+        const QString key = commonText(pair[0]);
+        const QString value = pair[1] ? commonText(pair[1]) : QString(QLatin1String(""));
         // Parameter names are case-free: the first spelling met stays the key.
         auto it = property.params.begin();
         for (; it != property.params.end(); ++it) {

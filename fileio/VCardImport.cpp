@@ -7,6 +7,7 @@
 #include "model/TypeMaps.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
@@ -254,8 +255,10 @@ private:
     // words. A label the kind's table lacks is kept as the entry's own label.
     void setSubType(pim::Entity &e, const Property &p, const SubTypeWords &words)
     {
-        const auto label = m_labels.constFind(p.group().toLower());
-        if (!p.group().isEmpty() && label != m_labels.constEnd() && !label.value().isEmpty()) {
+        const auto label = m_labels.isEmpty() || !p.name.contains(QLatin1Char('.'))
+                               ? m_labels.constEnd()
+                               : m_labels.constFind(p.group().toLower());
+        if (label != m_labels.constEnd() && !label.value().isEmpty()) {
             const int code = words.labelCode(label.value());
             if (code >= 0) {
                 e.values.insert(pim::ValueKey::SubType, code);
@@ -312,55 +315,59 @@ private:
 
     void readProperty(const Property &p)
     {
-        const QString name = p.baseName().toUpper();
-        if (name == QLatin1String("N")) {
+        const qsizetype dot = p.name.lastIndexOf(QLatin1Char('.'));
+        const QStringView base = dot < 0 ? QStringView(p.name) : QStringView(p.name).mid(dot + 1);
+        const auto is = [base](const char *wanted) {
+            return base.compare(QLatin1String(wanted), Qt::CaseInsensitive) == 0;
+        };
+        if (is("N")) {
             readName(p);
-        } else if (name == QLatin1String("PHOTO")) {
+        } else if (is("PHOTO")) {
             const QByteArray bytes = photoBytes(p);
             if (!bytes.isEmpty())
                 single(pim::ENTITY_PHOTO).values.insert(pim::PhotoKey::Image, bytes);
-        } else if (name == QLatin1String("TEL")) {
+        } else if (is("TEL")) {
             pim::Entity &e = added(pim::ENTITY_PHONE);
             e.values.insert(pim::ValueKey::Value, phoneNumber(p));
             setSubType(e, p, phoneWords());
-        } else if (name == QLatin1String("EMAIL")) {
+        } else if (is("EMAIL")) {
             pim::Entity &e = added(pim::ENTITY_EMAIL);
             e.values.insert(pim::ValueKey::Value, p.toString());
             setSubType(e, p, emailWords());
-        } else if (name == QLatin1String("NICKNAME")) {
+        } else if (is("NICKNAME")) {
             added(pim::ENTITY_NICKNAME).values.insert(pim::ValueKey::Value, p.toString());
-        } else if (name == QLatin1String("BDAY")) {
+        } else if (is("BDAY")) {
             pim::Entity &e = added(pim::ENTITY_EVENT);
             e.values.insert(pim::ValueKey::Value, eventDate(p.toString()));
             e.values.insert(pim::ValueKey::SubType, int(pim::EVENT_BIRTHDAY));
-        } else if (name == QLatin1String("ANNIVERSARY")) {
+        } else if (is("ANNIVERSARY")) {
             pim::Entity &e = added(pim::ENTITY_EVENT);
             e.values.insert(pim::ValueKey::Value, eventDate(p.toString()));
             e.values.insert(pim::ValueKey::SubType, int(pim::EVENT_ANNIVERSARY));
-        } else if (name == QLatin1String("X-EVENT") || name == QLatin1String("X-ABDATE")) {
+        } else if (is("X-EVENT") || is("X-ABDATE")) {
             pim::Entity &e = added(pim::ENTITY_EVENT);
             e.values.insert(pim::ValueKey::Value, eventDate(p.toString()));
             setSubType(e, p, eventWords());
-        } else if (name == QLatin1String("CATEGORIES")) {
+        } else if (is("CATEGORIES")) {
             added(pim::ENTITY_GROUP).values.insert(pim::GroupKey::GroupName, p.toString());
-        } else if (name == QLatin1String("X-IM")) {
+        } else if (is("X-IM")) {
             pim::Entity &e = added(pim::ENTITY_IM);
             e.values.insert(pim::ImKey::Account, p.toString());
             e.values.insert(pim::ImKey::SubType, int(pim::IM_HOME));
             const int protocol = imWords().code(p.typeWords());
             if (protocol >= 0)
                 e.values.insert(pim::ImKey::Protocol, protocol);
-        } else if (name == QLatin1String("NOTE")) {
+        } else if (is("NOTE")) {
             added(pim::ENTITY_NOTE).values.insert(pim::NoteKey::Text, p.toString());
-        } else if (name == QLatin1String("ORG")) {
+        } else if (is("ORG")) {
             readOrganisation(p, false);
-        } else if (name == QLatin1String("TITLE")) {
+        } else if (is("TITLE")) {
             readOrganisation(p, true);
-        } else if (name == QLatin1String("X-REL") || name == QLatin1String("X-ABRELATEDNAMES")) {
+        } else if (is("X-REL") || is("X-ABRELATEDNAMES")) {
             pim::Entity &e = added(pim::ENTITY_REL);
             e.values.insert(pim::ValueKey::Value, p.toString());
             setSubType(e, p, relWords());
-        } else if (name == QLatin1String("ADR")) {
+        } else if (is("ADR")) {
             pim::Entity &e = added(pim::ENTITY_ADDR);
             setComponents(e, p.values(), {{2, &pim::AddrKey::Street},
                                          {3, &pim::AddrKey::City},
@@ -369,7 +376,7 @@ private:
                                          {6, &pim::AddrKey::Country}});
             setSubType(e, p, addrWords());
             e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
-        } else if (name == QLatin1String("URL")) {
+        } else if (is("URL")) {
             pim::Entity &e = added(pim::ENTITY_URL);
             e.values.insert(pim::ValueKey::Value, p.toString());
             setSubType(e, p, urlWords());
@@ -387,6 +394,18 @@ private:
 
 void VCardImport::initialize(QString path)
 {
+    // Parsed straight from a mapping of the file where the system offers one: a copy of a file
+    // full of photos is the largest single cost of reading it.
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.size() > 0) {
+        if (uchar *mapped = file.map(0, file.size())) {
+            cards = QVCardParser::parse(
+                QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(file.size())));
+            file.unmap(mapped);
+            cursor = 0;
+            return;
+        }
+    }
     cards = QVCardParser::parse(readWholeFile(path));
     cursor = 0;
 }

@@ -2,6 +2,8 @@
 
 #include "Logging.h"
 
+#include <QtGlobal>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -182,6 +184,29 @@ int vcard_add_char_to_line(CARD_Parser *p, char c)
         p->line_size = int(wanted);
     }
     p->line[p->line_len++] = c;
+    return -1;
+}
+
+// Makes room for `more` further bytes at once, before a run of value bytes is copied in.
+int vcard_reserve(CARD_Parser *p, qsizetype more)
+{
+    const long long needed = (long long)p->line_len + more;
+    if (needed <= p->line_size)
+        return -1;
+    long long wanted = p->line_size < kFirstLineSize ? kFirstLineSize : 2LL * p->line_size;
+    if (wanted < needed)
+        wanted = needed;
+    if (wanted > 0x7FFFFFFF) {
+        vcard_drop_buffer(p);
+        return 0;
+    }
+    char *grown = static_cast<char *>(std::realloc(p->line, size_t(wanted)));
+    if (!grown) {
+        vcard_drop_buffer(p);
+        return 0;
+    }
+    p->line = grown;
+    p->line_size = int(wanted);
     return -1;
 }
 
@@ -502,6 +527,52 @@ int completeFold(CARD_Parser *p)
     return vcard_process_char(p, ' ');
 }
 
+// Value bytes up to the next line feed, taken in one go when nothing but plain copying or Base64
+// groups can happen to them (the byte-by-byte steps give the same result). Returns how many bytes
+// were taken, or -1 when memory ran out. A run too short to be worth it is left to the caller,
+// which learns its length through `shortRun` so as not to look again before its end.
+qsizetype vcard_take_value_run(CARD_Parser *p, const char *bytes, qsizetype length, qsizetype &shortRun)
+{
+    shortRun = 0;
+    if (p->pending_newline || p->soft_break || p->state != VCARD_STATE_VALUE || p->skip_blanks || !p->data_handler)
+        return 0;
+    if (p->encoding != VCARD_ENC_NONE && p->encoding != VCARD_ENC_8BIT && p->encoding != VCARD_ENC_BASE64)
+        return 0;
+    const char *end = static_cast<const char *>(std::memchr(bytes, '\n', size_t(length)));
+    const qsizetype run = end ? end - bytes : length;
+    if (run < 16) {
+        shortRun = run;
+        return 0;
+    }
+    if (!vcard_reserve(p, run))
+        return -1;
+    if (p->encoding != VCARD_ENC_BASE64) {
+        for (qsizetype i = 0; i < run; ++i) {
+            if (bytes[i] != '\r')
+                p->line[p->line_len++] = bytes[i];
+        }
+        return run;
+    }
+    for (qsizetype i = 0; i < run; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (isBlank(c))
+            continue;
+        p->pending[p->npending++] = char(c);
+        if (p->npending < 4)
+            continue;
+        switch (vcard_decode_base64_group(p)) {
+        case GroupResult::Decoded:
+            break;
+        case GroupResult::Invalid:
+            vcard_reject_line(p, "invalid Base64");
+            return i + 1;
+        case GroupResult::OutOfMemory:
+            return -1;
+        }
+    }
+    return run;
+}
+
 } // namespace
 
 CARD_Parser *CARD_ParserCreate()
@@ -546,7 +617,19 @@ void CARD_SetModernSyntax(CARD_Parser *parser, int modern)
 
 int CARD_Parse(CARD_Parser *p, const char *bytes, int length, int final)
 {
+    int bytewiseUntil = 0; // the value bytes before this index form a short run
     for (int i = 0; i < length; ++i) {
+        if (i >= bytewiseUntil) {
+            qsizetype shortRun = 0;
+            const qsizetype taken = vcard_take_value_run(p, bytes + i, length - i, shortRun);
+            if (taken < 0)
+                return 0;
+            if (taken > 0) {
+                i += int(taken) - 1;
+                continue;
+            }
+            bytewiseUntil = i + int(shortRun);
+        }
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (p->soft_break) {
             p->soft_break = 0;

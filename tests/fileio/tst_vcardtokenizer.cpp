@@ -179,7 +179,17 @@ void TestVCardTokenizer::calls_data()
     QTest::newRow("Base64 short last group") << QByteArray("P;B:QUJDR") << false << QStringList{"P:P|B", "D:ABC", "E"};
     QTest::newRow("Base64 padding inside") << QByteArray("P;B:QQ==QUJD") << false << QStringList{"P:P|B", "D:AABC", "E"};
 
+    QTest::newRow("Base64 long folded line")
+        << QByteArray("P;B:MDEyMzQ1Njc4OWFiY2RlZjAxMjM0NTY3ODlhYmNk\r\n ZWYwMTIzNDU2Nzg5YWJjZGVm\r\nN:x") << true
+        << QStringList{"P:P|B", "D:0123456789abcdef0123456789abcdef0123456789abcdef", "E", "P:N", "D:x", "E"};
+    QTest::newRow("long plain value with a stray CR")
+        << QByteArray("NOTE:abcdefghij\rklmnopqrstuvwxyz\r\nN:x") << false
+        << QStringList{"P:NOTE", "D:abcdefghijklmnopqrstuvwxyz", "E", "P:N", "D:x", "E"};
+
     // Malformed lines are dropped and reading goes on.
+    QTest::newRow("invalid Base64 in a long line")
+        << QByteArray("P;B:QUJDQUJDQUJDQUJDQU*DQUJDQUJD\r\n QUJD\r\nN:x") << false
+        << QStringList{"P:P|B", "X", "P:N", "D:x", "E"};
     QTest::newRow("invalid Base64") << QByteArray("P;B:QU*D\r\nN:x") << false << QStringList{"P:P|B", "X", "P:N", "D:x", "E"};
     QTest::newRow("line without colon") << QByteArray("garbage\nN:x") << false << QStringList{"P:N", "D:x", "E"};
     QTest::newRow("empty parameter name") << QByteArray("TEL;:123\r\nN:x") << false << QStringList{"P:N", "D:x", "E"};
