@@ -165,29 +165,8 @@ void vcard_drop_buffer(CARD_Parser *p)
     p->line_len = 0;
 }
 
-// Grows geometrically: values such as photos reach hundreds of kilobytes, and fixed steps would
-// copy them over and over.
-int vcard_add_char_to_line(CARD_Parser *p, char c)
-{
-    if (p->line_len >= p->line_size) {
-        const long long wanted = p->line_size < kFirstLineSize ? kFirstLineSize : 2LL * p->line_size;
-        if (wanted > 0x7FFFFFFF) {
-            vcard_drop_buffer(p);
-            return 0;
-        }
-        char *grown = static_cast<char *>(std::realloc(p->line, size_t(wanted)));
-        if (!grown) {
-            vcard_drop_buffer(p);
-            return 0;
-        }
-        p->line = grown;
-        p->line_size = int(wanted);
-    }
-    p->line[p->line_len++] = c;
-    return -1;
-}
-
-// Makes room for `more` further bytes at once, before a run of value bytes is copied in.
+// Makes room for `more` further bytes. Grows geometrically: values such as photos reach hundreds
+// of kilobytes, and fixed steps would copy them over and over.
 int vcard_reserve(CARD_Parser *p, qsizetype more)
 {
     const long long needed = (long long)p->line_len + more;
@@ -207,6 +186,14 @@ int vcard_reserve(CARD_Parser *p, qsizetype more)
     }
     p->line = grown;
     p->line_size = int(wanted);
+    return -1;
+}
+
+int vcard_add_char_to_line(CARD_Parser *p, char c)
+{
+    if (p->line_len >= p->line_size && !vcard_reserve(p, 1))
+        return 0;
+    p->line[p->line_len++] = c;
     return -1;
 }
 
