@@ -24,7 +24,7 @@
     </message>
 </context>
 <context>
-    <name>ImportAction</name>
+    <name>MainWindow</name>
     <message>
         <source>IDS_STARTING_IMPORT_CONTACTS_FROM_FILE</source>
         <translation>Importing contacts now...</translation>

@@ -8,29 +8,30 @@
 
 #include <functional>
 
-class QTreeView;
+class ContactSelection;
+class QObject;
 class QWidget;
 
 // "Import from File": asks for a vCard or CSV file and a target local database, imports the file
 // under the progress dialog, and on success shows the target's groups and makes it current.
 class ImportAction
 {
-    Q_DECLARE_TR_FUNCTIONS(ImportAction)
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
-    // Chooses or creates the target database, suggesting a name; null when the user cancels.
-    using DbChooser = std::function<ItemModelMainTree::_DBItemNode *(QString defaultName)>;
+    // Chooses or makes the target database, suggesting a name; null when the user cancels.
+    using PickDb = std::function<ItemModelMainTree::_DBItemNode *(const QString &suggestedName)>;
 
-    ImportAction(QWidget *window, ItemModelMainTree &tree, QTreeView *view, DbChooser chooseDb);
+    ImportAction(ContactSelection &selection, PickDb pickDb, QWidget *dialogParent, QObject *workerParent);
 
-    void run();
+    void importFromFile();
 
     // The open dialog's filters in order; the one left selected gives the reader.
     static QStringList filters();
 
 private:
-    QWidget *m_window;
-    ItemModelMainTree &m_tree;
-    QTreeView *m_view;
-    DbChooser m_chooseDb;
+    ContactSelection &m_selection;
+    PickDb m_pickDb;
+    QWidget *m_dialogParent;
+    QObject *m_workerParent;
 };

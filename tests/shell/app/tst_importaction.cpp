@@ -1,6 +1,7 @@
 #include "shell/app/ImportAction.h"
 
 #include "ChooserFixtures.h"
+#include "SelectionFixture.h"
 #include "TestMain.h"
 
 #include "model/LocalDb.h"
@@ -8,7 +9,6 @@
 #include "shell/kit/FileDialogs.h"
 
 #include <QTemporaryDir>
-#include <QTreeView>
 
 namespace {
 
@@ -70,22 +70,23 @@ private:
         script->filter = filter;
         auto previous = FileDialogs::install(std::move(dialog));
 
-        ItemModelMainTree tree;
-        QTreeView view;
-        view.setModel(&tree);
+        fixture::Views views;
         Run run;
         ItemModelMainTree::_DBItemNode *node = nullptr;
-        ImportAction action(nullptr, tree, &view, [&](QString name) -> ItemModelMainTree::_DBItemNode * {
-            run.suggested << name;
-            if (!chooseDb)
-                return nullptr;
-            QSharedPointer<LocalDb> db(new LocalDb(dir.filePath(QStringLiteral("target.db")),
-                                                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
-            db->create();
-            node = tree.addLocalDb(db, name + QStringLiteral(".db"));
-            return node;
-        });
-        action.run();
+        ImportAction action(
+            views.selection,
+            [&](const QString &name) -> ItemModelMainTree::_DBItemNode * {
+                run.suggested << name;
+                if (!chooseDb)
+                    return nullptr;
+                QSharedPointer<LocalDb> db(new LocalDb(dir.filePath(QStringLiteral("target.db")),
+                                                       QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+                db->create();
+                node = views.treeModel.addLocalDb(db, name + QStringLiteral(".db"));
+                return node;
+            },
+            nullptr, nullptr);
+        action.importFromFile();
         FileDialogs::install(std::move(previous));
 
         if (script->askedDir != QDir::homePath() ||
@@ -93,9 +94,10 @@ private:
             run.suggested << QStringLiteral("wrong dialog arguments");
         if (node) {
             run.contacts = int(node->db->contacts(0, QString()).size());
-            run.current = view.currentIndex() == tree.indexOfItemNode(node) && view.isExpanded(view.currentIndex());
-            for (const ItemModelMainTree::_ItemNode *child : node->childs)
-                run.groups << child->name;
+            run.current = views.tree.currentIndex() == views.treeModel.indexOfItemNode(node) &&
+                          views.tree.isExpanded(views.tree.currentIndex());
+            for (int row = 0; row < node->childs.size(); ++row)
+                run.groups << node->child(row)->name;
         }
         return run;
     }
