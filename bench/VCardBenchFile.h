@@ -31,16 +31,19 @@ inline QByteArray vcardFile(int cards)
     for (int i = 0; i < cards; ++i) {
         const QByteArray n = QByteArray::number(i);
         if (i % 2 == 0) {
-            out += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lastname" + n + ";Firstname;Q.;;\r\nFN:Firstname Q. Lastname" + n +
-                   "\r\nTEL;TYPE=CELL:+1 555 " + n + "\r\nTEL;TYPE=HOME,VOICE:+1 556 " + n +
-                   "\r\nEMAIL;TYPE=INTERNET,HOME:user" + n + "@example.org\r\nADR;TYPE=HOME:;;" + n +
+            out += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lastname" + n +
+                   ";Firstname;Q.;;\r\nFN:Firstname Q. Lastname" + n + "\r\nTEL;TYPE=CELL:+1 555 " + n +
+                   "\r\nTEL;TYPE=HOME,VOICE:+1 556 " + n + "\r\nEMAIL;TYPE=INTERNET,HOME:user" + n +
+                   "@example.org\r\nADR;TYPE=HOME:;;" + n +
                    " Main Street;Springfield;IL;62701;USA\r\nORG:Example Corp;Sales\r\nTITLE:Agent\r\n"
                    "NOTE:Met at the fair\\, likes tea.\\nSecond line.\r\nBDAY:1980-05-12\r\n";
         } else {
             out += "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller" + n +
                    ";J=C3=B6rg;;;\r\nFN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=B6rg M=C3=BCller" + n +
-                   "\r\nTEL;CELL:+49 170 " + n + "\r\nTEL;WORK;VOICE:+49 30 " + n + "\r\nEMAIL;INTERNET:joerg" + n +
-                   "@example.de\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Eine l=C3=A4ngere Notiz, die =\r\n"
+                   "\r\nTEL;CELL:+49 170 " + n + "\r\nTEL;WORK;VOICE:+49 30 " + n +
+                   "\r\nEMAIL;INTERNET:joerg" + n +
+                   "@example.de\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Eine l=C3=A4ngere Notiz, die "
+                   "=\r\n"
                    "umgebrochen wurde.\r\n";
         }
         if (i % 5 == 0) {

@@ -26,7 +26,10 @@ public:
     QString outcome;
     bool invokeUpdateProgress(QString, int, QString) override { return true; }
     bool invokeSucceed(QString text) override { return (outcome = text), true; }
-    bool invokeErrorOccurred(QString err) override { return (outcome = QStringLiteral("error: ") + err), true; }
+    bool invokeErrorOccurred(QString err) override
+    {
+        return (outcome = QStringLiteral("error: ") + err), true;
+    }
     bool invokeTipsWait(QString) override { return true; }
     bool invokeSetCancelBtnText(const QString &) override { return true; }
 };
@@ -38,15 +41,20 @@ struct Row
 
 Row row(int i)
 {
-    return {QStringLiteral("First%1").arg(i), QStringLiteral("Last%1").arg(i), QStringLiteral("+1 555 %1").arg(i),
-            QStringLiteral("+1 556 %1").arg(i), QStringLiteral("user%1@example.org").arg(i),
-            QStringLiteral("%1 Main Street").arg(i), QStringLiteral("Springfield"),
+    return {QStringLiteral("First%1").arg(i),
+            QStringLiteral("Last%1").arg(i),
+            QStringLiteral("+1 555 %1").arg(i),
+            QStringLiteral("+1 556 %1").arg(i),
+            QStringLiteral("user%1@example.org").arg(i),
+            QStringLiteral("%1 Main Street").arg(i),
+            QStringLiteral("Springfield"),
             QStringLiteral("Met at the fair, likes tea")};
 }
 
 QByteArray csvFile()
 {
-    QByteArray out("First Name,Last Name,Tel:Mobile,Tel:Home,Email:Home,Addr:Home:Street,Addr:Home:City,Notes\n");
+    QByteArray out(
+        "First Name,Last Name,Tel:Mobile,Tel:Home,Email:Home,Addr:Home:Street,Addr:Home:City,Notes\n");
     for (int i = 0; i < kRows; ++i) {
         const Row r = row(i);
         out += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,\"%8\"\n")
@@ -110,14 +118,14 @@ int main(int argc, char **argv)
             w.data(id, pim::ENTITY_EMAIL, QString(), {r.email, QStringLiteral("1")});
             w.data(id, pim::ENTITY_NOTE, QString(), {r.note});
             w.data(id, pim::ENTITY_ADDR, QString(),
-                   {r.street + QLatin1Char('\n') + r.city, QStringLiteral("1"), QString(), r.street, QString(),
-                    QString(), r.city});
+                   {r.street + QLatin1Char('\n') + r.city, QStringLiteral("1"), QString(), r.street,
+                    QString(), QString(), r.city});
         }
         w.commit();
         const qint64 ms = timer.elapsed();
         floor = floor < 0 ? ms : qMin(floor, ms);
     }
-    std::printf("CSV import, %d rows: worker %lld ms, floor %lld ms (best of %d); ratio %.2f (target <= 3)\n", kRows,
-                ours, floor, kRuns, floor > 0 ? double(ours) / double(floor) : 0.0);
+    std::printf("CSV import, %d rows: worker %lld ms, floor %lld ms (best of %d); ratio %.2f (target <= 3)\n",
+                kRows, ours, floor, kRuns, floor > 0 ? double(ours) / double(floor) : 0.0);
     return 0;
 }

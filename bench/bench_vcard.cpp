@@ -48,18 +48,20 @@ int main(int argc, char **argv)
         const qint64 ms = timer.elapsed();
         best = best < 0 ? ms : qMin(best, ms);
     }
-    std::printf("vCard read, %d cards: ours %lld ms (best of %d, %d contacts)\n", kCards, best, kRuns, contacts);
+    std::printf("vCard read, %d cards: ours %lld ms (best of %d, %d contacts)\n", kCards, best, kRuns,
+                contacts);
 
 #ifdef KCONTACTS_BENCH
     QProcess other;
     other.start(QStringLiteral(KCONTACTS_BENCH), {path, QString::number(kRuns)});
     if (!other.waitForFinished(600000) || other.exitCode() != 0) {
-        std::printf("vCard read: KContacts comparison failed: %s\n", other.readAllStandardError().constData());
+        std::printf("vCard read: KContacts comparison failed: %s\n",
+                    other.readAllStandardError().constData());
         return 1;
     }
     const qint64 theirs = other.readAllStandardOutput().trimmed().toLongLong();
-    std::printf("vCard read, %d cards: KContacts %lld ms (best of %d); ours/theirs %.2f\n", kCards, theirs, kRuns,
-                theirs > 0 ? double(best) / double(theirs) : 0.0);
+    std::printf("vCard read, %d cards: KContacts %lld ms (best of %d); ours/theirs %.2f\n", kCards, theirs,
+                kRuns, theirs > 0 ? double(best) / double(theirs) : 0.0);
 #else
     std::printf("vCard read: KContacts comparison not built (libkf5contacts-dev missing)\n");
 #endif

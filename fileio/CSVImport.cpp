@@ -26,9 +26,11 @@ QHash<QString, ColInfo> buildColumnTable()
     auto fixed = [&](const char *header, int type, int sub, const QString &typeKey, const QString &valueKey) {
         t.insert(QString::fromLatin1(header), ColInfo(type, sub, typeKey, valueKey));
     };
-    auto composed = [&](const char *prefix, const QMap<int, QString> &labels, int type, const QString &typeKey) {
+    auto composed = [&](const char *prefix, const QMap<int, QString> &labels, int type,
+                        const QString &typeKey) {
         for (auto it = labels.constBegin(); it != labels.constEnd(); ++it)
-            t.insert(QLatin1String(prefix) + it.value(), ColInfo(type, it.key(), typeKey, pim::ValueKey::Value));
+            t.insert(QLatin1String(prefix) + it.value(),
+                     ColInfo(type, it.key(), typeKey, pim::ValueKey::Value));
     };
 
     // The program's own table columns.
@@ -52,11 +54,16 @@ QHash<QString, ColInfo> buildColumnTable()
     for (auto it = addr.constBegin(); it != addr.constEnd(); ++it) {
         const QString base = QStringLiteral("Addr:") + it.value();
         const int sub = it.key();
-        t.insert(base + QStringLiteral(":Country"), ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Country));
-        t.insert(base + QStringLiteral(":State"), ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::State));
-        t.insert(base + QStringLiteral(":City"), ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::City));
-        t.insert(base + QStringLiteral(":Street"), ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Street));
-        t.insert(base + QStringLiteral(":Postcode"), ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Postcode));
+        t.insert(base + QStringLiteral(":Country"),
+                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Country));
+        t.insert(base + QStringLiteral(":State"),
+                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::State));
+        t.insert(base + QStringLiteral(":City"),
+                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::City));
+        t.insert(base + QStringLiteral(":Street"),
+                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Street));
+        t.insert(base + QStringLiteral(":Postcode"),
+                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Postcode));
     }
     composed("Url:", pim::urlTypeMap(), pim::ENTITY_URL, pim::ValueKey::SubType);
 
@@ -64,33 +71,27 @@ QHash<QString, ColInfo> buildColumnTable()
     fixed("Title", pim::ENTITY_NAME, 0, none, pim::NameKey::Prefix);
     fixed("Web Page", pim::ENTITY_URL, pim::URL_HOMEPAGE, pim::ValueKey::SubType, pim::ValueKey::Value);
     fixed("Birthday", pim::ENTITY_EVENT, pim::EVENT_BIRTHDAY, pim::ValueKey::SubType, pim::ValueKey::Value);
-    fixed("Anniversary", pim::ENTITY_EVENT, pim::EVENT_ANNIVERSARY, pim::ValueKey::SubType, pim::ValueKey::Value);
+    fixed("Anniversary", pim::ENTITY_EVENT, pim::EVENT_ANNIVERSARY, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
     fixed("E-mail Address", pim::ENTITY_EMAIL, pim::EMAIL_HOME, pim::ValueKey::SubType, pim::ValueKey::Value);
-    fixed("E-mail 2 Address", pim::ENTITY_EMAIL, pim::EMAIL_WORK, pim::ValueKey::SubType, pim::ValueKey::Value);
-    fixed("E-mail 3 Address", pim::ENTITY_EMAIL, pim::SUBTYPE_OTHER, pim::ValueKey::SubType, pim::ValueKey::Value);
+    fixed("E-mail 2 Address", pim::ENTITY_EMAIL, pim::EMAIL_WORK, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
+    fixed("E-mail 3 Address", pim::ENTITY_EMAIL, pim::SUBTYPE_OTHER, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
     const struct
     {
         const char *header;
         int sub;
     } phones[] = {
-        {"Primary Phone", pim::PHONE_MAIN},
-        {"Home Phone", pim::PHONE_HOME},
-        {"Home Phone 2", pim::PHONE_HOME},
-        {"Mobile Phone", pim::PHONE_MOBILE},
-        {"Pager", pim::PHONE_PAGER},
-        {"Company Main Phone", pim::PHONE_COMPANY_MAIN},
-        {"Business Phone", pim::PHONE_WORK},
-        {"Business Phone 2", pim::PHONE_WORK_MOBILE},
-        {"Business Fax", pim::PHONE_WORK_FAX},
-        {"Assistant's Phone", pim::PHONE_ASSISTANT},
-        {"Other Phone", pim::SUBTYPE_OTHER},
-        {"Other Fax", pim::PHONE_OTHER_FAX},
-        {"Home Fax", pim::PHONE_HOME_FAX},
-        {"Callback", pim::PHONE_CALLBACK},
-        {"Car Phone", pim::PHONE_CAR},
-        {"ISDN", pim::PHONE_ISDN},
-        {"Radio Phone", pim::PHONE_RADIO},
-        {"TTY/TDD Phone", pim::PHONE_TTY_TDD},
+        {"Primary Phone", pim::PHONE_MAIN},    {"Home Phone", pim::PHONE_HOME},
+        {"Home Phone 2", pim::PHONE_HOME},     {"Mobile Phone", pim::PHONE_MOBILE},
+        {"Pager", pim::PHONE_PAGER},           {"Company Main Phone", pim::PHONE_COMPANY_MAIN},
+        {"Business Phone", pim::PHONE_WORK},   {"Business Phone 2", pim::PHONE_WORK_MOBILE},
+        {"Business Fax", pim::PHONE_WORK_FAX}, {"Assistant's Phone", pim::PHONE_ASSISTANT},
+        {"Other Phone", pim::SUBTYPE_OTHER},   {"Other Fax", pim::PHONE_OTHER_FAX},
+        {"Home Fax", pim::PHONE_HOME_FAX},     {"Callback", pim::PHONE_CALLBACK},
+        {"Car Phone", pim::PHONE_CAR},         {"ISDN", pim::PHONE_ISDN},
+        {"Radio Phone", pim::PHONE_RADIO},     {"TTY/TDD Phone", pim::PHONE_TTY_TDD},
         {"Telex", pim::PHONE_TELEX},
     };
     for (const auto &p : phones)
@@ -104,11 +105,16 @@ QHash<QString, ColInfo> buildColumnTable()
     for (const auto &pl : places) {
         const QString place = QString::fromLatin1(pl.place);
         for (const char *street : {" Street", " Street 2", " Street 3"})
-            t.insert(place + QLatin1String(street), ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Street));
-        t.insert(place + QStringLiteral(" City"), ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::City));
-        t.insert(place + QStringLiteral(" State"), ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::State));
-        t.insert(place + QStringLiteral(" Postal Code"), ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Postcode));
-        t.insert(place + QStringLiteral(" Country"), ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Country));
+            t.insert(place + QLatin1String(street),
+                     ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Street));
+        t.insert(place + QStringLiteral(" City"),
+                 ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::City));
+        t.insert(place + QStringLiteral(" State"),
+                 ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::State));
+        t.insert(place + QStringLiteral(" Postal Code"),
+                 ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Postcode));
+        t.insert(place + QStringLiteral(" Country"),
+                 ColInfo(pim::ENTITY_ADDR, pl.sub, pim::AddrKey::SubType, pim::AddrKey::Country));
         if (pl.sub == pim::ADDR_HOME) {
             // The relations sit between the home and the business address columns.
             fixed("Spouse", pim::ENTITY_REL, pim::REL_SPOUSE, relKey, pim::ValueKey::Value);
@@ -128,7 +134,8 @@ QHash<QString, ColInfo> buildColumnTable()
     fixed("Name Suffix", pim::ENTITY_NAME, 0, none, pim::NameKey::Suffix);
     fixed("Nickname", pim::ENTITY_NICKNAME, pim::NICKNAME_DEFAULT, none, pim::ValueKey::Value);
     fixed("Birthday", pim::ENTITY_EVENT, pim::EVENT_BIRTHDAY, pim::ValueKey::SubType, pim::ValueKey::Value);
-    fixed("E-mail 1 - Value", pim::ENTITY_EMAIL, pim::EMAIL_HOME, pim::ValueKey::SubType, pim::ValueKey::Value);
+    fixed("E-mail 1 - Value", pim::ENTITY_EMAIL, pim::EMAIL_HOME, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
     return t;
 }
 

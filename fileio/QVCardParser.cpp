@@ -19,7 +19,7 @@ struct ParseState
 {
     QList<QList<Property>> *cards = nullptr;
     CARD_Parser *tokenizer = nullptr;
-    qsizetype currentCard = -1;  // index into *cards; -1 outside a card
+    qsizetype currentCard = -1;      // index into *cards; -1 outside a card
     bool hasCurrentProperty = false; // the current card's last property takes the next value
     bool modernCard = false;
 };
@@ -28,14 +28,21 @@ struct ParseState
 QString commonText(const char *bytes)
 {
     static const QString common[] = {
-        QStringLiteral("VERSION"), QStringLiteral("N"), QStringLiteral("FN"), QStringLiteral("TEL"),
-        QStringLiteral("EMAIL"), QStringLiteral("ADR"), QStringLiteral("ORG"), QStringLiteral("TITLE"),
-        QStringLiteral("NOTE"), QStringLiteral("BDAY"), QStringLiteral("PHOTO"), QStringLiteral("URL"),
-        QStringLiteral("NICKNAME"), QStringLiteral("CATEGORIES"), QStringLiteral("TYPE"), QStringLiteral("type"),
-        QStringLiteral("CHARSET"), QStringLiteral("ENCODING"), QStringLiteral("UTF-8"),
-        QStringLiteral("QUOTED-PRINTABLE"), QStringLiteral("B"), QStringLiteral("b"), QStringLiteral("BASE64"),
-        QStringLiteral("CELL"), QStringLiteral("HOME"), QStringLiteral("WORK"), QStringLiteral("VOICE"),
-        QStringLiteral("INTERNET"), QStringLiteral("pref"), QStringLiteral("JPEG"),
+        QStringLiteral("VERSION"),  QStringLiteral("N"),
+        QStringLiteral("FN"),       QStringLiteral("TEL"),
+        QStringLiteral("EMAIL"),    QStringLiteral("ADR"),
+        QStringLiteral("ORG"),      QStringLiteral("TITLE"),
+        QStringLiteral("NOTE"),     QStringLiteral("BDAY"),
+        QStringLiteral("PHOTO"),    QStringLiteral("URL"),
+        QStringLiteral("NICKNAME"), QStringLiteral("CATEGORIES"),
+        QStringLiteral("TYPE"),     QStringLiteral("type"),
+        QStringLiteral("CHARSET"),  QStringLiteral("ENCODING"),
+        QStringLiteral("UTF-8"),    QStringLiteral("QUOTED-PRINTABLE"),
+        QStringLiteral("B"),        QStringLiteral("b"),
+        QStringLiteral("BASE64"),   QStringLiteral("CELL"),
+        QStringLiteral("HOME"),     QStringLiteral("WORK"),
+        QStringLiteral("VOICE"),    QStringLiteral("INTERNET"),
+        QStringLiteral("pref"),     QStringLiteral("JPEG"),
     };
     const qsizetype length = qsizetype(std::strlen(bytes));
     for (const QString &c : common) {

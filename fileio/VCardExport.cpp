@@ -62,8 +62,8 @@ QString imageType(const QByteArray &bytes)
 const QHash<int, QString> &phoneWords()
 {
     static const QHash<int, QString> words{
-        {pim::PHONE_HOME, QStringLiteral("home,voice")}, {pim::PHONE_MOBILE, QStringLiteral("cell")},
-        {pim::PHONE_WORK, QStringLiteral("work,voice")}, {pim::PHONE_WORK_FAX, QStringLiteral("work,fax")},
+        {pim::PHONE_HOME, QStringLiteral("home,voice")},   {pim::PHONE_MOBILE, QStringLiteral("cell")},
+        {pim::PHONE_WORK, QStringLiteral("work,voice")},   {pim::PHONE_WORK_FAX, QStringLiteral("work,fax")},
         {pim::PHONE_HOME_FAX, QStringLiteral("home,fax")}, {pim::PHONE_PAGER, QStringLiteral("pager")},
         {pim::PHONE_CAR, QStringLiteral("car")},           {pim::PHONE_ISDN, QStringLiteral("isdn")},
         {pim::PHONE_OTHER_FAX, QStringLiteral("fax")},
@@ -92,13 +92,20 @@ const QHash<int, QString> &imWords()
 const QHash<int, QString> &relWords()
 {
     static const QHash<int, QString> words{
-        {pim::REL_ASSISTANT, QStringLiteral("assistant")}, {pim::REL_BROTHER, QStringLiteral("brother")},
-        {pim::REL_CHILD, QStringLiteral("child")},         {pim::REL_DOMESTIC_PARTNER, QStringLiteral("dompartner")},
-        {pim::REL_FATHER, QStringLiteral("father")},       {pim::REL_FRIEND, QStringLiteral("friend")},
-        {pim::REL_MANAGER, QStringLiteral("manager")},     {pim::REL_MOTHER, QStringLiteral("mother")},
-        {pim::REL_PARENT, QStringLiteral("parent")},       {pim::REL_PARTNER, QStringLiteral("partner")},
-        {pim::REL_REFERRED_BY, QStringLiteral("ref")},     {pim::REL_RELATIVE, QStringLiteral("relative")},
-        {pim::REL_SISTER, QStringLiteral("sister")},       {pim::REL_SPOUSE, QStringLiteral("spouse")},
+        {pim::REL_ASSISTANT, QStringLiteral("assistant")},
+        {pim::REL_BROTHER, QStringLiteral("brother")},
+        {pim::REL_CHILD, QStringLiteral("child")},
+        {pim::REL_DOMESTIC_PARTNER, QStringLiteral("dompartner")},
+        {pim::REL_FATHER, QStringLiteral("father")},
+        {pim::REL_FRIEND, QStringLiteral("friend")},
+        {pim::REL_MANAGER, QStringLiteral("manager")},
+        {pim::REL_MOTHER, QStringLiteral("mother")},
+        {pim::REL_PARENT, QStringLiteral("parent")},
+        {pim::REL_PARTNER, QStringLiteral("partner")},
+        {pim::REL_REFERRED_BY, QStringLiteral("ref")},
+        {pim::REL_RELATIVE, QStringLiteral("relative")},
+        {pim::REL_SISTER, QStringLiteral("sister")},
+        {pim::REL_SPOUSE, QStringLiteral("spouse")},
     };
     return words;
 }
@@ -122,7 +129,8 @@ public:
     // A text value: quoted-printable when it holds a line break (the card's lines must stay
     // whole), else UTF-8 with its backslashes doubled. `escaped` values come with their
     // components escaped already.
-    Property &add(const QString &name, QMap<QString, QString> params, const QString &value, bool escaped = false)
+    Property &add(const QString &name, QMap<QString, QString> params, const QString &value,
+                  bool escaped = false)
     {
         Property p;
         p.name = name;
@@ -143,8 +151,8 @@ public:
     void label(const pim::Entity &e, int subType, const QMap<int, QString> &labels)
     {
         const QString own = text(e, pim::ValueKey::Label);
-        const QString name = subType == pim::SUBTYPE_OTHER && !own.isEmpty() ? own
-                                                                            : labels.value(subType, labels.value(0));
+        const QString name =
+            subType == pim::SUBTYPE_OTHER && !own.isEmpty() ? own : labels.value(subType, labels.value(0));
         const QString group = QStringLiteral("item%1").arg(++m_groups);
         props.last().name = group + QLatin1Char('.') + props.last().name;
         add(group + QStringLiteral(".X-ABLabel"), {}, name);
@@ -156,8 +164,8 @@ public:
     }
 
     // A value of a kind whose sub-type travels as a TYPE word where there is one, else as a label.
-    void labelled(const QString &name, QMap<QString, QString> params, const pim::Entity &e, const QString &word,
-                  const QMap<int, QString> &labels, bool wordIsEnough = true)
+    void labelled(const QString &name, QMap<QString, QString> params, const pim::Entity &e,
+                  const QString &word, const QMap<int, QString> &labels, bool wordIsEnough = true)
     {
         if (!word.isEmpty())
             params.insert(kType, word);
@@ -266,7 +274,8 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
     }
     case pim::ENTITY_URL: {
         const int sub = code(e, pim::ValueKey::SubType);
-        w.labelled(QStringLiteral("URL"), {}, e, urlWords().value(sub, QStringLiteral("other")), pim::urlTypeMap());
+        w.labelled(QStringLiteral("URL"), {}, e, urlWords().value(sub, QStringLiteral("other")),
+                   pim::urlTypeMap());
         break;
     }
     default:

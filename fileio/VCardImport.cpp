@@ -64,7 +64,8 @@ public:
         for (const Rule &r : m_rules) {
             if (r.words == words)
                 return r.code;
-            if (!r.words.isEmpty() && words.contains(r.words) && (!best || r.words.size() > best->words.size()))
+            if (!r.words.isEmpty() && words.contains(r.words) &&
+                (!best || r.words.size() > best->words.size()))
                 best = &r;
         }
         return best ? best->code : m_fallback;
@@ -98,8 +99,10 @@ private:
 // The tables are built once and only read afterwards.
 const SubTypeWords &phoneWords()
 {
-    static const SubTypeWords t(pim::phoneTypeMap(), {{"fax", pim::PHONE_OTHER_FAX}, {"home,voice", pim::PHONE_HOME}, {"work,voice", pim::PHONE_WORK}},
-                                pim::PHONE_MOBILE);
+    static const SubTypeWords t(
+        pim::phoneTypeMap(),
+        {{"fax", pim::PHONE_OTHER_FAX}, {"home,voice", pim::PHONE_HOME}, {"work,voice", pim::PHONE_WORK}},
+        pim::PHONE_MOBILE);
     return t;
 }
 const SubTypeWords &emailWords()
@@ -119,7 +122,8 @@ const SubTypeWords &imWords()
 }
 const SubTypeWords &relWords()
 {
-    static const SubTypeWords t(pim::relTypeMap(), {{"dompartner", pim::REL_DOMESTIC_PARTNER}, {"ref", pim::REL_REFERRED_BY}},
+    static const SubTypeWords t(pim::relTypeMap(),
+                                {{"dompartner", pim::REL_DOMESTIC_PARTNER}, {"ref", pim::REL_REFERRED_BY}},
                                 pim::SUBTYPE_OTHER);
     return t;
 }
@@ -177,7 +181,8 @@ QByteArray photoBytes(const Property &p)
             return QByteArray();
         const QByteArray meta = v.mid(5, comma - 5).toLower();
         const QByteArray payload = v.mid(comma + 1);
-        return meta.endsWith(";base64") ? QByteArray::fromBase64(payload) : QByteArray::fromPercentEncoding(payload);
+        return meta.endsWith(";base64") ? QByteArray::fromBase64(payload)
+                                        : QByteArray::fromPercentEncoding(payload);
     }
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
     const QString kind = p.param(QStringLiteral("VALUE")).toLower();
@@ -196,7 +201,8 @@ QString phoneNumber(const Property &p)
     return text;
 }
 
-void setComponents(pim::Entity &e, const QStringList &values, std::initializer_list<std::pair<int, const QString *>> map)
+void setComponents(pim::Entity &e, const QStringList &values,
+                   std::initializer_list<std::pair<int, const QString *>> map)
 {
     for (const auto &m : map) {
         if (m.first < values.size())
@@ -276,9 +282,19 @@ private:
         const QStringList c = p.values();
         pim::Entity &e = single(pim::ENTITY_NAME);
         if (isGivenFirst(p, c))
-            setComponents(e, c, {{0, &pim::NameKey::GivenName}, {1, &pim::NameKey::FamilyName}, {2, &pim::NameKey::MiddleName}, {3, &pim::NameKey::Prefix}, {4, &pim::NameKey::Suffix}});
+            setComponents(e, c,
+                          {{0, &pim::NameKey::GivenName},
+                           {1, &pim::NameKey::FamilyName},
+                           {2, &pim::NameKey::MiddleName},
+                           {3, &pim::NameKey::Prefix},
+                           {4, &pim::NameKey::Suffix}});
         else
-            setComponents(e, c, {{0, &pim::NameKey::FamilyName}, {1, &pim::NameKey::GivenName}, {2, &pim::NameKey::MiddleName}, {3, &pim::NameKey::Prefix}, {4, &pim::NameKey::Suffix}});
+            setComponents(e, c,
+                          {{0, &pim::NameKey::FamilyName},
+                           {1, &pim::NameKey::GivenName},
+                           {2, &pim::NameKey::MiddleName},
+                           {3, &pim::NameKey::Prefix},
+                           {4, &pim::NameKey::Suffix}});
         m_contact.fullName = e.fullName();
         e.values.insert(pim::NameKey::FullName, m_contact.fullName);
     }
@@ -291,7 +307,12 @@ private:
             p.param(QStringLiteral("CHARSET")).compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) != 0)
             return false;
         pim::Entity probe;
-        setComponents(probe, c, {{0, &pim::NameKey::GivenName}, {1, &pim::NameKey::FamilyName}, {2, &pim::NameKey::MiddleName}, {3, &pim::NameKey::Prefix}, {4, &pim::NameKey::Suffix}});
+        setComponents(probe, c,
+                      {{0, &pim::NameKey::GivenName},
+                       {1, &pim::NameKey::FamilyName},
+                       {2, &pim::NameKey::MiddleName},
+                       {3, &pim::NameKey::Prefix},
+                       {4, &pim::NameKey::Suffix}});
         return !m_formattedName.isEmpty() && probe.fullName().simplified() == m_formattedName;
     }
 
@@ -369,11 +390,12 @@ private:
             setSubType(e, p, relWords());
         } else if (is("ADR")) {
             pim::Entity &e = added(pim::ENTITY_ADDR);
-            setComponents(e, p.values(), {{2, &pim::AddrKey::Street},
-                                         {3, &pim::AddrKey::City},
-                                         {4, &pim::AddrKey::State},
-                                         {5, &pim::AddrKey::Postcode},
-                                         {6, &pim::AddrKey::Country}});
+            setComponents(e, p.values(),
+                          {{2, &pim::AddrKey::Street},
+                           {3, &pim::AddrKey::City},
+                           {4, &pim::AddrKey::State},
+                           {5, &pim::AddrKey::Postcode},
+                           {6, &pim::AddrKey::Country}});
             setSubType(e, p, addrWords());
             e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
         } else if (is("URL")) {

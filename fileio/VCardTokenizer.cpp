@@ -201,7 +201,8 @@ int card_add_param(CARD_Parser *p, int offset)
 {
     if (p->nparams >= p->params_size) {
         const int wanted = p->params_size ? p->params_size * 2 : 8;
-        auto *grown = static_cast<ParamOffsets *>(std::realloc(p->params, sizeof(ParamOffsets) * size_t(wanted)));
+        auto *grown =
+            static_cast<ParamOffsets *>(std::realloc(p->params, sizeof(ParamOffsets) * size_t(wanted)));
         if (!grown)
             return 0;
         p->params = grown;
@@ -237,8 +238,9 @@ enum class GroupResult { Decoded, Invalid, OutOfMemory };
 // its bad character stays.
 GroupResult vcard_decode_base64_group(CARD_Parser *p)
 {
-    const unsigned char c[4] = {static_cast<unsigned char>(p->pending[0]), static_cast<unsigned char>(p->pending[1]),
-                                static_cast<unsigned char>(p->pending[2]), static_cast<unsigned char>(p->pending[3])};
+    const unsigned char c[4] = {
+        static_cast<unsigned char>(p->pending[0]), static_cast<unsigned char>(p->pending[1]),
+        static_cast<unsigned char>(p->pending[2]), static_cast<unsigned char>(p->pending[3])};
     const unsigned char v0 = Base64ToOrd(c[0]);
     const unsigned char v1 = Base64ToOrd(c[1]);
     if (v0 == 255 || v1 == 255)
@@ -276,7 +278,8 @@ int vcard_end_prop(CARD_Parser *p)
         return 0;
     const int wanted = 2 * (p->nparams + 1);
     if (wanted > p->param_ptrs_size) {
-        auto *grown = static_cast<const char **>(std::realloc(p->param_ptrs, sizeof(const char *) * size_t(wanted)));
+        auto *grown =
+            static_cast<const char **>(std::realloc(p->param_ptrs, sizeof(const char *) * size_t(wanted)));
         if (!grown) {
             vcard_drop_buffer(p);
             return 0;
@@ -521,7 +524,8 @@ int completeFold(CARD_Parser *p)
 qsizetype vcard_take_value_run(CARD_Parser *p, const char *bytes, qsizetype length, qsizetype &shortRun)
 {
     shortRun = 0;
-    if (p->pending_newline || p->soft_break || p->state != VCARD_STATE_VALUE || p->skip_blanks || !p->data_handler)
+    if (p->pending_newline || p->soft_break || p->state != VCARD_STATE_VALUE || p->skip_blanks ||
+        !p->data_handler)
         return 0;
     if (p->encoding != VCARD_ENC_NONE && p->encoding != VCARD_ENC_8BIT && p->encoding != VCARD_ENC_BASE64)
         return 0;

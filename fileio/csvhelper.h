@@ -33,6 +33,7 @@ bool utf8CSVRowSkip(QStringList &fields, QIODevice *device, int minFields);
 QHash<QString, int> toHeader(QStringList names);
 
 // The row's cell of the named column, or `defaultValue` when there is none.
-QString getCell(const QHash<QString, int> &header, const QStringList &row, QString name, QString defaultValue);
+QString getCell(const QHash<QString, int> &header, const QStringList &row, QString name,
+                QString defaultValue);
 
 } // namespace csvhelper

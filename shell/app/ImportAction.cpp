@@ -34,7 +34,8 @@ void ImportAction::importFromFile()
     const int position = int(choices.indexOf(selected));
     if (position < 0)
         return;
-    const int type = position == 0 ? ImportContactsToLocalThread::TYPE_VCARD : ImportContactsToLocalThread::TYPE_CSV;
+    const int type =
+        position == 0 ? ImportContactsToLocalThread::TYPE_VCARD : ImportContactsToLocalThread::TYPE_CSV;
 
     ItemModelMainTree::_DBItemNode *node = m_pickDb(QFileInfo(path).fileName());
     if (!node)

@@ -94,32 +94,42 @@ void TestCsvHelper::row_data()
     QTest::newRow("empty line") << QByteArray("\n") << false << c << QStringList{""} << true;
     QTest::newRow("CR LF") << QByteArray("a,b\r\n") << false << c << QStringList{"a", "b"} << true;
     QTest::newRow("CR inside dropped") << QByteArray("a\rb\n") << false << c << QStringList{"ab"} << true;
-    QTest::newRow("quoted comma") << QByteArray("\"x,y\",z\n") << false << c << QStringList{"x,y", "z"} << true;
+    QTest::newRow("quoted comma") << QByteArray("\"x,y\",z\n") << false << c << QStringList{"x,y", "z"}
+                                  << true;
     QTest::newRow("doubled quote") << QByteArray("\"a\"\"b\"\n") << false << c << QStringList{"a\"b"} << true;
     QTest::newRow("empty quoted") << QByteArray("\"\"\n") << false << c << QStringList{""} << true;
-    QTest::newRow("text after closing quote") << QByteArray("\"ab\"cd\n") << false << c << QStringList{"abcd"} << true;
-    QTest::newRow("quote opens mid-field") << QByteArray("ab\"cd,ef\"\n") << false << c << QStringList{"abcd,ef"}
-                                           << true;
-    QTest::newRow("opened and closed at once") << QByteArray("x\"\"y\n") << false << c << QStringList{"xy"} << true;
-    QTest::newRow("second quote is text") << QByteArray("\"a\"b\"c\n") << false << c << QStringList{"ab\"c"} << true;
-    QTest::newRow("quoted line feed") << QByteArray("\"l1\nl2\"\n") << false << c << QStringList{"l1\nl2"} << true;
-    QTest::newRow("quoted CR LF") << QByteArray("\"a\r\nb\"\n") << false << c << QStringList{"a\r\nb"} << true;
-    QTest::newRow("end without line feed") << QByteArray("a,b") << false << c << QStringList{"a", "b"} << false;
+    QTest::newRow("text after closing quote")
+        << QByteArray("\"ab\"cd\n") << false << c << QStringList{"abcd"} << true;
+    QTest::newRow("quote opens mid-field")
+        << QByteArray("ab\"cd,ef\"\n") << false << c << QStringList{"abcd,ef"} << true;
+    QTest::newRow("opened and closed at once")
+        << QByteArray("x\"\"y\n") << false << c << QStringList{"xy"} << true;
+    QTest::newRow("second quote is text")
+        << QByteArray("\"a\"b\"c\n") << false << c << QStringList{"ab\"c"} << true;
+    QTest::newRow("quoted line feed")
+        << QByteArray("\"l1\nl2\"\n") << false << c << QStringList{"l1\nl2"} << true;
+    QTest::newRow("quoted CR LF") << QByteArray("\"a\r\nb\"\n") << false << c << QStringList{"a\r\nb"}
+                                  << true;
+    QTest::newRow("end without line feed")
+        << QByteArray("a,b") << false << c << QStringList{"a", "b"} << false;
     QTest::newRow("nothing") << QByteArray() << false << c << QStringList{""} << false;
     QTest::newRow("nothing, mark check") << QByteArray() << true << c << QStringList{} << false;
-    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "a\n") << true << c << QStringList{"a"} << true;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                   "a\n")
+                                     << true << c << QStringList{"a"} << true;
     QTest::newRow("short input, mark check") << QByteArray("a\n") << true << c << QStringList{"a"} << true;
-    QTest::newRow("unclosed quote") << QByteArray("\"abc\ndef") << false << c << QStringList{"abc\ndef"} << false;
-    QTest::newRow("CR-only lines are one record") << QByteArray("a\rb\rc") << false << c << QStringList{"abc"}
-                                                  << false;
-    QTest::newRow("zero byte ends the text") << QByteArray("ab\0cd,e\n", 8) << false << c << QStringList{"ab", "e"}
-                                             << true;
-    QTest::newRow("UTF-8") << QByteArray("J\xC3\xB6rg,\xE7\x8E\x8B\n") << false << c << QStringList{"Jörg", "王"}
-                           << true;
-    QTest::newRow("tabs") << QByteArray("a\tb,c\t\"d\te\"\n") << false << '\t' << QStringList{"a", "b,c", "d\te"}
-                          << true;
-    QTest::newRow("semicolons") << QByteArray("a;b,c;\"d;e\"\n") << false << ';' << QStringList{"a", "b,c", "d;e"}
-                                << true;
+    QTest::newRow("unclosed quote") << QByteArray("\"abc\ndef") << false << c << QStringList{"abc\ndef"}
+                                    << false;
+    QTest::newRow("CR-only lines are one record")
+        << QByteArray("a\rb\rc") << false << c << QStringList{"abc"} << false;
+    QTest::newRow("zero byte ends the text")
+        << QByteArray("ab\0cd,e\n", 8) << false << c << QStringList{"ab", "e"} << true;
+    QTest::newRow("UTF-8") << QByteArray("J\xC3\xB6rg,\xE7\x8E\x8B\n") << false << c
+                           << QStringList{"Jörg", "王"} << true;
+    QTest::newRow("tabs") << QByteArray("a\tb,c\t\"d\te\"\n") << false << '\t'
+                          << QStringList{"a", "b,c", "d\te"} << true;
+    QTest::newRow("semicolons") << QByteArray("a;b,c;\"d;e\"\n") << false << ';'
+                                << QStringList{"a", "b,c", "d;e"} << true;
 }
 
 void TestCsvHelper::row()
@@ -151,7 +161,9 @@ void TestCsvHelper::rowReadsOneRecordAtATime()
 
 void TestCsvHelper::markCheckOnADeviceThatTrickles()
 {
-    for (const QByteArray &input : {QByteArray("\xEF\xBB\xBF" "a,b\nc\n"), QByteArray("a,b\nc\n"), QByteArray("a\nc\n")}) {
+    for (const QByteArray &input : {QByteArray("\xEF\xBB\xBF"
+                                               "a,b\nc\n"),
+                                    QByteArray("a,b\nc\n"), QByteArray("a\nc\n")}) {
         OneByteDevice device(input);
         QStringList first;
         QVERIFY(csvhelper::utf8CSVRow(first, &device, true));
@@ -230,7 +242,8 @@ void TestCsvHelper::otherHelpers()
              QStringLiteral("2"));
     QCOMPARE(csvhelper::getCell(header, {"0", "1", "2"}, QStringLiteral("b"), QStringLiteral("-")),
              QStringLiteral("-"));
-    QCOMPARE(csvhelper::getCell(header, {"0"}, QStringLiteral("z"), QStringLiteral("-")), QStringLiteral("-"));
+    QCOMPARE(csvhelper::getCell(header, {"0"}, QStringLiteral("z"), QStringLiteral("-")),
+             QStringLiteral("-"));
 }
 
 TARNWICK_TEST_MAIN(TestCsvHelper)

@@ -71,14 +71,18 @@ void TestCsvImport::columns_data()
     QTest::newRow("Tel:Other") << QStringLiteral("Tel:Other") << QStringLiteral("3 0 data2 data1");
     QTest::newRow("IM:Other") << QStringLiteral("IM:Other") << QStringLiteral("8 0 data5 data1");
     QTest::newRow("IM:Google Talk") << QStringLiteral("IM:Google Talk") << QStringLiteral("8 6 data5 data1");
-    QTest::newRow("Addr:Home:Street") << QStringLiteral("Addr:Home:Street") << QStringLiteral("12 1 data2 data4");
-    QTest::newRow("Addr:Work:Postcode") << QStringLiteral("Addr:Work:Postcode") << QStringLiteral("12 2 data2 data9");
-    QTest::newRow("Addr:Other:Country") << QStringLiteral("Addr:Other:Country") << QStringLiteral("12 0 data2 data10");
+    QTest::newRow("Addr:Home:Street")
+        << QStringLiteral("Addr:Home:Street") << QStringLiteral("12 1 data2 data4");
+    QTest::newRow("Addr:Work:Postcode")
+        << QStringLiteral("Addr:Work:Postcode") << QStringLiteral("12 2 data2 data9");
+    QTest::newRow("Addr:Other:Country")
+        << QStringLiteral("Addr:Other:Country") << QStringLiteral("12 0 data2 data10");
     QTest::newRow("Email:Mobile") << QStringLiteral("Email:Mobile") << QStringLiteral("4 4 data2 data1");
     QTest::newRow("Date:Birthday") << QStringLiteral("Date:Birthday") << QStringLiteral("6 3 data2 data1");
     QTest::newRow("Url:Home page") << QStringLiteral("Url:Home page") << QStringLiteral("13 1 data2 data1");
     QTest::newRow("Url:Home") << QStringLiteral("Url:Home") << QStringLiteral("13 4 data2 data1");
-    QTest::newRow("Rel:Referred by") << QStringLiteral("Rel:Referred by") << QStringLiteral("11 11 data2 data1");
+    QTest::newRow("Rel:Referred by") << QStringLiteral("Rel:Referred by")
+                                     << QStringLiteral("11 11 data2 data1");
     QTest::newRow("Rel:Referred By unknown") << QStringLiteral("Rel:Referred By") << QStringLiteral("0 0  ");
     QTest::newRow("Referred By") << QStringLiteral("Referred By") << QStringLiteral("11 11 data2 data1");
     QTest::newRow("Children") << QStringLiteral("Children") << QStringLiteral("11 3 data2 data1");
@@ -90,16 +94,20 @@ void TestCsvImport::columns_data()
     QTest::newRow("Birthday") << QStringLiteral("Birthday") << QStringLiteral("6 3 data2 data1");
     QTest::newRow("Home Street 3") << QStringLiteral("Home Street 3") << QStringLiteral("12 1 data2 data4");
     QTest::newRow("Home Phone 2") << QStringLiteral("Home Phone 2") << QStringLiteral("3 1 data2 data1");
-    QTest::newRow("Business Phone 2") << QStringLiteral("Business Phone 2") << QStringLiteral("3 17 data2 data1");
+    QTest::newRow("Business Phone 2")
+        << QStringLiteral("Business Phone 2") << QStringLiteral("3 17 data2 data1");
     QTest::newRow("Primary Phone") << QStringLiteral("Primary Phone") << QStringLiteral("3 12 data2 data1");
-    QTest::newRow("Assistant's Phone") << QStringLiteral("Assistant's Phone") << QStringLiteral("3 19 data2 data1");
+    QTest::newRow("Assistant's Phone")
+        << QStringLiteral("Assistant's Phone") << QStringLiteral("3 19 data2 data1");
     QTest::newRow("TTY/TDD Phone") << QStringLiteral("TTY/TDD Phone") << QStringLiteral("3 16 data2 data1");
-    QTest::newRow("E-mail 3 Address") << QStringLiteral("E-mail 3 Address") << QStringLiteral("4 0 data2 data1");
-    QTest::newRow("Business Postal Code") << QStringLiteral("Business Postal Code")
-                                          << QStringLiteral("12 2 data2 data9");
+    QTest::newRow("E-mail 3 Address")
+        << QStringLiteral("E-mail 3 Address") << QStringLiteral("4 0 data2 data1");
+    QTest::newRow("Business Postal Code")
+        << QStringLiteral("Business Postal Code") << QStringLiteral("12 2 data2 data9");
     QTest::newRow("Other Country") << QStringLiteral("Other Country") << QStringLiteral("12 0 data2 data10");
     QTest::newRow("Web Page") << QStringLiteral("Web Page") << QStringLiteral("13 1 data2 data1");
-    QTest::newRow("E-mail 1 - Value") << QStringLiteral("E-mail 1 - Value") << QStringLiteral("4 1 data2 data1");
+    QTest::newRow("E-mail 1 - Value")
+        << QStringLiteral("E-mail 1 - Value") << QStringLiteral("4 1 data2 data1");
     QTest::newRow("case differs") << QStringLiteral("first name") << QStringLiteral("0 0  ");
     QTest::newRow("trailing blank") << QStringLiteral("First Name ") << QStringLiteral("0 0  ");
     QTest::newRow("empty") << QString() << QStringLiteral("0 0  ");
@@ -118,20 +126,24 @@ void TestCsvImport::rows_data()
     QTest::addColumn<QStringList>("fullNames");
     QTest::addColumn<QList<QStringList>>("entries");
 
-    QTest::newRow("names") << QByteArray("First Name,Last Name,Middle Name,Prefix,Suffix\nAnn,Lee,B,Dr,III\n")
-                           << QStringList{"Dr Ann B Lee III"}
-                           << QList<QStringList>{{"1|data1=Dr Ann B Lee III|data2=Ann|data3=Lee|data4=B|data5=Dr|data6=III"}};
+    QTest::newRow("names")
+        << QByteArray("First Name,Last Name,Middle Name,Prefix,Suffix\nAnn,Lee,B,Dr,III\n")
+        << QStringList{"Dr Ann B Lee III"}
+        << QList<QStringList>{{"1|data1=Dr Ann B Lee III|data2=Ann|data3=Lee|data4=B|data5=Dr|data6=III"}};
     // Several numbers of one kind are several entries, never one joined number.
-    QTest::newRow("two home phones") << QByteArray("First Name,Home Phone,Home Phone 2\nA,1,2\n") << QStringList{"A"}
-                                     << QList<QStringList>{{"1|data1=A|data2=A", "3|data1=1|data2=1", "3|data1=2|data2=1"}};
+    QTest::newRow("two home phones") << QByteArray("First Name,Home Phone,Home Phone 2\nA,1,2\n")
+                                     << QStringList{"A"}
+                                     << QList<QStringList>{
+                                            {"1|data1=A|data2=A", "3|data1=1|data2=1", "3|data1=2|data2=1"}};
     QTest::newRow("several values in one cell")
         << QByteArray("First Name,E-mail 1 - Value,Url:Blog\nA,a@x ::: b@y,u1 ::: u2\n") << QStringList{"A"}
-        << QList<QStringList>{{"1|data1=A|data2=A", "4|data1=a@x|data2=1", "4|data1=b@y|data2=1", "13|data1=u1|data2=2",
-                               "13|data1=u2|data2=2"}};
+        << QList<QStringList>{{"1|data1=A|data2=A", "4|data1=a@x|data2=1", "4|data1=b@y|data2=1",
+                               "13|data1=u1|data2=2", "13|data1=u2|data2=2"}};
     QTest::newRow("streets still join")
-        << QByteArray("First Name,Home Street,Home Street 2,Home City\nA,1 Elm Rd,Flat 2,Leeds\n") << QStringList{"A"}
-        << QList<QStringList>{
-               {"1|data1=A|data2=A", "12|data1=1 Elm Rd Flat 2\nLeeds|data2=1|data4=1 Elm Rd Flat 2|data7=Leeds"}};
+        << QByteArray("First Name,Home Street,Home Street 2,Home City\nA,1 Elm Rd,Flat 2,Leeds\n")
+        << QStringList{"A"}
+        << QList<QStringList>{{"1|data1=A|data2=A",
+                               "12|data1=1 Elm Rd Flat 2\nLeeds|data2=1|data4=1 Elm Rd Flat 2|data7=Leeds"}};
     QTest::newRow("sub-type 0 leaves data2 unset")
         << QByteArray("First Name,Other Phone\nA,9\n") << QStringList{"A"}
         << QList<QStringList>{{"1|data1=A|data2=A", "3|data1=9"}};
@@ -149,11 +161,14 @@ void TestCsvImport::rows_data()
         << QList<QStringList>{{"3|data1=1|data2=3"}, {"1|data2=  ", "3|data1=2|data2=3"}};
     QTest::newRow("phone order by key text")
         << QByteArray("First Name,Tel:Mobile,Tel:Company Main,Tel:Home\nA,m,c,h\n") << QStringList{"A"}
-        << QList<QStringList>{{"1|data1=A|data2=A", "3|data1=h|data2=1", "3|data1=c|data2=10", "3|data1=m|data2=2"}};
+        << QList<QStringList>{
+               {"1|data1=A|data2=A", "3|data1=h|data2=1", "3|data1=c|data2=10", "3|data1=m|data2=2"}};
     QTest::newRow("organisation and group")
-        << QByteArray("First Name,Company,Job Title,Department,Category\nA,ACME,Boss,Sales,\"Golf, Tennis\"\n")
+        << QByteArray(
+               "First Name,Company,Job Title,Department,Category\nA,ACME,Boss,Sales,\"Golf, Tennis\"\n")
         << QStringList{"A"}
-        << QList<QStringList>{{"1|data1=A|data2=A", "7|data2=Golf, Tennis", "10|data1=ACME|data4=Boss|data5=Sales"}};
+        << QList<QStringList>{
+               {"1|data1=A|data2=A", "7|data2=Golf, Tennis", "10|data1=ACME|data4=Boss|data5=Sales"}};
 }
 
 void TestCsvImport::rows()
@@ -182,8 +197,9 @@ void TestCsvImport::fixture_data()
 
     QTest::newRow("own columns, mark, CR LF, multi-line note")
         << QStringLiteral("own_columns.csv") << QStringList{"Ann Lee", "Bob", ""}
-        << QList<QStringList>{{"1|data1=Ann Lee|data2=Ann|data3=Lee", "3|data1=555 2|data2=1", "3|data1=555 1|data2=2",
-                               "4|data1=ann@work.example|data2=2", "6|data1=1980-05-12|data2=3", "7|data2=Friends",
+        << QList<QStringList>{{"1|data1=Ann Lee|data2=Ann|data3=Lee", "3|data1=555 2|data2=1",
+                               "3|data1=555 1|data2=2", "4|data1=ann@work.example|data2=2",
+                               "6|data1=1980-05-12|data2=3", "7|data2=Friends",
                                "8|data1=ann.lee|data2=1|data5=4", "9|data1=Line one\r\nsaid \"hi\"",
                                "10|data1=ACME|data4=Boss",
                                "12|data1=1 High St\nSpringfield|data2=1|data4=1 High St|data7=Springfield"},
@@ -195,14 +211,14 @@ void TestCsvImport::fixture_data()
                                "9|data1=tab, comma; semicolon"}};
     QTest::newRow("semicolons, last line without line feed")
         << QStringLiteral("semicolons.csv") << QStringList{"Emil Nolde", "Ida Kerkovius"}
-        << QList<QStringList>{{"1|data1=Emil Nolde|data2=Emil|data3=Nolde", "3|data1=040 1|data2=3", "9|data1=a;b"},
-                              {"1|data1=Ida Kerkovius|data2=Ida|data3=Kerkovius", "3|data1=040 2|data2=3",
-                               "9|data1=plain"}};
+        << QList<QStringList>{
+               {"1|data1=Emil Nolde|data2=Emil|data3=Nolde", "3|data1=040 1|data2=3", "9|data1=a;b"},
+               {"1|data1=Ida Kerkovius|data2=Ida|data3=Kerkovius", "3|data1=040 2|data2=3", "9|data1=plain"}};
     QTest::newRow("foreign headers, ragged rows")
         << QStringLiteral("foreign_headers.csv") << QStringList{"Kim Park", "Lou Reed", "Max Ernst"}
-        << QList<QStringList>{{"1|data1=Kim Park|data2=Kim|data3=Park", "3|data1=0113 1|data2=1", "3|data1=0113 2|data2=1",
-                               "3|data1=07700 1|data2=2", "3|data1=07700 2|data2=2", "4|data1=kim@example.org|data2=1",
-                               "4|data1=kim@work.example|data2=1",
+        << QList<QStringList>{{"1|data1=Kim Park|data2=Kim|data3=Park", "3|data1=0113 1|data2=1",
+                               "3|data1=0113 2|data2=1", "3|data1=07700 1|data2=2", "3|data1=07700 2|data2=2",
+                               "4|data1=kim@example.org|data2=1", "4|data1=kim@work.example|data2=1",
                                "12|data1=12 Elm Rd Flat 3\nLeeds|data2=1|data4=12 Elm Rd Flat 3|data7=Leeds"},
                               {"1|data1=Lou Reed|data2=Lou|data3=Reed"},
                               {"1|data1=Max Ernst|data2=Max|data3=Ernst"}};
@@ -236,7 +252,8 @@ void TestCsvImport::fileShapes_data()
     QTest::newRow("header only") << QByteArray("First Name,Last Name\n") << 0 << false;
     QTest::newRow("header without line feed") << QByteArray("First Name") << 0 << false;
     QTest::newRow("empty line counts") << QByteArray("First Name\n\nAnn\n") << 2 << false;
-    QTest::newRow("quoted line feed is one row") << QByteArray("First Name,Notes\nA,\"x\ny\"\n") << 1 << false;
+    QTest::newRow("quoted line feed is one row")
+        << QByteArray("First Name,Notes\nA,\"x\ny\"\n") << 1 << false;
     QTest::newRow("last line without line feed") << QByteArray("First Name\nA\nB") << 2 << false;
     QTest::newRow("empty last line without line feed") << QByteArray("First Name\nA\n,") << 1 << false;
     // Rows under columns nobody knows would import nothing while reporting success.

@@ -121,13 +121,15 @@ void TestImportContactsToLocalThread::outcome_data()
 
     QTest::newRow("no cards") << QStringList{} << QStringList{} << QStringList{}
                               << QStringLiteral("succeed|IDS_SUC_IMPORT_0_CONTACTS_TO_DB") << 0;
-    QTest::newRow("three new") << QStringList{"Ann", "Bob", "Cy"} << QStringList{} << QStringList{"33", "66", "100"}
+    QTest::newRow("three new") << QStringList{"Ann", "Bob", "Cy"} << QStringList{}
+                               << QStringList{"33", "66", "100"}
                                << QStringLiteral("succeed|IDS_SUC_IMPORT_3_CONTACTS_TO_DB") << 3;
     QTest::newRow("nameless card read, not stored")
         << QStringList{"Ann", "", "Bob", "Cy"} << QStringList{} << QStringList{"25", "50", "75", "100"}
         << QStringLiteral("succeed|IDS_SUC_IMPORT_3_CONTACTS_TO_DB") << 3;
-    QTest::newRow("twice in one file") << QStringList{"Ann", "Ann"} << QStringList{} << QStringList{"50", "100"}
-                                       << QStringLiteral("succeed|IDS_SUC_IMPORT_1_CONTACTS_TO_DB_1_MERGED") << 1;
+    QTest::newRow("twice in one file")
+        << QStringList{"Ann", "Ann"} << QStringList{} << QStringList{"50", "100"}
+        << QStringLiteral("succeed|IDS_SUC_IMPORT_1_CONTACTS_TO_DB_1_MERGED") << 1;
     QTest::newRow("all stored already, letter case aside")
         << QStringList{"ann", "Bob"} << QStringList{"Ann", "Bob"} << QStringList{"50", "100"}
         << QStringLiteral("succeed|IDS_SUC_IMPORT_0_CONTACTS_TO_DB_2_MERGED") << 2;
@@ -184,8 +186,8 @@ void TestImportContactsToLocalThread::progressOfAHundredRows()
         csv += "Person " + QByteArray::number(i) + ",555\n";
     auto db = freshDb();
     RecordingProgressSink sink;
-    const QStringList values =
-        progressValues(run(file(csv, QStringLiteral("in.csv")), ImportContactsToLocalThread::TYPE_CSV, *db, sink));
+    const QStringList values = progressValues(
+        run(file(csv, QStringLiteral("in.csv")), ImportContactsToLocalThread::TYPE_CSV, *db, sink));
     QCOMPARE(values.size(), 100);
     QCOMPARE(values.at(28), QStringLiteral("28"));
     QCOMPARE(values.at(99), QStringLiteral("100"));

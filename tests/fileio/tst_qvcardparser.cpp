@@ -62,8 +62,8 @@ void TestQVCardParser::cards_data()
         << QByteArray("X:0\r\nBEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nY:1\r\nBEGIN:x\r\nM:b\r\nEND:y")
         << QList<QStringList>{{"N:a"}, {"M:b"}};
     // Names are case-free in vCard; lower-case BEGIN and END still frame cards.
-    QTest::newRow("lower-case BEGIN and END") << QByteArray("begin:vcard\r\nN:a\r\nend:vcard\r\n")
-                                              << QList<QStringList>{{"N:a"}};
+    QTest::newRow("lower-case BEGIN and END")
+        << QByteArray("begin:vcard\r\nN:a\r\nend:vcard\r\n") << QList<QStringList>{{"N:a"}};
     QTest::newRow("missing END runs to the next BEGIN")
         << QByteArray("BEGIN:VCARD\r\nN:a\r\nTEL:1\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD")
         << QList<QStringList>{{"N:a", "TEL:1"}, {"N:b"}};
@@ -76,10 +76,12 @@ void TestQVCardParser::cards_data()
         << QByteArray("BEGIN:VCARD\r\nTEL;X=1;type=home;X=2;TYPE=voice:5\r\nEND:VCARD")
         << QList<QStringList>{{"TEL|X=2|type=home,voice:5"}};
     QTest::newRow("bare parameter and the ones after it")
-        << QByteArray("BEGIN:VCARD\r\nTEL;HOME;A=1:5\r\nEND:VCARD") << QList<QStringList>{{"TEL|A=1|HOME=:5"}};
+        << QByteArray("BEGIN:VCARD\r\nTEL;HOME;A=1:5\r\nEND:VCARD")
+        << QList<QStringList>{{"TEL|A=1|HOME=:5"}};
     // A malformed line is dropped; the card and the cards after it are read.
     QTest::newRow("malformed lines dropped, later cards kept")
-        << QByteArray("BEGIN:VCARD\r\nN:a\r\nTEL;:1\r\nPHOTO;B:QU*D\r\nEMAIL:e\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:b\r\nEND:VCARD")
+        << QByteArray("BEGIN:VCARD\r\nN:a\r\nTEL;:1\r\nPHOTO;B:QU*D\r\nEMAIL:e\r\nEND:VCARD\r\nBEGIN:"
+                      "VCARD\r\nN:b\r\nEND:VCARD")
         << QList<QStringList>{{"N:a", "EMAIL:e"}, {"N:b"}};
     QTest::newRow("group prefix kept in the name")
         << QByteArray("BEGIN:VCARD\r\nitem1.TEL:1\r\nEND:VCARD") << QList<QStringList>{{"item1.TEL:1"}};
@@ -113,19 +115,20 @@ void TestQVCardParser::toString_data()
     QTest::addColumn<bool>("escapes");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no charset: UTF-8") << QByteArray("J\xC3\xB6rg") << QString() << false << QStringLiteral("Jörg");
+    QTest::newRow("no charset: UTF-8")
+        << QByteArray("J\xC3\xB6rg") << QString() << false << QStringLiteral("Jörg");
     QTest::newRow("no charset, not UTF-8: Windows-1252")
         << QByteArray("J\xF6rg \x80") << QString() << false << QStringLiteral("Jörg €");
     QTest::newRow("Shift_JIS") << QByteArray("\x8E\x52\x93\x63") << QStringLiteral("Shift_JIS") << false
                                << QStringLiteral("山田");
     QTest::newRow("ISO-8859-1") << QByteArray("J\xF6rg") << QStringLiteral("ISO-8859-1") << false
                                 << QStringLiteral("Jörg");
-    QTest::newRow("unknown charset falls back") << QByteArray("J\xC3\xB6rg") << QStringLiteral("NO-SUCH-SET") << false
-                                                << QStringLiteral("Jörg");
-    QTest::newRow("2.1 keeps backslashes") << QByteArray("a\\nb\\,c") << QString() << false
-                                           << QStringLiteral("a\\nb\\,c");
-    QTest::newRow("3.0 escapes undone once")
-        << QByteArray("a\\nb\\Nc\\,d\\;e\\\\n\\:f\\x") << QString() << true << QStringLiteral("a\nb\nc,d;e\\n:f\\x");
+    QTest::newRow("unknown charset falls back")
+        << QByteArray("J\xC3\xB6rg") << QStringLiteral("NO-SUCH-SET") << false << QStringLiteral("Jörg");
+    QTest::newRow("2.1 keeps backslashes")
+        << QByteArray("a\\nb\\,c") << QString() << false << QStringLiteral("a\\nb\\,c");
+    QTest::newRow("3.0 escapes undone once") << QByteArray("a\\nb\\Nc\\,d\\;e\\\\n\\:f\\x") << QString()
+                                             << true << QStringLiteral("a\nb\nc,d;e\\n:f\\x");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("UTF-8") << true << QString();
 }
 
@@ -159,8 +162,8 @@ void TestQVCardParser::values_data()
     QTest::newRow("2.1 comma is text") << QByteArray("a,b;c") << false << QStringList{"a,b", "c"};
     QTest::newRow("3.0 escapes inside components")
         << QByteArray("North\\;South;Sales;;") << true << QStringList{"North;South", "Sales", ""};
-    QTest::newRow("3.0 line break and comma")
-        << QByteArray("1 Main St\\nFlat 2;Town\\, North") << true << QStringList{"1 Main St\nFlat 2", "Town, North"};
+    QTest::newRow("3.0 line break and comma") << QByteArray("1 Main St\\nFlat 2;Town\\, North") << true
+                                              << QStringList{"1 Main St\nFlat 2", "Town, North"};
     QTest::newRow("3.0 escaped backslash before a separator")
         << QByteArray("a\\\\;b") << true << QStringList{"a\\", "b"};
 }
@@ -175,8 +178,9 @@ void TestQVCardParser::values()
 
 void TestQVCardParser::typeWordsCollectRepeatedAndBareParameters()
 {
-    const auto cards = QVCardParser::parse("BEGIN:VCARD\r\nVERSION:3.0\r\n"
-                                           "item1.TEL;type=CELL;TYPE=\"Voice,pref\";X-FOO=bar;HOME:1\r\nEND:VCARD");
+    const auto cards =
+        QVCardParser::parse("BEGIN:VCARD\r\nVERSION:3.0\r\n"
+                            "item1.TEL;type=CELL;TYPE=\"Voice,pref\";X-FOO=bar;HOME:1\r\nEND:VCARD");
     const Property &p = cards.value(0).value(1);
     QCOMPARE(p.baseName(), QStringLiteral("TEL"));
     QCOMPARE(p.group(), QStringLiteral("item1"));

@@ -24,14 +24,17 @@ void TestVCardEncoders::quoted_data()
     QTest::addColumn<int>("width");
     QTest::addColumn<QByteArray>("output");
 
-    QTest::newRow("UTF-8 and blanks") << QByteArray("Caf\xC3\xA9 au lait") << 0 << QByteArray("Caf=C3=A9=20au=20lait");
+    QTest::newRow("UTF-8 and blanks")
+        << QByteArray("Caf\xC3\xA9 au lait") << 0 << QByteArray("Caf=C3=A9=20au=20lait");
     QTest::newRow("line break") << QByteArray("line one\r\nline two") << 0
                                 << QByteArray("line=20one=0D=0Aline=20two");
     QTest::newRow("control and high bytes") << QByteArray("\x00\x7F\xFF", 3) << 0 << QByteArray("=00=7F=FF");
-    QTest::newRow("soft breaks") << QByteArray("abcdefghij") << 6 << QByteArray("abc=\r\n def=\r\n ghi=\r\n j");
+    QTest::newRow("soft breaks") << QByteArray("abcdefghij") << 6
+                                 << QByteArray("abc=\r\n def=\r\n ghi=\r\n j");
     QTest::newRow("break after the last unit") << QByteArray("abc") << 6 << QByteArray("abc=\r\n ");
     QTest::newRow("escape never split") << QByteArray("ab=cd") << 8 << QByteArray("ab=3D=\r\n cd");
-    QTest::newRow("width 1 breaks after every unit") << QByteArray("a=") << 1 << QByteArray("a=\r\n =3D=\r\n ");
+    QTest::newRow("width 1 breaks after every unit")
+        << QByteArray("a=") << 1 << QByteArray("a=\r\n =3D=\r\n ");
     QTest::newRow("structure characters stay") << QByteArray(";,:\\") << 0 << QByteArray(";,:\\");
     QTest::newRow("empty") << QByteArray() << 6 << QByteArray();
 }
@@ -66,7 +69,8 @@ void TestVCardEncoders::base64_data()
     QTest::addColumn<QByteArray>("output");
 
     QTest::newRow("folded") << QByteArray("abcdefgh") << 4 << QByteArray("YWJj\r\n ZGVm\r\n Z2g=");
-    QTest::newRow("exact multiple, no trailing fold") << QByteArray("abcdef") << 4 << QByteArray("YWJj\r\n ZGVm");
+    QTest::newRow("exact multiple, no trailing fold")
+        << QByteArray("abcdef") << 4 << QByteArray("YWJj\r\n ZGVm");
     QTest::newRow("57 bytes at 75") << QByteArray(57, 'x') << 75
                                     << QByteArray(QByteArray(57, 'x').toBase64()).insert(75, "\r\n ");
     QTest::newRow("empty") << QByteArray() << 75 << QByteArray();
@@ -96,9 +100,11 @@ void TestVCardEncoders::card()
     props[3].params.insert(QStringLiteral("CHARSET"), QStringLiteral("UTF-8"));
     props[3].value = QVCardParser::encodeQuoted("Caf\xC3\xA9 au lait", 0);
     const QByteArray card = QVCardParser::vcard2Bytes(props);
-    QCOMPARE(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:Sample Contact\r\n"
-                              "TEL;TYPE=cell:555 010 999\r\n"
-                              "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9=20au=20lait\r\nEND:VCARD\r\n"));
+    QCOMPARE(
+        card,
+        QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:Sample Contact\r\n"
+                   "TEL;TYPE=cell:555 010 999\r\n"
+                   "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9=20au=20lait\r\nEND:VCARD\r\n"));
     QCOMPARE(card.size(), 165);
     QCOMPARE(QVCardParser::vcard2Bytes({}), QByteArray("BEGIN:VCARD\r\nEND:VCARD\r\n"));
 }
@@ -112,9 +118,8 @@ void TestVCardEncoders::parametersInNameOrder()
     p.params.insert(QStringLiteral("CHARSET"), QStringLiteral("c"));
     p.params.insert(QStringLiteral("EMPTY"), QString());
     p.value = QByteArray("v\0w", 3);
-    QCOMPARE(QVCardParser::vcard2Bytes({p}),
-             QByteArray("BEGIN:VCARD\r\nX;CHARSET=c;EMPTY=;TYPE=b;type=a:") + QByteArray("v\0w", 3) +
-                 QByteArray("\r\nEND:VCARD\r\n"));
+    QCOMPARE(QVCardParser::vcard2Bytes({p}), QByteArray("BEGIN:VCARD\r\nX;CHARSET=c;EMPTY=;TYPE=b;type=a:") +
+                                                 QByteArray("v\0w", 3) + QByteArray("\r\nEND:VCARD\r\n"));
 }
 
 TARNWICK_TEST_MAIN(TestVCardEncoders)

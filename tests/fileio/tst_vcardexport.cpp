@@ -57,19 +57,19 @@ private slots:
 
 void TestVCardExport::workedExample()
 {
-    const pim::_Contact c = contactOf(
-        QStringLiteral("First Last"),
-        {"1|data2=First|data3=Last", "3|data1=555 0100|data2=2", "3|data1=555 0101|data2=0|data3=Boat",
-         "6|data1=1990-01-02|data2=3", "9|data1=Hi there", "10|data1=North;South|data5=Sales",
-         "12|data2=1|data4=1 Main St|data7=Town"});
+    const pim::_Contact c =
+        contactOf(QStringLiteral("First Last"),
+                  {"1|data2=First|data3=Last", "3|data1=555 0100|data2=2",
+                   "3|data1=555 0101|data2=0|data3=Boat", "6|data1=1990-01-02|data2=3", "9|data1=Hi there",
+                   "10|data1=North;South|data5=Sales", "12|data2=1|data4=1 Main St|data7=Town"});
     VCardExport writer;
     QCOMPARE(writer.initialize({c}), QByteArray());
     QCOMPARE(writer.uninitialize(), QByteArray());
     QCOMPARE(cardLines(writer.ct2Bytes(c)),
              (QStringList{"BEGIN:VCARD", "VERSION:3.0", "FN;CHARSET=UTF-8:First Last", "N:Last;First;;;",
-                          "TEL;TYPE=cell:555 0100", "item1.TEL:555 0101", "item1.X-ABLabel:Boat", "BDAY:1990-01-02",
-                          "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Hi=20there", "TITLE;CHARSET=UTF-8:",
-                          "ORG;CHARSET=UTF-8:North\\;South;Sales;;",
+                          "TEL;TYPE=cell:555 0100", "item1.TEL:555 0101", "item1.X-ABLabel:Boat",
+                          "BDAY:1990-01-02", "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Hi=20there",
+                          "TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8:North\\;South;Sales;;",
                           "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=home:;;1=20Main=20St;Town;;;",
                           "END:VCARD"}));
 }
@@ -82,8 +82,8 @@ void TestVCardExport::lines_data()
     QTest::newRow("no entries") << QStringList{} << QStringList{};
     QTest::newRow("phone words and labels")
         << QStringList{"3|data1=1|data2=1", "3|data1=2|data2=13", "3|data1=3|data2=12", "3|data1=4|data2=7"}
-        << QStringList{"TEL;TYPE=home,voice:1", "TEL;TYPE=fax:2", "item1.TEL:3", "item1.X-ABLabel:Main",
-                       "item2.TEL:4", "item2.X-ABLabel:Other"};
+        << QStringList{"TEL;TYPE=home,voice:1", "TEL;TYPE=fax:2", "item1.TEL:3",
+                       "item1.X-ABLabel:Main",  "item2.TEL:4",    "item2.X-ABLabel:Other"};
     QTest::newRow("e-mail other than home")
         << QStringList{"4|data1=a|data2=1", "4|data1=b|data2=2"}
         << QStringList{"EMAIL;TYPE=internet:a", "item1.EMAIL;TYPE=internet:b", "item1.X-ABLabel:Work"};
@@ -91,13 +91,15 @@ void TestVCardExport::lines_data()
                             << QStringList{"X-EVENT;TYPE=anniversary:d1", "X-EVENT;TYPE=other:d2"};
     QTest::newRow("line breaks and backslashes")
         << QStringList{"5|data1=a\\b", "7|data2=x\ny"}
-        << QStringList{"NICKNAME;CHARSET=UTF-8:a\\\\b", "CATEGORIES;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:x=0Ay"};
+        << QStringList{"NICKNAME;CHARSET=UTF-8:a\\\\b",
+                       "CATEGORIES;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:x=0Ay"};
     QTest::newRow("empty organisation and address")
         << QStringList{"10|data2=0", "12|data2=0"}
         << QStringList{"TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8:;;;",
                        "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=intl:;;;;;;"};
-    QTest::newRow("instant messaging") << QStringList{"8|data1=me|data5=4", "8|data1=you|data5=0|data6=Pigeon"}
-                                       << QStringList{"X-IM;CHARSET=UTF-8;TYPE=skype:me", "X-IM;CHARSET=UTF-8:you"};
+    QTest::newRow("instant messaging")
+        << QStringList{"8|data1=me|data5=4", "8|data1=you|data5=0|data6=Pigeon"}
+        << QStringList{"X-IM;CHARSET=UTF-8;TYPE=skype:me", "X-IM;CHARSET=UTF-8:you"};
     QTest::newRow("unknown type code") << QStringList{"42|data1=x"} << QStringList{};
 }
 
@@ -118,47 +120,71 @@ void TestVCardExport::roundTrip_data()
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QStringList>("expected"); // empty: the entries themselves
 
-    QTest::newRow("name parts") << QStringLiteral("Dr Ann B Lee III")
-                                << QStringList{"1|data1=Dr Ann B Lee III|data2=Ann|data3=Lee|data4=B|data5=Dr|data6=III"}
-                                << QStringList{};
-    QTest::newRow("family name only") << QStringLiteral("Smith") << QStringList{"1|data1=Smith|data3=Smith"}
-                                      << QStringList{};
-    QTest::newRow("parts that repeat") << QStringLiteral("Lee Lee") << QStringList{"1|data1=Lee Lee|data2=Lee|data3=Lee"}
-                                       << QStringList{};
-    QTest::newRow("family-first script") << QStringLiteral("小明 王")
-                                         << QStringList{"1|data1=小明 王|data2=小明|data3=王"} << QStringList{};
+    QTest::newRow("name parts")
+        << QStringLiteral("Dr Ann B Lee III")
+        << QStringList{"1|data1=Dr Ann B Lee III|data2=Ann|data3=Lee|data4=B|data5=Dr|data6=III"}
+        << QStringList{};
+    QTest::newRow("family name only")
+        << QStringLiteral("Smith") << QStringList{"1|data1=Smith|data3=Smith"} << QStringList{};
+    QTest::newRow("parts that repeat")
+        << QStringLiteral("Lee Lee") << QStringList{"1|data1=Lee Lee|data2=Lee|data3=Lee"} << QStringList{};
+    QTest::newRow("family-first script")
+        << QStringLiteral("小明 王") << QStringList{"1|data1=小明 王|data2=小明|data3=王"} << QStringList{};
     QTest::newRow("markup and separators in names")
         << QStringLiteral("<b>x & \"q\"; \\z")
         << QStringList{"1|data1=<b>x & \"q\"; \\z|data2=<b>x & \"q\";|data3=\\z"} << QStringList{};
     QTest::newRow("phones with every sub-type kind")
         << QStringLiteral("P")
-        << QStringList{"1|data1=P|data2=P", "3|data1=1|data2=1", "3|data1=2|data2=2", "3|data1=3|data2=12",
-                       "3|data1=4|data2=17", "3|data1=5|data2=0|data3=Boat", "3|data1=6|data2=0", "3|data1=7|data2=13"}
+        << QStringList{"1|data1=P|data2=P",  "3|data1=1|data2=1",  "3|data1=2|data2=2",
+                       "3|data1=3|data2=12", "3|data1=4|data2=17", "3|data1=5|data2=0|data3=Boat",
+                       "3|data1=6|data2=0",  "3|data1=7|data2=13"}
         << QStringList{};
     QTest::newRow("e-mail, events, relations, websites")
         << QStringLiteral("P")
-        << QStringList{"1|data1=P|data2=P", "4|data1=a@x|data2=1", "4|data1=b@x|data2=2", "4|data1=c@x|data2=4",
-                       "4|data1=d@x|data2=0|data3=Old", "6|data1=2001-02-03|data2=1", "6|data1=2002-03-04|data2=0|data3=Met",
-                       "11|data1=Kim|data2=14", "11|data1=Lou|data2=0|data3=Coach", "13|data1=u1|data2=1",
-                       "13|data1=u2|data2=4", "13|data1=u3|data2=0|data3=Shop"}
-        << QStringList{"1|data1=P|data2=P", "4|data1=a@x|data2=1", "4|data1=b@x|data2=2", "4|data1=c@x|data2=4",
-                       "4|data1=d@x|data2=0|data3=Old", "6|data1=2001-02-03T00:00:00.000|data2=1",
-                       "6|data1=2002-03-04T00:00:00.000|data2=0|data3=Met", "11|data1=Kim|data2=14",
-                       "11|data1=Lou|data2=0|data3=Coach", "13|data1=u1|data2=1", "13|data1=u2|data2=4",
+        << QStringList{"1|data1=P|data2=P",
+                       "4|data1=a@x|data2=1",
+                       "4|data1=b@x|data2=2",
+                       "4|data1=c@x|data2=4",
+                       "4|data1=d@x|data2=0|data3=Old",
+                       "6|data1=2001-02-03|data2=1",
+                       "6|data1=2002-03-04|data2=0|data3=Met",
+                       "11|data1=Kim|data2=14",
+                       "11|data1=Lou|data2=0|data3=Coach",
+                       "13|data1=u1|data2=1",
+                       "13|data1=u2|data2=4",
+                       "13|data1=u3|data2=0|data3=Shop"}
+        << QStringList{"1|data1=P|data2=P",
+                       "4|data1=a@x|data2=1",
+                       "4|data1=b@x|data2=2",
+                       "4|data1=c@x|data2=4",
+                       "4|data1=d@x|data2=0|data3=Old",
+                       "6|data1=2001-02-03T00:00:00.000|data2=1",
+                       "6|data1=2002-03-04T00:00:00.000|data2=0|data3=Met",
+                       "11|data1=Kim|data2=14",
+                       "11|data1=Lou|data2=0|data3=Coach",
+                       "13|data1=u1|data2=1",
+                       "13|data1=u2|data2=4",
                        "13|data1=u3|data2=0|data3=Shop"};
     QTest::newRow("groups, nicknames, notes, organisations, IM")
         << QStringLiteral("P")
-        << QStringList{"1|data1=P|data2=P", "5|data1=Bo", "5|data1=Bobby", "7|data2=Golf, Tennis", "7|data2=Work",
-                       "8|data1=me|data2=1|data5=6", "9|data1=line one\r\nline \\n two; x", "9|data1=second",
-                       "10|data1=ACME; Ltd|data4=Boss|data5=R&D", "10|data1=Other|data4=Clerk"}
-        << QStringList{};
-    QTest::newRow("addresses")
-        << QStringLiteral("P")
         << QStringList{"1|data1=P|data2=P",
-                       "12|data1=1 Elm; Rd\\2\nKöln, NRW 50667\nDE|data2=2|data4=1 Elm; Rd\\2|data7=Köln|data8=NRW|"
-                       "data9=50667|data10=DE",
-                       "12|data1=x|data2=0|data3=Cabin|data4=x"}
+                       "5|data1=Bo",
+                       "5|data1=Bobby",
+                       "7|data2=Golf, Tennis",
+                       "7|data2=Work",
+                       "8|data1=me|data2=1|data5=6",
+                       "9|data1=line one\r\nline \\n two; x",
+                       "9|data1=second",
+                       "10|data1=ACME; Ltd|data4=Boss|data5=R&D",
+                       "10|data1=Other|data4=Clerk"}
         << QStringList{};
+    QTest::newRow("addresses") << QStringLiteral("P")
+                               << QStringList{"1|data1=P|data2=P",
+                                              "12|data1=1 Elm; Rd\\2\nKöln, NRW 50667\nDE|data2=2|data4=1 "
+                                              "Elm; Rd\\2|data7=Köln|data8=NRW|"
+                                              "data9=50667|data10=DE",
+                                              "12|data1=x|data2=0|data3=Cabin|data4=x"}
+                               << QStringList{};
 }
 
 void TestVCardExport::roundTrip()
@@ -192,7 +218,8 @@ void TestVCardExport::photoKeepsItsBytesAndNamesItsFormat()
     const QByteArray card = writer.ct2Bytes(c);
     QVERIFY(card.contains("PHOTO;ENCODING=B;TYPE=" + type.toLatin1() + ":"));
     const pim::_Contact back = ::roundTrip(c);
-    QCOMPARE(back.entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray(), bytes);
+    QCOMPARE(back.entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray(),
+             bytes);
 }
 
 TARNWICK_TEST_MAIN(TestVCardExport)

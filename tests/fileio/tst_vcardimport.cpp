@@ -60,8 +60,8 @@ void TestVCardImport::properties_data()
         << QByteArray("3.0") << QByteArray("N:Doe;John;Q;Dr;Jr") << QStringLiteral("Dr John Q Doe Jr")
         << QStringList{"1|data1=Dr John Q Doe Jr|data2=John|data3=Doe|data4=Q|data5=Dr|data6=Jr"};
     QTest::newRow("N in a 2.1 card with a charset")
-        << QByteArray("2.1") << QByteArray("N;CHARSET=UTF-8:Doe;John\r\nFN:John Doe") << QStringLiteral("John Doe")
-        << QStringList{"1|data1=John Doe|data2=John|data3=Doe"};
+        << QByteArray("2.1") << QByteArray("N;CHARSET=UTF-8:Doe;John\r\nFN:John Doe")
+        << QStringLiteral("John Doe") << QStringList{"1|data1=John Doe|data2=John|data3=Doe"};
     QTest::newRow("N with an escaped semicolon")
         << QByteArray("3.0") << QByteArray("N:Doe\\;Roe;Ann;;;") << QStringLiteral("Ann Doe;Roe")
         << QStringList{"1|data1=Ann Doe;Roe|data2=Ann|data3=Doe;Roe"};
@@ -77,16 +77,16 @@ void TestVCardImport::properties_data()
     QTest::newRow("empty N: the formatted name")
         << QByteArray("3.0") << QByteArray("N:;;;;\r\nFN:ACME Inc.") << QStringLiteral("ACME Inc.")
         << QStringList{"1|data1=ACME Inc."};
-    QTest::newRow("FN without N") << QByteArray("4.0") << QByteArray("FN:  Solo   Name ") << QStringLiteral("Solo Name")
-                                  << QStringList{"1|data1=Solo Name"};
+    QTest::newRow("FN without N") << QByteArray("4.0") << QByteArray("FN:  Solo   Name ")
+                                  << QStringLiteral("Solo Name") << QStringList{"1|data1=Solo Name"};
     QTest::newRow("no name at all") << QByteArray("3.0") << QByteArray("TEL:1") << QString()
                                     << QStringList{"3|data1=1|data2=2"};
 
     QTest::newRow("two phones in file order")
         << QByteArray("3.0") << QByteArray("TEL;TYPE=home:1\r\nTEL;TYPE=work:2") << QString()
         << QStringList{"3|data1=1|data2=1", "3|data1=2|data2=3"};
-    QTest::newRow("4.0 tel link") << QByteArray("4.0") << QByteArray("TEL;VALUE=uri;TYPE=cell:tel:+1-555") << QString()
-                                  << QStringList{"3|data1=+1-555|data2=2"};
+    QTest::newRow("4.0 tel link") << QByteArray("4.0") << QByteArray("TEL;VALUE=uri;TYPE=cell:tel:+1-555")
+                                  << QString() << QStringList{"3|data1=+1-555|data2=2"};
     QTest::newRow("names are case-free, groups ignored for the kind")
         << QByteArray("3.0") << QByteArray("tel;type=work:1\r\nitem7.Email:a@b") << QString()
         << QStringList{"3|data1=1|data2=3", "4|data1=a@b|data2=1"};
@@ -97,11 +97,11 @@ void TestVCardImport::properties_data()
         << QByteArray("3.0") << QByteArray("ITEM2.TEL;type=cell:1\r\nitem2.X-ABLabel:Boat") << QString()
         << QStringList{"3|data1=1|data2=0|data3=Boat"};
     QTest::newRow("every nickname, note and group line")
-        << QByteArray("3.0") << QByteArray("NICKNAME:Bo\r\nNICKNAME:Bobby\r\nNOTE:one\r\nNOTE:two\\nlines\r\n"
-                                           "CATEGORIES:Friends,Work\r\nCATEGORIES:Golf")
-        << QString()
-        << QStringList{"5|data1=Bo", "5|data1=Bobby", "7|data2=Friends,Work", "7|data2=Golf", "9|data1=one",
-                       "9|data1=two\nlines"};
+        << QByteArray("3.0")
+        << QByteArray("NICKNAME:Bo\r\nNICKNAME:Bobby\r\nNOTE:one\r\nNOTE:two\\nlines\r\n"
+                      "CATEGORIES:Friends,Work\r\nCATEGORIES:Golf")
+        << QString() << QStringList{"5|data1=Bo",   "5|data1=Bobby", "7|data2=Friends,Work",
+                                    "7|data2=Golf", "9|data1=one",   "9|data1=two\nlines"};
     QTest::newRow("2.1 note keeps its backslash")
         << QByteArray("2.1") << QByteArray("NOTE:C:\\new") << QString() << QStringList{"9|data1=C:\\new"};
     QTest::newRow("ORG then TITLE, then another ORG")
@@ -111,15 +111,16 @@ void TestVCardImport::properties_data()
                                     << QStringList{"10|data1=ACME|data4=Boss"};
     QTest::newRow("address") << QByteArray("3.0")
                              << QByteArray("ADR;TYPE=work:PO 1;Ext;1 Main St;Town;ST;12345;Land") << QString()
-                             << QStringList{"12|data1=1 Main St\nTown, ST 12345\nLand|data2=2|data4=1 Main St|data7="
-                                            "Town|data8=ST|data9=12345|data10=Land"};
+                             << QStringList{
+                                    "12|data1=1 Main St\nTown, ST 12345\nLand|data2=2|data4=1 Main St|data7="
+                                    "Town|data8=ST|data9=12345|data10=Land"};
     QTest::newRow("short address") << QByteArray("3.0") << QByteArray("ADR:;x") << QString()
                                    << QStringList{"12|data2=0"};
-    QTest::newRow("website") << QByteArray("3.0") << QByteArray("URL;TYPE=blog:http\\://b.example") << QString()
-                             << QStringList{"13|data1=http://b.example|data2=2"};
-    QTest::newRow("instant messaging") << QByteArray("3.0") << QByteArray("X-IM;TYPE=Skype:me\r\nX-IM;TYPE=odd:you")
-                                       << QString()
-                                       << QStringList{"8|data1=me|data2=1|data5=4", "8|data1=you|data2=1"};
+    QTest::newRow("website") << QByteArray("3.0") << QByteArray("URL;TYPE=blog:http\\://b.example")
+                             << QString() << QStringList{"13|data1=http://b.example|data2=2"};
+    QTest::newRow("instant messaging")
+        << QByteArray("3.0") << QByteArray("X-IM;TYPE=Skype:me\r\nX-IM;TYPE=odd:you") << QString()
+        << QStringList{"8|data1=me|data2=1|data5=4", "8|data1=you|data2=1"};
     QTest::newRow("relation") << QByteArray("3.0") << QByteArray("X-REL;TYPE=spouse:Kim") << QString()
                               << QStringList{"11|data1=Kim|data2=14"};
     QTest::newRow("dates: extended, basic, words kept")
@@ -178,11 +179,12 @@ void TestVCardImport::typeWords_data()
     QTest::newRow("event birthday word") << QByteArray("X-EVENT;TYPE=birthday:2000-01-01") << sub << 3;
     QTest::newRow("event other") << QByteArray("X-EVENT:2000-01-01") << sub << 0;
     QTest::newRow("IM google talk") << QByteArray("X-IM;TYPE=googletalk:a") << pim::ImKey::Protocol << 6;
-    QTest::newRow("IM net meeting as written") << QByteArray("X-IM;TYPE=netmetting:a") << pim::ImKey::Protocol << 9;
+    QTest::newRow("IM net meeting as written")
+        << QByteArray("X-IM;TYPE=netmetting:a") << pim::ImKey::Protocol << 9;
     QTest::newRow("IM capitalised") << QByteArray("X-IM;TYPE=ICQ:a") << pim::ImKey::Protocol << 7;
     QTest::newRow("IM unknown") << QByteArray("X-IM;TYPE=pigeon:a") << pim::ImKey::Protocol << -1;
-    QTest::newRow("label beats TYPE") << QByteArray("item1.TEL;TYPE=cell:1\r\nitem1.X-ABLabel:_$!<WorkFAX>!$_") << sub
-                                      << 4;
+    QTest::newRow("label beats TYPE")
+        << QByteArray("item1.TEL;TYPE=cell:1\r\nitem1.X-ABLabel:_$!<WorkFAX>!$_") << sub << 4;
 }
 
 void TestVCardImport::typeWords()
@@ -223,7 +225,8 @@ void TestVCardImport::photo()
         return;
     }
     QCOMPARE(c.entities.value(pim::ENTITY_PHOTO).size(), 1);
-    QCOMPARE(c.entities.value(pim::ENTITY_PHOTO).first().values.value(pim::PhotoKey::Image).toByteArray(), bytes);
+    QCOMPARE(c.entities.value(pim::ENTITY_PHOTO).first().values.value(pim::PhotoKey::Image).toByteArray(),
+             bytes);
 }
 
 void TestVCardImport::fixture_data()
@@ -234,16 +237,17 @@ void TestVCardImport::fixture_data()
 
     QTest::newRow("2.1 quoted-printable and Shift_JIS")
         << QStringLiteral("v21_quoted_printable.vcf") << QStringList{"Jörg Müller", "太郎 山田"}
-        << QList<QStringList>{
-               {"1|data1=Jörg Müller|data2=Jörg|data3=Müller", "3|data1=+49 30 1234|data2=1",
-                "3|data1=+49 170 5678|data2=2", "3|data1=+49 30 9999|data2=4", "4|data1=joerg@example.de|data2=1",
-                "9|data1=Zeile eins\r\nZeile zwei mit ä und mehr"},
-               {"1|data1=太郎 山田|data2=太郎|data3=山田", "3|data1=03-1234-5678|data2=3",
-                "4|data1=taro@example.jp|data2=2"}};
+        << QList<QStringList>{{"1|data1=Jörg Müller|data2=Jörg|data3=Müller", "3|data1=+49 30 1234|data2=1",
+                               "3|data1=+49 170 5678|data2=2", "3|data1=+49 30 9999|data2=4",
+                               "4|data1=joerg@example.de|data2=1",
+                               "9|data1=Zeile eins\r\nZeile zwei mit ä und mehr"},
+                              {"1|data1=太郎 山田|data2=太郎|data3=山田", "3|data1=03-1234-5678|data2=3",
+                               "4|data1=taro@example.jp|data2=2"}};
     QTest::newRow("3.0 folded, groups and labels")
         << QStringLiteral("v30_folded.vcf") << QStringList{"Dr. Johnny Q. Appleseed Jr."}
         << QList<QStringList>{{
-               "1|data1=Dr. Johnny Q. Appleseed Jr.|data2=Johnny|data3=Appleseed|data4=Q.|data5=Dr.|data6=Jr.",
+               "1|data1=Dr. Johnny Q. Appleseed "
+               "Jr.|data2=Johnny|data3=Appleseed|data4=Q.|data5=Dr.|data6=Jr.",
                "2|photo=ffd8ffe000104a4649460001",
                "3|data1=+1 (555) 010-0001|data2=2",
                "3|data1=+1 555 010 0002|data2=4",
@@ -263,9 +267,10 @@ void TestVCardImport::fixture_data()
            }};
     QTest::newRow("4.0 formatted name, data URI, link")
         << QStringLiteral("v40_formatted_name.vcf") << QStringList{"ACME Corporation", "Linked Photo"}
-        << QList<QStringList>{{"1|data1=ACME Corporation", "2|photo=89504e470d0a1a0a", "3|data1=+1-555-555-5555|data2=3",
-                               "4|data1=info@acme.example|data2=2", "6|data1=--0512|data2=3"},
-                              {"1|data1=Linked Photo|data2=Linked|data3=Photo", "6|data1=1980-05-12T00:00:00.000|data2=3"}};
+        << QList<QStringList>{
+               {"1|data1=ACME Corporation", "2|photo=89504e470d0a1a0a", "3|data1=+1-555-555-5555|data2=3",
+                "4|data1=info@acme.example|data2=2", "6|data1=--0512|data2=3"},
+               {"1|data1=Linked Photo|data2=Linked|data3=Photo", "6|data1=1980-05-12T00:00:00.000|data2=3"}};
     QTest::newRow("malformed lines between cards")
         << QStringLiteral("malformed_between_cards.vcf") << QStringList{"Card One", "Card Two"}
         << QList<QStringList>{{"1|data1=Card One|data2=Card|data3=One", "4|data1=one@example.com|data2=1"},
@@ -308,7 +313,8 @@ void TestVCardImport::fixture()
 void TestVCardImport::readerContract()
 {
     VCardImport reader;
-    QVERIFY(!tarnwick::test::whatOf([&] { reader.initialize(QStringLiteral("/no/such/file.vcf")); }).isEmpty());
+    QVERIFY(
+        !tarnwick::test::whatOf([&] { reader.initialize(QStringLiteral("/no/such/file.vcf")); }).isEmpty());
 
     QTemporaryDir dir;
     const QString empty = dir.filePath(QStringLiteral("empty.vcf"));

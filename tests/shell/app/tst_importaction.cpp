@@ -55,7 +55,8 @@ private:
         QStringList groups;
     };
 
-    Run runImport(const QByteArray &content, const QString &fileName, const QString &filter, bool chooseDb = true)
+    Run runImport(const QByteArray &content, const QString &fileName, const QString &filter,
+                  bool chooseDb = true)
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(fileName);
@@ -79,8 +80,9 @@ private:
                 run.suggested << name;
                 if (!chooseDb)
                     return nullptr;
-                QSharedPointer<LocalDb> db(new LocalDb(dir.filePath(QStringLiteral("target.db")),
-                                                       QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+                QSharedPointer<LocalDb> db(
+                    new LocalDb(dir.filePath(QStringLiteral("target.db")),
+                                QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
                 db->create();
                 node = views.treeModel.addLocalDb(db, name + QStringLiteral(".db"));
                 return node;
@@ -113,14 +115,16 @@ void TestImportAction::filterPicksTheReader_data()
     QTest::addColumn<QString>("box");
 
     const QByteArray card("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nCATEGORIES:Golf\r\nEND:VCARD\r\n");
-    QTest::newRow("vCard filter") << card << QStringLiteral("friends.vcf") << QStringLiteral("VCard Files(*.vcf)") << 1
-                                  << true << QStringLiteral("Successfully imported 1 contacts.");
+    QTest::newRow("vCard filter") << card << QStringLiteral("friends.vcf")
+                                  << QStringLiteral("VCard Files(*.vcf)") << 1 << true
+                                  << QStringLiteral("Successfully imported 1 contacts.");
     QTest::newRow("CSV filter on a vCard file")
         << card << QStringLiteral("friends.vcf") << QStringLiteral("CSV Files(*.csv)") << 0 << false
         << QStringLiteral("names no column");
     QTest::newRow("CSV filter, whatever the name")
-        << QByteArray("First Name,Last Name,Category\nAnn,Lee,Golf\nBob,Ray,\n") << QStringLiteral("table.vcf")
-        << QStringLiteral("CSV Files(*.csv)") << 2 << true << QStringLiteral("Successfully imported 2 contacts.");
+        << QByteArray("First Name,Last Name,Category\nAnn,Lee,Golf\nBob,Ray,\n")
+        << QStringLiteral("table.vcf") << QStringLiteral("CSV Files(*.csv)") << 2 << true
+        << QStringLiteral("Successfully imported 2 contacts.");
 }
 
 void TestImportAction::filterPicksTheReader()
@@ -149,7 +153,8 @@ void TestImportAction::cancelledChoicesEndQuietly_data()
     QTest::addColumn<int>("suggestions");
 
     const QByteArray card("BEGIN:VCARD\r\nN:Lee;Ann\r\nEND:VCARD\r\n");
-    QTest::newRow("open dialog cancelled") << QByteArray() << QStringLiteral("VCard Files(*.vcf)") << true << 0;
+    QTest::newRow("open dialog cancelled")
+        << QByteArray() << QStringLiteral("VCard Files(*.vcf)") << true << 0;
     QTest::newRow("no known filter") << card << QStringLiteral("All Files(*)") << true << 0;
     QTest::newRow("database chooser cancelled") << card << QStringLiteral("VCard Files(*.vcf)") << false << 1;
 }
