@@ -5,6 +5,7 @@
 #include "ContactBackup.h"
 #include "ContactBrowser.h"
 #include "DatabaseListing.h"
+#include "ImportAction.h"
 #include "IosAttach.h"
 #include "LocalDbPicker.h"
 #include "Ui_MainWindow.h"
@@ -64,6 +65,8 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
     m_deletion = std::make_unique<Deletion>(*m_selection);
     m_backup = std::make_unique<ContactBackup>(*m_selection, *m_picker, this);
     m_transfer = std::make_unique<AndroidTransfer>(*m_selection, this);
+    m_import = std::make_unique<ImportAction>(
+        *m_selection, [this](const QString &name) { return m_picker->pick(name); }, this, this);
 
     updateWindowTitle();
     connectViews();
@@ -97,6 +100,7 @@ MainWindow::~MainWindow()
 {
     stopAdbThreads();
     // The feature classes hold the form's views; they go before it.
+    m_import.reset();
     m_transfer.reset();
     m_backup.reset();
     m_deletion.reset();
@@ -399,7 +403,10 @@ void MainWindow::miFileExport() {}
 
 void MainWindow::miFilePrint() {}
 
-void MainWindow::miImport() {}
+void MainWindow::miImport()
+{
+    m_import->importFromFile();
+}
 
 void MainWindow::miFromiTunes() {}
 

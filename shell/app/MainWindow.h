@@ -23,6 +23,7 @@ class ContactBackup;
 class ContactBrowser;
 class IosAttach;
 class LocalDbPicker;
+class ImportAction;
 class QMenu;
 class Ui_MainWindow;
 
@@ -155,4 +156,5 @@ private:
     std::unique_ptr<Deletion> m_deletion;
     std::unique_ptr<ContactBackup> m_backup;
     std::unique_ptr<AndroidTransfer> m_transfer;
+    std::unique_ptr<ImportAction> m_import;
 };
