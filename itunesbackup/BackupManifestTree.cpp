@@ -124,7 +124,7 @@ void BackupManifest::classifyNode(const _FileNode *node)
         {
             const _FileNode **slot;
             const char *path;
-        } slots[] = {
+        } wellKnown[] = {
             {&smsDbNode, "Library/SMS/sms.db"},
             {&addressBookNode, "Library/AddressBook/AddressBook.sqlitedb"},
             {&addressBookImagesNode, "Library/AddressBook/AddressBookImages.sqlitedb"},
@@ -135,7 +135,7 @@ void BackupManifest::classifyNode(const _FileNode *node)
             {&bookmarksNode, "Library/Safari/Bookmarks.db"},
             {&callHistoryStoreNode, "Library/CallHistoryDB/CallHistory.storedata"},
         };
-        for (const auto &s : slots) {
+        for (const auto &s : wellKnown) {
             if (!*s.slot && equalsCaseless(path, s.path)) {
                 *s.slot = node;
                 return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Entity.h"
+#include "model/Contact.h"
 #include "platform/sqlite/Sqlite3DB.h"
 
 #include <QThread>
