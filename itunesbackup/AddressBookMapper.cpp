@@ -1,5 +1,6 @@
 #include "AddressBookMapper.h"
 
+#include "Logging.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
 #include "platform/sqlite/Sqlite3DB.h"
@@ -113,6 +114,28 @@ AddressBookMapper::AddressBookMapper(Sqlite3DB &addressBook, Sqlite3DB &images)
     : m_addressBook(addressBook)
     , m_images(images)
 {}
+
+void AddressBookMapper::indexCopies()
+{
+    const auto tryIndex = [](Sqlite3DB &db, const char *sql) {
+        if (!db.isOpen())
+            return;
+        try {
+            db.executeThrow(Sqlite3Sql(sql));
+        } catch (const std::exception &e) {
+            qCDebug(lcITunesBackup) << "no index:" << e.what();
+        }
+    };
+    // Throw-away copies: no journal file and no waiting for the disk while the indexes are written.
+    for (Sqlite3DB *db : {&m_addressBook, &m_images}) {
+        tryIndex(*db, "pragma journal_mode=memory");
+        tryIndex(*db, "pragma synchronous=off");
+    }
+    tryIndex(m_addressBook, "create index if not exists tarnwick_multivalue_person on ABMultiValue(record_id)");
+    tryIndex(m_addressBook,
+             "create index if not exists tarnwick_multivalue_entry on ABMultiValueEntry(parent_id)");
+    tryIndex(m_images, "create index if not exists tarnwick_image_person on ABFullSizeImage(record_id)");
+}
 
 QString AddressBookMapper::dateText(qint64 seconds)
 {

@@ -20,6 +20,11 @@ public:
 
     AddressBookMapper(Sqlite3DB &addressBook, Sqlite3DB &images);
 
+    // Indexes the per-person lookups of the two copies, which the phone's files need not carry;
+    // without them every person costs a scan of every entry. Only for private copies; a table
+    // that is missing is left to the queries to report.
+    void indexCopies();
+
     pim::_Contact readPerson(const Sqlite3Cursor &person);
     // The keyed parts of an address or messaging multi-value; "data2" and "data3" stay as they are.
     void readAddr(quint64 uid, pim::Entity &e);

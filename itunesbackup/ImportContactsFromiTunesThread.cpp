@@ -70,6 +70,7 @@ bool ImportContactsFromiTunesThread::readContacts(QList<pim::_Contact> &contacts
         }
 
         AddressBookMapper mapper(addressBookDb, imagesDb);
+        mapper.indexCopies();
         Sqlite3Cursor persons = addressBookDb.queryThrow(Sqlite3Sql(AddressBookMapper::personQuery));
         const int n = persons.count();
         int i = 0;
