@@ -1,12 +1,16 @@
 #include "BackupManifest.h"
 
 #include "Logging.h"
+#include "QOpenSSLEVPAES.h"
 #include "ios/PlistCFType.h"
 #include "model/DataFolder.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <openssl/evp.h>
 
 #include <utime.h>
 
@@ -115,9 +119,18 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem &item, QString de
                                    CopyProgress progress) const
 {
     const QString srcPath = MBDBParser::getBKFilePath(backupDir, item.backupFileName(), false);
-    // Copying the stored bytes of an encrypted file would hand ciphertext on as the file.
-    if (infoPlist.IsEncrypted && item.encryptionKey.val.size() > 4)
-        throw errorOf(tr("can not decrypt %1. The backup has not been unlocked.").arg(srcPath));
+    if (infoPlist.IsEncrypted) {
+        const QByteArray wrapped = item.encryptionKey.val.mid(4);
+        const QByteArray key = unwrapKeyForClass(keybag, int(item.protectionClass), wrapped);
+        if (!key.isEmpty()) {
+            decryptFileThrow(key, srcPath, destPath);
+            setTimes(destPath, item.lastModified);
+            return;
+        }
+        // Copying the stored bytes of an encrypted file would hand ciphertext on as the file.
+        if (!wrapped.isEmpty())
+            throw errorOf(tr("can not decrypt %1. Its key does not unwrap with the backup's keys.").arg(srcPath));
+    }
 
     QFile src(srcPath);
     if (!src.open(QIODevice::ReadOnly))
@@ -142,12 +155,71 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem &item, QString de
         throw;
     }
     src.close();
+    setTimes(destPath, item.lastModified);
+}
 
+void BackupManifest::setTimes(const QString &path, qint32 lastModified)
+{
     struct utimbuf times;
-    times.actime = time_t(item.lastModified);
-    times.modtime = time_t(item.lastModified);
-    if (::utime(QFile::encodeName(destPath).constData(), &times) != 0)
-        qCWarning(lcITunesBackup) << "cannot set the times of" << destPath;
+    times.actime = time_t(lastModified);
+    times.modtime = time_t(lastModified);
+    if (::utime(QFile::encodeName(path).constData(), &times) != 0)
+        qCWarning(lcITunesBackup) << "cannot set the times of" << path;
+}
+
+bool BackupManifest::setPasscodeNoUIThrow(QString code, const UnlockProgress &progress)
+{
+    keybag = parseKeybag(infoPlist.BackupKeyBag);
+    if (!unlockWithPasscode(code.toUtf8(), keybag, progress))
+        return false;
+    passcode = code;
+    if (!keybag.attrs.contains(QStringLiteral("DPIC")) || !keybag.attrs.contains(QStringLiteral("DPSL")))
+        return true;
+
+    // The plain manifest database never goes into the backup folder: a read-only backup could not
+    // be unlocked, and the plaintext of what the user encrypted would stay there.
+    if (!m_privateDir) {
+        auto dir = std::make_unique<QTemporaryDir>(
+            QDir(QDir::tempPath()).absoluteFilePath(QStringLiteral("tarnwick-manifest-XXXXXX")));
+        if (!dir->isValid())
+            throw errorOf(tr("can not create %1. %2").arg(dir->path(), dir->errorString()));
+        m_privateDir = std::move(dir);
+    }
+    decryptedManifestPath = m_privateDir->filePath(QStringLiteral("Manifest-decrypted.db"));
+    const QByteArray wrapped = infoPlist.ManifestKey.mid(4);
+    for (auto it = keybag.classKeys.cbegin(); it != keybag.classKeys.cend(); ++it) {
+        const QByteArray key = unwrapKeyForClass(keybag, it.key(), wrapped);
+        if (key.isEmpty())
+            continue;
+        manifestKey = key;
+        decryptFileThrow(manifestKey, backupDir.absoluteFilePath(QStringLiteral("Manifest.db")), decryptedManifestPath);
+        return true;
+    }
+    return true;
+}
+
+void BackupManifest::decryptFileThrow(const QByteArray &key, const QString &srcPath, const QString &dstPath) const
+{
+    // Every backed-up file is encrypted under the same initialisation vector: sixteen zero bytes.
+    static const QByteArray kWholeFileIv(16, '\0');
+    QFile src(srcPath);
+    if (!src.open(QIODevice::ReadOnly))
+        throw errorOf(tr("can not open %1. %2").arg(srcPath, src.errorString()));
+    const QFileInfo dstInfo(dstPath);
+    if (!dstInfo.dir().exists())
+        QDir().mkpath(dstInfo.dir().absolutePath());
+    QFile dst(dstPath);
+    if (!dst.open(QIODevice::WriteOnly))
+        throw errorOf(tr("can not create %1. %2").arg(dstPath, dst.errorString()));
+    QOpenSSLEVPAES aes;
+    const bool ok = aes.init(EVP_aes_256_cbc(), key, kWholeFileIv, false) && aes.updateAll(&src, &dst, 8192) >= 0
+                    && aes.finalAll(&dst, 8192) >= 0 && dst.flush();
+    dst.close();
+    if (!ok || dst.error() != QFileDevice::NoError) {
+        QFile::remove(dstPath);
+        throw errorOf(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
+                          .arg(aes.lastError.isEmpty() ? dst.errorString() : aes.lastError));
+    }
 }
 
 void BackupManifest::copyStreamThrow(QIODevice &src, QIODevice &dst, qint64 total, const QString &srcName,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Keybag.h"
 #include "KeybagInfo.h"
 #include "MBDBParser.h"
 
@@ -12,8 +13,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
+class QTemporaryDir;
 
 // One iTunes backup folder: its summary ("Manifest.plist", "Status.plist"), its manifest records and
 // the tree of its backed-up files, and the copying of a backed-up file out of it. Created and read
@@ -71,7 +74,18 @@ public:
     // Lower-case hex MD5 of the folder's absolute path.
     QString dirPathMd5() const;
 
-    // Copies a backed-up file to destPath; nothing for a null node. Throws std::runtime_error.
+    // Checks a password against the keybag on the calling thread: true when it unlocks it. For a
+    // backup whose manifest database is encrypted, the plain copy is written into a private
+    // temporary folder (never into the backup folder) that goes with this object. `progress` sees
+    // the key derivation and may stop it (then false). Throws std::runtime_error from the decryption.
+    bool setPasscodeNoUIThrow(QString passcode, const UnlockProgress &progress = UnlockProgress());
+    // Decrypts the whole file src (AES-256-CBC, zero IV, PKCS#7) into dst with a 32-byte key; a
+    // failure removes what was written of dst and throws std::runtime_error.
+    void decryptFileThrow(const QByteArray &key, const QString &src, const QString &dst) const;
+
+    // Copies a backed-up file to destPath, decrypted when the backup is encrypted; nothing for a null
+    // node. A file whose wrapped key does not unwrap is refused, never handed on as ciphertext.
+    // Throws std::runtime_error.
     void copyFile(const _FileNode *node, QString destPath, void *ctx, CopyProgress progress) const;
     void copyItemThrow(const MBDBParser::_MBDBItem &item, QString destPath, void *ctx,
                        CopyProgress progress) const;
@@ -112,4 +126,8 @@ public:
 
 private:
     void classifyNode(const _FileNode *node);
+    static void setTimes(const QString &path, qint32 lastModified);
+
+    // Holds the decrypted manifest database; made on the first unlock that needs it.
+    std::unique_ptr<QTemporaryDir> m_privateDir;
 };
