@@ -40,10 +40,22 @@
     </message>
 </context>
 <context>
-    <name>ITunesImportAction</name>
+    <name>PasscodeDlg</name>
     <message>
-        <source>IDS_ITUNES_BACKUP_ENCRYPTED</source>
-        <translation>This iTunes Backup is encrypted. Encrypted backups cannot be imported yet; please make an unencrypted backup and import that one.</translation>
+        <source>IDS_PLEASE_ENTER_PASSWORD_TO_LOAD_BACKUP</source>
+        <translation>This iTunes Backup is encrypted. Please enter password:</translation>
+    </message>
+    <message>
+        <source>IDS_ENTER_PASSWORD</source>
+        <translation>Enter password</translation>
+    </message>
+    <message>
+        <source>IDS_PWD_IS_NULL</source>
+        <translation>Password is required.</translation>
+    </message>
+    <message>
+        <source>IDS_INVALID_PASSWORD</source>
+        <translation>Invalid password.</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "ITunesImportAction.h"
 
 #include "LoadItunesBackupDlg.h"
+#include "PasscodeDlg.h"
 #include "itunesbackup/BackupManifest.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
 #include "model/LocalDb.h"
@@ -41,8 +42,9 @@ void ITunesImportAction::run()
 bool ITunesImportAction::importBackup(const QSharedPointer<BackupManifest> &backup)
 {
     if (backup->infoPlist.IsEncrypted) {
-        Tips::warning(tr("IDS_ITUNES_BACKUP_ENCRYPTED"));
-        return false;
+        PasscodeDlg passcode(backup.data(), m_window);
+        if (passcode.exec() != 1)
+            return false;
     }
     try {
         backup->parseInfo();

@@ -6,6 +6,11 @@
 #include "TestMain.h"
 #include "itunesbackup/BackupManifest.h"
 #include "shell/app/ITunesImportAction.h"
+#include "shell/app/PasscodeDlg.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <QTemporaryDir>
 
@@ -130,14 +135,51 @@ private slots:
         QCOMPARE(boxes.first().icon, QMessageBox::Critical);
     }
 
-    void encryptedBackupIsRefusedClearly()
+    void encryptedBackupAsksForThePassword_data()
     {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("imported");
+        QTest::newRow("right password") << "secret" << true;
+        QTest::newRow("cancelled dialog") << "" << false;
+    }
+    void encryptedBackupAsksForThePassword()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, imported);
+        BackupSpec spec;
+        spec.encrypted = true;
+        KeybagSpec kb;
+        kb.classes = {KeybagClass{3, 3, QByteArray(32, '\x33'), false}};
+        spec.keybag = kb;
+        spec.encryptManifestDb = true;
+        Person a;
+        a.first = "Anna";
+        spec.files = {addressBookFile({a}), imagesFile({a})};
+        const QString dir = m_backups.filePath("encrypted" + QString::number(++m_no));
+        writeBackup(dir, spec);
+        QSharedPointer<BackupManifest> bk(new BackupManifest(dir));
+        bk->readManifestInfo();
+
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<PasscodeDlg *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (password.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->findChild<QLineEdit *>("txtPasscode")->setText(password);
+            emit dialog->findChild<QPushButton *>("btnOK")->pressed();
+        });
+        poll.start(10);
         Run run;
-        QVERIFY(!run.action().importBackup(backup(true, "Phone", true)));
-        QVERIFY(run.suggested.isEmpty());
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes.first().icon, QMessageBox::Warning);
-        QVERIFY(boxes.first().text.contains("encrypted"));
+        QCOMPARE(run.action().importBackup(bk), imported);
+        QCOMPARE(run.tree.rootLocalDb.childs.size(), imported ? 1 : 0);
+        if (imported)
+            QCOMPARE(static_cast<ItemModelMainTree::_DBItemNode *>(run.tree.rootLocalDb.childs.first())
+                         ->db->contacts(0, QString()).size(),
+                     1);
     }
 };
 
