@@ -88,6 +88,12 @@ public:
     // Raw SHA-1 of a file's content; empty when it cannot be read.
     static QByteArray readFileHash(QString path);
 
+    // The key of the encrypted "file" values of a salted Manifest.db: SHA-1(password, salt), 16 bytes.
+    static QByteArray fileDescKey(const QByteArray &password, const QByteArray &salt);
+    // AES-CBC (by key length) with the fixed vector of file descriptions; throw std::runtime_error.
+    static QByteArray decryptFileDescThrow(const QByteArray &data, const QByteArray &key);
+    static QByteArray encryptFileDescThrow(const QByteArray &data, const QByteArray &key);
+
     // Reads the backup's manifest, "Manifest.mbdb" or "Manifest.db" as isIos10Mbdb decides.
     // Throws std::runtime_error (or the database layer's exception); no partial map is returned.
     static MBDBItemMap parse(const BackupManifest &backup);

@@ -42,13 +42,29 @@ MBDBParser::MBDBItemMap MBDBParser::parseManifestDb(const BackupManifest &backup
     // Read-only: reading a backup never leaves anything in its folder.
     db.openThrow(path, Sqlite3DB::ReadOnly);
 
+    // With a password, a manifest whose Properties carry a salt holds its "file" values encrypted.
+    QByteArray rowKey;
+    const QByteArray password = backup.passcode.toUtf8();
+    if (!password.isEmpty()) {
+        Sqlite3Cursor table = db.queryThrow(
+            Sqlite3Sql("select 1 from sqlite_master where type='table' and name='Properties'"));
+        if (table.moveNext()) {
+            Sqlite3Cursor salt = db.queryThrow(Sqlite3Sql("select * from Properties where key='salt' limit 1"));
+            if (salt.moveNext())
+                rowKey = fileDescKey(password, salt.getBlob("value"));
+        }
+    }
+
     MBDBItemMap map;
     Sqlite3Cursor rows = db.queryThrow(Sqlite3Sql("select * from Files"));
     while (rows.moveNext()) {
         const QString domain = rows.getText("domain");
         if (domain.isEmpty())
             continue;
-        const PlistCFType plist = PlistCFType::createCFPropertyList(rows.getBlob("file"));
+        QByteArray file = rows.getBlob("file");
+        if (!rowKey.isEmpty())
+            file = decryptFileDescThrow(QByteArray::fromBase64(file), rowKey);
+        const PlistCFType plist = PlistCFType::createCFPropertyList(file);
         const QHash<QString, PlistCFType> archive = plist.NSKeyedArchiver();
 
         _MBDBItem item;

@@ -129,6 +129,75 @@ private slots:
         QVERIFY(runCipher(key, QByteArray(100, 'x'), true, &full).startsWith("error: QOpenSSLEVPAES::updateAll, write failed"));
     }
 
+    void fileDescriptions_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("encrypted");
+        QTest::newRow("empty") << 0 << 16;
+        QTest::newRow("15") << 15 << 16;
+        QTest::newRow("16") << 16 << 32;
+        QTest::newRow("17") << 17 << 32;
+    }
+    void fileDescriptions()
+    {
+        QFETCH(int, size);
+        QFETCH(int, encrypted);
+        const QByteArray key = MBDBParser::fileDescKey("secret", "salt");
+        QCOMPARE(key.size(), 16);
+        QVERIFY(MBDBParser::fileDescKey("secret", "salt2") != key);
+        const QByteArray plain(size, 'p');
+        const QByteArray cipher = MBDBParser::encryptFileDescThrow(plain, key);
+        QCOMPARE(cipher.size(), encrypted);
+        QCOMPARE(cipher, encryptFileDescription(key, plain));
+        QCOMPARE(MBDBParser::decryptFileDescThrow(cipher, key), plain);
+    }
+
+    void fileDescriptionFailures()
+    {
+        const QByteArray key = MBDBParser::fileDescKey("secret", "salt");
+        const QByteArray cipher = MBDBParser::encryptFileDescThrow(QByteArray(40, 'x'), key);
+        const QString wrong = whatOf<std::runtime_error>(
+            [&] { MBDBParser::decryptFileDescThrow(cipher, MBDBParser::fileDescKey("other", "salt")); });
+        QVERIFY2(wrong.isEmpty() || wrong == "MBDBParser::decryptFileDescThrow, QOpenSSLEVPAES::finalAll, EVP_CipherFinal return false.",
+                 qPrintable(wrong));
+        QCOMPARE(whatOf<std::runtime_error>([&] { MBDBParser::encryptFileDescThrow("x", QByteArray(20, 'k')); }),
+                 QString("MBDBParser::encryptFileDescThrow, invalid key size."));
+        QCOMPARE(whatOf<std::runtime_error>([&] { MBDBParser::decryptFileDescThrow("x", QByteArray(20, 'k')); }),
+                 QString("MBDBParser::decryptFileDescThrow, invalid key size."));
+        QCOMPARE(MBDBParser::decryptFileDescThrow(QByteArray(), QByteArray(20, 'k')), QByteArray());
+        QVERIFY(!whatOf<std::runtime_error>([&] { MBDBParser::decryptFileDescThrow(QByteArray(20, 'x'), key); }).isEmpty());
+    }
+
+    void saltedManifest()
+    {
+        BackupSpec spec = encryptedSpec(false);
+        spec.layout = Layout::ManifestDb;
+        spec.manifestSalt = QByteArray("0123456789abcdef");
+        const QString dir = write(spec);
+        {
+            BackupManifest locked(dir);
+            locked.readManifestInfo();
+            // Without the password the rows cannot be read: records with their names only.
+            locked.parseInfo();
+            QVERIFY(locked.addressBookNode);
+            QCOMPARE(locked.addressBookNode->item.encryptionKey.len, MBDBParser::_MBDBBinary::Absent);
+        }
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+        backup.parseInfo();
+        QVERIFY(backup.addressBookNode);
+        QCOMPARE(backup.addressBookNode->item.encryptionKey.val.size(), 44);
+        QCOMPARE(backup.addressBookNode->item.protectionClass, qint8(3));
+        auto db = freshDb();
+        RecordingProgressSink sink;
+        ImportContactsFromiTunesThread worker(backup, db.get(), &sink);
+        worker.start();
+        worker.wait();
+        QVERIFY2(sink.outcome().startsWith("succeed|"), qPrintable(sink.outcome()));
+        QCOMPARE(db->contacts(0, QString()).size(), 2);
+    }
+
     void unlockAndImport_data()
     {
         QTest::addColumn<bool>("newer");
