@@ -1,23 +1,19 @@
 // Keybag records into the keybag's attributes and its class keys, and the defects that stop parsing.
+#include "BackupBuilder.h"
 #include "TestMain.h"
 #include "itunesbackup/Keybag.h"
 
-#include <QtEndian>
 
 namespace {
 
 QByteArray record(const char *tag, const QByteArray &value)
 {
-    char len[4];
-    qToBigEndian(quint32(value.size()), len);
-    return QByteArray(tag, 4) + QByteArray(len, 4) + value;
+    return itunesfixture::keybagRecord(tag, value);
 }
 
 QByteArray int32(quint32 v)
 {
-    char b[4];
-    qToBigEndian(v, b);
-    return QByteArray(b, 4);
+    return itunesfixture::bigEndian32(v);
 }
 
 // The example of the format: the keybag's UUID, WRAP, SALT and ITER, then class 1 and class 2.

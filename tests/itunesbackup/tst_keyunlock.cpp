@@ -6,7 +6,6 @@
 #include "itunesbackup/Pbkdf2.h"
 #include "itunesbackup/QOpenSSLEVPAES.h"
 
-#include <QtEndian>
 
 #include <openssl/evp.h>
 
@@ -21,16 +20,12 @@ QByteArray hex(const char *text)
 
 QByteArray record(const char *tag, const QByteArray &value)
 {
-    char len[4];
-    qToBigEndian(quint32(value.size()), len);
-    return QByteArray(tag, 4) + QByteArray(len, 4) + value;
+    return itunesfixture::keybagRecord(tag, value);
 }
 
 QByteArray int32(quint32 v)
 {
-    char b[4];
-    qToBigEndian(v, b);
-    return QByteArray(b, 4);
+    return itunesfixture::bigEndian32(v);
 }
 
 KeybagSpec twoClasses()
