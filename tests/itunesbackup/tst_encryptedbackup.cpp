@@ -1,0 +1,303 @@
+// Encrypted backups: the cipher stream, unlocking both kinds (the older one with its plain
+// manifest, the newer one whose Manifest.db is encrypted whole), and importing from them.
+#include "BackupBuilder.h"
+#include "ExceptionText.h"
+#include "RecordingProgressSink.h"
+#include "ScratchLocalDbs.h"
+#include "TestMain.h"
+#include "itunesbackup/BackupManifest.h"
+#include "itunesbackup/ImportContactsFromiTunesThread.h"
+#include "itunesbackup/QOpenSSLEVPAES.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QTemporaryDir>
+
+#include <openssl/evp.h>
+
+using namespace itunesfixture;
+using tarnwick::test::whatOf;
+
+namespace {
+
+KeybagSpec keybag(bool newer)
+{
+    KeybagSpec kb;
+    kb.classes = {KeybagClass{1, 3, QByteArray(32, '\x11'), false}, KeybagClass{3, 3, QByteArray(32, '\x33'), false}};
+    if (!newer)
+        kb.dpic.reset();
+    return kb;
+}
+
+QList<Person> people()
+{
+    Person a;
+    a.first = "Anna";
+    a.last = "Berg";
+    a.photos = {QByteArray("photo")};
+    a.values = {MultiValue{3, "_$!<Mobile>!$_", "+49 1", {}}};
+    Person b;
+    b.first = "Bert";
+    return {a, b};
+}
+
+BackupSpec encryptedSpec(bool newer)
+{
+    BackupSpec spec;
+    spec.encrypted = true;
+    spec.keybag = keybag(newer);
+    spec.layout = newer ? Layout::ManifestDb : Layout::Mbdb;
+    spec.encryptManifestDb = newer;
+    spec.files = {addressBookFile(people()), imagesFile(people())};
+    return spec;
+}
+
+QStringList listing(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    out.sort();
+    return out;
+}
+
+QByteArray runCipher(const QByteArray &key, const QByteArray &input, bool encrypt, QIODevice *out = nullptr)
+{
+    QByteArray data = input;
+    QBuffer in(&data);
+    in.open(QIODevice::ReadOnly);
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QOpenSSLEVPAES aes;
+    QIODevice *target = out ? out : &sink;
+    if (!aes.init(EVP_aes_256_cbc(), key, QByteArray(16, '\0'), encrypt) || aes.updateAll(&in, target, 8192) < 0
+        || aes.finalAll(target, 8192) < 0)
+        return "error: " + aes.lastError.toUtf8();
+    return sink.data();
+}
+
+} // namespace
+
+class TestEncryptedBackup : public QObject, tarnwick::test::ScratchLocalDbs
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_no = 0;
+
+    QString write(const BackupSpec &spec)
+    {
+        const QString dir = m_dir.filePath(QString::number(++m_no));
+        writeBackup(dir, spec);
+        return dir;
+    }
+
+private slots:
+    void cipherStream_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("empty") << 0;
+        QTest::newRow("one block short") << 15;
+        QTest::newRow("one block") << 16;
+        QTest::newRow("one block over") << 17;
+        QTest::newRow("8192") << 8192;
+        QTest::newRow("several reads") << 20000;
+    }
+    void cipherStream()
+    {
+        QFETCH(int, size);
+        const QByteArray key(32, '\x42');
+        QByteArray plain(size, '\0');
+        for (int i = 0; i < size; ++i)
+            plain[i] = char(i * 13);
+        const QByteArray cipher = runCipher(key, plain, true);
+        QCOMPARE(cipher, encryptWhole(key, plain));
+        QCOMPARE(cipher.size(), (size / 16 + 1) * 16);
+        QCOMPARE(runCipher(key, cipher, false), plain);
+        QVERIFY(runCipher(QByteArray(32, '\x43'), cipher, false) != plain);
+    }
+
+    void cipherFailures()
+    {
+        const QByteArray key(32, '\x42');
+        QVERIFY(runCipher(key, QByteArray(20, 'x'), false).startsWith("error: QOpenSSLEVPAES::finalAll"));
+        QVERIFY(runCipher(key, QByteArray(), false).startsWith("error: QOpenSSLEVPAES::finalAll"));
+        QBuffer full;
+        full.open(QIODevice::ReadOnly); // refuses every write
+        QVERIFY(runCipher(key, QByteArray(100, 'x'), true, &full).startsWith("error: QOpenSSLEVPAES::updateAll, write failed"));
+    }
+
+    void fileDescriptions_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("encrypted");
+        QTest::newRow("empty") << 0 << 16;
+        QTest::newRow("15") << 15 << 16;
+        QTest::newRow("16") << 16 << 32;
+        QTest::newRow("17") << 17 << 32;
+    }
+    void fileDescriptions()
+    {
+        QFETCH(int, size);
+        QFETCH(int, encrypted);
+        const QByteArray key = MBDBParser::fileDescKey("secret", "salt");
+        QCOMPARE(key.size(), 16);
+        QVERIFY(MBDBParser::fileDescKey("secret", "salt2") != key);
+        const QByteArray plain(size, 'p');
+        const QByteArray cipher = MBDBParser::encryptFileDescThrow(plain, key);
+        QCOMPARE(cipher.size(), encrypted);
+        QCOMPARE(cipher, encryptFileDescription(key, plain));
+        QCOMPARE(MBDBParser::decryptFileDescThrow(cipher, key), plain);
+    }
+
+    void fileDescriptionFailures()
+    {
+        const QByteArray key = MBDBParser::fileDescKey("secret", "salt");
+        const QByteArray cipher = MBDBParser::encryptFileDescThrow(QByteArray(40, 'x'), key);
+        const QString wrong = whatOf<std::runtime_error>(
+            [&] { MBDBParser::decryptFileDescThrow(cipher, MBDBParser::fileDescKey("other", "salt")); });
+        QVERIFY2(wrong.isEmpty() || wrong == "MBDBParser::decryptFileDescThrow, QOpenSSLEVPAES::finalAll, EVP_CipherFinal return false.",
+                 qPrintable(wrong));
+        QCOMPARE(whatOf<std::runtime_error>([&] { MBDBParser::encryptFileDescThrow("x", QByteArray(20, 'k')); }),
+                 QString("MBDBParser::encryptFileDescThrow, invalid key size."));
+        QCOMPARE(whatOf<std::runtime_error>([&] { MBDBParser::decryptFileDescThrow("x", QByteArray(20, 'k')); }),
+                 QString("MBDBParser::decryptFileDescThrow, invalid key size."));
+        QCOMPARE(MBDBParser::decryptFileDescThrow(QByteArray(), QByteArray(20, 'k')), QByteArray());
+        QVERIFY(!whatOf<std::runtime_error>([&] { MBDBParser::decryptFileDescThrow(QByteArray(20, 'x'), key); }).isEmpty());
+    }
+
+    void saltedManifest()
+    {
+        BackupSpec spec = encryptedSpec(false);
+        spec.layout = Layout::ManifestDb;
+        spec.manifestSalt = QByteArray("0123456789abcdef");
+        const QString dir = write(spec);
+        {
+            BackupManifest locked(dir);
+            locked.readManifestInfo();
+            // Without the password the rows cannot be read: records with their names only.
+            locked.parseInfo();
+            QVERIFY(locked.addressBookNode);
+            QCOMPARE(locked.addressBookNode->item.encryptionKey.len, MBDBParser::_MBDBBinary::Absent);
+        }
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+        backup.parseInfo();
+        QVERIFY(backup.addressBookNode);
+        QCOMPARE(backup.addressBookNode->item.encryptionKey.val.size(), 44);
+        QCOMPARE(backup.addressBookNode->item.protectionClass, qint8(3));
+        auto db = freshDb();
+        RecordingProgressSink sink;
+        ImportContactsFromiTunesThread worker(backup, db.get(), &sink);
+        worker.start();
+        worker.wait();
+        QVERIFY2(sink.outcome().startsWith("succeed|"), qPrintable(sink.outcome()));
+        QCOMPARE(db->contacts(0, QString()).size(), 2);
+    }
+
+    void unlockAndImport_data()
+    {
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("older kind, plain Manifest.mbdb") << false;
+        QTest::newRow("newer kind, encrypted Manifest.db") << true;
+    }
+    void unlockAndImport()
+    {
+        QFETCH(bool, newer);
+        const QString dir = write(encryptedSpec(newer));
+        const QStringList before = listing(dir);
+        QString privateCopy;
+        {
+            BackupManifest backup(dir);
+            backup.readManifestInfo();
+            QVERIFY(backup.infoPlist.IsEncrypted);
+            QVERIFY(!backup.setPasscodeNoUIThrow("wrong"));
+            QVERIFY(backup.passcode.isEmpty());
+            QVERIFY(backup.decryptedManifestPath.isEmpty());
+            QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+            QCOMPARE(backup.passcode, QString("secret"));
+            QCOMPARE(backup.manifestKey.size(), newer ? 32 : 0);
+            privateCopy = backup.decryptedManifestPath;
+            QCOMPARE(!privateCopy.isEmpty(), newer);
+            if (newer) {
+                QVERIFY(!privateCopy.startsWith(dir));
+                QVERIFY(QFile::exists(privateCopy));
+            }
+            backup.parseInfo();
+            QVERIFY(backup.addressBookNode);
+            auto db = freshDb();
+            RecordingProgressSink sink;
+            ImportContactsFromiTunesThread worker(backup, db.get(), &sink);
+            worker.start();
+            worker.wait();
+            QCOMPARE(sink.outcome(), QString("succeed|IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES").replace("%1", "2"));
+            const QList<pim::_Contact> stored = db->contacts(0, QString());
+            QCOMPARE(stored.size(), 2);
+        }
+        QCOMPARE(listing(dir), before);
+        if (newer)
+            QVERIFY(!QFile::exists(privateCopy));
+    }
+
+    void manifestKeyVariants_data()
+    {
+        QTest::addColumn<int>("variant");
+        QTest::addColumn<int>("keySize");
+        QTest::newRow("class field names another class") << 0 << 32;
+        QTest::newRow("empty ManifestKey") << 1 << 0;
+        QTest::newRow("43 bytes") << 2 << 0;
+    }
+    void manifestKeyVariants()
+    {
+        QFETCH(int, variant);
+        QFETCH(int, keySize);
+        BackupSpec spec = encryptedSpec(true);
+        if (variant == 0)
+            spec.manifestKeyOverride = QByteArray("\x01\x00\x00\x00", 4) + wrapKey(QByteArray(32, '\x33'), QCryptographicHash::hash("manifest", QCryptographicHash::Sha256));
+        else if (variant == 1)
+            spec.manifestKeyOverride = QByteArray();
+        else
+            spec.manifestKeyOverride = QByteArray(43, '\x01');
+        BackupManifest backup(write(spec));
+        backup.readManifestInfo();
+        QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+        QCOMPARE(backup.manifestKey.size(), keySize);
+        if (keySize == 0)
+            QVERIFY(!whatOf([&] { backup.parseInfo(); }).isEmpty());
+        else
+            backup.parseInfo();
+    }
+
+    void missingManifestDb()
+    {
+        const QString dir = write(encryptedSpec(true));
+        QVERIFY(QFile::remove(dir + "/Manifest.db"));
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        const QString text = whatOf<std::runtime_error>([&] { backup.setPasscodeNoUIThrow("secret"); });
+        QVERIFY2(text.startsWith("can not open " + QDir(dir).absoluteFilePath("Manifest.db") + ". "), qPrintable(text));
+    }
+
+    void unwrappableAddressBookKey()
+    {
+        BackupSpec spec = encryptedSpec(false);
+        spec.files[0].encryptionKey = QByteArray("\x03\x00\x00\x00", 4) + QByteArray(40, '\x09');
+        BackupManifest backup(write(spec));
+        backup.readManifestInfo();
+        QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+        backup.parseInfo();
+        auto db = freshDb();
+        RecordingProgressSink sink;
+        ImportContactsFromiTunesThread worker(backup, db.get(), &sink);
+        worker.start();
+        worker.wait();
+        QVERIFY2(sink.outcome().startsWith("error|can not decrypt "), qPrintable(sink.outcome()));
+        QVERIFY(sink.outcome().contains("does not unwrap"));
+    }
+};
+
+TARNWICK_TEST_MAIN(TestEncryptedBackup)
+#include "tst_encryptedbackup.moc"
