@@ -91,7 +91,7 @@ bool SimulatedAndroidHandle::install(const QString &apkPath, const QString &opti
         QMutexLocker lock(&m_mutex);
         m_installs << entry;
     }
-    if (!installFailure.isEmpty()) {
+    if (!installFailure.isNull()) {
         if (error)
             *error = installFailure;
         return false;

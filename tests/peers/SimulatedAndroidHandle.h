@@ -34,8 +34,10 @@ public:
     QByteArray packageDump;
     QByteArray buildProp = "ro.product.model=Model 5\nro.build.version.release=13\n";
     // Fault switches.
-    QString installFailure;   // non-empty: install fails with this reason
-    QString forwardFailure;   // non-empty: forward fails with this reason
+    // Not null: the install fails with this reason (which may be empty).
+    QString installFailure;
+    // Not empty: the forward fails with this reason.
+    QString forwardFailure;
 
     struct Install
     {
