@@ -255,11 +255,11 @@ int CompanionApp::sessionsServed() const
     return m_served;
 }
 
-bool CompanionApp::waitIdle(int ms) const
+bool CompanionApp::waitServed(int count, int ms) const
 {
     QElapsedTimer timer;
     timer.start();
-    while (m_busy) {
+    while (m_served < count || m_busy) {
         if (timer.elapsed() > ms)
             return false;
         QThread::msleep(5);

@@ -101,8 +101,9 @@ public:
     // Lines the desktop sent, over all sessions, without their line ends.
     QStringList received() const;
     int sessionsServed() const;
-    // Waits until the current session has ended; false when it has not within `ms`.
-    bool waitIdle(int ms) const;
+    // Waits until `count` sessions have been served and none is running; false when that has not
+    // happened within `ms`.
+    bool waitServed(int count, int ms) const;
 
 private:
     class Worker;
