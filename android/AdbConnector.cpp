@@ -49,16 +49,19 @@ void AdbConnector::initialCheck()
     // or remove each other's copy halfway.
     QFile resource(kPackageResource);
     if (!resource.open(QIODevice::ReadOnly))
-        throw installError(QStringLiteral("The package %1 cannot be read: %2").arg(kPackageResource, resource.errorString()));
+        throw installError(QStringLiteral("The package %1 cannot be read: %2")
+                               .arg(kPackageResource, resource.errorString()));
     QTemporaryFile copy(g_dataSaveDir().filePath(QFileInfo(kPackageResource).completeBaseName() +
                                                  QStringLiteral("-XXXXXX.apk")));
     const QByteArray bytes = resource.readAll();
     if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush())
-        throw installError(QStringLiteral("The package cannot be copied to %1: %2").arg(copy.fileName(), copy.errorString()));
+        throw installError(QStringLiteral("The package cannot be copied to %1: %2")
+                               .arg(copy.fileName(), copy.errorString()));
     copy.setPermissions(QFile::ReadUser | QFile::WriteUser);
 
     QString reason;
-    if (!adbInstallLegacy(handle, QFileInfo(copy.fileName()).absoluteFilePath(), QStringLiteral("-r"), &reason))
+    if (!adbInstallLegacy(handle, QFileInfo(copy.fileName()).absoluteFilePath(), QStringLiteral("-r"),
+                          &reason))
         throw installError(reason);
     qCInfo(lcAndroid) << "Installed" << kPackage << "on" << handle->deviceId();
     m_pause(kInstallPauseSeconds);
@@ -85,8 +88,11 @@ QString AdbConnector::startSession(int port, const QString &uri)
     // Without the forward the session would reach whatever else listens on this computer's port.
     QString error;
     if (adbForward(handle, quint16(port), quint16(port), &error) == 0)
-        throw std::runtime_error(
-            QStringLiteral("Can not forward port %1 to the phone. %2").arg(port).arg(error).toUtf8().toStdString());
+        throw std::runtime_error(QStringLiteral("Can not forward port %1 to the phone. %2")
+                                     .arg(port)
+                                     .arg(error)
+                                     .toUtf8()
+                                     .toStdString());
     adbShell(handle, QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d %2").arg(kPackage, uri),
              nullptr, nullptr, nullptr);
     m_pause(kSessionPauseSeconds);

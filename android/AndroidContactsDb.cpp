@@ -26,15 +26,19 @@ QString AndroidContactsDb::cachePath(const QString &devId)
 {
     if (devId.isEmpty() || devId == QLatin1String(".") || devId == QLatin1String("..") ||
         devId.contains(QLatin1Char('/')) || devId.contains(QLatin1Char('\\')) || devId.contains(QChar(0)))
-        throw std::runtime_error(QStringLiteral("Invalid device identifier: %1").arg(devId).toUtf8().toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Invalid device identifier: %1").arg(devId).toUtf8().toStdString());
     const QDir cacheDir(g_dataSaveDir().filePath(QStringLiteral("android_cache")));
     if (!cacheDir.mkpath(QStringLiteral(".")))
-        throw std::runtime_error(
-            QStringLiteral("Cannot create the folder %1").arg(cacheDir.absolutePath()).toUtf8().toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot create the folder %1")
+                                     .arg(cacheDir.absolutePath())
+                                     .toUtf8()
+                                     .toStdString());
     return cacheDir.filePath(devId);
 }
 
-QSharedPointer<AndroidContactsDb> AndroidContactsDb::createForDevice(const QString &devId, PAndroidConnector connector)
+QSharedPointer<AndroidContactsDb> AndroidContactsDb::createForDevice(const QString &devId,
+                                                                     PAndroidConnector connector)
 {
     QSharedPointer<AndroidContactsDb> mirror(new AndroidContactsDb(cachePath(devId), std::move(connector)));
     mirror->create();
@@ -43,6 +47,6 @@ QSharedPointer<AndroidContactsDb> AndroidContactsDb::createForDevice(const QStri
 
 QSharedPointer<AndroidContactsDb> AndroidContactsDb::openOffline(const QString &path)
 {
-    return QSharedPointer<AndroidContactsDb>(
-        new AndroidContactsDb(QFileInfo(path).absoluteFilePath(), PAndroidConnector(new AdbConnector(PAdbUSBHandle()))));
+    return QSharedPointer<AndroidContactsDb>(new AndroidContactsDb(
+        QFileInfo(path).absoluteFilePath(), PAndroidConnector(new AdbConnector(PAdbUSBHandle()))));
 }

@@ -28,7 +28,8 @@ public:
     // A fresh, empty mirror for a phone that has just arrived: makes "android_cache" when missing
     // and replaces any earlier file of the same phone with an empty database. The identifier itself
     // stays the phone's key in the tree.
-    static QSharedPointer<AndroidContactsDb> createForDevice(const QString &devId, PAndroidConnector connector);
+    static QSharedPointer<AndroidContactsDb> createForDevice(const QString &devId,
+                                                             PAndroidConnector connector);
     // A mirror over an offline phone database (a file of "android_virtual"), used as it is, whose
     // connector has no phone behind it.
     static QSharedPointer<AndroidContactsDb> openOffline(const QString &path);

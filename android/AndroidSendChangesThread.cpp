@@ -19,8 +19,10 @@ const QString kEnd = QStringLiteral("$end:");
 
 std::runtime_error invalidAnswer(const QString &answer)
 {
-    return std::runtime_error(
-        QStringLiteral("receive $batch: command error, invalid command:%1").arg(answer).toUtf8().toStdString());
+    return std::runtime_error(QStringLiteral("receive $batch: command error, invalid command:%1")
+                                  .arg(answer)
+                                  .toUtf8()
+                                  .toStdString());
 }
 
 } // namespace
@@ -36,7 +38,8 @@ AndroidSendChangesThread::AndroidSendChangesThread(ProgressSink *progress, Andro
 
 AndroidSendChangesThread::~AndroidSendChangesThread() = default;
 
-void AndroidSendChangesThread::initEditContact(pim::_Contact *contact, const QList<ContactChanges::_ChangeData> &changes)
+void AndroidSendChangesThread::initEditContact(pim::_Contact *contact,
+                                               const QList<ContactChanges::_ChangeData> &changes)
 {
     mode = 0;
     this->contact = contact;
@@ -103,7 +106,8 @@ void AndroidSendChangesThread::submitEditContact(AndroidSessionLink &link)
         // A contact new to the phone: its name record creates it there first.
         const pim::Entity &name = names.first();
         const qint64 localId = qint64(contact->id);
-        const QString sentId = SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, localId, localId, name);
+        const QString sentId =
+            SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, localId, localId, name);
         link.send(kBatch, QString(), true);
         link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, localId, localId, name), false);
         link.send(kEnd, QString(), true);
@@ -130,11 +134,13 @@ void AndroidSendChangesThread::submitEditContact(AndroidSessionLink &link)
                 continue;
             const pim::Entity &e = change.entity;
             if (change.action == ContactChanges::ACTION_DELETED) {
-                link.send(kDel, SyncContactBuilder::makeAndroidSyncId(change.type, phoneContact, phoneRaw, e), false);
+                link.send(kDel, SyncContactBuilder::makeAndroidSyncId(change.type, phoneContact, phoneRaw, e),
+                          false);
                 continue;
             }
             if (e.srcId.isEmpty())
-                sent.insert(SyncContactBuilder::makeAndroidSyncId(change.type, phoneContact, phoneRaw, e), e.id);
+                sent.insert(SyncContactBuilder::makeAndroidSyncId(change.type, phoneContact, phoneRaw, e),
+                            e.id);
             link.send(kEnt, SyncContactBuilder::entitySyncCmd(change.type, phoneContact, phoneRaw, e), false);
         }
     }
@@ -148,7 +154,8 @@ void AndroidSendChangesThread::submitDelContacts(AndroidSessionLink &link)
     for (const pim::_Contact &c : std::as_const(contacts)) {
         const QList<pim::Entity> names = c.entities.value(pim::ENTITY_NAME);
         if (!names.isEmpty())
-            link.send(kDel, SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, 0, 0, names.first()), false);
+            link.send(kDel, SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, 0, 0, names.first()),
+                      false);
     }
     link.send(kEnd, QString(), true);
 }
@@ -169,15 +176,18 @@ void AndroidSendChangesThread::submitContactsSetGroup(AndroidSessionLink &link)
         }
         const pim::Entity &group = groups.first();
         if (group.srcId.isEmpty())
-            sent.insert(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_GROUP, phoneContact, phoneRaw, group),
-                        group.id);
-        link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_GROUP, phoneContact, phoneRaw, group), false);
+            sent.insert(
+                SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_GROUP, phoneContact, phoneRaw, group),
+                group.id);
+        link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_GROUP, phoneContact, phoneRaw, group),
+                  false);
     }
     link.send(kEnd, QString(), true);
     applyAnswer(link, sent);
 }
 
-void AndroidSendChangesThread::applyAnswer(AndroidSessionLink &link, const QHash<QString, unsigned long long> &sent)
+void AndroidSendChangesThread::applyAnswer(AndroidSessionLink &link,
+                                           const QHash<QString, unsigned long long> &sent)
 {
     const QString answer = link.readBatchAnswer();
     for (const SyncContactBuilder::IdMapping &mapping : SyncContactBuilder::idMappings(answer)) {

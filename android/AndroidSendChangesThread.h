@@ -20,7 +20,8 @@ class AndroidSendChangesThread : public QThread
 {
     Q_OBJECT
 public:
-    AndroidSendChangesThread(ProgressSink *progress, AndroidContactsDb *db, int port, QObject *parent = nullptr);
+    AndroidSendChangesThread(ProgressSink *progress, AndroidContactsDb *db, int port,
+                             QObject *parent = nullptr);
     ~AndroidSendChangesThread() override;
 
     // Mode 0: `contact` is the edited contact as the mirror now holds it; the caller keeps it alive

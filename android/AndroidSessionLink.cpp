@@ -36,6 +36,9 @@ void AndroidSessionLink::connectTo(const QString &host, int port)
                                      .arg(port)
                                      .toUtf8()
                                      .toStdString());
+    // Each batch ends with a flushed line the phone must see at once; without this the last piece of
+    // every batch would wait for the phone's delayed acknowledgement.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
 void AndroidSessionLink::send(const QString &command, const QString &argument, bool flush)
@@ -52,8 +55,10 @@ QString AndroidSessionLink::readBatchAnswer()
 {
     const QString answer = readCommand();
     if (!answer.startsWith(QLatin1String("$batch:")))
-        throw std::runtime_error(
-            QStringLiteral("receive $batch: command error, invalid command:%1").arg(answer).toUtf8().toStdString());
+        throw std::runtime_error(QStringLiteral("receive $batch: command error, invalid command:%1")
+                                     .arg(answer)
+                                     .toUtf8()
+                                     .toStdString());
     qCDebug(lcAndroid, "Android Sync, %s", answer.left(200).toLocal8Bit().constData());
     return answer;
 }

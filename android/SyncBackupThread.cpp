@@ -26,7 +26,8 @@ void unite(QMap<int, QList<pim::Entity>> &into, const QMap<int, QList<pim::Entit
     for (auto it = more.cbegin(); it != more.cend(); ++it) {
         QList<pim::Entity> &have = into[it.key()];
         for (const pim::Entity &e : it.value()) {
-            auto same = std::find_if(have.begin(), have.end(), [&e](const pim::Entity &h) { return h.id == e.id; });
+            auto same =
+                std::find_if(have.begin(), have.end(), [&e](const pim::Entity &h) { return h.id == e.id; });
             if (same != have.end())
                 *same = e;
             else
@@ -72,11 +73,10 @@ void SyncBackupThread::run()
         edit->commit();
         if (link)
             link->finish();
-        progress->invokeSucceed(m_merged < 1
-                                    ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID").arg(m_processed)
-                                    : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID_%2_MERGED")
-                                          .arg(m_processed - m_merged)
-                                          .arg(m_merged));
+        progress->invokeSucceed(m_merged < 1 ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID").arg(m_processed)
+                                             : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID_%2_MERGED")
+                                                   .arg(m_processed - m_merged)
+                                                   .arg(m_merged));
     } catch (int) {
         edit.reset();
     } catch (const std::exception &e) {
@@ -134,15 +134,16 @@ void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
             const qint64 localId = qint64(contact.id);
             sent.insert(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, localId, localId, name),
                         {contact.id, name.id});
-            link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, localId, localId, name), false);
+            link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, localId, localId, name),
+                      false);
         }
         link.send(kEnd, QString(), true);
         const QList<unsigned long long> confirmed = applyAnswer(link, sent, true);
         for (auto it = sent.cbegin(); it != sent.cend(); ++it)
             if (!confirmed.contains(it->contactId))
                 m_unconfirmed.insert(it->contactId, db->contact(it->contactId).fullName);
-        progress->invokeUpdateProgress(tr("IDS_SEND_CHANGES_TO_ANDROID"), int(double(sentCount) / n * 33.0 + 33.0),
-                                       QString());
+        progress->invokeUpdateProgress(tr("IDS_SEND_CHANGES_TO_ANDROID"),
+                                       int(double(sentCount) / n * 33.0 + 33.0), QString());
     }
 }
 
@@ -161,8 +162,8 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
             const Entries &entries = m_written[contactId];
             qint64 phoneContact = 0;
             qint64 phoneRaw = 0;
-            const bool known = SyncContactBuilder::fetchIdInfo(m_nameIds.value(contactId), nullptr, &phoneContact,
-                                                               &phoneRaw, nullptr);
+            const bool known = SyncContactBuilder::fetchIdInfo(m_nameIds.value(contactId), nullptr,
+                                                               &phoneContact, &phoneRaw, nullptr);
             for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
                 if (it.key() == pim::ENTITY_NAME || it->isEmpty())
                     continue;
@@ -173,9 +174,11 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
                 }
                 for (const pim::Entity &e : *it) {
                     if (e.srcId.isEmpty())
-                        sent.insert(SyncContactBuilder::makeAndroidSyncId(it.key(), phoneContact, phoneRaw, e),
-                                    {contactId, e.id});
-                    link.send(kEnt, SyncContactBuilder::entitySyncCmd(it.key(), phoneContact, phoneRaw, e), false);
+                        sent.insert(
+                            SyncContactBuilder::makeAndroidSyncId(it.key(), phoneContact, phoneRaw, e),
+                            {contactId, e.id});
+                    link.send(kEnt, SyncContactBuilder::entitySyncCmd(it.key(), phoneContact, phoneRaw, e),
+                              false);
                 }
             }
         }
@@ -187,7 +190,8 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
 }
 
 QList<unsigned long long> SyncBackupThread::applyAnswer(AndroidSessionLink &link,
-                                                        const QHash<QString, Provisional> &sent, bool namesBatch)
+                                                        const QHash<QString, Provisional> &sent,
+                                                        bool namesBatch)
 {
     QList<unsigned long long> confirmed;
     const QString answer = link.readBatchAnswer();

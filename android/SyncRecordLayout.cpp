@@ -37,8 +37,12 @@ QHash<int, QList<Field>> buildLayouts()
     layouts[ENTITY_ORG] = {word(OrgKey::SubType, ENTITY_ORG), text(OrgKey::Label), text(OrgKey::Company),
                            text(OrgKey::Department), text(OrgKey::JobTitle)};
     layouts[ENTITY_REL] = valued(ENTITY_REL, text(ValueKey::Value));
-    layouts[ENTITY_ADDR] = {word(AddrKey::SubType, ENTITY_ADDR), text(AddrKey::Label), text(AddrKey::Country),
-                            text(AddrKey::State),  text(AddrKey::City),  text(AddrKey::Street),
+    layouts[ENTITY_ADDR] = {word(AddrKey::SubType, ENTITY_ADDR),
+                            text(AddrKey::Label),
+                            text(AddrKey::Country),
+                            text(AddrKey::State),
+                            text(AddrKey::City),
+                            text(AddrKey::Street),
                             text(AddrKey::Postcode)};
     layouts[ENTITY_URL] = valued(ENTITY_URL, text(ValueKey::Value));
     return layouts;

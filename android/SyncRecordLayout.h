@@ -8,10 +8,10 @@
 namespace SyncRecordLayout {
 
 enum class Encoding {
-    Text,    // Base64 of the UTF-8 of the column's text
-    Word,    // sub-type word of the column's code, looked up under `wordType`
-    Date,    // "yyyy-MM-dd"
-    Bytes,   // Base64 of the raw bytes
+    Text,  // Base64 of the UTF-8 of the column's text
+    Word,  // sub-type word of the column's code, looked up under `wordType`
+    Date,  // "yyyy-MM-dd"
+    Bytes, // Base64 of the raw bytes
 };
 
 struct Field

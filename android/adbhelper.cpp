@@ -51,7 +51,8 @@ QSet<QString> packages(PAdbUSBHandle handle, LIST_PACKAGE_FLAGS flag)
 
 QString logcatd(PAdbUSBHandle handle)
 {
-    return QString::fromUtf8(upToNul(adbShell(handle, QStringLiteral("logcat -d"), nullptr, nullptr, nullptr)));
+    return QString::fromUtf8(
+        upToNul(adbShell(handle, QStringLiteral("logcat -d"), nullptr, nullptr, nullptr)));
 }
 
 void killProcess(PAdbUSBHandle handle, QString package)
@@ -122,7 +123,8 @@ QHash<QString, QString> adbSysBuildInfo(PAdbUSBHandle handle)
 {
     static const QRegularExpression pair(QStringLiteral("([^\\r\\n=]+)=([^\\r\\n=]+)"));
     QHash<QString, QString> properties;
-    QRegularExpressionMatchIterator it = pair.globalMatch(run(handle, QStringLiteral("cat /system/build.prop")));
+    QRegularExpressionMatchIterator it =
+        pair.globalMatch(run(handle, QStringLiteral("cat /system/build.prop")));
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
         properties.insert(m.captured(1), m.captured(2));

@@ -67,7 +67,8 @@ QByteArray alphabetOnly(const QString &text)
     out.reserve(text.size());
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/')
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+            c == '/')
             out.append(char(c));
     }
     return out;
@@ -211,7 +212,8 @@ QString readFeedback(QTcpSocket &socket, QString expected, int timeout)
 {
     const QString line = readCommand(socket, timeout);
     if (!line.startsWith(expected))
-        throw LocalException(socket, QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, expected));
+        throw LocalException(socket,
+                             QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, expected));
     return line;
 }
 
@@ -246,10 +248,11 @@ void readStreamContent(QTcpSocket &socket, QIODevice &target, int timeout)
             if (!ok || n < 1)
                 continue;
             if (n > kMaxBlockBytes)
-                throw LocalException(socket, QStringLiteral("readStreamContent: a block of %1 bytes exceeds the "
-                                                            "limit of %2 bytes")
-                                                 .arg(n)
-                                                 .arg(kMaxBlockBytes));
+                throw LocalException(socket,
+                                     QStringLiteral("readStreamContent: a block of %1 bytes exceeds the "
+                                                    "limit of %2 bytes")
+                                         .arg(n)
+                                         .arg(kMaxBlockBytes));
             if (buffer.size() < n)
                 buffer.resize(n);
             readBytes(socket, buffer.data(), n, timeout);
@@ -267,8 +270,9 @@ void readStreamContent(QTcpSocket &socket, QIODevice &target, int timeout)
         } else if (line.startsWith(kEnd)) {
             return;
         } else {
-            throw LocalException(socket, QStringLiteral("readStreamContent: invalid feedback [%1], must be [%2], [%3]")
-                                             .arg(line, kBlock, kEnd));
+            throw LocalException(
+                socket, QStringLiteral("readStreamContent: invalid feedback [%1], must be [%2], [%3]")
+                            .arg(line, kBlock, kEnd));
         }
     }
 }

@@ -82,10 +82,12 @@ QList<pim::_Contact> people()
         name.values[pim::NameKey::FullName] = name.fullName();
         pim::_Contact c(0, QString(), name.fullName());
         c.entities[pim::ENTITY_NAME] << name;
-        c.entities[pim::ENTITY_PHONE] << valued(pim::PHONE_MOBILE, QStringLiteral("+44 7700 9%1").arg(i, 5, 10, QLatin1Char('0')))
-                                      << valued(pim::PHONE_WORK, QStringLiteral("+44 20 7946 %1").arg(i, 4, 10, QLatin1Char('0')));
-        c.entities[pim::ENTITY_EMAIL] << valued(pim::EMAIL_HOME, QStringLiteral("person%1@example.org").arg(i))
-                                      << valued(pim::EMAIL_WORK, QStringLiteral("p%1@work.example").arg(i));
+        c.entities[pim::ENTITY_PHONE]
+            << valued(pim::PHONE_MOBILE, QStringLiteral("+44 7700 9%1").arg(i, 5, 10, QLatin1Char('0')))
+            << valued(pim::PHONE_WORK, QStringLiteral("+44 20 7946 %1").arg(i, 4, 10, QLatin1Char('0')));
+        c.entities[pim::ENTITY_EMAIL]
+            << valued(pim::EMAIL_HOME, QStringLiteral("person%1@example.org").arg(i))
+            << valued(pim::EMAIL_WORK, QStringLiteral("p%1@work.example").arg(i));
         pim::Entity addr;
         addr.values[pim::AddrKey::SubType] = QStringLiteral("1");
         addr.values[pim::AddrKey::Street] = QStringLiteral("%1 High Street").arg(i);
@@ -122,12 +124,15 @@ qint64 floorMs(const QString &path, const QList<pim::_Contact> &list)
         for (int type : {pim::ENTITY_PHONE, pim::ENTITY_EMAIL})
             for (const pim::Entity &e : c.entities.value(type))
                 floor.data(row, type, QStringLiteral("%1/%2/%2/9").arg(type).arg(id),
-                           {e.values.value(pim::ValueKey::Value).toString(), e.values.value(pim::ValueKey::SubType).toString(), ""});
+                           {e.values.value(pim::ValueKey::Value).toString(),
+                            e.values.value(pim::ValueKey::SubType).toString(), ""});
         const pim::Entity a = c.entities.value(pim::ENTITY_ADDR).value(0);
         floor.data(row, pim::ENTITY_ADDR, "12/" + id + "/" + id + "/9",
                    {a.formattedAddr(), "1", "", a.values.value(pim::AddrKey::Street).toString(), "", "",
-                    a.values.value(pim::AddrKey::City).toString(), "", a.values.value(pim::AddrKey::Postcode).toString()});
-        const QByteArray image = c.entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray();
+                    a.values.value(pim::AddrKey::City).toString(), "",
+                    a.values.value(pim::AddrKey::Postcode).toString()});
+        const QByteArray image =
+            c.entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray();
         floor.photo(row, "2/" + id + "/" + id + "/9", pim::Entity::photoHash(image), image);
     }
     floor.commit();
@@ -180,11 +185,15 @@ int main(int argc, char **argv)
             const qint64 loadMs = timed(load, loadSink);
             const int stored = int(reloaded.contacts(0, QString()).size());
             if (stored != kContacts)
-                throw std::runtime_error(QStringLiteral("loaded %1 contacts, expected %2").arg(stored).arg(kContacts).toStdString());
+                throw std::runtime_error(QStringLiteral("loaded %1 contacts, expected %2")
+                                             .arg(stored)
+                                             .arg(kContacts)
+                                             .toStdString());
 
             const qint64 floor = floorMs(dir.filePath(QStringLiteral("floor%1.db").arg(run)), list);
-            std::printf("run %d: write %lld ms, load %lld ms, floor %lld ms\n", run + 1, static_cast<long long>(writeMs),
-                        static_cast<long long>(loadMs), static_cast<long long>(floor));
+            std::printf("run %d: write %lld ms, load %lld ms, floor %lld ms\n", run + 1,
+                        static_cast<long long>(writeMs), static_cast<long long>(loadMs),
+                        static_cast<long long>(floor));
             bestWrite = bestWrite < 0 ? writeMs : qMin(bestWrite, writeMs);
             bestLoad = bestLoad < 0 ? loadMs : qMin(bestLoad, loadMs);
             bestFloor = bestFloor < 0 ? floor : qMin(bestFloor, floor);
@@ -193,9 +202,11 @@ int main(int argc, char **argv)
         const double floorRate = perSecond(bestFloor);
         const auto report = [&](const char *what, qint64 ms) {
             const double ratio = double(ms) / double(qMax<qint64>(bestFloor, 1));
-            std::printf("Android %s: %d contacts (name, 2 phones, 2 e-mails, an address, a 20 KB photo) in %lld ms = "
-                        "%.0f contacts/s, %.2fx the floor (target: at most 4x) %s\n",
-                        what, kContacts, static_cast<long long>(ms), perSecond(ms), ratio, ratio <= 4.0 ? "OK" : "OVER");
+            std::printf(
+                "Android %s: %d contacts (name, 2 phones, 2 e-mails, an address, a 20 KB photo) in %lld ms = "
+                "%.0f contacts/s, %.2fx the floor (target: at most 4x) %s\n",
+                what, kContacts, static_cast<long long>(ms), perSecond(ms), ratio,
+                ratio <= 4.0 ? "OK" : "OVER");
         };
         report("write", bestWrite);
         report("load", bestLoad);

@@ -64,7 +64,8 @@ public:
         , hooked(new HookedConnector(PAndroidConnector(new AdbConnector(handle, [](unsigned long) {}))))
     {
         handle->userPackages << AdbConnector::kPackage;
-        mirror = std::make_unique<AndroidContactsDb>(dir.filePath(QStringLiteral("SIM0ANDROID")), PAndroidConnector(hooked));
+        mirror = std::make_unique<AndroidContactsDb>(dir.filePath(QStringLiteral("SIM0ANDROID")),
+                                                     PAndroidConnector(hooked));
         mirror->create();
     }
 

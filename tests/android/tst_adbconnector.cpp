@@ -57,7 +57,8 @@ private slots:
         QTest::newRow("app present") << QStringList{"com.example.notes", kPackage} << false;
         QTest::newRow("empty listing") << QStringList{} << false;
         QTest::newRow("app missing") << QStringList{"com.example.notes"} << true;
-        QTest::newRow("only a look-alike") << QStringList{kPackage + ".old", "COM.FERROVANTIS.CONTACTSSYNC"} << true;
+        QTest::newRow("only a look-alike")
+            << QStringList{kPackage + ".old", "COM.FERROVANTIS.CONTACTSSYNC"} << true;
     }
     void installDecision()
     {
@@ -89,7 +90,8 @@ private slots:
         QCOMPARE(install.bytes, resource.readAll());
         QCOMPARE(install.options, QStringLiteral("-r"));
         QVERIFY(QDir::isAbsolutePath(install.path));
-        QCOMPARE(install.permissions & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+        QCOMPARE(install.permissions &
+                     (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
                  QFile::Permissions());
         QVERIFY(install.permissions & QFile::ReadOwner);
     }
@@ -106,7 +108,8 @@ private slots:
         Rig rig;
         rig.handle->userPackages = {"com.example.notes"};
         rig.handle->installFailure = reason.isNull() ? QStringLiteral("") : reason;
-        const QString expected = QStringLiteral("Can not install com.ferrovantis.contactssync. ") + rig.handle->installFailure;
+        const QString expected =
+            QStringLiteral("Can not install com.ferrovantis.contactssync. ") + rig.handle->installFailure;
         QCOMPARE(errorOf([&] { rig.connector.initialCheck(); }), expected);
         QVERIFY(rig.pauses.isEmpty());
     }
@@ -154,7 +157,8 @@ private slots:
         QCOMPARE(host, QStringLiteral("127.0.0.1"));
         QCOMPARE(rig.handle->commands(),
                  (QStringList{"am start -n com.ferrovantis.contactssync/.ContactsSync",
-                              "am broadcast -n com.ferrovantis.contactssync/.AdbSyncBroadcastReceiver -d " + uri.arg(port)}));
+                              "am broadcast -n com.ferrovantis.contactssync/.AdbSyncBroadcastReceiver -d " +
+                                  uri.arg(port)}));
         QCOMPARE(rig.handle->forwards(), QStringList{QStringLiteral("%1->%1").arg(port)});
         QCOMPARE(rig.pauses, QList<int>{3});
     }

@@ -60,8 +60,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("crlf lines, padded") << QByteArray("package:a.b\r\n  package:my.notes.app  \r\npackage:a.b\n")
-                                            << QStringList{"a.b", "my.notes.app"};
+        QTest::newRow("crlf lines, padded")
+            << QByteArray("package:a.b\r\n  package:my.notes.app  \r\npackage:a.b\n")
+            << QStringList{"a.b", "my.notes.app"};
         QTest::newRow("bare prefix gives the empty name") << QByteArray("package:\n") << QStringList{""};
         QTest::newRow("error text gives nothing")
             << QByteArray("Error: java.lang.SecurityException\n") << QStringList{};
@@ -88,7 +89,8 @@ private slots:
     {
         auto p = phone("cp: /a b: No such file\n");
         killProcess(p, QStringLiteral("com.x"));
-        QCOMPARE(cpFile(p, QStringLiteral("/a b"), QStringLiteral("/c")), QStringLiteral("cp: /a b: No such file\n"));
+        QCOMPARE(cpFile(p, QStringLiteral("/a b"), QStringLiteral("/c")),
+                 QStringLiteral("cp: /a b: No such file\n"));
         QCOMPARE(p->commands, (QStringList{"am force-stop com.x", "cp \"/a b\" \"/c\""}));
     }
 
@@ -109,18 +111,20 @@ private slots:
         auto p = phone(dump);
         QString text = QStringLiteral("stale");
         QCOMPARE(getDevAppVersion(p, QStringLiteral("com.x"), text), version);
-        QCOMPARE(text, QString::fromLatin1(dump.left(dump.indexOf('\0') < 0 ? dump.size() : dump.indexOf('\0'))));
+        QCOMPARE(text,
+                 QString::fromLatin1(dump.left(dump.indexOf('\0') < 0 ? dump.size() : dump.indexOf('\0'))));
         QCOMPARE(p->commands, QStringList{"dumpsys package com.x"});
     }
 
     void appStateLines()
     {
-        const QByteArray dump = "Packages:\n"
-                                "    User 0: ceDataInode=1 installed=true hidden=false stopped=true notLaunched=false enabled=0\n"
-                                "    User 10: Installed=TRUE enabled=3 installed=false\n"
-                                "    User 11: none\n"
-                                "    User 12:\n"
-                                "  userId=10123\n";
+        const QByteArray dump =
+            "Packages:\n"
+            "    User 0: ceDataInode=1 installed=true hidden=false stopped=true notLaunched=false enabled=0\n"
+            "    User 10: Installed=TRUE enabled=3 installed=false\n"
+            "    User 11: none\n"
+            "    User 12:\n"
+            "  userId=10123\n";
         const QList<_AdbAppState> states = appStates(phone(dump), QStringLiteral("com.x"));
         QCOMPARE(states.size(), 3);
         QCOMPARE(states[0].user, QStringLiteral("0"));
@@ -137,7 +141,8 @@ private slots:
 
     void buildProperties()
     {
-        const QByteArray prop = "# note=x\nro.product.model=Model 5\nkey=\na=b=c\n k = v \nro.product.model=Model 6\n";
+        const QByteArray prop =
+            "# note=x\nro.product.model=Model 5\nkey=\na=b=c\n k = v \nro.product.model=Model 6\n";
         const QHash<QString, QString> info = adbSysBuildInfo(phone(prop));
         QCOMPARE(info.value("ro.product.model"), QStringLiteral("Model 6"));
         QCOMPARE(info.value("# note"), QStringLiteral("x"));

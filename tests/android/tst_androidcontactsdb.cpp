@@ -71,8 +71,9 @@ private slots:
         f.write("precious");
         f.close();
 
-        QVERIFY(errorOf([&] { AndroidContactsDb::createForDevice(devId, PAndroidConnector()); })
-                    .startsWith(QStringLiteral("Invalid device identifier")));
+        QVERIFY(errorOf([&] {
+                    AndroidContactsDb::createForDevice(devId, PAndroidConnector());
+                }).startsWith(QStringLiteral("Invalid device identifier")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("precious"));
     }
@@ -111,7 +112,8 @@ private slots:
     {
         bool alive = false;
         QTemporaryDir dir;
-        auto mirror = QSharedPointer<LocalDb>(new AndroidContactsDb(dir.filePath("p.db"), PAndroidConnector(new TracedConnector(&alive))));
+        auto mirror = QSharedPointer<LocalDb>(
+            new AndroidContactsDb(dir.filePath("p.db"), PAndroidConnector(new TracedConnector(&alive))));
         PAndroidConnector inUse = static_cast<AndroidContactsDb *>(mirror.data())->connector();
         mirror.reset();
         QVERIFY(alive);

@@ -31,12 +31,14 @@ QString id(int type, qint64 contact, qint64 raw, qint64 data)
 
 QString ent(int type, qint64 contact, qint64 data, const QStringList &fields)
 {
-    return QStringLiteral("$ent:") + id(type, contact, contact + 1, data) + QLatin1Char(',') + fields.join(',');
+    return QStringLiteral("$ent:") + id(type, contact, contact + 1, data) + QLatin1Char(',') +
+           fields.join(',');
 }
 
 QStringList header(int count = -1)
 {
-    QStringList lines{QStringLiteral("$device:") + R::text(QStringLiteral("Phone")), QStringLiteral("$version:2")};
+    QStringList lines{QStringLiteral("$device:") + R::text(QStringLiteral("Phone")),
+                      QStringLiteral("$version:2")};
     if (count >= 0)
         lines << QStringLiteral("$count:%1").arg(count);
     return lines;
@@ -62,7 +64,8 @@ private slots:
     {
         AndroidSessionRig rig;
         rig.app.deviceName = QStringLiteral("Zoë's Phone ✓");
-        const qint64 a = rig.app.addContact({{1, R::name("Zoë", "Ångström")}, {3, R::valued("mobile", "+46 70 123")}});
+        const qint64 a =
+            rig.app.addContact({{1, R::name("Zoë", "Ångström")}, {3, R::valued("mobile", "+46 70 123")}});
         const qint64 b = rig.app.addContact({{1, R::name("雷", "李")}, {3, R::valued("work", "+86 10 555")}});
 
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
@@ -86,7 +89,8 @@ private slots:
             QCOMPARE(it->entities.value(pim::ENTITY_NAME)[0].srcId, it->srcId);
             const pim::Entity phoneEntry = it->entities.value(pim::ENTITY_PHONE).value(0);
             QCOMPARE(phoneEntry.srcId, id(3, pc.id, pc.rawId, pc.rows[1].id));
-            QCOMPARE(phoneEntry.values.value(pim::ValueKey::Value).toString(), R::decodeText(pc.rows[1].fields[2]));
+            QCOMPARE(phoneEntry.values.value(pim::ValueKey::Value).toString(),
+                     R::decodeText(pc.rows[1].fields[2]));
         }
         QCOMPARE(stored[0].fullName + '|' + stored[1].fullName, QStringLiteral("Zoë Ångström|雷 李"));
         Q_UNUSED(a);
@@ -113,15 +117,17 @@ private slots:
         rig.app.addContact({{1, R::name("Ann", "Lee")}});
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
-        QCOMPARE(rig.progress.outcome(), accepted ? QStringLiteral("succeed|") : QStringLiteral("error|IDS_DAEMON_APK_OLDER_THAN_3.0.3"));
+        QCOMPARE(rig.progress.outcome(), accepted ? QStringLiteral("succeed|")
+                                                  : QStringLiteral("error|IDS_DAEMON_APK_OLDER_THAN_3.0.3"));
         QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), accepted ? 1 : 0);
     }
 
     void withoutACountTheBarStays()
     {
         AndroidSessionRig rig;
-        rig.app.setLoadScript(header() << "$batch:" << ent(1, 7, 70, R::name("A", "B")) << ent(1, 8, 80, R::name("C", "D"))
-                                       << "$end:" << "$bye:");
+        rig.app.setLoadScript(header() << "$batch:" << ent(1, 7, 70, R::name("A", "B"))
+                                       << ent(1, 8, 80, R::name("C", "D")) << "$end:"
+                                       << "$bye:");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(progressOf(rig.progress, "IDS_RECEIVING_CONTACTS_FROM_ANDROID"),
@@ -135,7 +141,8 @@ private slots:
         QStringList script = header(100) << "$batch:";
         for (int i = 1; i <= 57; ++i)
             script << ent(1, i, 1000 + i, R::name(QStringLiteral("N%1").arg(i), QString()));
-        rig.app.setLoadScript(script << "$end:" << "$bye:");
+        rig.app.setLoadScript(script << "$end:"
+                                     << "$bye:");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         const QStringList bars = progressOf(rig.progress, "IDS_RECEIVING_CONTACTS_FROM_ANDROID");
@@ -149,15 +156,21 @@ private slots:
     {
         QTest::addColumn<QStringList>("script");
         QTest::addColumn<QString>("error");
-        const QStringList batch{"$batch:", ent(1, 7, 70, R::name("A", "B")), ent(3, 7, 71, R::valued("home", "1")), "$end:"};
-        QTest::newRow("closed before bye") << (header(1) + batch) << "error|The remote host closed the connection";
-        QTest::newRow("closed mid-batch") << (header(1) + batch.mid(0, 2)) << "error|The remote host closed the connection";
-        QTest::newRow("phone error") << (header(1) + batch + QStringList{"$error:" + R::text("Kontakte gesperrt – 403")})
+        const QStringList batch{"$batch:", ent(1, 7, 70, R::name("A", "B")),
+                                ent(3, 7, 71, R::valued("home", "1")), "$end:"};
+        QTest::newRow("closed before bye")
+            << (header(1) + batch) << "error|The remote host closed the connection";
+        QTest::newRow("closed mid-batch")
+            << (header(1) + batch.mid(0, 2)) << "error|The remote host closed the connection";
+        QTest::newRow("phone error") << (header(1) + batch +
+                                         QStringList{"$error:" + R::text("Kontakte gesperrt – 403")})
                                      << "error|Kontakte gesperrt – 403";
-        QTest::newRow("bad sync id") << (header(1) + QStringList{"$batch:", "$ent:1/7/x/70," + R::text("A"), "$end:", "$bye:"})
+        QTest::newRow("bad sync id") << (header(1) + QStringList{"$batch:", "$ent:1/7/x/70," + R::text("A"),
+                                                                 "$end:", "$bye:"})
                                      << QString("error|Invalid:$ent:1/7/x/70," + R::text("A"));
-        QTest::newRow("sync id with blank") << (header(1) + QStringList{"$batch:", "$ent: 1/7/8/70", "$end:", "$bye:"})
-                                            << "error|Invalid:$ent: 1/7/8/70";
+        QTest::newRow("sync id with blank")
+            << (header(1) + QStringList{"$batch:", "$ent: 1/7/8/70", "$end:", "$bye:"})
+            << "error|Invalid:$ent: 1/7/8/70";
         QTest::newRow("empty line") << (header(1) + QStringList{"$batch:", ""}) << "error|Null command.";
     }
     void failuresRollBack()
@@ -179,22 +192,26 @@ private slots:
         AndroidSessionRig rig;
         rig.app.setLoadScript(header(4) << "$batch:"
                                         // before its name record, in the same batch
-                                        << ent(3, 7, 71, R::valued("home", "7-early")) << ent(1, 7, 70, R::name("Seven", ""))
+                                        << ent(3, 7, 71, R::valued("home", "7-early"))
+                                        << ent(1, 7, 70, R::name("Seven", ""))
                                         << ent(4, 7, 72, R::valued("work", "s@x")) << "$end:"
                                         << "$batch:"
                                         // name record in an earlier batch
                                         << ent(3, 7, 73, R::valued("mobile", "7-late"))
                                         // name record in a later batch
                                         << ent(3, 8, 81, R::valued("home", "8-early")) << "$end:"
-                                        << "$batch:" << ent(1, 8, 80, R::name("Eight", ""))
+                                        << "$batch:"
+                                        << ent(1, 8, 80, R::name("Eight", ""))
                                         // never a name record
-                                        << ent(3, 9, 91, R::valued("home", "9-orphan")) << ent(9, 9, 92, R::note("n9"))
-                                        << "$end:"
+                                        << ent(3, 9, 91, R::valued("home", "9-orphan"))
+                                        << ent(9, 9, 92, R::note("n9")) << "$end:"
                                         << "$bye:");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data where contact_id not in (select _id from contact)"), 0);
+        QCOMPARE(
+            rows(*rig.mirror, "select count(*) from data where contact_id not in (select _id from contact)"),
+            0);
 
         QMap<QString, QStringList> phonesByName;
         for (const pim::_Contact &c : rig.stored())
@@ -204,22 +221,27 @@ private slots:
         QCOMPARE(phonesByName.value("Eight"), QStringList{"8-early"});
         QCOMPARE(phonesByName.value(""), QStringList{"9-orphan"});
         QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 3);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data where type=9 and contact_id=(select _id from contact where full_name='')"), 1);
+        QCOMPARE(rows(*rig.mirror, "select count(*) from data where type=9 and contact_id=(select _id from "
+                                   "contact where full_name='')"),
+                 1);
     }
 
     void secondNameRecordMakesItsOwnContact()
     {
         AndroidSessionRig rig;
-        rig.app.setLoadScript(header(2) << "$batch:" << ent(1, 7, 70, R::name("First", "")) << ent(3, 7, 71, R::valued("home", "a"))
-                                        << "$end:" << "$batch:" << ent(1, 7, 75, R::name("Second", ""))
-                                        << ent(3, 7, 76, R::valued("home", "b")) << "$end:" << "$bye:");
+        rig.app.setLoadScript(header(2) << "$batch:" << ent(1, 7, 70, R::name("First", ""))
+                                        << ent(3, 7, 71, R::valued("home", "a")) << "$end:"
+                                        << "$batch:" << ent(1, 7, 75, R::name("Second", ""))
+                                        << ent(3, 7, 76, R::valued("home", "b")) << "$end:"
+                                        << "$bye:");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         const QList<pim::_Contact> stored = rig.stored();
         QCOMPARE(stored.size(), 2);
         for (const pim::_Contact &c : stored)
-            QCOMPARE(c.entities.value(pim::ENTITY_PHONE).value(0).values.value(pim::ValueKey::Value).toString(),
-                     c.fullName == "First" ? QStringLiteral("a") : QStringLiteral("b"));
+            QCOMPARE(
+                c.entities.value(pim::ENTITY_PHONE).value(0).values.value(pim::ValueKey::Value).toString(),
+                c.fullName == "First" ? QStringLiteral("a") : QStringLiteral("b"));
     }
 
     void groupsMatchByName()
@@ -231,22 +253,28 @@ private slots:
             edit.commit();
         }
         const quint64 family = rig.mirror->groups().value(0).id;
-        rig.app.addContact({{1, R::name("A", "")}, {7, R::group("Family")}, {7, R::group("Chess Club")}, {7, R::group("")}});
+        rig.app.addContact(
+            {{1, R::name("A", "")}, {7, R::group("Family")}, {7, R::group("Chess Club")}, {7, R::group("")}});
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         const QList<pim::Entity> memberships = rig.stored().value(0).entities.value(pim::ENTITY_GROUP);
         QCOMPARE(memberships.size(), 3);
         QCOMPARE(memberships[0].values.value(pim::GroupKey::GroupId).toString(), QString::number(family));
         QCOMPARE(rig.mirror->groups().size(), 2);
-        QCOMPARE(memberships[1].values.value(pim::GroupKey::GroupName).toString(), QStringLiteral("Chess Club"));
+        QCOMPARE(memberships[1].values.value(pim::GroupKey::GroupName).toString(),
+                 QStringLiteral("Chess Club"));
         QCOMPARE(memberships[2].values.value(pim::GroupKey::GroupId).toString(), QString());
     }
 
     void unknownLinesChangeNothing()
     {
         AndroidSessionRig rig;
-        rig.app.setLoadScript(header(1) << "$hello:x" << "$batch:" << "$note:y" << ent(1, 7, 70, R::name("A", "")) << "garbage"
-                                        << "$end:" << "$later:z" << "$bye:");
+        rig.app.setLoadScript(header(1) << "$hello:x"
+                                        << "$batch:"
+                                        << "$note:y" << ent(1, 7, 70, R::name("A", "")) << "garbage"
+                                        << "$end:"
+                                        << "$later:z"
+                                        << "$bye:");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
@@ -265,7 +293,12 @@ private slots:
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
-        QCOMPARE(rig.stored().value(0).entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray(),
+        QCOMPARE(rig.stored()
+                     .value(0)
+                     .entities.value(pim::ENTITY_PHOTO)
+                     .value(0)
+                     .values.value(pim::PhotoKey::Image)
+                     .toByteArray(),
                  photo);
     }
 
@@ -277,7 +310,8 @@ private slots:
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         load.setIdleLimit(300);
         QVERIFY(AndroidSessionRig::run(load, 10000));
-        QVERIFY2(rig.progress.outcome().startsWith("error|The phone sent nothing"), qPrintable(rig.progress.outcome()));
+        QVERIFY2(rig.progress.outcome().startsWith("error|The phone sent nothing"),
+                 qPrintable(rig.progress.outcome()));
         QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
     }
 
@@ -324,7 +358,9 @@ private slots:
         rig.handle->installFailure = QStringLiteral("INSTALL_FAILED_OLDER_SDK");
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
-        QCOMPARE(rig.progress.outcome(), QStringLiteral("error|Can not install com.ferrovantis.contactssync. INSTALL_FAILED_OLDER_SDK"));
+        QCOMPARE(
+            rig.progress.outcome(),
+            QStringLiteral("error|Can not install com.ferrovantis.contactssync. INSTALL_FAILED_OLDER_SDK"));
         QCOMPARE(rig.app.sessionsServed(), 0);
     }
 
@@ -338,11 +374,13 @@ private slots:
             probe.listen(QHostAddress::LocalHost, 0);
             port = probe.serverPort();
         }
-        AndroidContactsDb offline(rig.dir.filePath("offline.db"), PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
+        AndroidContactsDb offline(rig.dir.filePath("offline.db"),
+                                  PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
         offline.create();
         SyncRestoreThread load(&offline, port, &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
-        QCOMPARE(rig.progress.outcome(), QStringLiteral("error|IDS_ANDROID_CONNECT_FAIL127.0.0.1:%1").arg(port));
+        QCOMPARE(rig.progress.outcome(),
+                 QStringLiteral("error|IDS_ANDROID_CONNECT_FAIL127.0.0.1:%1").arg(port));
     }
 };
 

@@ -21,7 +21,9 @@ struct LoadedRig : AndroidSessionRig
 {
     LoadedRig()
     {
-        app.addContact({{1, R::name("Kim", "Park")}, {3, R::valued("home", "111")}, {4, R::valued("work", "k@x")},
+        app.addContact({{1, R::name("Kim", "Park")},
+                        {3, R::valued("home", "111")},
+                        {4, R::valued("work", "k@x")},
                         {7, R::group("Old")}});
         app.addContact({{1, R::name("Lou", "Reed")}, {7, R::group("Old")}});
         RecordingProgressSink loadProgress;
@@ -95,25 +97,31 @@ private slots:
                                         Change(pim::ENTITY_PHONE, ContactChanges::ACTION_ADDED, phone)});
         QVERIFY(AndroidSessionRig::run(send));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
-        QCOMPARE(rig.statuses(), (QStringList{"IDS_SYNC_START_SERVICE|0", "IDS_SENGING_CHANGES_TO_DEVICE|99"}));
+        QCOMPARE(rig.statuses(),
+                 (QStringList{"IDS_SYNC_START_SERVICE|0", "IDS_SENGING_CHANGES_TO_DEVICE|99"}));
 
         const CompanionContact onPhone = rig.phoneContact(QStringLiteral("Zoë"));
         QVERIFY(onPhone.id != 0);
         const QString local = QString::number(fresh.id);
-        QCOMPARE(rig.sent(), (QStringList{"$batch:",
-                                          QStringLiteral("$ent:1/%1/%1/-%2,,%3,,,").arg(local).arg(name.id).arg(R::text("Zoë")),
-                                          "$end:", "$batch:",
-                                          QStringLiteral("$ent:3/%1/%2/-%3,mobile,,%4")
-                                              .arg(onPhone.id)
-                                              .arg(onPhone.rawId)
-                                              .arg(phone.id)
-                                              .arg(R::text("+33 6")),
-                                          "$end:"}));
+        QCOMPARE(rig.sent(),
+                 (QStringList{
+                     "$batch:",
+                     QStringLiteral("$ent:1/%1/%1/-%2,,%3,,,").arg(local).arg(name.id).arg(R::text("Zoë")),
+                     "$end:", "$batch:",
+                     QStringLiteral("$ent:3/%1/%2/-%3,mobile,,%4")
+                         .arg(onPhone.id)
+                         .arg(onPhone.rawId)
+                         .arg(phone.id)
+                         .arg(R::text("+33 6")),
+                     "$end:"}));
         const pim::_Contact after = rig.mirror->contact(fresh.id);
-        QCOMPARE(after.srcId, QStringLiteral("1/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(1)[0].id));
+        QCOMPARE(
+            after.srcId,
+            QStringLiteral("1/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(1)[0].id));
         QCOMPARE(after.entities.value(pim::ENTITY_NAME)[0].srcId, after.srcId);
-        QCOMPARE(after.entities.value(pim::ENTITY_PHONE)[0].srcId,
-                 QStringLiteral("3/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(3)[0].id));
+        QCOMPARE(
+            after.entities.value(pim::ENTITY_PHONE)[0].srcId,
+            QStringLiteral("3/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(3)[0].id));
     }
 
     void editsOfAKnownContact()
@@ -143,9 +151,11 @@ private slots:
         const CompanionContact onPhone = rig.phoneContact(QStringLiteral("Kim"));
         QCOMPARE(R::decodeText(onPhone.rowsOf(3)[0].fields.value(2)), QStringLiteral("999"));
         QVERIFY(onPhone.rowsOf(4).isEmpty());
-        QCOMPARE(R::decodeText(onPhone.rowsOf(13).value(0).fields.value(2)), QStringLiteral("https://kim.example"));
-        QCOMPARE(rig.mirror->contact(kim.id).entities.value(pim::ENTITY_URL)[0].srcId,
-                 QStringLiteral("13/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(13)[0].id));
+        QCOMPARE(R::decodeText(onPhone.rowsOf(13).value(0).fields.value(2)),
+                 QStringLiteral("https://kim.example"));
+        QCOMPARE(
+            rig.mirror->contact(kim.id).entities.value(pim::ENTITY_URL)[0].srcId,
+            QStringLiteral("13/%1/%2/%3").arg(onPhone.id).arg(onPhone.rawId).arg(onPhone.rowsOf(13)[0].id));
         // An updated entry keeps the id it had.
         QCOMPARE(rig.mirror->contact(kim.id).entities.value(pim::ENTITY_PHONE)[0].srcId, phone.srcId);
     }
@@ -156,12 +166,14 @@ private slots:
         QTest::addColumn<QString>("firstAnswer");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QStringList>("sent");
-        QTest::newRow("only its name changed") << true << QString() << "succeed|"
-                                               << QStringList{"$batch:", "*", "$end:", "$batch:", "$end:"};
-        QTest::newRow("first answer maps nothing") << true << "$batch:"
-                                                   << "error|receive $batch: command error, invalid command:$batch:"
-                                                   << QStringList{"$batch:", "*", "$end:"};
-        QTest::newRow("no name at all") << false << QString() << "succeed|" << QStringList{"$batch:", "$end:"};
+        QTest::newRow("only its name changed")
+            << true << QString() << "succeed|" << QStringList{"$batch:", "*", "$end:", "$batch:", "$end:"};
+        QTest::newRow("first answer maps nothing")
+            << true << "$batch:"
+            << "error|receive $batch: command error, invalid command:$batch:"
+            << QStringList{"$batch:", "*", "$end:"};
+        QTest::newRow("no name at all")
+            << false << QString() << "succeed|" << QStringList{"$batch:", "$end:"};
     }
     void contactsWithoutPhoneIds()
     {
@@ -180,10 +192,13 @@ private slots:
         pim::_Contact contact = rig.mirror->contact(fresh.id);
         contact.id = fresh.id;
         if (!firstAnswer.isNull())
-            rig.app.answerHook = [&](int index, const QString &normal) { return index == 0 ? firstAnswer : normal; };
+            rig.app.answerHook = [&](int index, const QString &normal) {
+                return index == 0 ? firstAnswer : normal;
+            };
         AndroidSendChangesThread send(&rig.progress, rig.mirror.get(), rig.port());
-        send.initEditContact(&contact, withName ? QList<Change>{Change(pim::ENTITY_NAME, ContactChanges::ACTION_ADDED, name)}
-                                                : QList<Change>{});
+        send.initEditContact(
+            &contact, withName ? QList<Change>{Change(pim::ENTITY_NAME, ContactChanges::ACTION_ADDED, name)}
+                               : QList<Change>{});
         QVERIFY(AndroidSessionRig::run(send));
         QCOMPARE(rig.progress.outcome(), outcome);
         QVERIFY(rig.app.waitServed(2, 5000));
@@ -209,7 +224,8 @@ private slots:
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
         QCOMPARE(rig.statuses(), QStringList{"IDS_SYNC_START_SERVICE|0"});
         QVERIFY(rig.app.waitServed(2, 5000));
-        QCOMPARE(rig.sent(), (QStringList{"$batch:", "$del:" + kim.entities.value(pim::ENTITY_NAME)[0].srcId, "$end:"}));
+        QCOMPARE(rig.sent(),
+                 (QStringList{"$batch:", "$del:" + kim.entities.value(pim::ENTITY_NAME)[0].srcId, "$end:"}));
         QCOMPARE(rig.app.contacts().size(), 1);
         QVERIFY(rig.phoneContact(QStringLiteral("Kim")).id == 0);
     }
@@ -250,8 +266,10 @@ private slots:
         QVERIFY(phoneLou.rowsOf(7).isEmpty());
         QCOMPARE(R::decodeText(phoneKim.rowsOf(7).last().fields.value(0)), QStringLiteral("Friends"));
         const pim::_Contact after = rig.mirror->contact(kim.id);
-        QCOMPARE(after.entities.value(pim::ENTITY_GROUP)[0].srcId,
-                 QStringLiteral("7/%1/%2/%3").arg(phoneKim.id).arg(phoneKim.rawId).arg(phoneKim.rowsOf(7).last().id));
+        QCOMPARE(after.entities.value(pim::ENTITY_GROUP)[0].srcId, QStringLiteral("7/%1/%2/%3")
+                                                                       .arg(phoneKim.id)
+                                                                       .arg(phoneKim.rawId)
+                                                                       .arg(phoneKim.rowsOf(7).last().id));
         QCOMPARE(after.entities.value(pim::ENTITY_PHONE)[0].srcId, kimPhone.srcId);
     }
 
@@ -260,7 +278,8 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("outcome");
         QTest::newRow("phone error") << "$error:" + R::text("Gruppe unbekannt") << "error|Gruppe unbekannt";
-        QTest::newRow("wrong answer") << "$end:" << "error|receive $batch: command error, invalid command:$end:";
+        QTest::newRow("wrong answer") << "$end:"
+                                      << "error|receive $batch: command error, invalid command:$end:";
     }
     void phoneFailures()
     {

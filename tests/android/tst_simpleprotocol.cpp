@@ -35,7 +35,8 @@ private slots:
         QTest::newRow("latin-1 byte") << QByteArray("$device:\xe9\n") << QStringLiteral("$device:\u00e9");
         QTest::newRow("utf-8 sent raw arrives per byte")
             << QByteArray("$x:\xc3\xa9\n") << QString::fromLatin1("$x:\xc3\xa9");
-        QTest::newRow("nul kept") << QByteArray("$a\0b\n", 5) << QString(QStringLiteral("$a")) + QChar(0) + 'b';
+        QTest::newRow("nul kept") << QByteArray("$a\0b\n", 5)
+                                  << QString(QStringLiteral("$a")) + QChar(0) + 'b';
         QTest::newRow("not trimmed") << QByteArray("  $a: \n") << QStringLiteral("  $a: ");
     }
     void readsLinesByteForByte()
@@ -64,14 +65,18 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("text");
-        QTest::newRow("empty line") << QByteArray("\n") << "transfer" << "Null command.";
-        QTest::newRow("only a cr") << QByteArray("\r\n") << "transfer" << "Null command.";
-        QTest::newRow("phone error") << "$error:" + b64("Speicher voll – Ü") + "\n" << "remote"
-                                     << QStringLiteral("Speicher voll – Ü");
+        QTest::newRow("empty line") << QByteArray("\n") << "transfer"
+                                    << "Null command.";
+        QTest::newRow("only a cr") << QByteArray("\r\n") << "transfer"
+                                   << "Null command.";
+        QTest::newRow("phone error") << "$error:" + b64("Speicher voll – Ü") + "\n"
+                                     << "remote" << QStringLiteral("Speicher voll – Ü");
         QTest::newRow("empty error") << QByteArray("$error:\n") << "remote" << QString("");
-        QTest::newRow("error stops at nul") << "$error:" + b64(QByteArray("abc\0def", 7)) + "\n" << "remote"
+        QTest::newRow("error stops at nul") << "$error:" + b64(QByteArray("abc\0def", 7)) + "\n"
+                                            << "remote"
                                             << "abc";
-        QTest::newRow("error with junk in its base64") << QByteArray("$error:SGVs*bG8=\n") << "remote" << "Hello";
+        QTest::newRow("error with junk in its base64") << QByteArray("$error:SGVs*bG8=\n") << "remote"
+                                                       << "Hello";
     }
     void readCommandFailures()
     {
@@ -105,9 +110,12 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("batch ack is 8 bytes") << "$batch:" << "" << QByteArray("$batch:\n");
+        QTest::newRow("batch ack is 8 bytes") << "$batch:"
+                                              << "" << QByteArray("$batch:\n");
         QTest::newRow("utf-8 out") << "$x:" << QStringLiteral("é") << QByteArray("$x:\xc3\xa9\n");
-        QTest::newRow("record") << "$ent:" << "3/12/12/-57,mobile,,KzQ0" << QByteArray("$ent:3/12/12/-57,mobile,,KzQ0\n");
+        QTest::newRow("record") << "$ent:"
+                                << "3/12/12/-57,mobile,,KzQ0"
+                                << QByteArray("$ent:3/12/12/-57,mobile,,KzQ0\n");
     }
     void sendsExactBytes()
     {
@@ -153,7 +161,8 @@ private slots:
     {
         SocketPair pair;
         pair.phoneSends("$batch:1/1/1/-1=>1/2/3/4,\n");
-        QCOMPARE(readFeedback(pair.desktop, QStringLiteral("$batch:"), 5000), QStringLiteral("$batch:1/1/1/-1=>1/2/3/4,"));
+        QCOMPARE(readFeedback(pair.desktop, QStringLiteral("$batch:"), 5000),
+                 QStringLiteral("$batch:1/1/1/-1=>1/2/3/4,"));
     }
 
     void base64Tolerance_data()
@@ -162,8 +171,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("plain") << QString::fromLatin1(b64("Zoë")) << QStringLiteral("Zoë");
         QTest::newRow("no padding") << QStringLiteral("SGVsbG8") << QStringLiteral("Hello");
-        QTest::newRow("blanks and padding skipped") << QStringLiteral(" SGVs bG8= ") << QStringLiteral("Hello");
-        QTest::newRow("cut at nul") << QString::fromLatin1(b64(QByteArray("ab\0cd", 5))) << QStringLiteral("ab");
+        QTest::newRow("blanks and padding skipped")
+            << QStringLiteral(" SGVs bG8= ") << QStringLiteral("Hello");
+        QTest::newRow("cut at nul") << QString::fromLatin1(b64(QByteArray("ab\0cd", 5)))
+                                    << QStringLiteral("ab");
         QTest::newRow("bad utf-8 replaced") << QString::fromLatin1(b64("a\xff")) << QStringLiteral("a\ufffd");
         QTest::newRow("empty") << QString() << QString();
     }
@@ -191,7 +202,8 @@ private slots:
         QTest::newRow("not a number ignored") << QByteArray("$block:abc\n$end:\n") << QByteArray();
         QTest::newRow("raw bytes may hold line ends")
             << QByteArray("$block:4\n\n\r\n\0$end:\n", 19) << QByteArray("\n\r\n\0", 4);
-        QTest::newRow("smaller after larger") << QByteArray("$block:4\nwxyz$block:1\nq$end:\n") << QByteArray("wxyzq");
+        QTest::newRow("smaller after larger")
+            << QByteArray("$block:4\nwxyz$block:1\nq$end:\n") << QByteArray("wxyzq");
     }
     void streamBlocks()
     {
@@ -213,8 +225,10 @@ private slots:
             QBuffer target;
             target.open(QIODevice::WriteOnly);
             QVERIFY_THROWS_EXCEPTION(LocalException, readStreamContent(pair.desktop, target, 5000));
-            QCOMPARE(pair.phoneReceived(2000),
-                     "$error:" + b64("readStreamContent: invalid feedback [$ent:x], must be [$block:], [$end:]") + "\n");
+            QCOMPARE(
+                pair.phoneReceived(2000),
+                "$error:" + b64("readStreamContent: invalid feedback [$ent:x], must be [$block:], [$end:]") +
+                    "\n");
         }
         {
             // A broken peer announcing a huge block is refused before anything is allocated.

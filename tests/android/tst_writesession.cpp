@@ -66,7 +66,9 @@ QStringList digest(LocalDb &db)
         QStringList parts{c.fullName, c.srcId};
         for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it)
             for (const pim::Entity &e : it.value())
-                parts << QStringLiteral("%1:%2=%3").arg(it.key()).arg(e.srcId, e.values.value("data1").toString());
+                parts << QStringLiteral("%1:%2=%3")
+                             .arg(it.key())
+                             .arg(e.srcId, e.values.value("data1").toString());
         out << parts.join('|');
     }
     out.sort();
@@ -85,7 +87,8 @@ private slots:
         AndroidSessionRig rig;
         QList<pim::_Contact> list;
         for (int i = 1; i <= 45; ++i)
-            list << person(QStringLiteral("Ünal%1").arg(i), QStringLiteral("Øster"), QStringLiteral("+47 %1").arg(i));
+            list << person(QStringLiteral("Ünal%1").arg(i), QStringLiteral("Øster"),
+                           QStringLiteral("+47 %1").arg(i));
         SyncBackupThread write(list, rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(write));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|IDS_SUC_TRANSFER_45_CONTACTS_TO_ANDROID"));
@@ -94,9 +97,10 @@ private slots:
         QCOMPARE(bars.size(), 45 + 1 + 3 + 3);
         QCOMPARE(bars.first(), QStringLiteral("MERGING_CONTACTS:0"));
         QCOMPARE(bars.at(44), QStringLiteral("MERGING_CONTACTS:33"));
-        QCOMPARE(bars.mid(45), (QStringList{"SYNC_START_SERVICE:0", "SEND_CHANGES_TO_ANDROID:47", "SEND_CHANGES_TO_ANDROID:62",
-                                             "SEND_CHANGES_TO_ANDROID:66", "SEND_CHANGES_TO_ANDROID:81",
-                                             "SEND_CHANGES_TO_ANDROID:96", "SEND_CHANGES_TO_ANDROID:100"}));
+        QCOMPARE(bars.mid(45), (QStringList{"SYNC_START_SERVICE:0", "SEND_CHANGES_TO_ANDROID:47",
+                                            "SEND_CHANGES_TO_ANDROID:62", "SEND_CHANGES_TO_ANDROID:66",
+                                            "SEND_CHANGES_TO_ANDROID:81", "SEND_CHANGES_TO_ANDROID:96",
+                                            "SEND_CHANGES_TO_ANDROID:100"}));
         QCOMPARE(rig.app.received().count("$batch:"), 6);
         QCOMPARE(rig.app.contacts().size(), 45);
 
@@ -120,9 +124,12 @@ private slots:
         QTest::addColumn<bool>("existing");
         QTest::addColumn<QString>("bars");
         QTest::addColumn<QString>("text");
-        QTest::newRow("empty list") << 0 << false << "" << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID";
-        QTest::newRow("3 present") << 3 << true << "11,22,33" << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_3_MERGED";
-        QTest::newRow("7 present") << 7 << true << "4,9,14,18,23,28,33" << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_7_MERGED";
+        QTest::newRow("empty list") << 0 << false << ""
+                                    << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID";
+        QTest::newRow("3 present") << 3 << true << "11,22,33"
+                                   << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_3_MERGED";
+        QTest::newRow("7 present") << 7 << true << "4,9,14,18,23,28,33"
+                                   << "IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_7_MERGED";
     }
     void mergeProgressAndTexts()
     {
@@ -168,7 +175,8 @@ private slots:
         RecordingProgressSink progress;
         SyncBackupThread write({person("Kim", "Park", "222")}, rig.mirror.get(), rig.port(), &progress);
         QVERIFY(AndroidSessionRig::run(write));
-        QCOMPARE(progress.outcome(), QStringLiteral("succeed|IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_1_MERGED"));
+        QCOMPARE(progress.outcome(),
+                 QStringLiteral("succeed|IDS_SUC_TRANSFER_0_CONTACTS_TO_ANDROID_1_MERGED"));
 
         const pim::_Contact after = rig.stored().first();
         QCOMPARE(after.srcId, contactSrc);
@@ -183,14 +191,15 @@ private slots:
                                   .arg(added.id)
                                   .arg(R::text("222"))));
         const CompanionRow newRow = rig.app.contacts().first().rowsOf(3).value(1);
-        QCOMPARE(added.srcId, QStringLiteral("3/%1/%2/%3").arg(phoneSide.id).arg(phoneSide.rawId).arg(newRow.id));
+        QCOMPARE(added.srcId,
+                 QStringLiteral("3/%1/%2/%3").arg(phoneSide.id).arg(phoneSide.rawId).arg(newRow.id));
     }
 
     void sameNameTwiceSendsBoth()
     {
         AndroidSessionRig rig;
-        SyncBackupThread write({person("Ann", "Lee", "+1 555"), person("Ann", "Lee", QString(), "ann@x.org")}, rig.mirror.get(),
-                               rig.port(), &rig.progress);
+        SyncBackupThread write({person("Ann", "Lee", "+1 555"), person("Ann", "Lee", QString(), "ann@x.org")},
+                               rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(write));
         QVERIFY(rig.progress.outcome().startsWith("succeed|"));
         const QList<CompanionContact> phone = rig.app.contacts();
@@ -208,7 +217,9 @@ private slots:
         QTest::addColumn<QString>("outcome");
         QTest::newRow("name not confirmed") << 0 << "$batch:"
                                             << "error|IDS_ANDROID_CONTACTS_NOT_CONFIRMED_1_Bo Yi";
-        QTest::newRow("not a batch answer") << 0 << "$hello:x" << "error|receive $batch: command error, invalid command:$hello:x";
+        QTest::newRow("not a batch answer")
+            << 0 << "$hello:x"
+            << "error|receive $batch: command error, invalid command:$hello:x";
         QTest::newRow("phone error") << 1 << "$error:" + R::text("Speicher voll") << "error|Speicher voll";
         QTest::newRow("closed") << 1 << CompanionApp::kClose << "error|The remote host closed the connection";
     }
@@ -218,7 +229,9 @@ private slots:
         QFETCH(QString, answer);
         QFETCH(QString, outcome);
         AndroidSessionRig rig;
-        rig.app.answerHook = [&](int index, const QString &normal) { return index == batch ? answer : normal; };
+        rig.app.answerHook = [&](int index, const QString &normal) {
+            return index == batch ? answer : normal;
+        };
         SyncBackupThread write({person("Bo", "Yi", "123")}, rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(write));
         QCOMPARE(rig.progress.outcome(), outcome);
@@ -242,7 +255,9 @@ private slots:
         SyncBackupThread write({person("Kim", "Park", "222")}, rig.mirror.get(), rig.port(), &progress);
         QVERIFY(AndroidSessionRig::run(write));
         QVERIFY(progress.outcome().startsWith("succeed|"));
-        QCOMPARE(rig.mirror->contact(rig.stored().first().id).entities.value(pim::ENTITY_PHONE).value(0).srcId, known.srcId);
+        QCOMPARE(
+            rig.mirror->contact(rig.stored().first().id).entities.value(pim::ENTITY_PHONE).value(0).srcId,
+            known.srcId);
     }
 
     void cancel_data()
@@ -262,7 +277,8 @@ private slots:
             rig.hooked->afterStart = [&rig] { rig.progress.canceled = true; };
         if (phase == "answer")
             rig.app.answerHook = [](int, const QString &) { return CompanionApp::kSilent; };
-        SyncBackupThread write({person("A", "B", "1"), person("C", "D", "2")}, rig.mirror.get(), rig.port(), &rig.progress);
+        SyncBackupThread write({person("A", "B", "1"), person("C", "D", "2")}, rig.mirror.get(), rig.port(),
+                               &rig.progress);
         write.start();
         if (phase == "answer") {
             QTRY_COMPARE(rig.app.received().count("$end:"), 1);
@@ -297,11 +313,13 @@ private slots:
             probe.listen(QHostAddress::LocalHost, 0);
             port = probe.serverPort();
         }
-        AndroidContactsDb offline(rig.dir.filePath("offline.db"), PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
+        AndroidContactsDb offline(rig.dir.filePath("offline.db"),
+                                  PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
         offline.create();
         SyncBackupThread write({person("A", "B", "1")}, &offline, port, &rig.progress);
         QVERIFY(AndroidSessionRig::run(write));
-        QCOMPARE(rig.progress.outcome(), QStringLiteral("error|IDS_ANDROID_CONNECT_FAIL127.0.0.1:%1").arg(port));
+        QCOMPARE(rig.progress.outcome(),
+                 QStringLiteral("error|IDS_ANDROID_CONNECT_FAIL127.0.0.1:%1").arg(port));
         QCOMPARE(rows(offline, "select count(*) from contact"), 0);
     }
 };

@@ -87,9 +87,12 @@ public:
         }
     }
 
-    bool writeLine(QTcpSocket &socket, const QString &line)
+    // Like a buffered writer on the phone: lines collect until a flush pushes them all out.
+    bool writeLine(QTcpSocket &socket, const QString &line, bool flush = true)
     {
         socket.write(line.toUtf8() + m_app.lineEnd);
+        if (!flush)
+            return true;
         while (socket.bytesToWrite() > 0) {
             if (stop || !socket.waitForBytesWritten(50)) {
                 if (stop || socket.state() != QAbstractSocket::ConnectedState)
@@ -119,6 +122,7 @@ protected:
             if (!server.waitForNewConnection(50))
                 continue;
             std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             Mode mode;
             {
                 QMutexLocker lock(&m_app.m_mutex);
@@ -279,8 +283,11 @@ void CompanionApp::runLoad(QTcpSocket &socket)
     if (!scripted)
         script = loadScript();
 
-    for (const QString &line : std::as_const(script)) {
-        if (!m_worker->writeLine(socket, line))
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        const QString &line = script.at(i);
+        // Records leave with the line that ends their batch.
+        const bool flush = !line.startsWith(QLatin1String("$ent:")) || i + 1 == script.size();
+        if (!m_worker->writeLine(socket, line, flush))
             return;
         if (line.startsWith(QLatin1String("$error:")))
             return;
@@ -336,7 +343,9 @@ QString CompanionApp::applyBatch(const QStringList &lines)
                 return &c;
         return nullptr;
     };
-    const auto fail = [](const QString &text) { return QStringLiteral("$error:") + CompanionRecord::text(text); };
+    const auto fail = [](const QString &text) {
+        return QStringLiteral("$error:") + CompanionRecord::text(text);
+    };
 
     QString answer = QStringLiteral("$batch:");
     for (const QString &line : lines) {
@@ -361,15 +370,16 @@ QString CompanionApp::applyBatch(const QStringList &lines)
                     const QString groupName = CompanionRecord::decodeText(fields.value(0));
                     m_groups.insert(groupName);
                     for (const CompanionRow &row : std::as_const(contact->rows))
-                        if (row.type == kGroupType && CompanionRecord::decodeText(row.fields.value(0)) == groupName)
+                        if (row.type == kGroupType &&
+                            CompanionRecord::decodeText(row.fields.value(0)) == groupName)
                             rowId = row.id;
                 }
                 if (rowId == 0) {
                     rowId = m_nextData++;
                     contact->rows.append({rowId, id.type, fields});
                 }
-                answer += parts.first() + QStringLiteral("=>") + idText(id.type, contact->id, contact->rawId, rowId) +
-                          QLatin1Char(',');
+                answer += parts.first() + QStringLiteral("=>") +
+                          idText(id.type, contact->id, contact->rawId, rowId) + QLatin1Char(',');
             } else {
                 for (CompanionContact &c : m_contacts)
                     for (CompanionRow &row : c.rows)

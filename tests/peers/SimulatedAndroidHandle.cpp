@@ -39,8 +39,8 @@ bool SimulatedAndroidHandle::shell(const QString &command, QByteArray *output, Q
 {
     record(m_commands, command);
     QByteArray out;
-    static const QRegularExpression broadcast(
-        QStringLiteral("^am broadcast -n ([^ ]+)/\\.AdbSyncBroadcastReceiver -d sync://(backup|restore):(\\d+)/$"));
+    static const QRegularExpression broadcast(QStringLiteral(
+        "^am broadcast -n ([^ ]+)/\\.AdbSyncBroadcastReceiver -d sync://(backup|restore):(\\d+)/$"));
     if (command == QLatin1String("pm list packages -3")) {
         out = packageList(userPackages);
     } else if (command == QLatin1String("pm list packages -s")) {
@@ -64,7 +64,7 @@ bool SimulatedAndroidHandle::shell(const QString &command, QByteArray *output, Q
         // The receiver only exists once the app has been installed and started.
         if (m_app && launched && m.captured(1) == kPackage)
             m_app->serve(m.captured(2) == QLatin1String("backup") ? CompanionApp::Mode::Load
-                                                                   : CompanionApp::Mode::Restore,
+                                                                  : CompanionApp::Mode::Restore,
                          m.captured(3).toInt());
         out = "Broadcasting: Intent { dat=sync://... }\nBroadcast completed: result=0\n";
     } else if (command == QLatin1String("logcat -d")) {
