@@ -3,19 +3,16 @@
 #include "AndroidContactsDb.h"
 #include "AndroidSessionLink.h"
 #include "SyncContactBuilder.h"
+#include "simpleprotocol.h"
 
 #include "model/EntityType.h"
 #include "model/ProgressSink.h"
 
 #include <stdexcept>
 
-namespace {
+using namespace simpleprotocol;
 
-const QString kBatch = QStringLiteral("$batch:");
-const QString kEnt = QStringLiteral("$ent:");
-const QString kDel = QStringLiteral("$del:");
-const QString kUngroup = QStringLiteral("$ungroup:");
-const QString kEnd = QStringLiteral("$end:");
+namespace {
 
 std::runtime_error invalidAnswer(const QString &answer)
 {

@@ -54,7 +54,7 @@ QString AndroidSessionLink::readCommand()
 QString AndroidSessionLink::readBatchAnswer()
 {
     const QString answer = readCommand();
-    if (!answer.startsWith(QLatin1String("$batch:")))
+    if (!answer.startsWith(simpleprotocol::kBatch))
         throw std::runtime_error(QStringLiteral("receive $batch: command error, invalid command:%1")
                                      .arg(answer)
                                      .toUtf8()

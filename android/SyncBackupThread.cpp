@@ -3,6 +3,7 @@
 #include "AndroidContactsDb.h"
 #include "AndroidSessionLink.h"
 #include "SyncContactBuilder.h"
+#include "simpleprotocol.h"
 
 #include "model/EntityType.h"
 #include "model/ProgressSink.h"
@@ -14,11 +15,9 @@
 #include <optional>
 #include <stdexcept>
 
-namespace {
+using namespace simpleprotocol;
 
-const QString kBatch = QStringLiteral("$batch:");
-const QString kEnt = QStringLiteral("$ent:");
-const QString kEnd = QStringLiteral("$end:");
+namespace {
 
 // Adds `more` to `into`, an entry with a row id already there replacing the earlier one.
 void unite(QMap<int, QList<pim::Entity>> &into, const QMap<int, QList<pim::Entity>> &more)

@@ -14,15 +14,9 @@
 #include <optional>
 #include <stdexcept>
 
-namespace {
+using namespace simpleprotocol;
 
-const QString kDevice = QStringLiteral("$device:");
-const QString kVersion = QStringLiteral("$version:");
-const QString kCount = QStringLiteral("$count:");
-const QString kBatch = QStringLiteral("$batch:");
-const QString kBye = QStringLiteral("$bye:");
-const QString kEnt = QStringLiteral("$ent:");
-const QString kEnd = QStringLiteral("$end:");
+namespace {
 
 // The lowest protocol level of the companion app this program can talk to.
 constexpr int kMinProtocolLevel = 2;

@@ -11,10 +11,6 @@ namespace simpleprotocol {
 
 namespace {
 
-const QString kError = QStringLiteral("$error:");
-const QString kBlock = QStringLiteral("$block:");
-const QString kEnd = QStringLiteral("$end:");
-
 std::string utf8(const QString &text)
 {
     return text.toUtf8().toStdString();

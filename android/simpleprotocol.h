@@ -38,6 +38,19 @@ public:
     LocalException(QTcpSocket &socket, const QString &message);
 };
 
+// The command words of a session.
+inline const QString kDevice = QStringLiteral("$device:");
+inline const QString kVersion = QStringLiteral("$version:");
+inline const QString kCount = QStringLiteral("$count:");
+inline const QString kBatch = QStringLiteral("$batch:");
+inline const QString kEnt = QStringLiteral("$ent:");
+inline const QString kDel = QStringLiteral("$del:");
+inline const QString kUngroup = QStringLiteral("$ungroup:");
+inline const QString kEnd = QStringLiteral("$end:");
+inline const QString kBye = QStringLiteral("$bye:");
+inline const QString kError = QStringLiteral("$error:");
+inline const QString kBlock = QStringLiteral("$block:");
+
 // A received line longer than this is refused: one line carries at most one record, and the
 // largest record is a photo.
 constexpr qint64 kMaxLineBytes = 64 * 1024 * 1024;

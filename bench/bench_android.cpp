@@ -105,10 +105,7 @@ QList<pim::_Contact> people()
 
 qint64 floorMs(const QString &path, const QList<pim::_Contact> &list)
 {
-    QFile::remove(path);
-    if (!QFile::copy(QStringLiteral(":res/db.db"), path))
-        throw std::runtime_error("cannot copy the template database");
-    QFile::setPermissions(path, QFile::ReadUser | QFile::WriteUser);
+    LocalDb(path, QSharedPointer<AbsContactCombineRule>()).create();
 
     QElapsedTimer timer;
     timer.start();

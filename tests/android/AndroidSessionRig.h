@@ -8,7 +8,11 @@
 #include "android/AdbConnector.h"
 #include "android/AndroidContactsDb.h"
 
+#include "platform/sqlite/Sqlite3Cursor.h"
+
 #include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -79,6 +83,22 @@ public:
     }
 
     QList<pim::_Contact> stored() { return mirror->contacts(0, QString()); }
+
+    // The first column of the first row `sql` yields on `db`; -1 for no row.
+    static int rows(LocalDb &db, const QString &sql)
+    {
+        db.open_check();
+        Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
+        return c.moveNext() ? c.getInt(0) : -1;
+    }
+
+    // A loopback port nothing listens on any more.
+    static quint16 closedPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
 
     QTemporaryDir dir;
     peers::CompanionApp app;

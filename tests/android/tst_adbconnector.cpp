@@ -1,5 +1,6 @@
 // The USB connector: when it installs the companion app, what it asks of the phone for a session,
 // and what it reports when the phone lets it down. Waits are recorded, never slept.
+#include "ExceptionText.h"
 #include "TestMain.h"
 
 #include "CompanionApp.h"
@@ -32,16 +33,6 @@ struct Rig
     QList<int> pauses;
     AdbConnector connector;
 };
-
-QString errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -110,7 +101,7 @@ private slots:
         rig.handle->installFailure = reason.isNull() ? QStringLiteral("") : reason;
         const QString expected =
             QStringLiteral("Can not install com.ferrovantis.contactssync. ") + rig.handle->installFailure;
-        QCOMPARE(errorOf([&] { rig.connector.initialCheck(); }), expected);
+        QCOMPARE(tarnwick::test::whatOf([&] { rig.connector.initialCheck(); }), expected);
         QVERIFY(rig.pauses.isEmpty());
     }
 
@@ -169,7 +160,7 @@ private slots:
         rig.handle->userPackages << kPackage;
         rig.handle->forwardFailure = QStringLiteral("device offline");
         const int port = rig.app.port();
-        QCOMPARE(errorOf([&] { rig.connector.startBackup(port); }),
+        QCOMPARE(tarnwick::test::whatOf([&] { rig.connector.startBackup(port); }),
                  QStringLiteral("Can not forward port %1 to the phone. device offline").arg(port));
         // Nothing was asked of the app that could not be reached.
         QCOMPARE(rig.handle->commands().size(), 1);
@@ -179,7 +170,7 @@ private slots:
     void portOutsideTheRangeIsRefused()
     {
         Rig rig;
-        QVERIFY(!errorOf([&] { rig.connector.startRestore(70000); }).isEmpty());
+        QVERIFY(!tarnwick::test::whatOf([&] { rig.connector.startRestore(70000); }).isEmpty());
         QVERIFY(rig.handle->commands().isEmpty());
     }
 

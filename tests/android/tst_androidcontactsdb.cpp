@@ -1,5 +1,6 @@
 // The phone mirror: where a connected phone's mirror lives, what an identifier may name, and how long
 // the connector lives.
+#include "ExceptionText.h"
 #include "TestMain.h"
 
 #include "android/AdbConnector.h"
@@ -32,16 +33,6 @@ private:
     bool *m_alive;
 };
 
-QString errorOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
 } // namespace
 
 class TestAndroidContactsDb : public QObject
@@ -71,7 +62,7 @@ private slots:
         f.write("precious");
         f.close();
 
-        QVERIFY(errorOf([&] {
+        QVERIFY(tarnwick::test::whatOf([&] {
                     AndroidContactsDb::createForDevice(devId, PAndroidConnector());
                 }).startsWith(QStringLiteral("Invalid device identifier")));
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -101,7 +92,7 @@ private slots:
         QTemporaryDir dir;
         AndroidContactsDb mirror(dir.filePath("p.db"), PAndroidConnector());
         QVERIFY(!QFile::exists(dir.filePath("p.db")));
-        QVERIFY(!errorOf([&] { mirror.beginEdit(); }).isEmpty());
+        QVERIFY(!tarnwick::test::whatOf([&] { mirror.beginEdit(); }).isEmpty());
         mirror.create();
         mirror.beginEdit();
         mirror.endEdit(true);

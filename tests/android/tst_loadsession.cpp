@@ -7,22 +7,12 @@
 
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
-#include "platform/sqlite/Sqlite3Cursor.h"
-
-#include <QTcpServer>
 
 using namespace tarnwick::peers;
 using tarnwick::test::AndroidSessionRig;
 namespace R = tarnwick::peers::CompanionRecord;
 
 namespace {
-
-int rows(LocalDb &db, const QString &sql)
-{
-    db.open_check();
-    Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
-    return c.moveNext() ? c.getInt(0) : -1;
-}
 
 QString id(int type, qint64 contact, qint64 raw, qint64 data)
 {
@@ -119,7 +109,7 @@ private slots:
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), accepted ? QStringLiteral("succeed|")
                                                   : QStringLiteral("error|IDS_DAEMON_APK_OLDER_THAN_3.0.3"));
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), accepted ? 1 : 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), accepted ? 1 : 0);
     }
 
     void withoutACountTheBarStays()
@@ -182,8 +172,8 @@ private slots:
         SyncRestoreThread load(rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), error);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from data"), 0);
     }
 
     // Records are tied to their contact by the phone's contact id, wherever the name record comes.
@@ -210,7 +200,8 @@ private slots:
         QVERIFY(AndroidSessionRig::run(load));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
         QCOMPARE(
-            rows(*rig.mirror, "select count(*) from data where contact_id not in (select _id from contact)"),
+            AndroidSessionRig::rows(
+                *rig.mirror, "select count(*) from data where contact_id not in (select _id from contact)"),
             0);
 
         QMap<QString, QStringList> phonesByName;
@@ -220,9 +211,10 @@ private slots:
         QCOMPARE(phonesByName.value("Seven"), (QStringList{"7-early", "7-late"}));
         QCOMPARE(phonesByName.value("Eight"), QStringList{"8-early"});
         QCOMPARE(phonesByName.value(""), QStringList{"9-orphan"});
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 3);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data where type=9 and contact_id=(select _id from "
-                                   "contact where full_name='')"),
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 3);
+        QCOMPARE(AndroidSessionRig::rows(
+                     *rig.mirror, "select count(*) from data where type=9 and contact_id=(select _id from "
+                                  "contact where full_name='')"),
                  1);
     }
 
@@ -312,7 +304,7 @@ private slots:
         QVERIFY(AndroidSessionRig::run(load, 10000));
         QVERIFY2(rig.progress.outcome().startsWith("error|The phone sent nothing"),
                  qPrintable(rig.progress.outcome()));
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
     }
 
     void cancel_data()
@@ -344,7 +336,7 @@ private slots:
         // Seen within a slice of the wait, not after the next line that never comes.
         QVERIFY(load.wait(QDeadlineTimer(5000)));
         QCOMPARE(rig.progress.outcome(), QString());
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
         if (phase == "check")
             QCOMPARE(rig.app.sessionsServed(), 0);
         else
@@ -367,13 +359,7 @@ private slots:
     void offlineMirrorCannotConnect()
     {
         AndroidSessionRig rig;
-        // A port nobody listens on any more.
-        quint16 port;
-        {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost, 0);
-            port = probe.serverPort();
-        }
+        const quint16 port = AndroidSessionRig::closedPort();
         AndroidContactsDb offline(rig.dir.filePath("offline.db"),
                                   PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
         offline.create();

@@ -8,22 +8,12 @@
 
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
-#include "platform/sqlite/Sqlite3Cursor.h"
-
-#include <QTcpServer>
 
 using namespace tarnwick::peers;
 using tarnwick::test::AndroidSessionRig;
 namespace R = tarnwick::peers::CompanionRecord;
 
 namespace {
-
-int rows(LocalDb &db, const QString &sql)
-{
-    db.open_check();
-    Sqlite3Cursor c = db.db.queryThrow(Sqlite3Sql(sql));
-    return c.moveNext() ? c.getInt(0) : -1;
-}
 
 pim::Entity value(int subType, const QString &text)
 {
@@ -105,8 +95,12 @@ private slots:
         QCOMPARE(rig.app.contacts().size(), 45);
 
         // Every contact and entry now carries the phone's identifier.
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact where src_id not like '1/%'"), 0);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data where src_id='' or src_id like '%/-%'"), 0);
+        QCOMPARE(
+            AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact where src_id not like '1/%'"),
+            0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror,
+                                         "select count(*) from data where src_id='' or src_id like '%/-%'"),
+                 0);
 
         // Loading the phone afresh gives what the mirror holds.
         AndroidContactsDb reloaded(rig.dir.filePath("reloaded"), rig.mirror->connector());
@@ -206,7 +200,7 @@ private slots:
         QCOMPARE(phone.size(), 1);
         QCOMPARE(R::decodeText(phone[0].rowsOf(3).value(0).fields.value(2)), QStringLiteral("+1 555"));
         QCOMPARE(R::decodeText(phone[0].rowsOf(4).value(0).fields.value(2)), QStringLiteral("ann@x.org"));
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data where src_id=''"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from data where src_id=''"), 0);
     }
 
     // The phone's answer decides what the mirror keeps; whatever it fails to confirm is reported.
@@ -235,8 +229,8 @@ private slots:
         SyncBackupThread write({person("Bo", "Yi", "123")}, rig.mirror.get(), rig.port(), &rig.progress);
         QVERIFY(AndroidSessionRig::run(write));
         QCOMPARE(rig.progress.outcome(), outcome);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
-        QCOMPARE(rows(*rig.mirror, "select count(*) from data"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from data"), 0);
     }
 
     void mappingsOnlyForIdsSentInTheBatch()
@@ -286,7 +280,7 @@ private slots:
         }
         QVERIFY(write.wait(QDeadlineTimer(5000)));
         QCOMPARE(rig.progress.outcome(), QString());
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
         if (phase == "merge")
             QCOMPARE(rig.app.sessionsServed(), 0);
         else
@@ -301,18 +295,13 @@ private slots:
         write.setIdleLimit(300);
         QVERIFY(AndroidSessionRig::run(write, 10000));
         QVERIFY(rig.progress.outcome().startsWith("error|The phone sent nothing"));
-        QCOMPARE(rows(*rig.mirror, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
     }
 
     void noAppAnswering()
     {
         AndroidSessionRig rig;
-        quint16 port;
-        {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost, 0);
-            port = probe.serverPort();
-        }
+        const quint16 port = AndroidSessionRig::closedPort();
         AndroidContactsDb offline(rig.dir.filePath("offline.db"),
                                   PAndroidConnector(new AdbConnector(PAdbUSBHandle())));
         offline.create();
@@ -320,7 +309,7 @@ private slots:
         QVERIFY(AndroidSessionRig::run(write));
         QCOMPARE(rig.progress.outcome(),
                  QStringLiteral("error|IDS_ANDROID_CONNECT_FAIL127.0.0.1:%1").arg(port));
-        QCOMPARE(rows(offline, "select count(*) from contact"), 0);
+        QCOMPARE(AndroidSessionRig::rows(offline, "select count(*) from contact"), 0);
     }
 };
 

@@ -203,7 +203,7 @@ void CompanionApp::setLoadScript(const QStringList &lines)
     m_hasScript = true;
 }
 
-QStringList CompanionApp::loadScript() const
+QStringList CompanionApp::loadHeader() const
 {
     QMutexLocker lock(&m_mutex);
     QStringList lines;
@@ -211,23 +211,37 @@ QStringList CompanionApp::loadScript() const
     if (!versionArg.isNull())
         lines << QStringLiteral("$version:") + versionArg;
     lines << QStringLiteral("$count:%1").arg(m_contacts.size());
-    for (qsizetype first = 0; first < m_contacts.size(); first += std::max(1, batchSize)) {
-        lines << QStringLiteral("$batch:");
-        for (qsizetype i = first; i < std::min(m_contacts.size(), first + std::max(1, batchSize)); ++i) {
-            const CompanionContact &c = m_contacts.at(i);
-            QList<CompanionRow> rows = c.rows;
-            std::stable_sort(rows.begin(), rows.end(), [](const CompanionRow &a, const CompanionRow &b) {
-                return (a.type == kNameType) > (b.type == kNameType);
-            });
-            for (const CompanionRow &row : rows) {
-                QString line = QStringLiteral("$ent:") + idText(row.type, c.id, c.rawId, row.id);
-                for (const QString &field : row.fields)
-                    line += QLatin1Char(',') + field;
-                lines << line;
-            }
+    return lines;
+}
+
+QStringList CompanionApp::loadBatch(qsizetype first) const
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList lines{QStringLiteral("$batch:")};
+    const qsizetype end = std::min(m_contacts.size(), first + std::max(1, batchSize));
+    for (qsizetype i = first; i < end; ++i) {
+        const CompanionContact &c = m_contacts.at(i);
+        QList<CompanionRow> rows = c.rows;
+        std::stable_sort(rows.begin(), rows.end(), [](const CompanionRow &a, const CompanionRow &b) {
+            return (a.type == kNameType) > (b.type == kNameType);
+        });
+        for (const CompanionRow &row : rows) {
+            QString line = QStringLiteral("$ent:") + idText(row.type, c.id, c.rawId, row.id);
+            for (const QString &field : row.fields)
+                line += QLatin1Char(',') + field;
+            lines << line;
         }
-        lines << QStringLiteral("$end:");
     }
+    lines << QStringLiteral("$end:");
+    return lines;
+}
+
+QStringList CompanionApp::loadScript() const
+{
+    QStringList lines = loadHeader();
+    const qsizetype count = contacts().size();
+    for (qsizetype first = 0; first < count; first += std::max(1, batchSize))
+        lines += loadBatch(first);
     lines << QStringLiteral("$bye:");
     return lines;
 }
@@ -271,6 +285,26 @@ bool CompanionApp::waitServed(int count, int ms) const
     return true;
 }
 
+bool CompanionApp::sendLoadLines(QTcpSocket &socket, const QStringList &lines, bool last)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        // Records leave with the line that ends their batch.
+        const bool flush = !line.startsWith(QLatin1String("$ent:")) || (last && i + 1 == lines.size());
+        if (!m_worker->writeLine(socket, line, flush))
+            return false;
+        if (line.startsWith(QLatin1String("$error:")))
+            return false;
+        if (line.startsWith(QLatin1String("$end:"))) {
+            const QString ack = m_worker->readLine(socket);
+            if (ack.isNull())
+                return false;
+            record(ack);
+        }
+    }
+    return true;
+}
+
 void CompanionApp::runLoad(QTcpSocket &socket)
 {
     QStringList script;
@@ -280,23 +314,19 @@ void CompanionApp::runLoad(QTcpSocket &socket)
         std::swap(scripted, m_hasScript);
         script = m_script;
     }
-    if (!scripted)
-        script = loadScript();
-
-    for (qsizetype i = 0; i < script.size(); ++i) {
-        const QString &line = script.at(i);
-        // Records leave with the line that ends their batch.
-        const bool flush = !line.startsWith(QLatin1String("$ent:")) || i + 1 == script.size();
-        if (!m_worker->writeLine(socket, line, flush))
+    if (scripted) {
+        if (!sendLoadLines(socket, script, true))
             return;
-        if (line.startsWith(QLatin1String("$error:")))
+    } else {
+        // Batch by batch, as a phone reads its store.
+        if (!sendLoadLines(socket, loadHeader(), false))
             return;
-        if (line.startsWith(QLatin1String("$end:"))) {
-            const QString ack = m_worker->readLine(socket);
-            if (ack.isNull())
+        const qsizetype count = contacts().size();
+        for (qsizetype first = 0; first < count; first += std::max(1, batchSize))
+            if (!sendLoadLines(socket, loadBatch(first), false))
                 return;
-            record(ack);
-        }
+        if (!sendLoadLines(socket, {QStringLiteral("$bye:")}, true))
+            return;
     }
     if (silentAfterScript)
         m_worker->holdUntilClosed(socket);

@@ -109,6 +109,9 @@ private:
     class Worker;
     friend class Worker;
 
+    QStringList loadHeader() const;
+    QStringList loadBatch(qsizetype first) const;
+    bool sendLoadLines(QTcpSocket &socket, const QStringList &lines, bool last);
     void runLoad(QTcpSocket &socket);
     void runRestore(QTcpSocket &socket);
     QString applyBatch(const QStringList &lines);
