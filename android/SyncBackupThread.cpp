@@ -129,7 +129,7 @@ void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
         const int end = std::min(n, sentCount + kBatchContacts);
         for (; sentCount < end; ++sentCount) {
             const pim::_Contact &contact = m_newContacts.at(sentCount);
-            const pim::Entity &name = contact.entities.value(pim::ENTITY_NAME).first();
+            const pim::Entity name = contact.entities.value(pim::ENTITY_NAME).constFirst();
             const qint64 localId = qint64(contact.id);
             sent.insert(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, localId, localId, name),
                         {contact.id, name.id});
