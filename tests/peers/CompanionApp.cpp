@@ -78,7 +78,7 @@ public:
             if (socket.canReadLine()) {
                 QByteArray line = socket.readLine();
                 line.chop(1);
-                line.replace("\r", "");
+                line.removeIf([](char c) { return c == '\r'; });
                 return QString::fromUtf8(line);
             }
             if (stop || socket.state() != QAbstractSocket::ConnectedState)
@@ -367,11 +367,12 @@ void CompanionApp::runRestore(QTcpSocket &socket)
 QString CompanionApp::applyBatch(const QStringList &lines)
 {
     QMutexLocker lock(&m_mutex);
+    // Contacts are kept in id order, so a binary search finds one.
     const auto findContact = [this](qint64 id) -> CompanionContact * {
-        for (CompanionContact &c : m_contacts)
-            if (c.id == id)
-                return &c;
-        return nullptr;
+        const auto it =
+            std::lower_bound(m_contacts.begin(), m_contacts.end(), id,
+                             [](const CompanionContact &c, qint64 wanted) { return c.id < wanted; });
+        return it != m_contacts.end() && it->id == id ? &*it : nullptr;
     };
     const auto fail = [](const QString &text) {
         return QStringLiteral("$error:") + CompanionRecord::text(text);
