@@ -24,10 +24,11 @@ public:
         m_contact = prepare("insert into contact(src_id,full_name) values(?,?)");
         m_data = prepare("insert into data(contact_id,type,src_id,data1,data2,data3,data4,data5,data6,data7,"
                          "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        m_photo = prepare("insert into data(contact_id,type,src_id,data4,data15) values(?,2,?,?,?)");
     }
     ~FloorWriter()
     {
-        for (sqlite3_stmt *st : {m_group, m_contact, m_data})
+        for (sqlite3_stmt *st : {m_group, m_contact, m_data, m_photo})
             sqlite3_finalize(st);
         sqlite3_close(m_db);
     }
@@ -59,6 +60,16 @@ public:
         step(m_data);
     }
 
+    // A photo row: the image bytes with their hash, as the database keeps them.
+    void photo(sqlite3_int64 contactId, const QString &srcId, const QString &hash, const QByteArray &image)
+    {
+        sqlite3_bind_int64(m_photo, 1, contactId);
+        bindText(m_photo, 2, srcId);
+        bindText(m_photo, 3, hash);
+        sqlite3_bind_blob(m_photo, 4, image.constData(), int(image.size()), SQLITE_TRANSIENT);
+        step(m_photo);
+    }
+
     void commit() { check(sqlite3_exec(m_db, "commit", nullptr, nullptr, nullptr)); }
 
 private:
@@ -88,4 +99,5 @@ private:
     sqlite3_stmt *m_group = nullptr;
     sqlite3_stmt *m_contact = nullptr;
     sqlite3_stmt *m_data = nullptr;
+    sqlite3_stmt *m_photo = nullptr;
 };

@@ -1,0 +1,444 @@
+#include "CompanionApp.h"
+
+#include "CompanionRecord.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace tarnwick::peers {
+
+namespace {
+
+constexpr int kNameType = 1;
+constexpr int kGroupType = 7;
+
+struct SyncId
+{
+    bool valid = false;
+    int type = 0;
+    qint64 contact = 0, raw = 0, data = 0;
+};
+
+// The app's own reading of "type/contact/raw/data".
+SyncId parseId(const QString &text)
+{
+    SyncId id;
+    const QStringList parts = text.split(QLatin1Char('/'));
+    if (parts.size() != 4)
+        return id;
+    bool ok[4];
+    id.type = parts[0].toInt(&ok[0]);
+    id.contact = parts[1].toLongLong(&ok[1]);
+    id.raw = parts[2].toLongLong(&ok[2]);
+    id.data = parts[3].toLongLong(&ok[3]);
+    id.valid = ok[0] && ok[1] && ok[2] && ok[3];
+    return id;
+}
+
+QString idText(int type, qint64 contact, qint64 raw, qint64 data)
+{
+    return QStringLiteral("%1/%2/%3/%4").arg(type).arg(contact).arg(raw).arg(data);
+}
+
+} // namespace
+
+const QString CompanionApp::kClose = QStringLiteral("\x01close");
+const QString CompanionApp::kSilent = QStringLiteral("\x01silent");
+
+QList<CompanionRow> CompanionContact::rowsOf(int type) const
+{
+    QList<CompanionRow> out;
+    for (const CompanionRow &row : rows)
+        if (row.type == type)
+            out.append(row);
+    return out;
+}
+
+class CompanionApp::Worker : public QThread
+{
+public:
+    explicit Worker(CompanionApp &app)
+        : m_app(app)
+    {}
+
+    quint16 port = 0;
+    QSemaphore ready;
+    std::atomic_bool stop{false};
+
+    // One line from the desktop without its line end; a null text once the connection is gone.
+    QString readLine(QTcpSocket &socket)
+    {
+        for (;;) {
+            if (socket.canReadLine()) {
+                QByteArray line = socket.readLine();
+                line.chop(1);
+                line.removeIf([](char c) { return c == '\r'; });
+                return QString::fromUtf8(line);
+            }
+            if (stop || socket.state() != QAbstractSocket::ConnectedState)
+                return QString();
+            socket.waitForReadyRead(50);
+        }
+    }
+
+    // Like a buffered writer on the phone: lines collect until a flush pushes them all out.
+    bool writeLine(QTcpSocket &socket, const QString &line, bool flush = true)
+    {
+        socket.write(line.toUtf8() + m_app.lineEnd);
+        if (!flush)
+            return true;
+        while (socket.bytesToWrite() > 0) {
+            if (stop || !socket.waitForBytesWritten(50)) {
+                if (stop || socket.state() != QAbstractSocket::ConnectedState)
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    // Keeps the connection open, sending nothing, until the desktop drops it.
+    void holdUntilClosed(QTcpSocket &socket)
+    {
+        while (!stop && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.waitForReadyRead(50);
+            socket.readAll();
+        }
+    }
+
+protected:
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        port = server.serverPort();
+        ready.release();
+        while (!stop) {
+            if (!server.waitForNewConnection(50))
+                continue;
+            std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            Mode mode;
+            {
+                QMutexLocker lock(&m_app.m_mutex);
+                mode = m_app.m_armed;
+                m_app.m_armed = Mode::None;
+            }
+            // Nobody asked for a session: the app is not listening for one.
+            if (mode == Mode::None) {
+                socket->abort();
+                continue;
+            }
+            m_app.m_busy = true;
+            ++m_app.m_served;
+            if (mode == Mode::Load)
+                m_app.runLoad(*socket);
+            else
+                m_app.runRestore(*socket);
+            socket->disconnectFromHost();
+            if (socket->state() != QAbstractSocket::UnconnectedState)
+                socket->waitForDisconnected(1000);
+            m_app.m_busy = false;
+        }
+    }
+
+private:
+    CompanionApp &m_app;
+};
+
+CompanionApp::CompanionApp()
+    : m_worker(std::make_unique<Worker>(*this))
+{
+    m_worker->start();
+    m_worker->ready.acquire();
+}
+
+CompanionApp::~CompanionApp()
+{
+    m_worker->stop = true;
+    m_worker->wait();
+}
+
+quint16 CompanionApp::port() const
+{
+    return m_worker->port;
+}
+
+qint64 CompanionApp::addContact(const QList<QPair<int, QStringList>> &rows)
+{
+    QMutexLocker lock(&m_mutex);
+    CompanionContact contact;
+    contact.id = m_nextContact++;
+    contact.rawId = m_nextRaw++;
+    for (const auto &[type, fields] : rows) {
+        contact.rows.append({m_nextData++, type, fields});
+        if (type == kGroupType && !fields.isEmpty())
+            m_groups.insert(CompanionRecord::decodeText(fields.first()));
+    }
+    m_contacts.append(contact);
+    return contact.id;
+}
+
+QList<CompanionContact> CompanionApp::contacts() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_contacts;
+}
+
+QSet<QString> CompanionApp::groups() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_groups;
+}
+
+void CompanionApp::setLoadScript(const QStringList &lines)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script = lines;
+    m_hasScript = true;
+}
+
+QStringList CompanionApp::loadHeader() const
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList lines;
+    lines << QStringLiteral("$device:") + CompanionRecord::text(deviceName);
+    if (!versionArg.isNull())
+        lines << QStringLiteral("$version:") + versionArg;
+    lines << QStringLiteral("$count:%1").arg(m_contacts.size());
+    return lines;
+}
+
+QStringList CompanionApp::loadBatch(qsizetype first) const
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList lines{QStringLiteral("$batch:")};
+    const qsizetype end = std::min(m_contacts.size(), first + std::max(1, batchSize));
+    for (qsizetype i = first; i < end; ++i) {
+        const CompanionContact &c = m_contacts.at(i);
+        QList<CompanionRow> rows = c.rows;
+        std::stable_sort(rows.begin(), rows.end(), [](const CompanionRow &a, const CompanionRow &b) {
+            return (a.type == kNameType) > (b.type == kNameType);
+        });
+        for (const CompanionRow &row : rows) {
+            QString line = QStringLiteral("$ent:") + idText(row.type, c.id, c.rawId, row.id);
+            for (const QString &field : row.fields)
+                line += QLatin1Char(',') + field;
+            lines << line;
+        }
+    }
+    lines << QStringLiteral("$end:");
+    return lines;
+}
+
+QStringList CompanionApp::loadScript() const
+{
+    QStringList lines = loadHeader();
+    const qsizetype count = contacts().size();
+    for (qsizetype first = 0; first < count; first += std::max(1, batchSize))
+        lines += loadBatch(first);
+    lines << QStringLiteral("$bye:");
+    return lines;
+}
+
+void CompanionApp::serve(Mode mode, int port)
+{
+    if (port != int(this->port()))
+        return;
+    QMutexLocker lock(&m_mutex);
+    m_armed = mode;
+}
+
+void CompanionApp::record(const QString &line)
+{
+    if (!keepReceived)
+        return;
+    QMutexLocker lock(&m_mutex);
+    m_received << line;
+}
+
+QStringList CompanionApp::received() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_received;
+}
+
+int CompanionApp::sessionsServed() const
+{
+    return m_served;
+}
+
+bool CompanionApp::waitServed(int count, int ms) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (m_served < count || m_busy) {
+        if (timer.elapsed() > ms)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+bool CompanionApp::sendLoadLines(QTcpSocket &socket, const QStringList &lines, bool last)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        // Records leave with the line that ends their batch.
+        const bool flush = !line.startsWith(QLatin1String("$ent:")) || (last && i + 1 == lines.size());
+        if (!m_worker->writeLine(socket, line, flush))
+            return false;
+        if (line.startsWith(QLatin1String("$error:")))
+            return false;
+        if (line.startsWith(QLatin1String("$end:"))) {
+            const QString ack = m_worker->readLine(socket);
+            if (ack.isNull())
+                return false;
+            record(ack);
+        }
+    }
+    return true;
+}
+
+void CompanionApp::runLoad(QTcpSocket &socket)
+{
+    QStringList script;
+    bool scripted = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        std::swap(scripted, m_hasScript);
+        script = m_script;
+    }
+    if (scripted) {
+        if (!sendLoadLines(socket, script, true))
+            return;
+    } else {
+        // Batch by batch, as a phone reads its store.
+        if (!sendLoadLines(socket, loadHeader(), false))
+            return;
+        const qsizetype count = contacts().size();
+        for (qsizetype first = 0; first < count; first += std::max(1, batchSize))
+            if (!sendLoadLines(socket, loadBatch(first), false))
+                return;
+        if (!sendLoadLines(socket, {QStringLiteral("$bye:")}, true))
+            return;
+    }
+    if (silentAfterScript)
+        m_worker->holdUntilClosed(socket);
+}
+
+void CompanionApp::runRestore(QTcpSocket &socket)
+{
+    for (int index = 0;; ++index) {
+        QString line = m_worker->readLine(socket);
+        if (line.isNull())
+            return;
+        record(line);
+        if (line != QLatin1String("$batch:"))
+            continue;
+        QStringList batch;
+        for (;;) {
+            line = m_worker->readLine(socket);
+            if (line.isNull())
+                return;
+            record(line);
+            if (line == QLatin1String("$end:"))
+                break;
+            batch << line;
+        }
+        const QString normal = applyBatch(batch);
+        const QString answer = answerHook ? answerHook(index, normal) : normal;
+        if (answer == kClose)
+            return;
+        if (answer == kSilent) {
+            m_worker->holdUntilClosed(socket);
+            return;
+        }
+        if (!m_worker->writeLine(socket, answer) || answer.startsWith(QLatin1String("$error:")))
+            return;
+    }
+}
+
+QString CompanionApp::applyBatch(const QStringList &lines)
+{
+    QMutexLocker lock(&m_mutex);
+    // Contacts are kept in id order, so a binary search finds one.
+    const auto findContact = [this](qint64 id) -> CompanionContact * {
+        const auto it =
+            std::lower_bound(m_contacts.begin(), m_contacts.end(), id,
+                             [](const CompanionContact &c, qint64 wanted) { return c.id < wanted; });
+        return it != m_contacts.end() && it->id == id ? &*it : nullptr;
+    };
+    const auto fail = [](const QString &text) {
+        return QStringLiteral("$error:") + CompanionRecord::text(text);
+    };
+
+    QString answer = QStringLiteral("$batch:");
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("$ent:"))) {
+            const QStringList parts = line.mid(5).split(QLatin1Char(','));
+            const SyncId id = parseId(parts.first());
+            if (!id.valid)
+                return fail(QStringLiteral("Bad record id ") + parts.first());
+            const QStringList fields = parts.mid(1);
+            if (id.data < 0) {
+                CompanionContact *contact = nullptr;
+                if (id.type == kNameType) {
+                    m_contacts.append({m_nextContact++, m_nextRaw++, {}});
+                    contact = &m_contacts.last();
+                } else {
+                    contact = findContact(id.contact);
+                }
+                if (!contact)
+                    return fail(QStringLiteral("No contact %1").arg(id.contact));
+                qint64 rowId = 0;
+                if (id.type == kGroupType) {
+                    const QString groupName = CompanionRecord::decodeText(fields.value(0));
+                    m_groups.insert(groupName);
+                    for (const CompanionRow &row : std::as_const(contact->rows))
+                        if (row.type == kGroupType &&
+                            CompanionRecord::decodeText(row.fields.value(0)) == groupName)
+                            rowId = row.id;
+                }
+                if (rowId == 0) {
+                    rowId = m_nextData++;
+                    contact->rows.append({rowId, id.type, fields});
+                }
+                answer += parts.first() + QStringLiteral("=>") +
+                          idText(id.type, contact->id, contact->rawId, rowId) + QLatin1Char(',');
+            } else {
+                for (CompanionContact &c : m_contacts)
+                    for (CompanionRow &row : c.rows)
+                        if (row.id == id.data)
+                            row.fields = fields;
+            }
+        } else if (line.startsWith(QLatin1String("$del:"))) {
+            const SyncId id = parseId(line.mid(5));
+            if (!id.valid || id.data <= 0)
+                continue;
+            for (qsizetype i = 0; i < m_contacts.size(); ++i) {
+                QList<CompanionRow> &rows = m_contacts[i].rows;
+                const auto it = std::find_if(rows.begin(), rows.end(),
+                                             [&id](const CompanionRow &r) { return r.id == id.data; });
+                if (it == rows.end())
+                    continue;
+                if (id.type == kNameType)
+                    m_contacts.removeAt(i);
+                else
+                    rows.erase(it);
+                break;
+            }
+        } else if (line.startsWith(QLatin1String("$ungroup:"))) {
+            if (CompanionContact *contact = findContact(line.mid(9).toLongLong()))
+                contact->rows.removeIf([](const CompanionRow &r) { return r.type == kGroupType; });
+        }
+    }
+    return answer;
+}
+
+} // namespace tarnwick::peers
