@@ -6,6 +6,7 @@
 // the statements and the connection whatever happened.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,16 @@ public:
         m_data = prepare("insert into data(contact_id,type,src_id,data1,data2,data3,data4,data5,data6,data7,"
                          "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     }
+    // Replaces any file at `path` by a copy of the program's template database, readable and
+    // writable by the owner only.
+    static void copyTemplate(const QString &path)
+    {
+        QFile::remove(path);
+        if (!QFile::copy(QStringLiteral(":res/db.db"), path))
+            throw std::runtime_error("cannot copy the template database");
+        QFile::setPermissions(path, QFile::ReadUser | QFile::WriteUser);
+    }
+
     ~FloorWriter()
     {
         for (sqlite3_stmt *st : {m_group, m_contact, m_data})
