@@ -1,20 +1,14 @@
 #include "ActionTarget.h"
 
-ActionTarget ActionTarget::of(ItemModelMainTree::_ItemNode *current)
+ActionTarget::ActionTarget(const ContactSelection::Node &currentNode)
+    : current(currentNode.node)
+    , node(currentNode.dbNode)
 {
-    ActionTarget target;
-    if (!current)
-        return target;
-    ItemModelMainTree::_ItemNode *dbItem =
-        current->type == ItemModelMainTree::GROUP ? current->parent : current;
-    if (!dbItem || (dbItem->type != ItemModelMainTree::DEVICE && dbItem->type != ItemModelMainTree::LOCALDB))
-        return target;
-    auto *node = static_cast<ItemModelMainTree::_DBItemNode *>(dbItem);
-    target.node = node;
-    target.db = node->db;
-    target.devId = node->devId;
-    target.devType = node->devType;
-    return target;
+    if (!node)
+        return;
+    db = node->db;
+    devId = node->devId;
+    devType = node->devType;
 }
 
 bool ActionTarget::isEditable() const
@@ -25,9 +19,4 @@ bool ActionTarget::isEditable() const
 bool ActionTarget::isAndroid() const
 {
     return node && node->type == ItemModelMainTree::DEVICE && devType == ItemModelMainTree::ANDROID;
-}
-
-bool ActionTarget::isLive(const ItemModelMainTree &tree) const
-{
-    return node && tree.contains(node) && node->db == db;
 }

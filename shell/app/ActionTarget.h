@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ContactSelection.h"
 #include "ItemModelMainTree.h"
 
 #include <QSharedPointer>
@@ -13,17 +14,15 @@ class LocalDb;
 // database it took and asks isLive() before it writes through the node or refreshes it.
 struct ActionTarget
 {
-    // The device or local-database node of `current`, or of the group `current` is; empty for every
-    // other node and for null.
-    static ActionTarget of(ItemModelMainTree::_ItemNode *current);
+    explicit ActionTarget(const ContactSelection::Node &current);
 
-    bool isValid() const { return node != nullptr; }
     // Local databases and Android phones can be edited and grouped; iPhones cannot.
     bool isEditable() const;
     bool isAndroid() const;
-    // Whether the node is still in the tree and still stands for the database taken.
-    bool isLive(const ItemModelMainTree &tree) const;
+    bool isLive(const ContactSelection &selection) const { return selection.isLive(node, db); }
 
+    // The node that was current: the database node or one of its groups.
+    ItemModelMainTree::_ItemNode *current = nullptr;
     ItemModelMainTree::_DBItemNode *node = nullptr;
     QSharedPointer<LocalDb> db;
     QString devId;

@@ -1,5 +1,6 @@
 #include "EditAction.h"
 
+#include "ContactSelection.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
 #include "contactui/ContactDisplayer.h"
@@ -12,20 +13,21 @@
 
 #include <exception>
 
-EditAction::EditAction(ItemModelMainTree &tree, QAbstractItemView &treeView, ItemModelContacts &list,
-                       QAbstractItemView &listView, ContactDisplayer &pane, QWidget *parent)
-    : m_tree(tree)
-    , m_treeView(treeView)
-    , m_list(list)
+EditAction::EditAction(ContactSelection &selection, QAbstractItemView &listView, ContactDisplayer &pane)
+    : m_selection(selection)
     , m_listView(listView)
     , m_pane(pane)
-    , m_parent(parent)
 {}
 
-bool EditAction::listShows(const ActionTarget &target, ItemModelMainTree::_ItemNode *current) const
+bool EditAction::listShows(const ActionTarget &target) const
 {
-    return target.isLive(m_tree) && m_tree.contains(current) &&
-           m_treeView.currentIndex() == m_tree.indexOfItemNode(current);
+    return target.isLive(m_selection) && m_selection.currentNode().node == target.current;
+}
+
+void EditAction::editSelected()
+{
+    if (m_selection.selectedRowCount() == 1)
+        editContact(m_listView.currentIndex().row());
 }
 
 void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges::_ChangeData> &changes)
@@ -60,22 +62,21 @@ void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges
     edit.commit();
 }
 
-void EditAction::editContact(ItemModelMainTree::_ItemNode *current, int row)
+void EditAction::editContact(int row)
 {
     // Everything the edit needs is taken now: the dialogs below run event loops in which a device
     // event can remove the node, reload the list and free the list's entry.
-    const ActionTarget target = ActionTarget::of(current);
-    if (!target.isEditable())
-        return;
-    if (row >= m_list.contacts.size())
+    const ActionTarget target(m_selection.currentNode());
+    ItemModelContacts &list = m_selection.list();
+    if (!target.isEditable() || row >= list.contacts.size())
         return;
     const bool isNew = row < 0;
-    pim::_Contact working = isNew ? pim::_Contact() : m_list.contacts.at(row);
+    pim::_Contact working = isNew ? pim::_Contact() : list.contacts.at(row);
 
     QList<ContactChanges::_ChangeData> changes;
     {
         EditContactForm form(&working, isNew ? target.db.data() : nullptr, nullptr);
-        if (form.exec() != 1 || !target.isLive(m_tree))
+        if (form.exec() != 1 || !target.isLive(m_selection))
             return;
         changes = form.getChanges(target.db->rule.data(), working);
     }
@@ -92,7 +93,7 @@ void EditAction::editContact(ItemModelMainTree::_ItemNode *current, int row)
                 // The phone's state wins: its mirror is built again from the phone, when it is still
                 // there.
                 target.db->close();
-                if (target.isLive(m_tree) && m_androidReload)
+                if (target.isLive(m_selection) && m_androidReload)
                     m_androidReload(target.devId, target.db);
                 return;
             }
@@ -103,17 +104,17 @@ void EditAction::editContact(ItemModelMainTree::_ItemNode *current, int row)
         return;
     }
 
-    if (!listShows(target, current))
+    if (!listShows(target))
         return;
     if (isNew) {
-        m_list.insertContact(stored);
-        const int last = m_list.contacts.size() - 1;
-        m_listView.setCurrentIndex(m_list.indexOfPos(last));
-        m_pane.showContact(&m_list.contacts[last]);
-    } else if (row < m_list.contacts.size() && m_list.contacts.at(row).id == stored.id) {
-        m_list.contacts[row] = stored;
-        m_pane.showContact(&m_list.contacts[row]);
-        const QModelIndex first = m_list.indexOfPos(row);
-        emit m_list.dataChanged(first, first.siblingAtColumn(m_list.columnCount() - 1));
+        list.insertContact(stored);
+        const int last = list.contacts.size() - 1;
+        m_listView.setCurrentIndex(list.indexOfPos(last));
+        m_pane.showContact(&list.contacts[last]);
+    } else if (row < list.contacts.size() && list.contacts.at(row).id == stored.id) {
+        list.contacts[row] = stored;
+        m_pane.showContact(&list.contacts[row]);
+        const QModelIndex first = list.indexOfPos(row);
+        emit list.dataChanged(first, first.siblingAtColumn(list.columnCount() - 1));
     }
 }

@@ -9,11 +9,9 @@
 #include <functional>
 
 class ContactDisplayer;
-class ItemModelContacts;
-class ItemModelMainTree;
+class ContactSelection;
 class LocalDb;
 class QAbstractItemView;
-class QWidget;
 
 // Adding a contact and editing one: the edit dialog, then the change list applied to the node's
 // database in one transaction, then, on an Android phone, the same list sent to the phone, and
@@ -29,29 +27,30 @@ public:
     // mirror's connection is closed already.
     using AndroidReload = std::function<void(const QString &devId, const QSharedPointer<LocalDb> &mirror)>;
 
-    EditAction(ItemModelMainTree &tree, QAbstractItemView &treeView, ItemModelContacts &list,
-               QAbstractItemView &listView, ContactDisplayer &pane, QWidget *parent);
+    // `listView` shows the selection's contact list; `pane` the contact the list selects.
+    EditAction(ContactSelection &selection, QAbstractItemView &listView, ContactDisplayer &pane);
 
     void setAndroidSend(AndroidSend send) { m_androidSend = std::move(send); }
     void setAndroidReload(AndroidReload reload) { m_androidReload = std::move(reload); }
 
     // Edits row `row` of the contact list, or adds a contact when `row` is negative, on the database
-    // of `current` (a local database, an Android phone or a group of either).
-    void editContact(ItemModelMainTree::_ItemNode *current, int row);
+    // of the current node (a local database, an Android phone or a group of either).
+    void editContact(int row);
+    // A new contact (the "Add Contact" entry).
+    void newContact() { editContact(-1); }
+    // The list's context menu: the current row when exactly one row is selected.
+    void editSelected();
 
 private:
     // Applies the list inside one transaction; a new contact's row comes first. Added entries get
     // their row ids in the list itself.
     static void apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges::_ChangeData> &changes);
-    // Whether the list and the tree still show the node the edit started on.
-    bool listShows(const ActionTarget &target, ItemModelMainTree::_ItemNode *current) const;
+    // Whether the list still shows the node the edit started on.
+    bool listShows(const ActionTarget &target) const;
 
-    ItemModelMainTree &m_tree;
-    QAbstractItemView &m_treeView;
-    ItemModelContacts &m_list;
+    ContactSelection &m_selection;
     QAbstractItemView &m_listView;
     ContactDisplayer &m_pane;
-    QWidget *m_parent;
     AndroidSend m_androidSend;
     AndroidReload m_androidReload;
 };

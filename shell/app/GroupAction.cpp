@@ -1,33 +1,32 @@
 #include "GroupAction.h"
 
-#include "ItemModelMainTree.h"
+#include "ContactSelection.h"
 #include "contactui/GroupForm.h"
 #include "model/EntityType.h"
 #include "model/LocalDb.h"
 #include "shell/kit/Tips.h"
 
 #include <QCoreApplication>
-#include <QTreeView>
 
 #include <exception>
 
-GroupAction::GroupAction(ItemModelMainTree &tree, QTreeView &treeView, QWidget *parent)
-    : m_tree(tree)
-    , m_treeView(treeView)
+GroupAction::GroupAction(ContactSelection &selection, QWidget *parent)
+    : m_selection(selection)
     , m_parent(parent)
 {}
 
-void GroupAction::setContactsGroup(ItemModelMainTree::_ItemNode *current, QList<pim::_Contact> selected)
+void GroupAction::setContactsGroup()
 {
-    const ActionTarget target = ActionTarget::of(current);
+    const ActionTarget target(m_selection.currentNode());
     if (!target.isEditable())
         return;
+    QList<pim::_Contact> selected = m_selection.selectedContacts();
 
     quint64 groupId = 0;
     QString groupName;
     {
         GroupForm form(target.db.data(), m_parent);
-        if (form.exec() != 1 || !target.isLive(m_tree))
+        if (form.exec() != 1 || !target.isLive(m_selection))
             return;
         groupId = form.groupId;
         groupName = form.groupName;
@@ -51,18 +50,14 @@ void GroupAction::setContactsGroup(ItemModelMainTree::_ItemNode *current, QList<
                 // Nothing of this change is kept; the phone's state is loaded again.
                 edit.rollback();
                 target.db->close();
-                if (target.isLive(m_tree) && m_androidReload)
+                if (target.isLive(m_selection) && m_androidReload)
                     m_androidReload(target.devId, target.db);
                 return;
             }
         }
         edit.commit();
-        if (target.isLive(m_tree)) {
-            m_tree.refreshDbNodeGroups(target.node);
-            const QModelIndex index = m_tree.indexOfItemNode(target.node);
-            m_treeView.expand(index);
-            m_treeView.setCurrentIndex(index);
-        }
+        if (target.isLive(m_selection))
+            m_selection.showChangedNode(target.node);
     } catch (const std::exception &e) {
         Tips::error(QString::fromUtf8(e.what()));
         return;

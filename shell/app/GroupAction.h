@@ -7,9 +7,8 @@
 #include <QSharedPointer>
 #include <functional>
 
-class ItemModelMainTree;
+class ContactSelection;
 class LocalDb;
-class QTreeView;
 class QWidget;
 
 // "Set Contact Group": puts the selected contacts into a group picked or typed in the group dialog,
@@ -24,18 +23,16 @@ public:
     // Loads an Android phone again after a failed or cancelled send; the mirror is closed already.
     using AndroidReload = std::function<void(const QString &devId, const QSharedPointer<LocalDb> &mirror)>;
 
-    GroupAction(ItemModelMainTree &tree, QTreeView &treeView, QWidget *parent);
+    GroupAction(ContactSelection &selection, QWidget *parent);
 
     void setAndroidSend(AndroidSend send) { m_androidSend = std::move(send); }
     void setAndroidReload(AndroidReload reload) { m_androidReload = std::move(reload); }
 
-    // `current` is the tree's current node; `selected` copies of the selected contacts, taken before
-    // any dialog opens.
-    void setContactsGroup(ItemModelMainTree::_ItemNode *current, QList<pim::_Contact> selected);
+    // The selected contacts of the current node; both are taken before any dialog opens.
+    void setContactsGroup();
 
 private:
-    ItemModelMainTree &m_tree;
-    QTreeView &m_treeView;
+    ContactSelection &m_selection;
     QWidget *m_parent;
     AndroidSend m_androidSend;
     AndroidReload m_androidReload;

@@ -8,8 +8,8 @@
 #include "shell/app/ItemModelMainTree.h"
 #include "shell/kit/MessageBoxResponder.h"
 
-#include "AppFixtures.h"
 #include "EntityFixtures.h"
+#include "SelectionFixture.h"
 #include "TestMain.h"
 
 #include <QApplication>
@@ -69,10 +69,10 @@ private:
     std::unique_ptr<EditAction> action();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ItemModelMainTree> m_tree;
-    std::unique_ptr<QTreeView> m_treeView;
-    std::unique_ptr<ItemModelContacts> m_list;
-    std::unique_ptr<QTreeView> m_listView;
+    std::unique_ptr<fixture::Views> m_views;
+    ItemModelMainTree *m_tree = nullptr;
+    ItemModelContacts *m_list = nullptr;
+    QTreeView *m_listView = nullptr;
     std::unique_ptr<ContactDisplayer> m_pane;
     QSharedPointer<LocalDb> m_db;
     QStringList m_boxes;
@@ -86,12 +86,10 @@ void TestEditAction::init()
     const QString path = m_dir->filePath(QStringLiteral("people.db"));
     fixture::makeDb(path, {{"Ann Lee", "111", "", "Friends"}, {"Bob Roe", "222", "", ""}});
     m_db.reset(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
-    m_tree = std::make_unique<ItemModelMainTree>();
-    m_treeView = std::make_unique<QTreeView>();
-    m_treeView->setModel(m_tree.get());
-    m_list = std::make_unique<ItemModelContacts>();
-    m_listView = std::make_unique<QTreeView>();
-    m_listView->setModel(m_list.get());
+    m_views = std::make_unique<fixture::Views>();
+    m_tree = &m_views->treeModel;
+    m_list = &m_views->listModel;
+    m_listView = &m_views->list;
     m_pane = std::make_unique<ContactDisplayer>();
     m_boxes.clear();
     m_answer = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
@@ -104,10 +102,7 @@ void TestEditAction::cleanup()
 {
     m_answer.reset();
     m_pane.reset();
-    m_listView.reset();
-    m_list.reset();
-    m_treeView.reset();
-    m_tree.reset();
+    m_views.reset();
     m_db.reset();
     m_dir.reset();
 }
@@ -123,7 +118,7 @@ ItemModelMainTree::_DBItemNode *TestEditAction::addDb(int devType)
 
 void TestEditAction::showNode(ItemModelMainTree::_ItemNode *node)
 {
-    m_treeView->setCurrentIndex(m_tree->indexOfItemNode(node));
+    m_views->makeCurrent(node);
     const quint64 group = node->type == ItemModelMainTree::GROUP
                               ? static_cast<ItemModelMainTree::_GroupItemNode *>(node)->group.id
                               : 0;
@@ -132,18 +127,18 @@ void TestEditAction::showNode(ItemModelMainTree::_ItemNode *node)
 
 std::unique_ptr<EditAction> TestEditAction::action()
 {
-    return std::make_unique<EditAction>(*m_tree, *m_treeView, *m_list, *m_listView, *m_pane, nullptr);
+    return std::make_unique<EditAction>(m_views->selection, *m_listView, *m_pane);
 }
 
 void TestEditAction::addsUnderAGroup()
 {
     ItemModelMainTree::_DBItemNode *node = addDb(0);
-    ItemModelMainTree::_ItemNode *group = node->childs.first();
+    ItemModelMainTree::_ItemNode *group = node->child(0);
     showNode(group);
     QCOMPARE(m_list->contacts.size(), 1);
 
     onNextDialog(typeName(QStringLiteral("Cy"), QStringLiteral("Doe")));
-    action()->editContact(group, -1);
+    action()->editContact(-1);
 
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
     const quint64 id = m_db->isContactBaseExist(QStringLiteral("Cy Doe"));
@@ -162,7 +157,7 @@ void TestEditAction::renames()
     showNode(node);
     const pim::_Contact before = m_list->contacts.at(0);
     onNextDialog(typeName(QStringLiteral("Anne"), QStringLiteral("Lee")));
-    action()->editContact(node, 0);
+    action()->editContact(0);
 
     const pim::_Contact stored = m_db->contact(before.id);
     QCOMPARE(stored.fullName, QStringLiteral("Anne Lee"));
@@ -182,7 +177,7 @@ void TestEditAction::savingUnchangedWritesNothing()
     onNextDialog([](QDialog *dialog) {
         QTest::mousePress(qobject_cast<EditContactForm *>(dialog)->form()->btnSave, Qt::LeftButton);
     });
-    action()->editContact(node, 1);
+    action()->editContact(1);
     const pim::_Contact after = m_db->contact(before.id);
     QCOMPARE(tarnwick::test::render(after.entities), tarnwick::test::render(before.entities));
     QCOMPARE(after.fullName, before.fullName);
@@ -202,7 +197,7 @@ void TestEditAction::cancelledEditWritesNothing()
         form->form()->wdEditContact->nameEdit.txtFirstName->setText(QStringLiteral("Changed"));
         QTest::mousePress(form->form()->btnCancel, Qt::LeftButton);
     });
-    action()->editContact(node, 0);
+    action()->editContact(0);
     QCOMPARE(m_db->contact(m_list->contacts.at(0).id).fullName, QStringLiteral("Ann Lee"));
 }
 
@@ -223,7 +218,7 @@ void TestEditAction::androidSendAccepted()
     edit->setAndroidReload(
         [](const QString &, const QSharedPointer<LocalDb> &) { QFAIL("no reload expected"); });
     onNextDialog(typeName(QStringLiteral("Dee"), QStringLiteral("Poe")));
-    edit->editContact(node, -1);
+    edit->editContact(-1);
 
     QVERIFY(given.id != 0);
     QCOMPARE(given.fullName, QStringLiteral("Dee Poe"));
@@ -246,7 +241,7 @@ void TestEditAction::androidSendFailedReloads()
     });
     const int rows = m_list->contacts.size();
     onNextDialog(typeName(QStringLiteral("Anne"), QStringLiteral("Lee")));
-    edit->editContact(node, 0);
+    edit->editContact(0);
     QCOMPARE(reloaded, QStringList{"dev-1"});
     // The list is left to the reload.
     QCOMPARE(m_list->contacts.size(), rows);
@@ -269,7 +264,7 @@ void TestEditAction::nodeRemovedDuringEdit()
         typeName(QStringLiteral("Anne"), QStringLiteral("Lee"))(dialog);
     });
     const quint64 id = m_list->contacts.at(0).id;
-    edit->editContact(node, 0);
+    edit->editContact(0);
     QVERIFY(!sent);
     QCOMPARE(m_db->contact(id).fullName, QStringLiteral("Ann Lee"));
 }
@@ -285,7 +280,7 @@ void TestEditAction::iPhoneOffersNothing()
             QApplication::activeModalWidget()->close();
         }
     });
-    action()->editContact(node, -1);
+    action()->editContact(-1);
     QCoreApplication::processEvents();
     QVERIFY(!opened);
 }

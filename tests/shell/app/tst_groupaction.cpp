@@ -5,8 +5,8 @@
 #include "shell/app/ItemModelMainTree.h"
 #include "shell/kit/MessageBoxResponder.h"
 
-#include "AppFixtures.h"
 #include "ScratchLocalDbs.h"
+#include "SelectionFixture.h"
 #include "TestMain.h"
 
 #include <QApplication>
@@ -45,7 +45,7 @@ QStringList groupNames(LocalDb &db)
 QStringList childNames(ItemModelMainTree::_ItemNode *node)
 {
     QStringList out;
-    for (const ItemModelMainTree::_ItemNode *child : node->childs)
+    for (const AbsTreeItemModel::_ItemNode *child : node->childs)
         out << child->name;
     return out;
 }
@@ -70,11 +70,13 @@ private slots:
 private:
     ItemModelMainTree::_DBItemNode *addDb(int devType);
     QString membershipOf(const QString &fullName);
+    // Makes `current` the current node and selects the named contacts in the list.
+    void select(ItemModelMainTree::_ItemNode *current, const QStringList &names);
 
     QTranslator m_translator;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ItemModelMainTree> m_tree;
-    std::unique_ptr<QTreeView> m_treeView;
+    std::unique_ptr<fixture::Views> m_views;
+    ItemModelMainTree *m_tree = nullptr;
     QSharedPointer<LocalDb> m_db;
     QStringList m_boxes;
     std::unique_ptr<MessageBoxResponder::Scope> m_answer;
@@ -94,9 +96,8 @@ void TestGroupAction::init()
     fixture::makeDb(
         path, {{"Ann Lee", "111", "", "Friends"}, {"Bob Roe", "222", "", "Work"}, {"Cy Doe", "", "", ""}});
     m_db.reset(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
-    m_tree = std::make_unique<ItemModelMainTree>();
-    m_treeView = std::make_unique<QTreeView>();
-    m_treeView->setModel(m_tree.get());
+    m_views = std::make_unique<fixture::Views>();
+    m_tree = &m_views->treeModel;
     m_boxes.clear();
     m_answer = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
         m_boxes << r.text;
@@ -107,8 +108,7 @@ void TestGroupAction::init()
 void TestGroupAction::cleanup()
 {
     m_answer.reset();
-    m_treeView.reset();
-    m_tree.reset();
+    m_views.reset();
     m_db.reset();
     m_dir.reset();
 }
@@ -132,6 +132,18 @@ QString TestGroupAction::membershipOf(const QString &fullName)
     return out.join(QLatin1Char(','));
 }
 
+void TestGroupAction::select(ItemModelMainTree::_ItemNode *current, const QStringList &names)
+{
+    m_views->makeCurrent(current);
+    QList<pim::_Contact> contacts;
+    QList<int> rows;
+    for (const QString &name : names) {
+        rows << int(contacts.size());
+        contacts << m_db->contact(m_db->isContactBaseExist(name));
+    }
+    m_views->selectRows(contacts, rows);
+}
+
 void TestGroupAction::setGroup_data()
 {
     QTest::addColumn<QString>("typed");
@@ -149,11 +161,9 @@ void TestGroupAction::setGroup()
     QFETCH(QString, typed);
     ItemModelMainTree::_DBItemNode *node = addDb(0);
     // Started from a group: the database node is current afterwards.
-    m_treeView->setCurrentIndex(m_tree->indexOfItemNode(node->childs.first()));
-    const QList<pim::_Contact> selected{m_db->contact(m_db->isContactBaseExist("Bob Roe")),
-                                        m_db->contact(m_db->isContactBaseExist("Cy Doe"))};
+    select(node->child(0), {"Bob Roe", "Cy Doe"});
     chooseGroup(typed);
-    GroupAction(*m_tree, *m_treeView, nullptr).setContactsGroup(node->childs.first(), selected);
+    GroupAction(m_views->selection, nullptr).setContactsGroup();
 
     QTEST(groupNames(*m_db), "groups");
     QTEST(childNames(node), "groups");
@@ -161,7 +171,7 @@ void TestGroupAction::setGroup()
     QCOMPARE(membershipOf("Bob Roe"), membership);
     QCOMPARE(membershipOf("Cy Doe"), membership);
     QCOMPARE(membershipOf("Ann Lee"), QStringLiteral("Friends"));
-    QCOMPARE(m_treeView->currentIndex(), m_tree->indexOfItemNode(node));
+    QCOMPARE(m_views->tree.currentIndex(), m_tree->indexOfItemNode(node));
     QCOMPARE(m_boxes.size(), 1);
     QVERIFY(m_boxes.first().contains(QLatin1String("Successfuly set Contact Group")));
 }
@@ -169,10 +179,9 @@ void TestGroupAction::setGroup()
 void TestGroupAction::ungroupKeepsGroups()
 {
     ItemModelMainTree::_DBItemNode *node = addDb(0);
-    const QList<pim::_Contact> selected{m_db->contact(m_db->isContactBaseExist("Ann Lee")),
-                                        m_db->contact(m_db->isContactBaseExist("Bob Roe"))};
+    select(node, {"Ann Lee", "Bob Roe"});
     chooseGroup(QString());
-    GroupAction(*m_tree, *m_treeView, nullptr).setContactsGroup(node, selected);
+    GroupAction(m_views->selection, nullptr).setContactsGroup();
     QCOMPARE(membershipOf("Ann Lee"), QString());
     QCOMPARE(membershipOf("Bob Roe"), QString());
     QCOMPARE(groupNames(*m_db), QStringList({"Friends", "Work"}));
@@ -182,14 +191,15 @@ void TestGroupAction::ungroupKeepsGroups()
 void TestGroupAction::androidSendAccepted()
 {
     ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
-    GroupAction action(*m_tree, *m_treeView, nullptr);
+    GroupAction action(m_views->selection, nullptr);
     QList<pim::_Contact> given;
     action.setAndroidSend([&](LocalDb &, const QList<pim::_Contact> &contacts) {
         given = contacts;
         return true;
     });
     chooseGroup(QStringLiteral("Club"));
-    action.setContactsGroup(node, {m_db->contact(m_db->isContactBaseExist("Cy Doe"))});
+    select(node, {"Cy Doe"});
+    action.setContactsGroup();
     QCOMPARE(given.size(), 1);
     const QList<pim::Entity> memberships = given.first().entities.value(pim::ENTITY_GROUP);
     QCOMPARE(memberships.size(), 1);
@@ -201,13 +211,14 @@ void TestGroupAction::androidSendAccepted()
 void TestGroupAction::androidSendFailedCommitsNothing()
 {
     ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
-    GroupAction action(*m_tree, *m_treeView, nullptr);
+    GroupAction action(m_views->selection, nullptr);
     QStringList reloaded;
     action.setAndroidSend([](LocalDb &, const QList<pim::_Contact> &) { return false; });
     action.setAndroidReload(
         [&](const QString &devId, const QSharedPointer<LocalDb> &) { reloaded << devId; });
     chooseGroup(QStringLiteral("Club"));
-    action.setContactsGroup(node, {m_db->contact(m_db->isContactBaseExist("Ann Lee"))});
+    select(node, {"Ann Lee"});
+    action.setContactsGroup();
     QCOMPARE(reloaded, QStringList{"dev-1"});
     // Not even the new group row stays.
     QCOMPARE(groupNames(*m_db), QStringList({"Friends", "Work"}));
@@ -218,11 +229,12 @@ void TestGroupAction::androidSendFailedCommitsNothing()
 void TestGroupAction::nodeRemovedWhileChoosing()
 {
     ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
-    GroupAction action(*m_tree, *m_treeView, nullptr);
+    GroupAction action(m_views->selection, nullptr);
     bool sent = false;
     action.setAndroidSend([&](LocalDb &, const QList<pim::_Contact> &) { return sent = true; });
     chooseGroup(QStringLiteral("Club"), [this] { m_tree->removeDevice(QStringLiteral("dev-1")); });
-    action.setContactsGroup(node, {m_db->contact(m_db->isContactBaseExist("Ann Lee"))});
+    select(node, {"Ann Lee"});
+    action.setContactsGroup();
     QVERIFY(!sent);
     QCOMPARE(groupNames(*m_db), QStringList({"Friends", "Work"}));
 }
