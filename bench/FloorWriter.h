@@ -6,6 +6,7 @@
 // the statements and the connection whatever happened.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,16 @@ public:
                          "data8,data9,data10,data11) values(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
         m_photo = prepare("insert into data(contact_id,type,src_id,data4,data15) values(?,2,?,?,?)");
     }
+    // Replaces any file at `path` by a copy of the program's template database, readable and
+    // writable by the owner only.
+    static void copyTemplate(const QString &path)
+    {
+        QFile::remove(path);
+        if (!QFile::copy(QStringLiteral(":res/db.db"), path))
+            throw std::runtime_error("cannot copy the template database");
+        QFile::setPermissions(path, QFile::ReadUser | QFile::WriteUser);
+    }
+
     ~FloorWriter()
     {
         for (sqlite3_stmt *st : {m_group, m_contact, m_data, m_photo})

@@ -3,12 +3,12 @@
 // Compared with the merge floor: the same rows written straight into a fresh file of the template
 // schema with one prepared statement per table in one transaction.
 #include "FloorWriter.h"
+#include "SimulatedUsbmuxd.h"
 #include "ios/IOSContactBatchWriter.h"
 #include "ios/IOSContactCombineRule.h"
 #include "ios/IOSSyncToPCThread.h"
 #include "model/LocalDb.h"
 #include "shell/kit/ProgressForm.h"
-#include "SimulatedUsbmuxd.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -66,10 +66,7 @@ QList<SyncRecord> records(const QList<Person> &list)
 // The floor: the rows the load writes, with nothing but SQLite between them and the file.
 qint64 floorMs(const QString &path, const QList<Person> &list)
 {
-    QFile::remove(path);
-    if (!QFile::copy(QStringLiteral(":res/db.db"), path))
-        throw std::runtime_error("cannot copy the template database");
-    QFile::setPermissions(path, QFile::ReadUser | QFile::WriteUser);
+    FloorWriter::copyTemplate(path);
 
     QElapsedTimer timer;
     timer.start();

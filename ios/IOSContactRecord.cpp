@@ -105,10 +105,31 @@ int IOSContactRecord::typeCode(int type, const QString &word)
 
 int IOSContactRecord::protocolCode(const QString &word)
 {
+    return protocolTable().value(word, -1);
+}
+
+QString IOSContactRecord::typeWord(int type, int code)
+{
+    const QString word = wordTable(type).key(code);
+    return word.isEmpty() ? QStringLiteral("other") : word;
+}
+
+QString IOSContactRecord::protocolWord(int code)
+{
+    return protocolTable().key(code);
+}
+
+QString IOSContactRecord::subRecordKind(int type)
+{
+    return subRecordKinds().key(type);
+}
+
+const QHash<QString, int> &IOSContactRecord::protocolTable()
+{
     static const WordTable protocols{{"aim", 1},       {"msn", 2},        {"yahoo", 3}, {"skype", 4},
                                      {"qq", 5},        {"googletalk", 6}, {"icq", 7},   {"jabber", 8},
                                      {"gadugadu", 10}, {"facebook", 11}};
-    return protocols.value(word, -1);
+    return protocols;
 }
 
 QString IOSContactRecord::dateText(const PlistCFType &value)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "PlistCFType.h"
 #include "model/Contact.h"
 #include "model/Entity.h"
-#include "PlistCFType.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,15 @@ public:
     static int typeCode(int type, const QString &word);
     // Code of an instant-messaging service word, or -1 when it is not in the table.
     static int protocolCode(const QString &word);
+    // The writing direction of the same tables: the word for a sub-type code ("other" for a code the
+    // table lacks), the word of a service code (empty when none) and the record kind of an entity
+    // type (empty for a type without sub-record).
+    static QString typeWord(int type, int code);
+    static QString protocolWord(int code);
+    static QString subRecordKind(int type);
     // A date node as ISO text of its wall clock; empty for anything that is no date.
     static QString dateText(const PlistCFType &value);
+
+private:
+    static const QHash<QString, int> &protocolTable();
 };

@@ -193,7 +193,14 @@ bool ContactSyncSession::sendRecords(PeerConnection &connection)
 
 void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message)
 {
-    if (m_sync->script().cancelChanges) {
+    const SimulatedContactSync::Script script = m_sync->script();
+    if (script.disconnectAtChangesBatch >= 0 &&
+        m_sync->changesBatchCount() + 1 >= script.disconnectAtChangesBatch) {
+        m_sync->noteBatch({}, QVariant());
+        connection.shutdown();
+        return;
+    }
+    if (script.cancelChanges) {
         m_sync->noteBatch({}, PeerPlist::toVariant(PeerPlist::itemAt(message, 4)));
         resetWorking(m_sync->records());
         UniquePlist answer = PeerPlist::array(
@@ -214,19 +221,24 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
             PeerPlist::text(value) == QLatin1String(emptyParameter)) {
             batch.append(SyncRecord::deletion(id));
             if (known != m_working.end()) {
+                const bool wasContact = known->kind() == QLatin1String(SyncRecord::contactKind);
                 m_workingIds.remove(id);
                 m_working.erase(known);
+                if (wasContact)
+                    dropSubRecordsOf(id);
             }
             return;
         }
         const SyncRecord record{id, PeerPlist::toVariant(value).toMap(), false};
+        checkRecord(record);
         batch.append(record);
         if (known != m_working.end()) {
             known->fields = record.fields;
         } else {
             const QString newId = newIdentifier(id);
             m_workingIds.insert(newId);
-            remapping.insert(id, newId);
+            if (!script.omitFromRemapping.contains(id))
+                remapping.insert(id, newId);
             m_working.append(SyncRecord{newId, record.fields, false});
         }
     });
@@ -237,6 +249,69 @@ void ContactSyncSession::takeChanges(PeerConnection &connection, plist_t message
          remapping.isEmpty() ? plist_new_string(emptyParameter)
                              : PeerPlist::fromVariant(remapping).release()});
     connection.sendPlist(answer.get());
+}
+
+void ContactSyncSession::checkRecord(const SyncRecord &record)
+{
+    static const QStringList kinds{QStringLiteral("com.apple.contacts.Contact"),
+                                   QStringLiteral("com.apple.contacts.Phone Number"),
+                                   QStringLiteral("com.apple.contacts.Email Address"),
+                                   QStringLiteral("com.apple.contacts.Street Address"),
+                                   QStringLiteral("com.apple.contacts.URL"),
+                                   QStringLiteral("com.apple.contacts.IM"),
+                                   QStringLiteral("com.apple.contacts.Date"),
+                                   QStringLiteral("com.apple.contacts.Related Name")};
+    const auto fault = [&](const QString &what) {
+        m_sync->noteViolation(record.id + QStringLiteral(": ") + what);
+    };
+    const QString kind = record.kind();
+    if (!kinds.contains(kind)) {
+        fault(QStringLiteral("unknown kind \"%1\"").arg(kind));
+        return;
+    }
+    const auto isType = [&](const char *key, QMetaType::Type type) {
+        const QVariant v = record.fields.value(QString::fromLatin1(key));
+        return !v.isValid() || v.typeId() == type;
+    };
+    if (kind == QLatin1String(SyncRecord::contactKind)) {
+        if (!record.fields.contains(QStringLiteral("display as company")))
+            fault(QStringLiteral("contact without \"display as company\""));
+        if (!isType("birthday", QMetaType::QDateTime))
+            fault(QStringLiteral("\"birthday\" is no date"));
+        if (!isType("image", QMetaType::QByteArray))
+            fault(QStringLiteral("\"image\" is no data"));
+        return;
+    }
+    if (kind == QLatin1String("com.apple.contacts.Date") &&
+        record.fields.value(QStringLiteral("value")).typeId() != QMetaType::QDateTime)
+        fault(QStringLiteral("\"value\" of a date is no date"));
+    const QVariant parents = record.fields.value(QStringLiteral("contact"));
+    const QVariantList list = parents.toList();
+    if (parents.typeId() != QMetaType::QVariantList || list.size() != 1 ||
+        list.first().typeId() != QMetaType::QString) {
+        fault(QStringLiteral("\"contact\" is not one string"));
+        return;
+    }
+    const QString parent = list.first().toString();
+    const bool known = m_workingIds.contains(parent) &&
+                       std::any_of(m_working.cbegin(), m_working.cend(), [&](const SyncRecord &r) {
+                           return r.id == parent && r.kind() == QLatin1String(SyncRecord::contactKind);
+                       });
+    if (!known)
+        fault(QStringLiteral("\"contact\" names no contact of the phone: \"%1\"").arg(parent));
+}
+
+void ContactSyncSession::dropSubRecordsOf(const QString &contactId)
+{
+    for (auto it = m_working.begin(); it != m_working.end();) {
+        const QVariantList parents = it->fields.value(QStringLiteral("contact")).toList();
+        if (parents.size() == 1 && parents.first().toString() == contactId) {
+            m_workingIds.remove(it->id);
+            it = m_working.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void ContactSyncSession::resetWorking(const QList<SyncRecord> &records)

@@ -26,6 +26,10 @@ private:
     bool sendRecords(PeerConnection &connection);
     void takeChanges(PeerConnection &connection, plist_t message);
     void resetWorking(const QList<SyncRecord> &records);
+    // Logs every way a record from the computer breaks the record format.
+    void checkRecord(const SyncRecord &record);
+    // A deleted contact takes the sub-records that belong to it alone with it.
+    void dropSubRecordsOf(const QString &contactId);
     // A fresh identifier for a record the computer sent under `sentId`: "category/contact/index" for
     // sent ids of that form, otherwise the next contact number, as a phone gives them.
     QString newIdentifier(const QString &sentId);

@@ -134,6 +134,7 @@ void SimulatedContactSync::clearLog()
     m_receivedActions.clear();
     m_remappings.clear();
     m_finished = 0;
+    m_violations.clear();
 }
 
 void SimulatedContactSync::noteSession()
@@ -181,6 +182,24 @@ void SimulatedContactSync::noteRemapping(const QVariantMap &mapping)
 {
     QMutexLocker lock(&m_mutex);
     m_remappings.append(mapping);
+}
+
+QStringList SimulatedContactSync::violations() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_violations;
+}
+
+int SimulatedContactSync::changesBatchCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_received.size();
+}
+
+void SimulatedContactSync::noteViolation(const QString &text)
+{
+    QMutexLocker lock(&m_mutex);
+    m_violations.append(text);
 }
 
 void SimulatedContactSync::commit(const QList<SyncRecord> &records)

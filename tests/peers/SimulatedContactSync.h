@@ -62,6 +62,12 @@ public:
         // false}, as phones do.
         bool requireTetheredSync = false;
         FinishAnswer finishAnswer = FinishAnswer::Finished;
+        // The phone drops the connection when batch number n (counted from 1 since the log was last
+        // cleared) of changes from the computer arrives, before it takes or answers it; negative:
+        // never.
+        int disconnectAtChangesBatch = -1;
+        // Records sent under these identifiers are stored but left out of the remapping answered.
+        QStringList omitFromRemapping;
     };
 
     SimulatedContactSync() = default;
@@ -98,6 +104,11 @@ public:
     // The remappings the phone answered with, in order (an empty map for the empty parameter).
     QList<QVariantMap> remappings() const;
     int finishedSessions() const;
+    // Records from the computer that break the record format: an unknown kind, a contact without
+    // "display as company", a date that is no date node, an "image" that is no data, a "contact" link
+    // that is not one string naming a contact the phone holds. One line per fault; tests expect none.
+    QStringList violations() const;
+    int changesBatchCount() const;
     void clearLog();
 
     // --- Used by the session ---
@@ -109,6 +120,7 @@ public:
     void noteAcknowledgement();
     void noteBatch(const QList<SyncRecord> &batch, const QVariant &actions);
     void noteRemapping(const QVariantMap &mapping);
+    void noteViolation(const QString &text);
     // Makes `records` the phone's records, as a finished session does with its changes.
     void commit(const QList<SyncRecord> &records);
 
@@ -129,6 +141,7 @@ private:
     QVariantList m_receivedActions;
     QList<QVariantMap> m_remappings;
     int m_finished = 0;
+    QStringList m_violations;
 };
 
 } // namespace tarnwick::peers

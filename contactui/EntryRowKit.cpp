@@ -1,0 +1,100 @@
+#include "EntryRowKit.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+QToolButton *iconButton(QWidget *editor, const QString &icon)
+{
+    auto *button = new QToolButton(editor);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+} // namespace
+
+QToolButton *EntryRowKit::addTitleRow(QWidget *editor, QGridLayout *grid, const QString &title, int addColumn)
+{
+    auto *label = new QLabel(title, editor);
+    QToolButton *add = iconButton(editor, QStringLiteral(":res/add.png"));
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(add, 0, addColumn);
+    return add;
+}
+
+QToolButton *EntryRowKit::makeRemoveButton(QWidget *editor)
+{
+    return iconButton(editor, QStringLiteral(":res/remove.png"));
+}
+
+QComboBox *EntryRowKit::makeCodeCombo(QWidget *editor, const QMap<int, QString> &table, int width)
+{
+    auto *combo = new QComboBox(editor);
+    // Sized before it becomes editable, so every row's combo has the same height.
+    combo->setFixedSize(width, combo->sizeHint().height());
+    combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    combo->setEditable(true);
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        combo->addItem(it.value(), it.key());
+    return combo;
+}
+
+void EntryRowKit::selectCode(QComboBox *combo, int code)
+{
+    const int index = combo->findData(code);
+    combo->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+void EntryRowKit::showTypeAndLabel(QComboBox *combo, int type, const QString &label)
+{
+    selectCode(combo, label.isEmpty() ? type : 0);
+    if (!label.isEmpty())
+        combo->setEditText(label);
+}
+
+void EntryRowKit::readCodeAndLabel(const QComboBox *combo, const QMap<int, QString> &table, int &code,
+                                   QString &label)
+{
+    const QString text = combo->currentText().trimmed();
+    // Only the table's own items count: a text the user typed and confirmed with Return is a
+    // label, even when the combo appended it as an item.
+    for (int i = 0; i < combo->count(); ++i) {
+        const QVariant data = combo->itemData(i);
+        if (!data.isValid() || !table.contains(data.toInt()) ||
+            table.value(data.toInt()) != combo->itemText(i))
+            continue;
+        if (combo->itemText(i) == text) {
+            code = data.toInt();
+            label = QString();
+            return;
+        }
+    }
+    code = 0;
+    label = text;
+}
+
+void EntryRowKit::dropWidgets(QGridLayout *grid, const QList<QWidget *> &widgets)
+{
+    for (QWidget *w : widgets) {
+        grid->removeWidget(w);
+        w->hide();
+        w->deleteLater();
+    }
+}
+
+pim::Entity EntryRowKit::entityOf(const Row &row, const QMap<int, QString> &table, const QString &typeKey,
+                                  const QString &labelKey)
+{
+    pim::Entity e(row.id, row.srcId);
+    int code = 0;
+    QString label;
+    readCodeAndLabel(row.cbType, table, code, label);
+    e.values[typeKey] = code;
+    e.values[labelKey] = label;
+    return e;
+}

@@ -1,0 +1,392 @@
+#include "contactui/AddrEntitiesEditor.h"
+#include "contactui/DateEntitiesEditor.h"
+#include "contactui/GenericEntitiesEditor.h"
+#include "contactui/IMEntitiesEditor.h"
+#include "model/EntryKeys.h"
+#include "model/TypeMaps.h"
+
+#include "TestMain.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+// The add button is the first button an editor makes.
+void pressAdd(QWidget *editor)
+{
+    QTest::mousePress(editor->findChildren<QToolButton *>().first(), Qt::LeftButton);
+}
+
+QString typeKey()
+{
+    return pim::ValueKey::SubType;
+}
+
+// Focus-chain position of each widget, counted from the editor.
+int focusPosition(QWidget *editor, QWidget *w)
+{
+    int i = 0;
+    for (QWidget *it = editor->nextInFocusChain(); it != editor; it = it->nextInFocusChain(), ++i) {
+        if (it == w)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestEntryEditors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void genericRowShowsAndReturns_data();
+    void genericRowShowsAndReturns();
+    void typedSubType_data();
+    void typedSubType();
+    void removeThenAdd();
+    void removeWithoutSenderKeepsRows();
+    void focusFollowsRows();
+    void dateRows_data();
+    void dateRows();
+    void dateRowChangedByUser();
+    void imRows_data();
+    void imRows();
+    void imNewRowDefaults();
+    void addressBlocks_data();
+    void addressBlocks();
+    void addressRemoveThenAdd();
+};
+
+void TestEntryEditors::genericRowShowsAndReturns_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("currentCode");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("returnedLabel");
+    QTest::addColumn<QString>("returnedValue");
+
+    QTest::newRow("table code") << 2 << ""
+                                << "555 0100"
+                                << "Mobile" << 2 << 2 << ""
+                                << "555 0100";
+    QTest::newRow("custom label over another code") << 5 << "Boat"
+                                                    << "1"
+                                                    << "Boat" << 0 << 0 << "Boat"
+                                                    << "1";
+    QTest::newRow("label equal to a table text") << 0 << "Home"
+                                                 << "2"
+                                                 << "Home" << 0 << 1 << ""
+                                                 << "2";
+    QTest::newRow("code the table lacks") << 7 << ""
+                                          << "3"
+                                          << "Other" << 0 << 0 << ""
+                                          << "3";
+    QTest::newRow("value trimmed") << 1 << ""
+                                   << "  555  "
+                                   << "Home" << 1 << 1 << ""
+                                   << "555";
+    QTest::newRow("empty value kept") << 3 << ""
+                                      << ""
+                                      << "Work" << 3 << 3 << ""
+                                      << "";
+}
+
+void TestEntryEditors::genericRowShowsAndReturns()
+{
+    QFETCH(int, type);
+    QFETCH(QString, label);
+    QFETCH(QString, value);
+    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QStringLiteral("Phone Number"),
+                                 pim::phoneTypeMap(), 2, nullptr);
+    editor.addItem(41, QStringLiteral("3/1/0"), type, label, value);
+
+    const GenericEntitiesEditor::_Item &row = editor.rows().first();
+    QTEST(row.cbType->currentText(), "shown");
+    QTEST(row.cbType->currentData().toInt(), "currentCode");
+    QCOMPARE(row.txtValue->placeholderText(), QStringLiteral("Phone Number"));
+
+    const QList<pim::Entity> out = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value);
+    QCOMPARE(out.size(), 1);
+    QCOMPARE(out.first().id, 41ull);
+    QCOMPARE(out.first().srcId, QStringLiteral("3/1/0"));
+    QCOMPARE(out.first().values.value(typeKey()).typeId(), int(QMetaType::Int));
+    QTEST(out.first().values.value(typeKey()).toInt(), "code");
+    QTEST(out.first().values.value(pim::ValueKey::Label).toString(), "returnedLabel");
+    QTEST(out.first().values.value(pim::ValueKey::Value).toString(), "returnedValue");
+}
+
+void TestEntryEditors::typedSubType_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("withReturn");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("table text with blanks") << "  Mobile  " << false << 2 << "";
+    QTest::newRow("table text in other case") << "mobile" << false << 0 << "mobile";
+    QTest::newRow("empty") << "" << false << 0 << "";
+    QTest::newRow("new word confirmed with Return") << "Boat" << true << 0 << "Boat";
+    QTest::newRow("table text confirmed with Return") << "Work" << true << 3 << "";
+}
+
+void TestEntryEditors::typedSubType()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, withReturn);
+    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QString(), pim::phoneTypeMap(), 2, nullptr);
+    pressAdd(&editor);
+    QComboBox *combo = editor.rows().first().cbType;
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), typed);
+    if (withReturn)
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+
+    const pim::Entity e = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value).first();
+    QTEST(e.values.value(typeKey()).toInt(), "code");
+    QTEST(e.values.value(pim::ValueKey::Label).toString(), "label");
+}
+
+void TestEntryEditors::removeThenAdd()
+{
+    GenericEntitiesEditor editor(QStringLiteral("E-Mail:"), QString(), pim::emailTypeMap(), 1, nullptr);
+    editor.addItem(1, QStringLiteral("a"), 1, QString(), QStringLiteral("first@x.org"));
+    editor.addItem(2, QStringLiteral("b"), 2, QString(), QStringLiteral("second@x.org"));
+    editor.addItem(3, QStringLiteral("c"), 4, QString(), QStringLiteral("third@x.org"));
+    QToolButton *middle = editor.rows().at(1).btnRemove;
+    QTest::mousePress(middle, Qt::LeftButton);
+    pressAdd(&editor);
+
+    const QList<pim::Entity> out = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value);
+    QCOMPARE(out.size(), 3);
+    QCOMPARE(out.at(0).values.value(pim::ValueKey::Value).toString(), QStringLiteral("first@x.org"));
+    QCOMPARE(out.at(1).values.value(pim::ValueKey::Value).toString(), QStringLiteral("third@x.org"));
+    QCOMPARE(out.at(2).id, 0ull);
+    QCOMPARE(out.at(2).values.value(typeKey()).toInt(), 1);
+    // The new row stands below the last one, never in the grid row the removed one left.
+    auto *grid = static_cast<QGridLayout *>(editor.layout());
+    int row = -1, col = -1, rs = 0, cs = 0;
+    grid->getItemPosition(grid->indexOf(editor.rows().at(1).txtValue), &row, &col, &rs, &cs);
+    const int thirdRow = row;
+    grid->getItemPosition(grid->indexOf(editor.rows().at(2).txtValue), &row, &col, &rs, &cs);
+    QVERIFY(row > thirdRow);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(editor.findChildren<QLineEdit *>(QString(), Qt::FindDirectChildrenOnly).size(), 3);
+}
+
+void TestEntryEditors::removeWithoutSenderKeepsRows()
+{
+    GenericEntitiesEditor editor(QStringLiteral("Url:"), QString(), pim::urlTypeMap(), 1, nullptr);
+    editor.addItem(1, QString(), 1, QString(), QStringLiteral("x.org"));
+    QMetaObject::invokeMethod(&editor, "remove");
+    QCOMPARE(editor.rows().size(), 1);
+}
+
+void TestEntryEditors::focusFollowsRows()
+{
+    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QString(), pim::phoneTypeMap(), 2, nullptr);
+    editor.addItem(1, QString(), 1, QString(), QStringLiteral("1"));
+    editor.addItem(2, QString(), 2, QString(), QStringLiteral("2"));
+    QList<int> positions;
+    for (const GenericEntitiesEditor::_Item &row : editor.rows())
+        positions << focusPosition(&editor, row.cbType) << focusPosition(&editor, row.txtValue)
+                  << focusPosition(&editor, row.btnRemove);
+    QVERIFY(!positions.contains(-1));
+    QVERIFY(std::is_sorted(positions.cbegin(), positions.cend()));
+}
+
+void TestEntryEditors::dateRows_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("returned");
+
+    QTest::newRow("date alone comes back with midnight") << "1980-05-17"
+                                                         << "1980-05-17"
+                                                         << "1980-05-17T00:00:00";
+    QTest::newRow("time of day kept") << "1980-05-17T13:45:10"
+                                      << "1980-05-17"
+                                      << "1980-05-17T13:45:10";
+    // Texts the date edit cannot hold come back as stored while the user leaves the row alone.
+    QTest::newRow("month and day without year") << "--05-12"
+                                                << ""
+                                                << "--05-12";
+    QTest::newRow("before the edit's range") << "1604-05-12"
+                                             << ""
+                                             << "1604-05-12";
+    QTest::newRow("not a date") << "sometime"
+                                << ""
+                                << "sometime";
+}
+
+void TestEntryEditors::dateRows()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    DateEntitiesEditor editor(QStringLiteral("Date (year-month-day):"), pim::eventTypeMap(), 3, nullptr);
+    editor.addItem(9, QStringLiteral("12/1/0"), 1, QString(), QDateTime::fromString(stored, Qt::ISODate),
+                   stored);
+    QDateTimeEdit *edit = editor.rows().first().dteDate;
+    QCOMPARE(edit->displayFormat(), QStringLiteral("yyyy-MM-dd"));
+    if (!shown.isEmpty())
+        QCOMPARE(edit->text(), shown);
+    const pim::Entity e = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value).first();
+    QTEST(e.values.value(pim::ValueKey::Value).toString(), "returned");
+    QCOMPARE(e.values.value(typeKey()).toInt(), 1);
+}
+
+void TestEntryEditors::dateRowChangedByUser()
+{
+    DateEntitiesEditor editor(QStringLiteral("Date:"), pim::eventTypeMap(), 3, nullptr);
+    editor.addItem(9, QString(), 3, QString(), QDateTime(), QStringLiteral("--05-12"));
+    editor.rows().first().dteDate->setDate(QDate(1999, 5, 12));
+    pressAdd(&editor);
+    const QList<pim::Entity> out = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value);
+    QCOMPARE(out.at(0).values.value(pim::ValueKey::Value).toString(), QStringLiteral("1999-05-12T00:00:00"));
+    QCOMPARE(out.at(1).values.value(pim::ValueKey::Value).toString(),
+             QDate::currentDate().toString(Qt::ISODate) + QStringLiteral("T00:00:00"));
+    QCOMPARE(out.at(1).values.value(typeKey()).toInt(), 3);
+}
+
+void TestEntryEditors::imRows_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("shownType");
+    QTest::addColumn<QString>("shownProtocol");
+    QTest::addColumn<int>("currentProtocol");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("protocol");
+    QTest::addColumn<QString>("protocolName");
+
+    QTest::newRow("listed codes") << QVariantMap{{"data1", "ann"}, {"data2", "2"}, {"data5", "4"}} << "Work"
+                                  << "Skype" << 4 << 2 << 4 << "";
+    QTest::newRow("own protocol name over a stored code")
+        << QVariantMap{{"data1", "ann"}, {"data2", "1"}, {"data5", "3"}, {"data6", "MyChat"}} << "Home"
+        << "MyChat" << 3 << 1 << 0 << "MyChat";
+    QTest::newRow("name equal to a table text")
+        << QVariantMap{{"data1", "ann"}, {"data5", "0"}, {"data6", "ICQ"}} << "Other"
+        << "ICQ" << 0 << 0 << 7 << "";
+    QTest::newRow("code the table lacks") << QVariantMap{{"data1", "ann"}, {"data5", "20"}} << "Other"
+                                          << "Other" << 0 << 0 << 0 << "";
+    QTest::newRow("custom label") << QVariantMap{{"data1", "ann"}, {"data2", "2"}, {"data3", "Gaming"}}
+                                  << "Gaming"
+                                  << "Other" << 0 << 0 << 0 << "";
+}
+
+void TestEntryEditors::imRows()
+{
+    QFETCH(QVariantMap, stored);
+    IMEntitiesEditor editor(QStringLiteral("IM:"), 1, 0, nullptr);
+    pim::Entity e(5, QStringLiteral("13/1/0"));
+    e.values = stored;
+    editor.addItem(e);
+    const IMEntitiesEditor::_Item &row = editor.rows().first();
+    QTEST(row.cbType->currentText(), "shownType");
+    QTEST(row.cbProtocol->currentText(), "shownProtocol");
+    QTEST(row.cbProtocol->currentData().toInt(), "currentProtocol");
+    QCOMPARE(row.cbType->width(), 60);
+
+    const pim::Entity out = editor.toEntityList().first();
+    QCOMPARE(out.id, 5ull);
+    QCOMPARE(out.srcId, QStringLiteral("13/1/0"));
+    QTEST(out.values.value(pim::ImKey::SubType).toInt(), "type");
+    QTEST(out.values.value(pim::ImKey::Protocol).toInt(), "protocol");
+    QTEST(out.values.value(pim::ImKey::CustomProtocol).toString(), "protocolName");
+    QCOMPARE(out.values.value(pim::ImKey::Account).toString(), QStringLiteral("ann"));
+    QCOMPARE(QStringList(out.values.keys()), QStringList({"data1", "data2", "data3", "data5", "data6"}));
+}
+
+void TestEntryEditors::imNewRowDefaults()
+{
+    IMEntitiesEditor editor(QStringLiteral("IM:"), 1, 0, nullptr);
+    pressAdd(&editor);
+    IMEntitiesEditor::_Item row = editor.rows().first();
+    row.cbProtocol->lineEdit()->setText(QStringLiteral("  Skype "));
+    pim::Entity out = editor.toEntityList().first();
+    QCOMPARE(out.values.value(pim::ImKey::SubType).toInt(), 1);
+    QCOMPARE(out.values.value(pim::ImKey::Protocol).toInt(), 4);
+    row.cbProtocol->lineEdit()->setText(QStringLiteral("icq"));
+    out = editor.toEntityList().first();
+    QCOMPARE(out.values.value(pim::ImKey::Protocol).toInt(), 0);
+    QCOMPARE(out.values.value(pim::ImKey::CustomProtocol).toString(), QStringLiteral("icq"));
+    QTest::mousePress(row.btnRemove, Qt::LeftButton);
+    QVERIFY(editor.rows().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(editor.findChildren<QComboBox *>().size(), 0);
+}
+
+void TestEntryEditors::addressBlocks_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("formatted");
+    QTest::addColumn<QString>("street");
+
+    QTest::newRow("every field") << QVariantMap{{"data4", "1 High St"},
+                                                {"data7", "Leeds"},
+                                                {"data8", "WY"},
+                                                {"data9", "LS1"},
+                                                {"data10", "UK"}}
+                                 << "1 High St\nLeeds, WY LS1\nUK"
+                                 << "1 High St";
+    QTest::newRow("city alone") << QVariantMap{{"data7", "Leeds"}} << "Leeds"
+                                << "";
+    QTest::newRow("postcode alone") << QVariantMap{{"data9", "LS1"}} << ""
+                                    << "";
+    QTest::newRow("two-line street trimmed")
+        << QVariantMap{{"data4", "  Flat 2\n1 High St  "}} << "Flat 2\n1 High St"
+        << "Flat 2\n1 High St";
+    // Plain text in, plain text out: markup-like characters are the street's own.
+    QTest::newRow("markup-like street")
+        << QVariantMap{{"data4", "<b>Unit 5</b> & Co"}} << "<b>Unit 5</b> & Co"
+        << "<b>Unit 5</b> & Co";
+    QTest::newRow("stored formatted text and country code rewritten")
+        << QVariantMap{{"data1", "stale"}, {"data7", "Leeds"}, {"data11", "GB"}} << "Leeds"
+        << "";
+}
+
+void TestEntryEditors::addressBlocks()
+{
+    QFETCH(QVariantMap, stored);
+    AddrEntitiesEditor editor(QStringLiteral("Address:"), 1, nullptr);
+    pim::Entity e(7, QStringLiteral("5/1/0"));
+    e.values = stored;
+    editor.addItem(e);
+    const pim::Entity out = editor.toEntityList().first();
+    QCOMPARE(out.id, 7ull);
+    QTEST(out.values.value(pim::AddrKey::Formatted).toString(), "formatted");
+    QTEST(out.values.value(pim::AddrKey::Street).toString(), "street");
+    QCOMPARE(out.values.value(pim::AddrKey::Postcode).toString(), stored.value("data9").toString());
+    QVERIFY(!out.values.contains(pim::AddrKey::CountryCode));
+    QCOMPARE(editor.rows().first().txtCountry->placeholderText(), QStringLiteral("Country"));
+}
+
+void TestEntryEditors::addressRemoveThenAdd()
+{
+    AddrEntitiesEditor editor(QStringLiteral("Address:"), 1, nullptr);
+    pim::Entity first(1, QString());
+    first.values[pim::AddrKey::City] = QStringLiteral("York");
+    pim::Entity second(2, QString());
+    second.values[pim::AddrKey::City] = QStringLiteral("Hull");
+    editor.addItem(first);
+    editor.addItem(second);
+    QTest::mousePress(editor.rows().first().btnRemove, Qt::LeftButton);
+    pressAdd(&editor);
+    const QList<pim::Entity> out = editor.toEntityList();
+    QCOMPARE(out.size(), 2);
+    QCOMPARE(out.at(0).values.value(pim::AddrKey::City).toString(), QStringLiteral("Hull"));
+    QCOMPARE(out.at(1).id, 0ull);
+    QCOMPARE(out.at(1).values.value(pim::AddrKey::SubType).toInt(), 1);
+}
+
+TARNWICK_TEST_MAIN(TestEntryEditors)
+#include "tst_entryeditors.moc"

@@ -1,0 +1,289 @@
+#include "contactui/ContactDisplayer.h"
+#include "contactui/ContactEditor.h"
+#include "contactui/EditContactForm.h"
+#include "contactui/Ui_EditContactForm.h"
+#include "model/EntityType.h"
+#include "shell/app/EditAction.h"
+#include "shell/app/ItemModelContacts.h"
+#include "shell/app/ItemModelMainTree.h"
+#include "shell/kit/MessageBoxResponder.h"
+
+#include "EntityFixtures.h"
+#include "SelectionFixture.h"
+#include "TestMain.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include <functional>
+
+namespace {
+
+// Works the next modal dialog once it runs; the dialog is skipped when `work` is empty.
+void onNextDialog(std::function<void(QDialog *)> work)
+{
+    QTimer::singleShot(0, [work] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        work(dialog);
+    });
+}
+
+// Fills the edit dialog's first and last name and applies.
+std::function<void(QDialog *)> typeName(const QString &first, const QString &last)
+{
+    return [first, last](QDialog *dialog) {
+        auto *form = qobject_cast<EditContactForm *>(dialog);
+        QVERIFY(form);
+        ContactEditor &editor = *form->form()->wdEditContact;
+        editor.nameEdit.txtFirstName->setText(first);
+        editor.nameEdit.txtLastName->setText(last);
+        QTest::mousePress(form->form()->btnSave, Qt::LeftButton);
+    };
+}
+
+} // namespace
+
+class TestEditAction : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void addsUnderAGroup();
+    void renames();
+    void savingUnchangedWritesNothing();
+    void cancelledEditWritesNothing();
+    void androidSendAccepted();
+    void androidSendFailedReloads();
+    void nodeRemovedDuringEdit();
+    void iPhoneOffersNothing();
+
+private:
+    ItemModelMainTree::_DBItemNode *addDb(int devType);
+    void showNode(ItemModelMainTree::_ItemNode *node);
+    std::unique_ptr<EditAction> action();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<fixture::Views> m_views;
+    ItemModelMainTree *m_tree = nullptr;
+    ItemModelContacts *m_list = nullptr;
+    QTreeView *m_listView = nullptr;
+    std::unique_ptr<ContactDisplayer> m_pane;
+    QSharedPointer<LocalDb> m_db;
+    QStringList m_boxes;
+    std::unique_ptr<MessageBoxResponder::Scope> m_answer;
+};
+
+void TestEditAction::init()
+{
+    qunsetenv("TARNWICK_UPDATE_HOST");
+    m_dir = std::make_unique<QTemporaryDir>();
+    const QString path = m_dir->filePath(QStringLiteral("people.db"));
+    fixture::makeDb(path, {{"Ann Lee", "111", "", "Friends"}, {"Bob Roe", "222", "", ""}});
+    m_db.reset(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+    m_views = std::make_unique<fixture::Views>();
+    m_tree = &m_views->treeModel;
+    m_list = &m_views->listModel;
+    m_listView = &m_views->list;
+    m_pane = std::make_unique<ContactDisplayer>();
+    m_boxes.clear();
+    m_answer = std::make_unique<MessageBoxResponder::Scope>([this](const MessageBoxRequest &r) {
+        m_boxes << r.text;
+        return int(QMessageBox::Ok);
+    });
+}
+
+void TestEditAction::cleanup()
+{
+    m_answer.reset();
+    m_pane.reset();
+    m_views.reset();
+    m_db.reset();
+    m_dir.reset();
+}
+
+ItemModelMainTree::_DBItemNode *TestEditAction::addDb(int devType)
+{
+    ItemModelMainTree::_DBItemNode *node =
+        devType == 0 ? m_tree->addLocalDb(m_db, QStringLiteral("people"))
+                     : m_tree->addDevice(m_db, QStringLiteral("Phone"), QStringLiteral("dev-1"), devType);
+    m_tree->refreshDbNodeGroups(node);
+    return node;
+}
+
+void TestEditAction::showNode(ItemModelMainTree::_ItemNode *node)
+{
+    m_views->makeCurrent(node);
+    const quint64 group = node->type == ItemModelMainTree::GROUP
+                              ? static_cast<ItemModelMainTree::_GroupItemNode *>(node)->group.id
+                              : 0;
+    m_list->loadContacts(m_db->contacts(group, QString()));
+}
+
+std::unique_ptr<EditAction> TestEditAction::action()
+{
+    return std::make_unique<EditAction>(m_views->selection, *m_listView, *m_pane);
+}
+
+void TestEditAction::addsUnderAGroup()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(0);
+    ItemModelMainTree::_ItemNode *group = node->child(0);
+    showNode(group);
+    QCOMPARE(m_list->contacts.size(), 1);
+
+    onNextDialog(typeName(QStringLiteral("Cy"), QStringLiteral("Doe")));
+    action()->editContact(-1);
+
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
+    const quint64 id = m_db->isContactBaseExist(QStringLiteral("Cy Doe"));
+    QVERIFY(id != 0);
+    // Stored without membership of the group, yet shown last in the group's list, and current.
+    QVERIFY(m_db->contact(id).entities.value(pim::ENTITY_GROUP).isEmpty());
+    QCOMPARE(m_list->contacts.size(), 2);
+    QCOMPARE(m_list->contacts.last().id, id);
+    QCOMPARE(m_list->contacts.last().fullName, QStringLiteral("Cy Doe"));
+    QCOMPARE(m_listView->currentIndex().row(), 1);
+}
+
+void TestEditAction::renames()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(0);
+    showNode(node);
+    const pim::_Contact before = m_list->contacts.at(0);
+    onNextDialog(typeName(QStringLiteral("Anne"), QStringLiteral("Lee")));
+    action()->editContact(0);
+
+    const pim::_Contact stored = m_db->contact(before.id);
+    QCOMPARE(stored.fullName, QStringLiteral("Anne Lee"));
+    QCOMPARE(m_list->contacts.at(0).fullName, QStringLiteral("Anne Lee"));
+    QCOMPARE(m_list->contacts.at(0).entities.value(pim::ENTITY_NAME).first().values.value("data2").toString(),
+             QStringLiteral("Anne"));
+    // The membership survived the save.
+    QCOMPARE(stored.entities.value(pim::ENTITY_GROUP).size(), 1);
+}
+
+void TestEditAction::savingUnchangedWritesNothing()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(0);
+    showNode(node);
+    const pim::_Contact before = m_db->contact(m_list->contacts.at(1).id);
+    const QDateTime stamp = QFileInfo(m_db->path).lastModified();
+    onNextDialog([](QDialog *dialog) {
+        QTest::mousePress(qobject_cast<EditContactForm *>(dialog)->form()->btnSave, Qt::LeftButton);
+    });
+    action()->editContact(1);
+    const pim::_Contact after = m_db->contact(before.id);
+    QCOMPARE(tarnwick::test::render(after.entities), tarnwick::test::render(before.entities));
+    QCOMPARE(after.fullName, before.fullName);
+    QCOMPARE(QFileInfo(m_db->path).lastModified(), stamp);
+}
+
+void TestEditAction::cancelledEditWritesNothing()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(0);
+    showNode(node);
+    // One responder at a time: a scope restores the one it replaced when it ends.
+    m_answer.reset();
+    m_answer = std::make_unique<MessageBoxResponder::Scope>(
+        [](const MessageBoxRequest &) { return int(QMessageBox::Yes); });
+    onNextDialog([](QDialog *dialog) {
+        auto *form = qobject_cast<EditContactForm *>(dialog);
+        form->form()->wdEditContact->nameEdit.txtFirstName->setText(QStringLiteral("Changed"));
+        QTest::mousePress(form->form()->btnCancel, Qt::LeftButton);
+    });
+    action()->editContact(0);
+    QCOMPARE(m_db->contact(m_list->contacts.at(0).id).fullName, QStringLiteral("Ann Lee"));
+}
+
+void TestEditAction::androidSendAccepted()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
+    showNode(node);
+    std::unique_ptr<EditAction> edit = action();
+    pim::_Contact given;
+    QList<ContactChanges::_ChangeData> sent;
+    edit->setAndroidSend(
+        [&](LocalDb &mirror, pim::_Contact &stored, const QList<ContactChanges::_ChangeData> &c) {
+            // The change is in the mirror before the phone hears of it.
+            given = stored;
+            sent = c;
+            return &mirror == m_db.data();
+        });
+    edit->setAndroidReload(
+        [](const QString &, const QSharedPointer<LocalDb> &) { QFAIL("no reload expected"); });
+    onNextDialog(typeName(QStringLiteral("Dee"), QStringLiteral("Poe")));
+    edit->editContact(-1);
+
+    QVERIFY(given.id != 0);
+    QCOMPARE(given.fullName, QStringLiteral("Dee Poe"));
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.first().entity.id, given.entities.value(pim::ENTITY_NAME).first().id);
+    QCOMPARE(m_list->contacts.last().id, given.id);
+}
+
+void TestEditAction::androidSendFailedReloads()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
+    showNode(node);
+    std::unique_ptr<EditAction> edit = action();
+    QStringList reloaded;
+    edit->setAndroidSend(
+        [](LocalDb &, pim::_Contact &, const QList<ContactChanges::_ChangeData> &) { return false; });
+    edit->setAndroidReload([&](const QString &devId, const QSharedPointer<LocalDb> &mirror) {
+        reloaded << devId;
+        QCOMPARE(mirror, m_db);
+    });
+    const int rows = m_list->contacts.size();
+    onNextDialog(typeName(QStringLiteral("Anne"), QStringLiteral("Lee")));
+    edit->editContact(0);
+    QCOMPARE(reloaded, QStringList{"dev-1"});
+    // The list is left to the reload.
+    QCOMPARE(m_list->contacts.size(), rows);
+    QCOMPARE(m_list->contacts.at(0).fullName, QStringLiteral("Ann Lee"));
+}
+
+void TestEditAction::nodeRemovedDuringEdit()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::ANDROID);
+    showNode(node);
+    std::unique_ptr<EditAction> edit = action();
+    bool sent = false;
+    edit->setAndroidSend([&](LocalDb &, pim::_Contact &, const QList<ContactChanges::_ChangeData> &) {
+        sent = true;
+        return true;
+    });
+    onNextDialog([this](QDialog *dialog) {
+        // The phone is unplugged while the editor is open.
+        m_tree->removeDevice(QStringLiteral("dev-1"));
+        typeName(QStringLiteral("Anne"), QStringLiteral("Lee"))(dialog);
+    });
+    const quint64 id = m_list->contacts.at(0).id;
+    edit->editContact(0);
+    QVERIFY(!sent);
+    QCOMPARE(m_db->contact(id).fullName, QStringLiteral("Ann Lee"));
+}
+
+void TestEditAction::iPhoneOffersNothing()
+{
+    ItemModelMainTree::_DBItemNode *node = addDb(ItemModelMainTree::IOS);
+    showNode(node);
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (QApplication::activeModalWidget()) {
+            opened = true;
+            QApplication::activeModalWidget()->close();
+        }
+    });
+    action()->editContact(-1);
+    QCoreApplication::processEvents();
+    QVERIFY(!opened);
+}
+
+TARNWICK_TEST_MAIN(TestEditAction)
+#include "tst_editaction.moc"
