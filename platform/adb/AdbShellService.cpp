@@ -1,6 +1,7 @@
 #include "AdbShellService.h"
 
 #include "AdbError.h"
+#include "AdbMessage.h"
 #include "AdbStream.h"
 #include "AdbTransport.h"
 
@@ -21,7 +22,11 @@ AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QStr
     // Our side has nothing to type: the command sees the end of its input at once.
     QByteArray closeStdin(kPacketHeaderSize, '\0');
     closeStdin[0] = char(CloseStdin);
-    stream->write(closeStdin);
+    try {
+        stream->write(closeStdin);
+    } catch (const AdbError &) {
+        // A quick command may have finished and closed its stream already; its output is read below.
+    }
 
     QByteArray standardError;
     for (;;) {
@@ -29,8 +34,8 @@ AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QStr
         const QByteArray header = stream->readExactly(kPacketHeaderSize);
         const quint8 id = quint8(header[0]);
         const quint32 length = qFromLittleEndian<quint32>(header.constData() + 1);
-        // A packet is never larger than one message of the transport.
-        if (length > transport.maxPayload())
+        // The phone's daemon never sends a packet beyond its own buffer of one maximal message.
+        if (length > AdbMessage::kMaxPayload)
             throw AdbError(QStringLiteral("The phone's shell sent a packet of %1 bytes.").arg(length));
         const QByteArray data = stream->readExactly(qsizetype(length));
         if (id == Stdout) {

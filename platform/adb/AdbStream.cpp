@@ -38,6 +38,7 @@ void AdbStream::opened(quint32 remoteId)
         return;
     m_remoteId = remoteId;
     m_state = State::Open;
+    m_wasOpened = true;
     m_writable = true;
     m_changed.notify_all();
 }
@@ -46,7 +47,8 @@ bool AdbStream::waitOpened(int timeoutMs)
 {
     std::unique_lock lock(m_mutex);
     waitFor(m_changed, lock, timeoutMs, [this] { return m_state != State::Opening; });
-    return m_state == State::Open;
+    // A short command may have answered and closed before this thread woke up; its output waits.
+    return m_wasOpened;
 }
 
 bool AdbStream::received(const QByteArray &data)

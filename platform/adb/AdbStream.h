@@ -61,6 +61,7 @@ private:
     std::condition_variable m_changed;
     State m_state = State::Opening;
     QString m_lostReason;
+    bool m_wasOpened = false;
     bool m_writable = false;
     bool m_ackOwed = false;
     std::deque<QByteArray> m_incoming;

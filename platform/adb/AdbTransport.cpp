@@ -150,6 +150,8 @@ void AdbTransport::close()
 void AdbTransport::send(const AdbMessage &message)
 {
     const QByteArray header = message.encodeHeader();
+    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
+                   << message.payload.size();
     std::lock_guard lock(m_writeMutex);
     if (state() == State::Offline)
         throw AdbError(errorString());
@@ -217,6 +219,8 @@ void AdbTransport::readLoop()
             }
         }
     } catch (const std::exception &e) {
+        if (state() == State::Offline)
+            return; // closed on our side meanwhile
         qCWarning(lcAdb) << "Transport of" << m_serial << "failed:" << e.what();
         goOffline(QString::fromUtf8(e.what()));
     }
@@ -224,6 +228,8 @@ void AdbTransport::readLoop()
 
 void AdbTransport::handle(const AdbMessage &message)
 {
+    qCDebug(lcAdb) << m_serial << "<" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
+                   << message.payload.size();
     switch (message.command) {
     case AdbMessage::Cnxn:
         handleConnect(message);

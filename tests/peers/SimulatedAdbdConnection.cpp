@@ -358,10 +358,13 @@ void SimulatedAdbdConnection::runShell(std::shared_ptr<Stream> stream, QString c
         auto packet = [](quint8 id, const QByteArray &data) {
             return QByteArray(1, char(id)) + word(quint32(data.size())) + data;
         };
-        if (!result.out.isEmpty())
-            out += packet(1, result.out);
-        if (!result.err.isEmpty())
-            out += packet(2, result.err);
+        // The daemon reads the command's output through a buffer of its own, so long output comes
+        // in several packets.
+        constexpr int kPacketData = 32 * 1024;
+        for (int i = 0; i < result.out.size(); i += kPacketData)
+            out += packet(1, result.out.mid(i, kPacketData));
+        for (int i = 0; i < result.err.size(); i += kPacketData)
+            out += packet(2, result.err.mid(i, kPacketData));
         out += packet(3, QByteArray(1, char(quint8(result.exitCode))));
     } else {
         // The raw shell runs on a terminal: both streams arrive mixed, and the status is lost.
