@@ -162,6 +162,18 @@ qint64 AdbSocket::receive(char *buffer, qint64 size)
     }
 }
 
+qint64 AdbSocket::receiveAvailable(char *buffer, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::recv(m_fd, buffer, size_t(size), MSG_DONTWAIT);
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        return 0;
+    }
+}
+
 void AdbSocket::sendAll(const char *data, qint64 size)
 {
     while (size > 0) {

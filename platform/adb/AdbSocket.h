@@ -30,6 +30,8 @@ public:
     AdbSocket accept();
     // What has arrived, at least one byte; 0 at the end of the connection. Throws AdbError.
     qint64 receive(char *buffer, qint64 size);
+    // What has arrived already, without waiting; 0 when nothing has.
+    qint64 receiveAvailable(char *buffer, qint64 size);
     // Throws AdbError when the connection broke.
     void sendAll(const char *data, qint64 size);
     void sendAll(const QByteArray &data) { sendAll(data.constData(), data.size()); }

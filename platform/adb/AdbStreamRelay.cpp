@@ -60,10 +60,20 @@ void AdbStreamRelay::connectAndPumpUp()
     QByteArray buffer(int(chunk), '\0');
     try {
         for (;;) {
-            const qint64 got = m_socket.receive(buffer.data(), buffer.size());
+            qint64 got = m_socket.receive(buffer.data(), buffer.size());
             if (got <= 0)
                 break;
-            stream->write(QByteArray(buffer.constData(), int(got)));
+            // Each message waits for the phone's OKAY, so it should carry all that is there.
+            while (got < buffer.size()) {
+                const qint64 more = m_socket.receiveAvailable(buffer.data() + got, buffer.size() - got);
+                if (more <= 0)
+                    break;
+                got += more;
+            }
+            // Sent straight from the buffer: the message shares it and is gone once written.
+            buffer.resize(int(got));
+            stream->write(buffer);
+            buffer.resize(int(chunk));
         }
     } catch (const AdbError &) {
     }

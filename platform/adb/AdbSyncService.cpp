@@ -30,7 +30,9 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
     const std::shared_ptr<AdbStream> stream = transport.open("sync:");
     // Several DATA blocks go in one message where the phone allows large messages.
     const qsizetype limit = qsizetype(transport.maxPayload());
-    QByteArray pending = request("SEND", quint32(target.size())) + target;
+    QByteArray pending;
+    pending.reserve(limit + 2 * (kMaxDataBlock + 8) + target.size());
+    pending += request("SEND", quint32(target.size())) + target;
     QByteArray block(kMaxDataBlock, '\0');
     for (;;) {
         const qint64 got = source.read(block.data(), kMaxDataBlock);
@@ -42,7 +44,7 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
         pending.append(block.constData(), got);
         if (pending.size() + 8 + kMaxDataBlock > limit) {
             stream->write(pending);
-            pending.clear();
+            pending.resize(0); // keeps the room for the next message
         }
     }
     pending += request("DONE", mtime);

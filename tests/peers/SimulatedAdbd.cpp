@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,6 +62,9 @@ void SimulatedAdbd::acceptLoop()
                 continue;
             return;
         }
+        // Like adbd: every small acknowledgement leaves at once.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         auto connection = std::make_shared<SimulatedAdbdConnection>(*this, fd);
         std::lock_guard lock(m_mutex);
         m_connections.push_back(connection);
@@ -148,6 +152,12 @@ QMap<QString, int> SimulatedAdbd::fileModes() const
     return m_modes;
 }
 
+QMap<QString, qint64> SimulatedAdbd::fileSizes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sizes;
+}
+
 QStringList SimulatedAdbd::installedPackages() const
 {
     std::lock_guard lock(m_mutex);
@@ -190,11 +200,12 @@ void SimulatedAdbd::keyOffered(const QByteArray &line)
     m_offered.append(line);
 }
 
-void SimulatedAdbd::storeFile(const QString &path, const QByteArray &data, int mode)
+void SimulatedAdbd::storeFile(const QString &path, const QByteArray &data, int mode, qint64 size)
 {
     std::lock_guard lock(m_mutex);
     m_files[path] = data;
     m_modes[path] = mode;
+    m_sizes[path] = size;
 }
 
 SimulatedAdbd::ShellResult SimulatedAdbd::runShell(const QString &command)

@@ -60,6 +60,9 @@ public:
         Prompt prompt = Prompt::Accept;
         int promptDelayMs = 0;
         QString serial = QStringLiteral("SIMULATED0001");
+        // Off for throughput measurements: pushed files are counted, not kept (files() holds them
+        // empty, fileSizes() their sizes).
+        bool keepFileContents = true;
     };
 
     struct ShellResult
@@ -96,6 +99,7 @@ public:
     QStringList shellCommands() const;
     QMap<QString, QByteArray> files() const;
     QMap<QString, int> fileModes() const;
+    QMap<QString, qint64> fileSizes() const;
     QStringList installedPackages() const;
     QList<QByteArray> offeredKeys() const;
     int signaturesAccepted() const;
@@ -106,7 +110,7 @@ public:
     std::shared_ptr<SimulatedAdbdKey> trustedKeyFor(const QByteArray &token, const QByteArray &signature);
     void keyOffered(const QByteArray &line);
     void trust(const std::shared_ptr<SimulatedAdbdKey> &key);
-    void storeFile(const QString &path, const QByteArray &data, int mode);
+    void storeFile(const QString &path, const QByteArray &data, int mode, qint64 size);
 
 private:
     ShellResult builtinShell(const QString &command);
@@ -129,6 +133,7 @@ private:
     QStringList m_commands;
     QMap<QString, QByteArray> m_files;
     QMap<QString, int> m_modes;
+    QMap<QString, qint64> m_sizes;
     std::list<std::shared_ptr<SimulatedAdbdConnection>> m_connections;
     std::list<std::thread> m_threads;
 };

@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <deque>
+#include <vector>
+
 namespace tarnwick::peers {
 
 namespace {
@@ -23,6 +26,7 @@ constexpr quint32 A_CLSE = 0x45534c43;
 constexpr quint32 A_WRTE = 0x45545257;
 constexpr quint32 kSkipChecksumVersion = 0x01000001;
 constexpr int kMaxSyncData = 64 * 1024;
+constexpr qsizetype kOutboxLimit = 4 * 1024 * 1024;
 
 quint32 byteSum(const QByteArray &data)
 {
@@ -75,10 +79,15 @@ struct SimulatedAdbdConnection::Stream
     QByteArray syncBuffer;
     QString pushPath;
     int pushMode = 0;
-    QByteArray pushData;
+    std::vector<QByteArray> pushData;
+    qint64 pushSize = 0;
     bool sawData = false;
-    // "tcp:"
+    // "tcp:": what the host sent waits here for the writer thread; the host is acknowledged at
+    // once while little waits, as adbd does with its socket buffers.
     std::unique_ptr<PeerConnection> socket;
+    std::deque<QByteArray> outbox;
+    qsizetype outboxBytes = 0;
+    bool ackOwed = false;
 };
 
 SimulatedAdbdConnection::SimulatedAdbdConnection(SimulatedAdbd &daemon, int fd)
@@ -234,17 +243,27 @@ void SimulatedAdbdConnection::serve()
                 stream->changed.notify_all();
             } else if (message.command == A_CLSE) {
                 {
+                    // A "tcp:" socket is shut by its writer once what the host sent before has
+                    // reached the app.
                     std::lock_guard lock(stream->mutex);
                     stream->closed = true;
-                    if (stream->socket)
-                        stream->socket->shutdown();
                     stream->changed.notify_all();
                 }
                 std::lock_guard lock(m_mutex);
                 m_streams.erase(stream->id);
+            } else if (stream->kind == Stream::Kind::Tcp) {
+                bool ackNow = false;
+                {
+                    std::lock_guard lock(stream->mutex);
+                    stream->outbox.push_back(message.payload);
+                    stream->outboxBytes += message.payload.size();
+                    ackNow = stream->outboxBytes < kOutboxLimit;
+                    stream->ackOwed = !ackNow;
+                    stream->changed.notify_all();
+                }
+                if (ackNow)
+                    send(A_OKAY, stream->id, stream->hostId);
             } else {
-                if (stream->kind == Stream::Kind::Tcp && stream->socket)
-                    stream->socket->writeAll(message.payload);
                 send(A_OKAY, stream->id, stream->hostId);
                 if (stream->kind == Stream::Kind::Sync)
                     syncReceived(stream, message.payload);
@@ -294,8 +313,10 @@ void SimulatedAdbdConnection::open(quint32 hostId, const QByteArray &service)
     send(A_OKAY, stream->id, hostId);
     if (stream->kind == Stream::Kind::Shell)
         spawn([this, stream, command, v2] { runShell(stream, command, v2); });
-    else if (stream->kind == Stream::Kind::Tcp)
+    else if (stream->kind == Stream::Kind::Tcp) {
         spawn([this, stream] { pumpTcp(stream); });
+        spawn([this, stream] { drainTcp(stream); });
+    }
 }
 
 bool SimulatedAdbdConnection::write(Stream &stream, const QByteArray &data)
@@ -387,23 +408,69 @@ void SimulatedAdbdConnection::pumpTcp(std::shared_ptr<Stream> stream)
     close(stream);
 }
 
+void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
+{
+    for (;;) {
+        QByteArray data;
+        {
+            std::unique_lock lock(stream->mutex);
+            stream->changed.wait(lock, [&] { return !stream->outbox.empty() || stream->closed || m_dropped; });
+            if (stream->outbox.empty() || m_dropped) {
+                stream->socket->shutdown();
+                return;
+            }
+            data = std::move(stream->outbox.front());
+            stream->outbox.pop_front();
+        }
+        if (!stream->socket->writeAll(data)) {
+            stream->socket->shutdown();
+            return;
+        }
+        bool ack = false;
+        {
+            std::lock_guard lock(stream->mutex);
+            stream->outboxBytes -= data.size();
+            if (stream->ackOwed && stream->outboxBytes < kOutboxLimit) {
+                stream->ackOwed = false;
+                ack = true;
+            }
+        }
+        if (ack)
+            send(A_OKAY, stream->id, stream->hostId);
+    }
+}
+
 void SimulatedAdbdConnection::syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data)
 {
-    stream->syncBuffer += data;
+    QByteArray &buf = stream->syncBuffer;
+    if (buf.isEmpty())
+        buf = data; // shared, not copied
+    else
+        buf += data;
+    qsizetype at = 0;
+    // Requests are taken from the front; what is left of an incomplete one waits for more data.
+    const auto keepRest = [&] { buf = buf.mid(at); };
     for (;;) {
-        QByteArray &buf = stream->syncBuffer;
-        if (buf.size() < 8)
-            return;
-        const QByteArray id = buf.left(4);
-        const quint32 length = qFromLittleEndian<quint32>(buf.constData() + 4);
+        if (buf.size() - at < 8)
+            return keepRest();
+        const QByteArray id = buf.mid(at, 4);
+        const quint32 length = qFromLittleEndian<quint32>(buf.constData() + at + 4);
         if (id == "QUIT") {
             close(stream);
             return;
         }
         if (id == "DONE") {
-            buf.remove(0, 8);
-            m_daemon.storeFile(stream->pushPath, stream->pushData, stream->pushMode);
+            at += 8;
+            QByteArray file;
+            qsizetype total = 0;
+            for (const QByteArray &part : stream->pushData)
+                total += part.size();
+            file.reserve(total);
+            for (const QByteArray &part : stream->pushData)
+                file += part;
             stream->pushData.clear();
+            m_daemon.storeFile(stream->pushPath, file, stream->pushMode, stream->pushSize);
+            stream->pushSize = 0;
             send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
             continue;
         }
@@ -412,14 +479,15 @@ void SimulatedAdbdConnection::syncReceived(const std::shared_ptr<Stream> &stream
             close(stream);
             return;
         }
-        if (buf.size() < 8 + qsizetype(length))
-            return;
-        const QByteArray body = buf.mid(8, length);
-        buf.remove(0, 8 + length);
+        if (buf.size() - at < 8 + qsizetype(length))
+            return keepRest();
+        const char *body = buf.constData() + at + 8;
+        at += 8 + length;
         if (id == "SEND") {
-            const int comma = body.lastIndexOf(',');
-            stream->pushPath = QString::fromUtf8(comma >= 0 ? body.left(comma) : body);
-            stream->pushMode = comma >= 0 ? body.mid(comma + 1).toInt() : 0;
+            const QByteArray target(body, int(length));
+            const int comma = target.lastIndexOf(',');
+            stream->pushPath = QString::fromUtf8(comma >= 0 ? target.left(comma) : target);
+            stream->pushMode = comma >= 0 ? target.mid(comma + 1).toInt() : 0;
             if (!stream->pushPath.startsWith(QLatin1Char('/'))) {
                 send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "path must be absolute"));
                 close(stream);
@@ -427,7 +495,9 @@ void SimulatedAdbdConnection::syncReceived(const std::shared_ptr<Stream> &stream
             }
             continue;
         }
-        stream->pushData += body;
+        stream->pushSize += length;
+        if (m_daemon.options().keepFileContents)
+            stream->pushData.push_back(QByteArray(body, int(length)));
         if (!stream->sawData) {
             stream->sawData = true;
             if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) ==

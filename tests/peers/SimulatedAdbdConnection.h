@@ -52,6 +52,7 @@ private:
     void open(quint32 hostId, const QByteArray &service);
     void runShell(std::shared_ptr<Stream> stream, QString command, bool v2);
     void pumpTcp(std::shared_ptr<Stream> stream);
+    void drainTcp(std::shared_ptr<Stream> stream);
     void syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data);
     // Sends data to the host in agreed-size WRTEs, each after the host's OKAY for the previous.
     bool write(Stream &stream, const QByteArray &data);
