@@ -38,7 +38,7 @@ QByteArray AdbMessage::commandName(quint32 command)
     return name;
 }
 
-QByteArray AdbMessage::encodeHeader() const
+QByteArray AdbMessage::encodeHeader(bool withChecksum) const
 {
     QByteArray header(kHeaderSize, '\0');
     char *p = header.data();
@@ -46,8 +46,7 @@ QByteArray AdbMessage::encodeHeader() const
     qToLittleEndian(arg0, p + 4);
     qToLittleEndian(arg1, p + 8);
     qToLittleEndian(static_cast<quint32>(payload.size()), p + 12);
-    // Always filled in: older phones check it and newer ones ignore it.
-    qToLittleEndian(checksum(payload), p + 16);
+    qToLittleEndian(withChecksum ? checksum(payload) : 0u, p + 16);
     qToLittleEndian(command ^ 0xffffffffu, p + 20);
     return header;
 }

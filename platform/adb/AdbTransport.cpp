@@ -149,7 +149,8 @@ void AdbTransport::close()
 
 void AdbTransport::send(const AdbMessage &message)
 {
-    const QByteArray header = message.encodeHeader();
+    // Until the phone's CNXN tells otherwise it may be one that checks the sum.
+    const QByteArray header = message.encodeHeader(protocolVersion() < AdbMessage::kVersionSkipChecksum);
     qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
                    << message.payload.size();
     std::lock_guard lock(m_writeMutex);

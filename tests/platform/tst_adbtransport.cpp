@@ -247,14 +247,19 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<int>("exitCode");
+        QTest::addColumn<quint32>("version");
 
-        QTest::newRow("v2 output") << true << "echo hello" << QByteArray("hello\n") << 0;
-        QTest::newRow("v2 exit status") << true << "exit 3" << QByteArray() << 3;
+        QTest::newRow("v2 output") << true << "echo hello" << QByteArray("hello\n") << 0 << 0x01000001u;
+        QTest::newRow("v2 exit status") << true << "exit 3" << QByteArray() << 3 << 0x01000001u;
         QTest::newRow("v2 error text and status") << true << "frobnicate"
-                                                  << QByteArray("/system/bin/sh: frobnicate: not found\n") << 127;
-        QTest::newRow("raw shell output") << false << "echo hello" << QByteArray("hello\n") << 0;
+                                                  << QByteArray("/system/bin/sh: frobnicate: not found\n") << 127
+                                                  << 0x01000001u;
+        QTest::newRow("raw shell output") << false << "echo hello" << QByteArray("hello\n") << 0 << 0x01000001u;
         // The raw shell has no status to give: the command ran, and that is all we know.
-        QTest::newRow("raw shell without status") << false << "exit 3" << QByteArray() << 0;
+        QTest::newRow("raw shell without status") << false << "exit 3" << QByteArray() << 0 << 0x01000001u;
+        // An old phone drops a host whose messages lack the right sums.
+        QTest::newRow("old phone checks our sums") << false << "echo hello" << QByteArray("hello\n") << 0
+                                                   << 0x01000000u;
     }
 
     void shell()
@@ -263,8 +268,10 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QByteArray, output);
         QFETCH(int, exitCode);
+        QFETCH(quint32, version);
         SimulatedAdbd::Options options;
         options.shellV2 = shellV2;
+        options.version = version;
         SimulatedAdbd phone(options);
         const PAdbUSBHandle handle = onlineHandle(phone);
         QVERIFY(handle);
