@@ -7,6 +7,7 @@
 #include "platform/adb/AdbTcpChannel.h"
 #include "platform/adb/AdbTransport.h"
 #include "platform/adb/AdbUSBHandle.h"
+#include "LoopbackSockets.h"
 #include "SimulatedAdbd.h"
 
 #include <QBuffer>
@@ -14,8 +15,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,40 +22,14 @@
 #include <thread>
 
 using tarnwick::peers::SimulatedAdbd;
+using tarnwick::peers::connectLoopback;
+using tarnwick::peers::listenLoopback;
 
 namespace {
 
 constexpr qint64 kBytes = 50LL * 1024 * 1024;
 constexpr int kChunk = 256 * 1024;
 constexpr int kRuns = 3;
-
-int listenLoopback(quint16 &port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    ::listen(fd, 4);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    return fd;
-}
-
-int connectLoopback(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Reads everything from one connection and answers with one byte once kBytes have arrived.
 class Sink

@@ -1,5 +1,6 @@
 #include "SimulatedAdbd.h"
 
+#include "LoopbackSockets.h"
 #include "SimulatedAdbdConnection.h"
 
 #include <QRegularExpression>
@@ -19,20 +20,10 @@ SimulatedAdbd::SimulatedAdbd()
 SimulatedAdbd::SimulatedAdbd(Options options)
     : m_options(std::move(options))
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = 0; // an ephemeral port: tests run side by side
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
-        if (fd >= 0)
-            ::close(fd);
+    const int fd = listenLoopback(m_port);
+    if (fd < 0)
         return;
-    }
     m_listenFd = fd;
-    m_port = ntohs(addr.sin_port);
     m_acceptor = std::thread([this] { acceptLoop(); });
 }
 

@@ -1,5 +1,6 @@
 #include "SimulatedAdbdConnection.h"
 
+#include "LoopbackSockets.h"
 #include "SimulatedAdbd.h"
 
 #include <QRandomGenerator>
@@ -46,20 +47,6 @@ QByteArray word(quint32 value)
 QByteArray syncPacket(const char *id, const QByteArray &data)
 {
     return QByteArray(id, 4) + word(quint32(data.size())) + data;
-}
-
-int connectLoopback(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "platform/adb/AdbSyncService.h"
 #include "platform/adb/AdbTcpChannel.h"
 #include "platform/adb/AdbTransport.h"
+#include "LoopbackSockets.h"
 #include "SimulatedAdbd.h"
 #include "TestMain.h"
 
@@ -14,8 +15,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,16 +31,8 @@ class EchoServer
 {
 public:
     EchoServer()
+        : m_fd(tarnwick::peers::listenLoopback(m_port))
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-        ::listen(m_fd, 8);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&addr), &len);
-        m_port = ntohs(addr.sin_port);
         m_thread = std::thread([this] {
             for (;;) {
                 const int c = ::accept(m_fd, nullptr, nullptr);
@@ -70,8 +61,8 @@ public:
     quint16 port() const { return m_port; }
 
 private:
-    int m_fd = -1;
     quint16 m_port = 0;
+    int m_fd;
     std::thread m_thread;
     std::vector<std::thread> m_clients;
 };
@@ -79,15 +70,9 @@ private:
 // Sends data to 127.0.0.1:port and reads back as many bytes.
 QByteArray roundTrip(quint16 port, const QByteArray &data)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        ::close(fd);
+    const int fd = tarnwick::peers::connectLoopback(port);
+    if (fd < 0)
         return {};
-    }
     std::thread writer([fd, data] { ::send(fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL); });
     QByteArray back;
     char buf[65536];
