@@ -3,8 +3,17 @@
 #include "AbsAdbPoll.h"
 #include "AdbUSBHandle.h"
 
-// Reports Android phones on USB as they come and go. This build has no USB transport, so a pass
-// finds nothing; the signals are emitted by a transport (or a test) on the poll's behalf.
+#include <QMap>
+#include <QSet>
+
+#include <memory>
+
+class AdbUsbContext;
+
+// Reports Android phones on USB as they come and go. Each pass lists the USB devices that offer an
+// ADB interface; a new one is opened, claimed and greeted (newDevice), one that cannot be claimed
+// is reported once (failedDevice) until it is unplugged, and one that is gone or whose connection
+// broke is reported as kicked (kickDevice).
 class AdbPoll : public AbsAdbPoll
 {
     Q_OBJECT
@@ -19,4 +28,12 @@ signals:
 
 protected:
     void poll() override;
+
+private:
+    void connectPhone(const QString &path, PAdbUSBHandle handle);
+
+    std::unique_ptr<AdbUsbContext> m_usb;
+    bool m_usbUnavailable = false;
+    QMap<QString, PAdbUSBHandle> m_devices;
+    QSet<QString> m_failed;
 };

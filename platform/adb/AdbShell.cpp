@@ -12,11 +12,9 @@ QByteArray adbShell(PAdbUSBHandle handle, QString command, bool *ok, QString *er
         return {};
     }
     QByteArray out;
-    const bool ran = handle->shell(command, &out, error);
+    const bool ran = handle->shellStatus(command, &out, error, exitCode);
     if (ok)
         *ok = ran;
-    if (exitCode)
-        *exitCode = ran ? 0 : -1;
     return out;
 }
 

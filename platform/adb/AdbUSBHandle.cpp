@@ -1,9 +1,46 @@
 #include "AdbUSBHandle.h"
 
+#include "AdbError.h"
+#include "AdbForwardListener.h"
+#include "AdbShellService.h"
+#include "AdbSyncService.h"
+#include "AdbTransport.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
+
+namespace {
+
+const QString kNoTransport = QStringLiteral("No ADB transport is available.");
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+// The pushed package gets a name the phone's shell reads as one plain word.
+QString remotePackagePath(const QString &apkPath)
+{
+    QString name = QFileInfo(apkPath).fileName();
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
+        name.prepend(QStringLiteral("package"));
+    return QStringLiteral("/data/local/tmp/") + name;
+}
+
+} // namespace
 
 AdbUSBHandle::AdbUSBHandle(QString deviceId)
     : m_deviceId(std::move(deviceId))
+{}
+
+AdbUSBHandle::AdbUSBHandle(std::shared_ptr<AdbTransport> transport)
+    : m_deviceId(transport ? transport->serial() : QString())
+    , m_transport(std::move(transport))
 {}
 
 AdbUSBHandle::~AdbUSBHandle() = default;
@@ -15,6 +52,8 @@ QString AdbUSBHandle::deviceId() const
 
 bool AdbUSBHandle::waitForAuth2(int ms)
 {
+    if (m_transport)
+        return m_transport->waitForOnline(ms);
     // No transport behind this handle: authorisation never comes, but the caller's time-out is kept
     // so that its waiting loop behaves as with a phone that does not answer.
     if (ms > 0)
@@ -22,25 +61,101 @@ bool AdbUSBHandle::waitForAuth2(int ms)
     return false;
 }
 
-bool AdbUSBHandle::shell(const QString &, QByteArray *output, QString *error)
+bool AdbUSBHandle::shell(const QString &command, QByteArray *output, QString *error)
 {
+    if (m_transport)
+        return shellStatus(command, output, error, nullptr);
     if (output)
         output->clear();
-    if (error)
-        *error = QStringLiteral("No ADB transport is available.");
+    setError(error, kNoTransport);
     return false;
 }
 
-bool AdbUSBHandle::install(const QString &, const QString &, QString *error)
+bool AdbUSBHandle::shellStatus(const QString &command, QByteArray *output, QString *error, int *exitCode)
 {
-    if (error)
-        *error = QStringLiteral("No ADB transport is available.");
-    return false;
+    if (!m_transport) {
+        const bool ran = shell(command, output, error);
+        if (exitCode)
+            *exitCode = ran ? 0 : -1;
+        return ran;
+    }
+    try {
+        AdbShellService::Result result = AdbShellService::run(*m_transport, command);
+        if (output)
+            *output = std::move(result.output);
+        if (exitCode)
+            *exitCode = result.exitCode;
+        return true;
+    } catch (const AdbError &e) {
+        if (output)
+            output->clear();
+        if (exitCode)
+            *exitCode = -1;
+        setError(error, QString::fromUtf8(e.what()));
+        return false;
+    }
 }
 
-quint16 AdbUSBHandle::forward(quint16, quint16, QString *error)
+bool AdbUSBHandle::install(const QString &apkPath, const QString &options, QString *error)
 {
-    if (error)
-        *error = QStringLiteral("No ADB transport is available.");
-    return 0;
+    if (!m_transport) {
+        setError(error, kNoTransport);
+        return false;
+    }
+    QFile file(apkPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Cannot read %1: %2").arg(apkPath, file.errorString()));
+        return false;
+    }
+    const QString remote = remotePackagePath(apkPath);
+    try {
+        const quint32 mtime = quint32(QFileInfo(file).lastModified().toSecsSinceEpoch());
+        AdbSyncService::push(*m_transport, file, remote, 0644, mtime);
+        QString command = QStringLiteral("pm install ");
+        if (!options.isEmpty())
+            command += options + QLatin1Char(' ');
+        const AdbShellService::Result result = AdbShellService::run(*m_transport, command + remote);
+        try {
+            AdbShellService::run(*m_transport, QStringLiteral("rm -f ") + remote);
+        } catch (const AdbError &) {
+            // A copy left in the phone's temporary folder does no harm.
+        }
+        // The package manager prints "Success", or "Failure [REASON]" with a zero exit status on
+        // older phones, so its words count, not the status alone.
+        const QString text = QString::fromUtf8(result.output).trimmed();
+        if (result.exitCode == 0 && text.contains(QLatin1String("Success")))
+            return true;
+        setError(error, text.isEmpty() ? QStringLiteral("pm install ended with status %1.").arg(result.exitCode)
+                                       : text);
+        return false;
+    } catch (const AdbError &e) {
+        setError(error, QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+quint16 AdbUSBHandle::forward(quint16 localPort, quint16 remotePort, QString *error)
+{
+    if (!m_transport) {
+        setError(error, kNoTransport);
+        return 0;
+    }
+    std::lock_guard lock(m_forwardsMutex);
+    // Sessions forward the same port again for each run; the listener that is there serves on.
+    if (localPort != 0) {
+        const auto it = m_forwards.find(localPort);
+        if (it != m_forwards.end()) {
+            it->second->setRemotePort(remotePort);
+            return localPort;
+        }
+    }
+    try {
+        auto listener = std::make_unique<AdbForwardListener>(m_transport, localPort, remotePort);
+        const quint16 port = listener->localPort();
+        m_forwards[port] = std::move(listener);
+        return port;
+    } catch (const AdbError &e) {
+        setError(error, QString::fromUtf8(e.what()));
+        return 0;
+    }
 }

@@ -5,19 +5,27 @@
 #include <QSharedPointer>
 #include <QString>
 
-// One Android phone reached over USB debugging. The default implementation stands for a phone that
-// never answers: nothing here talks to a device, so a test or a later transport supplies the real
-// behaviour by overriding the virtual operations.
+#include <map>
+#include <memory>
+#include <mutex>
+
+class AdbForwardListener;
+class AdbTransport;
+
+// One Android phone reached over USB debugging (or, for tests and emulators, over TCP). A handle
+// made with a transport talks to the phone through it; one made with an identifier alone stands for
+// a phone that never answers. The operations are virtual so that a test can stand in for a phone.
 class AdbUSBHandle
 {
 public:
     explicit AdbUSBHandle(QString deviceId = QString());
+    explicit AdbUSBHandle(std::shared_ptr<AdbTransport> transport);
     virtual ~AdbUSBHandle();
 
     AdbUSBHandle(const AdbUSBHandle &) = delete;
     AdbUSBHandle &operator=(const AdbUSBHandle &) = delete;
 
-    // The phone's identifier; the same text at its arrival and at its removal.
+    // The phone's identifier (its serial number); the same text at its arrival and at its removal.
     virtual QString deviceId() const;
     // Waits up to ms milliseconds for the phone to allow USB debugging for this computer.
     virtual bool waitForAuth2(int ms);
@@ -25,13 +33,24 @@ public:
     // Runs one command line in the phone's shell; its output goes to output (may be null). False
     // with a reason when the command could not be run.
     virtual bool shell(const QString &command, QByteArray *output, QString *error);
+    // Like shell(), and exitCode (may be null) receives the command's exit status where the phone
+    // reports one, 0 where it does not, -1 when the command did not run. Without a transport it
+    // goes through shell().
+    virtual bool shellStatus(const QString &command, QByteArray *output, QString *error, int *exitCode);
     // Installs a package file on the phone; false with a reason when it was not installed.
     virtual bool install(const QString &apkPath, const QString &options, QString *error);
-    // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; 0 on failure.
+    // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; returns the local
+    // port (a free one when 0 was asked for), 0 on failure.
     virtual quint16 forward(quint16 localPort, quint16 remotePort, QString *error);
+
+    // The conversation with the phone; null for a handle without one.
+    std::shared_ptr<AdbTransport> transport() const { return m_transport; }
 
 private:
     QString m_deviceId;
+    std::shared_ptr<AdbTransport> m_transport;
+    std::mutex m_forwardsMutex;
+    std::map<quint16, std::unique_ptr<AdbForwardListener>> m_forwards;
 };
 
 using PAdbUSBHandle = QSharedPointer<AdbUSBHandle>;

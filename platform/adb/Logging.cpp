@@ -1,3 +1,4 @@
 #include "Logging.h"
 
-Q_LOGGING_CATEGORY(lcAdb, "tarnwick.adb")
+// Every message of every transport is traced at debug level; that is off unless asked for.
+Q_LOGGING_CATEGORY(lcAdb, "tarnwick.adb", QtInfoMsg)

@@ -1,6 +1,8 @@
 #include "Program.h"
 
+#include "android/AdbKillServerThread.h"
 #include "model/DataFolder.h"
+#include "platform/adb/AdbKey.h"
 #include "platform/desktop/PowerAssertion.h"
 #include "platform/sqlite/Sqlite3DB.h"
 #include "shell/kit/ProductInfo.h"
@@ -21,6 +23,7 @@ Program::Hooks Program::defaultHooks()
             return nullptr;
         return assertion;
     };
+    hooks.adbWatcher = [] { return std::make_unique<AdbKillServerThread>(nullptr); };
     return hooks;
 }
 
@@ -45,6 +48,8 @@ int Program::exec(const Hooks &hooks)
         std::unique_ptr<QThread> watcher = hooks.adbWatcher ? hooks.adbWatcher() : nullptr;
         if (watcher)
             watcher->start(QThread::InheritPriority);
+        // Phones trust the key they were once shown; it lives with the rest of our data.
+        AdbKey::setStoreFolder(g_dataSaveDir().absolutePath());
         {
             MainWindow window(nullptr, hooks.window);
             window.setVisible(true);

@@ -3,6 +3,8 @@
 #include "platform/adb/AdbPoll.h"
 #include "platform/adb/AdbShell.h"
 #include "platform/adb/AdbThreadPool.h"
+#include "platform/adb/AdbTransport.h"
+#include "SimulatedAdbd.h"
 #include "TestMain.h"
 
 #include <QElapsedTimer>
@@ -131,6 +133,39 @@ private slots:
         QVERIFY(adbShell(PAdbUSBHandle(), "ls", &ok, nullptr, nullptr).isEmpty());
         QVERIFY(!ok);
         QCOMPARE(AdbForwardServer::forward(PAdbUSBHandle(), 1, 1, nullptr), quint16(0));
+    }
+
+    // Emulators and network phones: a daemon that answers on a watched port arrives as a phone, one
+    // that goes away is kicked, and a stopped poll reports nothing more.
+    void emulatorPollFollowsTheDaemon()
+    {
+        tarnwick::peers::SimulatedAdbd phone;
+        AdbEmuPoll poll(50, nullptr);
+        poll.setPorts({phone.port()});
+        QSignalSpy arrived(&poll, &AdbEmuPoll::newDevice);
+        QSignalSpy kicked(&poll, &AdbEmuPoll::kickDevice);
+        poll.start(QThread::InheritPriority);
+        QTRY_COMPARE(arrived.size(), 1);
+        const QString path = arrived.at(0).at(0).toString();
+        const auto handle = arrived.at(0).at(1).value<PAdbUSBHandle>();
+        QCOMPARE(path, QStringLiteral("tcp:127.0.0.1:%1").arg(phone.port()));
+        QCOMPARE(handle->deviceId(), QStringLiteral("emulator-%1").arg(phone.port() - 1));
+        QVERIFY(handle->waitForAuth2(5000));
+        QCOMPARE(adbShell(handle, QStringLiteral("echo up"), nullptr, nullptr, nullptr), QByteArray("up\n"));
+
+        phone.unplug();
+        QTRY_COMPARE(kicked.size(), 1);
+        QCOMPARE(kicked.at(0).at(0).toString(), path);
+        QCOMPARE(kicked.at(0).at(1).value<PAdbUSBHandle>(), handle);
+
+        poll.stop();
+        QVERIFY(poll.isFinished());
+        const int arrivals = int(arrived.size());
+        const int kicks = int(kicked.size());
+        phone.unplug();
+        QTest::qWait(200);
+        QCOMPARE(int(arrived.size()), arrivals);
+        QCOMPARE(int(kicked.size()), kicks);
     }
 
     void poolDrains()

@@ -1,0 +1,3 @@
+#include "AdbChannel.h"
+
+AdbChannel::~AdbChannel() = default;

@@ -1,0 +1,5 @@
+#include "AdbError.h"
+
+AdbError::AdbError(const QString &text)
+    : std::runtime_error(text.toStdString())
+{}

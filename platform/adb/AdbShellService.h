@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <memory>
+
+class AdbTransport;
+
+// Runs one command line in the phone's shell. Where the phone speaks the shell protocol (feature
+// "shell_v2") the command's exit status comes back with its output; elsewhere the raw "shell:"
+// service gives the output alone.
+class AdbShellService
+{
+public:
+    struct Result
+    {
+        QByteArray output; // what the command wrote, standard error following standard output
+        int exitCode = 0; // 0 where the phone does not report one
+    };
+
+    // Throws AdbError when the command could not be run or the transport broke meanwhile.
+    static Result run(AdbTransport &transport, const QString &command);
+
+    // Packet ids of the shell protocol.
+    enum PacketId : quint8 { Stdin = 0, Stdout = 1, Stderr = 2, Exit = 3, CloseStdin = 3 };
+    static constexpr int kPacketHeaderSize = 5;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class AdbTransport;
+class QIODevice;
+
+// The phone's file service ("sync:"): sends a file to a path on the phone.
+class AdbSyncService
+{
+public:
+    // Largest DATA block the phone accepts.
+    static constexpr int kMaxDataBlock = 64 * 1024;
+
+    // Sends everything source yields to remotePath with the given mode (e.g. 0644). Throws AdbError
+    // when the phone refuses it (with the phone's reason) or the transport broke.
+    static void push(AdbTransport &transport, QIODevice &source, const QString &remotePath, int mode,
+                     quint32 mtime);
+};

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "AdbMessage.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class AdbChannel;
+class AdbKey;
+class AdbStream;
+
+// The ADB conversation with one phone over one channel: the CNXN exchange, signing in with our key
+// (AUTH), and any number of streams at once. A reader thread of its own takes the phone's
+// messages; any thread may open streams and write.
+class AdbTransport : public std::enable_shared_from_this<AdbTransport>
+{
+public:
+    enum class State {
+        Connecting, // CNXN sent, no answer yet
+        Authorizing, // our public key was offered; the phone shows its trust prompt
+        Online, // the phone answered with its CNXN
+        Offline, // the channel broke or was closed
+    };
+
+    // Sends CNXN and starts reading. key may be null; then it is loaded when the phone asks for it
+    // (AdbKey::shared()).
+    static std::shared_ptr<AdbTransport> start(std::unique_ptr<AdbChannel> channel, QString serial,
+                                               std::shared_ptr<const AdbKey> key = nullptr);
+    ~AdbTransport();
+    AdbTransport(const AdbTransport &) = delete;
+    AdbTransport &operator=(const AdbTransport &) = delete;
+
+    QString serial() const { return m_serial; }
+    State state() const;
+    // Why the transport is offline; empty otherwise.
+    QString errorString() const;
+    // Waits up to ms milliseconds for the phone to accept us; true once it has.
+    bool waitForOnline(int ms);
+    // Waits until the phone has been offered our public key, it is online or the transport ended.
+    State waitWhileConnecting(int ms);
+
+    // The phone's banner ("device::ro.product.name=…;features=…") and its features.
+    QByteArray banner() const;
+    bool hasFeature(const QByteArray &feature) const;
+    quint32 protocolVersion() const;
+    // Largest payload of one message, as agreed with the phone.
+    quint32 maxPayload() const;
+
+    // Opens a service on the phone. Throws AdbError when the phone refuses it, does not answer
+    // within timeoutMs or is not online.
+    std::shared_ptr<AdbStream> open(const QByteArray &service, int timeoutMs = 10000);
+    // Ends the transport; every stream fails. Safe to call more than once, from any thread.
+    void close();
+
+    // Sends one message. Throws AdbError when the channel broke.
+    void send(const AdbMessage &message);
+    // A stream that ended leaves the table.
+    void forget(quint32 localId);
+
+private:
+    AdbTransport(std::unique_ptr<AdbChannel> channel, QString serial, std::shared_ptr<const AdbKey> key);
+    void readLoop();
+    void handle(const AdbMessage &message);
+    void handleConnect(const AdbMessage &message);
+    void handleAuth(const AdbMessage &message);
+    std::shared_ptr<AdbStream> stream(quint32 localId);
+    void goOffline(const QString &reason);
+
+    const std::unique_ptr<AdbChannel> m_channel;
+    const QString m_serial;
+    std::shared_ptr<const AdbKey> m_key;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    State m_state = State::Connecting;
+    QString m_error;
+    QByteArray m_banner;
+    QSet<QByteArray> m_features;
+    quint32 m_version = AdbMessage::kVersionMin;
+    quint32 m_maxPayload = AdbMessage::kMaxPayloadLegacy;
+    std::map<quint32, std::weak_ptr<AdbStream>> m_streams;
+    quint32 m_nextLocalId = 1;
+
+    // Reader thread only.
+    int m_tokensAnswered = 0;
+    bool m_publicKeySent = false;
+
+    std::mutex m_writeMutex;
+    std::thread m_reader;
+};

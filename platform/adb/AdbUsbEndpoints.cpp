@@ -1,0 +1,3 @@
+#include "AdbUsbEndpoints.h"
+
+AdbUsbEndpoints::~AdbUsbEndpoints() = default;

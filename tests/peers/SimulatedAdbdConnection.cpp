@@ -1,0 +1,503 @@
+#include "SimulatedAdbdConnection.h"
+
+#include "LoopbackSockets.h"
+#include "SimulatedAdbd.h"
+
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <deque>
+#include <vector>
+
+namespace tarnwick::peers {
+
+namespace {
+
+constexpr quint32 A_SYNC = 0x434e5953;
+constexpr quint32 A_CNXN = 0x4e584e43;
+constexpr quint32 A_AUTH = 0x48545541;
+constexpr quint32 A_OPEN = 0x4e45504f;
+constexpr quint32 A_OKAY = 0x59414b4f;
+constexpr quint32 A_CLSE = 0x45534c43;
+constexpr quint32 A_WRTE = 0x45545257;
+constexpr quint32 kSkipChecksumVersion = 0x01000001;
+constexpr int kMaxSyncData = 64 * 1024;
+constexpr qsizetype kOutboxLimit = 4 * 1024 * 1024;
+
+quint32 byteSum(const QByteArray &data)
+{
+    quint32 sum = 0;
+    for (char c : data)
+        sum += quint8(c);
+    return sum;
+}
+
+QByteArray word(quint32 value)
+{
+    QByteArray out(4, '\0');
+    qToLittleEndian(value, out.data());
+    return out;
+}
+
+QByteArray syncPacket(const char *id, const QByteArray &data)
+{
+    return QByteArray(id, 4) + word(quint32(data.size())) + data;
+}
+
+} // namespace
+
+struct SimulatedAdbdConnection::Stream
+{
+    enum class Kind { Shell, Sync, Tcp };
+
+    quint32 id = 0;
+    quint32 hostId = 0;
+    Kind kind = Kind::Shell;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool hostReady = true;
+    bool closed = false;
+    // "sync:"
+    QByteArray syncBuffer;
+    QString pushPath;
+    int pushMode = 0;
+    std::vector<QByteArray> pushData;
+    qint64 pushSize = 0;
+    bool sawData = false;
+    // "tcp:": what the host sent waits here for the writer thread; the host is acknowledged at
+    // once while little waits, as adbd does with its socket buffers.
+    std::unique_ptr<PeerConnection> socket;
+    std::deque<QByteArray> outbox;
+    qsizetype outboxBytes = 0;
+    bool ackOwed = false;
+};
+
+SimulatedAdbdConnection::SimulatedAdbdConnection(SimulatedAdbd &daemon, int fd)
+    : m_daemon(daemon)
+    , m_connection(fd)
+{}
+
+SimulatedAdbdConnection::~SimulatedAdbdConnection()
+{
+    drop();
+    for (std::thread &t : m_workers)
+        t.join();
+}
+
+void SimulatedAdbdConnection::drop()
+{
+    m_dropped = true;
+    m_connection.shutdown();
+    std::lock_guard lock(m_mutex);
+    for (auto &[id, stream] : m_streams) {
+        std::lock_guard streamLock(stream->mutex);
+        stream->closed = true;
+        if (stream->socket)
+            stream->socket->shutdown();
+        stream->changed.notify_all();
+    }
+}
+
+void SimulatedAdbdConnection::spawn(std::function<void()> work)
+{
+    std::lock_guard lock(m_mutex);
+    m_workers.emplace_back(std::move(work));
+}
+
+quint32 SimulatedAdbdConnection::agreedMax() const
+{
+    return qMin<quint32>(m_hostMax, m_daemon.options().maxPayload);
+}
+
+bool SimulatedAdbdConnection::receive(Message &message)
+{
+    char header[24];
+    if (!m_connection.readExact(header, sizeof header))
+        return false;
+    message.command = qFromLittleEndian<quint32>(header);
+    message.arg0 = qFromLittleEndian<quint32>(header + 4);
+    message.arg1 = qFromLittleEndian<quint32>(header + 8);
+    const quint32 length = qFromLittleEndian<quint32>(header + 12);
+    const quint32 sum = qFromLittleEndian<quint32>(header + 16);
+    const quint32 magic = qFromLittleEndian<quint32>(header + 20);
+    // A real daemon drops a host that breaks the framing.
+    if (magic != (message.command ^ 0xffffffffu) || length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
+        return false;
+    message.payload.resize(int(length));
+    if (length > 0 && !m_connection.readExact(message.payload.data(), length))
+        return false;
+    if (m_daemon.options().version < kSkipChecksumVersion && byteSum(message.payload) != sum)
+        return false;
+    return true;
+}
+
+bool SimulatedAdbdConnection::send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray &payload,
+                                   bool corruptSum)
+{
+    QByteArray message(24, '\0');
+    char *h = message.data();
+    qToLittleEndian(command, h);
+    qToLittleEndian(arg0, h + 4);
+    qToLittleEndian(arg1, h + 8);
+    qToLittleEndian(quint32(payload.size()), h + 12);
+    qToLittleEndian(byteSum(payload) + (corruptSum ? 1u : 0u), h + 16);
+    qToLittleEndian(command ^ 0xffffffffu, h + 20);
+    message += payload;
+    std::lock_guard lock(m_writeMutex);
+    return m_connection.writeAll(message);
+}
+
+void SimulatedAdbdConnection::sendConnect()
+{
+    const SimulatedAdbd::Options &o = m_daemon.options();
+    QByteArray banner = "device::ro.product.name=simulated;ro.product.model=Simulated 5;ro.product.device=sim;";
+    banner += o.shellV2 ? "features=shell_v2,cmd" : "features=cmd";
+    m_online = true;
+    send(A_CNXN, o.version, o.maxPayload, banner);
+}
+
+void SimulatedAdbdConnection::sendToken()
+{
+    m_token.resize(20);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(m_token.data()), 5);
+    send(A_AUTH, 1, 0, m_token);
+}
+
+void SimulatedAdbdConnection::serve()
+{
+    Message message;
+    while (!m_dropped && receive(message)) {
+        switch (message.command) {
+        case A_CNXN:
+            m_hostMax = message.arg1;
+            if (m_daemon.options().requireAuth)
+                sendToken();
+            else
+                sendConnect();
+            break;
+        case A_AUTH:
+            if (message.arg0 == 2) {
+                if (!m_token.isEmpty() && m_daemon.trustedKeyFor(m_token, message.payload))
+                    sendConnect();
+                else
+                    sendToken();
+            } else if (message.arg0 == 3) {
+                m_daemon.keyOffered(message.payload);
+                const auto key = SimulatedAdbdKey::fromPublicKeyLine(message.payload);
+                const SimulatedAdbd::Options &o = m_daemon.options();
+                if (!key || o.prompt == SimulatedAdbd::Prompt::Refuse) {
+                    drop();
+                } else if (o.prompt == SimulatedAdbd::Prompt::Accept) {
+                    // The user taps "Allow" a little later; the phone then greets the host.
+                    spawn([this, key, delay = o.promptDelayMs] {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                        if (m_dropped)
+                            return;
+                        m_daemon.trust(key);
+                        sendConnect();
+                    });
+                }
+            }
+            break;
+        case A_OPEN:
+            if (m_online && message.arg0 != 0) {
+                QByteArray service = message.payload;
+                if (service.endsWith('\0'))
+                    service.chop(1);
+                open(message.arg0, service);
+            }
+            break;
+        case A_OKAY:
+        case A_WRTE:
+        case A_CLSE: {
+            std::shared_ptr<Stream> stream;
+            {
+                std::lock_guard lock(m_mutex);
+                const auto it = m_streams.find(message.arg1);
+                if (it != m_streams.end())
+                    stream = it->second;
+            }
+            if (!stream)
+                break;
+            if (message.command == A_OKAY) {
+                std::lock_guard lock(stream->mutex);
+                stream->hostReady = true;
+                stream->changed.notify_all();
+            } else if (message.command == A_CLSE) {
+                {
+                    // A "tcp:" socket is shut by its writer once what the host sent before has
+                    // reached the app.
+                    std::lock_guard lock(stream->mutex);
+                    stream->closed = true;
+                    stream->changed.notify_all();
+                }
+                std::lock_guard lock(m_mutex);
+                m_streams.erase(stream->id);
+            } else if (stream->kind == Stream::Kind::Tcp) {
+                bool ackNow = false;
+                {
+                    std::lock_guard lock(stream->mutex);
+                    stream->outbox.push_back(message.payload);
+                    stream->outboxBytes += message.payload.size();
+                    ackNow = stream->outboxBytes < kOutboxLimit;
+                    stream->ackOwed = !ackNow;
+                    stream->changed.notify_all();
+                }
+                if (ackNow)
+                    send(A_OKAY, stream->id, stream->hostId);
+            } else {
+                send(A_OKAY, stream->id, stream->hostId);
+                if (stream->kind == Stream::Kind::Sync)
+                    syncReceived(stream, message.payload);
+            }
+            break;
+        }
+        case A_SYNC:
+        default:
+            break;
+        }
+    }
+    drop();
+}
+
+void SimulatedAdbdConnection::open(quint32 hostId, const QByteArray &service)
+{
+    auto stream = std::make_shared<Stream>();
+    stream->hostId = hostId;
+    bool v2 = false;
+    QString command;
+    if (service.startsWith("shell,v2,raw:") && m_daemon.options().shellV2) {
+        v2 = true;
+        command = QString::fromUtf8(service.mid(13));
+    } else if (service.startsWith("shell:")) {
+        command = QString::fromUtf8(service.mid(6));
+    } else if (service == "sync:") {
+        stream->kind = Stream::Kind::Sync;
+    } else if (service.startsWith("tcp:")) {
+        bool ok = false;
+        const quint16 port = quint16(service.mid(4).toUInt(&ok));
+        const int fd = ok ? connectLoopback(m_daemon.mappedPort(port)) : -1;
+        if (fd < 0) {
+            send(A_CLSE, 0, hostId);
+            return;
+        }
+        stream->kind = Stream::Kind::Tcp;
+        stream->socket = std::make_unique<PeerConnection>(fd);
+    } else {
+        send(A_CLSE, 0, hostId);
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        stream->id = m_nextId++;
+        m_streams[stream->id] = stream;
+    }
+    send(A_OKAY, stream->id, hostId);
+    if (stream->kind == Stream::Kind::Shell)
+        spawn([this, stream, command, v2] { runShell(stream, command, v2); });
+    else if (stream->kind == Stream::Kind::Tcp) {
+        spawn([this, stream] { pumpTcp(stream); });
+        spawn([this, stream] { drainTcp(stream); });
+    }
+}
+
+bool SimulatedAdbdConnection::write(Stream &stream, const QByteArray &data)
+{
+    const SimulatedAdbd::Fault fault = m_daemon.takeFault(SimulatedAdbd::Fault::BadChecksum);
+    const qsizetype chunk = qsizetype(agreedMax());
+    for (qsizetype offset = 0; offset < data.size(); offset += chunk) {
+        {
+            std::unique_lock lock(stream.mutex);
+            stream.changed.wait(lock, [&] { return stream.hostReady || stream.closed || m_dropped; });
+            if (stream.closed || m_dropped)
+                return false;
+            stream.hostReady = false;
+        }
+        if (!send(A_WRTE, stream.id, stream.hostId, data.mid(offset, chunk),
+                  fault == SimulatedAdbd::Fault::BadChecksum))
+            return false;
+    }
+    return true;
+}
+
+void SimulatedAdbdConnection::close(const std::shared_ptr<Stream> &stream)
+{
+    {
+        std::lock_guard lock(stream->mutex);
+        if (stream->closed)
+            return;
+        stream->closed = true;
+        stream->changed.notify_all();
+    }
+    send(A_CLSE, stream->id, stream->hostId);
+    std::lock_guard lock(m_mutex);
+    m_streams.erase(stream->id);
+}
+
+void SimulatedAdbdConnection::runShell(std::shared_ptr<Stream> stream, QString command, bool v2)
+{
+    const SimulatedAdbd::ShellResult result = m_daemon.runShell(command);
+    if (m_daemon.takeFault(SimulatedAdbd::Fault::TruncatedMessage) == SimulatedAdbd::Fault::TruncatedMessage) {
+        // A header that promises 64 bytes, half of them, and the cable is gone.
+        QByteArray header(24, '\0');
+        qToLittleEndian(A_WRTE, header.data());
+        qToLittleEndian(stream->id, header.data() + 4);
+        qToLittleEndian(stream->hostId, header.data() + 8);
+        qToLittleEndian(quint32(64), header.data() + 12);
+        qToLittleEndian(A_WRTE ^ 0xffffffffu, header.data() + 20);
+        {
+            std::lock_guard lock(m_writeMutex);
+            m_connection.writeAll(header + QByteArray(32, 'x'));
+        }
+        drop();
+        return;
+    }
+    if (m_daemon.takeFault(SimulatedAdbd::Fault::OversizedPayload) == SimulatedAdbd::Fault::OversizedPayload) {
+        send(A_WRTE, stream->id, stream->hostId, QByteArray(int(agreedMax()) + 1, 'o'));
+        return;
+    }
+    QByteArray out;
+    if (v2) {
+        auto packet = [](quint8 id, const QByteArray &data) {
+            return QByteArray(1, char(id)) + word(quint32(data.size())) + data;
+        };
+        // The daemon reads the command's output through a buffer of its own, so long output comes
+        // in several packets.
+        constexpr int kPacketData = 32 * 1024;
+        for (int i = 0; i < result.out.size(); i += kPacketData)
+            out += packet(1, result.out.mid(i, kPacketData));
+        for (int i = 0; i < result.err.size(); i += kPacketData)
+            out += packet(2, result.err.mid(i, kPacketData));
+        out += packet(3, QByteArray(1, char(quint8(result.exitCode))));
+    } else {
+        // The raw shell runs on a terminal: both streams arrive mixed, and the status is lost.
+        out = result.out + result.err;
+    }
+    if (write(*stream, out))
+        close(stream);
+}
+
+void SimulatedAdbdConnection::pumpTcp(std::shared_ptr<Stream> stream)
+{
+    QByteArray buffer(int(agreedMax()), '\0');
+    for (;;) {
+        const ssize_t n = ::recv(stream->socket->fd(), buffer.data(), size_t(buffer.size()), 0);
+        if (n <= 0)
+            break;
+        if (!write(*stream, buffer.left(int(n))))
+            return;
+    }
+    close(stream);
+}
+
+void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
+{
+    for (;;) {
+        QByteArray data;
+        {
+            std::unique_lock lock(stream->mutex);
+            stream->changed.wait(lock, [&] { return !stream->outbox.empty() || stream->closed || m_dropped; });
+            if (stream->outbox.empty() || m_dropped) {
+                stream->socket->shutdown();
+                return;
+            }
+            data = std::move(stream->outbox.front());
+            stream->outbox.pop_front();
+        }
+        if (!stream->socket->writeAll(data)) {
+            stream->socket->shutdown();
+            return;
+        }
+        bool ack = false;
+        {
+            std::lock_guard lock(stream->mutex);
+            stream->outboxBytes -= data.size();
+            if (stream->ackOwed && stream->outboxBytes < kOutboxLimit) {
+                stream->ackOwed = false;
+                ack = true;
+            }
+        }
+        if (ack)
+            send(A_OKAY, stream->id, stream->hostId);
+    }
+}
+
+void SimulatedAdbdConnection::syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data)
+{
+    QByteArray &buf = stream->syncBuffer;
+    if (buf.isEmpty())
+        buf = data; // shared, not copied
+    else
+        buf += data;
+    qsizetype at = 0;
+    // Requests are taken from the front; what is left of an incomplete one waits for more data.
+    const auto keepRest = [&] { buf = buf.mid(at); };
+    for (;;) {
+        if (buf.size() - at < 8)
+            return keepRest();
+        const QByteArray id = buf.mid(at, 4);
+        const quint32 length = qFromLittleEndian<quint32>(buf.constData() + at + 4);
+        if (id == "QUIT") {
+            close(stream);
+            return;
+        }
+        if (id == "DONE") {
+            at += 8;
+            QByteArray file;
+            qsizetype total = 0;
+            for (const QByteArray &part : stream->pushData)
+                total += part.size();
+            file.reserve(total);
+            for (const QByteArray &part : stream->pushData)
+                file += part;
+            stream->pushData.clear();
+            m_daemon.storeFile(stream->pushPath, file, stream->pushMode, stream->pushSize);
+            stream->pushSize = 0;
+            send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
+            continue;
+        }
+        if ((id != "SEND" && id != "DATA") || length > kMaxSyncData) {
+            send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "invalid sync request"));
+            close(stream);
+            return;
+        }
+        if (buf.size() - at < 8 + qsizetype(length))
+            return keepRest();
+        const char *body = buf.constData() + at + 8;
+        at += 8 + length;
+        if (id == "SEND") {
+            const QByteArray target(body, int(length));
+            const int comma = target.lastIndexOf(',');
+            stream->pushPath = QString::fromUtf8(comma >= 0 ? target.left(comma) : target);
+            stream->pushMode = comma >= 0 ? target.mid(comma + 1).toInt() : 0;
+            if (!stream->pushPath.startsWith(QLatin1Char('/'))) {
+                send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "path must be absolute"));
+                close(stream);
+                return;
+            }
+            continue;
+        }
+        stream->pushSize += length;
+        if (m_daemon.options().keepFileContents)
+            stream->pushData.push_back(QByteArray(body, int(length)));
+        if (!stream->sawData) {
+            stream->sawData = true;
+            if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) ==
+                SimulatedAdbd::Fault::StreamClosedMidPush) {
+                close(stream);
+                return;
+            }
+            if (m_daemon.takeFault(SimulatedAdbd::Fault::GoneMidPush) == SimulatedAdbd::Fault::GoneMidPush) {
+                drop();
+                return;
+            }
+        }
+    }
+}
+
+} // namespace tarnwick::peers
