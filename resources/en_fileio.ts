@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>ExportToFileThread</name>
+    <message>
+        <source>IDS_EXPORTING_CONTACTS_TO_FILE</source>
+        <translation>Exporting contacts to File now...</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE</source>
+        <translation>Successfully exported %1 contacts to File.</translation>
+    </message>
+    <message>
+        <source>Contacts:%1/%2</source>
+        <translation>Contacts:%1/%2</translation>
+    </message>
+</context>
+<context>
     <name>ImportContactsToLocalThread</name>
     <message>
         <source>IDS_IMPORTING_CONTACTS_TO_DB</source>
