@@ -11,19 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-using tarnwick::test::parseEntry;
+using tarnwick::test::contactOf;
 
 namespace {
-
-pim::_Contact contactOf(const QString &fullName, const QStringList &entries)
-{
-    pim::_Contact c(0, QString(), fullName);
-    for (const QString &line : entries) {
-        const auto [type, e] = parseEntry(line);
-        c.entities[type] << e;
-    }
-    return c;
-}
 
 QString run(const QString &program, const QStringList &args)
 {

@@ -14,19 +14,9 @@ using tarnwick::test::render;
 
 namespace {
 
-pim::Entity entryOf(const QString &line)
-{
-    return parseEntry(line).second;
-}
-
 pim::_Contact contactOf(const QStringList &entries)
 {
-    pim::_Contact c(0, QString(), QString());
-    for (const QString &line : entries) {
-        const auto [type, e] = parseEntry(line);
-        c.entities[type] << e;
-    }
-    return c;
+    return tarnwick::test::contactOf(QString(), entries);
 }
 
 QList<pim::_Contact> contactsOf(const QList<QStringList> &lists)
