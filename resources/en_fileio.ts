@@ -2,6 +2,28 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>ContactsPrinter</name>
+    <message>
+        <source>IDS_PRINT_CONTACTS</source>
+        <translation>Print Contacts</translation>
+    </message>
+</context>
+<context>
+    <name>ExportToFileThread</name>
+    <message>
+        <source>IDS_EXPORTING_CONTACTS_TO_FILE</source>
+        <translation>Exporting contacts to File now...</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE</source>
+        <translation>Successfully exported %1 contacts to File.</translation>
+    </message>
+    <message>
+        <source>Contacts:%1/%2</source>
+        <translation>Contacts:%1/%2</translation>
+    </message>
+</context>
+<context>
     <name>ImportContactsToLocalThread</name>
     <message>
         <source>IDS_IMPORTING_CONTACTS_TO_DB</source>
@@ -25,6 +47,22 @@
 </context>
 <context>
     <name>MainWindow</name>
+    <message>
+        <source>IDS_STARTING_EXPORT_CONTACTS_TO_FILE</source>
+        <translation>Exporting contacts to File now...</translation>
+    </message>
+    <message>
+        <source>IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE</source>
+        <translation>Successfully exported %1 contacts to File.</translation>
+    </message>
+    <message>
+        <source>IDS_REPLACE_EXISTING_FILE_%1</source>
+        <translation>%1 already exists. Do you want to replace it?</translation>
+    </message>
+    <message>
+        <source>IDS_PDF_NOT_WRITTEN_%1</source>
+        <translation>The PDF file %1 could not be written. Choose a folder you can write to.</translation>
+    </message>
     <message>
         <source>IDS_STARTING_IMPORT_CONTACTS_FROM_FILE</source>
         <translation>Importing contacts now...</translation>

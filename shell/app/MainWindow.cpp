@@ -67,6 +67,7 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
     m_transfer = std::make_unique<AndroidTransfer>(*m_selection, this);
     m_import = std::make_unique<ImportAction>(
         *m_selection, [this](const QString &name) { return m_picker->pick(name); }, this, this);
+    m_export = std::make_unique<ExportAction>(*m_selection, this, this);
 
     updateWindowTitle();
     connectViews();
@@ -101,6 +102,7 @@ MainWindow::~MainWindow()
     stopAdbThreads();
     // The feature classes hold the form's views; they go before it.
     m_import.reset();
+    m_export.reset();
     m_transfer.reset();
     m_backup.reset();
     m_deletion.reset();
@@ -391,17 +393,35 @@ void MainWindow::miContactSetGroup() {}
 
 // ---- Files ----
 
-void MainWindow::miContactExport() {}
+void MainWindow::miContactExport()
+{
+    m_export->contactExport();
+}
 
-void MainWindow::miContactPrint() {}
+void MainWindow::miContactPrint()
+{
+    m_export->contactPrint();
+}
 
-void MainWindow::miTreeExport() {}
+void MainWindow::miTreeExport()
+{
+    m_export->treeExport();
+}
 
-void MainWindow::miTreePrint() {}
+void MainWindow::miTreePrint()
+{
+    m_export->treePrint();
+}
 
-void MainWindow::miFileExport() {}
+void MainWindow::miFileExport()
+{
+    m_export->fileExport();
+}
 
-void MainWindow::miFilePrint() {}
+void MainWindow::miFilePrint()
+{
+    m_export->filePrint();
+}
 
 void MainWindow::miImport()
 {

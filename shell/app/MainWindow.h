@@ -2,6 +2,7 @@
 
 #include "ContactSelection.h"
 #include "Deletion.h"
+#include "ExportAction.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
 #include "MainActions.h"
@@ -157,4 +158,5 @@ private:
     std::unique_ptr<ContactBackup> m_backup;
     std::unique_ptr<AndroidTransfer> m_transfer;
     std::unique_ptr<ImportAction> m_import;
+    std::unique_ptr<ExportAction> m_export;
 };

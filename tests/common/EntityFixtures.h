@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Contact.h"
 #include "model/Entity.h"
 
 #include <QList>
@@ -29,6 +30,17 @@ inline std::pair<int, pim::Entity> parseEntry(const QString &text, const QString
         e.values.insert(parts[i].left(eq), parts[i].mid(eq + 1));
     }
     return {parts.first().toInt(), e};
+}
+
+// A contact holding the entries, each in parseEntry()'s form, in the order given.
+inline pim::_Contact contactOf(const QString &fullName, const QStringList &entries)
+{
+    pim::_Contact c(0, QString(), fullName);
+    for (const QString &line : entries) {
+        const auto [type, e] = parseEntry(line);
+        c.entities[type] << e;
+    }
+    return c;
 }
 
 // The same form back, with the non-empty values only, keys in number order.

@@ -1,0 +1,216 @@
+#include "AbsTextExport.h"
+
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
+#include "model/TypeMaps.h"
+
+#include <QSet>
+#include <QVector>
+
+#include <algorithm>
+
+namespace {
+
+QString label(const QMap<int, QString> &labels, const pim::Entity &e, const QString &codeKey)
+{
+    // A code outside the table would name a column such as "Tel:" that no reader knows, and its
+    // values would be lost on the way back: such an entry is filed under "Other".
+    const QString text = labels.value(e.values.value(codeKey).toInt());
+    return text.isEmpty() ? labels.value(pim::SUBTYPE_OTHER) : text;
+}
+
+QString addrCol(const pim::Entity &e, const char *part)
+{
+    return QStringLiteral("Addr:") + label(pim::addrTypeMap(), e, pim::AddrKey::SubType) +
+           QLatin1String(part);
+}
+
+struct Rule
+{
+    const char *text;
+    int priority;
+};
+
+} // namespace
+
+QString AbsTextExport::telCol(const pim::Entity &e)
+{
+    return QStringLiteral("Tel:") + label(pim::phoneTypeMap(), e, pim::ValueKey::SubType);
+}
+
+QString AbsTextExport::emailCol(const pim::Entity &e)
+{
+    return QStringLiteral("Email:") + label(pim::emailTypeMap(), e, pim::ValueKey::SubType);
+}
+
+QString AbsTextExport::eventCol(const pim::Entity &e)
+{
+    return QStringLiteral("Date:") + label(pim::eventTypeMap(), e, pim::ValueKey::SubType);
+}
+
+QString AbsTextExport::imCol(const pim::Entity &e)
+{
+    return QStringLiteral("IM:") + label(pim::imProtocolMap(), e, pim::ImKey::Protocol);
+}
+
+QString AbsTextExport::relCol(const pim::Entity &e)
+{
+    return QStringLiteral("Rel:") + label(pim::relTypeMap(), e, pim::ValueKey::SubType);
+}
+
+QString AbsTextExport::urlCol(const pim::Entity &e)
+{
+    return QStringLiteral("Url:") + label(pim::urlTypeMap(), e, pim::ValueKey::SubType);
+}
+
+QString AbsTextExport::addrCountryCol(const pim::Entity &e)
+{
+    return addrCol(e, ":Country");
+}
+
+QString AbsTextExport::addrStateCol(const pim::Entity &e)
+{
+    return addrCol(e, ":State");
+}
+
+QString AbsTextExport::addrCityCol(const pim::Entity &e)
+{
+    return addrCol(e, ":City");
+}
+
+QString AbsTextExport::addrStreetCol(const pim::Entity &e)
+{
+    return addrCol(e, ":Street");
+}
+
+QString AbsTextExport::addrPostcodeCol(const pim::Entity &e)
+{
+    return addrCol(e, ":Postcode");
+}
+
+int AbsTextExport::colPriority(QString name)
+{
+    static const Rule fixed[] = {
+        {"Prefix", 10},   {"First Name", 20}, {"Middle Name", 30}, {"Last Name", 40},  {"Suffix", 50},
+        {"Nickname", 51}, {"Category", 60},   {"Company", 70},     {"Department", 80}, {"Job Title", 90}};
+    static const Rule leading[] = {{"Tel:", 100}, {"Email:", 200}, {"Date:", 300}};
+    static const Rule addrParts[] = {
+        {":Country", 401}, {":State", 402}, {":City", 403}, {":Street", 404}, {":Postcode", 405}};
+    static const Rule trailing[] = {{"IM:", 500}, {"Rel:", 600}, {"Url:", 700}};
+
+    for (const Rule &r : fixed) {
+        if (name == QLatin1String(r.text))
+            return r.priority;
+    }
+    for (const Rule &r : leading) {
+        if (name.startsWith(QLatin1String(r.text)))
+            return r.priority;
+    }
+    if (name.startsWith(QLatin1String("Addr:"))) {
+        for (const Rule &r : addrParts) {
+            if (name.endsWith(QLatin1String(r.text)))
+                return r.priority;
+        }
+        return 1000;
+    }
+    for (const Rule &r : trailing) {
+        if (name.startsWith(QLatin1String(r.text)))
+            return r.priority;
+    }
+    if (name == QLatin1String("Notes"))
+        return 800;
+    return 1000;
+}
+
+bool AbsTextExport::compareColNameLess(QString a, QString b)
+{
+    return colPriority(a) < colPriority(b);
+}
+
+QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e)
+{
+    const auto v = [&e](const QString &key) { return e.values.value(key).toString(); };
+    switch (type) {
+    case pim::ENTITY_NAME:
+        return {{QStringLiteral("Prefix"), v(pim::NameKey::Prefix), false},
+                {QStringLiteral("First Name"), v(pim::NameKey::GivenName), false},
+                {QStringLiteral("Middle Name"), v(pim::NameKey::MiddleName), false},
+                {QStringLiteral("Last Name"), v(pim::NameKey::FamilyName), false},
+                {QStringLiteral("Suffix"), v(pim::NameKey::Suffix), false}};
+    case pim::ENTITY_PHONE:
+        return {{telCol(e), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_EMAIL:
+        return {{emailCol(e), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_NICKNAME:
+        return {{QStringLiteral("Nickname"), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_EVENT:
+        return {{eventCol(e), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_GROUP:
+        return {{QStringLiteral("Category"), v(pim::GroupKey::GroupName), true}};
+    case pim::ENTITY_IM:
+        return {{imCol(e), v(pim::ImKey::Account), true}};
+    case pim::ENTITY_NOTE:
+        return {{QStringLiteral("Notes"), v(pim::NoteKey::Text), true}};
+    case pim::ENTITY_ORG:
+        return {{QStringLiteral("Company"), v(pim::OrgKey::Company), false},
+                {QStringLiteral("Department"), v(pim::OrgKey::Department), false},
+                {QStringLiteral("Job Title"), v(pim::OrgKey::JobTitle), false}};
+    case pim::ENTITY_REL:
+        return {{relCol(e), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_ADDR:
+        return {{addrCountryCol(e), v(pim::AddrKey::Country), false},
+                {addrStateCol(e), v(pim::AddrKey::State), false},
+                {addrCityCol(e), v(pim::AddrKey::City), false},
+                {addrStreetCol(e), v(pim::AddrKey::Street), false},
+                {addrPostcodeCol(e), v(pim::AddrKey::Postcode), false}};
+    case pim::ENTITY_URL:
+        return {{urlCol(e), v(pim::ValueKey::Value), true}};
+    default:
+        return {};
+    }
+}
+
+QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
+{
+    QSet<QString> names;
+    for (const pim::_Contact &c : contacts) {
+        for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
+            for (const pim::Entity &e : it.value()) {
+                for (const Cell &cell : cellsOf(it.key(), e)) {
+                    if (cell.always || !cell.value.isEmpty())
+                        names.insert(cell.column);
+                }
+            }
+        }
+    }
+    QStringList columns(names.cbegin(), names.cend());
+    // Equal priorities keep a stable, readable order: by name.
+    std::sort(columns.begin(), columns.end());
+    std::stable_sort(columns.begin(), columns.end(), compareColNameLess);
+    for (int i = 0; i < columns.size(); ++i)
+        colIndex.insert(columns.at(i), i);
+    return cols2Bytes(columns);
+}
+
+QByteArray AbsTextExport::ct2Bytes(const pim::_Contact &contact)
+{
+    QVector<QString> cells(colIndex.size());
+    for (auto it = contact.entities.constBegin(); it != contact.entities.constEnd(); ++it) {
+        for (const pim::Entity &e : it.value()) {
+            for (const Cell &cell : cellsOf(it.key(), e)) {
+                // An empty value never blanks what an earlier entry of the same column wrote.
+                if (cell.value.isEmpty())
+                    continue;
+                const auto pos = colIndex.constFind(cell.column);
+                if (pos != colIndex.constEnd())
+                    cells[pos.value()] = cell.value;
+            }
+        }
+    }
+    return rowData2Bytes(cells.data(), int(cells.size()));
+}
+
+QByteArray AbsTextExport::uninitialize()
+{
+    return QByteArray();
+}

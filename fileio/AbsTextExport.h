@@ -1,0 +1,58 @@
+#pragma once
+
+#include "AbsExport.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// A writer of a table with one row per contact. It decides which columns the table has, in which
+// order, and which value lands in which cell; the concrete writer only encodes the header and rows.
+class AbsTextExport : public AbsExport
+{
+public:
+    ~AbsTextExport() override = default;
+
+    QByteArray initialize(const QList<pim::_Contact> &contacts) override;
+    QByteArray ct2Bytes(const pim::_Contact &contact) override;
+    QByteArray uninitialize() override;
+
+    // The typed column holding an entry (or the given part of an address): a prefix and the
+    // sub-type's label. A code the label table lacks is named "Other", a name the CSV reader knows.
+    static QString telCol(const pim::Entity &e);
+    static QString emailCol(const pim::Entity &e);
+    static QString eventCol(const pim::Entity &e);
+    static QString imCol(const pim::Entity &e);
+    static QString relCol(const pim::Entity &e);
+    static QString urlCol(const pim::Entity &e);
+    static QString addrCountryCol(const pim::Entity &e);
+    static QString addrStateCol(const pim::Entity &e);
+    static QString addrCityCol(const pim::Entity &e);
+    static QString addrStreetCol(const pim::Entity &e);
+    static QString addrPostcodeCol(const pim::Entity &e);
+
+    // Lower comes further left; 1000 for a name no rule knows.
+    static int colPriority(QString name);
+    static bool compareColNameLess(QString a, QString b);
+
+protected:
+    AbsTextExport() = default;
+
+    // The header for the column names in table order (empty when the table has none).
+    virtual QByteArray cols2Bytes(QStringList columns) = 0;
+    // One row of `count` cells in column order; the cells are lent for the call only.
+    virtual QByteArray rowData2Bytes(QString *cells, int count) = 0;
+
+    QMap<QString, int> colIndex;
+
+private:
+    struct Cell
+    {
+        QString column;
+        QString value;
+        // Whether the entry gives its column even with an empty value.
+        bool always;
+    };
+    static QList<Cell> cellsOf(int type, const pim::Entity &e);
+};

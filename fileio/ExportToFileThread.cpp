@@ -1,0 +1,123 @@
+#include "ExportToFileThread.h"
+
+#include "CSVExport.h"
+#include "Logging.h"
+#include "TxtExport.h"
+#include "VCardExport.h"
+
+#include "model/ProgressSink.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+
+class Canceled
+{};
+
+void writeChecked(QSaveFile &file, const QByteArray &bytes)
+{
+    if (file.write(bytes) != bytes.size())
+        throw std::runtime_error(file.errorString().toUtf8().toStdString());
+}
+
+} // namespace
+
+ExportToFileThread::ExportToFileThread(const QList<pim::_Contact> &contacts, TYPE type, QString path,
+                                       ProgressSink *progress, QObject *parent)
+    : QThread(parent)
+    , contacts(contacts)
+    , type(type)
+    , path(std::move(path))
+    , progress(progress)
+    , outputFactory([](const QString &p) { return std::make_unique<QSaveFile>(p); })
+{}
+
+ExportToFileThread::~ExportToFileThread() = default;
+
+void ExportToFileThread::setHtmlFormatters(const HtmlExport::Formatters &formatters)
+{
+    htmlFormatters = formatters;
+}
+
+void ExportToFileThread::setOutputFactory(OutputFactory factory)
+{
+    outputFactory = std::move(factory);
+}
+
+QString ExportToFileThread::outputPath() const
+{
+    if (type != TYPE_HTML)
+        return path;
+    return QDir(path).absoluteFilePath(QFileInfo(path).fileName());
+}
+
+int ExportToFileThread::percent(int number, int total)
+{
+    return total > 0 ? int(double(number) / double(total) * 100.0) : 100;
+}
+
+void ExportToFileThread::run()
+{
+    std::unique_ptr<AbsExport> writer;
+    QIODevice::OpenMode mode = QIODevice::WriteOnly;
+    switch (type) {
+    case TYPE_VCARD:
+        writer = std::make_unique<VCardExport>();
+        break;
+    case TYPE_CSV:
+        writer = std::make_unique<CSVExport>();
+        break;
+    case TYPE_TXT:
+        writer = std::make_unique<TxtExport>();
+        mode |= QIODevice::Text;
+        break;
+    case TYPE_HTML:
+        writer = std::make_unique<HtmlExport>(QDir(path), htmlFormatters);
+        QDir().mkpath(path);
+        break;
+    }
+    if (!writer) {
+        progress->invokeErrorOccurred(QString());
+        return;
+    }
+
+    const std::unique_ptr<QSaveFile> file = outputFactory(outputPath());
+    try {
+        if (!file->open(mode))
+            throw std::runtime_error(file->errorString().toUtf8().toStdString());
+        writeAll(*writer, *file);
+        // The success report goes out only once every byte is on disk under its final name.
+        if (!file->commit())
+            throw std::runtime_error(file->errorString().toUtf8().toStdString());
+        progress->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(contacts.size()));
+    } catch (const Canceled &) {
+        file->cancelWriting();
+    } catch (const std::exception &e) {
+        qCWarning(lcFileIo) << "export to" << outputPath() << "failed:" << e.what();
+        file->cancelWriting();
+        progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+    }
+}
+
+void ExportToFileThread::writeAll(AbsExport &writer, QSaveFile &file)
+{
+    const int count = int(contacts.size());
+    const QByteArray header = writer.initialize(contacts);
+    if (!header.isEmpty())
+        writeChecked(file, header);
+    int n = 0;
+    for (const pim::_Contact &contact : std::as_const(contacts)) {
+        if (progress->canceled)
+            throw Canceled();
+        ++n;
+        progress->invokeUpdateProgress(tr("IDS_EXPORTING_CONTACTS_TO_FILE"), percent(n, count),
+                                       tr("Contacts:%1/%2").arg(n).arg(count));
+        writeChecked(file, writer.ct2Bytes(contact));
+    }
+    const QByteArray footer = writer.uninitialize();
+    if (!footer.isEmpty())
+        writeChecked(file, footer);
+}

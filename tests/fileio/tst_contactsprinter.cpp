@@ -1,0 +1,137 @@
+#include "fileio/ContactsPrinter.h"
+
+#include "EntityFixtures.h"
+#include "TestMain.h"
+
+#include "model/EntityType.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using tarnwick::test::contactOf;
+
+namespace {
+
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestContactsPrinter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pageArithmetic();
+    void cardArithmetic_data();
+    void cardArithmetic();
+    void pdfHoldsEightCardsAPage();
+    void unwritablePdfIsAFailure_data();
+    void unwritablePdfIsAFailure();
+    void cardIsWhiteWithABorder();
+};
+
+void TestContactsPrinter::pageArithmetic()
+{
+    const ContactsPrinter::PageLayout page(515);
+    QCOMPARE(page.gap, 12);
+    QCOMPARE(page.cardWidth, 251);
+    QCOMPARE(page.cardHeight, 156);
+    QCOMPARE(page.gap + page.cardWidth, 263);
+    QCOMPARE(page.rowStep, 196);
+}
+
+void TestContactsPrinter::cardArithmetic_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QList<int>>(
+        "sizes"); // font, name font, line gap, inset, border, photo, text left, text width
+    QTest::newRow("251") << 251 << QList<int>{8, 9, 2, 6, 1, 83, 91, 150};
+    QTest::newRow("339") << 339 << QList<int>{12, 13, 3, 8, 1, 113, 124, 205};
+}
+
+void TestContactsPrinter::cardArithmetic()
+{
+    QFETCH(int, width);
+    QFETCH(QList<int>, sizes);
+    const ContactsPrinter::CardLayout c(width);
+    QCOMPARE((QList<int>{c.fontSize, c.nameFontSize, c.lineSep, c.pattern, c.borderW, c.photoSide, c.textLeft,
+                         c.textWidth}),
+             sizes);
+}
+
+void TestContactsPrinter::pdfHoldsEightCardsAPage()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    QList<pim::_Contact> contacts;
+    contacts << contactOf(QStringLiteral("Ann Phones"),
+                          {"3|data1=111|data2=1", "3|data1=333|data2=3", "3|data1=222|data2=2",
+                           "3|data1=777|data2=7", "3|data1=121|data2=12", "3|data1=444|data2=4"});
+    for (int i = 2; i <= 9; ++i)
+        contacts << contactOf(QStringLiteral("Person%1").arg(i), {});
+    const QString path = dir.filePath(QStringLiteral("cards.pdf"));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF(contacts, path), 9);
+    QVERIFY(run(QStringLiteral("pdfinfo"), {path})
+                .contains(QRegularExpression(QStringLiteral("Pages:\\s+2\\n"))));
+    const QString page1 = run(QStringLiteral("pdftotext"), {"-f", "1", "-l", "1", "-layout", path, "-"});
+    const QString page2 = run(QStringLiteral("pdftotext"), {"-f", "2", "-l", "2", "-layout", path, "-"});
+    QVERIFY2(page1.contains(QLatin1String("Person8")), qPrintable(page1));
+    QVERIFY(!page1.contains(QLatin1String("Person9")));
+    QVERIFY(page2.contains(QLatin1String("Person9")));
+    // Mobile, main, home, work; the fax and the code without a label stay off the card.
+    const QRegularExpression order(
+        QStringLiteral("Mobile:\\s*222[\\s\\S]*Main:\\s*121[\\s\\S]*Home:\\s*111[\\s\\S]*Work:\\s*333"));
+    QVERIFY2(page1.contains(order), qPrintable(page1));
+    QVERIFY(!page1.contains(QLatin1String("444")));
+    QVERIFY(!page1.contains(QLatin1String("777")));
+}
+
+void TestContactsPrinter::unwritablePdfIsAFailure_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("inside a missing folder") << "missing/cards.pdf";
+    QTest::newRow("an existing folder") << "folder";
+}
+
+void TestContactsPrinter::unwritablePdfIsAFailure()
+{
+    QFETCH(QString, relative);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF({contactOf(QStringLiteral("A"), {})}, dir.filePath(relative)), -1);
+}
+
+void TestContactsPrinter::cardIsWhiteWithABorder()
+{
+    QImage card(251, 156, QImage::Format_RGB32);
+    card.fill(Qt::red);
+    {
+        QPainter painter(&card);
+        painter.drawPicture(0, 0,
+                            ContactsPrinter::printContact(251, 156, contactOf(QStringLiteral("A"), {})));
+    }
+    QCOMPARE(card.size(), QSize(251, 156));
+    QCOMPARE(card.pixelColor(0, 78), QColor(185, 185, 187));
+    int right = 0;
+    for (int x = 0; x < card.width(); ++x) {
+        if (card.pixelColor(x, 78) == QColor(185, 185, 187))
+            right = x;
+    }
+    QVERIFY2(right >= 248, qPrintable(QString::number(right)));
+    QCOMPARE(card.pixelColor(200, 150), QColor(255, 255, 255));
+}
+
+TARNWICK_TEST_MAIN(TestContactsPrinter)
+#include "tst_contactsprinter.moc"
