@@ -34,8 +34,17 @@ Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
         return Result::Failed;
     }
 
-    // Sending the deletion to an Android phone belongs to the phone layer; offline phone databases
-    // have nothing to send to.
+    // The phone's state wins: when it did not take the deletion, it is loaded again, which replaces
+    // the node and its mirror.
+    if (node->devType == Tree::ANDROID && m_phoneSender) {
+        const QString devId = node->devId;
+        if (!m_phoneSender(contacts, *db)) {
+            db->close();
+            if (m_reloader)
+                m_reloader(devId, db);
+            return Result::NodeGone;
+        }
+    }
 
     if (!m_selection.isLive(node, db)) {
         Tips::info(tr("IDS_SUC_DEL_CONTACTS"));

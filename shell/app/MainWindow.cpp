@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutUsForm.h"
+#include "AndroidAttach.h"
 #include "AndroidTransfer.h"
 #include "ContactBackup.h"
 #include "ContactBrowser.h"
@@ -68,6 +69,8 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
     m_import = std::make_unique<ImportAction>(
         *m_selection, [this](const QString &name) { return m_picker->pick(name); }, this, this);
     m_export = std::make_unique<ExportAction>(*m_selection, this, this);
+    m_androidAttach = std::make_unique<AndroidAttach>(*m_selection, this);
+    wireAndroidWork();
 
     updateWindowTitle();
     connectViews();
@@ -104,6 +107,7 @@ MainWindow::~MainWindow()
     m_import.reset();
     m_export.reset();
     m_transfer.reset();
+    m_androidAttach.reset();
     m_backup.reset();
     m_deletion.reset();
     m_iosAttach.reset();
@@ -289,13 +293,46 @@ void MainWindow::iosDeviceDisconnected(QString devid)
     m_iosAttach->disconnected(devid);
 }
 
-void MainWindow::androidDeviceConnected(QString, PAdbUSBHandle) {}
+void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
+{
+    m_androidAttach->connected(path, handle);
+}
 
-void MainWindow::androidDeviceDisconnected(QString, PAdbUSBHandle) {}
+void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle h)
+{
+    m_androidAttach->disconnected(path, h);
+}
 
-void MainWindow::androidDeviceConnectedFailed2(QString) {}
+void MainWindow::androidDeviceConnectedFailed2(QString path)
+{
+    m_androidAttach->connectedFailed(path);
+}
 
-void MainWindow::miToolsConnectViaWiFi() {}
+void MainWindow::miToolsConnectViaWiFi()
+{
+    m_androidAttach->connectViaWiFi();
+}
+
+void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector connector)
+{
+    m_androidAttach->iniLoad(devId, connector);
+}
+
+void MainWindow::wireAndroidWork()
+{
+    AndroidAttach &phones = *m_androidAttach;
+    const auto reload = [&phones](const QString &devId, const QSharedPointer<LocalDb> &mirror) {
+        phones.reload(devId, mirror);
+    };
+    m_transfer->setWriter([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
+        return phones.write(contacts, mirror);
+    });
+    m_transfer->setReloader(reload);
+    m_deletion->setPhoneSender([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
+        return phones.sendDeletion(contacts, mirror);
+    });
+    m_deletion->setReloader(reload);
+}
 
 // ---- Backup ----
 

@@ -6,6 +6,7 @@
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
 #include "MainActions.h"
+#include "android/IAndroidConnector.h"
 #include "ios/MobiledeviceSubscribe.h"
 #include "model/Contact.h"
 #include "platform/adb/AdbEmuPoll.h"
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+class AndroidAttach;
 class AndroidTransfer;
 class ContactBackup;
 class ContactBrowser;
@@ -82,6 +84,7 @@ public:
     ContactSelection &selection() { return *m_selection; }
     LocalDbPicker &localDbPicker() { return *m_picker; }
     AndroidTransfer &androidTransfer() { return *m_transfer; }
+    AndroidAttach &androidAttach() { return *m_androidAttach; }
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
@@ -133,8 +136,11 @@ private slots:
     void miTreeDB2A();
     void miContactDB2A();
     void miToolsConnectViaWiFi();
+    void androidDeviceIniLoad(QString devId, PAndroidConnector connector);
 
 private:
+    // Gives the transfers and the deletion the sessions that reach a phone.
+    void wireAndroidWork();
     void stopAdbThreads();
     void connectViews();
     void addStatusLink();
@@ -154,6 +160,7 @@ private:
     std::unique_ptr<ContactBrowser> m_browser;
     std::unique_ptr<LocalDbPicker> m_picker;
     std::unique_ptr<IosAttach> m_iosAttach;
+    std::unique_ptr<AndroidAttach> m_androidAttach;
     std::unique_ptr<Deletion> m_deletion;
     std::unique_ptr<ContactBackup> m_backup;
     std::unique_ptr<AndroidTransfer> m_transfer;

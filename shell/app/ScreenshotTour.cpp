@@ -1,6 +1,9 @@
 #include "ScreenshotTour.h"
 
+#include "AndroidWIFIForm.h"
+#include "DataSourceSelForm.h"
 #include "ItemModelMainTree.h"
+#include "Ui_AndroidWIFIForm.h"
 #include "MainWindow.h"
 #include "Ui_MainWindow.h"
 #include "shell/kit/ProgressForm.h"
@@ -120,6 +123,29 @@ void ScreenshotTour::start(MainWindow &window, const QString &folder)
                     w->close();
             });
             QMetaObject::invokeMethod(win, "miHelpAbout");
+
+            // The Wi-Fi connection dialog with an address typed in.
+            {
+                AndroidWIFIForm wifi(win);
+                wifi.form().txtWifiSocket->setText(QStringLiteral("192.168.1.20"));
+                grabModalLater(folder, QStringLiteral("wifi-dialog.png"), [](QWidget *w) {
+                    if (w)
+                        w->close();
+                });
+                wifi.execGetConnector();
+            }
+
+            // The target chooser of a transfer to Android, with two phones to choose from.
+            {
+                DataSourceSelForm chooser(win);
+                grabModalLater(folder, QStringLiteral("target-chooser.png"), [](QWidget *w) {
+                    if (w)
+                        w->close();
+                });
+                chooser.execSel(QCoreApplication::translate("MainWindow", "IDS_SELECT_ANDROID_TO_TRANSFER"),
+                                {{QStringLiteral(":res/icon_android.png"), QStringLiteral("Pixel 7"), nullptr},
+                                 {QStringLiteral(":res/icon_android.png"), QStringLiteral("Galaxy S21"), nullptr}});
+            }
 
             win->close();
         });

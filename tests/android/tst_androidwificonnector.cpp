@@ -46,12 +46,17 @@ private slots:
     {
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("name");
-        QTest::newRow("a name") << "hello:Pixel 7" << "Pixel 7";
-        QTest::newRow("a name with a separator") << "hello:Ann's/phone" << "Ann's/phone";
-        QTest::newRow("the word only") << "hello:" << "";
-        QTest::newRow("shorter than the word") << "hey" << "";
+        QTest::newRow("a name") << "hello:Pixel 7"
+                                << "Pixel 7";
+        QTest::newRow("a name with a separator") << "hello:Ann's/phone"
+                                                 << "Ann's/phone";
+        QTest::newRow("the word only") << "hello:"
+                                       << "";
+        QTest::newRow("shorter than the word") << "hey"
+                                               << "";
         // The first word is not checked.
-        QTest::newRow("another word") << "howdy:Moto" << "Moto";
+        QTest::newRow("another word") << "howdy:Moto"
+                                      << "Moto";
     }
     void greetingGivesTheName()
     {
@@ -76,8 +81,10 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("remote error") << int(SimulatedWifiPhone::Greeting::Answer)
                                       << "$error:" + simpleprotocol::encodeText("busy") << "busy";
-        QTest::newRow("empty line") << int(SimulatedWifiPhone::Greeting::Answer) << "" << "Null command.";
-        QTest::newRow("closed") << int(SimulatedWifiPhone::Greeting::Close) << "" << "*";
+        QTest::newRow("empty line") << int(SimulatedWifiPhone::Greeting::Answer) << ""
+                                    << "Null command.";
+        QTest::newRow("closed") << int(SimulatedWifiPhone::Greeting::Close) << ""
+                                << "*";
     }
     void greetingFailures()
     {
@@ -155,7 +162,8 @@ private slots:
         AndroidWifiConnector connector([](unsigned long) {});
         connector.host = SimulatedWifiPhone::unusedAddress();
         for (const bool backup : {true, false}) {
-            const QString text = whatOf([&] { backup ? connector.startBackup(23456) : connector.startRestore(23456); });
+            const QString text =
+                whatOf([&] { backup ? connector.startBackup(23456) : connector.startRestore(23456); });
             QVERIFY2(!text.isEmpty(), "a session request without a control port must fail");
         }
     }
@@ -176,7 +184,8 @@ private slots:
         SimulatedWifiPhone phone(&app);
         QVERIFY(phone.open());
 
-        auto *connector = new AndroidWifiConnector([&phone](unsigned long) { phone.waitForSessions(1, 5000); });
+        auto *connector =
+            new AndroidWifiConnector([&phone](unsigned long) { phone.waitForSessions(1, 5000); });
         PAndroidConnector shared(connector);
         connector->initialize(phone.address());
 

@@ -132,7 +132,8 @@ void SimulatedWifiPhone::handleLine(QTcpSocket *socket, const QString &line)
     if (!m.hasMatch())
         return;
     relay(quint16(m.captured(2).toUInt()));
-    m_app->serve(m.captured(1) == QLatin1String("backup") ? CompanionApp::Mode::Load : CompanionApp::Mode::Restore,
+    m_app->serve(m.captured(1) == QLatin1String("backup") ? CompanionApp::Mode::Load
+                                                          : CompanionApp::Mode::Restore,
                  m_app->port());
     ++m_sessions;
 }
