@@ -146,6 +146,29 @@ bool AndroidAttach::sendDeletion(const QList<pim::_Contact> &contacts, LocalDb &
     return progress.runWorker(worker);
 }
 
+bool AndroidAttach::sendEdit(LocalDb &mirror, pim::_Contact &stored,
+                             const QList<ContactChanges::_ChangeData> &changes)
+{
+    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    if (!android)
+        return true;
+    ProgressForm progress(QString(), m_dialogParent);
+    AndroidSendChangesThread worker(&progress, android, m_portSource());
+    worker.initEditContact(&stored, changes);
+    return progress.runWorker(worker);
+}
+
+bool AndroidAttach::sendGroupChange(LocalDb &mirror, const QList<pim::_Contact> &contacts)
+{
+    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    if (!android)
+        return true;
+    ProgressForm progress(QString(), m_dialogParent);
+    AndroidSendChangesThread worker(&progress, android, m_portSource());
+    worker.initContactsSetGroup(contacts);
+    return progress.runWorker(worker);
+}
+
 int AndroidAttach::portAlloc()
 {
     static int acc = 1;

@@ -3,6 +3,7 @@
 #include "ContactSelection.h"
 
 #include "android/IAndroidConnector.h"
+#include "model/ContactChanges.h"
 #include "platform/adb/AdbUSBHandle.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,10 @@ public:
     bool write(const QList<pim::_Contact> &contacts, LocalDb &mirror);
     // Sends the deletion of contacts (already gone from the mirror) to the phone; true when done.
     bool sendDeletion(const QList<pim::_Contact> &contacts, LocalDb &mirror);
+    // Sends an edit already committed to the mirror; `stored` is the contact as the mirror holds it.
+    bool sendEdit(LocalDb &mirror, pim::_Contact &stored, const QList<ContactChanges::_ChangeData> &changes);
+    // Sends the group of contacts already regrouped in the mirror.
+    bool sendGroupChange(LocalDb &mirror, const QList<pim::_Contact> &contacts);
 
     // The port of the next session with a companion app.
     static int portAlloc();

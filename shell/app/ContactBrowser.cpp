@@ -84,10 +84,9 @@ void ContactBrowser::contactDoubleClicked(const QModelIndex &index)
 {
     if (!m_selection.facts().isEditable())
         return;
-    QList<pim::_Contact> &contacts = m_selection.list().contacts;
-    if (index.row() < 0 || index.row() >= contacts.size() || !m_editor)
+    if (index.row() < 0 || index.row() >= m_selection.list().contacts.size() || !m_editor)
         return;
-    m_editor(contacts[index.row()]);
+    m_editor(index.row());
 }
 
 void ContactBrowser::search()

@@ -21,7 +21,7 @@ class ContactBrowser
 
 public:
     // Opens the editor on a contact of the list (where contacts may be edited).
-    using Editor = std::function<void(pim::_Contact &)>;
+    using Editor = std::function<void(int row)>;
 
     ContactBrowser(Ui_MainWindow &ui, ContactSelection &selection, MainActions &actions);
 

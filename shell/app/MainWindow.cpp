@@ -7,6 +7,9 @@
 #include "ContactBrowser.h"
 #include "DatabaseListing.h"
 #include "ImportAction.h"
+#include "EditAction.h"
+#include "GroupAction.h"
+#include "ITunesImportAction.h"
 #include "IosAttach.h"
 #include "LocalDbPicker.h"
 #include "Ui_MainWindow.h"
@@ -70,6 +73,9 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
         *m_selection, [this](const QString &name) { return m_picker->pick(name); }, this, this);
     m_export = std::make_unique<ExportAction>(*m_selection, this, this);
     m_androidAttach = std::make_unique<AndroidAttach>(*m_selection, this);
+    m_edit = std::make_unique<EditAction>(*m_selection, *ui->treeContacts, *ui->wdContactInfo);
+    m_group = std::make_unique<GroupAction>(*m_selection, this);
+    m_browser->setEditor([this](int row) { m_edit->editContact(row); });
     wireAndroidWork();
 
     updateWindowTitle();
@@ -104,6 +110,8 @@ MainWindow::~MainWindow()
 {
     stopAdbThreads();
     // The feature classes hold the form's views; they go before it.
+    m_group.reset();
+    m_edit.reset();
     m_import.reset();
     m_export.reset();
     m_transfer.reset();
@@ -332,6 +340,15 @@ void MainWindow::wireAndroidWork()
         return phones.sendDeletion(contacts, mirror);
     });
     m_deletion->setReloader(reload);
+    m_edit->setAndroidSend([&phones](LocalDb &mirror, pim::_Contact &stored,
+                                     const QList<ContactChanges::_ChangeData> &changes) {
+        return phones.sendEdit(mirror, stored, changes);
+    });
+    m_edit->setAndroidReload(reload);
+    m_group->setAndroidSend([&phones](LocalDb &mirror, const QList<pim::_Contact> &contacts) {
+        return phones.sendGroupChange(mirror, contacts);
+    });
+    m_group->setAndroidReload(reload);
 }
 
 // ---- Backup ----
@@ -422,11 +439,20 @@ void MainWindow::miContactDB2A()
 
 // ---- Editing and groups ----
 
-void MainWindow::miNewContact() {}
+void MainWindow::miNewContact()
+{
+    m_edit->newContact();
+}
 
-void MainWindow::miContactEdit() {}
+void MainWindow::miContactEdit()
+{
+    m_edit->editSelected();
+}
 
-void MainWindow::miContactSetGroup() {}
+void MainWindow::miContactSetGroup()
+{
+    m_group->setContactsGroup();
+}
 
 // ---- Files ----
 
@@ -465,7 +491,22 @@ void MainWindow::miImport()
     m_import->importFromFile();
 }
 
-void MainWindow::miFromiTunes() {}
+void MainWindow::miFromiTunes()
+{
+    ITunesImportAction(this, mainTreeModel, [this](const QString &name) { return pickImportTarget(name); },
+                       [this](ItemModelMainTree::_DBItemNode *node) { m_selection->showChangedNode(node); })
+        .run();
+}
+
+ITunesImportAction::Target MainWindow::pickImportTarget(const QString &suggestedName)
+{
+    bool listed = false;
+    ItemModelMainTree::_DBItemNode *node = m_picker->pick(suggestedName, &listed);
+    // The picker also lists a file it found but had not shown; only a database with nothing in it
+    // may be removed again when the import fails.
+    const bool created = node && listed && node->db && node->db->contacts(0, QString()).isEmpty();
+    return {node, created};
+}
 
 void MainWindow::miOpenFolder()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContactSelection.h"
+#include "ITunesImportAction.h"
 #include "Deletion.h"
 #include "ExportAction.h"
 #include "ItemModelContacts.h"
@@ -27,6 +28,8 @@ class ContactBrowser;
 class IosAttach;
 class LocalDbPicker;
 class ImportAction;
+class EditAction;
+class GroupAction;
 class QMenu;
 class Ui_MainWindow;
 
@@ -141,6 +144,7 @@ private slots:
 private:
     // Gives the transfers and the deletion the sessions that reach a phone.
     void wireAndroidWork();
+    ITunesImportAction::Target pickImportTarget(const QString &suggestedName);
     void stopAdbThreads();
     void connectViews();
     void addStatusLink();
@@ -165,5 +169,7 @@ private:
     std::unique_ptr<ContactBackup> m_backup;
     std::unique_ptr<AndroidTransfer> m_transfer;
     std::unique_ptr<ImportAction> m_import;
+    std::unique_ptr<EditAction> m_edit;
+    std::unique_ptr<GroupAction> m_group;
     std::unique_ptr<ExportAction> m_export;
 };
