@@ -4,31 +4,11 @@
 #include "SelectionFixture.h"
 #include "TestMain.h"
 
-#include "shell/kit/FileDialogs.h"
+#include "ScriptedFileDialogs.h"
 
 #include <QTemporaryDir>
 
 namespace {
-
-// Answers the save dialog with a fixed name and filter, and keeps what it was asked.
-class ScriptedSaveDialog : public FileDialogs
-{
-public:
-    QString path;
-    QString filter;
-    QString askedDir;
-    QString askedFilters;
-
-    QString saveFileName(QWidget *, const QString &, const QString &dir, const QString &filters,
-                         QString *selectedFilter, QFileDialog::Options) override
-    {
-        askedDir = dir;
-        askedFilters = filters;
-        if (selectedFilter)
-            *selectedFilter = filter;
-        return path;
-    }
-};
 
 QByteArray readAll(const QString &path)
 {
@@ -57,8 +37,8 @@ private:
     void runExport(fixture::Views &views, const QString &path, const QString &filter,
                    QString *askedDir = nullptr)
     {
-        auto dialog = std::make_unique<ScriptedSaveDialog>();
-        ScriptedSaveDialog *script = dialog.get();
+        auto dialog = std::make_unique<ScriptedFileDialogs>();
+        ScriptedFileDialogs *script = dialog.get();
         script->path = path;
         script->filter = filter;
         auto previous = FileDialogs::install(std::move(dialog));

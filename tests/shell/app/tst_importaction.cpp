@@ -6,31 +6,11 @@
 
 #include "model/LocalDb.h"
 #include "model/LocalDbCombineRule.h"
-#include "shell/kit/FileDialogs.h"
+#include "ScriptedFileDialogs.h"
 
 #include <QTemporaryDir>
 
 namespace {
-
-// Answers the open dialog with a fixed file and filter, and keeps what it was asked.
-class ScriptedOpenDialog : public FileDialogs
-{
-public:
-    QString path;
-    QString filter;
-    QString askedDir;
-    QString askedFilters;
-
-    QString openFileName(QWidget *, const QString &, const QString &dir, const QString &filters,
-                         QString *selectedFilter, QFileDialog::Options) override
-    {
-        askedDir = dir;
-        askedFilters = filters;
-        if (selectedFilter)
-            *selectedFilter = filter;
-        return path;
-    }
-};
 
 } // namespace
 
@@ -65,8 +45,8 @@ private:
         f.write(content);
         f.close();
 
-        auto dialog = std::make_unique<ScriptedOpenDialog>();
-        ScriptedOpenDialog *script = dialog.get();
+        auto dialog = std::make_unique<ScriptedFileDialogs>();
+        ScriptedFileDialogs *script = dialog.get();
         script->path = content.isNull() ? QString() : path;
         script->filter = filter;
         auto previous = FileDialogs::install(std::move(dialog));
