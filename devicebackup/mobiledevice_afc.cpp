@@ -60,8 +60,9 @@ _AfcFileInfo mobiledevice_afc::fileInfo(QString path)
         } else if (key == "st_size") {
             record.size = value.toLongLong();
         } else if (key == "st_mtime") {
-            const auto ms = static_cast<qint64>(double(value.toLongLong()) / 1000000.0);
-            record.mtime = QDateTime::fromMSecsSinceEpoch(ms);
+            // Integer division: nanoseconds since 1970 exceed a double's exact range, and
+            // rounding through one could land a millisecond early.
+            record.mtime = QDateTime::fromMSecsSinceEpoch(value.toLongLong() / 1000000);
         }
     }
     return record;
