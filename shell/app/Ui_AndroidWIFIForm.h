@@ -48,7 +48,9 @@ public:
 
         lbTipsDownloadWifiConnection = new QLabel(dialog);
         lbTipsDownloadWifiConnection->setObjectName(QStringLiteral("lbTipsDownloadWifiConnection"));
-        lbTipsDownloadWifiConnection->setGeometry(0, 190, 401, 31);
+        // Linux fonts wrap the tip into three lines, which 31 pixels cut off: the label starts
+        // higher, in the free band under the buttons, and still ends inside the dialog.
+        lbTipsDownloadWifiConnection->setGeometry(0, 178, 401, 44);
         lbTipsDownloadWifiConnection->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lbTipsDownloadWifiConnection->setWordWrap(true);
         lbTipsDownloadWifiConnection->setOpenExternalLinks(true);
