@@ -456,6 +456,16 @@ void MainWindow::miContactSetGroup()
 
 // ---- Files ----
 
+void MainWindow::exportContacts(const QList<pim::_Contact> &contacts)
+{
+    m_export->exportContacts(contacts);
+}
+
+void MainWindow::printContacts(const QList<pim::_Contact> &contacts)
+{
+    m_export->printContacts(contacts);
+}
+
 void MainWindow::miContactExport()
 {
     m_export->contactExport();

@@ -74,6 +74,13 @@ public:
     // Deletes the contacts from the database of the current node.
     DelResult delContacts(const QList<pim::_Contact> &contacts);
 
+public slots:
+    // Asks for a file and a format and writes the contacts there.
+    void exportContacts(const QList<pim::_Contact> &contacts);
+    // Shows the print preview of the contacts' cards; returns when it closes.
+    void printContacts(const QList<pim::_Contact> &contacts);
+
+public:
     QAction *toolBarAction(int index) const;
     // The context menus as the slots show them; null where no menu is shown.
     std::unique_ptr<QMenu> buildTreeContextMenu();
