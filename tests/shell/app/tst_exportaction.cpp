@@ -6,7 +6,15 @@
 
 #include "ScriptedFileDialogs.h"
 
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -14,6 +22,51 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// What the print preview showed, read while it was open.
+struct PreviewSeen
+{
+    bool shown = false;
+    int pages = 0;
+    QString printed; // the text of the pages printed from the preview to a PDF file
+};
+
+// Waits for the modal preview that `show` opens, notes its pages, prints them from the preview to
+// a PDF file at pdfPath and closes it.
+PreviewSeen watchPreview(const std::function<void()> &show, const QString &pdfPath)
+{
+    PreviewSeen seen;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *view = dialog->findChild<QPrintPreviewWidget *>();
+        if (!view || !dialog->isVisible() || view->pageCount() == 0)
+            return;
+        poll.stop();
+        seen.shown = true;
+        seen.pages = view->pageCount();
+        dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+        dialog->printer()->setOutputFileName(pdfPath);
+        // The preview paints the printer through the same request as its pages.
+        view->print();
+        seen.printed = pdfText(pdfPath);
+        dialog->reject();
+    });
+    poll.start();
+    show();
+    return seen;
 }
 
 } // namespace
@@ -31,6 +84,8 @@ private slots:
     void addedSuffixAsksBeforeReplacing();
     void unwritablePdfIsAnError();
     void treeAndRowVariants();
+    void previewPaintsEveryCard_data();
+    void previewPaintsEveryCard();
 
 private:
     // Runs the export of the selection (rows when some are selected, else the tree node).
@@ -157,6 +212,43 @@ void TestExportAction::treeAndRowVariants()
     const QByteArray one = readAll(dir.filePath("one.csv"));
     QCOMPARE(one.count('\n'), 2);
     QVERIFY(one.contains(listed.at(1).fullName.toUtf8()));
+}
+
+void TestExportAction::previewPaintsEveryCard_data()
+{
+    QTest::addColumn<int>("contacts");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("no contacts: one blank page") << 0 << 1;
+    QTest::newRow("one") << 1 << 1;
+    QTest::newRow("eight fill a page") << 8 << 1;
+    QTest::newRow("nine begin a second") << 9 << 2;
+    QTest::newRow("seventeen") << 17 << 3;
+}
+
+void TestExportAction::previewPaintsEveryCard()
+{
+    QFETCH(int, contacts);
+    QFETCH(int, pages);
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    fixture::Views views;
+    QList<fixture::Person> people;
+    for (int i = 1; i <= contacts; ++i)
+        people << fixture::Person{QStringLiteral("Person%1").arg(i, 2, 10, QLatin1Char('0')),
+                                  QStringLiteral("555%1").arg(i), QString(), QString()};
+    views.makeCurrent(views.addLocalDb(dir.filePath("src.db"), people));
+    ExportAction action(views.selection, nullptr, nullptr);
+
+    const PreviewSeen seen = watchPreview([&] { action.filePrint(); }, dir.filePath("printed.pdf"));
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.pages, pages);
+    for (int i = 1; i <= contacts; ++i) {
+        const QString name = QStringLiteral("Person%1").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY2(seen.printed.contains(name), qPrintable(name + " missing from:\n" + seen.printed));
+    }
+    QCOMPARE(int(seen.printed.count(QRegularExpression(QStringLiteral("Person\\d\\d")))), contacts);
+    QVERIFY(boxes.isEmpty());
 }
 
 TARNWICK_TEST_MAIN(TestExportAction)
