@@ -89,7 +89,16 @@ void ExportToFileThread::run()
         if (!file->open(mode))
             throw std::runtime_error(file->errorString().toUtf8().toStdString());
         writeAll(*writer, *file);
-        // The success report goes out only once every byte is on disk under its final name.
+        // The success report goes out only once every byte is on disk under its final name. The
+        // buffer is flushed here, not left to commit(): commit() lets a short or failed final write
+        // pass and would put a truncated file in place.
+        if (!file->flush()) {
+            // A short final write carries no reason of its own ("Unknown error"): name the file.
+            throw std::runtime_error(tr("IDS_FILE_NOT_WRITTEN_IN_FULL_%1_%2")
+                                         .arg(QDir::toNativeSeparators(outputPath()), file->errorString())
+                                         .toUtf8()
+                                         .toStdString());
+        }
         if (!file->commit())
             throw std::runtime_error(file->errorString().toUtf8().toStdString());
         progress->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(contacts.size()));

@@ -22,6 +22,10 @@
         <source>Contacts:%1/%2</source>
         <translation>Contacts:%1/%2</translation>
     </message>
+    <message>
+        <source>IDS_FILE_NOT_WRITTEN_IN_FULL_%1_%2</source>
+        <translation>The file %1 could not be written in full (%2). The disk may be full.</translation>
+    </message>
 </context>
 <context>
     <name>ImportContactsToLocalThread</name>

@@ -14,6 +14,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using tarnwick::test::parseEntry;
 
 namespace {
@@ -73,6 +77,32 @@ private:
     int seen = 0;
 };
 
+// Caps the size of any file this process writes, as a full disk would, until destroyed. Writes past
+// the cap fail with EFBIG instead of ending the process.
+class FileSizeCap
+{
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit capped = previous;
+        capped.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &capped);
+    }
+    ~FileSizeCap()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeCap(const FileSizeCap &) = delete;
+    FileSizeCap &operator=(const FileSizeCap &) = delete;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
+
 QStringList runExport(ExportToFileThread &worker, RecordingProgressSink &sink)
 {
     worker.start();
@@ -95,6 +125,8 @@ private slots:
     void cancelLeavesNoFile();
     void failedWriteLeavesNoFile_data();
     void failedWriteLeavesNoFile();
+    void failedFlushLeavesNoFile_data();
+    void failedFlushLeavesNoFile();
     void unwritablePathIsAnError_data();
     void unwritablePathIsAnError();
     void htmlGoesIntoAFolderNamedLikeTheFile_data();
@@ -227,6 +259,33 @@ void TestExportToFileThread::failedWriteLeavesNoFile()
     } else {
         QVERIFY(QDir(dir.path()).isEmpty());
     }
+}
+
+void TestExportToFileThread::failedFlushLeavesNoFile_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("vCard") << int(ExportToFileThread::TYPE_VCARD);
+    QTest::newRow("CSV") << int(ExportToFileThread::TYPE_CSV);
+    QTest::newRow("text") << int(ExportToFileThread::TYPE_TXT);
+}
+
+// Every write lands in the file's buffer; the disk refuses the bytes only when the buffer goes out
+// at the end. That is still a failed export, reported as such, with nothing left behind.
+void TestExportToFileThread::failedFlushLeavesNoFile()
+{
+    QFETCH(int, type);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out"));
+    RecordingProgressSink sink;
+    ExportToFileThread worker(someContacts(5), ExportToFileThread::TYPE(type), path, &sink);
+    {
+        const FileSizeCap cap(64);
+        runExport(worker, sink);
+    }
+    QVERIFY2(sink.outcome().startsWith(QLatin1String("error|")) && sink.outcome().contains(path),
+             qPrintable(sink.outcome()));
+    QVERIFY(!sink.reports().contains(QStringLiteral("succeed|IDS_SUC_EXPORT_5_CONTACTS_TO_FILE")));
+    QVERIFY(QDir(dir.path()).isEmpty());
 }
 
 void TestExportToFileThread::unwritablePathIsAnError_data()
