@@ -59,9 +59,8 @@ const EntityColumns *EntityColumns::forType(int type)
         {pim::ENTITY_NOTE, dataKeys({1}), dataKeys({1})},
         {pim::ENTITY_ORG, dataKeys({1, 2, 3, 4, 5, 6, 7, 9}), dataKeys({1, 2, 3, 4, 5, 6, 7, 9})},
         {pim::ENTITY_REL, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
-        // The country code is stored and never read back.
         {pim::ENTITY_ADDR, dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}),
-         dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})},
+         dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})},
         {pim::ENTITY_URL, dataKeys({1, 2, 3}), dataKeys({1, 2, 3})},
     }};
     if (type < pim::ENTITY_NAME || type > pim::ENTITY_URL)

@@ -144,7 +144,8 @@ void TestEditContactForm::changeList_data()
                e.addrEditor->rows().first().txtCity->setText(QStringLiteral("York"));
            })
         << QStringList{
-               "U#14 12|data1=1 High St\nYork|data2=1|data4=1 High St|data5=extra5|data6=extra6|data7=York"};
+               "U#14 12|data1=1 High St\nYork|data2=1|data4=1 High St|data5=extra5|data6=extra6|data7=York|"
+               "data11=GB"};
     QTest::newRow("phone changed and one erased") << Edit([](ContactEditor &e) {
         phoneValue(e, 0)->setText(QStringLiteral("112"));
         phoneValue(e, 1)->clear();

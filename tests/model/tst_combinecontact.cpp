@@ -133,7 +133,7 @@ private slots:
         QTest::newRow("address: new entry without data5 and data6")
             << none << none << "Zed"
             << QStringList{"12|data1=A|data4=St|data5=five|data6=six|data7=Town|data11=LD"} << false
-            << QStringList{"12|data1=A|data4=St|data7=Town"}
+            << QStringList{"12|data1=A|data4=St|data7=Town|data11=LD"}
             << QStringList{"+12|data1=A|data4=St|data7=Town|data11=LD"} << none;
         QTest::newRow("organisation: company, title and department only")
             << none << none << "Zed" << QStringList{"10|data1=Co|data2=1|data3=l|data4=Boss|data5=RD|data9=x"}

@@ -285,13 +285,14 @@ private slots:
         QTest::newRow("relation") << int(pim::ENTITY_REL)
                                   << Values{{"data1", "Bo"}, {"data2", "2"}, {"data3", ""}}
                                   << Values{{"data1", "Bo"}, {"data2", "2"}, {"data3", ""}};
-        QTest::newRow("address keeps the country code unread")
+        // The update writes back what was read: a country code left unread would be wiped.
+        QTest::newRow("address keeps its country code through an update")
             << int(pim::ENTITY_ADDR)
             << Values{{"data1", "1 St\nTown"}, {"data2", "1"},     {"data4", "1 St"}, {"data7", "Town"},
                       {"data9", "99"},         {"data10", "Land"}, {"data11", "LD"}}
-            << Values{{"data1", "1 St\nTown"}, {"data2", "1"},    {"data3", ""},     {"data4", "1 St"},
-                      {"data5", ""},           {"data6", ""},     {"data7", "Town"}, {"data8", ""},
-                      {"data9", "99"},         {"data10", "Land"}};
+            << Values{{"data1", "1 St\nTown"}, {"data2", "1"},     {"data3", ""},     {"data4", "1 St"},
+                      {"data5", ""},           {"data6", ""},      {"data7", "Town"}, {"data8", ""},
+                      {"data9", "99"},         {"data10", "Land"}, {"data11", "LD"}};
         QTest::newRow("website") << int(pim::ENTITY_URL) << Values{{"data1", "http://x"}, {"data2", "1"}}
                                  << Values{{"data1", "http://x"}, {"data2", "1"}, {"data3", ""}};
     }
