@@ -1,0 +1,209 @@
+// Exporting 10,000 generated contacts (a 6 KB JPEG photo on every second) through the export worker
+// under a real progress dialog, from start() to the success report, as vCard and as CSV; against
+// the floor of writing the very bytes the export produced with one QFile::write. Target: at most
+// 3x each.
+//
+// The worker's file is flushed to the disk before it replaces the target, so the floor is given
+// both ways: the single write alone, and the single write followed by the same flush to the disk.
+
+#include "ContactGenerator.h"
+#include "fileio/CSVExport.h"
+#include "fileio/ExportToFileThread.h"
+#include "fileio/VCardExport.h"
+#include "model/EntryKeys.h"
+#include "model/ProgressSink.h"
+#include "shell/kit/MessageBoxResponder.h"
+#include "shell/kit/ProgressForm.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kContacts = 10000;
+constexpr int kRuns = 3;
+constexpr int kPhotoBytes = 6 * 1024;
+
+// A JPEG of about 6 KB: a noisy picture whose side is grown until the file reaches the size.
+QByteArray photo()
+{
+    QByteArray best;
+    for (int side = 16; side <= 256; side += 2) {
+        QImage image(side, side, QImage::Format_RGB32);
+        QRandomGenerator noise(side);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x)
+                image.setPixel(x, y, qRgb(x * 255 / side, y * 255 / side, int(noise.bounded(256))));
+        }
+        QByteArray bytes;
+        QBuffer out(&bytes);
+        out.open(QIODevice::WriteOnly);
+        image.save(&out, "JPEG", 80);
+        best = bytes;
+        if (bytes.size() >= kPhotoBytes)
+            break;
+    }
+    return best;
+}
+
+QList<pim::_Contact> contactsWithPhotos()
+{
+    QList<pim::_Contact> contacts = benchgen::generate(kContacts);
+    const QByteArray jpeg = photo();
+    std::printf("photo: %lld bytes of JPEG on every second contact\n", static_cast<long long>(jpeg.size()));
+    for (int i = 0; i < contacts.size(); i += 2) {
+        pim::Entity e;
+        e.values.insert(pim::PhotoKey::Image, jpeg);
+        contacts[i].entities[pim::ENTITY_PHOTO] << e;
+    }
+    return contacts;
+}
+
+// Milliseconds from start() to the success report, or -1 when the export did not succeed.
+double exportMs(const QList<pim::_Contact> &contacts, ExportToFileThread::TYPE type, const QString &path)
+{
+    QElapsedTimer timer;
+    double reportedAt = -1;
+    MessageBoxResponder::Scope answer([&](const MessageBoxRequest &request) {
+        if (request.icon != QMessageBox::Critical && reportedAt < 0)
+            reportedAt = double(timer.nsecsElapsed()) / 1e6;
+        else
+            std::fprintf(stderr, "export failed: %s\n", qPrintable(request.text));
+        return int(QMessageBox::Ok);
+    });
+    ProgressForm progress(QStringLiteral("Exporting"));
+    ExportToFileThread worker(contacts, type, path, &progress);
+    timer.start();
+    const bool ok = progress.runWorker(worker);
+    return ok ? reportedAt : -1;
+}
+
+class SilentSink : public ProgressSink
+{
+public:
+    bool ok = false;
+    bool invokeUpdateProgress(QString, int, QString) override { return true; }
+    bool invokeSucceed(QString) override { return (ok = true); }
+    bool invokeErrorOccurred(QString) override { return true; }
+    bool invokeTipsWait(QString) override { return true; }
+    bool invokeSetCancelBtnText(const QString &) override { return true; }
+};
+
+// The same export with no dialog to report to: what the progress reports cost is the difference.
+double silentMs(const QList<pim::_Contact> &contacts, ExportToFileThread::TYPE type, const QString &path)
+{
+    SilentSink sink;
+    ExportToFileThread worker(contacts, type, path, &sink);
+    QElapsedTimer timer;
+    timer.start();
+    worker.start();
+    worker.wait();
+    return sink.ok ? double(timer.nsecsElapsed()) / 1e6 : -1;
+}
+
+// The writer alone: every contact's bytes made in memory, nothing written.
+double writerMs(const QList<pim::_Contact> &contacts, ExportToFileThread::TYPE type)
+{
+    std::unique_ptr<AbsExport> writer;
+    if (type == ExportToFileThread::TYPE_VCARD)
+        writer = std::make_unique<VCardExport>();
+    else
+        writer = std::make_unique<CSVExport>();
+    QElapsedTimer timer;
+    timer.start();
+    qint64 size = writer->initialize(contacts).size();
+    for (const pim::_Contact &c : contacts)
+        size += writer->ct2Bytes(c).size();
+    size += writer->uninitialize().size();
+    return size > 0 ? double(timer.nsecsElapsed()) / 1e6 : -1;
+}
+
+// One QFile::write of the bytes into a new file; with `sync` also flushed to the disk.
+double floorMs(const QByteArray &bytes, const QString &path, bool sync)
+{
+    QFile::remove(path);
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return -1;
+    if (sync)
+        ::fsync(file.handle());
+    file.close();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QList<pim::_Contact> contacts = contactsWithPhotos();
+
+    struct Format
+    {
+        const char *name;
+        ExportToFileThread::TYPE type;
+        const char *file;
+    };
+    const Format formats[] = {{"vCard", ExportToFileThread::TYPE_VCARD, "out.vcf"},
+                              {"CSV", ExportToFileThread::TYPE_CSV, "out.csv"}};
+    bool met = true;
+    for (const Format &f : formats) {
+        const QString path = dir.filePath(QString::fromLatin1(f.file));
+        double ours = 1e18;
+        for (int run = 0; run < kRuns; ++run) {
+            const double ms = exportMs(contacts, f.type, path);
+            if (ms < 0)
+                return 1;
+            ours = std::min(ours, ms);
+        }
+        double silent = 1e18;
+        double alone = 1e18;
+        for (int run = 0; run < kRuns; ++run) {
+            silent = std::min(silent, silentMs(contacts, f.type, path));
+            alone = std::min(alone, writerMs(contacts, f.type));
+        }
+        const QByteArray bytes = readAll(path);
+        const QString floorPath = dir.filePath(QStringLiteral("floor"));
+        double plain = 1e18;
+        double synced = 1e18;
+        for (int run = 0; run < kRuns; ++run) {
+            plain = std::min(plain, floorMs(bytes, floorPath, false));
+            synced = std::min(synced, floorMs(bytes, floorPath, true));
+        }
+        if (plain < 0 || synced < 0)
+            return 1;
+        std::printf("%-5s export of %d contacts, %.1f MB: worker %.0f ms; one write %.0f ms (ratio %.2f), "
+                    "one write and flush to disk %.0f ms (ratio %.2f); best of %d; target <= 3\n",
+                    f.name, kContacts, double(bytes.size()) / 1e6, ours, plain, ours / plain, synced,
+                    ours / synced, kRuns);
+        std::printf("      of which: without the dialog %.0f ms, the writer alone in memory %.0f ms\n",
+                    silent, alone);
+        std::fflush(stdout);
+        met = met && ours / synced <= 3.0;
+    }
+    std::printf("target: %s\n", met ? "met" : "NOT met");
+    return 0;
+}
