@@ -118,12 +118,19 @@ void ExportToFileThread::writeAll(AbsExport &writer, QSaveFile &file)
     if (!header.isEmpty())
         writeChecked(file, header);
     int n = 0;
+    int shown = -1;
     for (const pim::_Contact &contact : std::as_const(contacts)) {
         if (progress->canceled)
             throw Canceled();
         ++n;
-        progress->invokeUpdateProgress(tr("IDS_EXPORTING_CONTACTS_TO_FILE"), percent(n, count),
-                                       tr("Contacts:%1/%2").arg(n).arg(count));
+        // The bar moves in whole percents: on a long list a report for every contact would cost
+        // the dialog more than the writing itself and show nothing more.
+        const int pct = percent(n, count);
+        if (pct != shown) {
+            shown = pct;
+            progress->invokeUpdateProgress(tr("IDS_EXPORTING_CONTACTS_TO_FILE"), pct,
+                                           tr("Contacts:%1/%2").arg(n).arg(count));
+        }
         writeChecked(file, writer.ct2Bytes(contact));
     }
     const QByteArray footer = writer.uninitialize();

@@ -380,7 +380,16 @@ QByteArray QVCardParser::encodeBase64(const QByteArray &bytes, int width)
 
 QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
 {
-    QByteArray out("BEGIN:VCARD\r\n");
+    // One allocation for the card: a photo alone is several kilobytes.
+    qsizetype size = 26;
+    for (const _Property &p : props) {
+        size += p.name.size() + p.value.size() + 3;
+        for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it)
+            size += it.key().size() + it.value().size() + 2;
+    }
+    QByteArray out;
+    out.reserve(size);
+    out += "BEGIN:VCARD\r\n";
     for (const _Property &p : props) {
         out += p.name.toLatin1();
         for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it) {
