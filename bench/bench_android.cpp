@@ -11,9 +11,9 @@
 #include "android/SyncBackupThread.h"
 #include "android/SyncRestoreThread.h"
 
+#include "OutcomeSink.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
-#include "model/ProgressSink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -32,28 +32,6 @@ namespace {
 constexpr int kContacts = 5000;
 constexpr int kPhotoBytes = 20 * 1024;
 constexpr int kRuns = 3;
-
-// Keeps only the outcome of a session.
-class OutcomeSink : public ProgressSink
-{
-public:
-    bool invokeUpdateProgress(QString, int, QString) override { return true; }
-    bool invokeSucceed(QString) override
-    {
-        succeeded = true;
-        return true;
-    }
-    bool invokeErrorOccurred(QString err) override
-    {
-        error = err;
-        return true;
-    }
-    bool invokeTipsWait(QString) override { return true; }
-    bool invokeSetCancelBtnText(const QString &) override { return true; }
-
-    bool succeeded = false;
-    QString error;
-};
 
 pim::Entity valued(int subType, const QString &value)
 {

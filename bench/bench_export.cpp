@@ -7,11 +7,11 @@
 // both ways: the single write alone, and the single write followed by the same flush to the disk.
 
 #include "ContactGenerator.h"
+#include "OutcomeSink.h"
 #include "fileio/CSVExport.h"
 #include "fileio/ExportToFileThread.h"
 #include "fileio/VCardExport.h"
 #include "model/EntryKeys.h"
-#include "model/ProgressSink.h"
 #include "shell/kit/MessageBoxResponder.h"
 #include "shell/kit/ProgressForm.h"
 
@@ -88,27 +88,16 @@ double exportMs(const QList<pim::_Contact> &contacts, ExportToFileThread::TYPE t
     return ok ? reportedAt : -1;
 }
 
-class SilentSink : public ProgressSink
-{
-public:
-    bool ok = false;
-    bool invokeUpdateProgress(QString, int, QString) override { return true; }
-    bool invokeSucceed(QString) override { return (ok = true); }
-    bool invokeErrorOccurred(QString) override { return true; }
-    bool invokeTipsWait(QString) override { return true; }
-    bool invokeSetCancelBtnText(const QString &) override { return true; }
-};
-
 // The same export with no dialog to report to: what the progress reports cost is the difference.
 double silentMs(const QList<pim::_Contact> &contacts, ExportToFileThread::TYPE type, const QString &path)
 {
-    SilentSink sink;
+    OutcomeSink sink;
     ExportToFileThread worker(contacts, type, path, &sink);
     QElapsedTimer timer;
     timer.start();
     worker.start();
     worker.wait();
-    return sink.ok ? double(timer.nsecsElapsed()) / 1e6 : -1;
+    return sink.succeeded ? double(timer.nsecsElapsed()) / 1e6 : -1;
 }
 
 // The writer alone: every contact's bytes made in memory, nothing written.

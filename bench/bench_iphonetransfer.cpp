@@ -6,6 +6,7 @@
 //   sending, end) with nothing sent;
 // - the merge floor: the same rows written straight into a fresh file of the template schema.
 #include "FloorWriter.h"
+#include "OutcomeSink.h"
 #include "SimulatedUsbmuxd.h"
 #include "ios/IOSContactCombineRule.h"
 #include "ios/IOSSyncToDeviceThread.h"
@@ -13,7 +14,6 @@
 #include "ios/mobiledevice_sync.h"
 #include "model/EntityType.h"
 #include "model/LocalDb.h"
-#include "model/ProgressSink.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -32,22 +32,6 @@ namespace {
 
 const QString kUdid = QStringLiteral("00008101-0000BE0C4BE0C401");
 constexpr int kBatch = 10;
-
-class OutcomeSink : public ProgressSink
-{
-public:
-    bool invokeUpdateProgress(QString, int, QString) override { return true; }
-    bool invokeSucceed(QString) override { return ok = true; }
-    bool invokeErrorOccurred(QString err) override
-    {
-        error = err;
-        return true;
-    }
-    bool invokeTipsWait(QString) override { return true; }
-    bool invokeSetCancelBtnText(const QString &) override { return true; }
-    bool ok = false;
-    QString error;
-};
 
 QString first(int i)
 {
@@ -102,7 +86,7 @@ qint64 transferMs(SimulatedUsbmuxd &, tarnwick::peers::SimulatedIPhone &phone, c
     thread.start();
     thread.wait();
     const qint64 ms = timer.elapsed();
-    if (!sink.ok)
+    if (!sink.succeeded)
         throw std::runtime_error("the transfer failed: " + sink.error.toStdString());
     return ms;
 }
