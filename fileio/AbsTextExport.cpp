@@ -127,9 +127,51 @@ bool AbsTextExport::compareColNameLess(QString a, QString b)
     return colPriority(a) < colPriority(b);
 }
 
-QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e)
+const QString &AbsTextExport::typedColumn(int type, int part, const pim::Entity &e) const
+{
+    const QString &codeKey = type == pim::ENTITY_IM     ? pim::ImKey::Protocol
+                             : type == pim::ENTITY_ADDR ? pim::AddrKey::SubType
+                                                        : pim::ValueKey::SubType;
+    const qint64 key = (qint64(type) << 40) | (qint64(part) << 32) | quint32(e.values.value(codeKey).toInt());
+    auto it = typedColumns.constFind(key);
+    if (it != typedColumns.constEnd())
+        return it.value();
+    using Namer = QString (*)(const pim::Entity &);
+    static const Namer addrParts[] = {addrCountryCol, addrStateCol, addrCityCol, addrStreetCol,
+                                      addrPostcodeCol};
+    Namer namer = nullptr;
+    switch (type) {
+    case pim::ENTITY_PHONE:
+        namer = telCol;
+        break;
+    case pim::ENTITY_EMAIL:
+        namer = emailCol;
+        break;
+    case pim::ENTITY_EVENT:
+        namer = eventCol;
+        break;
+    case pim::ENTITY_IM:
+        namer = imCol;
+        break;
+    case pim::ENTITY_REL:
+        namer = relCol;
+        break;
+    case pim::ENTITY_URL:
+        namer = urlCol;
+        break;
+    case pim::ENTITY_ADDR:
+        namer = addrParts[part];
+        break;
+    default:
+        Q_UNREACHABLE();
+    }
+    return typedColumns.insert(key, namer(e)).value();
+}
+
+QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e) const
 {
     const auto v = [&e](const QString &key) { return e.values.value(key).toString(); };
+    const auto typed = [&](int part = 0) { return typedColumn(type, part, e); };
     switch (type) {
     case pim::ENTITY_NAME:
         return {{QStringLiteral("Prefix"), v(pim::NameKey::Prefix), false},
@@ -138,33 +180,29 @@ QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e
                 {QStringLiteral("Last Name"), v(pim::NameKey::FamilyName), false},
                 {QStringLiteral("Suffix"), v(pim::NameKey::Suffix), false}};
     case pim::ENTITY_PHONE:
-        return {{telCol(e), v(pim::ValueKey::Value), true}};
     case pim::ENTITY_EMAIL:
-        return {{emailCol(e), v(pim::ValueKey::Value), true}};
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_URL:
+        return {{typed(), v(pim::ValueKey::Value), true}};
     case pim::ENTITY_NICKNAME:
         return {{QStringLiteral("Nickname"), v(pim::ValueKey::Value), true}};
-    case pim::ENTITY_EVENT:
-        return {{eventCol(e), v(pim::ValueKey::Value), true}};
     case pim::ENTITY_GROUP:
         return {{QStringLiteral("Category"), v(pim::GroupKey::GroupName), true}};
     case pim::ENTITY_IM:
-        return {{imCol(e), v(pim::ImKey::Account), true}};
+        return {{typed(), v(pim::ImKey::Account), true}};
     case pim::ENTITY_NOTE:
         return {{QStringLiteral("Notes"), v(pim::NoteKey::Text), true}};
     case pim::ENTITY_ORG:
         return {{QStringLiteral("Company"), v(pim::OrgKey::Company), false},
                 {QStringLiteral("Department"), v(pim::OrgKey::Department), false},
                 {QStringLiteral("Job Title"), v(pim::OrgKey::JobTitle), false}};
-    case pim::ENTITY_REL:
-        return {{relCol(e), v(pim::ValueKey::Value), true}};
     case pim::ENTITY_ADDR:
-        return {{addrCountryCol(e), v(pim::AddrKey::Country), false},
-                {addrStateCol(e), v(pim::AddrKey::State), false},
-                {addrCityCol(e), v(pim::AddrKey::City), false},
-                {addrStreetCol(e), v(pim::AddrKey::Street), false},
-                {addrPostcodeCol(e), v(pim::AddrKey::Postcode), false}};
-    case pim::ENTITY_URL:
-        return {{urlCol(e), v(pim::ValueKey::Value), true}};
+        return {{typed(0), v(pim::AddrKey::Country), false},
+                {typed(1), v(pim::AddrKey::State), false},
+                {typed(2), v(pim::AddrKey::City), false},
+                {typed(3), v(pim::AddrKey::Street), false},
+                {typed(4), v(pim::AddrKey::Postcode), false}};
     default:
         return {};
     }

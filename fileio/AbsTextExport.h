@@ -2,6 +2,7 @@
 
 #include "AbsExport.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -54,5 +55,10 @@ private:
         // Whether the entry gives its column even with an empty value.
         bool always;
     };
-    static QList<Cell> cellsOf(int type, const pim::Entity &e);
+    QList<Cell> cellsOf(int type, const pim::Entity &e) const;
+    // The typed column of an entry, or of part `part` of an address.
+    const QString &typedColumn(int type, int part, const pim::Entity &e) const;
+
+    // A typed column's name depends only on the kind, the part and the code: each is made once.
+    mutable QHash<qint64, QString> typedColumns;
 };
