@@ -198,10 +198,14 @@ bool BackupManifest::setPasscodeNoUIThrow(QString code, const UnlockProgress &pr
     return true;
 }
 
+const QByteArray &BackupManifest::wholeFileIv()
+{
+    static const QByteArray iv(16, '\0');
+    return iv;
+}
+
 void BackupManifest::decryptFileThrow(const QByteArray &key, const QString &srcPath, const QString &dstPath) const
 {
-    // Every backed-up file is encrypted under the same initialisation vector: sixteen zero bytes.
-    static const QByteArray kWholeFileIv(16, '\0');
     QFile src(srcPath);
     if (!src.open(QIODevice::ReadOnly))
         throw errorOf(tr("can not open %1. %2").arg(srcPath, src.errorString()));
@@ -212,7 +216,7 @@ void BackupManifest::decryptFileThrow(const QByteArray &key, const QString &srcP
     if (!dst.open(QIODevice::WriteOnly))
         throw errorOf(tr("can not create %1. %2").arg(dstPath, dst.errorString()));
     QOpenSSLEVPAES aes;
-    const bool ok = aes.init(EVP_aes_256_cbc(), key, kWholeFileIv, false) && aes.updateAll(&src, &dst, 8192) >= 0
+    const bool ok = aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), false) && aes.updateAll(&src, &dst, 8192) >= 0
                     && aes.finalAll(&dst, 8192) >= 0 && dst.flush();
     dst.close();
     if (!ok || dst.error() != QFileDevice::NoError) {

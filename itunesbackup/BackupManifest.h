@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -95,6 +96,21 @@ public:
                                 const QString &dstName,
                                 void *ctx, CopyProgress progress);
 
+    // Writes to `path` a copy of the manifest database holding only the rows whose content is in the
+    // backup folder and which are one of four fixed files, of a
+    // domain in keepDomains, or (with keepSystem) of any domain but a third-party app's. Encrypted
+    // with manifestKey when the backup's manifest database is. No plain work file stays behind,
+    // whether it succeeds or throws std::runtime_error (or the database layer's exception).
+    void saveManifestDbAsThrow(bool keepSystem, QSet<QString> keepDomains, QString path);
+    // Encrypts src into dst (AES-256-CBC, zero IV, PKCS#7) with a 32-byte key; with an empty key
+    // copies it, refusing to replace an existing dst. dst replaces what was there only once
+    // complete. Throws std::runtime_error.
+    static void encryptFileThrow(const QString &src, const QString &dst, const QByteArray &key);
+    // Finds one record of class 3 and one of class 4 whose file keys unwrap with the unlocked
+    // keybag; a record passed in with a key is kept. Throws std::runtime_error when the manifest
+    // runs out first (what was found stays filled).
+    void firstEncryptedItem(MBDBParser::ProtectionClsKeyInfo &class3, MBDBParser::ProtectionClsKeyInfo &class4);
+
     _InfoPlist infoPlist;
     QString displayName;
     QString decryptedManifestPath;
@@ -127,6 +143,8 @@ public:
 private:
     void classifyNode(const _FileNode *node);
     static void setTimes(const QString &path, qint32 lastModified);
+    // The initialisation vector of every whole backed-up file, in both directions: 16 zero bytes.
+    static const QByteArray &wholeFileIv();
 
     // Holds the decrypted manifest database; made on the first unlock that needs it.
     std::unique_ptr<QTemporaryDir> m_privateDir;

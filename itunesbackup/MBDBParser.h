@@ -79,6 +79,16 @@ public:
         void store(const _MBDBItem &item);
     };
 
+    // One protection class with a file key the unlocked keybag can unwrap.
+    struct ProtectionClsKeyInfo
+    {
+        int protectionClass = 0;
+        // The encryptionKey of a record of that class as stored: 4 bytes of class, the wrapped key.
+        _MBDBBinary wrappedKey;
+        // The unwrapped file key; empty while nothing was found.
+        QByteArray key;
+    };
+
     // 40 lower-case hex digits: SHA-1 of the UTF-8 text domain + "-" + path.
     static QString getFileHashName(QString domain, QString path);
     // The newer layout (files in two-digit sub-folders): "Manifest.db" without "Manifest.mbdb".
@@ -99,6 +109,25 @@ public:
     static MBDBItemMap parse(const BackupManifest &backup);
     // Reads a "Manifest.mbdb" stream from its current position to its end.
     static MBDBItemMap parseMbdb(QIODevice &in);
+
+    // Writes `records` into the backup's manifest: the whole "Manifest.mbdb" of an older backup
+    // (every record not marked removed), or the change marks applied to the Files table of a
+    // "Manifest.db", encrypted back over it when the backup's manifest database is encrypted. Every
+    // record is checked before anything is written: a domain, values of at most 65534 bytes whose
+    // length agrees with the bytes, at most 127 properties. A new file takes the place of the old
+    // manifest only once complete, so a failure leaves the old one as it was. Throws std::runtime_error
+    // (or the database layer's exception).
+    static void save2File(QList<_MBDBItem> records, BackupManifest &backup);
+    // The record as the keyed archive ("MBFile") a Files row stores, as a binary property list.
+    static QByteArray mbFilePlist(const _MBDBItem &record);
+    // Enters the local file as `path` of `domain` into `map`: a new record marked added (with
+    // records for the missing parent folders), or the existing record refreshed and marked modified
+    // (one still waiting to be inserted stays marked added only). The wrapped key of the class's key
+    // information, when given, becomes the record's encryptionKey. False, with the text in *error,
+    // when a parent path is held by a record that is not a folder. An empty domain changes nothing.
+    static bool appendFile(MBDBItemMap &map, bool useClass4, QString localPath, QString domain, QString path,
+                           long long size, const ProtectionClsKeyInfo *class3Key,
+                           const ProtectionClsKeyInfo *class4Key, QString *error);
 
 private:
     static MBDBItemMap parseManifestDb(const BackupManifest &backup);
