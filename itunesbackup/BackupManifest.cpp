@@ -216,8 +216,9 @@ void BackupManifest::decryptFileThrow(const QByteArray &key, const QString &srcP
     if (!dst.open(QIODevice::WriteOnly))
         throw errorOf(tr("can not create %1. %2").arg(dstPath, dst.errorString()));
     QOpenSSLEVPAES aes;
-    const bool ok = aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), false) && aes.updateAll(&src, &dst, 8192) >= 0
-                    && aes.finalAll(&dst, 8192) >= 0 && dst.flush();
+    const bool ok = aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), false) &&
+                    aes.updateAll(&src, &dst, wholeFileBlock) >= 0 &&
+                    aes.finalAll(&dst, wholeFileBlock) >= 0 && dst.flush();
     dst.close();
     if (!ok || dst.error() != QFileDevice::NoError) {
         QFile::remove(dstPath);

@@ -145,6 +145,9 @@ private:
     static void setTimes(const QString &path, qint32 lastModified);
     // The initialisation vector of every whole backed-up file, in both directions: 16 zero bytes.
     static const QByteArray &wholeFileIv();
+    // Whole files pass through the cipher in pieces of this size: large enough that the copy runs
+    // near the speed of the cipher itself, small enough that memory does not grow with the file.
+    static constexpr int wholeFileBlock = 65536;
 
     // Holds the decrypted manifest database; made on the first unlock that needs it.
     std::unique_ptr<QTemporaryDir> m_privateDir;

@@ -186,8 +186,8 @@ void BackupManifest::encryptFileThrow(const QString &src, const QString &dst, co
     if (!out.open(QIODevice::WriteOnly))
         throw errorOf(tr("can not create %1. %2").arg(dst, out.errorString()));
     QOpenSSLEVPAES aes;
-    if (!aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), true) || aes.updateAll(&in, &out, 8192) < 0 ||
-        aes.finalAll(&out, 8192) < 0)
+    if (!aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), true) || aes.updateAll(&in, &out, wholeFileBlock) < 0 ||
+        aes.finalAll(&out, wholeFileBlock) < 0)
         throw errorOf(
             QStringLiteral("BackupManifest::encryptFileThrow: encrypt failed. %1").arg(aes.lastError));
     if (!out.commit())
