@@ -3,6 +3,7 @@
 // Helpers the manifest writer tests share: records made by hand, folder listings and file bytes,
 // and a file-size limit that makes writes fail part-way.
 #include "itunesbackup/MBDBParser.h"
+#include "platform/sqlite/Sqlite3DB.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -47,6 +48,21 @@ inline QStringList listing(const QString &dir)
     }
     out.sort();
     return out;
+}
+
+// The first column of the first row of a query on a database file, as text; empty without a row.
+inline QString queryText(const QString &dbPath, const QString &sql, const QString &param = QString())
+{
+    Sqlite3DB db;
+    db.openThrow(dbPath, Sqlite3DB::ReadOnly);
+    Sqlite3Sql query(sql);
+    if (!param.isNull())
+        query.addTextParam(param);
+    Sqlite3Cursor c = db.queryThrow(query);
+    const QString text = c.moveNext() ? c.getText(0) : QString();
+    c = Sqlite3Cursor();
+    db.close();
+    return text;
 }
 
 // Writes past `bytes` into any file fail (EFBIG) while this lives: a disk that fills up part-way.

@@ -3,6 +3,7 @@
 #include "BackupBuilder.h"
 #include "ExceptionText.h"
 #include "RecordingProgressSink.h"
+#include "ScratchBackups.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
 #include "itunesbackup/BackupManifest.h"
@@ -21,15 +22,6 @@ using tarnwick::test::whatOf;
 
 namespace {
 
-KeybagSpec keybag(bool newer)
-{
-    KeybagSpec kb;
-    kb.classes = {KeybagClass{1, 3, QByteArray(32, '\x11'), false}, KeybagClass{3, 3, QByteArray(32, '\x33'), false}};
-    if (!newer)
-        kb.dpic.reset();
-    return kb;
-}
-
 QList<Person> people()
 {
     Person a;
@@ -46,7 +38,7 @@ BackupSpec encryptedSpec(bool newer)
 {
     BackupSpec spec;
     spec.encrypted = true;
-    spec.keybag = keybag(newer);
+    spec.keybag = twoClassKeybag(newer);
     spec.layout = newer ? Layout::ManifestDb : Layout::Mbdb;
     spec.encryptManifestDb = newer;
     spec.files = {addressBookFile(people()), imagesFile(people())};
@@ -84,15 +76,9 @@ class TestEncryptedBackup : public QObject, tarnwick::test::ScratchLocalDbs
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_no = 0;
+    ScratchBackups m_scratch;
 
-    QString write(const BackupSpec &spec)
-    {
-        const QString dir = m_dir.filePath(QString::number(++m_no));
-        writeBackup(dir, spec);
-        return dir;
-    }
+    QString write(const BackupSpec &spec) { return m_scratch.write(spec); }
 
 private slots:
     void cipherStream_data()

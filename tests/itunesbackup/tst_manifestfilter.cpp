@@ -2,6 +2,7 @@
 // no plain work file left behind), whole-file encryption, and the file keys of classes 3 and 4.
 #include "BackupBuilder.h"
 #include "ExceptionText.h"
+#include "ScratchBackups.h"
 #include "TestMain.h"
 #include "WriterTestSupport.h"
 #include "itunesbackup/BackupManifest.h"
@@ -56,13 +57,7 @@ BackupSpec encryptedSpec(bool newer)
 
 int rowCount(const QString &dbPath)
 {
-    Sqlite3DB db;
-    db.openThrow(dbPath, Sqlite3DB::ReadOnly);
-    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql("select count(*) from Files"));
-    const int n = c.moveNext() ? c.getInt(0) : -1;
-    c = Sqlite3Cursor();
-    db.close();
-    return n;
+    return queryText(dbPath, "select count(*) from Files").toInt();
 }
 
 } // namespace
@@ -71,22 +66,10 @@ class TestManifestFilter : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_no = 0;
+    ScratchBackups m_scratch;
 
-    QString newDir()
-    {
-        const QString dir = m_dir.filePath(QString::number(++m_no));
-        QDir().mkpath(dir);
-        return dir;
-    }
-
-    QString write(const BackupSpec &spec)
-    {
-        const QString dir = newDir();
-        writeBackup(dir, spec);
-        return dir;
-    }
+    QString newDir() { return m_scratch.newDir(); }
+    QString write(const BackupSpec &spec) { return m_scratch.write(spec); }
 
     static void writeFile(const QString &path, const QByteArray &bytes)
     {

@@ -3,6 +3,7 @@
 // reader, and that a refused or failed write leaves the old manifest as it was.
 #include "BackupBuilder.h"
 #include "ExceptionText.h"
+#include "ScratchBackups.h"
 #include "TestMain.h"
 #include "WriterTestSupport.h"
 #include "itunesbackup/BackupManifest.h"
@@ -18,23 +19,13 @@ namespace {
 
 enum class Kind { Mbdb, ManifestDb, Salted, Encrypted };
 
-KeybagSpec keybag(bool newer)
-{
-    KeybagSpec kb;
-    kb.classes = {KeybagClass{1, 3, QByteArray(32, '\x11'), false},
-                  KeybagClass{3, 3, QByteArray(32, '\x33'), false}};
-    if (!newer)
-        kb.dpic.reset();
-    return kb;
-}
-
 BackupSpec specOf(Kind kind)
 {
     BackupSpec spec;
     spec.layout = kind == Kind::Mbdb ? Layout::Mbdb : Layout::ManifestDb;
     if (kind == Kind::Salted || kind == Kind::Encrypted) {
         spec.encrypted = true;
-        spec.keybag = keybag(kind == Kind::Encrypted);
+        spec.keybag = twoClassKeybag(kind == Kind::Encrypted);
         spec.encryptManifestDb = kind == Kind::Encrypted;
         if (kind == Kind::Salted)
             spec.manifestSalt = QByteArray("0123456789abcdef");
@@ -107,50 +98,17 @@ QString differences(const MBDBParser::_MBDBItem &a, const MBDBParser::_MBDBItem 
     return out.join(QLatin1Char(','));
 }
 
-QVariant scalar(const QString &dbPath, const QString &sql, const QString &param)
-{
-    Sqlite3DB db;
-    db.openThrow(dbPath, Sqlite3DB::ReadOnly);
-    Sqlite3Sql query(sql);
-    query.addTextParam(param);
-    Sqlite3Cursor c = db.queryThrow(query);
-    const QVariant v = c.moveNext() ? QVariant(c.getText(0)) : QVariant();
-    c = Sqlite3Cursor();
-    db.close();
-    return v;
-}
-
 } // namespace
 
 class TestManifestWriter : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_no = 0;
+    ScratchBackups m_scratch;
 
-    QString write(const BackupSpec &spec)
-    {
-        const QString dir = m_dir.filePath(QString::number(++m_no));
-        writeBackup(dir, spec);
-        return dir;
-    }
-
-    QString emptyDir()
-    {
-        const QString dir = m_dir.filePath(QString::number(++m_no));
-        QDir().mkpath(dir);
-        return dir;
-    }
-
-    QString localFile(const QByteArray &content)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("local-%1").arg(++m_no));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString write(const BackupSpec &spec) { return m_scratch.write(spec); }
+    QString emptyDir() { return m_scratch.newDir(); }
+    QString localFile(const QByteArray &content) { return m_scratch.newFile(content); }
 
     static std::unique_ptr<BackupManifest> open(const QString &dir, bool unlock)
     {
@@ -294,9 +252,8 @@ private slots:
         if (k == Kind::Salted) {
             const QString id =
                 MBDBParser::getFileHashName("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0001.JPG");
-            QCOMPARE(
-                scalar(dir + "/Manifest.db", "select typeof(file) from Files where fileID=?", id).toString(),
-                QString("text"));
+            QCOMPARE(queryText(dir + "/Manifest.db", "select typeof(file) from Files where fileID=?", id),
+                     QString("text"));
         }
     }
 
@@ -362,10 +319,9 @@ private slots:
             record.linkTarget = bin(link);
         record.added = true;
         MBDBParser::save2File({record}, backup);
-        QCOMPARE(
-            scalar(dir + "/Manifest.db", "select flags from Files where fileID=?", record.backupFileName())
-                .toString(),
-            flags);
+        QCOMPARE(queryText(dir + "/Manifest.db", "select flags from Files where fileID=?",
+                           record.backupFileName()),
+                 flags);
     }
 
     void descriptionKey_data()
@@ -399,9 +355,8 @@ private slots:
         record.size = 4321;
         record.added = true;
         MBDBParser::save2File({record}, backup);
-        QCOMPARE(scalar(dir + "/Manifest.db", "select typeof(file) from Files where fileID=?",
-                        record.backupFileName())
-                     .toString(),
+        QCOMPARE(queryText(dir + "/Manifest.db", "select typeof(file) from Files where fileID=?",
+                           record.backupFileName()),
                  stored);
         if (stored == "text")
             QCOMPARE(MBDBParser::parse(backup).items.value(record.backupFileName()).size, qint64(4321));
