@@ -1,9 +1,11 @@
 // Preparing a backup for writing: the filtered copy of "Manifest.db", whole-file encryption, and
 // the file keys new records can carry.
 #include "BackupManifest.h"
+#include "FlushedWhole.h"
 
 #include "Logging.h"
 #include "QOpenSSLEVPAES.h"
+#include "WorkFile.h"
 #include "platform/sqlite/Sqlite3DB.h"
 
 #include <QFile>
@@ -101,28 +103,6 @@ void renameThrow(const QString &from, const QString &to)
         throw errorOf(BackupManifest::tr("can not rename %1 to %2. %3").arg(from, to, file.errorString()));
 }
 
-// Removes a plain work file however its scope is left; a failure to remove it is only logged, the
-// caller having a failure of its own to report.
-class WorkFile
-{
-public:
-    explicit WorkFile(QString path)
-        : m_path(std::move(path))
-    {}
-    ~WorkFile()
-    {
-        QFile file(m_path);
-        if (file.exists() && !file.remove())
-            qCWarning(lcITunesBackup) << "cannot remove" << m_path << file.errorString();
-    }
-    WorkFile(const WorkFile &) = delete;
-    WorkFile &operator=(const WorkFile &) = delete;
-    const QString &path() const { return m_path; }
-
-private:
-    QString m_path;
-};
-
 } // namespace
 
 void BackupManifest::saveManifestDbAsThrow(bool keepSystem, QSet<QString> keepDomains, QString path)
@@ -186,11 +166,11 @@ void BackupManifest::encryptFileThrow(const QString &src, const QString &dst, co
     if (!out.open(QIODevice::WriteOnly))
         throw errorOf(tr("can not create %1. %2").arg(dst, out.errorString()));
     QOpenSSLEVPAES aes;
-    if (!aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), true) || aes.updateAll(&in, &out, wholeFileBlock) < 0 ||
-        aes.finalAll(&out, wholeFileBlock) < 0)
+    if (!aes.init(EVP_aes_256_cbc(), key, wholeFileIv(), true) ||
+        aes.updateAll(&in, &out, wholeFileBlock) < 0 || aes.finalAll(&out, wholeFileBlock) < 0)
         throw errorOf(
             QStringLiteral("BackupManifest::encryptFileThrow: encrypt failed. %1").arg(aes.lastError));
-    if (!out.commit())
+    if (!flushedWhole(out) || !out.commit())
         throw errorOf(tr("can not write %1. %2").arg(dst, out.errorString()));
 }
 

@@ -2,12 +2,18 @@
 #include "MBDBParser.h"
 
 #include "BackupManifest.h"
+#include "FlushedWhole.h"
+#include "WorkFile.h"
 #include "platform/sqlite/Sqlite3DB.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -140,7 +146,7 @@ void writeMbdb(const QList<MBDBParser::_MBDBItem> &records, const QDir &backupDi
         if (!record.removed)
             writeRecord(file, record);
     }
-    if (!file.commit())
+    if (!flushedWhole(file) || !file.commit())
         throwWriteError(file);
 }
 
@@ -177,13 +183,11 @@ QByteArray fileDescKeyOf(Sqlite3DB &db, const QString &passcode)
     return MBDBParser::fileDescKey(password, salt.getBlob("value"));
 }
 
-void updateManifestDb(const QList<MBDBParser::_MBDBItem> &records, const BackupManifest &backup)
+void applyMarks(const QString &path, const QList<MBDBParser::_MBDBItem> &records, const QString &passcode)
 {
-    const QString manifestDb = backup.backupDir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    const QString path = backup.manifestKey.isEmpty() ? manifestDb : backup.decryptedManifestPath;
     Sqlite3DB db;
     db.openThrow(path, Sqlite3DB::ReadWrite);
-    const QByteArray descKey = fileDescKeyOf(db, backup.passcode);
+    const QByteArray descKey = fileDescKeyOf(db, passcode);
 
     // A failure leaves the transaction open; closing the connection discards it.
     db.beginTran();
@@ -214,9 +218,31 @@ void updateManifestDb(const QList<MBDBParser::_MBDBItem> &records, const BackupM
     if (!db.commitTran())
         throw std::runtime_error(db.lastError().toUtf8().toStdString());
     db.close();
+}
 
-    if (!backup.manifestKey.isEmpty())
-        BackupManifest::encryptFileThrow(backup.decryptedManifestPath, manifestDb, backup.manifestKey);
+void updateManifestDb(const QList<MBDBParser::_MBDBItem> &records, const BackupManifest &backup)
+{
+    const QString manifestDb = backup.backupDir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    if (backup.manifestKey.isEmpty()) {
+        applyMarks(manifestDb, records, backup.passcode);
+        return;
+    }
+    // The working copy is what this backup reads; it changes only together with the encrypted
+    // Manifest.db. The marks go into a copy beside it, which is encrypted over Manifest.db and then
+    // takes the working copy's place.
+    const QString working = backup.decryptedManifestPath;
+    const WorkFile staged(working + QStringLiteral(".new"));
+    if (QFile::exists(staged.path()) && !QFile::remove(staged.path()))
+        throwRefused(QStringLiteral("can not remove %1.").arg(staged.path()));
+    QFile workingFile(working);
+    if (!workingFile.copy(staged.path()))
+        throwRefused(QStringLiteral("can not copy %1. %2").arg(working, workingFile.errorString()));
+    applyMarks(staged.path(), records, backup.passcode);
+    BackupManifest::encryptFileThrow(staged.path(), manifestDb, backup.manifestKey);
+    if (std::rename(QFile::encodeName(staged.path()).constData(), QFile::encodeName(working).constData()) !=
+        0)
+        throwRefused(QStringLiteral("can not replace %1. %2")
+                         .arg(working, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "ScratchBackups.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
+#include "WriterTestSupport.h"
 #include "itunesbackup/BackupManifest.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
 #include "itunesbackup/QOpenSSLEVPAES.h"
@@ -265,6 +266,43 @@ private slots:
         backup.readManifestInfo();
         const QString text = whatOf<std::runtime_error>([&] { backup.setPasscodeNoUIThrow("secret"); });
         QVERIFY2(text.startsWith("can not open " + QDir(dir).absoluteFilePath("Manifest.db") + ". "), qPrintable(text));
+    }
+
+    // A disk that takes only part of the last write must not leave a shortened file passing for
+    // the copy: the system cuts the write short without an error that Qt's flush reports.
+    void copyCutShortByTheDisk_data()
+    {
+        QTest::addColumn<bool>("encrypted");
+        QTest::newRow("plain backup") << false;
+        QTest::newRow("encrypted backup") << true;
+    }
+    void copyCutShortByTheDisk()
+    {
+        QFETCH(bool, encrypted);
+        BackupSpec spec = encryptedSpec(false);
+        if (!encrypted) {
+            spec.encrypted = false;
+            spec.keybag.reset();
+        }
+        BackupManifest backup(write(spec));
+        backup.readManifestInfo();
+        if (encrypted)
+            QVERIFY(backup.setPasscodeNoUIThrow("secret"));
+        backup.parseInfo();
+        QVERIFY(backup.addressBookNode);
+        const qint64 size = backup.addressBookNode->item.size;
+        QVERIFY(size > 100);
+        const QString dest = m_scratch.newDir() + "/cut-short.db";
+        QString error;
+        {
+            const writertest::FileSizeLimit limit(rlim_t(size - 1));
+            error = whatOf<std::runtime_error>(
+                [&] { backup.copyFile(backup.addressBookNode, dest, nullptr, nullptr); });
+        }
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(dest));
+        backup.copyFile(backup.addressBookNode, dest, nullptr, nullptr);
+        QCOMPARE(QFileInfo(dest).size(), size);
     }
 
     void unwrappableAddressBookKey()
