@@ -26,7 +26,7 @@ constexpr int kMaxProperties = 127;
     throw std::runtime_error(file.errorString().toUtf8().toStdString());
 }
 
-[[noreturn]] void throwRefused(const QString &text)
+[[noreturn]] void throwSaveError(const QString &text)
 {
     throw std::runtime_error(QStringLiteral("MBDBParser::save2File, %1").arg(text).toUtf8().toStdString());
 }
@@ -76,15 +76,15 @@ QString describe(const MBDBParser::_MBDBItem &record)
 void checkValue(const MBDBParser::_MBDBItem &record, const MBDBParser::_MBDBBinary &value, const char *field)
 {
     if (value.val.size() > MBDBParser::_MBDBBinary::MaxLength)
-        throwRefused(QStringLiteral("the %1 of %2 holds %3 bytes; a manifest value holds at most %4.")
-                         .arg(QLatin1String(field), describe(record))
-                         .arg(value.val.size())
-                         .arg(MBDBParser::_MBDBBinary::MaxLength));
+        throwSaveError(QStringLiteral("the %1 of %2 holds %3 bytes; a manifest value holds at most %4.")
+                           .arg(QLatin1String(field), describe(record))
+                           .arg(value.val.size())
+                           .arg(MBDBParser::_MBDBBinary::MaxLength));
     if (value.isValid() && value.val.size() != value.len)
-        throwRefused(QStringLiteral("the %1 of %2 has the length %3 but holds %4 bytes.")
-                         .arg(QLatin1String(field), describe(record))
-                         .arg(value.len)
-                         .arg(value.val.size()));
+        throwSaveError(QStringLiteral("the %1 of %2 has the length %3 but holds %4 bytes.")
+                           .arg(QLatin1String(field), describe(record))
+                           .arg(value.len)
+                           .arg(value.val.size()));
 }
 
 // Everything a record could fail on is found before the first byte is written. A record without a
@@ -92,7 +92,7 @@ void checkValue(const MBDBParser::_MBDBItem &record, const MBDBParser::_MBDBBina
 void checkWritable(const MBDBParser::_MBDBItem &record)
 {
     if (!record.domain.isValid())
-        throwRefused(
+        throwSaveError(
             QStringLiteral("a record without a domain (%1) cannot be written.").arg(record.path.toString()));
     checkValue(record, record.domain, "domain");
     checkValue(record, record.path, "path");
@@ -100,10 +100,10 @@ void checkWritable(const MBDBParser::_MBDBItem &record)
     checkValue(record, record.digest, "digest");
     checkValue(record, record.encryptionKey, "encryption key");
     if (record.properties.size() > kMaxProperties)
-        throwRefused(QStringLiteral("%1 has %2 properties; a manifest record holds at most %3.")
-                         .arg(describe(record))
-                         .arg(record.properties.size())
-                         .arg(kMaxProperties));
+        throwSaveError(QStringLiteral("%1 has %2 properties; a manifest record holds at most %3.")
+                           .arg(describe(record))
+                           .arg(record.properties.size())
+                           .arg(kMaxProperties));
     for (const MBDBParser::_MBDBProperty &property : record.properties) {
         checkValue(record, property.name, "property name");
         checkValue(record, property.value, "property value");
@@ -233,16 +233,16 @@ void updateManifestDb(const QList<MBDBParser::_MBDBItem> &records, const BackupM
     const QString working = backup.decryptedManifestPath;
     const WorkFile staged(working + QStringLiteral(".new"));
     if (QFile::exists(staged.path()) && !QFile::remove(staged.path()))
-        throwRefused(QStringLiteral("can not remove %1.").arg(staged.path()));
+        throwSaveError(QStringLiteral("can not remove %1.").arg(staged.path()));
     QFile workingFile(working);
     if (!workingFile.copy(staged.path()))
-        throwRefused(QStringLiteral("can not copy %1. %2").arg(working, workingFile.errorString()));
+        throwSaveError(QStringLiteral("can not copy %1. %2").arg(working, workingFile.errorString()));
     applyMarks(staged.path(), records, backup.passcode);
     BackupManifest::encryptFileThrow(staged.path(), manifestDb, backup.manifestKey);
     if (std::rename(QFile::encodeName(staged.path()).constData(), QFile::encodeName(working).constData()) !=
         0)
-        throwRefused(QStringLiteral("can not replace %1. %2")
-                         .arg(working, QString::fromLocal8Bit(std::strerror(errno))));
+        throwSaveError(QStringLiteral("can not replace %1. %2")
+                           .arg(working, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
