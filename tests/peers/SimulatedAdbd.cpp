@@ -74,6 +74,18 @@ void SimulatedAdbd::unplug()
         c->drop();
 }
 
+void SimulatedAdbd::answerPrompt(bool allow)
+{
+    std::lock_guard lock(m_mutex);
+    m_promptAnswer = allow;
+}
+
+std::optional<bool> SimulatedAdbd::promptAnswer() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_promptAnswer;
+}
+
 void SimulatedAdbd::setShellHandler(ShellHandler handler)
 {
     std::lock_guard lock(m_mutex);

@@ -39,8 +39,9 @@ class SimulatedAdbdConnection;
 class SimulatedAdbd
 {
 public:
-    // What the phone's user does with the trust prompt a new key raises.
-    enum class Prompt { Accept, Refuse, Ignore };
+    // What the phone's user does with the trust prompt a new key raises (Ask: whatever the test
+    // answers with answerPrompt(), whenever it does).
+    enum class Prompt { Accept, Refuse, Ignore, Ask };
     // Misbehaviour on purpose.
     enum class Fault {
         None,
@@ -94,6 +95,9 @@ public:
     void setUserPackages(const QStringList &packages);
     // Drops every connection (the phone was unplugged).
     void unplug();
+    // The user's answer to the trust prompts of Prompt::Ask, those shown and those to come.
+    void answerPrompt(bool allow);
+    std::optional<bool> promptAnswer() const;
 
     // What happened so far.
     QStringList shellCommands() const;
@@ -124,6 +128,7 @@ private:
     mutable std::mutex m_mutex;
     ShellHandler m_handler;
     Fault m_fault = Fault::None;
+    std::optional<bool> m_promptAnswer;
     QList<std::shared_ptr<SimulatedAdbdKey>> m_trusted;
     QList<QByteArray> m_offered;
     int m_signaturesAccepted = 0;

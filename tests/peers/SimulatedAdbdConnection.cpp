@@ -201,6 +201,21 @@ void SimulatedAdbdConnection::serve()
                         m_daemon.trust(key);
                         sendConnect();
                     });
+                } else if (o.prompt == SimulatedAdbd::Prompt::Ask) {
+                    // The prompt stays up until the test plays the user's answer.
+                    spawn([this, key] {
+                        std::optional<bool> allow;
+                        while (!m_dropped && !(allow = m_daemon.promptAnswer()))
+                            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                        if (m_dropped)
+                            return;
+                        if (*allow) {
+                            m_daemon.trust(key);
+                            sendConnect();
+                        } else {
+                            drop();
+                        }
+                    });
                 }
             }
             break;
