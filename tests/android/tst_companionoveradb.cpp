@@ -1,0 +1,218 @@
+// The companion app's sessions through our own ADB client: the connector installs and starts the app
+// over a TCP transport to a simulated phone, forwards each session's port through a "tcp:" stream,
+// and the load, write and deletion sessions run over that forward unchanged.
+#include "AndroidSessionRig.h"
+#include "SimulatedAndroidPhone.h"
+#include "TestMain.h"
+
+#include "android/AndroidSendChangesThread.h"
+#include "android/SyncBackupThread.h"
+#include "android/SyncRestoreThread.h"
+
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
+#include "platform/adb/AdbKey.h"
+#include "platform/adb/AdbTransport.h"
+
+using tarnwick::peers::SimulatedAdbd;
+using tarnwick::peers::SimulatedAndroidPhone;
+using tarnwick::test::AndroidSessionRig;
+namespace R = tarnwick::peers::CompanionRecord;
+
+namespace {
+
+pim::_Contact person(const QString &first, const QString &last, const QString &mobile)
+{
+    pim::Entity name;
+    name.values[pim::NameKey::GivenName] = first;
+    name.values[pim::NameKey::FamilyName] = last;
+    name.values[pim::NameKey::FullName] = name.fullName();
+    pim::_Contact c(0, QString(), name.fullName());
+    c.entities[pim::ENTITY_NAME] << name;
+    pim::Entity phone;
+    phone.values[pim::ValueKey::SubType] = QString::number(pim::PHONE_MOBILE);
+    phone.values[pim::ValueKey::Value] = mobile;
+    c.entities[pim::ENTITY_PHONE] << phone;
+    return c;
+}
+
+// "name: phone, phone" for each contact, sorted.
+QStringList summary(LocalDb &db)
+{
+    QStringList out;
+    for (const pim::_Contact &c : db.contacts(0, QString())) {
+        QStringList phones;
+        for (const pim::Entity &e : c.entities.value(pim::ENTITY_PHONE))
+            phones << e.values.value(pim::ValueKey::Value).toString();
+        phones.sort();
+        out << c.fullName + QStringLiteral(": ") + phones.join(QStringLiteral(", "));
+    }
+    out.sort();
+    return out;
+}
+
+// The names the app's store holds.
+QStringList phoneNames(const tarnwick::peers::CompanionApp &app)
+{
+    QStringList out;
+    for (const tarnwick::peers::CompanionContact &c : app.contacts()) {
+        const auto rows = c.rowsOf(pim::ENTITY_NAME);
+        if (rows.isEmpty())
+            continue;
+        QStringList parts;
+        for (const QString &field : rows.first().fields)
+            if (const QString part = R::decodeText(field); !part.isEmpty())
+                parts << part;
+        out << parts.join(QLatin1Char(' '));
+    }
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestCompanionOverAdb : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_keyDir;
+    std::shared_ptr<const AdbKey> m_key;
+
+    // A phone that trusts our key and asks for it on every connection.
+    static SimulatedAndroidPhone::Options signedIn(bool appInstalled)
+    {
+        SimulatedAndroidPhone::Options options;
+        options.adbd.requireAuth = true;
+        options.appInstalled = appInstalled;
+        return options;
+    }
+
+    // Loads the phone into a fresh mirror at `path`; the progress outcome.
+    static QString load(AndroidContactsDb &mirror)
+    {
+        mirror.create();
+        RecordingProgressSink progress;
+        SyncRestoreThread session(&mirror, AndroidSessionRig::closedPort(), &progress);
+        if (!AndroidSessionRig::run(session))
+            return QStringLiteral("timed out");
+        return progress.outcome();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_key =
+            std::make_shared<const AdbKey>(AdbKey::loadOrCreate(m_keyDir.filePath(QStringLiteral("adbkey"))));
+    }
+
+    // Load, write and delete through one transport, each session on a port of its own; what the
+    // phone ends up holding is what a fresh load reads back. A phone without the app gets it pushed
+    // and installed first.
+    void sessionsThroughTheForward_data()
+    {
+        QTest::addColumn<bool>("appInstalled");
+        QTest::newRow("app installed") << true;
+        QTest::newRow("app installed on arrival") << false;
+    }
+    void sessionsThroughTheForward()
+    {
+        QFETCH(bool, appInstalled);
+        SimulatedAndroidPhone phone(signedIn(appInstalled));
+        phone.adbd().trustKey(m_key->androidPublicKey());
+        phone.app().deviceName = QStringLiteral("Simulated 5");
+        phone.app().addContact(
+            {{pim::ENTITY_NAME, R::name(QStringLiteral("Ann"), QStringLiteral("Lee"))},
+             {pim::ENTITY_PHONE, R::valued(QStringLiteral("mobile"), QStringLiteral("111"))}});
+        phone.app().addContact({{pim::ENTITY_NAME, R::name(QStringLiteral("Bob"), QStringLiteral("Ray"))}});
+
+        const PAdbUSBHandle handle = phone.connect(m_key);
+        QVERIFY(handle);
+        QTemporaryDir dir;
+        const PAndroidConnector connector(new AdbConnector(handle, [](unsigned long) {}));
+        AndroidContactsDb mirror(dir.filePath(QStringLiteral("mirror")), connector);
+        QCOMPARE(load(mirror), QStringLiteral("succeed|"));
+        QCOMPARE(summary(mirror), QStringList({"Ann Lee: 111", "Bob Ray: "}));
+
+        QVERIFY(phone.appInstalled());
+        QCOMPARE(phone.installCount(), appInstalled ? 0 : 1);
+        // The pushed package does not stay on the phone.
+        QVERIFY(phone.adbd().files().isEmpty());
+
+        // A new contact goes in.
+        {
+            RecordingProgressSink progress;
+            SyncBackupThread write(
+                {person(QStringLiteral("Zoë"), QStringLiteral("Ørn"), QStringLiteral("+47 222"))}, &mirror,
+                AndroidSessionRig::closedPort(), &progress);
+            QVERIFY(AndroidSessionRig::run(write));
+            QVERIFY2(progress.outcome().startsWith(QLatin1String("succeed|")),
+                     qPrintable(progress.outcome()));
+        }
+        QCOMPARE(phoneNames(phone.app()), QStringList({"Ann Lee", "Bob Ray", "Zoë Ørn"}));
+
+        // One goes away.
+        {
+            const QList<pim::_Contact> stored = mirror.contacts(0, QString());
+            const auto bob = std::find_if(stored.cbegin(), stored.cend(), [](const pim::_Contact &c) {
+                return c.fullName == QLatin1String("Bob Ray");
+            });
+            QVERIFY(bob != stored.cend());
+            mirror.removeContact(bob->id);
+            RecordingProgressSink progress;
+            AndroidSendChangesThread send(&progress, &mirror, AndroidSessionRig::closedPort());
+            send.initDelContacts({*bob});
+            QVERIFY(AndroidSessionRig::run(send));
+            QCOMPARE(progress.outcome().section(QLatin1Char('|'), 0, 0), QStringLiteral("succeed"));
+        }
+        // The app applies a deletion once the session has closed its side.
+        QTRY_COMPARE_WITH_TIMEOUT(phoneNames(phone.app()), QStringList({"Ann Lee", "Zoë Ørn"}), 10000);
+
+        AndroidContactsDb again(dir.filePath(QStringLiteral("again")), connector);
+        QCOMPARE(load(again), QStringLiteral("succeed|"));
+        QCOMPARE(summary(again), QStringList({"Ann Lee: 111", "Zoë Ørn: +47 222"}));
+        QCOMPARE(summary(again), summary(mirror));
+
+        // Each session asked the app on the port it then reached through the forward.
+        QCOMPARE(phone.sessionPorts().size(), 4);
+        QCOMPARE(phone.app().sessionsServed(), 4);
+    }
+
+    // Whatever keeps the app from the desktop ends the load with a message, not a wait.
+    void loadFailures_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("install refused") << "install"
+                                         << "INSTALL_FAILED_INSUFFICIENT_STORAGE";
+        QTest::newRow("phone unplugged") << "unplug"
+                                         << "";
+    }
+    void loadFailures()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        SimulatedAndroidPhone phone(signedIn(fault != QLatin1String("install")));
+        phone.adbd().trustKey(m_key->androidPublicKey());
+        phone.app().addContact({{pim::ENTITY_NAME, R::name(QStringLiteral("Ann"), QStringLiteral("Lee"))}});
+        const PAdbUSBHandle handle = phone.connect(m_key);
+        QVERIFY(handle);
+        if (fault == QLatin1String("install")) {
+            phone.setInstallFailure(message);
+        } else {
+            phone.adbd().unplug();
+            QTRY_COMPARE(handle->transport()->state(), AdbTransport::State::Offline);
+        }
+
+        QTemporaryDir dir;
+        AndroidContactsDb mirror(dir.filePath(QStringLiteral("mirror")),
+                                 PAndroidConnector(new AdbConnector(handle, [](unsigned long) {})));
+        const QString outcome = load(mirror);
+        QVERIFY2(outcome.startsWith(QLatin1String("error|")), qPrintable(outcome));
+        QVERIFY2(outcome.contains(message), qPrintable(outcome));
+        QVERIFY(mirror.contacts(0, QString()).isEmpty());
+        QCOMPARE(phone.app().sessionsServed(), 0);
+    }
+};
+
+TARNWICK_TEST_MAIN(TestCompanionOverAdb)
+#include "tst_companionoveradb.moc"
