@@ -47,6 +47,8 @@ QSharedPointer<AndroidContactsDb> AndroidContactsDb::createForDevice(const QStri
 
 QSharedPointer<AndroidContactsDb> AndroidContactsDb::openOffline(const QString &path)
 {
-    return QSharedPointer<AndroidContactsDb>(new AndroidContactsDb(
+    QSharedPointer<AndroidContactsDb> db(new AndroidContactsDb(
         QFileInfo(path).absoluteFilePath(), PAndroidConnector(new AdbConnector(PAdbUSBHandle()))));
+    db->m_offline = true;
+    return db;
 }

@@ -34,6 +34,11 @@ public:
     // connector has no phone behind it.
     static QSharedPointer<AndroidContactsDb> openOffline(const QString &path);
 
+    // Whether this is an offline phone database: there is no phone to send anything to or load
+    // anything from, so it is used like a local database.
+    bool isOffline() const { return m_offline; }
+
 private:
     PAndroidConnector m_connector;
+    bool m_offline = false;
 };

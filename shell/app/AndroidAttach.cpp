@@ -16,6 +16,17 @@
 
 using Tree = ItemModelMainTree;
 
+namespace {
+
+// The mirror of a phone that can be reached; null for a local or an offline phone database.
+AndroidContactsDb *livePhone(LocalDb *db)
+{
+    auto *android = dynamic_cast<AndroidContactsDb *>(db);
+    return android && !android->isOffline() ? android : nullptr;
+}
+
+} // namespace
+
 AndroidAttach::AndroidAttach(ContactSelection &selection, QWidget *dialogParent, QObject *parent)
     : QObject(parent)
     , m_selection(selection)
@@ -118,13 +129,13 @@ void AndroidAttach::load(const QString &devId, const PAndroidConnector &connecto
 void AndroidAttach::reload(const QString &devId, const QSharedPointer<LocalDb> &mirror)
 {
     // A database without a phone behind it keeps its node; there is nothing to load it from.
-    if (auto *android = dynamic_cast<AndroidContactsDb *>(mirror.data()))
+    if (AndroidContactsDb *android = livePhone(mirror.data()))
         iniLoad(devId, android->connector());
 }
 
 bool AndroidAttach::write(const QList<pim::_Contact> &contacts, LocalDb &mirror)
 {
-    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    AndroidContactsDb *android = livePhone(&mirror);
     if (!android) {
         Tips::error(tr("IDS_ANDROID_NOT_CONNECTED"));
         return false;
@@ -137,7 +148,7 @@ bool AndroidAttach::write(const QList<pim::_Contact> &contacts, LocalDb &mirror)
 bool AndroidAttach::sendDeletion(const QList<pim::_Contact> &contacts, LocalDb &mirror)
 {
     // An offline phone database has no phone to tell.
-    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    AndroidContactsDb *android = livePhone(&mirror);
     if (!android)
         return true;
     ProgressForm progress(QString(), m_dialogParent);
@@ -149,7 +160,7 @@ bool AndroidAttach::sendDeletion(const QList<pim::_Contact> &contacts, LocalDb &
 bool AndroidAttach::sendEdit(LocalDb &mirror, pim::_Contact &stored,
                              const QList<ContactChanges::_ChangeData> &changes)
 {
-    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    AndroidContactsDb *android = livePhone(&mirror);
     if (!android)
         return true;
     ProgressForm progress(QString(), m_dialogParent);
@@ -160,7 +171,7 @@ bool AndroidAttach::sendEdit(LocalDb &mirror, pim::_Contact &stored,
 
 bool AndroidAttach::sendGroupChange(LocalDb &mirror, const QList<pim::_Contact> &contacts)
 {
-    auto *android = dynamic_cast<AndroidContactsDb *>(&mirror);
+    AndroidContactsDb *android = livePhone(&mirror);
     if (!android)
         return true;
     ProgressForm progress(QString(), m_dialogParent);

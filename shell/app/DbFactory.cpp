@@ -1,6 +1,7 @@
 #include "DbFactory.h"
 
 #include "ItemModelMainTree.h"
+#include "android/AndroidContactsDb.h"
 #include "ios/IOSContactCombineRule.h"
 #include "model/DataFolder.h"
 #include "model/LocalDb.h"
@@ -25,7 +26,9 @@ QSharedPointer<LocalDb> DbFactory::iosDb(const QString &path)
 
 QSharedPointer<LocalDb> DbFactory::offlineDb(const QString &path, int devType)
 {
-    return devType == ItemModelMainTree::IOS ? iosDb(path) : localDb(path);
+    if (devType == ItemModelMainTree::IOS)
+        return iosDb(path);
+    return AndroidContactsDb::openOffline(path);
 }
 
 QSharedPointer<LocalDb> DbFactory::openOrCreateLocalDb(const QString &fileName)

@@ -15,8 +15,8 @@ public:
     // A database of an iPhone: its cache or an offline copy.
     static QSharedPointer<LocalDb> iosDb(const QString &path);
     // An offline phone database of the given device kind (ItemModelMainTree::DeviceType). An
-    // offline Android database stands without a phone behind it; as a plain database with the
-    // local rule it offers everything the phone's mirror offers offline.
+    // offline Android database is a phone mirror without a phone behind it (with the local rule):
+    // nothing is ever sent from it or loaded into it.
     static QSharedPointer<LocalDb> offlineDb(const QString &path, int devType);
 
     // The local database named `fileName` in the "data" folder: an existing file is used as it is,
