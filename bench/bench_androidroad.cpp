@@ -1,0 +1,227 @@
+// The main road into an Android phone: 5,000 contacts of a local database sent to a phone from the
+// main window ("Restore Contacts to Android" on the database's node), with the target chooser
+// answered at once, the write session over our ADB client's forward to a simulated phone, the
+// identifiers mapped back and the phone's node refreshed. Compared with the merge floor: the same
+// rows written straight into a fresh file of the template schema in one transaction.
+#include "FloorWriter.h"
+#include "IsolatedHome.h"
+#include "SimulatedAndroidPhone.h"
+
+#include "android/AdbConnector.h"
+#include "model/DataFolder.h"
+#include "model/EntityType.h"
+#include "model/EntryKeys.h"
+#include "model/LocalDb.h"
+#include "model/LocalDbCombineRule.h"
+#include "shell/app/AndroidAttach.h"
+#include "shell/app/MainWindow.h"
+#include "shell/kit/MessageBoxResponder.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <cstdio>
+#include <stdexcept>
+
+using tarnwick::peers::SimulatedAndroidPhone;
+using Tree = ItemModelMainTree;
+
+namespace {
+
+constexpr int kContacts = 5000;
+constexpr int kRuns = 2;
+
+pim::Entity valued(int subType, const QString &value)
+{
+    pim::Entity e;
+    e.values[pim::ValueKey::SubType] = QString::number(subType);
+    e.values[pim::ValueKey::Value] = value;
+    return e;
+}
+
+QList<pim::_Contact> people()
+{
+    QList<pim::_Contact> list;
+    list.reserve(kContacts);
+    for (int i = 1; i <= kContacts; ++i) {
+        pim::Entity name;
+        name.values[pim::NameKey::GivenName] = QStringLiteral("First%1").arg(i);
+        name.values[pim::NameKey::FamilyName] = QStringLiteral("Last%1").arg(i);
+        name.values[pim::NameKey::FullName] = name.fullName();
+        pim::_Contact c(0, QString(), name.fullName());
+        c.entities[pim::ENTITY_NAME] << name;
+        c.entities[pim::ENTITY_PHONE]
+            << valued(pim::PHONE_MOBILE, QStringLiteral("+44 7700 9%1").arg(i, 5, 10, QLatin1Char('0')))
+            << valued(pim::PHONE_WORK, QStringLiteral("+44 20 7946 %1").arg(i, 4, 10, QLatin1Char('0')));
+        c.entities[pim::ENTITY_EMAIL]
+            << valued(pim::EMAIL_HOME, QStringLiteral("person%1@example.org").arg(i))
+            << valued(pim::EMAIL_WORK, QStringLiteral("p%1@work.example").arg(i));
+        pim::Entity addr;
+        addr.values[pim::AddrKey::SubType] = QStringLiteral("1");
+        addr.values[pim::AddrKey::Street] = QStringLiteral("%1 High Street").arg(i);
+        addr.values[pim::AddrKey::City] = QStringLiteral("Town%1").arg(i % 97);
+        addr.values[pim::AddrKey::Postcode] = QStringLiteral("AB%1 2CD").arg(i % 50);
+        addr.values[pim::AddrKey::Formatted] = addr.formattedAddr();
+        c.entities[pim::ENTITY_ADDR] << addr;
+        list << c;
+    }
+    return list;
+}
+
+void makeLocalDb(const QString &path, QList<pim::_Contact> list)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    db.create();
+    LocalDb::EditScope edit(db);
+    for (pim::_Contact &c : list) {
+        db.insertContactBase(c);
+        for (auto it = c.entities.begin(); it != c.entities.end(); ++it)
+            for (pim::Entity &e : it.value())
+                db.insertEntity(c.id, it.key(), e);
+    }
+    edit.commit();
+}
+
+qint64 floorMs(const QString &path, const QList<pim::_Contact> &list)
+{
+    FloorWriter::copyTemplate(path);
+    QElapsedTimer timer;
+    timer.start();
+    FloorWriter floor(path);
+    int n = 0;
+    for (const pim::_Contact &c : list) {
+        const QString id = QString::number(++n);
+        const sqlite3_int64 row = floor.contact("1/" + id + "/" + id + "/1", c.fullName);
+        const pim::Entity name = c.entities.value(pim::ENTITY_NAME).value(0);
+        floor.data(row, pim::ENTITY_NAME, "1/" + id + "/" + id + "/1",
+                   {c.fullName, name.values.value(pim::NameKey::GivenName).toString(),
+                    name.values.value(pim::NameKey::FamilyName).toString()});
+        for (int type : {pim::ENTITY_PHONE, pim::ENTITY_EMAIL})
+            for (const pim::Entity &e : c.entities.value(type))
+                floor.data(row, type, QStringLiteral("%1/%2/%2/9").arg(type).arg(id),
+                           {e.values.value(pim::ValueKey::Value).toString(),
+                            e.values.value(pim::ValueKey::SubType).toString(), ""});
+        const pim::Entity a = c.entities.value(pim::ENTITY_ADDR).value(0);
+        floor.data(row, pim::ENTITY_ADDR, "12/" + id + "/" + id + "/9",
+                   {a.formattedAddr(), "1", "", a.values.value(pim::AddrKey::Street).toString(), "", "",
+                    a.values.value(pim::AddrKey::City).toString(), "",
+                    a.values.value(pim::AddrKey::Postcode).toString()});
+    }
+    floor.commit();
+    return timer.elapsed();
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One transfer through the window; its time from the menu entry to the refreshed node.
+qint64 roadMs(int run)
+{
+    SimulatedAndroidPhone phone;
+    phone.app().deviceName = QStringLiteral("Road %1").arg(run);
+    phone.app().keepReceived = false;
+    phone.app().batchSize = 500;
+    const PAdbUSBHandle handle = phone.connect();
+    if (!handle)
+        throw std::runtime_error("the simulated phone did not let the client in");
+
+    MainWindow::Hooks hooks;
+    hooks.terminator = [] {};
+    hooks.iosSubscriptionStart = [](MobiledeviceSubscribe &) { return true; };
+    MainWindow window(nullptr, hooks);
+    window.androidAttach().setUsbConnectorFactory(
+        [](const PAdbUSBHandle &h) { return PAndroidConnector(new AdbConnector(h, [](unsigned long) {})); });
+    window.androidAttach().setPortSource(&freePort);
+    QMetaObject::invokeMethod(&window, "androidDeviceConnected", Q_ARG(QString, QStringLiteral("usb:road")),
+                              Q_ARG(PAdbUSBHandle, handle));
+    if (window.mainTree().rootDevice.childs.size() != 1 || window.mainTree().rootLocalDb.childs.size() != 1)
+        throw std::runtime_error("the phone or the local database is not in the tree");
+    window.selection().selectNode(
+        static_cast<Tree::_ItemNode *>(window.mainTree().rootLocalDb.childs.first()));
+
+    // The user picks the phone in the chooser and confirms at once.
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        if (auto *box = dialog->findChild<QComboBox *>(QStringLiteral("cbDevice")))
+            box->setCurrentIndex(0);
+        if (auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("btnOK")))
+            ok->click();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QMetaObject::invokeMethod(&window, "miTreeDB2A");
+    const qint64 ms = timer.elapsed();
+
+    const int onPhone = int(phone.app().contacts().size());
+    const auto *node = static_cast<Tree::_DBItemNode *>(window.mainTree().rootDevice.childs.value(0));
+    const int inTree = node ? int(node->db->contacts(0, QString()).size()) : -1;
+    if (onPhone != kContacts || inTree != kContacts)
+        throw std::runtime_error(QStringLiteral("the phone holds %1 contacts and its node %2, expected %3")
+                                     .arg(onPhone)
+                                     .arg(inTree)
+                                     .arg(kContacts)
+                                     .toStdString());
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Nothing of the user's: the data folder lies in a throw-away home.
+    const tarnwick::test::IsolatedHome home;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("tarnwick.*.debug=false"));
+    QString failure;
+    MessageBoxResponder::install([&failure](const MessageBoxRequest &r) {
+        if (r.icon == QMessageBox::Critical || r.icon == QMessageBox::Warning)
+            failure = r.text;
+        return int(r.buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
+    });
+
+    const QList<pim::_Contact> list = people();
+    try {
+        makeLocalDb(g_dataSaveDir().filePath(QStringLiteral("data/road.db")), list);
+        qint64 bestRoad = -1, bestFloor = -1;
+        for (int run = 1; run <= kRuns; ++run) {
+            QDir(g_dataSaveDir().filePath(QStringLiteral("android_cache"))).removeRecursively();
+            const qint64 road = roadMs(run);
+            if (!failure.isEmpty())
+                throw std::runtime_error(failure.toStdString());
+            const qint64 floor =
+                floorMs(g_dataSaveDir().filePath(QStringLiteral("floor%1.db").arg(run)), list);
+            std::printf("run %d: road %lld ms, floor %lld ms\n", run, static_cast<long long>(road),
+                        static_cast<long long>(floor));
+            bestRoad = bestRoad < 0 ? road : qMin(bestRoad, road);
+            bestFloor = bestFloor < 0 ? floor : qMin(bestFloor, floor);
+        }
+        const auto perSecond = [](qint64 ms) { return kContacts * 1000.0 / double(qMax<qint64>(ms, 1)); };
+        const double ratio = double(bestRoad) / double(qMax<qint64>(bestFloor, 1));
+        std::printf(
+            "Local database to Android through the main window and the ADB client: %d contacts (name, 2 "
+            "phones, 2 e-mails, an address) in %lld ms = %.0f contacts/s; merge floor %lld ms = %.0f "
+            "contacts/s; ratio %.2fx (target: at most 5x) %s\n",
+            kContacts, static_cast<long long>(bestRoad), perSecond(bestRoad),
+            static_cast<long long>(bestFloor), perSecond(bestFloor), ratio, ratio <= 5.0 ? "OK" : "OVER");
+    } catch (const std::exception &e) {
+        std::printf("failed: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
