@@ -2,8 +2,9 @@
 // main window ("Restore Contacts to Android" on the database's node), with the target chooser
 // answered at once, the write session over our ADB client's forward to a simulated phone, the
 // identifiers mapped back and the phone's node refreshed. Compared with the merge floor: the same
-// rows written straight into a fresh file of the template schema in one transaction.
-#include "FloorWriter.h"
+// rows written straight into a fresh file of the template schema in one transaction. The contacts
+// and the floor are those of the session benchmark (bench_android).
+#include "AndroidBenchContacts.h"
 #include "IsolatedHome.h"
 #include "SimulatedAndroidPhone.h"
 
@@ -36,44 +37,7 @@ using Tree = ItemModelMainTree;
 namespace {
 
 constexpr int kContacts = 5000;
-constexpr int kRuns = 2;
-
-pim::Entity valued(int subType, const QString &value)
-{
-    pim::Entity e;
-    e.values[pim::ValueKey::SubType] = QString::number(subType);
-    e.values[pim::ValueKey::Value] = value;
-    return e;
-}
-
-QList<pim::_Contact> people()
-{
-    QList<pim::_Contact> list;
-    list.reserve(kContacts);
-    for (int i = 1; i <= kContacts; ++i) {
-        pim::Entity name;
-        name.values[pim::NameKey::GivenName] = QStringLiteral("First%1").arg(i);
-        name.values[pim::NameKey::FamilyName] = QStringLiteral("Last%1").arg(i);
-        name.values[pim::NameKey::FullName] = name.fullName();
-        pim::_Contact c(0, QString(), name.fullName());
-        c.entities[pim::ENTITY_NAME] << name;
-        c.entities[pim::ENTITY_PHONE]
-            << valued(pim::PHONE_MOBILE, QStringLiteral("+44 7700 9%1").arg(i, 5, 10, QLatin1Char('0')))
-            << valued(pim::PHONE_WORK, QStringLiteral("+44 20 7946 %1").arg(i, 4, 10, QLatin1Char('0')));
-        c.entities[pim::ENTITY_EMAIL]
-            << valued(pim::EMAIL_HOME, QStringLiteral("person%1@example.org").arg(i))
-            << valued(pim::EMAIL_WORK, QStringLiteral("p%1@work.example").arg(i));
-        pim::Entity addr;
-        addr.values[pim::AddrKey::SubType] = QStringLiteral("1");
-        addr.values[pim::AddrKey::Street] = QStringLiteral("%1 High Street").arg(i);
-        addr.values[pim::AddrKey::City] = QStringLiteral("Town%1").arg(i % 97);
-        addr.values[pim::AddrKey::Postcode] = QStringLiteral("AB%1 2CD").arg(i % 50);
-        addr.values[pim::AddrKey::Formatted] = addr.formattedAddr();
-        c.entities[pim::ENTITY_ADDR] << addr;
-        list << c;
-    }
-    return list;
-}
+constexpr int kRuns = 3;
 
 void makeLocalDb(const QString &path, QList<pim::_Contact> list)
 {
@@ -88,35 +52,6 @@ void makeLocalDb(const QString &path, QList<pim::_Contact> list)
                 db.insertEntity(c.id, it.key(), e);
     }
     edit.commit();
-}
-
-qint64 floorMs(const QString &path, const QList<pim::_Contact> &list)
-{
-    FloorWriter::copyTemplate(path);
-    QElapsedTimer timer;
-    timer.start();
-    FloorWriter floor(path);
-    int n = 0;
-    for (const pim::_Contact &c : list) {
-        const QString id = QString::number(++n);
-        const sqlite3_int64 row = floor.contact("1/" + id + "/" + id + "/1", c.fullName);
-        const pim::Entity name = c.entities.value(pim::ENTITY_NAME).value(0);
-        floor.data(row, pim::ENTITY_NAME, "1/" + id + "/" + id + "/1",
-                   {c.fullName, name.values.value(pim::NameKey::GivenName).toString(),
-                    name.values.value(pim::NameKey::FamilyName).toString()});
-        for (int type : {pim::ENTITY_PHONE, pim::ENTITY_EMAIL})
-            for (const pim::Entity &e : c.entities.value(type))
-                floor.data(row, type, QStringLiteral("%1/%2/%2/9").arg(type).arg(id),
-                           {e.values.value(pim::ValueKey::Value).toString(),
-                            e.values.value(pim::ValueKey::SubType).toString(), ""});
-        const pim::Entity a = c.entities.value(pim::ENTITY_ADDR).value(0);
-        floor.data(row, pim::ENTITY_ADDR, "12/" + id + "/" + id + "/9",
-                   {a.formattedAddr(), "1", "", a.values.value(pim::AddrKey::Street).toString(), "", "",
-                    a.values.value(pim::AddrKey::City).toString(), "",
-                    a.values.value(pim::AddrKey::Postcode).toString()});
-    }
-    floor.commit();
-    return timer.elapsed();
 }
 
 int freePort()
@@ -195,7 +130,7 @@ int main(int argc, char **argv)
         return int(r.buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
     });
 
-    const QList<pim::_Contact> list = people();
+    const QList<pim::_Contact> list = androidbench::people(kContacts, true);
     try {
         makeLocalDb(g_dataSaveDir().filePath(QStringLiteral("data/road.db")), list);
         qint64 bestRoad = -1, bestFloor = -1;
@@ -205,7 +140,7 @@ int main(int argc, char **argv)
             if (!failure.isEmpty())
                 throw std::runtime_error(failure.toStdString());
             const qint64 floor =
-                floorMs(g_dataSaveDir().filePath(QStringLiteral("floor%1.db").arg(run)), list);
+                androidbench::floorMs(g_dataSaveDir().filePath(QStringLiteral("floor%1.db").arg(run)), list);
             std::printf("run %d: road %lld ms, floor %lld ms\n", run, static_cast<long long>(road),
                         static_cast<long long>(floor));
             bestRoad = bestRoad < 0 ? road : qMin(bestRoad, road);
@@ -215,7 +150,8 @@ int main(int argc, char **argv)
         const double ratio = double(bestRoad) / double(qMax<qint64>(bestFloor, 1));
         std::printf(
             "Local database to Android through the main window and the ADB client: %d contacts (name, 2 "
-            "phones, 2 e-mails, an address) in %lld ms = %.0f contacts/s; merge floor %lld ms = %.0f "
+            "phones, 2 e-mails, an address, a 20 KB photo) in %lld ms = %.0f contacts/s; merge floor %lld ms "
+            "= %.0f "
             "contacts/s; ratio %.2fx (target: at most 5x) %s\n",
             kContacts, static_cast<long long>(bestRoad), perSecond(bestRoad),
             static_cast<long long>(bestFloor), perSecond(bestFloor), ratio, ratio <= 5.0 ? "OK" : "OVER");
