@@ -2,6 +2,7 @@
 // over a TCP transport to a simulated phone, forwards each session's port through a "tcp:" stream,
 // and the load, write and deletion sessions run over that forward unchanged.
 #include "AndroidSessionRig.h"
+#include "EntityFixtures.h"
 #include "SimulatedAndroidPhone.h"
 #include "TestMain.h"
 
@@ -20,21 +21,6 @@ using tarnwick::test::AndroidSessionRig;
 namespace R = tarnwick::peers::CompanionRecord;
 
 namespace {
-
-pim::_Contact person(const QString &first, const QString &last, const QString &mobile)
-{
-    pim::Entity name;
-    name.values[pim::NameKey::GivenName] = first;
-    name.values[pim::NameKey::FamilyName] = last;
-    name.values[pim::NameKey::FullName] = name.fullName();
-    pim::_Contact c(0, QString(), name.fullName());
-    c.entities[pim::ENTITY_NAME] << name;
-    pim::Entity phone;
-    phone.values[pim::ValueKey::SubType] = QString::number(pim::PHONE_MOBILE);
-    phone.values[pim::ValueKey::Value] = mobile;
-    c.entities[pim::ENTITY_PHONE] << phone;
-    return c;
-}
 
 // "name: phone, phone" for each contact, sorted.
 QStringList summary(LocalDb &db)
@@ -142,8 +128,10 @@ private slots:
         {
             RecordingProgressSink progress;
             SyncBackupThread write(
-                {person(QStringLiteral("Zoë"), QStringLiteral("Ørn"), QStringLiteral("+47 222"))}, &mirror,
-                AndroidSessionRig::closedPort(), &progress);
+                {tarnwick::test::contactOf(QStringLiteral("Zoë Ørn"),
+                                           {QStringLiteral("1|data1=Zoë Ørn|data2=Zoë|data3=Ørn"),
+                                            QStringLiteral("3|data1=+47 222|data2=2")})},
+                &mirror, AndroidSessionRig::closedPort(), &progress);
             QVERIFY(AndroidSessionRig::run(write));
             QVERIFY2(progress.outcome().startsWith(QLatin1String("succeed|")),
                      qPrintable(progress.outcome()));

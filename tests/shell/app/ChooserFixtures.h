@@ -5,6 +5,7 @@
 #include "shell/kit/MessageBoxResponder.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
@@ -53,6 +54,22 @@ inline void playOnNextModal(const std::function<void(QWidget &)> &user)
         QWidget *dialog = QApplication::activeModalWidget();
         QVERIFY2(dialog, "no dialog came up");
         user(*dialog);
+    });
+}
+
+// Answers the Android target chooser that comes up next with the entry named `target` (empty:
+// gives up) and records the names it offered.
+inline void chooseTarget(const QString &target, QStringList *offered)
+{
+    playOnNextModal([target, offered](QWidget &dialog) {
+        auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cbDevice"));
+        QVERIFY(box);
+        for (int i = 0; i < box->count(); ++i)
+            *offered << box->itemText(i);
+        if (target.isEmpty())
+            return giveUp(dialog, false);
+        box->setCurrentIndex(box->findText(target));
+        press(dialog, "btnOK");
     });
 }
 

@@ -188,20 +188,6 @@ class TestAndroidAttach : public QObject
         return out;
     }
 
-    // Picks the entry of the target chooser whose text is `target` and confirms; records what
-    // was offered.
-    static void chooseTarget(const QString &target, QStringList *offered)
-    {
-        fixture::playOnNextModal([target, offered](QWidget &dialog) {
-            auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cbDevice"));
-            QVERIFY(box);
-            for (int i = 0; i < box->count(); ++i)
-                *offered << box->itemText(i);
-            box->setCurrentIndex(box->findText(target));
-            fixture::press(dialog, "btnOK");
-        });
-    }
-
     // The simulated app serves sessions on its own port only, so the sessions the window starts go
     // to that port.
     static void usePhone(MainWindow &w, const CompanionApp &app)
@@ -460,7 +446,7 @@ private slots:
         m_boxes.clear();
         w->selection().selectNode(static_cast<Tree::_ItemNode *>(w->mainTree().rootLocalDb.childs.first()));
         QStringList offered;
-        chooseTarget(QStringLiteral("Target"), &offered);
+        fixture::chooseTarget(QStringLiteral("Target"), &offered);
         act(*w, "miTreeDB2A");
         QCOMPARE(offered, QStringList{"Target"});
         phone.app.answerHook = nullptr;
@@ -497,7 +483,7 @@ private slots:
         usePhone(*w, target.app);
 
         QStringList offered;
-        chooseTarget(QStringLiteral("Target"), &offered);
+        fixture::chooseTarget(QStringLiteral("Target"), &offered);
         act(*w, "miTreeA2A");
         QCOMPARE(offered, QStringList{"Target"});
         QCOMPARE(target.app.contacts().size(), 1);

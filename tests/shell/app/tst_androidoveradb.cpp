@@ -344,14 +344,7 @@ private slots:
 
         w->selection().selectNode(static_cast<Tree::_ItemNode *>(w->mainTree().rootLocalDb.childs.first()));
         QStringList offered;
-        fixture::playOnNextModal([&offered](QWidget &dialog) {
-            auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cbDevice"));
-            QVERIFY(box);
-            for (int i = 0; i < box->count(); ++i)
-                offered << box->itemText(i);
-            box->setCurrentIndex(box->findText(QStringLiteral("p")));
-            fixture::press(dialog, "btnOK");
-        });
+        fixture::chooseTarget(QStringLiteral("p"), &offered);
         QVERIFY(QMetaObject::invokeMethod(w.get(), "miTreeDB2A"));
         QCOMPARE(offered, QStringList{"p"});
         const QStringList errors = boxTexts(QMessageBox::Critical);
@@ -430,14 +423,7 @@ private slots:
         m_boxes.clear();
         w->selection().selectNode(iosNode);
         QStringList offered;
-        fixture::playOnNextModal([&offered](QWidget &dialog) {
-            auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cbDevice"));
-            QVERIFY(box);
-            for (int i = 0; i < box->count(); ++i)
-                offered << box->itemText(i);
-            box->setCurrentIndex(box->findText(QStringLiteral("Target")));
-            fixture::press(dialog, "btnOK");
-        });
+        fixture::chooseTarget(QStringLiteral("Target"), &offered);
         QVERIFY(QMetaObject::invokeMethod(w.get(), "miTreeI2A"));
         QCOMPARE(offered, QStringList{"Target"});
         QVERIFY2(boxTexts(QMessageBox::Critical).isEmpty(),

@@ -64,22 +64,6 @@ class TestAndroidTransfer : public QObject, private fixture::EnglishWithRecorded
         return t;
     }
 
-    // Answers the target chooser with the entry named `target` (empty: cancels) and records the
-    // names it offered.
-    static void choose(const QString &target, QStringList *offered)
-    {
-        fixture::playOnNextModal([target, offered](QWidget &dlg) {
-            auto *combo = dlg.findChild<QComboBox *>("cbDevice");
-            QVERIFY(combo);
-            for (int i = 0; i < combo->count(); ++i)
-                *offered << combo->itemText(i);
-            if (target.isEmpty())
-                return fixture::giveUp(dlg, false);
-            combo->setCurrentIndex(combo->findText(target));
-            fixture::press(dlg, "btnOK");
-        });
-    }
-
 private slots:
     void initTestCase() { installEnglishAndBoxRecorder(); }
 
@@ -136,7 +120,7 @@ private slots:
         s.v.selectRows(s.v.selection.nodeContacts(s.v.selection.currentNode()), rows);
         AndroidTransfer t = transfer(s);
         QStringList shown;
-        choose(QStringLiteral("b"), &shown);
+        fixture::chooseTarget(QStringLiteral("b"), &shown);
         if (action == "file")
             t.fileTransfer();
         else if (action == "tree")
@@ -160,7 +144,7 @@ private slots:
         s.v.makeCurrent(s.local);
         AndroidTransfer t = transfer(s);
         QStringList shown;
-        choose(QString(), &shown);
+        fixture::chooseTarget(QString(), &shown);
         t.treeTransfer();
         QCOMPARE(shown, QStringList({"a", "b"}));
         QVERIFY(m_sent.isEmpty());
@@ -176,7 +160,7 @@ private slots:
         AndroidTransfer t = transfer(s);
         m_writeSucceeds = false;
         QStringList shown;
-        choose(QStringLiteral("a"), &shown);
+        fixture::chooseTarget(QStringLiteral("a"), &shown);
         t.treeTransfer();
         QCOMPARE(m_reloaded, QStringList{"a.db"});
         QCOMPARE(s.v.selection.currentNode().dbNode, s.iphone);
