@@ -2,6 +2,7 @@
 #include "ChooserFixtures.h"
 #include "CompanionApp.h"
 #include "CompanionRecord.h"
+#include "DeviceWindowFixtures.h"
 #include "SimulatedAndroidHandle.h"
 #include "SimulatedWifiPhone.h"
 #include "TestMain.h"
@@ -90,32 +91,15 @@ bool phoneHas(const CompanionApp &app, const QString &name)
 
 QList<Tree::_DBItemNode *> androidNodes(MainWindow &w)
 {
-    QList<Tree::_DBItemNode *> out;
-    for (AbsTreeItemModel::_ItemNode *child : w.mainTree().rootDevice.childs) {
-        auto *n = static_cast<Tree::_DBItemNode *>(child);
-        if (n->devType == Tree::ANDROID)
-            out << n;
-    }
-    return out;
+    return fixture::deviceNodes(w, Tree::ANDROID);
 }
 
 Tree::_DBItemNode *androidNode(MainWindow &w, const QString &devId)
 {
-    for (Tree::_DBItemNode *n : androidNodes(w)) {
-        if (n->devId == devId)
-            return n;
-    }
-    return nullptr;
+    return fixture::deviceNode(w, Tree::ANDROID, devId);
 }
 
-ProgressForm *visibleProgressForm()
-{
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *form = qobject_cast<ProgressForm *>(w); form && form->isVisible())
-            return form;
-    }
-    return nullptr;
-}
+using fixture::visibleProgressForm;
 
 // One simulated USB phone: the app with its store, reached through the phone's handle.
 struct UsbPhone

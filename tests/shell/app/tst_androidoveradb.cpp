@@ -5,6 +5,7 @@
 #include "AppFixtures.h"
 #include "ChooserFixtures.h"
 #include "CompanionRecord.h"
+#include "DeviceWindowFixtures.h"
 #include "ImageBytes.h"
 #include "RecordingProgressSink.h"
 #include "SimulatedAndroidPhone.h"
@@ -52,25 +53,8 @@ QStringList names(const QList<pim::_Contact> &contacts)
     return out;
 }
 
-QList<Tree::_DBItemNode *> deviceNodes(MainWindow &w, int devType)
-{
-    QList<Tree::_DBItemNode *> out;
-    for (AbsTreeItemModel::_ItemNode *child : w.mainTree().rootDevice.childs) {
-        auto *n = static_cast<Tree::_DBItemNode *>(child);
-        if (n->devType == devType)
-            out << n;
-    }
-    return out;
-}
-
-ProgressForm *visibleProgressForm()
-{
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *form = qobject_cast<ProgressForm *>(w); form && form->isVisible())
-            return form;
-    }
-    return nullptr;
-}
+using fixture::deviceNodes;
+using fixture::visibleProgressForm;
 
 // A loopback port nobody listens on at the moment: the session ports the window forwards.
 int freePort()
@@ -177,11 +161,7 @@ class TestAndroidOverAdb : public QObject
 
     static Tree::_DBItemNode *androidNode(MainWindow &w, const QString &devId)
     {
-        for (Tree::_DBItemNode *n : deviceNodes(w, Tree::ANDROID)) {
-            if (n->devId == devId)
-                return n;
-        }
-        return nullptr;
+        return fixture::deviceNode(w, Tree::ANDROID, devId);
     }
 
     QStringList boxTexts(QMessageBox::Icon icon) const

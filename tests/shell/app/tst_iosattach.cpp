@@ -1,4 +1,5 @@
 #include "AppFixtures.h"
+#include "DeviceWindowFixtures.h"
 #include "SimulatedUsbmuxd.h"
 #include "TestMain.h"
 #include "model/DataFolder.h"
@@ -68,23 +69,10 @@ QStringList names(const QList<pim::_Contact> &contacts)
 
 QList<Tree::_DBItemNode *> iosNodes(MainWindow &w)
 {
-    QList<Tree::_DBItemNode *> out;
-    for (AbsTreeItemModel::_ItemNode *child : w.mainTree().rootDevice.childs) {
-        auto *n = static_cast<Tree::_ItemNode *>(child);
-        if (n->devType == Tree::IOS)
-            out << static_cast<Tree::_DBItemNode *>(n);
-    }
-    return out;
+    return fixture::deviceNodes(w, Tree::IOS);
 }
 
-ProgressForm *visibleProgressForm()
-{
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (auto *form = qobject_cast<ProgressForm *>(w); form && form->isVisible())
-            return form;
-    }
-    return nullptr;
-}
+using fixture::visibleProgressForm;
 
 } // namespace
 
