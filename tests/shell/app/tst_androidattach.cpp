@@ -124,12 +124,8 @@ class TestAndroidAttach : public QObject
 {
     Q_OBJECT
 
-    QTranslator m_translator;
-    QList<MessageBoxRequest> m_boxes;
-    // Answers to the boxes that offer Retry, in order; Abort once they run out.
-    QList<int> m_retryAnswers;
-    // Runs inside every box, before it is answered.
-    std::function<void(const MessageBoxRequest &)> m_onBox;
+    // The boxes shown, with the answers to those that offer Retry and the hook run inside each.
+    fixture::PhoneBoxes m_box;
 
     std::unique_ptr<MainWindow> window()
     {
@@ -162,15 +158,7 @@ class TestAndroidAttach : public QObject
     // Runs a slot of the window by name, as its menu entry would.
     static void act(MainWindow &w, const char *slot) { QVERIFY(QMetaObject::invokeMethod(&w, slot)); }
 
-    QStringList boxTexts(QMessageBox::Icon icon) const
-    {
-        QStringList out;
-        for (const MessageBoxRequest &r : m_boxes) {
-            if (r.icon == icon)
-                out << r.text;
-        }
-        return out;
-    }
+    QStringList boxTexts(QMessageBox::Icon icon) const { return m_box.texts(icon); }
 
     // The simulated app serves sessions on its own port only, so the sessions the window starts go
     // to that port.
@@ -194,29 +182,9 @@ class TestAndroidAttach : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        qunsetenv("TARNWICK_UPDATE_HOST");
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-        MessageBoxResponder::install([this](const MessageBoxRequest &r) {
-            m_boxes << r;
-            if (m_onBox)
-                m_onBox(r);
-            if (r.buttons & QMessageBox::Retry)
-                return m_retryAnswers.isEmpty() ? int(QMessageBox::Abort) : m_retryAnswers.takeFirst();
-            return int(r.buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
-        });
-    }
+    void initTestCase() { m_box.install(); }
 
-    void init()
-    {
-        for (const char *sub : {"data", "android_cache", "android_virtual", "ios_cache", "ios_virtual"})
-            QDir(g_dataSaveDir().filePath(QLatin1String(sub))).removeRecursively();
-        m_boxes.clear();
-        m_retryAnswers.clear();
-        m_onBox = nullptr;
-    }
+    void init() { m_box.reset(); }
 
     // Arrival installs the app only when the phone's package list is there and lacks it; the phone
     // is loaded under the name its app gives and leaves when it is unplugged.
@@ -273,12 +241,12 @@ private slots:
         QSharedPointer<ShyPhone> shy(new ShyPhone(&app, kSerial, refusals));
         shy->userPackages << AdbConnector::kPackage;
         usePhone(*w, app);
-        m_retryAnswers = answers;
+        m_box.retryAnswers = answers;
         arrive(*w, shy);
         if (loaded) {
             QTRY_VERIFY_WITH_TIMEOUT(androidNode(*w, kSerial), 30000);
         } else {
-            QTRY_VERIFY(m_retryAnswers.isEmpty() && !boxTexts(QMessageBox::Warning).isEmpty());
+            QTRY_VERIFY(m_box.retryAnswers.isEmpty() && !boxTexts(QMessageBox::Warning).isEmpty());
             QTest::qWait(200);
             QVERIFY(androidNodes(*w).isEmpty());
             QCOMPARE(app.sessionsServed(), 0);
@@ -394,7 +362,7 @@ private slots:
         fixture::playOnNextModal([](QWidget &dialog) { fixture::giveUp(dialog, false); });
         act(*w, "miToolsConnectViaWiFi");
         QVERIFY(androidNodes(*w).isEmpty());
-        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(m_box.boxes.isEmpty());
     }
 
     // Local database to a phone: the written contacts reach the phone and its refreshed node; after
@@ -427,7 +395,7 @@ private slots:
                     QMetaObject::invokeMethod(form, "cancel");
             });
         }
-        m_boxes.clear();
+        m_box.boxes.clear();
         w->selection().selectNode(static_cast<Tree::_ItemNode *>(w->mainTree().rootLocalDb.childs.first()));
         QStringList offered;
         fixture::chooseTarget(QStringLiteral("Target"), &offered);
@@ -507,7 +475,7 @@ private slots:
             auto calls = std::make_shared<int>(0);
             w->androidAttach().setPortSource([port, calls] { return (*calls)++ == 0 ? port + 1 : port; });
         }
-        m_boxes.clear();
+        m_box.boxes.clear();
         act(*w, "miTreeDel");
 
         const QStringList expected = phoneRefuses ? QStringList{"Ann Lee", "Bob Ray"}

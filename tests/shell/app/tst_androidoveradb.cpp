@@ -115,12 +115,8 @@ class TestAndroidOverAdb : public QObject
 {
     Q_OBJECT
 
-    QTranslator m_translator;
-    QList<MessageBoxRequest> m_boxes;
-    // Answers to the boxes that offer Retry, in order; Abort once they run out.
-    QList<int> m_retryAnswers;
-    // Runs inside every box, before it is answered.
-    std::function<void(const MessageBoxRequest &)> m_onBox;
+    // The boxes shown, with the answers to those that offer Retry and the hook run inside each.
+    fixture::PhoneBoxes m_box;
 
     std::unique_ptr<MainWindow> window(bool iphones = false)
     {
@@ -164,15 +160,7 @@ class TestAndroidOverAdb : public QObject
         return fixture::deviceNode(w, Tree::ANDROID, devId);
     }
 
-    QStringList boxTexts(QMessageBox::Icon icon) const
-    {
-        QStringList out;
-        for (const MessageBoxRequest &r : m_boxes) {
-            if (r.icon == icon)
-                out << r.text;
-        }
-        return out;
-    }
+    QStringList boxTexts(QMessageBox::Icon icon) const { return m_box.texts(icon); }
 
     // The warning the window repeats until the phone allows debugging.
     QStringList authWarnings() const
@@ -195,31 +183,11 @@ class TestAndroidOverAdb : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        qunsetenv("TARNWICK_UPDATE_HOST");
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-        MessageBoxResponder::install([this](const MessageBoxRequest &r) {
-            m_boxes << r;
-            if (m_onBox)
-                m_onBox(r);
-            if (r.buttons & QMessageBox::Retry)
-                return m_retryAnswers.isEmpty() ? int(QMessageBox::Abort) : m_retryAnswers.takeFirst();
-            return int(r.buttons & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
-        });
-    }
+    void initTestCase() { m_box.install(); }
 
-    void init()
-    {
-        for (const char *sub : {"data", "android_cache", "android_virtual", "ios_cache", "ios_virtual"})
-            QDir(g_dataSaveDir().filePath(QLatin1String(sub))).removeRecursively();
-        m_boxes.clear();
-        m_retryAnswers.clear();
-        m_onBox = nullptr;
-    }
+    void init() { m_box.reset(); }
 
-    void cleanup() { m_onBox = nullptr; }
+    void cleanup() { m_box.onBox = nullptr; }
 
     // A phone found by the poll is loaded into the tree once it lets this computer in: at once
     // when it knows our key, after the warning when its owner allows it while the warning is up.
@@ -248,11 +216,11 @@ private slots:
         // The owner taps "Allow" while the window's warning is shown; a slow sign-in may show it
         // again, so every warning is answered with Retry.
         SimulatedAdbd &adbd = phone->adbd();
-        m_onBox = [&adbd](const MessageBoxRequest &r) {
+        m_box.onBox = [&adbd](const MessageBoxRequest &r) {
             if (r.buttons & QMessageBox::Retry)
                 adbd.answerPrompt(true);
         };
-        m_retryAnswers = QList<int>(50, QMessageBox::Retry);
+        m_box.retryAnswers = QList<int>(50, QMessageBox::Retry);
         const QString devId = devIdOf(*phone);
 
         auto poll = watch(*w, *phone);
@@ -274,7 +242,7 @@ private slots:
         QCOMPARE(phone->installCount(), appInstalled ? 0 : 1);
         QCOMPARE(phone->app().sessionsServed(), 1);
 
-        m_onBox = nullptr;
+        m_box.onBox = nullptr;
         phone.reset();
         QTRY_VERIFY_WITH_TIMEOUT(deviceNodes(*w, Tree::ANDROID).isEmpty(), 30000);
         QVERIFY(w->currentNode().dbNode == nullptr);
@@ -291,11 +259,11 @@ private slots:
         SimulatedAndroidPhone phone(phoneOptions(SimulatedAdbd::Prompt::Ask));
         phone.app().addContact({{pim::ENTITY_NAME, R::name("Ann", "Lee")}});
         SimulatedAdbd &adbd = phone.adbd();
-        m_onBox = [&adbd](const MessageBoxRequest &r) {
+        m_box.onBox = [&adbd](const MessageBoxRequest &r) {
             if (r.buttons & QMessageBox::Retry)
                 adbd.answerPrompt(false);
         };
-        m_retryAnswers = {QMessageBox::Retry, QMessageBox::Retry};
+        m_box.retryAnswers = {QMessageBox::Retry, QMessageBox::Retry};
 
         auto poll = watch(*w, phone);
         QTRY_VERIFY_WITH_TIMEOUT(authWarnings().size() >= 3, 30000);
@@ -395,12 +363,12 @@ private slots:
         SimulatedAndroidPhone phone(phoneOptions(SimulatedAdbd::Prompt::Accept));
         phone.adbd().trustKey(AdbKey::shared()->androidPublicKey());
         phone.app().deviceName = QStringLiteral("Target");
-        m_retryAnswers = QList<int>(50, QMessageBox::Retry);
+        m_box.retryAnswers = QList<int>(50, QMessageBox::Retry);
         auto poll = watch(*w, phone);
         QTRY_VERIFY_WITH_TIMEOUT(androidNode(*w, devIdOf(phone)), 30000);
         QTRY_VERIFY(!visibleProgressForm());
 
-        m_boxes.clear();
+        m_box.boxes.clear();
         w->selection().selectNode(iosNode);
         QStringList offered;
         fixture::chooseTarget(QStringLiteral("Target"), &offered);
