@@ -152,7 +152,7 @@ private slots:
         const QString host = backup ? connector.startBackup(23456) : connector.startRestore(23456);
         QCOMPARE(host, phone.address());
         QCOMPARE(pauses, QList<unsigned long>{3});
-        QVERIFY(phone.waitForSessions(1, 5000));
+        QVERIFY(phone.waitForSessions(1, 20000));
         QCOMPARE(phone.received().value(1),
                  QString(backup ? "backup" : "restore") + QStringLiteral("://127.0.0.1:23456/"));
     }
@@ -185,7 +185,7 @@ private slots:
         QVERIFY(phone.open());
 
         auto *connector =
-            new AndroidWifiConnector([&phone](unsigned long) { phone.waitForSessions(1, 5000); });
+            new AndroidWifiConnector([&phone](unsigned long) { phone.waitForSessions(1, 20000); });
         PAndroidConnector shared(connector);
         connector->initialize(phone.address());
 

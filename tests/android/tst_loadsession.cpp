@@ -334,13 +334,13 @@ private slots:
             rig.progress.canceled = true;
         }
         // Seen within a slice of the wait, not after the next line that never comes.
-        QVERIFY(load.wait(QDeadlineTimer(5000)));
+        QVERIFY(load.wait(QDeadlineTimer(20000)));
         QCOMPARE(rig.progress.outcome(), QString());
         QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
         if (phase == "check")
             QCOMPARE(rig.app.sessionsServed(), 0);
         else
-            QVERIFY(rig.app.waitServed(1, 5000));
+            QVERIFY(rig.app.waitServed(1, 20000));
     }
 
     void failedCheckIsShownWithoutConnecting()

@@ -201,7 +201,7 @@ private slots:
                                : QList<Change>{});
         QVERIFY(AndroidSessionRig::run(send));
         QCOMPARE(rig.progress.outcome(), outcome);
-        QVERIFY(rig.app.waitServed(2, 5000));
+        QVERIFY(rig.app.waitServed(2, 20000));
         QStringList got = rig.sent();
         for (QString &line : got)
             if (line.startsWith("$ent:1/"))
@@ -223,7 +223,7 @@ private slots:
         QVERIFY(AndroidSessionRig::run(send));
         QCOMPARE(rig.progress.outcome(), QStringLiteral("succeed|"));
         QCOMPARE(rig.statuses(), QStringList{"IDS_SYNC_START_SERVICE|0"});
-        QVERIFY(rig.app.waitServed(2, 5000));
+        QVERIFY(rig.app.waitServed(2, 20000));
         QCOMPARE(rig.sent(),
                  (QStringList{"$batch:", "$del:" + kim.entities.value(pim::ENTITY_NAME)[0].srcId, "$end:"}));
         QCOMPARE(rig.app.contacts().size(), 1);
@@ -313,7 +313,7 @@ private slots:
         send.start();
         QTRY_VERIFY(rig.app.received().count("$end:") == 2);
         progress.canceled = true;
-        QVERIFY(send.wait(QDeadlineTimer(5000)));
+        QVERIFY(send.wait(QDeadlineTimer(20000)));
         QCOMPARE(progress.outcome(), QString());
     }
 };

@@ -278,13 +278,13 @@ private slots:
             QTRY_COMPARE(rig.app.received().count("$end:"), 1);
             rig.progress.canceled = true;
         }
-        QVERIFY(write.wait(QDeadlineTimer(5000)));
+        QVERIFY(write.wait(QDeadlineTimer(20000)));
         QCOMPARE(rig.progress.outcome(), QString());
         QCOMPARE(AndroidSessionRig::rows(*rig.mirror, "select count(*) from contact"), 0);
         if (phase == "merge")
             QCOMPARE(rig.app.sessionsServed(), 0);
         else
-            QVERIFY(rig.app.waitServed(1, 5000));
+            QVERIFY(rig.app.waitServed(1, 20000));
     }
 
     void silentPhoneHitsTheIdleLimit()

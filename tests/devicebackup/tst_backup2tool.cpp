@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 using namespace tarnwick::peers;
@@ -427,17 +428,32 @@ void TestBackup2Tool::cancelFromAnotherThread()
                          BackupStep::request({QStringLiteral("DLMessageGetFreeDiskSpace")}),
                          BackupStep::pause(5000), BackupStep::report(3)});
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    std::thread canceler([&tool] {
-        QThread::msleep(200);
+    // The other thread cancels while the session has begun waiting for the phone's first message
+    // (the tool announces that wait), so the cancel lands during that wait whatever the load.
+    QElapsedTimer sinceCancel;
+    std::promise<void> waiting;
+    std::promise<void> canceled;
+    std::thread canceler([&] {
+        waiting.get_future().wait();
+        sinceCancel.start();
         tool.cancel();
+        canceled.set_value();
+    });
+    bool announced = false;
+    connect(&tool, &backup2tool::update, &tool, [&](double, const QString &, const QString &) {
+        if (std::exchange(announced, true))
+            return;
+        waiting.set_value();
+        canceled.get_future().wait();
     });
     const QString error = run(tool);
+    if (!announced)
+        waiting.set_value();
     canceler.join();
     QCOMPARE(error, QString());
     QVERIFY(tool.isCancel());
-    QVERIFY2(timer.elapsed() < 4000, "the cancel was not seen after the message in flight");
+    // The phone's next message follows 5 s after the one in flight.
+    QVERIFY2(sinceCancel.elapsed() < 4000, "the cancel was not seen after the message in flight");
     QTRY_COMPARE(m_backup->statusResponses().size(), 1);
 }
 
@@ -448,17 +464,23 @@ void TestBackup2Tool::cancelWhileThePhoneIsGoneBetweenFiles()
         {{QStringLiteral("Media/x"), bucketPath(name), "one", 1, QString(), -1},
          {QStringLiteral("Media/y"), bucketPath(hashed(QStringLiteral("cd"))), "two", 1, QString(), -1}},
         1)});
+    const QString first = QDir(m_rootDir->path()).absoluteFilePath(bucketPath(name));
     backup2tool tool(udid, QDir(m_rootDir->path()), nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    std::thread canceler([&tool] {
-        QThread::msleep(500);
+    // Timed from the cancel itself, once the first file is in: the connection and its handshake
+    // before it take as long as the machine's load makes them.
+    QElapsedTimer sinceCancel;
+    std::thread canceler([&] {
+        QDeadlineTimer deadline(60 * 1000);
+        while (!QFile::exists(first) && !deadline.hasExpired())
+            QThread::msleep(10);
+        sinceCancel.start();
         tool.cancel();
     });
     const QString error = run(tool);
     canceler.join();
     QCOMPARE(error, QString());
-    QVERIFY2(timer.elapsed() < 1500 + 500, "a cancel between files took longer than a second to be seen");
+    // Unnoticed, the cancel would leave the tool waiting out the 30 s stall time for the next name.
+    QVERIFY2(sinceCancel.elapsed() < 15 * 1000, "a cancel between files was not seen before the stall time");
     QCOMPARE(readAll(QDir(m_rootDir->path()).absoluteFilePath(bucketPath(name))), QByteArray("one"));
 }
 

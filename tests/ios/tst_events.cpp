@@ -131,7 +131,7 @@ private slots:
             QTest::qWait(50);
         }
         QVERIFY(m_events.isEmpty());
-        QVERIFY2(timer.elapsed() < 5000, "ending the subscription must not hang");
+        QVERIFY2(timer.elapsed() < 60 * 1000, "ending the subscription must not hang");
     }
 };
 

@@ -69,7 +69,7 @@ public:
     QStringList requests() const;
     // Open Listen subscriptions, and a wait (in this thread, without an event loop) for at least `count`.
     int listenerCount() const;
-    bool waitForListeners(int count, int timeoutMs = 5000) const;
+    bool waitForListeners(int count, int timeoutMs = 20000) const;
     // Open Connect conversations to any device.
     int connectionCount() const;
 

@@ -335,7 +335,7 @@ private slots:
         w->androidAttach().setWifiDialog([&phone](QWidget *parent) {
             AndroidWIFIForm form(parent, [&phone] {
                 return std::make_unique<AndroidWifiConnector>(
-                    [&phone](unsigned long) { phone.waitForSessions(1, 5000); });
+                    [&phone](unsigned long) { phone.waitForSessions(1, 20000); });
             });
             return form.execGetConnector();
         });

@@ -49,21 +49,32 @@ class TestFramelessStyle : public QObject
 {
     Q_OBJECT
 
-private slots:
-    // Runs first: the cache is still empty.
-    void styleSheetIsReadOnceAndCached()
-    {
-        QTemporaryDir dir;
-        QCOMPARE(getStyleSheet(dir.filePath(QStringLiteral("missing.css"))), QString());
+    QTemporaryDir m_dir;
+    QString m_missingFirst;
+    QString m_firstRead;
 
-        QFile file(dir.filePath(QStringLiteral("nul.css")));
+private slots:
+    // The style sheet cache lives as long as the process, so the first reads happen here, before any
+    // test function can fill it, whichever functions run and in whatever order.
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_missingFirst = getStyleSheet(m_dir.filePath(QStringLiteral("missing.css")));
+
+        QFile file(m_dir.filePath(QStringLiteral("nul.css")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray("QLabel{color:red;}\0QLabel{color:blue;}", 38));
         file.close();
-        QCOMPARE(getStyleSheet(file.fileName()), QStringLiteral("QLabel{color:red;}"));
+        m_firstRead = getStyleSheet(file.fileName());
+    }
+
+    void styleSheetIsReadOnceAndCached()
+    {
+        QCOMPARE(m_missingFirst, QString());
+        QCOMPARE(m_firstRead, QStringLiteral("QLabel{color:red;}"));
         // Once filled the cache answers whatever the path.
         QCOMPARE(getStyleSheet(QStringLiteral(":/res/style.css")), QStringLiteral("QLabel{color:red;}"));
-        QCOMPARE(getStyleSheet(dir.filePath(QStringLiteral("missing.css"))),
+        QCOMPARE(getStyleSheet(m_dir.filePath(QStringLiteral("missing.css"))),
                  QStringLiteral("QLabel{color:red;}"));
     }
 

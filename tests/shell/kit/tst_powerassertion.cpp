@@ -54,15 +54,52 @@ class TestPowerAssertion : public QObject
         return std::exchange(m_service->calls, {});
     }
 
+    // The service answers on its own thread; the assertion blocks the test thread meanwhile.
+    void startService()
+    {
+        m_service = new FakeScreenSaver;
+        m_service->moveToThread(&m_serviceThread);
+        m_serviceThread.start();
+        QDBusConnection service = QDBusConnection::connectToBus(
+            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(kConnection));
+        QVERIFY(
+            service.registerObject(QString::fromLatin1(kPath), m_service, QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerService(QString::fromLatin1(kName)));
+        QTRY_VERIFY(serviceVisible());
+    }
+
+    void stopService()
+    {
+        if (!m_service)
+            return;
+        QDBusConnection::disconnectFromBus(QString::fromLatin1(kConnection));
+        QTRY_VERIFY(!serviceVisible());
+        m_serviceThread.quit();
+        m_serviceThread.wait();
+        delete std::exchange(m_service, nullptr);
+    }
+
+    static bool serviceVisible()
+    {
+        return QDBusConnection::sessionBus()
+            .interface()
+            ->isServiceRegistered(QString::fromLatin1(kName))
+            .value();
+    }
+
+    static constexpr const char *kConnection = "fake-screensaver";
+    static constexpr const char *kName = "org.freedesktop.ScreenSaver";
+    static constexpr const char *kPath = "/org/freedesktop/ScreenSaver";
+
 private slots:
     void initTestCase()
     {
         m_daemon.start(
             QStringLiteral("dbus-daemon"),
             {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        if (!m_daemon.waitForStarted(5000))
+        if (!m_daemon.waitForStarted(20000))
             QSKIP("dbus-daemon is not available");
-        QVERIFY(m_daemon.waitForReadyRead(5000));
+        QVERIFY(m_daemon.waitForReadyRead(20000));
         const QByteArray address = m_daemon.readLine().trimmed();
         QVERIFY(!address.isEmpty());
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
@@ -71,9 +108,6 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_serviceThread.quit();
-        m_serviceThread.wait();
-        delete m_service;
         if (m_daemon.state() != QProcess::NotRunning) {
             m_daemon.terminate();
             if (!m_daemon.waitForFinished(3000))
@@ -81,6 +115,9 @@ private slots:
             m_daemon.waitForFinished(3000);
         }
     }
+
+    // Each test starts from a bus without the service, so any one of them can run alone.
+    void cleanup() { stopService(); }
 
     void noServiceHoldsNothing()
     {
@@ -91,20 +128,7 @@ private slots:
 
     void inhibitsAndReleases()
     {
-        // The service answers on its own thread; the assertion blocks the test thread meanwhile.
-        m_service = new FakeScreenSaver;
-        m_service->moveToThread(&m_serviceThread);
-        m_serviceThread.start();
-        QDBusConnection service = QDBusConnection::connectToBus(
-            qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("fake-screensaver"));
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), m_service,
-                                       QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
-        QTRY_VERIFY(QDBusConnection::sessionBus()
-                        .interface()
-                        ->isServiceRegistered(QStringLiteral("org.freedesktop.ScreenSaver"))
-                        .value());
-
+        startService();
         {
             PowerAssertion assertion(QStringLiteral("NoDisplaySleepAssertion"),
                                      QStringLiteral("Describe Activity Type"));
@@ -116,7 +140,7 @@ private slots:
 
     void refusedCreationReleasesNothing()
     {
-        QVERIFY(m_service);
+        startService();
         {
             QMutexLocker lock(&m_service->mutex);
             m_service->refuse = true;

@@ -302,7 +302,8 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         const bool ended = form.waitForThread(stuck, true);
-        QVERIFY(timer.elapsed() < 5000);
+        // Without the cancel the wait would never end; the bound only has to tell "ended" from that.
+        QVERIFY(timer.elapsed() < 60 * 1000);
         stop = true;
         if (!ended)
             stuck.wait();

@@ -190,7 +190,7 @@ private slots:
             QThread::create([&] { answer = Tips::question(QStringLiteral("from a worker")); }));
         QTest::ignoreMessage(QtWarningMsg, "Message box refused outside the GUI thread: from a worker");
         thread->start();
-        QVERIFY(thread->wait(5000));
+        QVERIFY(thread->wait(20000));
         QVERIFY(!answer);
         QCOMPARE(calls, 0);
     }
