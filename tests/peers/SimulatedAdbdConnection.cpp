@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <deque>
@@ -62,6 +63,9 @@ struct SimulatedAdbdConnection::Stream
     std::condition_variable changed;
     bool hostReady = true;
     bool closed = false;
+    // Delayed acknowledgement: what the host still accepts from us, and what we still accept.
+    qint64 sendWindow = 0;
+    qint64 receiveWindow = 0;
     // "sync:"
     QByteArray syncBuffer;
     QString pushPath;
@@ -139,24 +143,61 @@ bool SimulatedAdbdConnection::receive(Message &message)
 bool SimulatedAdbdConnection::send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray &payload,
                                    bool corruptSum)
 {
-    QByteArray message(24, '\0');
-    char *h = message.data();
-    qToLittleEndian(command, h);
-    qToLittleEndian(arg0, h + 4);
-    qToLittleEndian(arg1, h + 8);
-    qToLittleEndian(quint32(payload.size()), h + 12);
-    qToLittleEndian(byteSum(payload) + (corruptSum ? 1u : 0u), h + 16);
-    qToLittleEndian(command ^ 0xffffffffu, h + 20);
-    message += payload;
+    char header[24];
+    qToLittleEndian(command, header);
+    qToLittleEndian(arg0, header + 4);
+    qToLittleEndian(arg1, header + 8);
+    qToLittleEndian(quint32(payload.size()), header + 12);
+    qToLittleEndian(byteSum(payload) + (corruptSum ? 1u : 0u), header + 16);
+    qToLittleEndian(command ^ 0xffffffffu, header + 20);
+    // Header and payload leave in one call, without copying the payload.
+    iovec parts[2] = {{header, sizeof header}, {const_cast<char *>(payload.constData()), size_t(payload.size())}};
+    int first = 0;
     std::lock_guard lock(m_writeMutex);
-    return m_connection.writeAll(message);
+    while (first < 2) {
+        msghdr msg{};
+        msg.msg_iov = parts + first;
+        msg.msg_iovlen = size_t(2 - first);
+        const ssize_t n = ::sendmsg(m_connection.fd(), &msg, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        size_t left = size_t(n);
+        while (first < 2 && left >= parts[first].iov_len) {
+            left -= parts[first].iov_len;
+            ++first;
+        }
+        if (first < 2) {
+            parts[first].iov_base = static_cast<char *>(parts[first].iov_base) + left;
+            parts[first].iov_len -= left;
+        }
+    }
+    return true;
+}
+
+void SimulatedAdbdConnection::acknowledge(Stream &stream, qsizetype size)
+{
+    if (!m_delayedAck) {
+        send(A_OKAY, stream.id, stream.hostId);
+        return;
+    }
+    {
+        std::lock_guard lock(stream.mutex);
+        stream.receiveWindow += size;
+    }
+    send(A_OKAY, stream.id, stream.hostId, word(quint32(size)));
 }
 
 void SimulatedAdbdConnection::sendConnect()
 {
     const SimulatedAdbd::Options &o = m_daemon.options();
     QByteArray banner = "device::ro.product.name=simulated;ro.product.model=Simulated 5;ro.product.device=sim;";
-    banner += o.shellV2 ? "features=shell_v2,cmd" : "features=cmd";
+    banner += "features=cmd";
+    if (o.shellV2)
+        banner += ",shell_v2";
+    if (o.delayedAck)
+        banner += ",delayed_ack";
     m_online = true;
     send(A_CNXN, o.version, o.maxPayload, banner);
 }
@@ -173,13 +214,25 @@ void SimulatedAdbdConnection::serve()
     Message message;
     while (!m_dropped && receive(message)) {
         switch (message.command) {
-        case A_CNXN:
+        case A_CNXN: {
             m_hostMax = message.arg1;
+            // Windows are used only where both sides offer them.
+            QByteArray banner = message.payload;
+            if (banner.endsWith('\0'))
+                banner.chop(1);
+            const int props = banner.indexOf("::");
+            bool hostOffers = false;
+            for (const QByteArray &prop : banner.mid(props < 0 ? 0 : props + 2).split(';')) {
+                if (prop.startsWith("features="))
+                    hostOffers = prop.mid(9).split(',').contains("delayed_ack");
+            }
+            m_delayedAck = hostOffers && m_daemon.options().delayedAck;
             if (m_daemon.options().requireAuth)
                 sendToken();
             else
                 sendConnect();
             break;
+        }
         case A_AUTH:
             if (message.arg0 == 2) {
                 if (!m_token.isEmpty() && m_daemon.trustedKeyFor(m_token, message.payload))
@@ -206,10 +259,15 @@ void SimulatedAdbdConnection::serve()
             break;
         case A_OPEN:
             if (m_online && message.arg0 != 0) {
+                // Without delayed acknowledgement the second argument must be 0.
+                if (!m_delayedAck && message.arg1 != 0) {
+                    send(A_CLSE, 0, message.arg0);
+                    break;
+                }
                 QByteArray service = message.payload;
                 if (service.endsWith('\0'))
                     service.chop(1);
-                open(message.arg0, service);
+                open(message.arg0, message.arg1, service);
             }
             break;
         case A_OKAY:
@@ -225,8 +283,14 @@ void SimulatedAdbdConnection::serve()
             if (!stream)
                 break;
             if (message.command == A_OKAY) {
+                // Under delayed acknowledgement every OKAY carries the bytes the host took.
+                if (m_delayedAck && message.payload.size() != 4)
+                    return drop();
                 std::lock_guard lock(stream->mutex);
-                stream->hostReady = true;
+                if (m_delayedAck)
+                    stream->sendWindow += qFromLittleEndian<quint32>(message.payload.constData());
+                else
+                    stream->hostReady = true;
                 stream->changed.notify_all();
             } else if (message.command == A_CLSE) {
                 {
@@ -238,20 +302,32 @@ void SimulatedAdbdConnection::serve()
                 }
                 std::lock_guard lock(m_mutex);
                 m_streams.erase(stream->id);
-            } else if (stream->kind == Stream::Kind::Tcp) {
-                bool ackNow = false;
-                {
-                    std::lock_guard lock(stream->mutex);
-                    stream->outbox.push_back(message.payload);
-                    stream->outboxBytes += message.payload.size();
-                    ackNow = stream->outboxBytes < kOutboxLimit;
-                    stream->ackOwed = !ackNow;
-                    stream->changed.notify_all();
-                }
-                if (ackNow)
-                    send(A_OKAY, stream->id, stream->hostId);
             } else {
-                send(A_OKAY, stream->id, stream->hostId);
+                if (m_delayedAck) {
+                    // A host that sends beyond its window breaks the protocol.
+                    std::lock_guard lock(stream->mutex);
+                    stream->receiveWindow -= message.payload.size();
+                    if (stream->receiveWindow < 0) {
+                        qWarning("simulated adbd: the host overran the window of stream %u", stream->id);
+                        return drop();
+                    }
+                }
+                if (stream->kind == Stream::Kind::Tcp) {
+                    bool ackNow = false;
+                    {
+                        std::lock_guard lock(stream->mutex);
+                        stream->outbox.push_back(message.payload);
+                        stream->outboxBytes += message.payload.size();
+                        // With windows the writer tells the host what reached the app.
+                        ackNow = !m_delayedAck && stream->outboxBytes < kOutboxLimit;
+                        stream->ackOwed = !m_delayedAck && !ackNow;
+                        stream->changed.notify_all();
+                    }
+                    if (ackNow)
+                        send(A_OKAY, stream->id, stream->hostId);
+                    break;
+                }
+                acknowledge(*stream, message.payload.size());
                 if (stream->kind == Stream::Kind::Sync)
                     syncReceived(stream, message.payload);
             }
@@ -265,10 +341,12 @@ void SimulatedAdbdConnection::serve()
     drop();
 }
 
-void SimulatedAdbdConnection::open(quint32 hostId, const QByteArray &service)
+void SimulatedAdbdConnection::open(quint32 hostId, quint32 hostWindow, const QByteArray &service)
 {
     auto stream = std::make_shared<Stream>();
     stream->hostId = hostId;
+    stream->sendWindow = hostWindow;
+    stream->receiveWindow = m_daemon.options().receiveWindow;
     bool v2 = false;
     QString command;
     if (service.startsWith("shell,v2,raw:") && m_daemon.options().shellV2) {
@@ -297,7 +375,7 @@ void SimulatedAdbdConnection::open(quint32 hostId, const QByteArray &service)
         stream->id = m_nextId++;
         m_streams[stream->id] = stream;
     }
-    send(A_OKAY, stream->id, hostId);
+    send(A_OKAY, stream->id, hostId, m_delayedAck ? word(m_daemon.options().receiveWindow) : QByteArray());
     if (stream->kind == Stream::Kind::Shell)
         spawn([this, stream, command, v2] { runShell(stream, command, v2); });
     else if (stream->kind == Stream::Kind::Tcp) {
@@ -313,13 +391,19 @@ bool SimulatedAdbdConnection::write(Stream &stream, const QByteArray &data)
     for (qsizetype offset = 0; offset < data.size(); offset += chunk) {
         {
             std::unique_lock lock(stream.mutex);
-            stream.changed.wait(lock, [&] { return stream.hostReady || stream.closed || m_dropped; });
+            // Like adbd, a full message goes while any window is left: hosts must take the overshoot.
+            stream.changed.wait(lock, [&] {
+                return (m_delayedAck ? stream.sendWindow > 0 : stream.hostReady) || stream.closed || m_dropped;
+            });
             if (stream.closed || m_dropped)
                 return false;
             stream.hostReady = false;
+            stream.sendWindow -= qMin(chunk, data.size() - offset);
         }
-        if (!send(A_WRTE, stream.id, stream.hostId, data.mid(offset, chunk),
-                  fault == SimulatedAdbd::Fault::BadChecksum))
+        const QByteArray part = offset == 0 && chunk >= data.size()
+                                    ? data
+                                    : QByteArray::fromRawData(data.constData() + offset, qMin(chunk, data.size() - offset));
+        if (!send(A_WRTE, stream.id, stream.hostId, part, fault == SimulatedAdbd::Fault::BadChecksum))
             return false;
     }
     return true;
@@ -389,7 +473,8 @@ void SimulatedAdbdConnection::pumpTcp(std::shared_ptr<Stream> stream)
         const ssize_t n = ::recv(stream->socket->fd(), buffer.data(), size_t(buffer.size()), 0);
         if (n <= 0)
             break;
-        if (!write(*stream, buffer.left(int(n))))
+        // The message borrows the buffer; it is written before the next recv fills it again.
+        if (!write(*stream, QByteArray::fromRawData(buffer.constData(), qsizetype(n))))
             return;
     }
     close(stream);
@@ -422,7 +507,9 @@ void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
                 ack = true;
             }
         }
-        if (ack)
+        if (m_delayedAck)
+            acknowledge(*stream, data.size());
+        else if (ack)
             send(A_OKAY, stream->id, stream->hostId);
     }
 }

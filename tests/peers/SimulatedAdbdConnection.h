@@ -45,16 +45,19 @@ private:
     bool receive(Message &message);
     bool send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray &payload = {},
               bool corruptSum = false);
+    // Tells the host that size bytes it sent on the stream were taken.
+    void acknowledge(Stream &stream, qsizetype size);
     void sendConnect();
     void sendToken();
     quint32 agreedMax() const;
 
-    void open(quint32 hostId, const QByteArray &service);
+    void open(quint32 hostId, quint32 hostWindow, const QByteArray &service);
     void runShell(std::shared_ptr<Stream> stream, QString command, bool v2);
     void pumpTcp(std::shared_ptr<Stream> stream);
     void drainTcp(std::shared_ptr<Stream> stream);
     void syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data);
-    // Sends data to the host in agreed-size WRTEs, each after the host's OKAY for the previous.
+    // Sends data to the host in agreed-size WRTEs: each after the host's OKAY for the previous, or
+    // while the host's window is open.
     bool write(Stream &stream, const QByteArray &data);
     void close(const std::shared_ptr<Stream> &stream);
     void spawn(std::function<void()> work);
@@ -71,6 +74,7 @@ private:
 
     // Reader thread only, except m_hostMax which workers read.
     std::atomic<quint32> m_hostMax{4096};
+    std::atomic_bool m_delayedAck{false};
     bool m_online = false;
     QByteArray m_token;
 };
