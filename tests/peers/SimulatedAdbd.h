@@ -51,6 +51,7 @@ public:
         StreamClosedMidPush, // the file service closes its stream after the first DATA block
         GoneMidPush, // the connection drops after the first DATA block of a push
         OversizedPayload, // the first shell answer exceeds the agreed payload limit
+        OkayWithoutWindow, // under delayed acknowledgement, the answer to the next OPEN lacks its window
     };
 
     struct Options

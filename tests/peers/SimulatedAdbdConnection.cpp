@@ -375,7 +375,9 @@ void SimulatedAdbdConnection::open(quint32 hostId, quint32 hostWindow, const QBy
         stream->id = m_nextId++;
         m_streams[stream->id] = stream;
     }
-    send(A_OKAY, stream->id, hostId, m_delayedAck ? word(m_daemon.options().receiveWindow) : QByteArray());
+    const bool withWindow = m_delayedAck && m_daemon.takeFault(SimulatedAdbd::Fault::OkayWithoutWindow) !=
+                                                SimulatedAdbd::Fault::OkayWithoutWindow;
+    send(A_OKAY, stream->id, hostId, withWindow ? word(m_daemon.options().receiveWindow) : QByteArray());
     if (stream->kind == Stream::Kind::Shell)
         spawn([this, stream, command, v2] { runShell(stream, command, v2); });
     else if (stream->kind == Stream::Kind::Tcp) {
