@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::peers {
@@ -132,7 +133,11 @@ bool SimulatedAdbdConnection::receive(Message &message)
     // A real daemon drops a host that breaks the framing.
     if (magic != (message.command ^ 0xffffffffu) || length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
         return false;
-    message.payload.resize(int(length));
+    // The last payload's buffer is reused unless a service still holds it; then a new one is taken
+    // rather than copying the old bytes over.
+    if (!message.payload.isDetached())
+        message.payload = QByteArray();
+    message.payload.resize(qsizetype(length));
     if (length > 0 && !m_connection.readExact(message.payload.data(), length))
         return false;
     if (m_daemon.options().version < kSkipChecksumVersion && byteSum(message.payload) != sum)
@@ -518,75 +523,100 @@ void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
 
 void SimulatedAdbdConnection::syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data)
 {
-    QByteArray &buf = stream->syncBuffer;
-    if (buf.isEmpty())
-        buf = data; // shared, not copied
-    else
-        buf += data;
+    // A request cut by a message boundary is completed from the front of the next message; the
+    // rest of that message is read in place.
+    QByteArray &carry = stream->syncBuffer;
     qsizetype at = 0;
-    // Requests are taken from the front; what is left of an incomplete one waits for more data.
-    const auto keepRest = [&] { buf = buf.mid(at); };
-    for (;;) {
-        if (buf.size() - at < 8)
-            return keepRest();
-        const QByteArray id = buf.mid(at, 4);
-        const quint32 length = qFromLittleEndian<quint32>(buf.constData() + at + 4);
-        if (id == "QUIT") {
-            close(stream);
+    while (!carry.isEmpty()) {
+        const qsizetype want = carry.size() < 8 ? 8 : syncRequestSize(carry.constData());
+        const qsizetype take = qMin(want - carry.size(), data.size() - at);
+        carry.append(data.constData() + at, take);
+        at += take;
+        if (carry.size() < want) {
+            if (at == data.size())
+                return;
+            continue; // the header is whole now; its body follows
+        }
+        const QByteArray request = std::exchange(carry, QByteArray());
+        if (!syncRequest(stream, request.constData()))
             return;
-        }
-        if (id == "DONE") {
-            at += 8;
-            QByteArray file;
-            qsizetype total = 0;
-            for (const QByteArray &part : stream->pushData)
-                total += part.size();
-            file.reserve(total);
-            for (const QByteArray &part : stream->pushData)
-                file += part;
-            stream->pushData.clear();
-            m_daemon.storeFile(stream->pushPath, file, stream->pushMode, stream->pushSize);
-            stream->pushSize = 0;
-            send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
-            continue;
-        }
-        if ((id != "SEND" && id != "DATA") || length > kMaxSyncData) {
-            send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "invalid sync request"));
-            close(stream);
+    }
+    while (data.size() - at >= 8) {
+        const qsizetype size = syncRequestSize(data.constData() + at);
+        if (data.size() - at < size)
+            break;
+        if (!syncRequest(stream, data.constData() + at))
             return;
+        at += size;
+    }
+    carry = data.mid(at);
+}
+
+qsizetype SimulatedAdbdConnection::syncRequestSize(const char *header)
+{
+    const QByteArray id(header, 4);
+    if (id == "DONE" || id == "QUIT")
+        return 8; // their word is not a length
+    const quint32 length = qFromLittleEndian<quint32>(header + 4);
+    // An oversized length is refused as soon as its header is seen.
+    return length > quint32(kMaxSyncData) ? 8 : 8 + qsizetype(length);
+}
+
+bool SimulatedAdbdConnection::syncRequest(const std::shared_ptr<Stream> &stream, const char *request)
+{
+    const QByteArray id(request, 4);
+    const quint32 length = qFromLittleEndian<quint32>(request + 4);
+    if (id == "QUIT") {
+        close(stream);
+        return false;
+    }
+    if (id == "DONE") {
+        QByteArray file;
+        qsizetype total = 0;
+        for (const QByteArray &part : stream->pushData)
+            total += part.size();
+        file.reserve(total);
+        for (const QByteArray &part : stream->pushData)
+            file += part;
+        stream->pushData.clear();
+        m_daemon.storeFile(stream->pushPath, file, stream->pushMode, stream->pushSize);
+        stream->pushSize = 0;
+        send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
+        return true;
+    }
+    if ((id != "SEND" && id != "DATA") || length > kMaxSyncData) {
+        send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "invalid sync request"));
+        close(stream);
+        return false;
+    }
+    const char *body = request + 8;
+    if (id == "SEND") {
+        const QByteArray target(body, int(length));
+        const int comma = target.lastIndexOf(',');
+        stream->pushPath = QString::fromUtf8(comma >= 0 ? target.left(comma) : target);
+        stream->pushMode = comma >= 0 ? target.mid(comma + 1).toInt() : 0;
+        if (!stream->pushPath.startsWith(QLatin1Char('/'))) {
+            send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "path must be absolute"));
+            close(stream);
+            return false;
         }
-        if (buf.size() - at < 8 + qsizetype(length))
-            return keepRest();
-        const char *body = buf.constData() + at + 8;
-        at += 8 + length;
-        if (id == "SEND") {
-            const QByteArray target(body, int(length));
-            const int comma = target.lastIndexOf(',');
-            stream->pushPath = QString::fromUtf8(comma >= 0 ? target.left(comma) : target);
-            stream->pushMode = comma >= 0 ? target.mid(comma + 1).toInt() : 0;
-            if (!stream->pushPath.startsWith(QLatin1Char('/'))) {
-                send(A_WRTE, stream->id, stream->hostId, syncPacket("FAIL", "path must be absolute"));
-                close(stream);
-                return;
-            }
-            continue;
+        return true;
+    }
+    stream->pushSize += length;
+    if (m_daemon.options().keepFileContents)
+        stream->pushData.push_back(QByteArray(body, int(length)));
+    if (!stream->sawData) {
+        stream->sawData = true;
+        if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) == SimulatedAdbd::Fault::StreamClosedMidPush) {
+            close(stream);
+            return false;
         }
-        stream->pushSize += length;
-        if (m_daemon.options().keepFileContents)
-            stream->pushData.push_back(QByteArray(body, int(length)));
-        if (!stream->sawData) {
-            stream->sawData = true;
-            if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) ==
-                SimulatedAdbd::Fault::StreamClosedMidPush) {
-                close(stream);
-                return;
-            }
-            if (m_daemon.takeFault(SimulatedAdbd::Fault::GoneMidPush) == SimulatedAdbd::Fault::GoneMidPush) {
-                drop();
-                return;
-            }
+        if (m_daemon.takeFault(SimulatedAdbd::Fault::GoneMidPush) == SimulatedAdbd::Fault::GoneMidPush) {
+            drop();
+            return false;
         }
     }
+    return true;
 }
 
 } // namespace tarnwick::peers

@@ -56,6 +56,10 @@ private:
     void pumpTcp(std::shared_ptr<Stream> stream);
     void drainTcp(std::shared_ptr<Stream> stream);
     void syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data);
+    // The bytes of the request whose 8-byte header this is.
+    static qsizetype syncRequestSize(const char *header);
+    // Handles one whole request; false once the stream is done with.
+    bool syncRequest(const std::shared_ptr<Stream> &stream, const char *request);
     // Sends data to the host in agreed-size WRTEs: each after the host's OKAY for the previous, or
     // while the host's window is open.
     bool write(Stream &stream, const QByteArray &data);
