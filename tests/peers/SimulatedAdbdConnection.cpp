@@ -12,6 +12,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <deque>
 #include <utility>
 #include <vector>
@@ -79,6 +80,7 @@ struct SimulatedAdbdConnection::Stream
     std::unique_ptr<PeerConnection> socket;
     std::deque<QByteArray> outbox;
     qsizetype outboxBytes = 0;
+    bool writing = false; // the writer thread holds bytes taken from the outbox
     bool ackOwed = false;
 };
 
@@ -133,10 +135,11 @@ bool SimulatedAdbdConnection::receive(Message &message)
     // A real daemon drops a host that breaks the framing.
     if (magic != (message.command ^ 0xffffffffu) || length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
         return false;
-    // The last payload's buffer is reused unless a service still holds it; then a new one is taken
-    // rather than copying the old bytes over.
+    // The last payload's buffer is reused unless a service still holds it; then one that a service
+    // gave back is taken, or a new one, rather than copying the old bytes over. Fresh megabytes for
+    // every message would cost more in page faults than the copying of the data itself.
     if (!message.payload.isDetached())
-        message.payload = QByteArray();
+        message.payload = takeBuffer();
     message.payload.resize(qsizetype(length));
     if (length > 0 && !m_connection.readExact(message.payload.data(), length))
         return false;
@@ -179,6 +182,26 @@ bool SimulatedAdbdConnection::send(quint32 command, quint32 arg0, quint32 arg1, 
         }
     }
     return true;
+}
+
+QByteArray SimulatedAdbdConnection::takeBuffer()
+{
+    std::lock_guard lock(m_poolMutex);
+    if (m_pool.empty())
+        return {};
+    QByteArray buffer = std::move(m_pool.back());
+    m_pool.pop_back();
+    return buffer;
+}
+
+void SimulatedAdbdConnection::recycle(QByteArray buffer)
+{
+    constexpr std::size_t kPoolSize = 16;
+    if (!buffer.isDetached())
+        return;
+    std::lock_guard lock(m_poolMutex);
+    if (m_pool.size() < kPoolSize)
+        m_pool.push_back(std::move(buffer));
 }
 
 void SimulatedAdbdConnection::acknowledge(Stream &stream, qsizetype size)
@@ -316,6 +339,12 @@ void SimulatedAdbdConnection::serve()
                         qWarning("simulated adbd: the host overran the window of stream %u", stream->id);
                         return drop();
                     }
+                }
+                if (stream->kind == Stream::Kind::Tcp && m_delayedAck) {
+                    const qsizetype sent = passToApp(*stream, message.payload);
+                    if (sent > 0)
+                        acknowledge(*stream, sent);
+                    break;
                 }
                 if (stream->kind == Stream::Kind::Tcp) {
                     bool ackNow = false;
@@ -487,6 +516,31 @@ void SimulatedAdbdConnection::pumpTcp(std::shared_ptr<Stream> stream)
     close(stream);
 }
 
+qsizetype SimulatedAdbdConnection::passToApp(Stream &stream, const QByteArray &data)
+{
+    std::lock_guard lock(stream.mutex);
+    qsizetype sent = 0;
+    // Like adbd's non-blocking sockets: what the app takes at once needs no writer thread. Once
+    // something waits, everything after it waits too, to keep the order.
+    if (stream.outbox.empty() && !stream.writing && !stream.closed) {
+        while (sent < data.size()) {
+            const ssize_t n = ::send(stream.socket->fd(), data.constData() + sent, size_t(data.size() - sent),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break; // full, or broken: the writer thread finds out
+            sent += n;
+        }
+    }
+    if (sent < data.size()) {
+        stream.outbox.push_back(sent == 0 ? data : data.mid(sent));
+        stream.outboxBytes += data.size() - sent;
+        stream.changed.notify_all();
+    }
+    return sent;
+}
+
 void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
 {
     for (;;) {
@@ -500,22 +554,26 @@ void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
             }
             data = std::move(stream->outbox.front());
             stream->outbox.pop_front();
+            stream->writing = true;
         }
         if (!stream->socket->writeAll(data)) {
             stream->socket->shutdown();
             return;
         }
+        const qsizetype size = data.size();
+        recycle(std::move(data));
         bool ack = false;
         {
             std::lock_guard lock(stream->mutex);
-            stream->outboxBytes -= data.size();
+            stream->writing = false;
+            stream->outboxBytes -= size;
             if (stream->ackOwed && stream->outboxBytes < kOutboxLimit) {
                 stream->ackOwed = false;
                 ack = true;
             }
         }
         if (m_delayedAck)
-            acknowledge(*stream, data.size());
+            acknowledge(*stream, size);
         else if (ack)
             send(A_OKAY, stream->id, stream->hostId);
     }

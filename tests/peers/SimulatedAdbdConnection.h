@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace tarnwick::peers {
 
@@ -43,6 +44,9 @@ private:
     };
 
     bool receive(Message &message);
+    // Payload buffers that services are done with, for the next messages.
+    QByteArray takeBuffer();
+    void recycle(QByteArray buffer);
     bool send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray &payload = {},
               bool corruptSum = false);
     // Tells the host that size bytes it sent on the stream were taken.
@@ -55,6 +59,9 @@ private:
     void runShell(std::shared_ptr<Stream> stream, QString command, bool v2);
     void pumpTcp(std::shared_ptr<Stream> stream);
     void drainTcp(std::shared_ptr<Stream> stream);
+    // Hands what the host sent to the app's socket, at once where it takes it; the rest waits for
+    // drainTcp(). The bytes passed at once.
+    qsizetype passToApp(Stream &stream, const QByteArray &data);
     void syncReceived(const std::shared_ptr<Stream> &stream, const QByteArray &data);
     // The bytes of the request whose 8-byte header this is.
     static qsizetype syncRequestSize(const char *header);
@@ -75,6 +82,8 @@ private:
     std::map<quint32, std::shared_ptr<Stream>> m_streams;
     quint32 m_nextId = 1;
     std::list<std::thread> m_workers;
+    std::mutex m_poolMutex;
+    std::vector<QByteArray> m_pool;
 
     // Reader thread only, except m_hostMax which workers read.
     std::atomic<quint32> m_hostMax{4096};
