@@ -1,14 +1,14 @@
 // ADB client throughput on loopback: a 50 MB push through "sync:" and 50 MB streamed through a
 // forwarded "tcp:" port, both to the simulated adbd, against the same bytes over a plain loopback
 // TCP connection. Target: each at least half the plain rate.
+#include "LoopbackSockets.h"
+#include "SimulatedAdbd.h"
 #include "platform/adb/AdbForwardServer.h"
 #include "platform/adb/AdbKey.h"
 #include "platform/adb/AdbSyncService.h"
 #include "platform/adb/AdbTcpChannel.h"
 #include "platform/adb/AdbTransport.h"
 #include "platform/adb/AdbUSBHandle.h"
-#include "LoopbackSockets.h"
-#include "SimulatedAdbd.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -21,9 +21,9 @@
 #include <cstdio>
 #include <thread>
 
-using tarnwick::peers::SimulatedAdbd;
 using tarnwick::peers::connectLoopback;
 using tarnwick::peers::listenLoopback;
+using tarnwick::peers::SimulatedAdbd;
 
 namespace {
 
@@ -79,7 +79,8 @@ double sendThrough(quint16 port, const QByteArray &chunk)
     if (fd < 0)
         return -1;
     for (qint64 sent = 0; sent < kBytes;) {
-        const ssize_t n = ::send(fd, chunk.constData(), size_t(qMin<qint64>(chunk.size(), kBytes - sent)), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd, chunk.constData(), size_t(qMin<qint64>(chunk.size(), kBytes - sent)), MSG_NOSIGNAL);
         if (n <= 0) {
             ::close(fd);
             return -1;
@@ -127,7 +128,9 @@ int main(int argc, char **argv)
 
     // Arguments pick measurements ("plain", "push", "forward"), for profiling one of them alone.
     const QStringList picked = app.arguments().mid(1);
-    const auto runs = [&picked](const char *name) { return picked.isEmpty() || picked.contains(QLatin1String(name)); };
+    const auto runs = [&picked](const char *name) {
+        return picked.isEmpty() || picked.contains(QLatin1String(name));
+    };
 
     double plain = 1e9, push = 1e9, forward = 1e9;
     for (int run = 0; run < kRuns; ++run) {
@@ -141,7 +144,8 @@ int main(int argc, char **argv)
             QElapsedTimer timer;
             timer.start();
             try {
-                AdbSyncService::push(*handle->transport(), source, QStringLiteral("/sdcard/bench.bin"), 0644, 0);
+                AdbSyncService::push(*handle->transport(), source, QStringLiteral("/sdcard/bench.bin"), 0644,
+                                     0);
             } catch (const std::exception &e) {
                 std::printf("failed: push: %s\n", e.what());
                 return 1;
@@ -173,8 +177,8 @@ int main(int argc, char **argv)
             std::printf("%s%.0f MB/s\n", label, rate);
             return;
         }
-        std::printf("%s%.0f MB/s = %.0f%% of plain (target: at least 50%%) %s\n", label, rate, 100 * rate / plainRate,
-                    rate >= plainRate / 2 ? "ok" : "MISSED");
+        std::printf("%s%.0f MB/s = %.0f%% of plain (target: at least 50%%) %s\n", label, rate,
+                    100 * rate / plainRate, rate >= plainRate / 2 ? "ok" : "MISSED");
     };
     if (runs("plain"))
         std::printf("plain loopback TCP: %.0f MB/s\n", plainRate);

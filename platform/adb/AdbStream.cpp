@@ -232,7 +232,8 @@ void AdbStream::write(const QByteArray &data)
         const quint32 remote = m_remoteId;
         lock.unlock();
         // The message borrows the caller's bytes: the channel has written them when send returns.
-        const QByteArray payload = size == data.size() ? data : QByteArray::fromRawData(data.constData() + offset, size);
+        const QByteArray payload =
+            size == data.size() ? data : QByteArray::fromRawData(data.constData() + offset, size);
         transport->send(AdbMessage{AdbMessage::Wrte, m_localId, remote, payload});
         offset += size;
     }

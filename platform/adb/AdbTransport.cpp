@@ -44,10 +44,11 @@ AdbTransport::AdbTransport(std::unique_ptr<AdbChannel> channel, QString serial,
 std::shared_ptr<AdbTransport> AdbTransport::start(std::unique_ptr<AdbChannel> channel, QString serial,
                                                   std::shared_ptr<const AdbKey> key)
 {
-    std::shared_ptr<AdbTransport> transport(new AdbTransport(std::move(channel), std::move(serial), std::move(key)));
+    std::shared_ptr<AdbTransport> transport(
+        new AdbTransport(std::move(channel), std::move(serial), std::move(key)));
     try {
-        transport->send(AdbMessage{AdbMessage::Cnxn, AdbMessage::kVersionSkipChecksum, AdbMessage::kMaxPayload,
-                                   kHostBanner});
+        transport->send(AdbMessage{AdbMessage::Cnxn, AdbMessage::kVersionSkipChecksum,
+                                   AdbMessage::kMaxPayload, kHostBanner});
     } catch (const AdbError &e) {
         transport->goOffline(QString::fromUtf8(e.what()));
     }
@@ -163,8 +164,8 @@ void AdbTransport::send(const AdbMessage &message)
 {
     // Until the phone's CNXN tells otherwise it may be one that checks the sum.
     const QByteArray header = message.encodeHeader(protocolVersion() < AdbMessage::kVersionSkipChecksum);
-    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
-                   << message.payload.size();
+    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0
+                   << message.arg1 << message.payload.size();
     std::lock_guard lock(m_writeMutex);
     if (state() == State::Offline)
         throw AdbError(errorString());
@@ -241,8 +242,8 @@ void AdbTransport::readLoop()
 
 void AdbTransport::handle(const AdbMessage &message)
 {
-    qCDebug(lcAdb) << m_serial << "<" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
-                   << message.payload.size();
+    qCDebug(lcAdb) << m_serial << "<" << AdbMessage::commandName(message.command) << message.arg0
+                   << message.arg1 << message.payload.size();
     switch (message.command) {
     case AdbMessage::Cnxn:
         handleConnect(message);

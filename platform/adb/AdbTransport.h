@@ -23,10 +23,10 @@ class AdbTransport : public std::enable_shared_from_this<AdbTransport>
 {
 public:
     enum class State {
-        Connecting, // CNXN sent, no answer yet
+        Connecting,  // CNXN sent, no answer yet
         Authorizing, // our public key was offered; the phone shows its trust prompt
-        Online, // the phone answered with its CNXN
-        Offline, // the channel broke or was closed
+        Online,      // the phone answered with its CNXN
+        Offline,     // the channel broke or was closed
     };
 
     // Sends CNXN and starts reading. key may be null; then it is loaded when the phone asks for it

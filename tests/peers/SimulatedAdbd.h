@@ -46,12 +46,12 @@ public:
     // Misbehaviour on purpose.
     enum class Fault {
         None,
-        BadChecksum, // data sent to the host carries a wrong byte sum (legacy version only matters)
-        TruncatedMessage, // the first shell answer is cut inside its payload and the connection dropped
+        BadChecksum,         // data sent to the host carries a wrong byte sum (legacy version only matters)
+        TruncatedMessage,    // the first shell answer is cut inside its payload and the connection dropped
         StreamClosedMidPush, // the file service closes its stream after the first DATA block
-        GoneMidPush, // the connection drops after the first DATA block of a push
-        OversizedPayload, // the first shell answer exceeds the agreed payload limit
-        OkayWithoutWindow, // under delayed acknowledgement, the answer to the next OPEN lacks its window
+        GoneMidPush,         // the connection drops after the first DATA block of a push
+        OversizedPayload,    // the first shell answer exceeds the agreed payload limit
+        OkayWithoutWindow,   // under delayed acknowledgement, the answer to the next OPEN lacks its window
     };
 
     struct Options

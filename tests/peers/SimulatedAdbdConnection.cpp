@@ -133,7 +133,8 @@ bool SimulatedAdbdConnection::receive(Message &message)
     const quint32 sum = qFromLittleEndian<quint32>(header + 16);
     const quint32 magic = qFromLittleEndian<quint32>(header + 20);
     // A real daemon drops a host that breaks the framing.
-    if (magic != (message.command ^ 0xffffffffu) || length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
+    if (magic != (message.command ^ 0xffffffffu) ||
+        length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
         return false;
     // The last payload's buffer is reused unless a service still holds it; then one that a service
     // gave back is taken, or a new one, rather than copying the old bytes over. Fresh megabytes for
@@ -159,7 +160,8 @@ bool SimulatedAdbdConnection::send(quint32 command, quint32 arg0, quint32 arg1, 
     qToLittleEndian(byteSum(payload) + (corruptSum ? 1u : 0u), header + 16);
     qToLittleEndian(command ^ 0xffffffffu, header + 20);
     // Header and payload leave in one call, without copying the payload.
-    iovec parts[2] = {{header, sizeof header}, {const_cast<char *>(payload.constData()), size_t(payload.size())}};
+    iovec parts[2] = {{header, sizeof header},
+                      {const_cast<char *>(payload.constData()), size_t(payload.size())}};
     int first = 0;
     std::lock_guard lock(m_writeMutex);
     while (first < 2) {
@@ -220,7 +222,8 @@ void SimulatedAdbdConnection::acknowledge(Stream &stream, qsizetype size)
 void SimulatedAdbdConnection::sendConnect()
 {
     const SimulatedAdbd::Options &o = m_daemon.options();
-    QByteArray banner = "device::ro.product.name=simulated;ro.product.model=Simulated 5;ro.product.device=sim;";
+    QByteArray banner =
+        "device::ro.product.name=simulated;ro.product.model=Simulated 5;ro.product.device=sim;";
     banner += "features=cmd";
     if (o.shellV2)
         banner += ",shell_v2";
@@ -429,16 +432,18 @@ bool SimulatedAdbdConnection::write(Stream &stream, const QByteArray &data)
             std::unique_lock lock(stream.mutex);
             // Like adbd, a full message goes while any window is left: hosts must take the overshoot.
             stream.changed.wait(lock, [&] {
-                return (m_delayedAck ? stream.sendWindow > 0 : stream.hostReady) || stream.closed || m_dropped;
+                return (m_delayedAck ? stream.sendWindow > 0 : stream.hostReady) || stream.closed ||
+                       m_dropped;
             });
             if (stream.closed || m_dropped)
                 return false;
             stream.hostReady = false;
             stream.sendWindow -= qMin(chunk, data.size() - offset);
         }
-        const QByteArray part = offset == 0 && chunk >= data.size()
-                                    ? data
-                                    : QByteArray::fromRawData(data.constData() + offset, qMin(chunk, data.size() - offset));
+        const QByteArray part =
+            offset == 0 && chunk >= data.size()
+                ? data
+                : QByteArray::fromRawData(data.constData() + offset, qMin(chunk, data.size() - offset));
         if (!send(A_WRTE, stream.id, stream.hostId, part, fault == SimulatedAdbd::Fault::BadChecksum))
             return false;
     }
@@ -462,7 +467,8 @@ void SimulatedAdbdConnection::close(const std::shared_ptr<Stream> &stream)
 void SimulatedAdbdConnection::runShell(std::shared_ptr<Stream> stream, QString command, bool v2)
 {
     const SimulatedAdbd::ShellResult result = m_daemon.runShell(command);
-    if (m_daemon.takeFault(SimulatedAdbd::Fault::TruncatedMessage) == SimulatedAdbd::Fault::TruncatedMessage) {
+    if (m_daemon.takeFault(SimulatedAdbd::Fault::TruncatedMessage) ==
+        SimulatedAdbd::Fault::TruncatedMessage) {
         // A header that promises 64 bytes, half of them, and the cable is gone.
         QByteArray header(24, '\0');
         qToLittleEndian(A_WRTE, header.data());
@@ -477,7 +483,8 @@ void SimulatedAdbdConnection::runShell(std::shared_ptr<Stream> stream, QString c
         drop();
         return;
     }
-    if (m_daemon.takeFault(SimulatedAdbd::Fault::OversizedPayload) == SimulatedAdbd::Fault::OversizedPayload) {
+    if (m_daemon.takeFault(SimulatedAdbd::Fault::OversizedPayload) ==
+        SimulatedAdbd::Fault::OversizedPayload) {
         send(A_WRTE, stream->id, stream->hostId, QByteArray(int(agreedMax()) + 1, 'o'));
         return;
     }
@@ -547,7 +554,8 @@ void SimulatedAdbdConnection::drainTcp(std::shared_ptr<Stream> stream)
         QByteArray data;
         {
             std::unique_lock lock(stream->mutex);
-            stream->changed.wait(lock, [&] { return !stream->outbox.empty() || stream->closed || m_dropped; });
+            stream->changed.wait(lock,
+                                 [&] { return !stream->outbox.empty() || stream->closed || m_dropped; });
             if (stream->outbox.empty() || m_dropped) {
                 stream->socket->shutdown();
                 return;
@@ -665,7 +673,8 @@ bool SimulatedAdbdConnection::syncRequest(const std::shared_ptr<Stream> &stream,
         stream->pushData.push_back(QByteArray(body, int(length)));
     if (!stream->sawData) {
         stream->sawData = true;
-        if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) == SimulatedAdbd::Fault::StreamClosedMidPush) {
+        if (m_daemon.takeFault(SimulatedAdbd::Fault::StreamClosedMidPush) ==
+            SimulatedAdbd::Fault::StreamClosedMidPush) {
             close(stream);
             return false;
         }
