@@ -118,6 +118,7 @@ int main(int argc, char **argv)
     options.maxPayload = 1024 * 1024;
     // The phone's flash is not what is measured.
     options.keepFileContents = false;
+    options.spliceForwards = true;
     SimulatedAdbd phone(options);
     PAdbUSBHandle handle(new AdbUSBHandle(
         AdbTransport::start(AdbTcpChannel::connectTo("127.0.0.1", phone.port()), "bench", key)));

@@ -71,6 +71,11 @@ public:
         // Off for throughput measurements: pushed files are counted, not kept (files() holds them
         // empty, fileSizes() their sizes).
         bool keepFileContents = true;
+        // For throughput measurements: what the host sends to a "tcp:" stream goes to the app
+        // through the kernel (splice) instead of being copied through this process, as a phone
+        // spends its own processor on that, not the host's. The app must keep reading: the phone
+        // then blocks on it.
+        bool spliceForwards = false;
     };
 
     struct ShellResult

@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -94,6 +95,10 @@ SimulatedAdbdConnection::~SimulatedAdbdConnection()
     drop();
     for (std::thread &t : m_workers)
         t.join();
+    for (int fd : m_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 void SimulatedAdbdConnection::drop()
@@ -136,6 +141,15 @@ bool SimulatedAdbdConnection::receive(Message &message)
     if (magic != (message.command ^ 0xffffffffu) ||
         length > qMax<quint32>(m_daemon.options().maxPayload, 4096))
         return false;
+    if (message.command == A_WRTE && m_daemon.options().spliceForwards) {
+        bool broken = false;
+        if (spliceToApp(message.arg1, length, broken)) {
+            message.command = 0; // done with
+            return true;
+        }
+        if (broken)
+            return false;
+    }
     // The last payload's buffer is reused unless a service still holds it; then one that a service
     // gave back is taken, or a new one, rather than copying the old bytes over. Fresh megabytes for
     // every message would cost more in page faults than the copying of the data itself.
@@ -183,6 +197,68 @@ bool SimulatedAdbdConnection::send(quint32 command, quint32 arg0, quint32 arg1, 
             parts[first].iov_len -= left;
         }
     }
+    return true;
+}
+
+bool SimulatedAdbdConnection::spliceToApp(quint32 streamId, quint32 length, bool &broken)
+{
+    constexpr quint32 kWorthIt = 64 * 1024;
+    if (!m_delayedAck || length < kWorthIt)
+        return false;
+    std::shared_ptr<Stream> stream;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_streams.find(streamId);
+        if (it == m_streams.end() || it->second->kind != Stream::Kind::Tcp)
+            return false;
+        stream = it->second;
+    }
+    {
+        // Only the reader thread queues, so an empty outbox stays empty while this runs.
+        std::lock_guard lock(stream->mutex);
+        if (!stream->outbox.empty() || stream->writing || stream->closed ||
+            stream->receiveWindow < qint64(length))
+            return false;
+        stream->receiveWindow -= length;
+    }
+    if (m_pipe[0] < 0) {
+        if (::pipe2(m_pipe, O_CLOEXEC) != 0)
+            return broken = true, false;
+        ::fcntl(m_pipe[1], F_SETPIPE_SZ, int(qMax<quint32>(m_daemon.options().maxPayload, 65536)));
+    }
+    bool appGone = false;
+    for (quint32 left = length; left > 0;) {
+        const ssize_t in = ::splice(m_connection.fd(), nullptr, m_pipe[1], nullptr, left, SPLICE_F_MOVE);
+        if (in < 0 && errno == EINTR)
+            continue;
+        if (in <= 0)
+            return broken = true, false;
+        left -= quint32(in);
+        for (ssize_t out = 0; out < in;) {
+            ssize_t n = -1;
+            if (!appGone) {
+                n = ::splice(m_pipe[0], nullptr, stream->socket->fd(), nullptr, size_t(in - out),
+                             SPLICE_F_MOVE);
+                if (n < 0 && errno == EINTR)
+                    continue;
+            }
+            if (n <= 0) {
+                // The app hung up: the rest of the message is read and dropped, the stream ends.
+                appGone = true;
+                char scrap[4096];
+                n = ::read(m_pipe[0], scrap, size_t(qMin<ssize_t>(in - out, ssize_t(sizeof scrap))));
+                if (n <= 0)
+                    return broken = true, false;
+            }
+            out += n;
+        }
+    }
+    if (appGone) {
+        stream->socket->shutdown();
+        close(stream);
+        return true;
+    }
+    acknowledge(*stream, qsizetype(length));
     return true;
 }
 

@@ -44,6 +44,10 @@ private:
     };
 
     bool receive(Message &message);
+    // Moves a WRTE's payload of length bytes, still unread on the connection, to its "tcp:" stream's
+    // app through a pipe. False when the stream does not qualify (nothing was read then); broken
+    // set when the connection failed.
+    bool spliceToApp(quint32 streamId, quint32 length, bool &broken);
     // Payload buffers that services are done with, for the next messages.
     QByteArray takeBuffer();
     void recycle(QByteArray buffer);
@@ -82,6 +86,7 @@ private:
     std::map<quint32, std::shared_ptr<Stream>> m_streams;
     quint32 m_nextId = 1;
     std::list<std::thread> m_workers;
+    int m_pipe[2] = {-1, -1};
     std::mutex m_poolMutex;
     std::vector<QByteArray> m_pool;
 
