@@ -109,10 +109,6 @@ int main(int argc, char **argv)
     QByteArray chunk(kChunk, '\0');
     for (int i = 0; i < chunk.size(); ++i)
         chunk[i] = char(i * 31 + 7);
-    QByteArray file;
-    file.reserve(int(kBytes));
-    while (file.size() < kBytes)
-        file += chunk;
 
     SimulatedAdbd::Options options;
     options.maxPayload = 1024 * 1024;
@@ -132,6 +128,11 @@ int main(int argc, char **argv)
     const auto runs = [&picked](const char *name) {
         return picked.isEmpty() || picked.contains(QLatin1String(name));
     };
+
+    QByteArray file;
+    file.reserve(int(kBytes));
+    while (runs("push") && file.size() < kBytes)
+        file += chunk;
 
     double plain = 1e9, push = 1e9, forward = 1e9;
     for (int run = 0; run < kRuns; ++run) {

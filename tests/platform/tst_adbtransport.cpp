@@ -471,10 +471,21 @@ private slots:
         QTest::addColumn<bool>("phoneOffersWindows");
         QTest::addColumn<quint32>("phoneWindow");
         QTest::addColumn<quint32>("phoneMax");
-        QTest::newRow("windows") << true << quint32(2 * 1024 * 1024) << quint32(256 * 1024);
-        QTest::newRow("small window, small messages") << true << quint32(20000) << 4096u;
-        QTest::newRow("window smaller than a message") << true << quint32(3000) << 4096u;
-        QTest::newRow("older phone: one write in flight") << false << 0u << quint32(256 * 1024);
+        QTest::addColumn<bool>("phoneSplices");
+        QTest::addColumn<quint32>("version");
+        const quint32 current = 0x01000001;
+        QTest::newRow("windows") << true << quint32(2 * 1024 * 1024) << quint32(256 * 1024) << false
+                                 << current;
+        QTest::newRow("windows, phone splicing forwards")
+            << true << quint32(2 * 1024 * 1024) << quint32(1024 * 1024) << true << current;
+        QTest::newRow("small window, small messages") << true << quint32(20000) << 4096u << false << current;
+        QTest::newRow("window smaller than a message") << true << quint32(3000) << 4096u << false << current;
+        QTest::newRow("older phone: one write in flight")
+            << false << 0u << quint32(256 * 1024) << false << current;
+        // Payload sums on every message, windows or not.
+        QTest::newRow("oldest protocol, windows")
+            << true << quint32(2 * 1024 * 1024) << 4096u << false << 0x01000000u;
+        QTest::newRow("oldest protocol, one write in flight") << false << 0u << 4096u << false << 0x01000000u;
     }
 
     void flowControl()
@@ -482,7 +493,11 @@ private slots:
         QFETCH(bool, phoneOffersWindows);
         QFETCH(quint32, phoneWindow);
         QFETCH(quint32, phoneMax);
+        QFETCH(bool, phoneSplices);
+        QFETCH(quint32, version);
         SimulatedAdbd::Options options;
+        options.version = version;
+        options.spliceForwards = phoneSplices;
         options.delayedAck = phoneOffersWindows;
         options.receiveWindow = phoneWindow;
         options.maxPayload = phoneMax;
