@@ -67,7 +67,7 @@ public:
         // argument, the OKAYs' 4-byte payloads) instead of one WRTE in flight. Off: an older phone.
         bool delayedAck = true;
         // The window this phone grants each stream under delayed acknowledgement.
-        quint32 receiveWindow = 8 * 1024 * 1024;
+        quint32 receiveWindow = 2 * 1024 * 1024;
         // Off for throughput measurements: pushed files are counted, not kept (files() holds them
         // empty, fileSizes() their sizes).
         bool keepFileContents = true;
