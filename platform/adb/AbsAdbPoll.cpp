@@ -33,18 +33,28 @@ bool AbsAdbPoll::isStopped() const
     return m_stopped;
 }
 
+void AbsAdbPoll::requestPass()
+{
+    QMutexLocker lock(&m_mutex);
+    m_passRequested = true;
+    m_wake.wakeAll();
+}
+
 void AbsAdbPoll::run()
 {
     for (;;) {
         {
             QMutexLocker lock(&m_mutex);
             if (m_stopped)
-                return;
+                break;
+            m_passRequested = false;
         }
         poll();
         QMutexLocker lock(&m_mutex);
         if (m_stopped)
-            return;
-        m_wake.wait(&m_mutex, static_cast<unsigned long>(qMax(m_interval, 1)));
+            break;
+        if (!m_passRequested)
+            m_wake.wait(&m_mutex, static_cast<unsigned long>(qMax(m_interval, 1)));
     }
+    pollEnded();
 }

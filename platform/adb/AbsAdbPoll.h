@@ -4,7 +4,8 @@
 #include <QThread>
 #include <QWaitCondition>
 
-// A thread that looks for phones every `interval` milliseconds until stop() is called.
+// A thread that looks for phones every `interval` milliseconds, and whenever asked to, until stop()
+// is called.
 class AbsAdbPoll : public QThread
 {
     Q_OBJECT
@@ -17,15 +18,21 @@ public:
     // was never started and when called more than once.
     void stop();
     bool isStopped() const;
+    // Looks again now rather than at the end of the interval (something was plugged in or out).
+    // A request made during a pass gives one more pass right after it. Any thread.
+    void requestPass();
 
 protected:
     void run() override;
     // One look for phones; runs on the poll's own thread.
     virtual void poll() = 0;
+    // The last thing on the poll's thread, after its last pass: where its helpers end.
+    virtual void pollEnded() {}
 
 private:
     const int m_interval;
     mutable QMutex m_mutex;
     QWaitCondition m_wake;
     bool m_stopped = false;
+    bool m_passRequested = false;
 };

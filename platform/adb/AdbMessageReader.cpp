@@ -4,6 +4,9 @@
 
 #include <QtEndian>
 
+#include <cstring>
+#include <utility>
+
 AdbMessageReader::AdbMessageReader(quint32 maxPayload)
     : m_maxPayload(maxPayload)
 {}
@@ -20,6 +23,15 @@ void AdbMessageReader::setChecksumPolicy(ChecksumPolicy policy)
 
 void AdbMessageReader::append(const char *data, qsizetype size)
 {
+    if (m_partial) {
+        const qsizetype take = qMin(size, m_partial->payload.size() - m_filled);
+        std::memcpy(m_partial->payload.data() + m_filled, data, size_t(take));
+        m_filled += take;
+        data += take;
+        size -= take;
+        if (size == 0)
+            return;
+    }
     // Drop what was handed out before growing, so that a long stream does not pile up.
     if (m_offset > 0 && m_offset >= m_buffer.size() / 2) {
         m_buffer.remove(0, m_offset);
@@ -30,7 +42,9 @@ void AdbMessageReader::append(const char *data, qsizetype size)
 
 std::optional<AdbMessage> AdbMessageReader::next()
 {
-    if (pending() < AdbMessage::kHeaderSize)
+    if (m_partial)
+        return finishPartial();
+    if (buffered() < AdbMessage::kHeaderSize)
         return std::nullopt;
     const char *h = m_buffer.constData() + m_offset;
     const quint32 command = qFromLittleEndian<quint32>(h);
@@ -48,22 +62,42 @@ std::optional<AdbMessage> AdbMessageReader::next()
                            .arg(length)
                            .arg(m_maxPayload));
     }
-    if (pending() < AdbMessage::kHeaderSize + qsizetype(length))
-        return std::nullopt;
 
     AdbMessage message;
     message.command = command;
     message.arg0 = qFromLittleEndian<quint32>(h + 4);
     message.arg1 = qFromLittleEndian<quint32>(h + 8);
-    message.payload = m_buffer.mid(m_offset + AdbMessage::kHeaderSize, length);
-    const bool checked = m_checksumPolicy == ChecksumPolicy::Checked ||
-                         (m_checksumPolicy == ChecksumPolicy::UnlessZero && sum != 0);
-    if (checked && AdbMessage::checksum(message.payload) != sum)
-        throw AdbError(QStringLiteral("The phone sent a message whose check sum does not match."));
-    m_offset += AdbMessage::kHeaderSize + length;
+    const qsizetype available = buffered() - AdbMessage::kHeaderSize;
+    m_offset += AdbMessage::kHeaderSize;
+    m_partialSum = sum;
+    if (available >= qsizetype(length)) {
+        message.payload = m_buffer.mid(m_offset, length);
+        m_offset += length;
+        m_filled = length;
+    } else {
+        // The rest of the payload is copied once, into its place, as it arrives.
+        message.payload = QByteArray(qsizetype(length), Qt::Uninitialized);
+        std::memcpy(message.payload.data(), m_buffer.constData() + m_offset, size_t(available));
+        m_offset += available;
+        m_filled = available;
+    }
     if (m_offset == m_buffer.size()) {
         m_buffer.resize(0);
         m_offset = 0;
     }
+    m_partial = std::move(message);
+    return finishPartial();
+}
+
+std::optional<AdbMessage> AdbMessageReader::finishPartial()
+{
+    if (m_filled < m_partial->payload.size())
+        return std::nullopt;
+    std::optional<AdbMessage> message = std::exchange(m_partial, std::nullopt);
+    m_filled = 0;
+    const bool checked = m_checksumPolicy == ChecksumPolicy::Checked ||
+                         (m_checksumPolicy == ChecksumPolicy::UnlessZero && m_partialSum != 0);
+    if (checked && AdbMessage::checksum(message->payload) != m_partialSum)
+        throw AdbError(QStringLiteral("The phone sent a message whose check sum does not match."));
     return message;
 }

@@ -5,6 +5,7 @@
 #include "AdbTransport.h"
 #include "AdbUsbChannel.h"
 #include "AdbUsbContext.h"
+#include "AdbUsbHotplug.h"
 #include "Logging.h"
 
 AdbPoll::AdbPoll(int interval, QObject *parent)
@@ -36,6 +37,16 @@ void AdbPoll::poll()
             return;
         }
     }
+    if (!m_hotplugTried) {
+        m_hotplugTried = true;
+        try {
+            m_hotplug =
+                AdbUsbHotplug::create(m_usb->context(), [this](AdbUsbHotplug::Change) { requestPass(); });
+        } catch (const AdbError &e) {
+            qCWarning(lcAdb) << e.what();
+        }
+        m_hearsHotplug = m_hotplug != nullptr;
+    }
 
     QSet<QString> present;
     for (const AdbUsbContext::Interface &iface : m_usb->adbInterfaces()) {
@@ -59,7 +70,8 @@ void AdbPoll::poll()
         try {
             auto endpoints = std::make_unique<AdbLibusbEndpoints>(m_usb->context(), iface);
             const QString serial = endpoints->serialNumber();
-            auto transport = AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
+            auto transport =
+                AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
             connectPhone(iface.path, PAdbUSBHandle(new AdbUSBHandle(std::move(transport))));
         } catch (const AdbError &e) {
             qCWarning(lcAdb) << e.what();
@@ -81,6 +93,18 @@ void AdbPoll::poll()
         emit kickDevice(path, handle);
     }
     m_failed.intersect(present);
+}
+
+void AdbPoll::pollEnded()
+{
+    // The event thread ends with the poll's thread, so that stop() leaves nothing running.
+    m_hotplug.reset();
+    m_hearsHotplug = false;
+}
+
+bool AdbPoll::hearsHotplug() const
+{
+    return m_hearsHotplug;
 }
 
 void AdbPoll::connectPhone(const QString &path, PAdbUSBHandle handle)

@@ -4,11 +4,31 @@
 #include "AdbMessage.h"
 #include "AdbTransport.h"
 
+#include <QtEndian>
+
 #include <chrono>
 
 namespace {
 // While less than this waits unread, each WRTE of the phone is acknowledged at once.
 constexpr qsizetype kAckThreshold = 4 * 1024 * 1024;
+// With windows, what the reader took is reported in portions: small enough that a phone whose
+// reader keeps up never runs out of window, large enough that OKAYs stay few.
+constexpr qint64 kWindowUpdate = AdbStream::kReceiveWindow / 4;
+
+// The window an OKAY carries under delayed acknowledgement: a 32-bit little-endian count.
+qint64 windowIn(const QByteArray &payload)
+{
+    if (payload.size() != 4)
+        throw AdbError(QStringLiteral("The phone sent a stream acknowledgement without its window."));
+    return qint64(qFromLittleEndian<quint32>(payload.constData()));
+}
+
+QByteArray windowPayload(qint64 bytes)
+{
+    QByteArray out(4, Qt::Uninitialized);
+    qToLittleEndian(quint32(bytes), out.data());
+    return out;
+}
 
 template<typename Pred>
 bool waitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int timeoutMs, Pred pred)
@@ -21,9 +41,10 @@ bool waitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, in
 }
 } // namespace
 
-AdbStream::AdbStream(std::weak_ptr<AdbTransport> transport, quint32 localId)
+AdbStream::AdbStream(std::weak_ptr<AdbTransport> transport, quint32 localId, bool delayedAck)
     : m_transport(std::move(transport))
     , m_localId(localId)
+    , m_delayedAck(delayedAck)
 {}
 
 AdbStream::~AdbStream()
@@ -31,16 +52,29 @@ AdbStream::~AdbStream()
     close();
 }
 
-void AdbStream::opened(quint32 remoteId)
+void AdbStream::acknowledged(quint32 remoteId, const QByteArray &payload)
 {
     std::lock_guard lock(m_mutex);
-    if (m_state != State::Opening)
-        return;
+    if (m_state == State::Opening) {
+        // The answer to OPEN: with windows it tells how much we may send before the next OKAY.
+        if (m_delayedAck)
+            m_sendWindow = windowIn(payload);
+        opened(remoteId);
+    } else if (m_state == State::Open) {
+        if (m_delayedAck)
+            m_sendWindow += windowIn(payload);
+        else
+            m_writable = true;
+    }
+    m_changed.notify_all();
+}
+
+void AdbStream::opened(quint32 remoteId)
+{
     m_remoteId = remoteId;
     m_state = State::Open;
     m_wasOpened = true;
     m_writable = true;
-    m_changed.notify_all();
 }
 
 bool AdbStream::waitOpened(int timeoutMs)
@@ -59,17 +93,13 @@ bool AdbStream::received(const QByteArray &data)
     m_incoming.push_back(data);
     m_buffered += data.size();
     m_changed.notify_all();
+    // With windows the phone is told what was taken, not what arrived.
+    if (m_delayedAck)
+        return false;
     if (m_buffered - data.size() < kAckThreshold)
         return true;
     m_ackOwed = true;
     return false;
-}
-
-void AdbStream::writeAcknowledged()
-{
-    std::lock_guard lock(m_mutex);
-    m_writable = true;
-    m_changed.notify_all();
 }
 
 void AdbStream::closedByPhone()
@@ -90,16 +120,28 @@ void AdbStream::lost(const QString &reason)
     m_changed.notify_all();
 }
 
-void AdbStream::acknowledgeIfOwed(std::unique_lock<std::mutex> &lock)
+void AdbStream::taken(std::unique_lock<std::mutex> &lock, qsizetype size)
 {
-    if (!m_ackOwed || m_buffered >= kAckThreshold || m_state != State::Open)
+    m_buffered -= size;
+    if (m_state != State::Open)
         return;
-    m_ackOwed = false;
+    QByteArray window;
+    if (m_delayedAck) {
+        m_takenUnacknowledged += size;
+        if (m_takenUnacknowledged < kWindowUpdate)
+            return;
+        window = windowPayload(m_takenUnacknowledged);
+        m_takenUnacknowledged = 0;
+    } else {
+        if (!m_ackOwed || m_buffered >= kAckThreshold)
+            return;
+        m_ackOwed = false;
+    }
     const quint32 remote = m_remoteId;
     lock.unlock();
     if (auto transport = m_transport.lock()) {
         try {
-            transport->send(AdbMessage{AdbMessage::Okay, m_localId, remote, {}});
+            transport->send(AdbMessage{AdbMessage::Okay, m_localId, remote, window});
         } catch (const AdbError &) {
             // The reader thread notices the broken transport and ends the stream.
         }
@@ -116,8 +158,7 @@ QByteArray AdbStream::read(int timeoutMs)
     if (!m_incoming.empty()) {
         QByteArray data = std::move(m_incoming.front());
         m_incoming.pop_front();
-        m_buffered -= data.size();
-        acknowledgeIfOwed(lock);
+        taken(lock, data.size());
         return data;
     }
     if (!ready)
@@ -156,12 +197,11 @@ QByteArray AdbStream::readExactly(qsizetype size, int timeoutMs)
         QByteArray &front = m_incoming.front();
         const qsizetype take = qMin(size - out.size(), front.size());
         out.append(front.constData(), take);
-        m_buffered -= take;
         if (take == front.size())
             m_incoming.pop_front();
         else
             front.remove(0, take);
-        acknowledgeIfOwed(lock);
+        taken(lock, take);
     }
     return out;
 }
@@ -172,17 +212,30 @@ void AdbStream::write(const QByteArray &data)
     if (!transport)
         throw AdbError(QStringLiteral("The phone is no longer connected."));
     const qsizetype chunk = qsizetype(transport->maxPayload());
-    for (qsizetype offset = 0; offset < data.size(); offset += chunk) {
+    for (qsizetype offset = 0; offset < data.size();) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_writable || m_state != State::Open; });
+        m_changed.wait(lock, [this] {
+            return (m_delayedAck ? m_sendWindow > 0 : m_writable) || m_state != State::Open;
+        });
         if (m_state == State::Lost)
             throw AdbError(m_lostReason);
         if (m_state != State::Open)
             throw AdbError(QStringLiteral("The phone closed the connection."));
-        m_writable = false;
+        qsizetype size = qMin(chunk, data.size() - offset);
+        if (m_delayedAck) {
+            // Never beyond the window, though the phone would take one message more.
+            size = qsizetype(qMin<qint64>(size, m_sendWindow));
+            m_sendWindow -= size;
+        } else {
+            m_writable = false;
+        }
         const quint32 remote = m_remoteId;
         lock.unlock();
-        transport->send(AdbMessage{AdbMessage::Wrte, m_localId, remote, data.mid(offset, chunk)});
+        // The message borrows the caller's bytes: the channel has written them when send returns.
+        const QByteArray payload =
+            size == data.size() ? data : QByteArray::fromRawData(data.constData() + offset, size);
+        transport->send(AdbMessage{AdbMessage::Wrte, m_localId, remote, payload});
+        offset += size;
     }
 }
 

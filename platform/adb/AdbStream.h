@@ -12,13 +12,20 @@ class AdbTransport;
 
 // One stream of a transport: a service on the phone ("shell:…", "sync:", "tcp:<port>") reached
 // through OPEN/OKAY/WRTE/CLSE. Reads and writes block the calling thread; the transport's reader
-// thread feeds the stream. Writes wait for the phone's OKAY before the next WRTE, and what the
-// phone sends is acknowledged as soon as it is taken, or at once while little is waiting, so a slow
-// reader holds the phone back instead of filling memory.
+// thread feeds the stream.
+//
+// Flow control comes in two flavours. Where both sides offer "delayed_ack", each side grants the
+// other a window of bytes (in OPEN and in the OKAY answering it) and every later OKAY carries the
+// bytes taken since, so many WRTEs travel at once. Otherwise a WRTE waits for the phone's OKAY of
+// the previous one, and what the phone sends is acknowledged at once while little waits unread.
+// Either way a slow reader holds the phone back instead of filling memory.
 class AdbStream
 {
 public:
-    AdbStream(std::weak_ptr<AdbTransport> transport, quint32 localId);
+    // What the phone may send ahead of our reader when windows are in use.
+    static constexpr quint32 kReceiveWindow = 4 * 1024 * 1024;
+
+    AdbStream(std::weak_ptr<AdbTransport> transport, quint32 localId, bool delayedAck = false);
     ~AdbStream();
     AdbStream(const AdbStream &) = delete;
     AdbStream &operator=(const AdbStream &) = delete;
@@ -39,10 +46,11 @@ public:
     void close();
 
     // Transport side, called on its reader thread.
-    void opened(quint32 remoteId);
+    // An OKAY of the phone: the answer to OPEN, then acknowledgements of our writes. Throws
+    // AdbError when it lacks the window that delayed acknowledgement puts in it.
+    void acknowledged(quint32 remoteId, const QByteArray &payload);
     // Returns whether the data may be acknowledged right away.
     bool received(const QByteArray &data);
-    void writeAcknowledged();
     void closedByPhone();
     void lost(const QString &reason);
     // Waits for the answer to OPEN; false when the phone refused or did not answer in time.
@@ -51,10 +59,13 @@ public:
 private:
     enum class State { Opening, Open, Closed, Lost };
 
-    void acknowledgeIfOwed(std::unique_lock<std::mutex> &lock);
+    void opened(quint32 remoteId);
+    // Bookkeeping after the reader took size bytes; may send an OKAY.
+    void taken(std::unique_lock<std::mutex> &lock, qsizetype size);
 
     std::weak_ptr<AdbTransport> m_transport;
     const quint32 m_localId;
+    const bool m_delayedAck;
     quint32 m_remoteId = 0;
 
     std::mutex m_mutex;
@@ -62,8 +73,13 @@ private:
     State m_state = State::Opening;
     QString m_lostReason;
     bool m_wasOpened = false;
+    // One WRTE in flight: whether the phone acknowledged the last.
     bool m_writable = false;
     bool m_ackOwed = false;
+    // Windows: what the phone still accepts from us, and what our reader took but the phone has
+    // not been told about.
+    qint64 m_sendWindow = 0;
+    qint64 m_takenUnacknowledged = 0;
     std::deque<QByteArray> m_incoming;
     qsizetype m_buffered = 0;
 };

@@ -12,8 +12,10 @@
 
 namespace {
 
-// What we tell the phone about ourselves: we speak the shell protocol with exit status.
-const QByteArray kHostBanner = QByteArrayLiteral("host::features=shell_v2");
+// What we tell the phone about ourselves: we speak the shell protocol with exit status, and grant
+// stream windows so that several WRTEs may be on their way at once.
+const QByteArray kHostBanner = QByteArrayLiteral("host::features=shell_v2,delayed_ack");
+const QByteArray kDelayedAck = QByteArrayLiteral("delayed_ack");
 
 // Reading in whole USB packets keeps a bulk-in transfer from overflowing.
 constexpr qint64 kReadChunk = 256 * 1024;
@@ -42,10 +44,11 @@ AdbTransport::AdbTransport(std::unique_ptr<AdbChannel> channel, QString serial,
 std::shared_ptr<AdbTransport> AdbTransport::start(std::unique_ptr<AdbChannel> channel, QString serial,
                                                   std::shared_ptr<const AdbKey> key)
 {
-    std::shared_ptr<AdbTransport> transport(new AdbTransport(std::move(channel), std::move(serial), std::move(key)));
+    std::shared_ptr<AdbTransport> transport(
+        new AdbTransport(std::move(channel), std::move(serial), std::move(key)));
     try {
-        transport->send(AdbMessage{AdbMessage::Cnxn, AdbMessage::kVersionSkipChecksum, AdbMessage::kMaxPayload,
-                                   kHostBanner});
+        transport->send(AdbMessage{AdbMessage::Cnxn, AdbMessage::kVersionSkipChecksum,
+                                   AdbMessage::kMaxPayload, kHostBanner});
     } catch (const AdbError &e) {
         transport->goOffline(QString::fromUtf8(e.what()));
     }
@@ -111,6 +114,12 @@ quint32 AdbTransport::protocolVersion() const
     return m_version;
 }
 
+bool AdbTransport::delayedAck() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_delayedAck;
+}
+
 quint32 AdbTransport::maxPayload() const
 {
     std::lock_guard lock(m_mutex);
@@ -120,6 +129,7 @@ quint32 AdbTransport::maxPayload() const
 std::shared_ptr<AdbStream> AdbTransport::open(const QByteArray &service, int timeoutMs)
 {
     std::shared_ptr<AdbStream> stream;
+    bool delayedAck = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_state != State::Online) {
@@ -128,10 +138,13 @@ std::shared_ptr<AdbStream> AdbTransport::open(const QByteArray &service, int tim
         quint32 id = m_nextLocalId++;
         if (id == 0)
             id = m_nextLocalId++;
-        stream = std::make_shared<AdbStream>(weak_from_this(), id);
+        stream = std::make_shared<AdbStream>(weak_from_this(), id, m_delayedAck);
         m_streams[id] = stream;
+        delayedAck = m_delayedAck;
     }
-    send(AdbMessage{AdbMessage::Open, stream->localId(), 0, service + '\0'});
+    // With delayed acknowledgement OPEN tells the phone how much it may send before our first OKAY.
+    send(AdbMessage{AdbMessage::Open, stream->localId(), delayedAck ? AdbStream::kReceiveWindow : 0u,
+                    service + '\0'});
     if (!stream->waitOpened(timeoutMs)) {
         const State now = state();
         stream->close();
@@ -151,8 +164,8 @@ void AdbTransport::send(const AdbMessage &message)
 {
     // Until the phone's CNXN tells otherwise it may be one that checks the sum.
     const QByteArray header = message.encodeHeader(protocolVersion() < AdbMessage::kVersionSkipChecksum);
-    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
-                   << message.payload.size();
+    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0
+                   << message.arg1 << message.payload.size();
     std::lock_guard lock(m_writeMutex);
     if (state() == State::Offline)
         throw AdbError(errorString());
@@ -229,8 +242,8 @@ void AdbTransport::readLoop()
 
 void AdbTransport::handle(const AdbMessage &message)
 {
-    qCDebug(lcAdb) << m_serial << "<" << AdbMessage::commandName(message.command) << message.arg0 << message.arg1
-                   << message.payload.size();
+    qCDebug(lcAdb) << m_serial << "<" << AdbMessage::commandName(message.command) << message.arg0
+                   << message.arg1 << message.payload.size();
     switch (message.command) {
     case AdbMessage::Cnxn:
         handleConnect(message);
@@ -248,8 +261,7 @@ void AdbTransport::handle(const AdbMessage &message)
         if (auto s = stream(message.arg1)) {
             if (message.arg0 == 0)
                 throw AdbError(QStringLiteral("The phone sent a stream answer without an id."));
-            s->opened(message.arg0);
-            s->writeAcknowledged();
+            s->acknowledged(message.arg0, message.payload);
         }
         return;
     case AdbMessage::Wrte:
@@ -294,6 +306,8 @@ void AdbTransport::handleConnect(const AdbMessage &message)
     const quint32 theirs = message.arg1 == 0 ? AdbMessage::kMaxPayloadLegacy : message.arg1;
     m_maxPayload = qMin(theirs, AdbMessage::kMaxPayload);
     m_banner = banner;
+    // Both sides must offer it; we always do.
+    m_delayedAck = features.contains(kDelayedAck);
     m_features = features;
     m_state = State::Online;
     m_changed.notify_all();

@@ -23,10 +23,10 @@ class AdbTransport : public std::enable_shared_from_this<AdbTransport>
 {
 public:
     enum class State {
-        Connecting, // CNXN sent, no answer yet
+        Connecting,  // CNXN sent, no answer yet
         Authorizing, // our public key was offered; the phone shows its trust prompt
-        Online, // the phone answered with its CNXN
-        Offline, // the channel broke or was closed
+        Online,      // the phone answered with its CNXN
+        Offline,     // the channel broke or was closed
     };
 
     // Sends CNXN and starts reading. key may be null; then it is loaded when the phone asks for it
@@ -50,6 +50,9 @@ public:
     QByteArray banner() const;
     bool hasFeature(const QByteArray &feature) const;
     quint32 protocolVersion() const;
+    // Whether streams use windows ("delayed_ack", offered by both sides) rather than one WRTE in
+    // flight.
+    bool delayedAck() const;
     // Largest payload of one message, as agreed with the phone.
     quint32 maxPayload() const;
 
@@ -85,6 +88,7 @@ private:
     QSet<QByteArray> m_features;
     quint32 m_version = AdbMessage::kVersionMin;
     quint32 m_maxPayload = AdbMessage::kMaxPayloadLegacy;
+    bool m_delayedAck = false;
     std::map<quint32, std::weak_ptr<AdbStream>> m_streams;
     quint32 m_nextLocalId = 1;
 

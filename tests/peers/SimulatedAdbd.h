@@ -21,7 +21,9 @@ namespace tarnwick::peers {
 class SimulatedAdbdConnection;
 
 // A simulated Android phone's debugging daemon (adbd) on a loopback TCP port, speaking the device
-// side of the ADB transport: CNXN, AUTH with tokens checked against the keys it trusts, streams,
+// side of the ADB transport: CNXN, AUTH with tokens checked against the keys it trusts, streams
+// (with or without the windows of "delayed_ack"; a host that sends beyond the window it was
+// granted is dropped),
 // and the services "shell:" (and the shell protocol "shell,v2,raw:" with exit status), "sync:"
 // (SEND/DATA/DONE into an in-memory file table) and "tcp:<port>" (a connection to a loopback port
 // of this computer, by default the same number, see mapPort()).
@@ -45,11 +47,12 @@ public:
     // Misbehaviour on purpose.
     enum class Fault {
         None,
-        BadChecksum, // data sent to the host carries a wrong byte sum (legacy version only matters)
-        TruncatedMessage, // the first shell answer is cut inside its payload and the connection dropped
+        BadChecksum,         // data sent to the host carries a wrong byte sum (legacy version only matters)
+        TruncatedMessage,    // the first shell answer is cut inside its payload and the connection dropped
         StreamClosedMidPush, // the file service closes its stream after the first DATA block
-        GoneMidPush, // the connection drops after the first DATA block of a push
-        OversizedPayload, // the first shell answer exceeds the agreed payload limit
+        GoneMidPush,         // the connection drops after the first DATA block of a push
+        OversizedPayload,    // the first shell answer exceeds the agreed payload limit
+        OkayWithoutWindow,   // under delayed acknowledgement, the answer to the next OPEN lacks its window
     };
 
     struct Options
@@ -61,9 +64,19 @@ public:
         Prompt prompt = Prompt::Accept;
         int promptDelayMs = 0;
         QString serial = QStringLiteral("SIMULATED0001");
+        // Offers "delayed_ack": with a host that offers it too, streams carry windows (OPEN's second
+        // argument, the OKAYs' 4-byte payloads) instead of one WRTE in flight. Off: an older phone.
+        bool delayedAck = true;
+        // The window this phone grants each stream under delayed acknowledgement.
+        quint32 receiveWindow = 2 * 1024 * 1024;
         // Off for throughput measurements: pushed files are counted, not kept (files() holds them
         // empty, fileSizes() their sizes).
         bool keepFileContents = true;
+        // For throughput measurements: what the host sends to a "tcp:" stream goes to the app
+        // through the kernel (splice) instead of being copied through this process, as a phone
+        // spends its own processor on that, not the host's. The app must keep reading: the phone
+        // then blocks on it.
+        bool spliceForwards = false;
     };
 
     struct ShellResult

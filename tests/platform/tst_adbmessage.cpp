@@ -146,6 +146,43 @@ private slots:
         QVERIFY(!reader.next());
         QCOMPARE(reader.pending(), qsizetype(10));
     }
+
+    // However the bytes are cut on their way in, each payload comes out as sent and the message
+    // after it is not swallowed.
+    void payloadsSurviveAnyCut_data()
+    {
+        QTest::addColumn<int>("feedSize");
+        QTest::newRow("byte by byte") << 1;
+        QTest::newRow("odd pieces") << 7;
+        QTest::newRow("header split from payload") << 24;
+        QTest::newRow("USB-sized pieces") << 16384;
+        QTest::newRow("all at once") << 0;
+    }
+
+    void payloadsSurviveAnyCut()
+    {
+        QFETCH(int, feedSize);
+        QByteArray first(70001, '\0');
+        for (int i = 0; i < first.size(); ++i)
+            first[i] = char(i * 13 + (i >> 8));
+        const QByteArray second = "second";
+        const QByteArray stream =
+            message(AdbMessage::Wrte, first) + message(AdbMessage::Okay, {}) + message(AdbMessage::Wrte, second);
+        AdbMessageReader reader;
+        QList<AdbMessage> out;
+        const int step = feedSize > 0 ? feedSize : int(stream.size());
+        for (int i = 0; i < stream.size(); i += step) {
+            reader.append(stream.mid(i, step));
+            while (auto m = reader.next())
+                out.append(*m);
+        }
+        QCOMPARE(out.size(), 3);
+        QCOMPARE(out[0].payload, first);
+        QCOMPARE(out[1].command, quint32(AdbMessage::Okay));
+        QVERIFY(out[1].payload.isEmpty());
+        QCOMPARE(out[2].payload, second);
+        QCOMPARE(reader.pending(), qsizetype(0));
+    }
 };
 
 TARNWICK_TEST_MAIN(TestAdbMessage)

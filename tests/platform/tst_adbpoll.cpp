@@ -1,15 +1,22 @@
+#include "SimulatedAdbd.h"
+#include "TestMain.h"
 #include "platform/adb/AdbEmuPoll.h"
 #include "platform/adb/AdbForwardServer.h"
 #include "platform/adb/AdbPoll.h"
 #include "platform/adb/AdbShell.h"
 #include "platform/adb/AdbThreadPool.h"
 #include "platform/adb/AdbTransport.h"
-#include "SimulatedAdbd.h"
-#include "TestMain.h"
+#include "platform/adb/AdbUsbContext.h"
+#include "platform/adb/AdbUsbHotplug.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThreadPool>
+
+#include <libusb.h>
+
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -46,6 +53,40 @@ protected:
             emit newDevice(QStringLiteral("usb:1-1"), PAdbUSBHandle(new FakePhone));
     }
 };
+
+// Counts its passes; its interval is far beyond any test, so a second pass comes only when asked.
+class CountingPoll : public AbsAdbPoll
+{
+public:
+    explicit CountingPoll(bool askDuringFirstPass = false)
+        : AbsAdbPoll(10 * 60 * 1000, nullptr)
+        , m_askDuringFirstPass(askDuringFirstPass)
+    {}
+    ~CountingPoll() override { stop(); }
+    std::atomic_int passes{0};
+    std::atomic_bool ended{false};
+
+protected:
+    void poll() override
+    {
+        // As when a phone is plugged in while a pass is looking at the bus.
+        if (passes++ == 0 && m_askDuringFirstPass)
+            requestPass();
+    }
+    void pollEnded() override { ended = true; }
+
+private:
+    const bool m_askDuringFirstPass;
+};
+
+std::shared_ptr<libusb_context> usbContextOrNull()
+{
+    try {
+        return AdbUsbContext().context();
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+}
 
 } // namespace
 
@@ -99,6 +140,93 @@ private slots:
         const int passes = poll.passes;
         QTest::qWait(50);
         QCOMPARE(int(poll.passes), passes);
+    }
+
+    // A USB event brings a pass at once instead of at the end of the interval.
+    void requestedPassComesAtOnce_data()
+    {
+        QTest::addColumn<bool>("askDuringFirstPass");
+        QTest::newRow("asked between passes") << false;
+        // A request that arrives while a pass runs is not lost.
+        QTest::newRow("asked during a pass") << true;
+    }
+
+    void requestedPassComesAtOnce()
+    {
+        QFETCH(bool, askDuringFirstPass);
+        CountingPoll poll(askDuringFirstPass);
+        poll.start(QThread::InheritPriority);
+        if (askDuringFirstPass) {
+            QTRY_COMPARE_WITH_TIMEOUT(int(poll.passes), 2, 20000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(int(poll.passes), 1, 20000);
+            poll.requestPass();
+            QTRY_COMPARE_WITH_TIMEOUT(int(poll.passes), 2, 20000);
+        }
+        poll.stop();
+        QVERIFY(poll.ended);
+        // Stopped: a request does nothing any more.
+        const int passes = poll.passes;
+        poll.requestPass();
+        QTest::qWait(100);
+        QCOMPARE(int(poll.passes), passes);
+    }
+
+    // libusb's events reach the handler as arrivals and departures; the registration and its
+    // event thread end with the object. No device is needed: libusb's own callback is called the
+    // way libusb calls it.
+    void hotplugEventsReachTheHandler()
+    {
+        const std::shared_ptr<libusb_context> context = usbContextOrNull();
+        if (!context)
+            QSKIP("libusb cannot start here");
+        std::mutex mutex;
+        std::vector<AdbUsbHotplug::Change> seen;
+        std::unique_ptr<AdbUsbHotplug> hotplug =
+            AdbUsbHotplug::create(context, [&](AdbUsbHotplug::Change change) {
+                std::lock_guard lock(mutex);
+                seen.push_back(change);
+            });
+        if (!hotplug) {
+            QVERIFY(!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG));
+            QSKIP("libusb has no hot-plug support here");
+        }
+        QCOMPARE(AdbUsbHotplug::onEvent(context.get(), nullptr, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,
+                                        hotplug.get()),
+                 0);
+        QCOMPARE(
+            AdbUsbHotplug::onEvent(context.get(), nullptr, LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT, hotplug.get()),
+            0);
+        {
+            std::lock_guard lock(mutex);
+            const std::vector<AdbUsbHotplug::Change> expected{AdbUsbHotplug::Change::Arrived,
+                                                              AdbUsbHotplug::Change::Left};
+            QVERIFY(seen == expected);
+        }
+        hotplug.reset(); // joins its event thread; a hang here fails the test by its time-out
+        // The context lives on for the poll's own use.
+        libusb_device **list = nullptr;
+        const ssize_t count = libusb_get_device_list(context.get(), &list);
+        QVERIFY(count >= 0);
+        libusb_free_device_list(list, 1);
+    }
+
+    // The USB poll listens for events while it runs and stops listening when stopped.
+    void usbPollHearsHotplugWhileRunning()
+    {
+        if (!usbContextOrNull())
+            QSKIP("libusb cannot start here");
+        if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG))
+            QSKIP("libusb has no hot-plug support here");
+        AdbPoll poll(60000, nullptr);
+        QSignalSpy arrived(&poll, &AdbPoll::newDevice);
+        QVERIFY(!poll.hearsHotplug());
+        poll.start(QThread::InheritPriority);
+        QTRY_VERIFY_WITH_TIMEOUT(poll.hearsHotplug(), 20000);
+        poll.stop();
+        QVERIFY(poll.isFinished());
+        QVERIFY(!poll.hearsHotplug());
+        QCOMPARE(arrived.size(), 0); // no phone here
     }
 
     void handleWithoutTransportNeverAuthorises()

@@ -1,3 +1,6 @@
+#include "LoopbackSockets.h"
+#include "SimulatedAdbd.h"
+#include "TestMain.h"
 #include "platform/adb/AdbError.h"
 #include "platform/adb/AdbForwardServer.h"
 #include "platform/adb/AdbKey.h"
@@ -6,9 +9,6 @@
 #include "platform/adb/AdbSyncService.h"
 #include "platform/adb/AdbTcpChannel.h"
 #include "platform/adb/AdbTransport.h"
-#include "LoopbackSockets.h"
-#include "SimulatedAdbd.h"
-#include "TestMain.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -120,7 +120,8 @@ class TestAdbTransport : public QObject
 private slots:
     void initTestCase()
     {
-        m_key = std::make_shared<const AdbKey>(AdbKey::loadOrCreate(m_keyDir.filePath(QStringLiteral("adbkey"))));
+        m_key =
+            std::make_shared<const AdbKey>(AdbKey::loadOrCreate(m_keyDir.filePath(QStringLiteral("adbkey"))));
     }
 
     void signIn_data()
@@ -131,11 +132,16 @@ private slots:
         QTest::addColumn<bool>("online");
         QTest::addColumn<int>("keysOffered");
 
-        QTest::newRow("phone without sign-in") << false << false << int(SimulatedAdbd::Prompt::Accept) << true << 0;
-        QTest::newRow("phone knows our key") << true << true << int(SimulatedAdbd::Prompt::Refuse) << true << 0;
-        QTest::newRow("user allows the new key") << true << false << int(SimulatedAdbd::Prompt::Accept) << true << 1;
-        QTest::newRow("user refuses the new key") << true << false << int(SimulatedAdbd::Prompt::Refuse) << false << 1;
-        QTest::newRow("user ignores the prompt") << true << false << int(SimulatedAdbd::Prompt::Ignore) << false << 1;
+        QTest::newRow("phone without sign-in")
+            << false << false << int(SimulatedAdbd::Prompt::Accept) << true << 0;
+        QTest::newRow("phone knows our key")
+            << true << true << int(SimulatedAdbd::Prompt::Refuse) << true << 0;
+        QTest::newRow("user allows the new key")
+            << true << false << int(SimulatedAdbd::Prompt::Accept) << true << 1;
+        QTest::newRow("user refuses the new key")
+            << true << false << int(SimulatedAdbd::Prompt::Refuse) << false << 1;
+        QTest::newRow("user ignores the prompt")
+            << true << false << int(SimulatedAdbd::Prompt::Ignore) << false << 1;
     }
 
     void signIn()
@@ -164,7 +170,8 @@ private slots:
         }
         QCOMPARE(phone.signaturesAccepted(), knownKey ? 1 : 0);
         if (online) {
-            QCOMPARE(adbShell(handle, QStringLiteral("echo ready"), nullptr, nullptr, nullptr), QByteArray("ready\n"));
+            QCOMPARE(adbShell(handle, QStringLiteral("echo ready"), nullptr, nullptr, nullptr),
+                     QByteArray("ready\n"));
         } else {
             bool ok = true;
             QString error;
@@ -236,15 +243,16 @@ private slots:
 
         QTest::newRow("v2 output") << true << "echo hello" << QByteArray("hello\n") << 0 << 0x01000001u;
         QTest::newRow("v2 exit status") << true << "exit 3" << QByteArray() << 3 << 0x01000001u;
-        QTest::newRow("v2 error text and status") << true << "frobnicate"
-                                                  << QByteArray("/system/bin/sh: frobnicate: not found\n") << 127
-                                                  << 0x01000001u;
-        QTest::newRow("raw shell output") << false << "echo hello" << QByteArray("hello\n") << 0 << 0x01000001u;
+        QTest::newRow("v2 error text and status")
+            << true << "frobnicate" << QByteArray("/system/bin/sh: frobnicate: not found\n") << 127
+            << 0x01000001u;
+        QTest::newRow("raw shell output")
+            << false << "echo hello" << QByteArray("hello\n") << 0 << 0x01000001u;
         // The raw shell has no status to give: the command ran, and that is all we know.
         QTest::newRow("raw shell without status") << false << "exit 3" << QByteArray() << 0 << 0x01000001u;
         // An old phone drops a host whose messages lack the right sums.
-        QTest::newRow("old phone checks our sums") << false << "echo hello" << QByteArray("hello\n") << 0
-                                                   << 0x01000000u;
+        QTest::newRow("old phone checks our sums")
+            << false << "echo hello" << QByteArray("hello\n") << 0 << 0x01000000u;
     }
 
     void shell()
@@ -311,7 +319,8 @@ private slots:
             QVERIFY2(QByteArray(e.what()).contains("path must be absolute"), e.what());
         }
         // The transport survives a refused file.
-        QCOMPARE(adbShell(handle, QStringLiteral("echo still"), nullptr, nullptr, nullptr), QByteArray("still\n"));
+        QCOMPARE(adbShell(handle, QStringLiteral("echo still"), nullptr, nullptr, nullptr),
+                 QByteArray("still\n"));
     }
 
     void install_data()
@@ -320,8 +329,8 @@ private slots:
         QTest::addColumn<bool>("installed");
         QTest::addColumn<QString>("reason");
         QTest::newRow("a package") << QByteArray("PK\x03\x04 package body") << true << QString();
-        QTest::newRow("not a package") << QByteArray("plain text") << false
-                                       << QStringLiteral("Failure [INSTALL_PARSE_FAILED_NOT_APK]");
+        QTest::newRow("not a package")
+            << QByteArray("plain text") << false << QStringLiteral("Failure [INSTALL_PARSE_FAILED_NOT_APK]");
     }
 
     void install()
@@ -346,7 +355,8 @@ private slots:
         QVERIFY(phone.shellCommands().contains(QStringLiteral("pm install -r ") + remote));
         // The pushed copy does not stay on the phone.
         QVERIFY(!phone.files().contains(remote));
-        QCOMPARE(phone.installedPackages().contains(QStringLiteral("com.ferrovantis.contactssync")), installed);
+        QCOMPARE(phone.installedPackages().contains(QStringLiteral("com.ferrovantis.contactssync")),
+                 installed);
     }
 
     void installOfMissingFileFails()
@@ -355,7 +365,8 @@ private slots:
         const PAdbUSBHandle handle = onlineHandle(phone);
         QVERIFY(handle);
         QString error;
-        QVERIFY(!adbInstallLegacy(handle, QStringLiteral("/nonexistent/app.apk"), QStringLiteral("-r"), &error));
+        QVERIFY(
+            !adbInstallLegacy(handle, QStringLiteral("/nonexistent/app.apk"), QStringLiteral("-r"), &error));
         QVERIFY(error.contains(QLatin1String("/nonexistent/app.apk")));
         QVERIFY(phone.shellCommands().isEmpty());
     }
@@ -387,7 +398,8 @@ private slots:
         QVERIFY(local != 0);
         QCOMPARE(roundTrip(local, "hello"), QByteArray());
         // The refusal ends that connection only.
-        QCOMPARE(adbShell(handle, QStringLiteral("echo fine"), nullptr, nullptr, nullptr), QByteArray("fine\n"));
+        QCOMPARE(adbShell(handle, QStringLiteral("echo fine"), nullptr, nullptr, nullptr),
+                 QByteArray("fine\n"));
     }
 
     void forwardOnATakenPortFails()
@@ -435,7 +447,8 @@ private slots:
                 QBuffer source(&file);
                 source.open(QIODevice::ReadOnly);
                 try {
-                    AdbSyncService::push(*handle->transport(), source, QStringLiteral("/sdcard/%1").arg(i), 0644, 0);
+                    AdbSyncService::push(*handle->transport(), source, QStringLiteral("/sdcard/%1").arg(i),
+                                         0644, 0);
                 } catch (const AdbError &) {
                     ++failures;
                 }
@@ -448,13 +461,87 @@ private slots:
         QCOMPARE(int(failures), 0);
     }
 
+    // Streams pipeline their writes in windows where the phone offers delayed acknowledgement, and
+    // fall back to one write in flight where it does not; either way every byte arrives in order.
+    // The simulated phone drops a host that sends beyond the window it granted, so a small window
+    // shows that ours is respected over many updates; a transfer larger than our own window shows
+    // that we keep granting more.
+    void flowControl_data()
+    {
+        QTest::addColumn<bool>("phoneOffersWindows");
+        QTest::addColumn<quint32>("phoneWindow");
+        QTest::addColumn<quint32>("phoneMax");
+        QTest::addColumn<bool>("phoneSplices");
+        QTest::addColumn<quint32>("version");
+        const quint32 current = 0x01000001;
+        QTest::newRow("windows") << true << quint32(2 * 1024 * 1024) << quint32(256 * 1024) << false
+                                 << current;
+        QTest::newRow("windows, phone splicing forwards")
+            << true << quint32(2 * 1024 * 1024) << quint32(1024 * 1024) << true << current;
+        QTest::newRow("small window, small messages") << true << quint32(20000) << 4096u << false << current;
+        QTest::newRow("window smaller than a message") << true << quint32(3000) << 4096u << false << current;
+        QTest::newRow("older phone: one write in flight")
+            << false << 0u << quint32(256 * 1024) << false << current;
+        // Payload sums on every message, windows or not.
+        QTest::newRow("oldest protocol, windows")
+            << true << quint32(2 * 1024 * 1024) << 4096u << false << 0x01000000u;
+        QTest::newRow("oldest protocol, one write in flight") << false << 0u << 4096u << false << 0x01000000u;
+    }
+
+    void flowControl()
+    {
+        QFETCH(bool, phoneOffersWindows);
+        QFETCH(quint32, phoneWindow);
+        QFETCH(quint32, phoneMax);
+        QFETCH(bool, phoneSplices);
+        QFETCH(quint32, version);
+        SimulatedAdbd::Options options;
+        options.version = version;
+        options.spliceForwards = phoneSplices;
+        options.delayedAck = phoneOffersWindows;
+        options.receiveWindow = phoneWindow;
+        options.maxPayload = phoneMax;
+        SimulatedAdbd phone(options);
+        EchoServer app;
+        phone.mapPort(7100, app.port());
+        const PAdbUSBHandle handle = onlineHandle(phone);
+        QVERIFY(handle);
+        QCOMPARE(handle->transport()->delayedAck(), phoneOffersWindows);
+
+        // More than our own window, from the phone.
+        QByteArray big(int(AdbStream::kReceiveWindow) * 2 + 12345, '\0');
+        for (int i = 0; i < big.size(); ++i)
+            big[i] = char((i * 7) ^ (i >> 11));
+        phone.setShellHandler([big](const QString &command) -> std::optional<SimulatedAdbd::ShellResult> {
+            if (command != QLatin1String("cat big"))
+                return std::nullopt;
+            return SimulatedAdbd::ShellResult{big, {}, 0};
+        });
+        QCOMPARE(adbShell(handle, QStringLiteral("cat big"), nullptr, nullptr, nullptr), big);
+
+        // Both ways at once through a forward.
+        const quint16 local = AdbForwardServer::forward(handle, 0, 7100, nullptr);
+        QVERIFY(local != 0);
+        const QByteArray data = randomBytes(1024 * 1024 + 3);
+        QCOMPARE(roundTrip(local, data), data);
+
+        // A push writes many messages before it reads the phone's answer.
+        QByteArray file = big.left(3 * 1024 * 1024 + 1);
+        QBuffer source(&file);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        AdbSyncService::push(*handle->transport(), source, QStringLiteral("/sdcard/w.bin"), 0644, 0);
+        QCOMPARE(phone.files().value(QStringLiteral("/sdcard/w.bin")), file);
+        QCOMPARE(handle->transport()->state(), AdbTransport::State::Online);
+    }
+
     void refusedServiceIsAnError()
     {
         SimulatedAdbd phone;
         const PAdbUSBHandle handle = onlineHandle(phone);
         QVERIFY(handle);
         QVERIFY_THROWS_EXCEPTION(AdbError, handle->transport()->open("nosuch:"));
-        QCOMPARE(adbShell(handle, QStringLiteral("echo fine"), nullptr, nullptr, nullptr), QByteArray("fine\n"));
+        QCOMPARE(adbShell(handle, QStringLiteral("echo fine"), nullptr, nullptr, nullptr),
+                 QByteArray("fine\n"));
     }
 
     // A broken phone fails the call in hand with a reason and leaves the transport offline; nothing
@@ -471,14 +558,16 @@ private slots:
             << int(SimulatedAdbd::Fault::BadChecksum) << 0x01000000u << false << false << "check sum";
         QTest::newRow("newer phones do not check sums")
             << int(SimulatedAdbd::Fault::BadChecksum) << 0x01000001u << false << true << "";
-        QTest::newRow("truncated message") << int(SimulatedAdbd::Fault::TruncatedMessage) << 0x01000001u << false
-                                           << false << "went away";
+        QTest::newRow("truncated message")
+            << int(SimulatedAdbd::Fault::TruncatedMessage) << 0x01000001u << false << false << "went away";
         QTest::newRow("payload beyond the agreed limit")
             << int(SimulatedAdbd::Fault::OversizedPayload) << 0x01000001u << false << false << "agreed";
         QTest::newRow("stream closed in the middle of a push")
             << int(SimulatedAdbd::Fault::StreamClosedMidPush) << 0x01000001u << true << true << "";
         QTest::newRow("phone gone in the middle of a push")
             << int(SimulatedAdbd::Fault::GoneMidPush) << 0x01000001u << true << false << "";
+        QTest::newRow("stream answer without its window")
+            << int(SimulatedAdbd::Fault::OkayWithoutWindow) << 0x01000001u << false << false << "window";
     }
 
     void faults()
@@ -521,7 +610,8 @@ private slots:
         QCOMPARE(survived, transportSurvives);
         if (survived) {
             error.clear();
-            QCOMPARE(adbShell(handle, QStringLiteral("echo next"), &ok, &error, nullptr), QByteArray("next\n"));
+            QCOMPARE(adbShell(handle, QStringLiteral("echo next"), &ok, &error, nullptr),
+                     QByteArray("next\n"));
             QVERIFY2(ok, qPrintable(error));
         }
     }
@@ -532,11 +622,12 @@ private slots:
         std::promise<void> started;
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
-        phone.setShellHandler([&started, released](const QString &) -> std::optional<SimulatedAdbd::ShellResult> {
-            started.set_value();
-            released.wait_for(std::chrono::seconds(30));
-            return std::nullopt;
-        });
+        phone.setShellHandler(
+            [&started, released](const QString &) -> std::optional<SimulatedAdbd::ShellResult> {
+                started.set_value();
+                released.wait_for(std::chrono::seconds(30));
+                return std::nullopt;
+            });
         const PAdbUSBHandle handle = onlineHandle(phone);
         QVERIFY(handle);
         auto result = std::async(std::launch::async, [handle] {
