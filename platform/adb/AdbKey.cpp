@@ -88,7 +88,8 @@ void AdbKey::store(const AdbKey &key, const QString &path)
         throw AdbError(QStringLiteral("Could not keep the ADB key in %1: %2").arg(path, file.errorString()));
     file.setAutoRemove(false);
     QSaveFile pub(path + QStringLiteral(".pub"));
-    if (!pub.open(QIODevice::WriteOnly) || pub.write(key.publicKeyLine() + '\n') < 0 || !pub.commit())
+    if (!pub.open(QIODevice::WriteOnly) || pub.write(key.publicKeyLine() + '\n') < 0 || !pub.flush() ||
+        !pub.commit())
         qCWarning(lcAdb) << "Could not write the public ADB key beside" << path;
 }
 
