@@ -1,6 +1,10 @@
 #include "AndroidAttach.h"
 
+#include "AndroidTransfer.h"
 #include "AndroidWIFIForm.h"
+#include "Deletion.h"
+#include "EditAction.h"
+#include "GroupAction.h"
 #include "Logging.h"
 #include "android/AdbConnector.h"
 #include "android/AndroidContactsDb.h"
@@ -199,4 +203,29 @@ QString AndroidAttach::wifiCacheName(const QString &name)
     if (name.isEmpty())
         return QStringLiteral("%");
     return QString::fromLatin1(QUrl::toPercentEncoding(name, QByteArray(), QByteArrayLiteral(".")));
+}
+
+void AndroidAttach::serve(AndroidTransfer &transfer, Deletion &deletion, EditAction &edit, GroupAction &group)
+{
+    AndroidAttach &phones = *this;
+    const auto reload = [&phones](const QString &devId, const QSharedPointer<LocalDb> &mirror) {
+        phones.reload(devId, mirror);
+    };
+    transfer.setWriter([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
+        return phones.write(contacts, mirror);
+    });
+    transfer.setReloader(reload);
+    deletion.setPhoneSender([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
+        return phones.sendDeletion(contacts, mirror);
+    });
+    deletion.setReloader(reload);
+    edit.setAndroidSend(
+        [&phones](LocalDb &mirror, pim::_Contact &stored, const QList<ContactChanges::_ChangeData> &changes) {
+            return phones.sendEdit(mirror, stored, changes);
+        });
+    edit.setAndroidReload(reload);
+    group.setAndroidSend([&phones](LocalDb &mirror, const QList<pim::_Contact> &contacts) {
+        return phones.sendGroupChange(mirror, contacts);
+    });
+    group.setAndroidReload(reload);
 }

@@ -14,7 +14,11 @@
 #include <functional>
 #include <memory>
 
+class AndroidTransfer;
 class AndroidWifiConnector;
+class Deletion;
+class EditAction;
+class GroupAction;
 class QWidget;
 
 // Android phones coming and going, over USB (the ADB poll's reports) or over Wi-Fi (the connection
@@ -60,6 +64,10 @@ public:
     bool sendEdit(LocalDb &mirror, pim::_Contact &stored, const QList<ContactChanges::_ChangeData> &changes);
     // Sends the group of contacts already regrouped in the mirror.
     bool sendGroupChange(LocalDb &mirror, const QList<pim::_Contact> &contacts);
+
+    // Makes transfers, deletions, edits and group changes on a phone's mirror reach the phone
+    // through this class, with the reload after a send that did not go through.
+    void serve(AndroidTransfer &transfer, Deletion &deletion, EditAction &edit, GroupAction &group);
 
     // The port of the next session with a companion app.
     static int portAlloc();

@@ -1,6 +1,7 @@
 #include "ITunesImportAction.h"
 
 #include "LoadItunesBackupDlg.h"
+#include "LocalDbPicker.h"
 #include "PasscodeDlg.h"
 #include "itunesbackup/BackupManifest.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
@@ -91,4 +92,16 @@ void ITunesImportAction::forgetTarget(const Target &target)
     const int row = int(m_tree.rootLocalDb.childs.indexOf(target.node));
     if (row >= 0)
         m_tree.removeChild(&m_tree.rootLocalDb, row);
+}
+
+ITunesImportAction::ChooseTarget ITunesImportAction::chooseWith(LocalDbPicker &picker)
+{
+    return [&picker](const QString &suggestedName) {
+        bool listed = false;
+        ItemModelMainTree::_DBItemNode *node = picker.pick(suggestedName, &listed);
+        // The picker also lists a file it found but had not shown; only a database with nothing in
+        // it may be removed again when the import fails.
+        const bool created = node && listed && node->db && node->db->contacts(0, QString()).isEmpty();
+        return Target{node, created};
+    };
 }

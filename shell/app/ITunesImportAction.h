@@ -8,6 +8,7 @@
 #include <functional>
 
 class BackupManifest;
+class LocalDbPicker;
 class QWidget;
 
 // "Import from iTunes": choose a backup, open it, choose or create the target database and import
@@ -28,12 +29,17 @@ public:
     // Shows a node that received contacts (expanded and made current).
     using ShowNode = std::function<void(ItemModelMainTree::_DBItemNode *node)>;
 
-    ITunesImportAction(QWidget *window, ItemModelMainTree &tree, ChooseTarget chooseTarget, ShowNode showNode);
+    ITunesImportAction(QWidget *window, ItemModelMainTree &tree, ChooseTarget chooseTarget,
+                       ShowNode showNode);
 
     // The whole action, from the backup chooser on.
     void run();
     // The steps after the chooser: open the backup, choose the target, import. True on success.
     bool importBackup(const QSharedPointer<BackupManifest> &backup);
+
+    // Chooses the target through the window's database picker; the target counts as created only
+    // when it holds no contacts, so a failed import never removes a database that had any.
+    static ChooseTarget chooseWith(LocalDbPicker &picker);
 
     // "<device name>-backup.db", or "Unknown Device" for a backup without a device name.
     static QString suggestedDbName(const BackupManifest &backup);

@@ -6,10 +6,10 @@
 #include "ContactBackup.h"
 #include "ContactBrowser.h"
 #include "DatabaseListing.h"
-#include "ImportAction.h"
 #include "EditAction.h"
 #include "GroupAction.h"
 #include "ITunesImportAction.h"
+#include "ImportAction.h"
 #include "IosAttach.h"
 #include "LocalDbPicker.h"
 #include "Ui_MainWindow.h"
@@ -76,7 +76,7 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
     m_edit = std::make_unique<EditAction>(*m_selection, *ui->treeContacts, *ui->wdContactInfo);
     m_group = std::make_unique<GroupAction>(*m_selection, this);
     m_browser->setEditor([this](int row) { m_edit->editContact(row); });
-    wireAndroidWork();
+    m_androidAttach->serve(*m_transfer, *m_deletion, *m_edit, *m_group);
 
     updateWindowTitle();
     connectViews();
@@ -326,31 +326,6 @@ void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector connector
     m_androidAttach->iniLoad(devId, connector);
 }
 
-void MainWindow::wireAndroidWork()
-{
-    AndroidAttach &phones = *m_androidAttach;
-    const auto reload = [&phones](const QString &devId, const QSharedPointer<LocalDb> &mirror) {
-        phones.reload(devId, mirror);
-    };
-    m_transfer->setWriter([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
-        return phones.write(contacts, mirror);
-    });
-    m_transfer->setReloader(reload);
-    m_deletion->setPhoneSender([&phones](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
-        return phones.sendDeletion(contacts, mirror);
-    });
-    m_deletion->setReloader(reload);
-    m_edit->setAndroidSend([&phones](LocalDb &mirror, pim::_Contact &stored,
-                                     const QList<ContactChanges::_ChangeData> &changes) {
-        return phones.sendEdit(mirror, stored, changes);
-    });
-    m_edit->setAndroidReload(reload);
-    m_group->setAndroidSend([&phones](LocalDb &mirror, const QList<pim::_Contact> &contacts) {
-        return phones.sendGroupChange(mirror, contacts);
-    });
-    m_group->setAndroidReload(reload);
-}
-
 // ---- Backup ----
 
 void MainWindow::miFileBackup()
@@ -503,19 +478,9 @@ void MainWindow::miImport()
 
 void MainWindow::miFromiTunes()
 {
-    ITunesImportAction(this, mainTreeModel, [this](const QString &name) { return pickImportTarget(name); },
+    ITunesImportAction(this, mainTreeModel, ITunesImportAction::chooseWith(*m_picker),
                        [this](ItemModelMainTree::_DBItemNode *node) { m_selection->showChangedNode(node); })
         .run();
-}
-
-ITunesImportAction::Target MainWindow::pickImportTarget(const QString &suggestedName)
-{
-    bool listed = false;
-    ItemModelMainTree::_DBItemNode *node = m_picker->pick(suggestedName, &listed);
-    // The picker also lists a file it found but had not shown; only a database with nothing in it
-    // may be removed again when the import fails.
-    const bool created = node && listed && node->db && node->db->contacts(0, QString()).isEmpty();
-    return {node, created};
 }
 
 void MainWindow::miOpenFolder()

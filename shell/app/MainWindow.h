@@ -1,9 +1,9 @@
 #pragma once
 
 #include "ContactSelection.h"
-#include "ITunesImportAction.h"
 #include "Deletion.h"
 #include "ExportAction.h"
+#include "ITunesImportAction.h"
 #include "ItemModelContacts.h"
 #include "ItemModelMainTree.h"
 #include "MainActions.h"
@@ -150,8 +150,6 @@ private slots:
 
 private:
     // Gives the transfers and the deletion the sessions that reach a phone.
-    void wireAndroidWork();
-    ITunesImportAction::Target pickImportTarget(const QString &suggestedName);
     void stopAdbThreads();
     void connectViews();
     void addStatusLink();
