@@ -84,6 +84,14 @@ inline QStringList names(const QList<pim::_Contact> &contacts)
     return out;
 }
 
+// The full names of the contacts, sorted: for lists whose order the test does not fix.
+inline QStringList sortedNames(const QList<pim::_Contact> &contacts)
+{
+    QStringList out = names(contacts);
+    out.sort();
+    return out;
+}
+
 // The actions of a menu as "text", "text (off)" for disabled ones and "-" for separators.
 inline QStringList describe(const QMenu *menu)
 {

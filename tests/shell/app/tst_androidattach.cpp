@@ -50,15 +50,6 @@ public:
     std::atomic_int asked{0};
 };
 
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    out.sort();
-    return out;
-}
-
 // The names the simulated app holds: the text fields of each name record, joined.
 QStringList phoneNames(const CompanionApp &app)
 {
@@ -211,7 +202,7 @@ private slots:
         QCOMPARE(node->name, QStringLiteral("Ann's Pixel"));
         QCOMPARE(node->db->path, g_dataSaveDir().filePath(QStringLiteral("android_cache/") + kSerial));
         QCOMPARE(w->currentNode().dbNode, node);
-        QCOMPARE(names(w->contactList().contacts), QStringList({"Ann Lee", "Bob Ray"}));
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList({"Ann Lee", "Bob Ray"}));
         QVERIFY(boxTexts(QMessageBox::Critical).isEmpty());
 
         leave(*w, phone.handle);
@@ -304,7 +295,7 @@ private slots:
         QTRY_VERIFY(androidNode(*w, kSerial));
         QTRY_VERIFY(!visibleProgressForm());
         QCOMPARE(androidNodes(*w).size(), 1);
-        QCOMPARE(names(w->contactList().contacts), QStringList{"Ann Lee"});
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList{"Ann Lee"});
         QVERIFY(boxTexts(QMessageBox::Critical).isEmpty());
     }
 
@@ -351,7 +342,7 @@ private slots:
         QVERIFY(node);
         QCOMPARE(node->name, QStringLiteral("Den tablet"));
         QCOMPARE(node->db->path, g_dataSaveDir().filePath(QStringLiteral("android_cache/") + fileName));
-        QCOMPARE(names(w->contactList().contacts), QStringList{"Cy Wu"});
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList{"Cy Wu"});
         QVERIFY(phone.received().value(1).startsWith(QLatin1String("backup://127.0.0.1:")));
         QVERIFY(boxTexts(QMessageBox::Critical).isEmpty());
     }
@@ -440,7 +431,8 @@ private slots:
         QCOMPARE(offered, QStringList{"Target"});
         QCOMPARE(target.app.contacts().size(), 1);
         QVERIFY(phoneHas(target.app, "Sam Hill"));
-        QCOMPARE(names(androidNode(*w, kOtherSerial)->db->contacts(0, QString())), QStringList{"Sam Hill"});
+        QCOMPARE(fixture::sortedNames(androidNode(*w, kOtherSerial)->db->contacts(0, QString())),
+                 QStringList{"Sam Hill"});
     }
 
     // Deleting on a phone: the phone loses the contacts; when it refuses, it is loaded again and
@@ -493,7 +485,7 @@ private slots:
         }
         // The app applies a deletion after the session has closed its side: wait for it.
         QTRY_COMPARE(phoneNames(phone.app), expected);
-        QCOMPARE(names(androidNode(*w, kSerial)->db->contacts(0, QString())), expected);
+        QCOMPARE(fixture::sortedNames(androidNode(*w, kSerial)->db->contacts(0, QString())), expected);
     }
 
     void portsStayInTheirRange()

@@ -44,15 +44,6 @@ namespace R = tarnwick::peers::CompanionRecord;
 
 namespace {
 
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    out.sort();
-    return out;
-}
-
 using fixture::deviceNodes;
 using fixture::visibleProgressForm;
 
@@ -229,7 +220,7 @@ private slots:
         QCOMPARE(node->name, QStringLiteral("Ann's Pixel"));
         QCOMPARE(node->db->path, g_dataSaveDir().filePath(QStringLiteral("android_cache/") + devId));
         QCOMPARE(w->currentNode().dbNode, node);
-        QCOMPARE(names(w->contactList().contacts), QStringList({"Ann Lee", "Bob Ray"}));
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList({"Ann Lee", "Bob Ray"}));
         QVERIFY(boxTexts(QMessageBox::Critical).isEmpty());
         // Our key went to the phone's prompt only when the phone did not know it, and then the
         // user was warned before anything else happened.
@@ -300,7 +291,7 @@ private slots:
         QVERIFY(errors.first().contains(QLatin1String("This Android database has no phone connected to it. "
                                                       "Connect the phone and choose it from the devices.")));
         QCOMPARE(androidNode(*w, QStringLiteral("p.db")), node);
-        QCOMPARE(names(node->db->contacts(0, QString())), QStringList{"Pat"});
+        QCOMPARE(fixture::sortedNames(node->db->contacts(0, QString())), QStringList{"Pat"});
         QVERIFY(!QDir(g_dataSaveDir().filePath(QStringLiteral("android_cache"))).exists() ||
                 QDir(g_dataSaveDir().filePath(QStringLiteral("android_cache"))).isEmpty());
     }

@@ -58,15 +58,6 @@ QString cachePath(const QString &udid)
     return g_dataSaveDir().filePath(QStringLiteral("ios_cache/") + udid);
 }
 
-QStringList names(const QList<pim::_Contact> &contacts)
-{
-    QStringList out;
-    for (const pim::_Contact &c : contacts)
-        out << c.fullName;
-    out.sort();
-    return out;
-}
-
 QList<Tree::_DBItemNode *> iosNodes(MainWindow &w)
 {
     return fixture::deviceNodes(w, Tree::IOS);
@@ -205,7 +196,7 @@ private slots:
         QCOMPARE(node->db->path, cachePath(kUdid));
         // The new node is current and its contacts are listed.
         QCOMPARE(w->currentNode().dbNode, node);
-        QCOMPARE(names(w->contactList().contacts), QStringList({"Ann Lee", "Bob", "Cy"}));
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList({"Ann Lee", "Bob", "Cy"}));
         QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:3"));
         QVERIFY(w->toolBarAction(MainActions::ActBackup)->isEnabled());
         QVERIFY(!w->toolBarAction(MainActions::ActNewContact)->isEnabled());
@@ -243,7 +234,7 @@ private slots:
 
         QCOMPARE(iosNodes(*w).at(1)->devId, kOtherUdid);
         QCOMPARE(iosNodes(*w).at(1)->name, QString());
-        QCOMPARE(names(w->contactList().contacts), QStringList{"Zoe"});
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList{"Zoe"});
         QCOMPARE(notesShown(), 2);
         QVERIFY(errorBoxes().isEmpty());
 
@@ -402,8 +393,8 @@ private slots:
         QCOMPARE(node->name, QStringLiteral("New name"));
         QCOMPARE(node->db->path, oldDbPath);
         // The cache was built afresh: nothing of the first load is left in it.
-        QCOMPARE(names(node->db->contacts(0, QString())), QStringList{"Dee"});
-        QCOMPARE(names(w->contactList().contacts), QStringList{"Dee"});
+        QCOMPARE(fixture::sortedNames(node->db->contacts(0, QString())), QStringList{"Dee"});
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList{"Dee"});
         QVERIFY(errorBoxes().isEmpty());
     }
 
@@ -480,7 +471,7 @@ private slots:
         QCOMPARE(sessionsAtSecondNotes, 1);
         QCOMPARE(iphone->contactSync().sessionCount(), 2);
         QCOMPARE(iosNodes(*w).size(), 1);
-        QCOMPARE(names(iosNodes(*w).first()->db->contacts(0, QString())),
+        QCOMPARE(fixture::sortedNames(iosNodes(*w).first()->db->contacts(0, QString())),
                  QStringList({"Ann Lee", "Bob", "Cy"}));
         QVERIFY(errorBoxes().isEmpty());
     }
@@ -506,7 +497,7 @@ private slots:
         AbsTreeItemModel::_ItemNode *local = w->mainTree().rootLocalDb.childs.value(0);
         QVERIFY(local);
         w->form()->treeMain->setCurrentIndex(w->mainTree().indexOfItemNode(local));
-        QCOMPARE(names(w->contactList().contacts), QStringList({"Lou", "Max"}));
+        QCOMPARE(fixture::sortedNames(w->contactList().contacts), QStringList({"Lou", "Max"}));
     }
 };
 
