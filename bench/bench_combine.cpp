@@ -5,6 +5,11 @@
 // into the database that (a) filled, each inside one edit bracket; the floor writes the rows of the
 // N contacts with one prepared statement per table inside one transaction. Runs of 1,000 and
 // 10,000 are repeated and the best time of each kind is reported.
+//
+// Two shapes that grow one stored contact follow: (c) one contact with N phone numbers (N = 1,000
+// and 10,000), (d) N contacts of one full name with one phone number each (N = 1,000 and 8,000),
+// each merged into an empty database inside one bracket, against the floor of writing the rows
+// that result (one contact, its name and N phones). Their cost per entry must not grow with N.
 
 #include "ContactGenerator.h"
 #include "FloorWriter.h"
@@ -65,6 +70,116 @@ double floorWrite(const QString &path, const QList<_Contact> &contacts)
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+// One contact row with its name entry and `phones` phone rows, written straight.
+double floorOneContact(const QString &path, const QString &fullName, const QList<Entity> &phones)
+{
+    QElapsedTimer timer;
+    timer.start();
+    FloorWriter floor(path);
+    const sqlite3_int64 id = floor.contact(QString(), fullName);
+    floor.data(id, pim::ENTITY_NAME, QString(), {fullName});
+    for (const Entity &e : phones)
+        floor.data(id, pim::ENTITY_PHONE, QString(), {e.values.value(QStringLiteral("data1")).toString(),
+                                                      e.values.value(QStringLiteral("data2")).toString()});
+    floor.commit();
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+QList<Entity> distinctPhones(int n)
+{
+    QList<Entity> phones;
+    phones.reserve(n);
+    for (int i = 0; i < n; ++i)
+        phones << benchgen::entry({{"data1", QStringLiteral("+44 20 %1").arg(i, 8, 10, QLatin1Char('0'))},
+                                   {"data2", QStringLiteral("3")}});
+    return phones;
+}
+
+struct GrowthRow
+{
+    double floor = 1e9;
+    double merge = 1e9;
+    int entries = 0;
+};
+
+// Best of `runs`: the incoming contacts merged into a fresh database in one bracket, and the floor
+// of the rows they leave.
+GrowthRow measureGrowth(QTemporaryDir &dir, const QString &tag, const QList<_Contact> &incoming,
+                        const QList<Entity> &phones, int runs)
+{
+    GrowthRow row;
+    for (int run = 0; run < runs; ++run) {
+        const QString floorPath = dir.filePath(QStringLiteral("floor-%1-%2.db").arg(tag).arg(run));
+        FloorWriter::copyTemplate(floorPath);
+        row.floor = std::min(row.floor, floorOneContact(floorPath, incoming.first().fullName, phones));
+        QFile::remove(floorPath);
+
+        LocalDb db(dir.filePath(QStringLiteral("grow-%1-%2.db").arg(tag).arg(run)),
+                   QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        db.create();
+        row.merge = std::min(row.merge, mergeAll(db, incoming));
+        const QList<_Contact> stored = db.contacts(0, QString());
+        row.entries = stored.size() == 1 ? int(stored.first().entities.value(pim::ENTITY_PHONE).size()) : -1;
+        db.removeDB();
+    }
+    return row;
+}
+
+_Contact namedContact(const QString &fullName)
+{
+    _Contact c(0, QString(), fullName);
+    c.entities[pim::ENTITY_NAME] << benchgen::entry({{"data1", fullName}, {"data2", fullName}});
+    return c;
+}
+
+// (c) and (d); false when a target is missed. `ordinaryRatio` is the ordinary merge's (a)/floor.
+bool benchGrowth(QTemporaryDir &dir, double ordinaryRatio)
+{
+    std::printf("\nbench_combine: one stored contact growing to N entries\n");
+    std::printf("%-30s %8s %12s %12s %12s %8s %8s\n", "shape", "N", "floor us/e", "merge us/e", "entries",
+                "/floor", "growth");
+    bool ok = true;
+    const auto report = [&](const char *shape, int n, const GrowthRow &row, double smallPerEntry) {
+        const double perEntry = row.merge / n;
+        const double growth = smallPerEntry > 0 ? perEntry / smallPerEntry : 1.0;
+        std::printf("%-30s %8d %12.2f %12.2f %12d %8.2f %8.2f\n", shape, n, row.floor / n * 1e6, perEntry * 1e6,
+                    row.entries, row.merge / row.floor, growth);
+        if (row.entries != n || growth > 1.5 || row.merge / row.floor > ordinaryRatio)
+            ok = false;
+        std::fflush(stdout);
+        return perEntry;
+    };
+
+    double small = 0;
+    for (const int n : {1000, 10000}) {
+        const QList<Entity> phones = distinctPhones(n);
+        _Contact one = namedContact(QStringLiteral("Reception"));
+        one.entities[pim::ENTITY_PHONE] = phones;
+        const GrowthRow row = measureGrowth(dir, QStringLiteral("c%1").arg(n), {one}, phones, n <= 1000 ? 7 : 3);
+        const double perEntry = report("(c) one contact, N phones", n, row, small);
+        if (small == 0)
+            small = perEntry;
+    }
+    small = 0;
+    for (const int n : {1000, 8000}) {
+        const QList<Entity> phones = distinctPhones(n);
+        QList<_Contact> many;
+        many.reserve(n);
+        for (const Entity &phone : phones) {
+            _Contact c = namedContact(QStringLiteral("Reception"));
+            c.entities[pim::ENTITY_PHONE] << phone;
+            many << c;
+        }
+        const GrowthRow row = measureGrowth(dir, QStringLiteral("d%1").arg(n), many, phones, n <= 1000 ? 7 : 3);
+        const double perEntry = report("(d) N contacts of one name", n, row, small);
+        if (small == 0)
+            small = perEntry;
+    }
+    std::printf("targets: growth <= 1.5x, ratio to the floor <= the ordinary merge's (%.2f): %s\n",
+                ordinaryRatio, ok ? "met" : "NOT met");
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -78,9 +193,13 @@ int main(int argc, char **argv)
     std::printf("%8s %14s %14s %8s %14s %8s %14s\n", "N", "floor c/s", "(a) empty c/s", "(a)/fl",
                 "(b) again c/s", "(b)/fl", "contacts");
     double perContactA1k = 0;
+    double ordinaryRatio = 0;
     double perContactB1k = 0;
     bool ok = true;
-    for (const int n : {1000, 10000, 50000}) {
+    // "growth" measures the ordinary merge at 1,000 only, for its ratio, then the growing shapes.
+    const bool growthOnly = argc > 1 && qstrcmp(argv[1], "growth") == 0;
+    const QList<int> sizes = growthOnly ? QList<int>{1000} : QList<int>{1000, 10000, 50000};
+    for (const int n : sizes) {
         const QList<_Contact> contacts = benchgen::generate(n);
 
         // Short runs are repeated and the best kept: a single commit of 1,000 contacts is at the
@@ -110,6 +229,7 @@ int main(int argc, char **argv)
                     n / b, b / floorTime, stored);
         if (a / floorTime > 3.0 || b / floorTime > 5.0)
             ok = false;
+        ordinaryRatio = std::max(ordinaryRatio, a / floorTime);
         if (n == 1000) {
             perContactA1k = a / n;
             perContactB1k = b / n;
@@ -124,5 +244,6 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     }
     std::printf("targets: (a) within 3x of the floor, (b) within 5x: %s\n", ok ? "met" : "NOT met");
+    benchGrowth(dir, ordinaryRatio);
     return 0;
 }

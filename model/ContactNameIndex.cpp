@@ -16,8 +16,7 @@ QString ContactNameIndex::fold(const QString &name)
 
 bool ContactNameIndex::isCurrent(const Sqlite3DB &db) const
 {
-    return m_valid && db.handle() && m_handle == db.handle() && db.holdsTransaction() &&
-           m_changes == db.totalChanges() && m_rollbacks == db.rollbackCount();
+    return m_valid && m_stamp.matches(db);
 }
 
 void ContactNameIndex::rebuild(Sqlite3DB &db)
@@ -32,9 +31,7 @@ void ContactNameIndex::rebuild(Sqlite3DB &db)
         if (!name.isEmpty())
             m_ids.insert(fold(name), static_cast<unsigned long long>(cursor.getInt64(0)));
     }
-    m_handle = db.handle();
-    m_changes = db.totalChanges();
-    m_rollbacks = db.rollbackCount();
+    m_stamp = ConnectionStamp::of(db);
     m_valid = true;
 }
 
@@ -45,6 +42,5 @@ void ContactNameIndex::noteWrite(const Sqlite3DB &db, unsigned long long id, con
         if (!m_ids.contains(key))
             m_ids.insert(key, id);
     }
-    m_changes = db.totalChanges();
-    m_rollbacks = db.rollbackCount();
+    m_stamp = ConnectionStamp::of(db);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ConnectionStamp.h"
+
 #include <QHash>
 #include <QString>
 
@@ -34,7 +36,5 @@ public:
 private:
     QHash<QString, unsigned long long> m_ids;
     bool m_valid = false;
-    const void *m_handle = nullptr;
-    long long m_changes = 0;
-    unsigned long long m_rollbacks = 0;
+    ConnectionStamp m_stamp;
 };

@@ -82,6 +82,35 @@ QString EntityColumns::storedText(const QVariant &value)
     }
 }
 
+QString EntityColumns::textAsRead(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.isEmpty())
+        return QLatin1String("");
+    return QString::fromUtf8(utf8);
+}
+
+pim::Entity EntityColumns::readBack(const pim::Entity &e) const
+{
+    pim::Entity row(e.id, textAsRead(e.srcId));
+    for (const QString &key : m_read) {
+        if (!m_written.contains(key)) {
+            row.values.insert(key, QString(QLatin1String("")));
+            continue;
+        }
+        if (key == kPhotoBytesKey) {
+            // A zero-length blob reads back as no bytes at all.
+            const QByteArray bytes = e.values.value(key).toByteArray();
+            row.values.insert(key, bytes.isEmpty() ? QByteArray() : bytes);
+        } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
+            row.values.insert(key, textAsRead(e.photoHash()));
+        } else {
+            row.values.insert(key, textAsRead(storedText(e.values.value(key))));
+        }
+    }
+    return row;
+}
+
 void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e) const
 {
     for (const QString &key : m_written) {

@@ -37,6 +37,12 @@ public:
     // without milliseconds, an absent value as the null text.
     static QString storedText(const QVariant &value);
 
+    // The entry as a reader of the row that bindValues() wrote gets it back: every read column,
+    // texts as stored (the empty text for none), the photo's bytes as bytes.
+    pim::Entity readBack(const pim::Entity &e) const;
+    // A text as it reads back from the database (UTF-8 on the way, never the null text).
+    static QString textAsRead(const QString &text);
+
 private:
     EntityColumns(int type, QStringList written, QStringList read);
 

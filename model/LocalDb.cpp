@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -161,17 +162,23 @@ void LocalDb::open_check()
     }
 }
 
+void LocalDb::forgetRows()
+{
+    m_names.invalidate();
+    m_targets.clear();
+}
+
 void LocalDb::beginEdit()
 {
     open_check();
     db.beginTran();
-    m_names.invalidate();
+    forgetRows();
 }
 
 void LocalDb::endEdit(bool commit)
 {
     open_check();
-    m_names.invalidate();
+    forgetRows();
     if (commit) {
         if (!db.commitTran())
             throw std::runtime_error(db.lastError().toUtf8().toStdString());
@@ -212,7 +219,7 @@ void LocalDb::EditScope::rollback()
 
 void LocalDb::close()
 {
-    m_names.invalidate();
+    forgetRows();
     db.close();
 }
 
@@ -509,21 +516,29 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
     // The caller may pass one object as both; keep what came in.
     const pim::_Contact incoming = in;
     const unsigned long long storedId = isContactBaseExist(incoming.fullName);
+    m_targets.forgetIfStale(db);
 
     OwnTransaction own(db, m_names);
     QMap<int, QList<pim::Entity>> result = out.entities;
+    MergeTarget target;
     if (storedId != 0) {
         existed = true;
-        out = contact(storedId);
+        // Within a bracket the contact a merge wrote into is known without reading it again.
+        std::optional<MergeTarget> kept = m_targets.take(db, storedId);
+        target = kept ? std::move(*kept) : MergeTarget::fromStored(contact(storedId));
+        target.begin(out);
     } else {
         existed = false;
         out = pim::_Contact(0, QLatin1String(""), incoming.fullName);
         insertContactBase(out);
+        target = MergeTarget::fromNew(out.id, out.srcId, out.fullName);
         const QList<pim::Entity> names = incoming.entities.value(pim::ENTITY_NAME);
         if (!names.isEmpty()) {
             pim::Entity name = names.first();
             name.srcId = QLatin1String("");
+            target.track(pim::ENTITY_NAME, {});
             insertEntity(out.id, pim::ENTITY_NAME, name);
+            target.inserted(pim::ENTITY_NAME, name);
             out.entities[pim::ENTITY_NAME].append(name);
             result[pim::ENTITY_NAME].append(name);
         }
@@ -531,42 +546,64 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
 
     for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
         const int type = it.key();
+        // A type that brings no entry gets no list in `out`.
+        if (it.value().isEmpty())
+            continue;
+        target.track(type, out.entities[type]);
         for (const pim::Entity &entry : it.value()) {
             pim::Entity merged;
             // Looked up afresh for every entry: a list is held by value in the map, and
             // nothing else writes to out.entities while this reference is used.
             QList<pim::Entity> &have = out.entities[type];
-            if (!combine_entity(type, have, entry, merged))
+            const qsizetype before = have.size();
+            qsizetype taken = -1;
+            if (!mergeEntry(type, have, entry, merged, &target, taken))
                 continue;
+            if (have.size() > before)
+                target.appended(type, have);
             if (type == pim::ENTITY_GROUP) {
                 // Point the membership at this database's own group of that name.
                 const QString groupName = merged.values.value(pim::GroupKey::GroupName).toString();
                 merged.values.insert(pim::GroupKey::GroupId, QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
             }
-            if (merged.id == 0)
+            if (merged.id == 0) {
                 insertEntity(out.id, type, merged);
-            else
+                target.inserted(type, merged);
+            } else {
                 updateEntity(type, merged);
+                target.rewritten(type, merged, taken);
+            }
             result[type].append(merged);
         }
     }
 
     own.commit();
+    target.end(out);
+    m_targets.keep(db, std::move(target));
     return result;
 }
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out)
 {
+    qsizetype taken = -1;
+    return mergeEntry(type, have, in, out, nullptr, taken);
+}
+
+bool LocalDb::mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
+                         MergeTarget *target, qsizetype &taken)
+{
     const QStringList identity = rule->checkEqualFieldsMin(type);
     bool single = false;
     const QStringList valid = rule->validFields(type, single);
+    taken = -1;
     if (valid.isEmpty())
         return false;
 
-    qsizetype taken = -1;
     if (single) {
         if (!have.isEmpty())
             taken = 0;
+    } else if (target) {
+        taken = target->find(type, have, in, identity);
     } else {
         for (qsizetype i = 0; i < have.size(); ++i) {
             if (AbsContactCombineRule::isEntityEqual(have.at(i), in, identity)) {

@@ -5,6 +5,7 @@
 #include "ContactNameIndex.h"
 #include "Entity.h"
 #include "Group.h"
+#include "MergeTargetCache.h"
 #include "platform/sqlite/Sqlite3DB.h"
 
 #include <QDir>
@@ -104,7 +105,14 @@ public:
 private:
     enum class NameEffect { KeepsNames, ChangesNames };
     QMap<int, QList<pim::Entity>> mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed);
+    // combine_entity with the entry to merge into found through `target` (a scan without one);
+    // `taken` is the position in `have` of that entry, -1 for none.
+    bool mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
+                    MergeTarget *target, qsizetype &taken);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
+    // What is known of the file's rows outside it goes stale: a bracket began or ended.
+    void forgetRows();
 
     ContactNameIndex m_names;
+    MergeTargetCache m_targets;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Entity.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Finds, in a list of entries that only grows at its end, the first entry equal to an incoming one
+// on a set of keys, exactly as AbsContactCombineRule::isEntityEqual judges. Where both sides hold
+// only texts (or nothing) under the keys, that equality is equality of the texts, and a hash finds
+// it; an entry holding a value of another kind (a number, a date) is compared one by one, in list
+// order, as before.
+class EntryIdentityIndex
+{
+public:
+    EntryIdentityIndex() = default;
+    explicit EntryIdentityIndex(QStringList keys);
+
+    const QStringList &keys() const { return m_keys; }
+    // Entries indexed so far; they stand at positions 0 to count() - 1.
+    qsizetype count() const { return m_count; }
+
+    // Indexes `entry` as the one at position count().
+    void append(const pim::Entity &entry);
+
+    // True when `a` and `b` are indexed under one key, so that either may stand in for the other.
+    bool sameKey(const pim::Entity &a, const pim::Entity &b) const;
+
+    // Position of the first indexed entry equal to `in` on the keys, or -1. The entry at position
+    // p is list[base + p]; it is read only when it holds a value other than a text.
+    qsizetype find(const QList<pim::Entity> &list, qsizetype base, const pim::Entity &in) const;
+
+private:
+    // False when a value under the keys is neither absent nor a text.
+    bool isPlain(const pim::Entity &e) const;
+    // The values under the keys as one text; equal for plain entries exactly when they are equal.
+    QString keyOf(const pim::Entity &e) const;
+
+    QStringList m_keys;
+    QHash<QString, qsizetype> m_first;
+    // Positions of the entries that are not plain, ascending.
+    QList<qsizetype> m_others;
+    qsizetype m_count = 0;
+};

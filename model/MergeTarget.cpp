@@ -1,0 +1,139 @@
+#include "MergeTarget.h"
+
+#include "AbsContactCombineRule.h"
+#include "EntityColumns.h"
+
+namespace {
+
+pim::Entity asRead(int type, const pim::Entity &row)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    return columns ? columns->readBack(row) : row;
+}
+
+} // namespace
+
+MergeTarget MergeTarget::fromStored(const pim::_Contact &stored)
+{
+    MergeTarget target;
+    target.m_id = stored.id;
+    target.m_contact = stored;
+    target.m_srcId = stored.srcId;
+    target.m_fullName = stored.fullName;
+    return target;
+}
+
+MergeTarget MergeTarget::fromNew(unsigned long long id, const QString &srcId, const QString &fullName)
+{
+    MergeTarget target;
+    target.m_id = id;
+    target.m_contact.id = id;
+    target.m_srcId = EntityColumns::textAsRead(srcId);
+    target.m_fullName = EntityColumns::textAsRead(fullName);
+    return target;
+}
+
+void MergeTarget::begin(pim::_Contact &out)
+{
+    settle();
+    out = std::move(m_contact);
+    m_contact = pim::_Contact();
+}
+
+void MergeTarget::track(int type, const QList<pim::Entity> &have)
+{
+    if (!m_types.contains(type))
+        m_types.insert(type, TypeState{have.size(), {}, false, {}, {}, {}});
+}
+
+qsizetype MergeTarget::find(int type, const QList<pim::Entity> &have, const pim::Entity &in,
+                            const QStringList &keys)
+{
+    track(type, have);
+    TypeState &st = m_types[type];
+    if (!st.indexed || st.storedIndex.keys() != keys) {
+        st.storedIndex = EntryIdentityIndex(keys);
+        for (qsizetype i = 0; i < st.stored; ++i)
+            st.storedIndex.append(have.at(i));
+        st.indexed = true;
+    }
+    if (st.appendedIndex.keys() != keys || st.appendedIndex.count() != have.size() - st.stored) {
+        st.appendedIndex = EntryIdentityIndex(keys);
+        for (qsizetype i = st.stored; i < have.size(); ++i)
+            st.appendedIndex.append(have.at(i));
+    }
+    // Stored entries come first in the list, so a stored match wins over an appended one.
+    const qsizetype stored = st.storedIndex.find(have, 0, in);
+    if (stored >= 0)
+        return stored;
+    const qsizetype appended = st.appendedIndex.find(have, st.stored, in);
+    return appended >= 0 ? st.stored + appended : -1;
+}
+
+void MergeTarget::appended(int type, const QList<pim::Entity> &have)
+{
+    const auto it = m_types.find(type);
+    if (it == m_types.end())
+        return;
+    // Kept step by step only while it follows the list; find() builds it again otherwise.
+    if (it->appendedIndex.count() == have.size() - 1 - it->stored)
+        it->appendedIndex.append(have.last());
+}
+
+void MergeTarget::rewritten(int type, const pim::Entity &row, qsizetype taken)
+{
+    const auto it = m_types.find(type);
+    // Only a stored entry carries a row id; any other rewrite is one the kept entries cannot show.
+    if (it == m_types.end() || taken < 0 || taken >= it->stored) {
+        m_keepable = false;
+        return;
+    }
+    it->rewritten.append({taken, asRead(type, row)});
+}
+
+void MergeTarget::inserted(int type, const pim::Entity &row)
+{
+    const auto it = m_types.find(type);
+    if (it == m_types.end()) {
+        m_keepable = false;
+        return;
+    }
+    it->inserted.append(asRead(type, row));
+}
+
+void MergeTarget::end(const pim::_Contact &out)
+{
+    m_contact = out;
+}
+
+void MergeTarget::settle()
+{
+    m_contact.id = m_id;
+    m_contact.srcId = m_srcId;
+    m_contact.fullName = m_fullName;
+    for (auto it = m_types.begin(); it != m_types.end(); ++it) {
+        TypeState &st = it.value();
+        auto list = m_contact.entities.find(it.key());
+        if (list == m_contact.entities.end())
+            list = m_contact.entities.insert(it.key(), {});
+        // The copies appended by the last merge are not rows: the rows it wrote take their place.
+        list->resize(st.stored);
+        for (const auto &[position, row] : std::as_const(st.rewritten)) {
+            if (st.indexed && !st.storedIndex.sameKey(list->at(position), row))
+                st.indexed = false;
+            (*list)[position] = row;
+        }
+        for (const pim::Entity &row : std::as_const(st.inserted)) {
+            list->append(row);
+            if (st.indexed)
+                st.storedIndex.append(row);
+        }
+        st.stored = list->size();
+        st.rewritten.clear();
+        st.inserted.clear();
+        st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
+        // A contact read from the database has no list for a type it holds no row of.
+        if (list->isEmpty())
+            m_contact.entities.erase(list);
+    }
+}
