@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -161,7 +162,9 @@ const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 // The separator the header line shows: tabs or semicolons when it holds them and no comma.
 char separatorOf(const QByteArray &data)
 {
-    qsizetype end = data.indexOf('\n');
+    const qsizetype lf = data.indexOf('\n');
+    const qsizetype cr = data.indexOf('\r');
+    const qsizetype end = lf < 0 ? cr : cr < 0 ? lf : std::min(lf, cr);
     const QByteArray first = end < 0 ? data : data.left(end);
     if (first.contains(','))
         return ',';
