@@ -35,6 +35,7 @@ QHash<QString, ColInfo> buildColumnTable()
     };
 
     // The program's own table columns.
+    fixed("Full Name", pim::ENTITY_NAME, 0, none, pim::NameKey::FullName);
     fixed("Prefix", pim::ENTITY_NAME, 0, none, pim::NameKey::Prefix);
     fixed("First Name", pim::ENTITY_NAME, 0, none, pim::NameKey::GivenName);
     fixed("Middle Name", pim::ENTITY_NAME, 0, none, pim::NameKey::MiddleName);
@@ -150,6 +151,8 @@ bool isListKind(int type)
     case pim::ENTITY_IM:
     case pim::ENTITY_REL:
     case pim::ENTITY_URL:
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_GROUP:
         return true;
     default:
         return false;
@@ -320,10 +323,14 @@ pim::_Contact CSVImport::nextContact()
             case pim::ENTITY_IM:
                 e.values.insert(pim::ImKey::SubType, pim::IM_HOME);
                 break;
-            case pim::ENTITY_NAME:
-                contact.fullName = e.fullName();
+            case pim::ENTITY_NAME: {
+                // The parts make the name; a card without parts keeps the full name it was written with.
+                const QString composed = e.fullName();
+                contact.fullName =
+                    composed.isEmpty() ? e.values.value(pim::NameKey::FullName).toString() : composed;
                 e.values.insert(pim::NameKey::FullName, contact.fullName);
                 break;
+            }
             default:
                 break;
             }

@@ -95,8 +95,8 @@ void TestCsvHelper::row_data()
     QTest::newRow("empty trailing") << QByteArray("a,,\n") << false << c << QStringList{"a", "", ""} << true;
     QTest::newRow("empty line") << QByteArray("\n") << false << c << QStringList{""} << true;
     QTest::newRow("CR LF") << QByteArray("a,b\r\n") << false << c << QStringList{"a", "b"} << true;
-    QTest::newRow("lone CR ends the row") << QByteArray("a,b\rc\n") << false << c << QStringList{"a", "b"}
-                                          << true;
+    QTest::newRow("lone CR ends the row")
+        << QByteArray("a,b\rc\n") << false << c << QStringList{"a", "b"} << true;
     QTest::newRow("CR at the very end") << QByteArray("a\r") << false << c << QStringList{"a"} << true;
     QTest::newRow("quoted lone CR") << QByteArray("\"a\rb\"\r") << false << c << QStringList{"a\rb"} << true;
     QTest::newRow("quoted comma") << QByteArray("\"x,y\",z\n") << false << c << QStringList{"x,y", "z"}

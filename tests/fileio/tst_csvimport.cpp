@@ -292,9 +292,9 @@ void TestCsvImport::lineEndStylesReadAlike()
     QFETCH(QByteArray, eol);
     QFETCH(char, separator);
     const QByteArray sep(1, separator);
-    const QByteArray csv = "First Name" + sep + "Last Name" + sep + "Notes" + eol + "Ann" + sep + "Lee" + sep +
-                           "\"one\rtwo\nthree\"" + eol + "Bob" + sep + sep + eol + "Cy" + sep + "Dee" + sep +
-                           "x" + eol;
+    const QByteArray csv = "First Name" + sep + "Last Name" + sep + "Notes" + eol + "Ann" + sep + "Lee" +
+                           sep + "\"one\rtwo\nthree\"" + eol + "Bob" + sep + sep + eol + "Cy" + sep + "Dee" +
+                           sep + "x" + eol;
     QTemporaryDir dir;
     const CsvRead read = readCsv(writeFile(dir, csv));
     QCOMPARE(read.error, QString());
