@@ -13,8 +13,10 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextOption>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,10 +43,13 @@ int drawEntityVal(QPainter &painter, QFont &font, int x, int y, int width, const
         return labelRect.height();
     }
     const int left = labelRect.right() + 3;
-    const QRect box(left, y, std::max(1, x + width - left), 0);
-    const QRect valueRect = painter.boundingRect(box, Qt::TextWordWrap | Qt::TextWrapAnywhere, value);
-    painter.drawText(valueRect, Qt::TextWordWrap | Qt::TextWrapAnywhere, value);
-    return valueRect.height();
+    const QRectF box(left, y, std::max(1, x + width - left), 0);
+    // Lines break between words; a word only when it alone is wider than the column.
+    QTextOption wrap(Qt::AlignLeft | Qt::AlignTop);
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QRectF valueRect = painter.boundingRect(box, value, wrap);
+    painter.drawText(QRectF(box.topLeft(), QSizeF(box.width(), valueRect.height())), value, wrap);
+    return int(std::ceil(valueRect.height()));
 }
 
 QImage photoOf(const pim::_Contact &contact)

@@ -37,6 +37,7 @@ private slots:
     void unwritablePdfIsAFailure_data();
     void unwritablePdfIsAFailure();
     void cardIsWhiteWithABorder();
+    void wrappedValuesBreakBetweenWords();
 };
 
 void TestContactsPrinter::pageArithmetic()
@@ -131,6 +132,27 @@ void TestContactsPrinter::cardIsWhiteWithABorder()
     }
     QVERIFY2(right >= 248, qPrintable(QString::number(right)));
     QCOMPARE(card.pixelColor(200, 150), QColor(255, 255, 255));
+}
+
+// A long address wraps at its blanks: every word that fits the column stays whole on the page.
+void TestContactsPrinter::wrappedValuesBreakBetweenWords()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    const QString street =
+        QStringLiteral("Extraordinarily Longstreetname Boulevard 1234 Apartment Seventeen");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cards.pdf"));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF(
+                 {contactOf(QStringLiteral("Ann"), {"12|data2=1|data4=" + street + "|data7=Oakland"})}, path),
+             1);
+    const QString text = run(QStringLiteral("pdftotext"), {path, "-"});
+    // The street does not fit on one line of the column.
+    QVERIFY2(!text.contains(street), qPrintable(text));
+    for (const QString &word : street.split(QLatin1Char(' ')))
+        QVERIFY2(text.contains(QRegularExpression("\\b" + word + "\\b")), qPrintable(word + " in:\n" + text));
+    QVERIFY2(text.contains(QLatin1String("Oakland")), qPrintable(text));
 }
 
 TARNWICK_TEST_MAIN(TestContactsPrinter)
