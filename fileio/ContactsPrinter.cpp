@@ -3,13 +3,12 @@
 #include "model/Entity.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
+#include "model/EventDate.h"
 #include "model/TypeMaps.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -65,15 +64,6 @@ QImage photoOf(const pim::_Contact &contact)
     if (image.isNull())
         image.load(QStringLiteral(":/res/empty_contact.png"));
     return image;
-}
-
-QString dateText(const QString &iso)
-{
-    const QDateTime when = QDateTime::fromString(iso, Qt::ISODate);
-    if (when.isValid())
-        return QLocale::system().toString(when.date(), QLocale::ShortFormat);
-    const QDate date = QDate::fromString(iso, Qt::ISODate);
-    return date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString();
 }
 
 } // namespace
@@ -199,8 +189,8 @@ QPicture ContactsPrinter::printContact(int w, int h, const pim::_Contact &contac
     }
     for (const pim::Entity &event : contact.entities.value(pim::ENTITY_EVENT)) {
         if (event.values.value(pim::ValueKey::SubType).toInt() == pim::EVENT_BIRTHDAY) {
-            line(QStringLiteral("Birthday:"), dateText(event.values.value(pim::ValueKey::Value).toString()),
-                 false);
+            line(QStringLiteral("Birthday:"),
+                 pim::EventDate::fromValue(event.values.value(pim::ValueKey::Value)).displayText(), false);
             break;
         }
     }

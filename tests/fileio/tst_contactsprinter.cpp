@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "model/EntityType.h"
+#include "model/EventDate.h"
 
 #include <QDir>
 #include <QPainter>
@@ -38,6 +39,7 @@ private slots:
     void unwritablePdfIsAFailure();
     void cardIsWhiteWithABorder();
     void wrappedValuesBreakBetweenWords();
+    void birthdayWithoutYearShowsMonthAndDay();
 };
 
 void TestContactsPrinter::pageArithmetic()
@@ -153,6 +155,25 @@ void TestContactsPrinter::wrappedValuesBreakBetweenWords()
     for (const QString &word : street.split(QLatin1Char(' ')))
         QVERIFY2(text.contains(QRegularExpression("\\b" + word + "\\b")), qPrintable(word + " in:\n" + text));
     QVERIFY2(text.contains(QLatin1String("Oakland")), qPrintable(text));
+}
+
+void TestContactsPrinter::birthdayWithoutYearShowsMonthAndDay()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cards.pdf"));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF({contactOf(QStringLiteral("Ann"), {"6|data1=--05-12|data2=3"}),
+                                 contactOf(QStringLiteral("Bob"), {"6|data1=1980-05-12T00:00:00Z|data2=3"})},
+                                path),
+             2);
+    const QString text = run(QStringLiteral("pdftotext"), {path, "-"}).simplified();
+    const QString noYear = pim::EventDate::fromValue(QStringLiteral("--05-12")).displayText();
+    const QString withYear = QLocale::system().toString(QDate(1980, 5, 12), QLocale::ShortFormat);
+    QVERIFY(!noYear.isEmpty());
+    QVERIFY2(text.contains("Birthday: " + noYear), qPrintable(text));
+    QVERIFY2(text.contains("Birthday: " + withYear), qPrintable(text));
 }
 
 TARNWICK_TEST_MAIN(TestContactsPrinter)
