@@ -301,8 +301,7 @@ QString ContactDisplayer::g_imDisplay(const pim::Entity &e)
     QString protocol = text(e, pim::ImKey::CustomProtocol);
     if (protocol.isEmpty())
         protocol = pim::imProtocolMap().value(code(e, pim::ImKey::Protocol));
-    return labelled(e, pim::imTypeMap(), text(e, pim::ImKey::Account)) + QLatin1Char('(') + protocol +
-           QLatin1Char(')');
+    return labelled(e, pim::imTypeMap(), text(e, pim::ImKey::Account)) + QLatin1Char('(') + protocol + QLatin1Char(')');
 }
 
 QString ContactDisplayer::g_orgDisplay(const pim::Entity &e)
