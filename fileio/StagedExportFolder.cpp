@@ -64,6 +64,8 @@ StagedExportFolder::StagedExportFolder(const QString &chosen)
     staging =
         info.dir().filePath(QStringLiteral(".%1.new-%2")
                                 .arg(info.fileName(), QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    // Missing folders above the chosen path are made, as they always were for a page.
+    QDir().mkpath(info.dir().path());
     const QByteArray name = QFile::encodeName(staging);
     if (::mkdir(name.constData(), 0777) != 0) {
         const QString cause = QString::fromLocal8Bit(std::strerror(errno));

@@ -134,8 +134,6 @@ private slots:
     void htmlShowsMarkupAsText();
     void htmlReplacesWhatStandsThere_data();
     void htmlReplacesWhatStandsThere();
-    void htmlThatCannotBeWrittenKeepsTheOld_data();
-    void htmlThatCannotBeWrittenKeepsTheOld();
     void percent_data();
     void percent();
 };
@@ -406,24 +404,44 @@ QStringList entries(const QString &folder)
 void TestExportToFileThread::htmlReplacesWhatStandsThere_data()
 {
     QTest::addColumn<QString>("old");
-    QTest::newRow("a file") << "file";
-    QTest::newRow("an earlier export") << "folder";
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("a file") << "file" << false;
+    QTest::newRow("an earlier export") << "folder" << false;
+    QTest::newRow("a file, the page cannot be written") << "file" << true;
+    QTest::newRow("an earlier export, the page cannot be written") << "folder" << true;
 }
 
+// The user agreed to replace what stands at the chosen path: the new page and its pictures take its
+// place once complete, and when they cannot be written the old ones stay as they were.
 void TestExportToFileThread::htmlReplacesWhatStandsThere()
 {
     QFETCH(QString, old);
+    QFETCH(bool, fails);
     QTemporaryDir dir;
     const QString chosen = dir.filePath(QStringLiteral("list.html"));
     putOld(chosen, old);
     RecordingProgressSink sink;
-    ExportToFileThread worker(someContacts(2), ExportToFileThread::TYPE_HTML, chosen, &sink);
+    ExportToFileThread worker(someContacts(3), ExportToFileThread::TYPE_HTML, chosen, &sink);
+    if (fails)
+        worker.setOutputFactory([](const QString &p) { return std::make_unique<FailingSaveFile>(p, 3); });
     runExport(worker, sink);
-    QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_EXPORT_2_CONTACTS_TO_FILE"));
-    QVERIFY(fileBytes(worker.outputPath()).contains("Person 2"));
-    QCOMPARE(entries(chosen + "/photos"), QStringList{"contact.png"});
     // Nothing is left beside the export, and a folder's other files stay.
     QCOMPARE(entries(dir.path()), QStringList{"list.html"});
+    if (old == QLatin1String("folder"))
+        QCOMPARE(fileBytes(chosen + "/notes.txt"), QByteArray("mine"));
+    if (fails) {
+        QCOMPARE(sink.outcome(), QStringLiteral("error|No space left on device"));
+        if (old == QLatin1String("file")) {
+            QCOMPARE(fileBytes(chosen), QByteArray("old page"));
+        } else {
+            QCOMPARE(fileBytes(chosen + "/list.html"), QByteArray("old page"));
+            QCOMPARE(entries(chosen + "/photos"), QStringList{"99.jpg"});
+        }
+        return;
+    }
+    QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_EXPORT_3_CONTACTS_TO_FILE"));
+    QVERIFY(fileBytes(worker.outputPath()).contains("Person 3"));
+    QCOMPARE(entries(chosen + "/photos"), QStringList{"contact.png"});
     QCOMPARE(entries(chosen), old == QLatin1String("file")
                                   ? (QStringList{"list.html", "photos"})
                                   : (QStringList{"list.html", "notes.txt", "photos"}));
@@ -435,33 +453,6 @@ void TestExportToFileThread::htmlReplacesWhatStandsThere()
     QCOMPARE(permissions(chosen), permissions(reference.filePath("folder")));
     QCOMPARE(permissions(worker.outputPath()), permissions(reference.filePath("file")));
     QCOMPARE(permissions(chosen + "/photos/contact.png"), permissions(reference.filePath("file")));
-}
-
-void TestExportToFileThread::htmlThatCannotBeWrittenKeepsTheOld_data()
-{
-    QTest::addColumn<QString>("old");
-    QTest::newRow("a file") << "file";
-    QTest::newRow("an earlier export") << "folder";
-}
-
-void TestExportToFileThread::htmlThatCannotBeWrittenKeepsTheOld()
-{
-    QFETCH(QString, old);
-    QTemporaryDir dir;
-    const QString chosen = dir.filePath(QStringLiteral("list.doc"));
-    putOld(chosen, old);
-    RecordingProgressSink sink;
-    ExportToFileThread worker(someContacts(3), ExportToFileThread::TYPE_HTML, chosen, &sink);
-    worker.setOutputFactory([](const QString &p) { return std::make_unique<FailingSaveFile>(p, 3); });
-    runExport(worker, sink);
-    QCOMPARE(sink.outcome(), QStringLiteral("error|No space left on device"));
-    QCOMPARE(entries(dir.path()), QStringList{"list.doc"});
-    if (old == QLatin1String("file")) {
-        QCOMPARE(fileBytes(chosen), QByteArray("old page"));
-    } else {
-        QCOMPARE(fileBytes(chosen + "/list.doc"), QByteArray("old page"));
-        QCOMPARE(entries(chosen + "/photos"), QStringList{"99.jpg"});
-    }
 }
 
 void TestExportToFileThread::percent_data()

@@ -1,42 +1,14 @@
 #include "model/EventDate.h"
 
+#include "ScopedTimeZone.h"
 #include "TestMain.h"
 
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <ctime>
-
 using pim::EventDate;
 
 namespace {
-
-// Runs the process in another zone for as long as it lives.
-class ZoneForTheTest
-{
-public:
-    explicit ZoneForTheTest(const QByteArray &zone)
-        : previous(qgetenv("TZ"))
-        , had(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ZoneForTheTest()
-    {
-        if (had)
-            qputenv("TZ", previous);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-    ZoneForTheTest(const ZoneForTheTest &) = delete;
-    ZoneForTheTest &operator=(const ZoneForTheTest &) = delete;
-
-private:
-    QByteArray previous;
-    bool had;
-};
 
 QString shown(const EventDate &d)
 {
@@ -97,7 +69,7 @@ void TestEventDate::readsTheDayAsStored()
     QFETCH(QVariant, value);
     QFETCH(QString, day);
     for (const QByteArray zone : {"UTC", "America/New_York", "Asia/Tokyo", "Pacific/Kiritimati"}) {
-        const ZoneForTheTest inZone(zone);
+        const tarnwick::test::ScopedTimeZone inZone(zone);
         QVERIFY2(shown(EventDate::fromValue(value)) == day, zone.constData());
     }
 }
