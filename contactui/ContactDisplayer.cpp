@@ -1,22 +1,20 @@
 #include "ContactDisplayer.h"
 
-#include "shell/kit/FileDialogs.h"
 #include "Logging.h"
+#include "shell/kit/FileDialogs.h"
 #include "shell/kit/Tips.h"
 
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
+#include "model/EventDate.h"
 #include "model/TypeMaps.h"
 
-#include <QDate>
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -53,24 +51,6 @@ QString label(const pim::Entity &e, const QMap<int, QString> &table)
 QString labelled(const pim::Entity &e, const QMap<int, QString> &table, const QString &value)
 {
     return label(e, table) + QLatin1Char(':') + value;
-}
-
-QDate eventDate(const pim::Entity &e)
-{
-    const QVariant value = e.values.value(pim::ValueKey::Value);
-    // Readers may hold the date as a date value rather than text; its own date is what counts.
-    if (value.metaType().id() == QMetaType::QDate)
-        return value.toDate();
-    if (value.metaType().id() == QMetaType::QDateTime)
-        return value.toDateTime().date();
-    const QString iso = value.toString();
-    if (iso.isEmpty())
-        return {};
-    // The date as written: an offset in the text is kept, never converted to local time.
-    const QDateTime dt = QDateTime::fromString(iso, Qt::ISODate);
-    if (dt.isValid())
-        return dt.date();
-    return QDate::fromString(iso, Qt::ISODate);
 }
 
 QLabel *makeSelectableLabel(const QString &text, Qt::TextFormat format, QWidget *parent)
@@ -312,9 +292,8 @@ QString ContactDisplayer::g_emailDisplay(const pim::Entity &e)
 
 QString ContactDisplayer::g_eventDisplay(const pim::Entity &e)
 {
-    const QDate date = eventDate(e);
-    const QString shown = date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString();
-    return labelled(e, pim::eventTypeMap(), shown);
+    return labelled(e, pim::eventTypeMap(),
+                    pim::EventDate::fromValue(e.values.value(pim::ValueKey::Value)).displayText());
 }
 
 QString ContactDisplayer::g_imDisplay(const pim::Entity &e)

@@ -1,5 +1,6 @@
 #include "AbsTextExport.h"
 
+#include "model/Contact.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
 #include "model/TypeMaps.h"
@@ -23,6 +24,42 @@ QString addrCol(const pim::Entity &e, const char *part)
 {
     return QStringLiteral("Addr:") + label(pim::addrTypeMap(), e, pim::AddrKey::SubType) +
            QLatin1String(part);
+}
+
+const QString kFullNameColumn = QStringLiteral("Full Name");
+
+// The separator of several values in one cell; the CSV reader splits on it.
+const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+
+// A contact whose name entries hold no part (a company card, a card read with only its full name)
+// would otherwise come back from the table without any name, and be skipped on import.
+bool fullNameNeedsItsColumn(const pim::_Contact &c)
+{
+    if (c.fullName.isEmpty())
+        return false;
+    for (const pim::Entity &e : c.entities.value(pim::ENTITY_NAME)) {
+        for (const QString *key : {&pim::NameKey::Prefix, &pim::NameKey::GivenName, &pim::NameKey::MiddleName,
+                                   &pim::NameKey::FamilyName, &pim::NameKey::Suffix}) {
+            if (!e.values.value(*key).toString().isEmpty())
+                return false;
+        }
+    }
+    return true;
+}
+
+// Kinds whose entries fill one column each: several values of such a column share its cell. The
+// parts of a name, an organisation or an address stay one value per cell, since the reader could
+// not tell which parts belong together.
+bool sharesCells(int type)
+{
+    switch (type) {
+    case pim::ENTITY_NAME:
+    case pim::ENTITY_ORG:
+    case pim::ENTITY_ADDR:
+        return false;
+    default:
+        return true;
+    }
 }
 
 struct Rule
@@ -90,9 +127,10 @@ QString AbsTextExport::addrPostcodeCol(const pim::Entity &e)
 
 int AbsTextExport::colPriority(QString name)
 {
-    static const Rule fixed[] = {
-        {"Prefix", 10},   {"First Name", 20}, {"Middle Name", 30}, {"Last Name", 40},  {"Suffix", 50},
-        {"Nickname", 51}, {"Category", 60},   {"Company", 70},     {"Department", 80}, {"Job Title", 90}};
+    static const Rule fixed[] = {{"Full Name", 5},    {"Prefix", 10},    {"First Name", 20},
+                                 {"Middle Name", 30}, {"Last Name", 40}, {"Suffix", 50},
+                                 {"Nickname", 51},    {"Category", 60},  {"Company", 70},
+                                 {"Department", 80},  {"Job Title", 90}};
     static const Rule leading[] = {{"Tel:", 100}, {"Email:", 200}, {"Date:", 300}};
     static const Rule addrParts[] = {
         {":Country", 401}, {":State", 402}, {":City", 403}, {":Street", 404}, {":Postcode", 405}};
@@ -212,6 +250,8 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 {
     QSet<QString> names;
     for (const pim::_Contact &c : contacts) {
+        if (fullNameNeedsItsColumn(c))
+            names.insert(kFullNameColumn);
         for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
             for (const pim::Entity &e : it.value()) {
                 for (const Cell &cell : cellsOf(it.key(), e)) {
@@ -233,15 +273,24 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 QByteArray AbsTextExport::ct2Bytes(const pim::_Contact &contact)
 {
     QVector<QString> cells(colIndex.size());
+    if (fullNameNeedsItsColumn(contact)) {
+        const auto pos = colIndex.constFind(kFullNameColumn);
+        if (pos != colIndex.constEnd())
+            cells[pos.value()] = contact.fullName;
+    }
     for (auto it = contact.entities.constBegin(); it != contact.entities.constEnd(); ++it) {
+        const bool shared = sharesCells(it.key());
         for (const pim::Entity &e : it.value()) {
             for (const Cell &cell : cellsOf(it.key(), e)) {
                 // An empty value never blanks what an earlier entry of the same column wrote.
                 if (cell.value.isEmpty())
                     continue;
                 const auto pos = colIndex.constFind(cell.column);
-                if (pos != colIndex.constEnd())
-                    cells[pos.value()] = cell.value;
+                if (pos == colIndex.constEnd())
+                    continue;
+                QString &target = cells[pos.value()];
+                target =
+                    shared && !target.isEmpty() ? target + kMultiValueSeparator + cell.value : cell.value;
             }
         }
     }

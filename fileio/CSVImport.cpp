@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -34,6 +35,7 @@ QHash<QString, ColInfo> buildColumnTable()
     };
 
     // The program's own table columns.
+    fixed("Full Name", pim::ENTITY_NAME, 0, none, pim::NameKey::FullName);
     fixed("Prefix", pim::ENTITY_NAME, 0, none, pim::NameKey::Prefix);
     fixed("First Name", pim::ENTITY_NAME, 0, none, pim::NameKey::GivenName);
     fixed("Middle Name", pim::ENTITY_NAME, 0, none, pim::NameKey::MiddleName);
@@ -149,6 +151,8 @@ bool isListKind(int type)
     case pim::ENTITY_IM:
     case pim::ENTITY_REL:
     case pim::ENTITY_URL:
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_GROUP:
         return true;
     default:
         return false;
@@ -161,7 +165,9 @@ const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 // The separator the header line shows: tabs or semicolons when it holds them and no comma.
 char separatorOf(const QByteArray &data)
 {
-    qsizetype end = data.indexOf('\n');
+    const qsizetype lf = data.indexOf('\n');
+    const qsizetype cr = data.indexOf('\r');
+    const qsizetype end = lf < 0 ? cr : cr < 0 ? lf : std::min(lf, cr);
     const QByteArray first = end < 0 ? data : data.left(end);
     if (first.contains(','))
         return ',';
@@ -317,10 +323,14 @@ pim::_Contact CSVImport::nextContact()
             case pim::ENTITY_IM:
                 e.values.insert(pim::ImKey::SubType, pim::IM_HOME);
                 break;
-            case pim::ENTITY_NAME:
-                contact.fullName = e.fullName();
+            case pim::ENTITY_NAME: {
+                // The parts make the name; a card without parts keeps the full name it was written with.
+                const QString composed = e.fullName();
+                contact.fullName =
+                    composed.isEmpty() ? e.values.value(pim::NameKey::FullName).toString() : composed;
                 e.values.insert(pim::NameKey::FullName, contact.fullName);
                 break;
+            }
             default:
                 break;
             }

@@ -3,18 +3,19 @@
 #include "model/Entity.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
+#include "model/EventDate.h"
 #include "model/TypeMaps.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLocale>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextOption>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,10 +42,13 @@ int drawEntityVal(QPainter &painter, QFont &font, int x, int y, int width, const
         return labelRect.height();
     }
     const int left = labelRect.right() + 3;
-    const QRect box(left, y, std::max(1, x + width - left), 0);
-    const QRect valueRect = painter.boundingRect(box, Qt::TextWordWrap | Qt::TextWrapAnywhere, value);
-    painter.drawText(valueRect, Qt::TextWordWrap | Qt::TextWrapAnywhere, value);
-    return valueRect.height();
+    const QRectF box(left, y, std::max(1, x + width - left), 0);
+    // Lines break between words; a word only when it alone is wider than the column.
+    QTextOption wrap(Qt::AlignLeft | Qt::AlignTop);
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QRectF valueRect = painter.boundingRect(box, value, wrap);
+    painter.drawText(QRectF(box.topLeft(), QSizeF(box.width(), valueRect.height())), value, wrap);
+    return int(std::ceil(valueRect.height()));
 }
 
 QImage photoOf(const pim::_Contact &contact)
@@ -60,15 +64,6 @@ QImage photoOf(const pim::_Contact &contact)
     if (image.isNull())
         image.load(QStringLiteral(":/res/empty_contact.png"));
     return image;
-}
-
-QString dateText(const QString &iso)
-{
-    const QDateTime when = QDateTime::fromString(iso, Qt::ISODate);
-    if (when.isValid())
-        return QLocale::system().toString(when.date(), QLocale::ShortFormat);
-    const QDate date = QDate::fromString(iso, Qt::ISODate);
-    return date.isValid() ? QLocale::system().toString(date, QLocale::ShortFormat) : QString();
 }
 
 } // namespace
@@ -194,8 +189,8 @@ QPicture ContactsPrinter::printContact(int w, int h, const pim::_Contact &contac
     }
     for (const pim::Entity &event : contact.entities.value(pim::ENTITY_EVENT)) {
         if (event.values.value(pim::ValueKey::SubType).toInt() == pim::EVENT_BIRTHDAY) {
-            line(QStringLiteral("Birthday:"), dateText(event.values.value(pim::ValueKey::Value).toString()),
-                 false);
+            line(QStringLiteral("Birthday:"),
+                 pim::EventDate::fromValue(event.values.value(pim::ValueKey::Value)).displayText(), false);
             break;
         }
     }

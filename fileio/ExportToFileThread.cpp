@@ -2,6 +2,7 @@
 
 #include "CSVExport.h"
 #include "Logging.h"
+#include "StagedExportFolder.h"
 #include "TxtExport.h"
 #include "VCardExport.h"
 
@@ -75,16 +76,29 @@ void ExportToFileThread::run()
         mode |= QIODevice::Text;
         break;
     case TYPE_HTML:
-        writer = std::make_unique<HtmlExport>(QDir(path), htmlFormatters);
-        QDir().mkpath(path);
         break;
+    }
+    // The page and its pictures are built beside the chosen path and replace what stands there
+    // only once complete.
+    std::unique_ptr<StagedExportFolder> staged;
+    if (type == TYPE_HTML) {
+        try {
+            staged = std::make_unique<StagedExportFolder>(path);
+        } catch (const std::exception &e) {
+            qCWarning(lcFileIo) << "export to" << path << "failed:" << e.what();
+            progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+            return;
+        }
+        writer = std::make_unique<HtmlExport>(QDir(staged->path()), htmlFormatters);
     }
     if (!writer) {
         progress->invokeErrorOccurred(QString());
         return;
     }
 
-    const std::unique_ptr<QSaveFile> file = outputFactory(outputPath());
+    const QString pageName = QFileInfo(path).fileName();
+    const std::unique_ptr<QSaveFile> file =
+        outputFactory(staged ? QDir(staged->path()).filePath(pageName) : outputPath());
     try {
         if (!file->open(mode))
             throw std::runtime_error(file->errorString().toUtf8().toStdString());
@@ -101,6 +115,8 @@ void ExportToFileThread::run()
         }
         if (!file->commit())
             throw std::runtime_error(file->errorString().toUtf8().toStdString());
+        if (staged)
+            staged->commit(pageName);
         progress->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(contacts.size()));
     } catch (const Canceled &) {
         file->cancelWriting();

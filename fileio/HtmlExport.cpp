@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 
 namespace {
 
@@ -16,9 +17,12 @@ QString valueOf(const pim::Entity &e)
     return e.values.value(pim::ValueKey::Value).toString();
 }
 
+// The text escaped, its line breaks (a note's lines) shown as such.
 QString escapedText(HtmlEntryFormat format, const pim::Entity &e)
 {
-    return (format ? format(e) : valueOf(e)).toHtmlEscaped();
+    QString text = (format ? format(e) : valueOf(e)).toHtmlEscaped();
+    static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
+    return text.replace(lineBreak, QStringLiteral("<br/>"));
 }
 
 QString entitiesHtml(const QString &title, const QList<pim::Entity> &entities, HtmlEntryFormat format,
@@ -52,9 +56,11 @@ HtmlExport::HtmlExport(QDir dir, Formatters formatters)
 
 QByteArray HtmlExport::initialize(const QList<pim::_Contact> &)
 {
-    const QString target = photosDir.filePath(QStringLiteral("contact.png"));
-    if (!QFile::exists(target))
-        QFile::copy(QStringLiteral(":/res/empty_contact.png"), target);
+    // Written rather than copied: a copy would keep the resource's read-only permissions.
+    QFile target(photosDir.filePath(QStringLiteral("contact.png")));
+    QFile picture(QStringLiteral(":/res/empty_contact.png"));
+    if (!target.exists() && picture.open(QIODevice::ReadOnly) && target.open(QIODevice::NewOnly))
+        target.write(picture.readAll());
 
     const QString title =
         QCoreApplication::translate("QObject", "Ferrovantis Tarnwick for Mac").toHtmlEscaped();

@@ -33,6 +33,14 @@ bool nextByte(QIODevice *device, char &c, const char *function)
     return false;
 }
 
+// After a carriage return: takes the line feed of a CR LF pair, leaves any other byte unread.
+void skipLineFeed(QIODevice *device, const char *function)
+{
+    char next;
+    if (nextByte(device, next, function) && next != '\n')
+        device->ungetChar(next);
+}
+
 } // namespace
 
 QString csvhelper::formatCell(QString cell)
@@ -117,9 +125,10 @@ bool csvhelper::utf8CSVRow(QStringList &fields, QIODevice *device, bool skipBom,
             fields << fieldText(buffer);
             buffer.clear();
             opened = quoted = pending = false;
-        } else if (c == '\r') {
-            continue;
-        } else if (c == '\n') {
+        } else if (c == '\r' || c == '\n') {
+            // Rows end at CR LF, LF or a lone CR (as older programs write them).
+            if (c == '\r')
+                skipLineFeed(device, kFunction);
             fields << fieldText(buffer);
             return true;
         } else {
@@ -136,10 +145,13 @@ int csvhelper::totalRecords(QIODevice *device)
     bool inside = false;
     char c;
     while (nextByte(device, c, "totalRecords")) {
-        if (c == '"')
+        if (c == '"') {
             inside = !inside;
-        else if (c == '\n' && !inside)
+        } else if ((c == '\n' || c == '\r') && !inside) {
+            if (c == '\r')
+                skipLineFeed(device, "totalRecords");
             ++records;
+        }
     }
     return records;
 }

@@ -15,14 +15,15 @@ namespace csvhelper {
 QString formatCell(QString cell);
 
 // Reads the next record from the device and appends its fields to `fields` (not cleared first).
-// Fields are separated by `separator` and the record ends at a line feed outside quotes (true);
-// the end of the input ends it too (false). A carriage return outside quotes is dropped. A field's
+// Fields are separated by `separator` and the record ends at a CR LF, a LF or a lone CR outside
+// quotes (true); the end of the input ends it too (false). Inside quotes they are text. A field's
 // text ends at its first zero byte. With `skipBom` a leading UTF-8 byte-order mark is dropped, and
 // an input without any byte returns false without a field. A read error throws
 // std::runtime_error with the device's error text.
 bool utf8CSVRow(QStringList &fields, QIODevice *device, bool skipBom, char separator = ',');
 
-// Line feeds outside double quotes from the current position to the end of the device.
+// Line ends (CR LF, LF or a lone CR) outside double quotes from the current position to the end of
+// the device.
 int totalRecords(QIODevice *device);
 
 // Reads records (byte-order mark skipped) until one has at least `minFields` fields; false when

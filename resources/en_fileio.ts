@@ -28,6 +28,13 @@
     </message>
 </context>
 <context>
+    <name>StagedExportFolder</name>
+    <message>
+        <source>IDS_EXPORT_NOT_PUT_IN_PLACE_%1_%2</source>
+        <translation>%1 could not be replaced (%2). What was there before is unchanged.</translation>
+    </message>
+</context>
+<context>
     <name>ImportContactsToLocalThread</name>
     <message>
         <source>IDS_IMPORTING_CONTACTS_TO_DB</source>

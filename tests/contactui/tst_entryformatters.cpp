@@ -1,12 +1,16 @@
 #include "contactui/ContactDisplayer.h"
+#include "fileio/HtmlExport.h"
 
 #include "EntityFixtures.h"
 #include "TestMain.h"
+#include "model/EntityType.h"
+#include "model/EventDate.h"
 #include "model/TypeMaps.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -44,6 +48,7 @@ private slots:
     void formats();
     void leavesEntityUnchanged();
     void runsOnSeveralThreads();
+    void htmlPageShowsEventsAsThePaneDoes();
 };
 
 void TestEntryFormatters::formats_data()
@@ -95,8 +100,14 @@ void TestEntryFormatters::formats_data()
         << "event" << QVariantMap{{"data2", "3"}, {"data1", QDateTime(QDate(1999, 12, 31), QTime(8, 0))}}
         << "Birthday:" + shortDate(1999, 12, 31);
     QTest::newRow("event empty") << "event" << QVariantMap{{"data2", "3"}, {"data1", ""}} << "Birthday:";
+    // A day without a year shows as the shared reading of event values writes it (month and day).
+    const QString june15 = pim::EventDate::fromValue(QStringLiteral("--06-15")).displayText();
+    QVERIFY(june15.contains(QLatin1String("15")));
     QTest::newRow("event no year") << "event" << QVariantMap{{"data2", "3"}, {"data1", "--06-15"}}
-                                   << "Birthday:";
+                                   << "Birthday:" + june15;
+    QTest::newRow("event at UTC midnight")
+        << "event" << QVariantMap{{"data2", "3"}, {"data1", "1980-06-15T00:00:00Z"}}
+        << "Birthday:" + shortDate(1980, 6, 15);
     QTest::newRow("event no hyphens")
         << "event" << QVariantMap{{"data2", "3"}, {"data1", "19800615"}} << "Birthday:";
 
@@ -186,6 +197,28 @@ void TestEntryFormatters::runsOnSeveralThreads()
     for (auto &t : threads)
         QVERIFY(t->wait(60000));
     QCOMPARE(wrong.load(), 0);
+}
+
+// The exported page lists a contact's dates with the pane's formatter: a birthday without a year
+// shows its month and day there too, and a note keeps its lines.
+void TestEntryFormatters::htmlPageShowsEventsAsThePaneDoes()
+{
+    QTemporaryDir dir;
+    HtmlExport::Formatters pane;
+    pane.event = &ContactDisplayer::g_eventDisplay;
+    pane.notes = &ContactDisplayer::g_notesDisplay;
+    HtmlExport writer(QDir(dir.path()), pane);
+    pim::_Contact c(1, QString(), QStringLiteral("Ann"));
+    c.entities[pim::ENTITY_EVENT] << entity({{"data2", "3"}, {"data1", "--05-12"}})
+                                  << entity({{"data2", "1"}, {"data1", "2001-02-03T00:00:00Z"}});
+    c.entities[pim::ENTITY_NOTE] << entity({{"data1", "a\nb"}});
+    const QString block = QString::fromUtf8(writer.ct2Bytes(c));
+    const QString noYear = pim::EventDate::fromValue(QStringLiteral("--05-12")).displayText();
+    QVERIFY(!noYear.isEmpty());
+    QVERIFY2(block.contains("<li>" + ("Birthday:" + noYear).toHtmlEscaped() + "</li>"), qPrintable(block));
+    QVERIFY2(block.contains("<li>" + ("Anniversary:" + shortDate(2001, 2, 3)).toHtmlEscaped() + "</li>"),
+             qPrintable(block));
+    QVERIFY2(block.contains("<li>a<br/>b</li>"), qPrintable(block));
 }
 
 TARNWICK_TEST_MAIN(TestEntryFormatters)

@@ -4,6 +4,7 @@
 #include "TestMain.h"
 
 #include "model/EntityType.h"
+#include "model/EventDate.h"
 
 #include <QDir>
 #include <QPainter>
@@ -37,6 +38,8 @@ private slots:
     void unwritablePdfIsAFailure_data();
     void unwritablePdfIsAFailure();
     void cardIsWhiteWithABorder();
+    void wrappedValuesBreakBetweenWords();
+    void birthdayWithoutYearShowsMonthAndDay();
 };
 
 void TestContactsPrinter::pageArithmetic()
@@ -131,6 +134,46 @@ void TestContactsPrinter::cardIsWhiteWithABorder()
     }
     QVERIFY2(right >= 248, qPrintable(QString::number(right)));
     QCOMPARE(card.pixelColor(200, 150), QColor(255, 255, 255));
+}
+
+// A long address wraps at its blanks: every word that fits the column stays whole on the page.
+void TestContactsPrinter::wrappedValuesBreakBetweenWords()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    const QString street =
+        QStringLiteral("Extraordinarily Longstreetname Boulevard 1234 Apartment Seventeen");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cards.pdf"));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF(
+                 {contactOf(QStringLiteral("Ann"), {"12|data2=1|data4=" + street + "|data7=Oakland"})}, path),
+             1);
+    const QString text = run(QStringLiteral("pdftotext"), {path, "-"});
+    // The street does not fit on one line of the column.
+    QVERIFY2(!text.contains(street), qPrintable(text));
+    for (const QString &word : street.split(QLatin1Char(' ')))
+        QVERIFY2(text.contains(QRegularExpression("\\b" + word + "\\b")), qPrintable(word + " in:\n" + text));
+    QVERIFY2(text.contains(QLatin1String("Oakland")), qPrintable(text));
+}
+
+void TestContactsPrinter::birthdayWithoutYearShowsMonthAndDay()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cards.pdf"));
+    ContactsPrinter printer;
+    QCOMPARE(printer.printToPDF({contactOf(QStringLiteral("Ann"), {"6|data1=--05-12|data2=3"}),
+                                 contactOf(QStringLiteral("Bob"), {"6|data1=1980-05-12T00:00:00Z|data2=3"})},
+                                path),
+             2);
+    const QString text = run(QStringLiteral("pdftotext"), {path, "-"}).simplified();
+    const QString noYear = pim::EventDate::fromValue(QStringLiteral("--05-12")).displayText();
+    const QString withYear = QLocale::system().toString(QDate(1980, 5, 12), QLocale::ShortFormat);
+    QVERIFY(!noYear.isEmpty());
+    QVERIFY2(text.contains("Birthday: " + noYear), qPrintable(text));
+    QVERIFY2(text.contains("Birthday: " + withYear), qPrintable(text));
 }
 
 TARNWICK_TEST_MAIN(TestContactsPrinter)

@@ -72,6 +72,8 @@ private slots:
     void row_data();
     void row();
     void rowReadsOneRecordAtATime();
+    void everyLineEndStyleGivesTheSameRecords_data();
+    void everyLineEndStyleGivesTheSameRecords();
     void markCheckOnADeviceThatTrickles();
     void readErrorThrowsWithTheDeviceText();
     void formatCell_data();
@@ -93,7 +95,10 @@ void TestCsvHelper::row_data()
     QTest::newRow("empty trailing") << QByteArray("a,,\n") << false << c << QStringList{"a", "", ""} << true;
     QTest::newRow("empty line") << QByteArray("\n") << false << c << QStringList{""} << true;
     QTest::newRow("CR LF") << QByteArray("a,b\r\n") << false << c << QStringList{"a", "b"} << true;
-    QTest::newRow("CR inside dropped") << QByteArray("a\rb\n") << false << c << QStringList{"ab"} << true;
+    QTest::newRow("lone CR ends the row")
+        << QByteArray("a,b\rc\n") << false << c << QStringList{"a", "b"} << true;
+    QTest::newRow("CR at the very end") << QByteArray("a\r") << false << c << QStringList{"a"} << true;
+    QTest::newRow("quoted lone CR") << QByteArray("\"a\rb\"\r") << false << c << QStringList{"a\rb"} << true;
     QTest::newRow("quoted comma") << QByteArray("\"x,y\",z\n") << false << c << QStringList{"x,y", "z"}
                                   << true;
     QTest::newRow("doubled quote") << QByteArray("\"a\"\"b\"\n") << false << c << QStringList{"a\"b"} << true;
@@ -120,8 +125,7 @@ void TestCsvHelper::row_data()
     QTest::newRow("short input, mark check") << QByteArray("a\n") << true << c << QStringList{"a"} << true;
     QTest::newRow("unclosed quote") << QByteArray("\"abc\ndef") << false << c << QStringList{"abc\ndef"}
                                     << false;
-    QTest::newRow("CR-only lines are one record")
-        << QByteArray("a\rb\rc") << false << c << QStringList{"abc"} << false;
+
     QTest::newRow("zero byte ends the text")
         << QByteArray("ab\0cd,e\n", 8) << false << c << QStringList{"ab", "e"} << true;
     QTest::newRow("UTF-8") << QByteArray("J\xC3\xB6rg,\xE7\x8E\x8B\n") << false << c
@@ -157,6 +161,47 @@ void TestCsvHelper::rowReadsOneRecordAtATime()
     row.clear();
     QVERIFY(csvhelper::utf8CSVRow(row, &buffer, false));
     QCOMPARE(row, QStringList{"b"});
+}
+
+void TestCsvHelper::everyLineEndStyleGivesTheSameRecords_data()
+{
+    QTest::addColumn<QByteArray>("eol");
+    QTest::newRow("LF") << QByteArray("\n");
+    QTest::newRow("CR LF") << QByteArray("\r\n");
+    QTest::newRow("CR") << QByteArray("\r");
+}
+
+// Line breaks inside quotes stay text whatever the file's own line ends are.
+void TestCsvHelper::everyLineEndStyleGivesTheSameRecords()
+{
+    QFETCH(QByteArray, eol);
+    QByteArray input = QByteArray("x,y") + eol + "1,\"a\rb\nc\r\nd\"" + eol + eol + "2,3" + eol;
+    const QList<QStringList> expected{{"x", "y"}, {"1", "a\rb\nc\r\nd"}, {""}, {"2", "3"}};
+
+    QBuffer buffer(&input);
+    buffer.open(QIODevice::ReadOnly);
+    QList<QStringList> records;
+    QStringList fields;
+    while (csvhelper::utf8CSVRow(fields, &buffer, records.isEmpty())) {
+        records << fields;
+        fields.clear();
+    }
+    QCOMPARE(records, expected);
+    QCOMPARE(fields, QStringList{""});
+
+    buffer.seek(0);
+    QCOMPARE(csvhelper::totalRecords(&buffer), 4);
+
+    buffer.seek(0);
+    fields.clear();
+    QVERIFY(csvhelper::utf8CSVRowSkip(fields, &buffer, 2));
+    QCOMPARE(fields, expected.at(0));
+    fields.clear();
+    QVERIFY(csvhelper::utf8CSVRowSkip(fields, &buffer, 2));
+    QCOMPARE(fields, expected.at(1));
+    fields.clear();
+    QVERIFY(csvhelper::utf8CSVRowSkip(fields, &buffer, 2));
+    QCOMPARE(fields, expected.at(3));
 }
 
 void TestCsvHelper::markCheckOnADeviceThatTrickles()

@@ -60,6 +60,8 @@ private slots:
     void fixture();
     void fileShapes_data();
     void fileShapes();
+    void lineEndStylesReadAlike_data();
+    void lineEndStylesReadAlike();
 };
 
 void TestCsvImport::columns_data()
@@ -270,6 +272,40 @@ void TestCsvImport::fileShapes()
     const CsvRead read = readCsv(writeFile(dir, csv));
     QCOMPARE(!read.error.isEmpty(), fails);
     QCOMPARE(read.total, total);
+}
+
+void TestCsvImport::lineEndStylesReadAlike_data()
+{
+    QTest::addColumn<QByteArray>("eol");
+    QTest::addColumn<char>("separator");
+    for (const char separator : {',', '\t'}) {
+        const char *name = separator == ',' ? "commas" : "tabs";
+        QTest::addRow("LF, %s", name) << QByteArray("\n") << separator;
+        QTest::addRow("CR LF, %s", name) << QByteArray("\r\n") << separator;
+        QTest::addRow("CR, %s", name) << QByteArray("\r") << separator;
+    }
+}
+
+// Older programs end their lines with CR alone: such a file holds as many contacts as any other.
+void TestCsvImport::lineEndStylesReadAlike()
+{
+    QFETCH(QByteArray, eol);
+    QFETCH(char, separator);
+    const QByteArray sep(1, separator);
+    const QByteArray csv = "First Name" + sep + "Last Name" + sep + "Notes" + eol + "Ann" + sep + "Lee" +
+                           sep + "\"one\rtwo\nthree\"" + eol + "Bob" + sep + sep + eol + "Cy" + sep + "Dee" +
+                           sep + "x" + eol;
+    QTemporaryDir dir;
+    const CsvRead read = readCsv(writeFile(dir, csv));
+    QCOMPARE(read.error, QString());
+    QCOMPARE(read.total, 3);
+    QList<QStringList> got;
+    for (const pim::_Contact &c : read.contacts)
+        got << (QStringList{c.fullName} + render(c.entities));
+    QCOMPARE(got, (QList<QStringList>{
+                      {"Ann Lee", "1|data1=Ann Lee|data2=Ann|data3=Lee", "9|data1=one\rtwo\nthree"},
+                      {"Bob", "1|data1=Bob|data2=Bob"},
+                      {"Cy Dee", "1|data1=Cy Dee|data2=Cy|data3=Dee", "9|data1=x"}}));
 }
 
 TARNWICK_TEST_MAIN(TestCsvImport)

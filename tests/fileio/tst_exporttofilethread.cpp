@@ -132,6 +132,8 @@ private slots:
     void htmlGoesIntoAFolderNamedLikeTheFile_data();
     void htmlGoesIntoAFolderNamedLikeTheFile();
     void htmlShowsMarkupAsText();
+    void htmlReplacesWhatStandsThere_data();
+    void htmlReplacesWhatStandsThere();
     void percent_data();
     void percent();
 };
@@ -349,6 +351,7 @@ void TestExportToFileThread::htmlShowsMarkupAsText()
     QTemporaryDir dir;
     pim::_Contact c(1, QString(), QStringLiteral("<b>x & \"y\""));
     c.entities[pim::ENTITY_NOTE] << parseEntry("9|data1=<script>alert(1)</script>").second;
+    c.entities[pim::ENTITY_NOTE] << parseEntry("9|data1=one &\ntwo\r\nthree\rfour").second;
     c.entities[pim::ENTITY_NICKNAME] << parseEntry("5|data1=A&B").second;
     c.entities[pim::ENTITY_ORG] << parseEntry("10|data1=<i>Co</i>|data4=Boss").second;
     HtmlExport writer{QDir(dir.path())};
@@ -357,8 +360,99 @@ void TestExportToFileThread::htmlShowsMarkupAsText()
                  "&lt;b&gt;x &amp; &quot;y&quot;<br/>&quot;A&amp;B&quot;<br/>Boss<br/>&lt;i&gt;Co&lt;/i&gt;"),
              qPrintable(block));
     QVERIFY(block.contains("<li>&lt;script&gt;alert(1)&lt;/script&gt;</li>"));
+    QVERIFY2(block.contains("<li>one &amp;<br/>two<br/>three<br/>four</li>"), qPrintable(block));
     QVERIFY(!block.contains("<script>"));
     QVERIFY(!block.contains("<b>x"));
+}
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// What stands at the chosen path before the export: a file the user agreed to replace, or the
+// folder of an earlier export (its page, a picture no contact has any more, and a file of the user's).
+void putOld(const QString &chosen, const QString &what)
+{
+    if (what == QLatin1String("file")) {
+        writeFile(chosen, "old page");
+        return;
+    }
+    QVERIFY(QDir().mkpath(chosen + "/photos"));
+    writeFile(chosen + "/" + QFileInfo(chosen).fileName(), "old page");
+    writeFile(chosen + "/photos/99.jpg", "old picture");
+    writeFile(chosen + "/notes.txt", "mine");
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+void TestExportToFileThread::htmlReplacesWhatStandsThere_data()
+{
+    QTest::addColumn<QString>("old");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("a file") << "file" << false;
+    QTest::newRow("an earlier export") << "folder" << false;
+    QTest::newRow("a file, the page cannot be written") << "file" << true;
+    QTest::newRow("an earlier export, the page cannot be written") << "folder" << true;
+}
+
+// The user agreed to replace what stands at the chosen path: the new page and its pictures take its
+// place once complete, and when they cannot be written the old ones stay as they were.
+void TestExportToFileThread::htmlReplacesWhatStandsThere()
+{
+    QFETCH(QString, old);
+    QFETCH(bool, fails);
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("list.html"));
+    putOld(chosen, old);
+    RecordingProgressSink sink;
+    ExportToFileThread worker(someContacts(3), ExportToFileThread::TYPE_HTML, chosen, &sink);
+    if (fails)
+        worker.setOutputFactory([](const QString &p) { return std::make_unique<FailingSaveFile>(p, 3); });
+    runExport(worker, sink);
+    // Nothing is left beside the export, and a folder's other files stay.
+    QCOMPARE(entries(dir.path()), QStringList{"list.html"});
+    if (old == QLatin1String("folder"))
+        QCOMPARE(fileBytes(chosen + "/notes.txt"), QByteArray("mine"));
+    if (fails) {
+        QCOMPARE(sink.outcome(), QStringLiteral("error|No space left on device"));
+        if (old == QLatin1String("file")) {
+            QCOMPARE(fileBytes(chosen), QByteArray("old page"));
+        } else {
+            QCOMPARE(fileBytes(chosen + "/list.html"), QByteArray("old page"));
+            QCOMPARE(entries(chosen + "/photos"), QStringList{"99.jpg"});
+        }
+        return;
+    }
+    QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_EXPORT_3_CONTACTS_TO_FILE"));
+    QVERIFY(fileBytes(worker.outputPath()).contains("Person 3"));
+    QCOMPARE(entries(chosen + "/photos"), QStringList{"contact.png"});
+    QCOMPARE(entries(chosen), old == QLatin1String("file")
+                                  ? (QStringList{"list.html", "photos"})
+                                  : (QStringList{"list.html", "notes.txt", "photos"}));
+    // The folder, the page and the default picture have the permissions of anything new.
+    QTemporaryDir reference;
+    writeFile(reference.filePath("file"), "x");
+    QVERIFY(QDir(reference.path()).mkdir("folder"));
+    const auto permissions = [](const QString &path) { return int(QFileInfo(path).permissions()); };
+    QCOMPARE(permissions(chosen), permissions(reference.filePath("folder")));
+    QCOMPARE(permissions(worker.outputPath()), permissions(reference.filePath("file")));
+    QCOMPARE(permissions(chosen + "/photos/contact.png"), permissions(reference.filePath("file")));
 }
 
 void TestExportToFileThread::percent_data()

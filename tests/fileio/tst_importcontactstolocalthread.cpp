@@ -1,5 +1,7 @@
+#include "fileio/ExportToFileThread.h"
 #include "fileio/ImportContactsToLocalThread.h"
 
+#include "EntityFixtures.h"
 #include "RecordingProgressSink.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
@@ -67,6 +69,7 @@ private slots:
     void progressDividesBeforeMultiplying();
     void progressOfAHundredRows();
     void csvFileByItsType();
+    void csvExportImportKeepsEveryContact();
     void cancelRollsTheWholeFileBack();
     void failingMergeRollsTheWholeFileBack();
     void errorsBeforeTheTransaction_data();
@@ -203,6 +206,74 @@ void TestImportContactsToLocalThread::csvFileByItsType()
     run(path, ImportContactsToLocalThread::TYPE_CSV, *db, sink);
     QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_IMPORT_1_CONTACTS_TO_DB"));
     QCOMPARE(db->contacts(0, QString()).value(0).fullName, QStringLiteral("Ann Lee"));
+}
+
+// A table written by the program and read into an empty database gives back every contact with
+// its full name and every value a table has a column for.
+void TestImportContactsToLocalThread::csvExportImportKeepsEveryContact()
+{
+    using tarnwick::test::contactOf;
+    const QList<pim::_Contact> table{
+        contactOf("Ann Lee",
+                  {"1|data1=Ann Lee|data2=Ann|data3=Lee", "3|data1=+1 555 1|data2=2",
+                   "3|data1=+1 555 2|data2=2", "4|data1=ann@a.example|data2=1",
+                   "4|data1=ann@b.example|data2=1", "5|data1=Annie", "5|data1=A.", "7|data2=Friends",
+                   "7|data2=Golf", "6|data1=1980-05-12|data2=3", "9|data1=two\nlines, \"quoted\""}),
+        // A company card: no name parts, its full name is the company's.
+        contactOf("ACME, Inc.", {"10|data1=ACME, Inc.|data4=Sales", "3|data1=0800 1|data2=3"}),
+        // A card read with its full name alone.
+        contactOf("Dr. Bo", {"1|data1=Dr. Bo", "13|data1=http://bo.example|data2=1"}),
+        // A custom-labelled phone and one whose code has no label: both are filed as "Other".
+        contactOf("Cy", {"1|data1=Cy|data2=Cy", "3|data1=111|data2=0|data3=Boat", "3|data1=222|data2=77"}),
+    };
+    const QString path = filePath(QStringLiteral("table.csv"));
+    RecordingProgressSink exported;
+    ExportToFileThread writer(table, ExportToFileThread::TYPE_CSV, path, &exported);
+    writer.start();
+    writer.wait();
+    QCOMPARE(exported.outcome(), QStringLiteral("succeed|IDS_SUC_EXPORT_4_CONTACTS_TO_FILE"));
+
+    auto db = freshDb();
+    RecordingProgressSink sink;
+    run(path, ImportContactsToLocalThread::TYPE_CSV, *db, sink);
+    QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_IMPORT_4_CONTACTS_TO_DB"));
+
+    // What the table carries: every value, the codes a label table knows (a custom label and an
+    // unknown code both read back as "Other").
+    const auto values = [](const pim::_Contact &c) {
+        QStringList out;
+        for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
+            for (const pim::Entity &e : it.value()) {
+                QStringList parts;
+                for (auto v = e.values.constBegin(); v != e.values.constEnd(); ++v) {
+                    const QString text = v.value().toString();
+                    // The full name is compared as the contact's; a group's row id is the database's.
+                    const bool skipped =
+                        it.key() == pim::ENTITY_NAME ? v.key() == pim::NameKey::FullName
+                        : it.key() == pim::ENTITY_GROUP
+                            ? v.key() == pim::GroupKey::GroupId
+                            : it.key() == pim::ENTITY_PHONE &&
+                                  (v.key() == pim::ValueKey::Label ||
+                                   (v.key() == pim::ValueKey::SubType && (text == "77" || text == "0")));
+                    if (!text.isEmpty() && !skipped)
+                        parts << v.key() + '=' + text;
+                }
+                if (!parts.isEmpty())
+                    out << QString::number(it.key()) + '|' + parts.join('|');
+            }
+        }
+        out.sort();
+        return out;
+    };
+    QMap<QString, QStringList> expected;
+    for (const pim::_Contact &c : table)
+        expected.insert(c.fullName, values(c));
+    QMap<QString, QStringList> got;
+    for (const pim::_Contact &c : db->contacts(0, QString()))
+        got.insert(c.fullName, values(c));
+    QCOMPARE(got.keys(), expected.keys());
+    for (auto it = expected.constBegin(); it != expected.constEnd(); ++it)
+        QCOMPARE(got.value(it.key()), it.value());
 }
 
 void TestImportContactsToLocalThread::cancelRollsTheWholeFileBack()

@@ -177,15 +177,22 @@ void TestTableExport::csvTables_data()
         << QList<QStringList>{{"1|data2=A", "3|data1=|data2=2"}} << QByteArray("First Name,Tel:Mobile\nA,\n");
     QTest::newRow("empty prefix gives no column")
         << QList<QStringList>{{"1|data2=A|data5="}} << QByteArray("First Name\nA\n");
-    QTest::newRow("second mobile wins")
-        << QList<QStringList>{{"3|data1=1|data2=2", "3|data1=2|data2=2"}} << QByteArray("Tel:Mobile\n2\n");
+    QTest::newRow("two mobiles share the cell")
+        << QList<QStringList>{{"3|data1=1|data2=2", "3|data1=2|data2=2"}}
+        << QByteArray("Tel:Mobile\n1 ::: 2\n");
+    QTest::newRow("labelled and unlabelled Other phones share the cell")
+        << QList<QStringList>{{"3|data1=1|data2=0|data3=Boat", "3|data1=2|data2=77"}}
+        << QByteArray("Tel:Other\n1 ::: 2\n");
     QTest::newRow("empty second mobile keeps the first")
         << QList<QStringList>{{"3|data1=1|data2=2", "3|data1=|data2=2"}} << QByteArray("Tel:Mobile\n1\n");
     QTest::newRow("address without street keeps the first street")
         << QList<QStringList>{{"12|data2=1|data4=Main", "12|data2=1|data7=Town"}}
         << QByteArray("Addr:Home:City,Addr:Home:Street\nTown,Main\n");
-    QTest::newRow("last group") << QList<QStringList>{{"7|data1=4|data2=Friends", "7|data1=5|data2=Golf"}}
-                                << QByteArray("Category\nGolf\n");
+    QTest::newRow("both groups") << QList<QStringList>{{"7|data1=4|data2=Friends", "7|data1=5|data2=Golf"}}
+                                 << QByteArray("Category\nFriends ::: Golf\n");
+    QTest::newRow("second address of a type keeps one value per cell")
+        << QList<QStringList>{{"12|data2=1|data4=Main|data7=Town", "12|data2=1|data4=High"}}
+        << QByteArray("Addr:Home:City,Addr:Home:Street\nTown,High\n");
     QTest::newRow("contact without entries in a table with columns")
         << QList<QStringList>{{"1|data2=A", "1|data3=B"}, {}} << QByteArray("First Name,Last Name\nA,B\n,\n");
     QTest::newRow("non-ASCII as UTF-8")
@@ -285,6 +292,11 @@ void TestTableExport::csvRoundTrip_data()
         << QStringList{"1|data2=A\"B;C\\D", "9|data1=line1\r\nline2\rx,y"};
     QTest::newRow("instant messaging") << QStringList{"1|data2=A", "8|data1=me|data5=4"}
                                        << QStringList{"1|data2=A", "8|data1=me|data2=1|data5=4"};
+    QTest::newRow("several values of one column")
+        << QStringList{"1|data2=A",  "3|data1=1|data2=2", "3|data1=2|data2=2", "5|data1=N1",
+                       "5|data1=N2", "7|data2=G1",        "7|data2=G2"}
+        << QStringList{"1|data2=A",  "3|data1=1|data2=2", "3|data1=2|data2=2", "5|data1=N1",
+                       "5|data1=N2", "7|data2=G1",        "7|data2=G2"};
     QTest::newRow("address")
         << QStringList{"1|data2=A", "12|data2=2|data4=1 Main|data7=Town|data10=Land"}
         << QStringList{"1|data2=A",

@@ -1,3 +1,4 @@
+#include "ScopedTimeZone.h"
 #include "TestMain.h"
 #include "ios/PlistCFType.h"
 
@@ -14,31 +15,6 @@
 namespace {
 
 using Factory = std::function<PlistCFType()>;
-
-// Sets the local zone of the process to `zone` while it lives, restoring the previous one afterwards.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const QByteArray &zone)
-        : m_had(qEnvironmentVariableIsSet("TZ"))
-        , m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 PlistCFType sampleTree()
 {
@@ -520,7 +496,7 @@ void TestPlistCFType::dateKeepsWallClock()
 {
     QFETCH(QByteArray, zone);
     QFETCH(QDateTime, wallClock);
-    const ScopedTimeZone tz(zone);
+    const tarnwick::test::ScopedTimeZone tz(zone);
 
     for (const Qt::TimeSpec spec : {Qt::LocalTime, Qt::UTC}) {
         const QDateTime written(wallClock.date(), wallClock.time(), spec);
