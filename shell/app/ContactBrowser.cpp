@@ -101,15 +101,9 @@ void ContactBrowser::search()
         if (!cur.node || !cur.dbNode)
             return;
         const QString keyword = m_ui.txtKeyword->text().trimmed();
-        try {
-            m_selection.showContacts(cur, cur.dbNode->db->contacts(cur.groupId(), keyword));
-        } catch (const std::exception &e) {
-            ActionGuard::report(e);
-            return;
-        }
-        if (keyword.isEmpty()) {
-            m_ui.lbDisplayKeyword->hide();
-        } else {
+        // Listing hides the label; only a search with a keyword shows it again.
+        m_selection.showContacts(cur, cur.dbNode->db->contacts(cur.groupId(), keyword));
+        if (!keyword.isEmpty()) {
             m_ui.lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
             m_ui.lbDisplayKeyword->show();
         }

@@ -51,12 +51,7 @@ bool ITunesImportAction::importBackup(const QSharedPointer<BackupManifest> &back
             if (passcode.exec() != 1)
                 return false;
         }
-        try {
-            backup->parseInfo();
-        } catch (const std::exception &e) {
-            ActionGuard::report(e);
-            return false;
-        }
+        backup->parseInfo();
         const Target target = m_chooseTarget(suggestedDbName(*backup));
         if (!target.node)
             return false;
