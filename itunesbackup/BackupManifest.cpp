@@ -4,6 +4,7 @@
 #include "QOpenSSLEVPAES.h"
 #include "ios/PlistCFType.h"
 #include "model/DataFolder.h"
+#include "model/MessageText.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -73,8 +74,9 @@ void BackupManifest::readManifestInfo()
         const QString link = QStringLiteral("<a href=\"%1\">HERE</a>.")
                                  .arg(helpPageUrl(QStringLiteral(
                                      "/tutorial/access-iphone-backups-on-mac-os-mojave.html")));
-        throw errorOf(QStringLiteral("Cannot find ") + manifestPath
-                      + tr("<br/>If you are using MacOS 10.14 or above,  please click ") + link);
+        throw errorOf(MessageText::rich(MessageText::escaped(QStringLiteral("Cannot find ") + manifestPath)
+                                        + tr("<br/>If you are using MacOS 10.14 or above,  please click ")
+                                        + link));
     }
     QFile file(manifestPath);
     if (!file.open(QIODevice::ReadOnly))

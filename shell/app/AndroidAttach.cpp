@@ -12,6 +12,7 @@
 #include "android/AndroidWifiConnector.h"
 #include "android/SyncBackupThread.h"
 #include "android/SyncRestoreThread.h"
+#include "model/MessageText.h"
 #include "shell/kit/ProgressForm.h"
 #include "shell/kit/Tips.h"
 
@@ -51,9 +52,9 @@ void AndroidAttach::connected(const QString &, const PAdbUSBHandle &handle)
                                 "check \"Always allow "
                                 "from this computer\" and then click \"OK\" to finish.<br/><br/><img "
                                 "src=\":res/trust-android.png\"/>")
-                                 .arg(devId);
-        if (g_showMessageBox(QMessageBox::Warning, text, QMessageBox::Abort | QMessageBox::Retry, true) ==
-            QMessageBox::Abort)
+                                 .arg(MessageText::escaped(devId));
+        if (g_showMessageBox(QMessageBox::Warning, MessageText::rich(text),
+                             QMessageBox::Abort | QMessageBox::Retry, true) == QMessageBox::Abort)
             return;
     }
     iniLoad(devId, m_usbConnector(handle));
@@ -67,9 +68,10 @@ void AndroidAttach::disconnected(const QString &, const PAdbUSBHandle &handle)
 
 void AndroidAttach::connectedFailed(const QString &path)
 {
-    Tips::error(tr("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other Android "
-                   "Manager program on your computer first and then reconnect your phone to try again.")
-                    .arg(path));
+    Tips::error(MessageText::rich(
+        tr("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other Android "
+           "Manager program on your computer first and then reconnect your phone to try again.")
+            .arg(MessageText::escaped(path))));
 }
 
 void AndroidAttach::connectViaWiFi()

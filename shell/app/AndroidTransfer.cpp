@@ -2,6 +2,7 @@
 
 #include "DataSourceSelForm.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 
 using Tree = ItemModelMainTree;
 
@@ -48,34 +49,36 @@ void AndroidTransfer::transfer2Android(const QList<pim::_Contact> &contacts, con
 
 void AndroidTransfer::fileTransfer()
 {
-    m_selection.either([this] { contactTransfer(); }, [this] { treeTransfer(); });
+    ActionGuard::run([&] { m_selection.either([this] { contactTransfer(); }, [this] { treeTransfer(); }); });
 }
 
 void AndroidTransfer::contactTransfer()
 {
-    transfer2Android(m_selection.selectedContacts(), QString());
+    ActionGuard::run([&] { transfer2Android(m_selection.selectedContacts(), QString()); });
 }
 
 void AndroidTransfer::treeTransfer()
 {
-    treeTransferExcluding(false);
+    ActionGuard::run([&] { treeTransferExcluding(false); });
 }
 
 void AndroidTransfer::fileA2A()
 {
-    m_selection.either([this] { contactA2A(); }, [this] { treeA2A(); });
+    ActionGuard::run([&] { m_selection.either([this] { contactA2A(); }, [this] { treeA2A(); }); });
 }
 
 void AndroidTransfer::contactA2A()
 {
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (cur.dbNode)
-        transfer2Android(m_selection.selectedContacts(), cur.dbNode->devId);
+    ActionGuard::run([&] {
+        const ContactSelection::Node cur = m_selection.listedNode();
+        if (cur.dbNode)
+            transfer2Android(m_selection.selectedContacts(), cur.dbNode->devId);
+    });
 }
 
 void AndroidTransfer::treeA2A()
 {
-    treeTransferExcluding(true);
+    ActionGuard::run([&] { treeTransferExcluding(true); });
 }
 
 void AndroidTransfer::treeTransferExcluding(bool excludeSource)

@@ -3,6 +3,7 @@
 #include "ItemModelContacts.h"
 #include "Ui_MainWindow.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/StyleSheet.h"
 #include "shell/kit/Tips.h"
 
@@ -12,11 +13,6 @@
 namespace {
 
 const QString kStyleSheetPath = QStringLiteral(":/res/style.css");
-
-void showError(const std::exception &e)
-{
-    Tips::error(QString::fromUtf8(e.what()));
-}
 
 } // namespace
 
@@ -28,29 +24,34 @@ ContactBrowser::ContactBrowser(Ui_MainWindow &ui, ContactSelection &selection, M
 
 void ContactBrowser::treeNodeSelected()
 {
-    if (m_clearingTreeSelection)
-        return;
-    m_actions.update(m_selection.facts());
+    ActionGuard::run([&] {
+        if (m_clearingTreeSelection)
+            return;
+        m_actions.update(m_selection.facts());
 
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (!cur.dbNode) {
-        showContacts({});
-        return;
-    }
+        const ContactSelection::Node cur = m_selection.currentNode();
+        if (!cur.dbNode) {
+            showContacts({});
+            return;
+        }
 
-    m_ui.txtKeyword->setText(QString());
-    m_ui.lbDisplayKeyword->hide();
+        m_ui.txtKeyword->setText(QString());
+        m_ui.lbDisplayKeyword->hide();
 
-    try {
-        if (cur.dbNode->childs.isEmpty())
-            m_selection.tree().refreshDbNodeGroups(cur.dbNode);
-        m_ui.treeMain->expand(m_selection.tree().indexOfItemNode(cur.dbNode));
-        showContacts(m_selection.nodeContacts(cur));
-        m_ui.treeContacts->clearSelection();
-    } catch (const std::exception &e) {
-        showError(e);
-        clearTreeSelection();
-    }
+        try {
+            if (cur.dbNode->childs.isEmpty())
+                m_selection.tree().refreshDbNodeGroups(cur.dbNode);
+            m_ui.treeMain->expand(m_selection.tree().indexOfItemNode(cur.dbNode));
+            m_selection.showContacts(cur, m_selection.nodeContacts(cur));
+            m_ui.treeContacts->clearSelection();
+        } catch (const std::exception &e) {
+            // Rows of the node shown before must not stand beside a node that could not be read: an
+            // action on them would reach that node's database.
+            showContacts({});
+            ActionGuard::report(e);
+            clearTreeSelection();
+        }
+    });
 }
 
 void ContactBrowser::clearTreeSelection()
@@ -63,55 +64,57 @@ void ContactBrowser::clearTreeSelection()
 
 void ContactBrowser::treeNodeClicked()
 {
-    m_ui.treeContacts->clearSelection();
+    ActionGuard::run([&] { m_ui.treeContacts->clearSelection(); });
 }
 
 void ContactBrowser::contactsSelected(const QItemSelection &selections)
 {
-    const QModelIndexList indexes = selections.indexes();
-    const pim::_Contact *contact = nullptr;
-    if (!indexes.isEmpty()) {
-        const QModelIndex first = indexes.first();
-        contact = m_selection.list().contactOf(first.sibling(first.row(), 0));
-    }
-    if (contact)
-        m_ui.wdContactInfo->showContact(contact);
-    else
-        m_ui.wdContactInfo->clear();
+    ActionGuard::run([&] {
+        const QModelIndexList indexes = selections.indexes();
+        const pim::_Contact *contact = nullptr;
+        if (!indexes.isEmpty()) {
+            const QModelIndex first = indexes.first();
+            contact = m_selection.list().contactOf(first.sibling(first.row(), 0));
+        }
+        if (contact)
+            m_ui.wdContactInfo->showContact(contact);
+        else
+            m_ui.wdContactInfo->clear();
+    });
 }
 
 void ContactBrowser::contactDoubleClicked(const QModelIndex &index)
 {
-    if (!m_selection.facts().isEditable())
-        return;
-    if (index.row() < 0 || index.row() >= m_selection.list().contacts.size() || !m_editor)
-        return;
-    m_editor(index.row());
+    ActionGuard::run([&] {
+        if (!m_selection.listFacts().isEditable())
+            return;
+        if (index.row() < 0 || index.row() >= m_selection.list().contacts.size() || !m_editor)
+            return;
+        m_editor(index.row());
+    });
 }
 
 void ContactBrowser::search()
 {
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (!cur.node || !cur.dbNode)
-        return;
-    const QString keyword = m_ui.txtKeyword->text().trimmed();
-    try {
-        showContacts(cur.dbNode->db->contacts(cur.groupId(), keyword));
-    } catch (const std::exception &e) {
-        showError(e);
-        return;
-    }
-    if (keyword.isEmpty()) {
-        m_ui.lbDisplayKeyword->hide();
-    } else {
-        m_ui.lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
-        m_ui.lbDisplayKeyword->show();
-    }
+    ActionGuard::run([&] {
+        const ContactSelection::Node cur = m_selection.currentNode();
+        if (!cur.node || !cur.dbNode)
+            return;
+        const QString keyword = m_ui.txtKeyword->text().trimmed();
+        // Listing hides the label; only a search with a keyword shows it again.
+        m_selection.showContacts(cur, cur.dbNode->db->contacts(cur.groupId(), keyword));
+        if (!keyword.isEmpty()) {
+            m_ui.lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
+            m_ui.lbDisplayKeyword->show();
+        }
+    });
 }
 
 void ContactBrowser::showContacts(QList<pim::_Contact> contacts)
 {
     const int count = int(contacts.size());
+    // The label tells of a search; a search shows it again after its own list.
+    m_ui.lbDisplayKeyword->hide();
     // The pane shows its own copy; blank it so that it never outlives the list it came from.
     m_ui.wdContactInfo->clear();
     ItemModelContacts &list = m_selection.list();
@@ -128,18 +131,22 @@ std::unique_ptr<QMenu> ContactBrowser::treeContextMenu() const
 
 std::unique_ptr<QMenu> ContactBrowser::contactContextMenu() const
 {
-    return m_actions.contextMenu(MainActions::Place::ContactMenu, m_selection.facts(),
+    return m_actions.contextMenu(MainActions::Place::ContactMenu, m_selection.listFacts(),
                                  getStyleSheet(kStyleSheetPath));
 }
 
 void ContactBrowser::execTreeContextMenu() const
 {
-    if (std::unique_ptr<QMenu> menu = treeContextMenu())
-        menu->exec(QCursor::pos());
+    ActionGuard::run([&] {
+        if (std::unique_ptr<QMenu> menu = treeContextMenu())
+            menu->exec(QCursor::pos());
+    });
 }
 
 void ContactBrowser::execContactContextMenu() const
 {
-    if (std::unique_ptr<QMenu> menu = contactContextMenu())
-        menu->exec(QCursor::pos());
+    ActionGuard::run([&] {
+        if (std::unique_ptr<QMenu> menu = contactContextMenu())
+            menu->exec(QCursor::pos());
+    });
 }

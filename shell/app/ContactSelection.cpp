@@ -2,6 +2,7 @@
 
 #include "ItemModelContacts.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
 #include <QItemSelectionModel>
@@ -21,7 +22,18 @@ ContactSelection::ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel
     , m_list(list)
     , m_listModel(listModel)
     , m_show(std::move(show))
-{}
+{
+    // Whatever replaces the rows drops their node; showContacts() names the node afresh.
+    m_listReset = QObject::connect(&m_listModel, &QAbstractItemModel::modelReset, [this] {
+        m_listed = Node();
+        m_listedDb.reset();
+    });
+}
+
+ContactSelection::~ContactSelection()
+{
+    QObject::disconnect(m_listReset);
+}
 
 ContactSelection::Node ContactSelection::currentNode() const
 {
@@ -45,6 +57,14 @@ ContactSelection::Node ContactSelection::currentNode() const
         break;
     }
     return cur;
+}
+
+ContactSelection::Node ContactSelection::listedNode() const
+{
+    if (!isLive(m_listed.dbNode, m_listedDb) ||
+        (m_listed.groupNode && !m_treeModel.contains(m_listed.groupNode)))
+        return Node();
+    return m_listed;
 }
 
 QList<pim::_Contact> ContactSelection::selectedContacts() const
@@ -79,7 +99,7 @@ bool ContactSelection::readNodeContacts(const Node &node, QList<pim::_Contact> &
         contacts = nodeContacts(node);
         return true;
     } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        ActionGuard::report(e);
         return false;
     }
 }
@@ -90,7 +110,7 @@ void ContactSelection::showChangedNode(ItemModelMainTree::_DBItemNode *node)
         m_treeModel.refreshDbNodeGroups(node);
         selectNode(node);
     } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        ActionGuard::report(e);
     }
 }
 
@@ -102,10 +122,9 @@ void ContactSelection::either(const std::function<void()> &onRows, const std::fu
         onNode();
 }
 
-ActionFacts ContactSelection::facts() const
+ActionFacts ContactSelection::factsOf(const Node &cur) const
 {
     ActionFacts f;
-    const Node cur = currentNode();
     f.androids = m_treeModel.deviceCount(Tree::ANDROID);
     f.selectedRows = selectedRowCount();
     f.group = cur.groupNode != nullptr;
@@ -141,10 +160,14 @@ bool ContactSelection::isLive(const ItemModelMainTree::_DBItemNode *node,
     return node && m_treeModel.contains(node) && node->db == db;
 }
 
-void ContactSelection::showContacts(QList<pim::_Contact> contacts) const
+void ContactSelection::showContacts(const Node &source, QList<pim::_Contact> contacts)
 {
     if (m_show)
         m_show(std::move(contacts));
     else
         m_listModel.loadContacts(std::move(contacts));
+    if (source.dbNode) {
+        m_listed = source;
+        m_listedDb = source.dbNode->db;
+    }
 }

@@ -5,6 +5,8 @@
 #include "model/Contact.h"
 
 #include <QList>
+#include <QMetaObject>
+#include <QSharedPointer>
 
 #include <functional>
 
@@ -35,8 +37,15 @@ public:
 
     ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel, QAbstractItemView &list,
                      ItemModelContacts &listModel, ShowContacts show);
+    ~ContactSelection();
+    ContactSelection(const ContactSelection &) = delete;
+    ContactSelection &operator=(const ContactSelection &) = delete;
 
     Node currentNode() const;
+    // The node whose contacts the list shows; empty while the list shows no node's contacts or that
+    // node has left the tree. Every action on selected rows works on this node, never on the tree's
+    // current one: the two differ when a node could not be read or a device event moved the tree.
+    Node listedNode() const;
     // Copies of the contacts of the selected rows, in the order the selection reports them.
     QList<pim::_Contact> selectedContacts() const;
     int selectedRowCount() const;
@@ -50,16 +59,19 @@ public:
     // reading of "the contacts the action works on".
     void either(const std::function<void()> &onRows, const std::function<void()> &onNode) const;
 
-    // The facts that decide which actions are offered and enabled.
-    ActionFacts facts() const;
+    // The facts that decide which actions are offered and enabled: of the current node, or of the
+    // node whose rows the list shows (the contact list's own menu).
+    ActionFacts facts() const { return factsOf(currentNode()); }
+    ActionFacts listFacts() const { return factsOf(listedNode()); }
 
     // Expands the node and makes it current (which lists its contacts).
     void selectNode(ItemModelMainTree::_ItemNode *node);
     // After a change to the node's database: rebuilds its group rows and makes it current. A
     // database error is shown; the change itself is done by then.
     void showChangedNode(ItemModelMainTree::_DBItemNode *node);
-    // Lists the contacts in place of what the list shows.
-    void showContacts(QList<pim::_Contact> contacts) const;
+    // Lists contacts of `source` in place of what the list shows; the rows and their node go
+    // together. A list loaded any other way has no node.
+    void showContacts(const Node &source, QList<pim::_Contact> contacts);
 
     ItemModelMainTree &tree() const { return m_treeModel; }
     ItemModelContacts &list() const { return m_listModel; }
@@ -68,9 +80,14 @@ public:
     bool isLive(const ItemModelMainTree::_DBItemNode *node, const QSharedPointer<LocalDb> &db) const;
 
 private:
+    ActionFacts factsOf(const Node &node) const;
+
     QTreeView &m_tree;
     ItemModelMainTree &m_treeModel;
     QAbstractItemView &m_list;
     ItemModelContacts &m_listModel;
     ShowContacts m_show;
+    Node m_listed;
+    QSharedPointer<LocalDb> m_listedDb;
+    QMetaObject::Connection m_listReset;
 };

@@ -12,16 +12,23 @@ void DatabaseListing::listOfflineDevices(ContactSelection &selection, const QStr
     const QDir dir(g_dataSaveDir().filePath(folder));
     if (!dir.exists())
         return;
-    for (const QFileInfo &file : dir.entryInfoList({QStringLiteral("*.db")}, QDir::Files, QDir::Name)) {
+    for (const QFileInfo &file :
+         dir.entryInfoList({QStringLiteral("*.db")}, QDir::Files | QDir::Hidden, QDir::Name)) {
         QSharedPointer<LocalDb> db = DbFactory::offlineDb(file.absoluteFilePath(), devType);
-        selection.selectNode(selection.tree().addDevice(db, file.baseName(), file.fileName(), devType));
+        // A hidden file's base name is empty; its node is then named by the whole file name.
+        const QString name = file.baseName().isEmpty() ? file.fileName() : file.baseName();
+        selection.selectNode(selection.tree().addDevice(db, name, file.fileName(), devType));
     }
+}
+
+QFileInfoList DatabaseListing::localDatabaseFiles()
+{
+    return LocalDb::dbDir().entryInfoList({QStringLiteral("*.db")}, QDir::Files | QDir::Hidden,
+                                          QDir::Time | QDir::Reversed);
 }
 
 void DatabaseListing::listLocalDatabases(ItemModelMainTree &tree)
 {
-    const QFileInfoList files =
-        LocalDb::dbDir().entryInfoList({QStringLiteral("*.db")}, QDir::Files, QDir::Time | QDir::Reversed);
-    for (const QFileInfo &file : files)
+    for (const QFileInfo &file : localDatabaseFiles())
         tree.addLocalDb(DbFactory::localDb(file.absoluteFilePath()), file.fileName());
 }

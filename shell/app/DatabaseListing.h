@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfoList>
 #include <QString>
 
 class ContactSelection;
@@ -16,4 +17,7 @@ public:
     static void listOfflineDevices(ContactSelection &selection, const QString &folder, int devType);
     // One node per "*.db" file of the local-database folder, the oldest first, named by file name.
     static void listLocalDatabases(ItemModelMainTree &tree);
+    // The "*.db" files of the local-database folder, the oldest first. Hidden ones count too: a
+    // database whose name starts with a dot must never drop out of sight.
+    static QFileInfoList localDatabaseFiles();
 };

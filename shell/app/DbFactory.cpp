@@ -35,8 +35,9 @@ QSharedPointer<LocalDb> DbFactory::openOrCreateLocalDb(const QString &fileName)
 {
     const QString path = LocalDb::dbDir().absoluteFilePath(fileName);
     QSharedPointer<LocalDb> db = localDb(path);
-    // An existing file is the user's database: never replaced by the template.
-    if (!QFileInfo::exists(path))
+    // An existing file is the user's database: never replaced by the template. Only a regular file
+    // is one; making the database over a folder of that name fails with a clear error.
+    if (!QFileInfo(path).isFile())
         db->create();
     return db;
 }

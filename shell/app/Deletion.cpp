@@ -1,6 +1,8 @@
 #include "Deletion.h"
 
+#include "ActionTarget.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
 using Tree = ItemModelMainTree;
@@ -11,7 +13,8 @@ Deletion::Deletion(ContactSelection &selection)
 
 Deletion::Result Deletion::delContacts(const QList<pim::_Contact> &contacts)
 {
-    return delContactsFrom(m_selection.currentNode(), contacts);
+    return ActionGuard::value(Result::Failed,
+                              [&] { return delContactsFrom(m_selection.currentNode(), contacts); });
 }
 
 Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
@@ -30,7 +33,7 @@ Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
             db->removeContact(c.id);
         edit.commit();
     } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        ActionGuard::report(e);
         return Result::Failed;
     }
 
@@ -50,12 +53,14 @@ Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
         Tips::info(tr("IDS_SUC_DEL_CONTACTS"));
         return Result::NodeGone;
     }
-    try {
-        m_selection.showContacts({});
-        m_selection.showContacts(db->contacts(groupId, QString()));
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return Result::Failed;
+    // The list is reloaded only when it shows the node deleted from; another node's rows stay.
+    if (m_selection.listedNode().node == target.node) {
+        try {
+            m_selection.showContacts(target, db->contacts(groupId, QString()));
+        } catch (const std::exception &e) {
+            ActionGuard::report(e);
+            return Result::Failed;
+        }
     }
     Tips::info(tr("IDS_SUC_DEL_CONTACTS"));
     return Result::Deleted;
@@ -63,81 +68,89 @@ Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
 
 void Deletion::fileDelete()
 {
-    m_selection.either([this] { contactDel(); }, [this] { treeDel(); });
+    ActionGuard::run([&] { m_selection.either([this] { contactDel(); }, [this] { treeDel(); }); });
 }
 
 void Deletion::contactDel()
 {
-    // What the user confirms is what is deleted: the node and the rows are taken before asking,
-    // since a device event inside the question's loop may change both.
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (!cur.dbNode)
-        return;
-    const QSharedPointer<LocalDb> db = cur.dbNode->db;
-    const QList<pim::_Contact> contacts = m_selection.selectedContacts();
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_SELECTIONS")))
-        return;
-    if (!m_selection.isLive(cur.dbNode, db) || (cur.groupNode && !m_selection.tree().contains(cur.groupNode)))
-        return;
-    delContactsFrom(cur, contacts);
+    ActionGuard::run([&] {
+        // What the user confirms is what is deleted: the rows and the node they came from are taken
+        // before asking, since a device event inside the question's loop may change both.
+        const ContactSelection::Node cur = m_selection.listedNode();
+        // An iPhone's rows are never deleted, whatever node the tree has made current.
+        if (!ActionTarget(cur).isEditable())
+            return;
+        const QSharedPointer<LocalDb> db = cur.dbNode->db;
+        const QList<pim::_Contact> contacts = m_selection.selectedContacts();
+        if (!Tips::question(tr("IDS_CONFIRM_DEL_SELECTIONS")))
+            return;
+        if (!m_selection.isLive(cur.dbNode, db) ||
+            (cur.groupNode && !m_selection.tree().contains(cur.groupNode)))
+            return;
+        delContactsFrom(cur, contacts);
+    });
 }
 
 void Deletion::treeDel()
 {
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (!cur.node || !cur.dbNode)
-        return;
-    Tree &tree = m_selection.tree();
-    Tree::_DBItemNode *dbNode = cur.dbNode;
-    const QSharedPointer<LocalDb> db = dbNode->db;
+    ActionGuard::run([&] {
+        const ContactSelection::Node cur = m_selection.currentNode();
+        if (!cur.node || !cur.dbNode)
+            return;
+        Tree &tree = m_selection.tree();
+        Tree::_DBItemNode *dbNode = cur.dbNode;
+        const QSharedPointer<LocalDb> db = dbNode->db;
 
-    if (cur.node->type == Tree::LOCALDB) {
-        if (!Tips::question(tr("IDS_CONFIRM_DEL_LOCALDB")) || !m_selection.isLive(dbNode, db))
-            return;
-        if (db->removeDB()) {
-            tree.removeChild(&tree.rootLocalDb, int(tree.rootLocalDb.childs.indexOf(dbNode)));
-            Tips::info(tr("IDS_DELETE_LOCALDB_SUC"));
-        } else {
-            Tips::error(tr("IDS_DELETE_LOCALDB_ERROR"));
-        }
-        return;
-    }
-
-    if (cur.node->type == Tree::DEVICE) {
-        if (dbNode->devType != Tree::ANDROID)
-            return;
-        if (!Tips::question(tr("IDS_CONFIRM_CLEAR_ANDROID_CONTACTS")) || !m_selection.isLive(dbNode, db))
-            return;
-        QList<pim::_Contact> all;
-        if (m_selection.readNodeContacts(cur, all))
-            delContactsFrom(cur, all);
-        return;
-    }
-
-    if (cur.node->type == Tree::GROUP && cur.groupNode) {
-        const quint64 groupId = cur.groupId();
-        if (!Tips::question(tr("IDS_CONFIRM_DEL_GROUP")))
-            return;
-        if (!m_selection.isLive(dbNode, db) || !tree.contains(cur.groupNode))
-            return;
-        QList<pim::_Contact> members;
-        if (!m_selection.readNodeContacts(cur, members))
-            return;
-        if (delContactsFrom(cur, members) == Result::NodeGone || !m_selection.isLive(dbNode, db))
-            return;
-        try {
-            db->removeGroupOnly(groupId);
-        } catch (const std::exception &e) {
-            Tips::error(QString::fromUtf8(e.what()));
+        if (cur.node->type == Tree::LOCALDB) {
+            if (!Tips::question(tr("IDS_CONFIRM_DEL_LOCALDB")) || !m_selection.isLive(dbNode, db))
+                return;
+            if (db->removeDB()) {
+                tree.removeChild(&tree.rootLocalDb, int(tree.rootLocalDb.childs.indexOf(dbNode)));
+                Tips::info(tr("IDS_DELETE_LOCALDB_SUC"));
+            } else {
+                Tips::error(tr("IDS_DELETE_LOCALDB_ERROR"));
+            }
             return;
         }
-        m_selection.showChangedNode(dbNode);
-    }
+
+        if (cur.node->type == Tree::DEVICE) {
+            if (dbNode->devType != Tree::ANDROID)
+                return;
+            if (!Tips::question(tr("IDS_CONFIRM_CLEAR_ANDROID_CONTACTS")) || !m_selection.isLive(dbNode, db))
+                return;
+            QList<pim::_Contact> all;
+            if (m_selection.readNodeContacts(cur, all))
+                delContactsFrom(cur, all);
+            return;
+        }
+
+        if (cur.node->type == Tree::GROUP && cur.groupNode) {
+            const quint64 groupId = cur.groupId();
+            if (!Tips::question(tr("IDS_CONFIRM_DEL_GROUP")))
+                return;
+            if (!m_selection.isLive(dbNode, db) || !tree.contains(cur.groupNode))
+                return;
+            QList<pim::_Contact> members;
+            if (!m_selection.readNodeContacts(cur, members))
+                return;
+            if (delContactsFrom(cur, members) == Result::NodeGone || !m_selection.isLive(dbNode, db))
+                return;
+            try {
+                db->removeGroupOnly(groupId);
+            } catch (const std::exception &e) {
+                ActionGuard::report(e);
+                return;
+            }
+            m_selection.showChangedNode(dbNode);
+        }
+    });
 }
 
 void Deletion::treeUnmount()
 {
-    const ContactSelection::Node cur = m_selection.currentNode();
-    if (cur.dbNode)
-        m_selection.tree().removeDevice(cur.dbNode->devId);
+    ActionGuard::run([&] {
+        const ContactSelection::Node cur = m_selection.currentNode();
+        if (cur.dbNode)
+            m_selection.tree().removeDevice(cur.dbNode->devId);
+    });
 }

@@ -7,6 +7,7 @@
 #include "contactui/EditContactForm.h"
 #include "model/EntityType.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
 #include <QAbstractItemView>
@@ -21,13 +22,15 @@ EditAction::EditAction(ContactSelection &selection, QAbstractItemView &listView,
 
 bool EditAction::listShows(const ActionTarget &target) const
 {
-    return target.isLive(m_selection) && m_selection.currentNode().node == target.current;
+    return target.isLive(m_selection) && m_selection.listedNode().node == target.current;
 }
 
 void EditAction::editSelected()
 {
-    if (m_selection.selectedRowCount() == 1)
-        editContact(m_listView.currentIndex().row());
+    ActionGuard::run([&] {
+        if (m_selection.selectedRowCount() == 1)
+            editContact(m_listView.currentIndex().row());
+    });
 }
 
 void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges::_ChangeData> &changes)
@@ -64,57 +67,60 @@ void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges
 
 void EditAction::editContact(int row)
 {
-    // Everything the edit needs is taken now: the dialogs below run event loops in which a device
-    // event can remove the node, reload the list and free the list's entry.
-    const ActionTarget target(m_selection.currentNode());
-    ItemModelContacts &list = m_selection.list();
-    if (!target.isEditable() || row >= list.contacts.size())
-        return;
-    const bool isNew = row < 0;
-    pim::_Contact working = isNew ? pim::_Contact() : list.contacts.at(row);
-
-    QList<ContactChanges::_ChangeData> changes;
-    {
-        EditContactForm form(&working, isNew ? target.db.data() : nullptr, nullptr);
-        if (form.exec() != 1 || !target.isLive(m_selection))
+    ActionGuard::run([&] {
+        // Everything the edit needs is taken now: the dialogs below run event loops in which a device
+        // event can remove the node, reload the list and free the list's entry.
+        // A row belongs to the node the list shows; a new contact goes to the tree's current node.
+        const ActionTarget target(row < 0 ? m_selection.currentNode() : m_selection.listedNode());
+        ItemModelContacts &list = m_selection.list();
+        if (!target.isEditable() || row >= list.contacts.size())
             return;
-        changes = form.getChanges(target.db->rule.data(), working);
-    }
-    if (changes.isEmpty())
-        return;
+        const bool isNew = row < 0;
+        pim::_Contact working = isNew ? pim::_Contact() : list.contacts.at(row);
 
-    pim::_Contact stored;
-    try {
-        apply(*target.db, working, changes);
-        if (target.isAndroid()) {
-            pim::_Contact sent = target.db->contact(working.id);
-            const bool accepted = m_androidSend && m_androidSend(*target.db, sent, changes);
-            if (!accepted) {
-                // The phone's state wins: its mirror is built again from the phone, when it is still
-                // there.
-                target.db->close();
-                if (target.isLive(m_selection) && m_androidReload)
-                    m_androidReload(target.devId, target.db);
+        QList<ContactChanges::_ChangeData> changes;
+        {
+            EditContactForm form(&working, isNew ? target.db.data() : nullptr, nullptr);
+            if (form.exec() != 1 || !target.isLive(m_selection))
                 return;
-            }
+            changes = form.getChanges(target.db->rule.data(), working);
         }
-        stored = target.db->contact(working.id);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
+        if (changes.isEmpty())
+            return;
 
-    if (!listShows(target))
-        return;
-    if (isNew) {
-        list.insertContact(stored);
-        const int last = list.contacts.size() - 1;
-        m_listView.setCurrentIndex(list.indexOfPos(last));
-        m_pane.showContact(&list.contacts[last]);
-    } else if (row < list.contacts.size() && list.contacts.at(row).id == stored.id) {
-        list.contacts[row] = stored;
-        m_pane.showContact(&list.contacts[row]);
-        const QModelIndex first = list.indexOfPos(row);
-        emit list.dataChanged(first, first.siblingAtColumn(list.columnCount() - 1));
-    }
+        pim::_Contact stored;
+        try {
+            apply(*target.db, working, changes);
+            if (target.isAndroid()) {
+                pim::_Contact sent = target.db->contact(working.id);
+                const bool accepted = m_androidSend && m_androidSend(*target.db, sent, changes);
+                if (!accepted) {
+                    // The phone's state wins: its mirror is built again from the phone, when it is still
+                    // there.
+                    target.db->close();
+                    if (target.isLive(m_selection) && m_androidReload)
+                        m_androidReload(target.devId, target.db);
+                    return;
+                }
+            }
+            stored = target.db->contact(working.id);
+        } catch (const std::exception &e) {
+            ActionGuard::report(e);
+            return;
+        }
+
+        if (!listShows(target))
+            return;
+        if (isNew) {
+            list.insertContact(stored);
+            const int last = list.contacts.size() - 1;
+            m_listView.setCurrentIndex(list.indexOfPos(last));
+            m_pane.showContact(&list.contacts[last]);
+        } else if (row < list.contacts.size() && list.contacts.at(row).id == stored.id) {
+            list.contacts[row] = stored;
+            m_pane.showContact(&list.contacts[row]);
+            const QModelIndex first = list.indexOfPos(row);
+            emit list.dataChanged(first, first.siblingAtColumn(list.columnCount() - 1));
+        }
+    });
 }

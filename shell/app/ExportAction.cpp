@@ -4,6 +4,7 @@
 #include "contactui/ContactDisplayer.h"
 #include "fileio/ContactsPrinter.h"
 #include "fileio/ExportToFileThread.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/FileDialogs.h"
 #include "shell/kit/ProgressForm.h"
 #include "shell/kit/Tips.h"
@@ -59,92 +60,100 @@ QStringList ExportAction::suffixes()
 
 void ExportAction::exportContacts(const QList<pim::_Contact> &contacts)
 {
-    const QStringList choices = filters();
-    QString selected;
-    const QString proposed = QDir::home().absoluteFilePath(
-        QStringLiteral("contacts(%1)")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
-    QString path = FileDialogs::getSaveFileName(m_dialogParent, QString(), proposed,
-                                                choices.join(QStringLiteral(";;")), &selected);
-    if (path.isEmpty())
-        return;
-    const int row = int(choices.indexOf(selected));
-    if (row < 0)
-        return;
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += suffixes().at(row);
-        // The save dialog asked about the name without the suffix only.
-        if (QFileInfo::exists(path) && !Tips::question(tr("IDS_REPLACE_EXISTING_FILE_%1").arg(path)))
+    ActionGuard::run([&] {
+        const QStringList choices = filters();
+        QString selected;
+        const QString proposed = QDir::home().absoluteFilePath(
+            QStringLiteral("contacts(%1)")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
+        QString path = FileDialogs::getSaveFileName(m_dialogParent, QString(), proposed,
+                                                    choices.join(QStringLiteral(";;")), &selected);
+        if (path.isEmpty())
             return;
-    }
+        const int row = int(choices.indexOf(selected));
+        if (row < 0)
+            return;
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += suffixes().at(row);
+            // The save dialog asked about the name without the suffix only.
+            if (QFileInfo::exists(path) && !Tips::question(tr("IDS_REPLACE_EXISTING_FILE_%1").arg(path)))
+                return;
+        }
 
-    if (row == kPdfRow) {
-        ContactsPrinter printer;
-        const int cards = printer.printToPDF(contacts, path);
-        if (cards < 0)
-            Tips::error(tr("IDS_PDF_NOT_WRITTEN_%1").arg(path));
-        else
-            Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(cards));
-        return;
-    }
+        if (row == kPdfRow) {
+            ContactsPrinter printer;
+            const int cards = printer.printToPDF(contacts, path);
+            if (cards < 0)
+                Tips::error(tr("IDS_PDF_NOT_WRITTEN_%1").arg(path));
+            else
+                Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(cards));
+            return;
+        }
 
-    ProgressForm progress(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
-    ExportToFileThread worker(contacts, kTypes[row], path, &progress, m_workerParent);
-    worker.setHtmlFormatters(paneFormatters());
-    progress.runWorker(worker);
+        ProgressForm progress(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
+        ExportToFileThread worker(contacts, kTypes[row], path, &progress, m_workerParent);
+        worker.setHtmlFormatters(paneFormatters());
+        progress.runWorker(worker);
+    });
 }
 
 void ExportAction::printContacts(const QList<pim::_Contact> &contacts)
 {
-    ContactsPrinter cards;
-    cards.setContacts(contacts);
-    QPrinter printer(QPrinter::ScreenResolution);
-    ContactsPrinter::setUpPrinter(printer);
-    printer.setOutputFormat(QPrinter::NativeFormat);
-    if (!printer.isValid())
-        printer.setOutputFormat(QPrinter::PdfFormat);
-    QPrintPreviewDialog preview(&printer);
-    preview.setFixedSize(900, 700);
-    preview.setWindowModality(Qt::ApplicationModal);
-    preview.setModal(true);
-    preview.setWindowTitle(QCoreApplication::translate("ContactsPrinter", "IDS_PRINT_CONTACTS"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &cards,
-                     &ContactsPrinter::onPaintRequested);
-    preview.exec();
+    ActionGuard::run([&] {
+        ContactsPrinter cards;
+        cards.setContacts(contacts);
+        QPrinter printer(QPrinter::ScreenResolution);
+        ContactsPrinter::setUpPrinter(printer);
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        if (!printer.isValid())
+            printer.setOutputFormat(QPrinter::PdfFormat);
+        QPrintPreviewDialog preview(&printer);
+        preview.setFixedSize(900, 700);
+        preview.setWindowModality(Qt::ApplicationModal);
+        preview.setModal(true);
+        preview.setWindowTitle(QCoreApplication::translate("ContactsPrinter", "IDS_PRINT_CONTACTS"));
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &cards,
+                         &ContactsPrinter::onPaintRequested);
+        preview.exec();
+    });
 }
 
 void ExportAction::contactExport()
 {
-    exportContacts(m_selection.selectedContacts());
+    ActionGuard::run([&] { exportContacts(m_selection.selectedContacts()); });
 }
 
 void ExportAction::contactPrint()
 {
-    printContacts(m_selection.selectedContacts());
+    ActionGuard::run([&] { printContacts(m_selection.selectedContacts()); });
 }
 
 void ExportAction::treeExport()
 {
-    const ContactSelection::Node node = m_selection.currentNode();
-    QList<pim::_Contact> contacts;
-    if (node.dbNode && m_selection.readNodeContacts(node, contacts))
-        exportContacts(contacts);
+    ActionGuard::run([&] {
+        const ContactSelection::Node node = m_selection.currentNode();
+        QList<pim::_Contact> contacts;
+        if (node.dbNode && m_selection.readNodeContacts(node, contacts))
+            exportContacts(contacts);
+    });
 }
 
 void ExportAction::treePrint()
 {
-    const ContactSelection::Node node = m_selection.currentNode();
-    QList<pim::_Contact> contacts;
-    if (node.dbNode && m_selection.readNodeContacts(node, contacts))
-        printContacts(contacts);
+    ActionGuard::run([&] {
+        const ContactSelection::Node node = m_selection.currentNode();
+        QList<pim::_Contact> contacts;
+        if (node.dbNode && m_selection.readNodeContacts(node, contacts))
+            printContacts(contacts);
+    });
 }
 
 void ExportAction::fileExport()
 {
-    m_selection.either([this] { contactExport(); }, [this] { treeExport(); });
+    ActionGuard::run([&] { m_selection.either([this] { contactExport(); }, [this] { treeExport(); }); });
 }
 
 void ExportAction::filePrint()
 {
-    m_selection.either([this] { contactPrint(); }, [this] { treePrint(); });
+    ActionGuard::run([&] { m_selection.either([this] { contactPrint(); }, [this] { treePrint(); }); });
 }

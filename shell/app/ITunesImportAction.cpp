@@ -6,6 +6,7 @@
 #include "itunesbackup/BackupManifest.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
 #include "model/LocalDb.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/ProgressForm.h"
 #include "shell/kit/Tips.h"
 
@@ -29,59 +30,58 @@ QString ITunesImportAction::suggestedDbName(const BackupManifest &backup)
 
 void ITunesImportAction::run()
 {
-    QSharedPointer<BackupManifest> backup;
-    {
-        LoadItunesBackupDlg chooser(m_window);
-        if (chooser.exec() != 1)
-            return;
-        backup = chooser.selectedBackup;
-    }
-    if (backup)
-        importBackup(backup);
+    ActionGuard::run([&] {
+        QSharedPointer<BackupManifest> backup;
+        {
+            LoadItunesBackupDlg chooser(m_window);
+            if (chooser.exec() != 1)
+                return;
+            backup = chooser.selectedBackup;
+        }
+        if (backup)
+            importBackup(backup);
+    });
 }
 
 bool ITunesImportAction::importBackup(const QSharedPointer<BackupManifest> &backup)
 {
-    if (backup->infoPlist.IsEncrypted) {
-        PasscodeDlg passcode(backup.data(), m_window);
-        if (passcode.exec() != 1)
-            return false;
-    }
-    try {
+    return ActionGuard::value(false, [&] {
+        if (backup->infoPlist.IsEncrypted) {
+            PasscodeDlg passcode(backup.data(), m_window);
+            if (passcode.exec() != 1)
+                return false;
+        }
         backup->parseInfo();
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return false;
-    }
-    const Target target = m_chooseTarget(suggestedDbName(*backup));
-    if (!target.node)
-        return false;
-    // The worker keeps the database alive even if the node went while the dialog ran.
-    const QSharedPointer<LocalDb> db = target.node->db;
-    bool ok = false;
-    {
-        ProgressForm progress(QString(), m_window);
-        ImportContactsFromiTunesThread worker(*backup, db.data(), &progress);
-        worker.start(QThread::InheritPriority);
-        const int result = progress.exec();
-        worker.wait();
-        ok = result == 1 && !progress.canceled;
-    }
-    if (!m_tree.contains(target.node))
-        return ok;
-    if (!ok) {
-        forgetTarget(target);
-        return false;
-    }
-    try {
-        m_tree.refreshDbNodeGroups(target.node);
-    } catch (const std::exception &e) {
-        // The contacts are committed; only the group rows could not be read back.
-        Tips::error(QString::fromUtf8(e.what()));
-    }
-    if (m_showNode)
-        m_showNode(target.node);
-    return true;
+        const Target target = m_chooseTarget(suggestedDbName(*backup));
+        if (!target.node)
+            return false;
+        // The worker keeps the database alive even if the node went while the dialog ran.
+        const QSharedPointer<LocalDb> db = target.node->db;
+        bool ok = false;
+        {
+            ProgressForm progress(QString(), m_window);
+            ImportContactsFromiTunesThread worker(*backup, db.data(), &progress);
+            worker.start(QThread::InheritPriority);
+            const int result = progress.exec();
+            worker.wait();
+            ok = result == 1 && !progress.canceled;
+        }
+        if (!m_tree.contains(target.node))
+            return ok;
+        if (!ok) {
+            forgetTarget(target);
+            return false;
+        }
+        try {
+            m_tree.refreshDbNodeGroups(target.node);
+        } catch (const std::exception &e) {
+            // The contacts are committed; only the group rows could not be read back.
+            ActionGuard::report(e);
+        }
+        if (m_showNode)
+            m_showNode(target.node);
+        return true;
+    });
 }
 
 void ITunesImportAction::forgetTarget(const Target &target)

@@ -4,6 +4,8 @@
 #include "ios/IOSSyncToPCThread.h"
 #include "ios/mobiledevice.h"
 #include "model/LocalDb.h"
+#include "model/MessageText.h"
+#include "shell/kit/ActionGuard.h"
 #include "shell/kit/ProgressForm.h"
 #include "shell/kit/Tips.h"
 
@@ -23,11 +25,7 @@ void IosAttach::connected(const QString &devid)
         return;
     }
     m_arrivals.insert(devid, false);
-    try {
-        load(devid);
-    } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
-    }
+    ActionGuard::run([&] { load(devid); });
     if (m_arrivals.take(devid))
         QMetaObject::invokeMethod(
             this, [this, devid] { connected(devid); }, Qt::QueuedConnection);
@@ -35,7 +33,8 @@ void IosAttach::connected(const QString &devid)
 
 void IosAttach::load(const QString &devid)
 {
-    Tips::info(QCoreApplication::translate("MainWindow", "IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+    Tips::info(MessageText::rich(
+        QCoreApplication::translate("MainWindow", "IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS")));
 
     // An unreadable name (locked or untrusted phone) is empty; the load reports its own outcome.
     const QString name =
@@ -45,7 +44,7 @@ void IosAttach::load(const QString &devid)
     try {
         db = DbFactory::createIosCache(devid);
     } catch (const std::exception &e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        ActionGuard::report(e);
         return;
     }
     // Arrivals until now are served by this load.
@@ -71,8 +70,10 @@ void IosAttach::load(const QString &devid)
 
 void IosAttach::disconnected(const QString &devid)
 {
-    // The cache file stays on disk; the node's database goes with the node.
-    removeNode(devid);
+    ActionGuard::run([&] {
+        // The cache file stays on disk; the node's database goes with the node.
+        removeNode(devid);
+    });
 }
 
 void IosAttach::removeNode(const QString &devid)

@@ -2,6 +2,7 @@
 
 #include "Ui_LoadItunesBackupDlg.h"
 #include "itunesbackup/BackupManifest.h"
+#include "model/MessageText.h"
 #include "shell/kit/FileDialogs.h"
 #include "shell/kit/ProductInfo.h"
 #include "shell/kit/Tips.h"
@@ -14,6 +15,14 @@
 namespace {
 
 const QString kMojavePage = QStringLiteral("/tutorial/access-iphone-backups-on-mac-os-mojave.html");
+
+// The error of a backup folder that cannot be read; the reader's text may carry a link of its own.
+QString loadError(const QString &path, const std::exception &e)
+{
+    return MessageText::rich(QCoreApplication::translate("LoadItunesBackupDlg", "load %1 error. %2")
+                                 .arg(MessageText::escaped(path),
+                                      MessageText::toHtml(QString::fromUtf8(e.what()))));
+}
 
 } // namespace
 
@@ -57,14 +66,16 @@ void LoadItunesBackupDlg::scan()
                 model.addBackup(backup);
             } catch (const std::exception &e) {
                 qWarning("%s", e.what());
-                Tips::error(tr("load %1 error. %2").arg(folder.absoluteFilePath(), QString::fromUtf8(e.what())));
+                Tips::error(loadError(folder.absoluteFilePath(), e));
             }
         }
     }
     ui->listBackups->setCurrentIndex(QModelIndex());
     if (model.rowCount() == 0) {
-        Tips::warning(tr("Can't find any backups. If you are using MacOS 10.14 or above,  please click ")
-                      + QStringLiteral("<a href=\"%1\">HERE</a>.").arg(helpPageUrl(kMojavePage)));
+        Tips::warning(MessageText::rich(
+            MessageText::escaped(
+                tr("Can't find any backups. If you are using MacOS 10.14 or above,  please click "))
+            + QStringLiteral("<a href=\"%1\">HERE</a>.").arg(helpPageUrl(kMojavePage).toHtmlEscaped())));
     }
 }
 
@@ -88,7 +99,7 @@ void LoadItunesBackupDlg::btnAddOtherClicked(QString)
         ui->listBackups->setCurrentIndex(model.indexOfItemNode(node));
     } catch (const std::exception &e) {
         qWarning("%s", e.what());
-        Tips::error(tr("load %1 error. %2").arg(path, QString::fromUtf8(e.what())));
+        Tips::error(loadError(path, e));
     }
 }
 

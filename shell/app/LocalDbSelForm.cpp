@@ -1,7 +1,8 @@
 #include "LocalDbSelForm.h"
 
-#include "shell/kit/Tips.h"
+#include "DatabaseListing.h"
 #include "Logging.h"
+#include "shell/kit/Tips.h"
 #include "model/LocalDb.h"
 #include "ui_LocalDbSelForm.h"
 
@@ -21,8 +22,7 @@ LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
     connect(ui->btnOK, &QPushButton::pressed, this, &LocalDbSelForm::onBtnOkPress);
 
     ui->cbLocalDbNames->addItem(QString());
-    const QFileInfoList files = LocalDb::dbDir().entryInfoList(QStringList{QStringLiteral("*.db")},
-                                                               QDir::Files, QDir::Time | QDir::Reversed);
+    const QFileInfoList files = DatabaseListing::localDatabaseFiles();
     // Whole file names: the answer gets ".db" appended only when it lacks it, so a listed
     // "Archive.db.db" must be offered as such to lead back to that file.
     for (const QFileInfo &file : files)
@@ -40,7 +40,8 @@ LocalDbSelForm::~LocalDbSelForm()
 bool LocalDbSelForm::isInvalidDbName(const QString &name)
 {
     static const QRegularExpression refused(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]"));
-    return name.contains(refused);
+    // A leading dot would make a hidden file, which file listings leave out.
+    return name.startsWith(QLatin1Char('.')) || name.contains(refused);
 }
 
 void LocalDbSelForm::onBtnOkPress()

@@ -21,7 +21,7 @@ public:
     // user cancelled.
     QString execGetDbName();
 
-    // True when the name holds a character a database file name must not hold.
+    // True when the name holds a character a database file name must not hold, or starts with a dot.
     static bool isInvalidDbName(const QString &name);
 
 private slots:

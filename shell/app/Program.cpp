@@ -2,6 +2,7 @@
 
 #include "android/AdbKillServerThread.h"
 #include "model/DataFolder.h"
+#include "model/MessageText.h"
 #include "platform/adb/AdbKey.h"
 #include "platform/desktop/PowerAssertion.h"
 #include "platform/sqlite/Sqlite3DB.h"
@@ -60,8 +61,9 @@ int Program::exec(const Hooks &hooks)
             if (!base.isWritable()) {
                 const QString link = ProductInfo::pageUrl(
                     QStringLiteral("/tutorial/access-iphone-backups-on-mac-os-mojave.html"));
-                Tips::warning(QObject::tr("Please allow Ferrovantis to access storage on Mac. ") +
-                              QStringLiteral("<a href=\"%1\">How to?</a>").arg(link.toHtmlEscaped()));
+                Tips::warning(MessageText::rich(
+                    MessageText::escaped(QObject::tr("Please allow Ferrovantis to access storage on Mac. ")) +
+                    QStringLiteral("<a href=\"%1\">How to?</a>").arg(link.toHtmlEscaped())));
             }
             code = QApplication::exec();
         }

@@ -18,7 +18,7 @@ struct MessageBoxRequest
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString title;
-    QString text;                          // as shown, title line included
+    QString text;                          // the markup the box renders, title line included
     int buttons = 0;                       // mask of QMessageBox::StandardButton (standard boxes)
     QList<MessageBoxButton> customButtons; // custom boxes; the answer is an index into this list
 };

@@ -5,6 +5,7 @@
 #include "FramelessDialog.h"
 #include "ProductInfo.h"
 #include "WinMovable.h"
+#include "model/MessageText.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -62,6 +63,7 @@ MessageBoxRequest responderRequest(QMessageBox::Icon icon, const QString &text)
 
 int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withTitle)
 {
+    text = MessageText::toHtml(text);
     if (withTitle)
         text.prepend(Tips::titleLine());
     if (!onGuiThread(text))
@@ -86,9 +88,10 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
     return box.exec();
 }
 
-int g_showCustomMessageBox(QMessageBox::Icon icon, const QString &text,
+int g_showCustomMessageBox(QMessageBox::Icon icon, const QString &message,
                            const QList<MessageBoxButton> &buttons, int escapeIndex)
 {
+    const QString text = MessageText::toHtml(message);
     if (!onGuiThread(text))
         return -1;
     if (MessageBoxResponder::isInstalled()) {
@@ -127,7 +130,7 @@ QString Tips::titleLine()
 
 QString Tips::errorText(const QString &msg)
 {
-    return QStringLiteral("An Error Occurred. <br/><br/>") + msg +
+    return QStringLiteral("An Error Occurred. <br/><br/>") + MessageText::toHtml(msg) +
            QStringLiteral("<br/><br/> Or you can contact ") + QString::fromLatin1(ProductInfo::supportEmail) +
            QStringLiteral(" for help.");
 }
@@ -150,6 +153,6 @@ bool Tips::question(QString text)
 
 void Tips::error(QString msg)
 {
-    g_showMessageBox(QMessageBox::Critical, errorText(msg), QMessageBox::Ok, true);
-    ErrorReport::send(msg);
+    g_showMessageBox(QMessageBox::Critical, MessageText::rich(errorText(msg)), QMessageBox::Ok, true);
+    ErrorReport::send(MessageText::withoutMark(msg));
 }

@@ -7,7 +7,8 @@
 
 // Shows one modal, frameless, draggable box titled with the product title and returns the
 // QMessageBox::StandardButton the user chose. Honoured buttons in the mask: Yes, No, Ok, Cancel,
-// Abort, Retry. The text is HTML; withTitle puts the product title and version above it.
+// Abort, Retry. The text shows as written unless it was made with MessageText::rich(); withTitle
+// puts the product title and version above it.
 int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withTitle);
 
 // The same kind of box with buttons of its own (text and role); returns the index of the chosen
@@ -31,6 +32,6 @@ public:
 
     // "<nobr><b>title v3.1.13</b></nobr><br/><br/>"
     static QString titleLine();
-    // The text of the error box around msg.
+    // The markup of the error box around msg.
     static QString errorText(const QString &msg);
 };

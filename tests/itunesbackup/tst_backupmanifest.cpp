@@ -4,6 +4,7 @@
 #include "ExceptionText.h"
 #include "TestMain.h"
 #include "itunesbackup/BackupManifest.h"
+#include "model/MessageText.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -203,7 +204,10 @@ private slots:
         BackupManifest backup(dir.path());
         backup.displayName = "before";
         const QString missing = whatOf<std::runtime_error>([&] { backup.readManifestInfo(); });
-        QVERIFY(missing.startsWith("Cannot find " + QDir(dir.path()).absoluteFilePath("Manifest.plist") + "<br/>"));
+        // The text carries a link on purpose; the path it quotes is escaped.
+        QVERIFY(MessageText::isRich(missing));
+        QVERIFY(MessageText::toHtml(missing).startsWith(
+            "Cannot find " + MessageText::escaped(QDir(dir.path()).absoluteFilePath("Manifest.plist")) + "<br/>"));
         QVERIFY(missing.contains("MacOS 10.14 or above,  please click "));
         QVERIFY(missing.contains("access-iphone-backups-on-mac-os-mojave.html\">HERE</a>."));
         QCOMPARE(backup.displayName, QString("before"));

@@ -53,10 +53,10 @@ struct Views
         tree.setCurrentIndex(idx);
     }
 
-    // Lists the contacts and selects the given rows, in that order.
+    // Lists the contacts as rows of the current node and selects the given rows, in that order.
     void selectRows(const QList<pim::_Contact> &contacts, const QList<int> &rows)
     {
-        listModel.loadContacts(contacts);
+        selection.showContacts(selection.currentNode(), contacts);
         list.selectionModel()->clearSelection();
         for (int row : rows)
             list.selectionModel()->select(listModel.indexOfPos(row),

@@ -77,6 +77,54 @@ private slots:
         QCOMPARE(names(v.selection.selectedContacts()), contacts);
     }
 
+    // The rows keep the node they came from, whatever the tree does afterwards; rows loaded without
+    // a node, or whose node left the tree, have none.
+    void listedNodeGoesWithTheRows_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("listed"); // "a", "group" or "" (none)
+        QTest::newRow("tree moves to another database") << "moveToB"
+                                                        << "a";
+        QTest::newRow("group of the rows") << "groupRows"
+                                           << "group";
+        QTest::newRow("list loaded without a node") << "plainLoad"
+                                                    << "";
+        QTest::newRow("list emptied") << "clear"
+                                      << "";
+        QTest::newRow("node removed") << "removeA"
+                                      << "";
+    }
+
+    void listedNodeGoesWithTheRows()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, listed);
+        fixture::Views v;
+        Tree::_DBItemNode *a = v.addLocalDb(m_dir.filePath("a.db"), {{"Ann", "", "", "G"}});
+        Tree::_DBItemNode *b = v.addLocalDb(m_dir.filePath("b.db"), {{"Bea", "", "", ""}});
+        Tree::_ItemNode *group = a->child(0);
+        v.makeCurrent(then == "groupRows" ? group : a);
+        v.selectRows(v.selection.nodeContacts(v.selection.currentNode()), {0});
+
+        if (then == "moveToB")
+            v.makeCurrent(b);
+        else if (then == "plainLoad")
+            v.listModel.loadContacts(b->db->contacts(0, QString()));
+        else if (then == "clear")
+            v.listModel.clear();
+        else if (then == "removeA")
+            v.treeModel.removeChild(&v.treeModel.rootLocalDb, 0);
+
+        const ContactSelection::Node rows = v.selection.listedNode();
+        const Tree::_ItemNode *expected = listed == "a"       ? static_cast<Tree::_ItemNode *>(a)
+                                          : listed == "group" ? group
+                                                              : nullptr;
+        QCOMPARE(rows.node, expected);
+        QCOMPARE(rows.dbNode, listed.isEmpty() ? nullptr : a);
+        if (!listed.isEmpty())
+            QCOMPARE(v.selection.listFacts().node, ActionFacts::Node::LocalDb);
+    }
+
     // A node that a device event removed, or that holds another database now, is not the one an
     // action took before it waited.
     void liveness()

@@ -58,6 +58,19 @@ private slots:
         QVERIFY(made->contacts(0, QString()).isEmpty());
     }
 
+    // Only a regular file is an existing database: a folder of that name is neither opened as one
+    // nor replaced, and making the database there fails with an error.
+    void folderIsNoDatabase()
+    {
+        const QString path = LocalDb::dbDir().filePath(QStringLiteral("dir.db"));
+        QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
+        const QString error =
+            tarnwick::test::whatOf([] { DbFactory::openOrCreateLocalDb(QStringLiteral("dir.db")); });
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QFileInfo(path).isDir());
+        QVERIFY(QFileInfo::exists(path + QStringLiteral("/inside")));
+    }
+
     // A device identifier becomes a file name in a cache folder whose file is replaced: one that
     // names another place is refused before anything is made.
     void cacheNamesOnlyPlainFiles_data()

@@ -122,7 +122,7 @@ void TestEditAction::showNode(ItemModelMainTree::_ItemNode *node)
     const quint64 group = node->type == ItemModelMainTree::GROUP
                               ? static_cast<ItemModelMainTree::_GroupItemNode *>(node)->group.id
                               : 0;
-    m_list->loadContacts(m_db->contacts(group, QString()));
+    m_views->selection.showContacts(m_views->selection.currentNode(), m_db->contacts(group, QString()));
 }
 
 std::unique_ptr<EditAction> TestEditAction::action()

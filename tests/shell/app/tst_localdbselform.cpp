@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 #include <functional>
 
@@ -75,6 +76,8 @@ void TestLocalDbSelForm::initTestCase()
     touch(QStringLiteral("Family.db"), now.addDays(-1));
     touch(QStringLiteral("Old.db"), now.addDays(-10));
     touch(QStringLiteral("Archive.db.db"), now.addDays(-5));
+    // A hidden database made before names with a leading dot were refused.
+    touch(QStringLiteral(".secret.db"), now.addDays(-2));
     touch(QStringLiteral("notes.txt"), now);
     QVERIFY(LocalDb::dbDir().mkdir(QStringLiteral("folder.db")));
 }
@@ -91,9 +94,10 @@ void TestLocalDbSelForm::listsDatabasesOldestFirst()
     QStringList items;
     for (int i = 0; i < box->count(); ++i)
         items << box->itemText(i);
-    // An empty first entry, then the database file names, oldest first; folders and other files
-    // are left out.
-    QCOMPARE(items, (QStringList{QString(), "Old.db", "Archive.db.db", "Work.db", "Family.db"}));
+    // An empty first entry, then the database file names, oldest first, hidden ones too; folders and
+    // other files are left out.
+    QCOMPARE(items,
+             (QStringList{QString(), "Old.db", "Archive.db.db", "Work.db", ".secret.db", "Family.db"}));
     QCOMPARE(box->currentIndex(), -1);
     QVERIFY(box->isEditable());
     QCOMPARE(form.windowTitle(), QStringLiteral("Select one Database for backup"));
@@ -146,6 +150,11 @@ void TestLocalDbSelForm::refusesName_data()
     QTest::newRow("question mark") << "what?" << invalid;
     QTest::newRow("quote") << "say \"hi\"" << invalid;
     QTest::newRow("pipe") << "a|b" << invalid;
+    QTest::newRow("angle brackets") << "<b>" << invalid;
+    // A leading dot would make a hidden file.
+    QTest::newRow("leading dot") << ".secret" << invalid;
+    QTest::newRow("dot") << "." << invalid;
+    QTest::newRow("two dots") << ".." << invalid;
 }
 
 void TestLocalDbSelForm::refusesName()
@@ -170,7 +179,10 @@ void TestLocalDbSelForm::refusesName()
     QVERIFY(name.isEmpty());
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].icon, QMessageBox::Warning);
-    QCOMPARE(boxes[0].text, warning);
+    // What the box shows, every character of the warning included.
+    QTextDocument shown;
+    shown.setHtml(boxes[0].text);
+    QCOMPARE(shown.toPlainText(), warning);
     // The refused text stays in the field as typed.
     QCOMPARE(shownText, typed);
 }
@@ -244,6 +256,8 @@ void TestLocalDbSelForm::invalidNameRule_data()
             << ("a" + c + "b") << true;
     QTest::newRow("unicode") << QStringLiteral("Kontakte äöü 联系人") << false;
     QTest::newRow("dots and dashes") << "my.contacts-2024_v1" << false;
+    QTest::newRow("leading dot") << ".hidden" << true;
+    QTest::newRow("dot after a blank") << " .x" << false;
     QTest::newRow("blanks") << "  " << false;
 }
 

@@ -1,11 +1,18 @@
 #include "AppFixtures.h"
+#include "BackupBuilder.h"
 #include "ChooserFixtures.h"
+#include "ScriptedFileDialogs.h"
 #include "TestMain.h"
+#include "itunesbackup/BackupManifest.h"
 #include "model/DataFolder.h"
 #include "platform/desktop/SystemOpener.h"
+#include "platform/sqlite/Sqlite3DB.h"
+#include "shell/app/ITunesImportAction.h"
+#include "shell/app/LocalDbPicker.h"
 #include "shell/app/MainWindow.h"
 #include "shell/app/Ui_MainWindow.h"
 #include "shell/kit/MessageBoxResponder.h"
+#include "shell/kit/ProgressForm.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -13,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -29,6 +37,68 @@ QString dataPath(const QString &rel)
 {
     return g_dataSaveDir().filePath(rel);
 }
+
+// A database with its contacts and their data but without the table of groups.
+void makePartialDb(const QString &path, const QList<Person> &people)
+{
+    fixture::makeDb(path, people);
+    Sqlite3DB db;
+    db.openThrow(path, Sqlite3DB::ReadWrite);
+    db.executeThrow("drop table contact_group");
+}
+
+// Puts a database that cannot be used at path: "garbage" (text bytes), "empty" (zero bytes),
+// "folder" (a folder of that name) or "missingTable" (no table of groups).
+void damage(const QString &path, const QString &kind)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(path));
+        return;
+    }
+    if (kind == "missingTable") {
+        makePartialDb(path, {{"Carol Keep"}, {"Dan Keep"}});
+        return;
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    if (kind == "garbage")
+        f.write(QByteArray("these bytes are no database at all\n").repeated(200));
+}
+
+// The bytes of a file; a folder reads as a fixed marker, a missing file as empty.
+QByteArray bytesOf(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return QByteArrayLiteral("<folder>");
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Closes every dialog but the progress dialog that comes up while it lives, as a user who gives up
+// would, and keeps their class names.
+class DialogCloser
+{
+public:
+    DialogCloser()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || qobject_cast<ProgressForm *>(modal))
+                return;
+            closed << QString::fromLatin1(modal->metaObject()->className());
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        });
+        m_timer.start(10);
+    }
+    QStringList closed;
+
+private:
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -900,6 +970,268 @@ private slots:
         auto w = window([&ended] { ++ended; });
         w->exitProgram();
         QCOMPARE(ended, 1);
+    }
+
+    // The rows the list shows and the node they came from go together: a node that could not be
+    // read never stands beside another node's rows, and an action on selected rows works on the
+    // rows' own node. The database the user never saw keeps every byte.
+    void rowsTravelWithTheirNode_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("slot");
+        for (const char *scenario : {"selected", "startup", "treeMovedSilently"}) {
+            for (const char *slot : {"miContactDel", "miContactEdit", "miContactSetGroup"})
+                QTest::addRow("%s, %s", scenario, slot)
+                    << QString::fromLatin1(scenario) << QString::fromLatin1(slot);
+        }
+    }
+
+    void rowsTravelWithTheirNode()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, slot);
+        const QString phone = dataPath("ios_virtual/phone.db");
+        fixture::makeDb(phone, {{"p1"}, {"p2"}, {"p3"}});
+        // The start-up case: a damaged offline phone is listed after the iPhone and becomes current.
+        const QString other =
+            scenario == "startup" ? dataPath("android_virtual/junk.db") : dataPath("data/partial.db");
+        makePartialDb(other, {{"Carol Keep"}, {"Dan Keep"}});
+        const QByteArray otherBefore = bytesOf(other);
+        const QByteArray phoneBefore = bytesOf(phone);
+
+        auto w = window();
+        Tree &t = w->mainTree();
+        Tree::_ItemNode *otherNode =
+            scenario == "startup" ? t.rootDevice.child(1) : localNode(*w, "partial.db");
+        QVERIFY(otherNode);
+        if (scenario == "selected") {
+            select(*w, t.rootDevice.child(0));
+            QCOMPARE(listed(*w), QStringList({"p1", "p2", "p3"}));
+            select(*w, otherNode);
+        } else if (scenario == "treeMovedSilently") {
+            select(*w, t.rootDevice.child(0));
+            // The tree moves on without the list hearing of it.
+            const QSignalBlocker quiet(w->form()->treeMain);
+            select(*w, otherNode);
+        }
+        QCOMPARE(w->currentNode().node, otherNode);
+        if (scenario == "treeMovedSilently") {
+            QCOMPARE(listed(*w), QStringList({"p1", "p2", "p3"}));
+        } else {
+            // The node that could not be read shows its error and no rows of another node.
+            QCOMPARE(m_boxes.size(), 1);
+            QCOMPARE(m_boxes.first().icon, QMessageBox::Critical);
+            QCOMPARE(w->contactList().rowCount(), 0);
+            QCOMPARE(w->form()->lbTotal->text(), QStringLiteral("Total:0"));
+        }
+        m_boxes.clear();
+
+        // The user selects the first row shown, if any, and runs the action, confirming every box.
+        w->form()->treeContacts->selectionModel()->select(
+            w->contactList().indexOfPos(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        DialogCloser dialogs;
+        QMetaObject::invokeMethod(w.get(), qPrintable(slot));
+
+        QCOMPARE(bytesOf(other), otherBefore);
+        QCOMPARE(bytesOf(phone), phoneBefore);
+        QCOMPARE(dialogs.closed, QStringList());
+        for (const MessageBoxRequest &box : m_boxes)
+            QVERIFY2(box.icon != QMessageBox::Information, qPrintable(box.text));
+    }
+
+    // After a delete the list shows every remaining contact, so the keyword label goes.
+    void keywordLabelFollowsTheList()
+    {
+        const QString path = dataPath("data/s.db");
+        fixture::makeDb(path, {{"Alice"}, {"Bob"}, {"Bobby"}});
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        Ui_MainWindow *ui = w->form();
+        ui->txtKeyword->setText("  b ");
+        QMetaObject::invokeMethod(w.get(), "onBtnSearchPressed");
+        QCOMPARE(listed(*w), QStringList({"Bob", "Bobby"}));
+        QCOMPARE(ui->lbDisplayKeyword->text(), QStringLiteral("Keyword:b"));
+        QVERIFY(!ui->lbDisplayKeyword->isHidden());
+        QCOMPARE(names(w->contactsSelected()), QStringList({"Bob"}));
+
+        QMetaObject::invokeMethod(w.get(), "miContactDel");
+        QCOMPARE(names(stored(path)), QStringList({"Alice", "Bobby"}));
+        QCOMPARE(listed(*w), QStringList({"Alice", "Bobby"}));
+        QVERIFY(ui->lbDisplayKeyword->isHidden());
+    }
+
+    // A database whose name starts with a dot is listed like any other, so none ever vanishes.
+    void hiddenDatabasesAreListed()
+    {
+        fixture::makeDb(dataPath("data/.secret.db"), {{"Sam"}});
+        fixture::makeDb(dataPath("data/plain.db"), {{"Pia"}});
+        fixture::makeDb(dataPath("android_virtual/.phone.db"), {{"Pat"}});
+        auto w = window();
+        QVERIFY(localNode(*w, ".secret.db"));
+        QVERIFY(localNode(*w, "plain.db"));
+        QCOMPARE(w->mainTree().rootDevice.childs.size(), 1);
+        auto *phone = static_cast<Tree::_DBItemNode *>(w->mainTree().rootDevice.child(0));
+        QCOMPARE(phone->devId, QStringLiteral(".phone.db"));
+        QCOMPARE(phone->name, QStringLiteral(".phone.db"));
+        select(*w, localNode(*w, ".secret.db"));
+        QCOMPARE(listed(*w), QStringList({"Sam"}));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    // Every action of the window's table, run with a damaged database as the current node: the
+    // program lives on, an action that reads the node shows an error box, and no other file changes.
+    void damagedCurrentDatabase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("slot");
+        QStringList entries;
+        for (const MainActions::Row &row : MainActions::rows()) {
+            const QString slot = QString::fromLatin1(row.slot);
+            // "Exit" only closes the window.
+            if (row.slot && slot != "close" && !entries.contains(slot))
+                entries << slot;
+        }
+        for (const char *kind : {"garbage", "empty", "missingTable"}) {
+            for (const QString &slot : entries)
+                QTest::addRow("%s, %s", kind, qPrintable(slot)) << QString::fromLatin1(kind) << slot;
+        }
+    }
+
+    void damagedCurrentDatabase()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, slot);
+        const QStringList files{dataPath("ios_virtual/phone.db"), dataPath("android_virtual/and.db"),
+                                dataPath("data/keep.db")};
+        fixture::makeDb(files.at(0), {{"p1"}, {"p2"}});
+        fixture::makeDb(files.at(1), {{"Ann Droid"}});
+        fixture::makeDb(files.at(2), {{"Kim Keep"}});
+        const QString bad = dataPath("data/bad.db");
+        damage(bad, kind);
+        QList<QByteArray> before;
+        for (const QString &f : files)
+            before << bytesOf(f);
+        const QByteArray badBefore = bytesOf(bad);
+
+        const SystemOpener::Handler opener = SystemOpener::setHandler([](const QString &) {});
+        // File dialogs are cancelled.
+        auto previousDialogs = FileDialogs::install(std::make_unique<ScriptedFileDialogs>());
+        auto w = window();
+        select(*w, localNode(*w, "bad.db"));
+        QCOMPARE(w->currentNode().node, localNode(*w, "bad.db"));
+        m_boxes.clear();
+        {
+            DialogCloser dialogs;
+            QMetaObject::invokeMethod(w.get(), qPrintable(slot));
+        }
+        FileDialogs::install(std::move(previousDialogs));
+        SystemOpener::setHandler(opener);
+
+        static const QStringList readsNode{"miFileBackup", "miTreeBackup", "miFileI2A",   "miTreeI2A",
+                                           "miFileA2A",    "miTreeA2A",    "miFileDB2A",  "miTreeDB2A",
+                                           "miFileExport", "miTreeExport", "miFilePrint", "miTreePrint"};
+        QStringList icons;
+        for (const MessageBoxRequest &box : m_boxes)
+            icons << QString::number(box.icon);
+        // Without its table of groups a database still lists its contacts; the others cannot.
+        if (readsNode.contains(slot) && kind != "missingTable")
+            QVERIFY2(icons.contains(QString::number(QMessageBox::Critical)), qPrintable(icons.join(',')));
+        for (int i = 0; i < files.size(); ++i)
+            QVERIFY2(bytesOf(files.at(i)) == before.at(i), qPrintable(files.at(i)));
+        // Deleting the database is what the user confirmed; nothing else touches it.
+        const bool deletesIt = slot == "miFileDelete" || slot == "miTreeDel";
+        if (!deletesIt) {
+            QCOMPARE(bytesOf(bad), badBefore);
+            QVERIFY2(!icons.contains(QString::number(QMessageBox::Information)), qPrintable(icons.join(',')));
+        }
+    }
+
+    // Every action that writes into a database the user chooses, given a damaged one: an error
+    // box, the program alive, and the damaged file and every other database as they were.
+    void damagedTargetDatabase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("action");
+        // "late": a text file that came after the window had listed the folder.
+        for (const char *kind : {"garbage", "empty", "folder", "missingTable", "late"}) {
+            for (const char *action : {"backup", "import", "iTunes"})
+                QTest::addRow("%s, %s", kind, action)
+                    << QString::fromLatin1(kind) << QString::fromLatin1(action);
+        }
+    }
+
+    void damagedTargetDatabase()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, action);
+        const QStringList files{dataPath("ios_virtual/phone.db"), dataPath("data/keep.db")};
+        fixture::makeDb(files.at(0), {{"p1"}, {"p2"}});
+        fixture::makeDb(files.at(1), {{"Kim Keep"}});
+        const QString bad = dataPath("data/bad.db");
+        if (kind != "late")
+            damage(bad, kind);
+        QList<QByteArray> before;
+        for (const QString &f : files)
+            before << bytesOf(f);
+
+        QTemporaryDir work;
+        const QString vcf = work.filePath("in.vcf");
+        {
+            QFile f(vcf);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Card;Vera;;;\r\nFN:Vera Card\r\nEND:VCARD\r\n");
+        }
+        auto w = window();
+        if (kind == "late")
+            damage(bad, "garbage");
+        const QByteArray badBefore = bytesOf(bad);
+        select(*w, w->mainTree().rootDevice.child(0));
+        m_boxes.clear();
+
+        fixture::playOnNextModal([](QWidget &dlg) {
+            auto *combo = dlg.findChild<QComboBox *>("cbLocalDbNames");
+            QVERIFY(combo);
+            combo->setEditText("bad");
+            fixture::press(dlg, "btnOK");
+        });
+        auto script = std::make_unique<ScriptedFileDialogs>();
+        script->path = vcf;
+        script->filter = "VCard Files(*.vcf)";
+        auto previousDialogs = FileDialogs::install(std::move(script));
+        if (action == "backup") {
+            QMetaObject::invokeMethod(w.get(), "miTreeBackup");
+        } else if (action == "import") {
+            QMetaObject::invokeMethod(w.get(), "miImport");
+        } else {
+            itunesfixture::BackupSpec spec;
+            spec.deviceName = "Anna's iPhone";
+            itunesfixture::Person anna;
+            anna.first = "Anna";
+            spec.files = {itunesfixture::addressBookFile({anna}), itunesfixture::imagesFile({anna})};
+            itunesfixture::writeBackup(work.filePath("backup"), spec);
+            QSharedPointer<BackupManifest> backup(new BackupManifest(work.filePath("backup")));
+            backup->readManifestInfo();
+            // The window's own choice of target, as "Import from iTunes" makes it.
+            ITunesImportAction(w.get(), w->mainTree(), ITunesImportAction::chooseWith(w->localDbPicker()),
+                               [](Tree::_DBItemNode *) {})
+                .importBackup(backup);
+        }
+        FileDialogs::install(std::move(previousDialogs));
+
+        QStringList icons;
+        for (const MessageBoxRequest &box : m_boxes)
+            icons << QString::number(box.icon);
+        QVERIFY2(icons.contains(QString::number(QMessageBox::Critical)), qPrintable(icons.join(',')));
+        for (int i = 0; i < files.size(); ++i)
+            QVERIFY2(bytesOf(files.at(i)) == before.at(i), qPrintable(files.at(i)));
+        if (kind == "missingTable") {
+            // Without its table of groups a database still takes contacts: what the user chose lands
+            // there beside what it held, and reading its groups back is what fails.
+            const QStringList kept = names(stored(bad));
+            QVERIFY2(kept.contains("Carol Keep") && kept.contains("Dan Keep"), qPrintable(kept.join(',')));
+        } else {
+            QCOMPARE(bytesOf(bad), badBefore);
+        }
     }
 };
 

@@ -1,5 +1,6 @@
-#include "shell/kit/ErrorReport.h"
 #include "LoopbackHttpServer.h"
+#include "model/MessageText.h"
+#include "shell/kit/ErrorReport.h"
 #include "shell/kit/ProductInfo.h"
 #include "shell/kit/Tips.h"
 
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextDocument>
 
 class TestTips : public QObject
 {
@@ -116,6 +118,74 @@ private slots:
         QCOMPARE(seen[1].text,
                  title + QStringLiteral("An Error Occurred. <br/><br/>broken<br/><br/> Or you can contact ") +
                      QString::fromLatin1(ProductInfo::supportEmail) + QStringLiteral(" for help."));
+    }
+
+    // A message shows as written, whatever it holds: file names, device names and database errors
+    // may hold "<", ">" or "&". Only a text marked as markup renders its tags, its links among them.
+    void messagesShowAsWritten_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("seen");      // the box's text as the user reads it
+        QTest::addColumn<QString>("markupHas"); // empty: nothing to look for
+        QTest::newRow("invalid-name warning")
+            << "warning"
+            << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)."
+            << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)."
+            << "";
+        QTest::newRow("error quoting a file name") << "error"
+                                                   << "unable to open database file: /data/<b>x</b>.db"
+                                                   << "unable to open database file: /data/<b>x</b>.db"
+                                                   << "";
+        QTest::newRow("ampersand and entity") << "info"
+                                              << "Tom & Jerry &lt;3"
+                                              << "Tom & Jerry &lt;3"
+                                              << "";
+        QTest::newRow("line feed") << "question"
+                                   << "first\nsecond"
+                                   << "first\nsecond"
+                                   << "";
+        QTest::newRow("markup on purpose")
+            << "warning"
+            << MessageText::rich("Click <a href=\"https://example.invalid/x\">HERE</a>.<br/>Done")
+            << "Click HERE.\nDone"
+            << "<a href=\"https://example.invalid/x\">HERE</a>";
+        QTest::newRow("error with markup on purpose")
+            << "error" << MessageText::rich("usb: " + MessageText::escaped("<1-2>") + "<br/>again")
+            << "usb: <1-2>\nagain"
+            << "usb: &lt;1-2&gt;<br/>again";
+    }
+
+    void messagesShowAsWritten()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        QFETCH(QString, seen);
+        QFETCH(QString, markupHas);
+        QList<MessageBoxRequest> boxes;
+        MessageBoxResponder::Scope scope([&](const MessageBoxRequest &r) {
+            boxes.append(r);
+            return int(QMessageBox::Ok);
+        });
+        if (kind == "warning")
+            Tips::warning(message);
+        else if (kind == "info")
+            Tips::info(message);
+        else if (kind == "question")
+            Tips::question(message);
+        else
+            Tips::error(message);
+        QCOMPARE(boxes.size(), 1);
+        QTextDocument shown;
+        shown.setHtml(boxes.first().text);
+        const QString text = shown.toPlainText();
+        if (kind == "error")
+            QVERIFY2(text.contains("An Error Occurred.") && text.contains("\n" + seen + "\n"),
+                     qPrintable(text));
+        else
+            QCOMPARE(text, seen);
+        if (!markupHas.isEmpty())
+            QVERIFY2(boxes.first().text.contains(markupHas), qPrintable(boxes.first().text));
     }
 
     void responderScopesNest()
