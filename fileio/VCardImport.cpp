@@ -384,6 +384,9 @@ private:
             pim::Entity &e = added(pim::ENTITY_IM);
             e.values.insert(pim::ImKey::Account, p.toString());
             e.values.insert(pim::ImKey::SubType, int(pim::IM_HOME));
+            // A card names no protocol of its own: the entry says so, so that it is the same
+            // account as its stored twin, whose column is empty rather than missing.
+            e.values.insert(pim::ImKey::CustomProtocol, QString());
             const int protocol = imWords().code(p.typeWords());
             if (protocol >= 0)
                 e.values.insert(pim::ImKey::Protocol, protocol);
