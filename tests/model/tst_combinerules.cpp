@@ -1,5 +1,5 @@
-#include "CombineRuleContract.h"
 #include "model/AbsContactCombineRule.h"
+#include "CombineRuleContract.h"
 #include "model/Entity.h"
 #include "model/EntityType.h"
 #include "model/LocalDbCombineRule.h"
