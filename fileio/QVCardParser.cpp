@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -22,6 +23,8 @@ struct ParseState
     qsizetype currentCard = -1;      // index into *cards; -1 outside a card
     bool hasCurrentProperty = false; // the current card's last property takes the next value
     bool modernCard = false;
+    // Indexes into the current card of the quoted-printable values read under 3.0/4.0 rules.
+    QList<qsizetype> modernQuotedPrintable;
 };
 
 // The names and parameter words nearly every card repeats, as texts that need no allocation.
@@ -68,11 +71,45 @@ bool isQuotedPrintable(const Property &property)
     return false;
 }
 
+bool hasParam(const Property &property, const char *key)
+{
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        if (it.key().compare(QLatin1String(key), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Quoted-printable text under 3.0/4.0 rules is escaped inside as any text value is; only cards
+// that write N without a CHARSET do so, the program's older cards (N with CHARSET=UTF-8, or no
+// N at all) wrote their backslashes bare, and so do 2.1 writers. The N line may follow the
+// values it decides about, so the whole card is looked at once it is complete.
+void finishCard(ParseState *state)
+{
+    if (state->currentCard < 0)
+        return;
+    QList<Property> &card = (*state->cards)[state->currentCard];
+    if (!state->modernQuotedPrintable.isEmpty()) {
+        const bool escaped = std::any_of(card.cbegin(), card.cend(), [](const Property &p) {
+            return p.baseName().compare(QLatin1String("N"), Qt::CaseInsensitive) == 0 &&
+                   !hasParam(p, "CHARSET");
+        });
+        if (escaped) {
+            for (const qsizetype i : std::as_const(state->modernQuotedPrintable)) {
+                if (i < card.size())
+                    card[i].textEscapes = true;
+            }
+        }
+    }
+    state->modernQuotedPrintable.clear();
+}
+
 void propHandler(void *userData, const char *name, const char **params)
 {
     auto *state = static_cast<ParseState *>(userData);
     state->hasCurrentProperty = false;
     if (isName(name, "BEGIN")) {
+        finishCard(state);
         state->cards->append(QList<Property>());
         state->cards->last().reserve(16);
         state->currentCard = state->cards->size() - 1;
@@ -81,6 +118,7 @@ void propHandler(void *userData, const char *name, const char **params)
         return;
     }
     if (isName(name, "END")) {
+        finishCard(state);
         state->currentCard = -1;
         state->modernCard = false;
         CARD_SetModernSyntax(state->tokenizer, 0);
@@ -109,8 +147,12 @@ void propHandler(void *userData, const char *name, const char **params)
     }
     // Quoted-printable values keep their backslashes as written: the program's own files and the
     // 2.1 writers that use the encoding never escape them.
-    property.textEscapes = state->modernCard && !isQuotedPrintable(property);
-    (*state->cards)[state->currentCard].append(property);
+    const bool quotedPrintable = isQuotedPrintable(property);
+    property.textEscapes = state->modernCard && !quotedPrintable;
+    QList<Property> &card = (*state->cards)[state->currentCard];
+    if (state->modernCard && quotedPrintable)
+        state->modernQuotedPrintable.append(card.size());
+    card.append(property);
     state->hasCurrentProperty = true;
 }
 
@@ -122,6 +164,8 @@ void dataHandler(void *userData, const char *bytes, int length)
     QList<Property> &card = (*state->cards)[state->currentCard];
     if (length < 0) {
         qCWarning(lcFileIo) << "vCard property dropped:" << card.last().name;
+        if (!state->modernQuotedPrintable.isEmpty() && state->modernQuotedPrintable.last() == card.size() - 1)
+            state->modernQuotedPrintable.removeLast();
         card.removeLast();
         state->hasCurrentProperty = false;
         return;
@@ -206,6 +250,65 @@ QString decodedText(const Property &property)
     return decodeUndeclared(property.value);
 }
 
+// Content lines longer than this many octets are folded in 3.0 and 4.0 cards (RFC 2425 and
+// RFC 6350); 2.1 cards have no such limit and keep the soft breaks of their encodings.
+constexpr qsizetype kLineOctets = 75;
+
+bool isModernCard(const QList<Property> &props)
+{
+    for (const Property &p : props) {
+        if (p.name.compare(QLatin1String("VERSION"), Qt::CaseInsensitive) == 0) {
+            const QByteArray version = p.value.trimmed();
+            return version.startsWith('3') || version.startsWith('4');
+        }
+    }
+    return false;
+}
+
+// Where a physical line that starts at `start` may end, at `end` at the latest: never inside a
+// UTF-8 character, and never just after an "=" or inside a quoted-printable "=XX" (a line that
+// ends in "=" reads as a quoted-printable soft break to many readers).
+qsizetype foldPoint(QByteArrayView line, qsizetype start, qsizetype end)
+{
+    const auto insideCharacter = [line](qsizetype cut) {
+        return (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80;
+    };
+    for (qsizetype cut = end; cut > start; --cut) {
+        if (!insideCharacter(cut) && line[cut - 1] != '=' && (cut < 2 || line[cut - 2] != '='))
+            return cut;
+    }
+    // A run of "=" as long as a line: only the characters are kept whole.
+    for (qsizetype cut = end; cut > start; --cut) {
+        if (!insideCharacter(cut))
+            return cut;
+    }
+    return end;
+}
+
+// Appends the content line folded: CR LF and one space before each piece after the first, no
+// physical line longer than kLineOctets octets, the space counted. Line breaks an encoder put
+// into the value already start physical lines of their own.
+void appendFolded(QByteArray &out, QByteArrayView line)
+{
+    qsizetype start = 0;
+    qsizetype room = kLineOctets;
+    while (line.size() - start > room) {
+        const qsizetype crlf = line.indexOf(QByteArrayView("\r\n"), start);
+        if (crlf >= 0 && crlf - start <= room) {
+            out += line.sliced(start, crlf + 2 - start);
+            start = crlf + 2;
+            room = kLineOctets;
+            continue;
+        }
+        const qsizetype cut = foldPoint(line, start, start + room);
+        out += line.sliced(start, cut - start);
+        out += "\r\n ";
+        start = cut;
+        room = kLineOctets - 1;
+    }
+    out += line.sliced(start);
+}
+
 } // namespace
 
 QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray &data)
@@ -231,6 +334,8 @@ QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray &data
             throw std::bad_alloc();
         offset += n;
     } while (offset < data.size());
+    // A card the input ends in without its END line.
+    finishCard(&state);
     return cards;
 }
 
@@ -238,6 +343,23 @@ QString QVCardParser::_Property::toString() const
 {
     const QString text = decodedText(*this);
     return textEscapes ? unescape(text) : text;
+}
+
+QString QVCardParser::_Property::linkText() const
+{
+    const QString text = decodedText(*this);
+    if (!textEscapes)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool escape = text[i] == QLatin1Char('\\') && i + 1 < text.size() &&
+                            (text[i + 1] == QLatin1Char(':') || text[i + 1] == QLatin1Char(',') ||
+                             text[i + 1] == QLatin1Char(';'));
+        if (!escape)
+            out += text[i];
+    }
+    return out;
 }
 
 QStringList QVCardParser::_Property::values() const
@@ -380,6 +502,7 @@ QByteArray QVCardParser::encodeBase64(const QByteArray &bytes, int width)
 
 QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
 {
+    const bool fold = isModernCard(props);
     // One allocation for the card: a photo alone is several kilobytes.
     qsizetype size = 26;
     for (const _Property &p : props) {
@@ -387,19 +510,27 @@ QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
         for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it)
             size += it.key().size() + it.value().size() + 2;
     }
+    if (fold)
+        size += size / (kLineOctets - 1) * 3 + props.size() * 3;
     QByteArray out;
     out.reserve(size);
     out += "BEGIN:VCARD\r\n";
+    QByteArray line;
     for (const _Property &p : props) {
-        out += p.name.toLatin1();
+        line.resize(0);
+        line += p.name.toLatin1();
         for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it) {
-            out += ';';
-            out += it.key().toLatin1();
-            out += '=';
-            out += it.value().toLatin1();
+            line += ';';
+            line += it.key().toLatin1();
+            line += '=';
+            line += it.value().toLatin1();
         }
-        out += ':';
-        out += p.value;
+        line += ':';
+        line += p.value;
+        if (fold)
+            appendFolded(out, line);
+        else
+            out += line;
         out += "\r\n";
     }
     out += "END:VCARD\r\n";

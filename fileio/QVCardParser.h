@@ -23,12 +23,17 @@ public:
         // Transfer encoding undone and folded lines joined; escapes and character set untouched.
         QByteArray value;
         // The value follows the backslash escapes of vCard 3.0 and 4.0 (\n \, \; \\); not so in
-        // 2.1 cards and in quoted-printable values.
+        // 2.1 cards, nor in the quoted-printable values of 3.0/4.0 cards whose N carries a CHARSET
+        // or that have no N (older writers, this program's older files among them).
         bool textEscapes = false;
 
         // The value as text: decoded with its CHARSET (UTF-8 when there is none, Windows-1252
         // for bytes that are no UTF-8) and, under 3.0/4.0 rules, with its escapes undone.
         QString toString() const;
+        // The value as a link or a phone number, which 3.0 and 4.0 do not escape: decoded as
+        // toString() does, with only the backslashes that some writers put before ":", "," and
+        // ";" taken away ("http\\://"); every other backslash is part of the value.
+        QString linkText() const;
         // The value's fields, split at every ";" that is not escaped, escapes undone in each; an
         // empty last field is left out.
         QStringList values() const;
@@ -62,7 +67,9 @@ public:
     // "\r\n ".
     static QByteArray encodeBase64(const QByteArray &bytes, int width);
     // One whole card: BEGIN, each property as name, parameters in name order (";name=value") and
-    // ":" with the value bytes as they are, END; every line ended by CR LF. Nothing is escaped or
-    // folded here: the values come encoded.
+    // ":" with the value bytes as they are, END; every line ended by CR LF. Nothing is escaped
+    // here: the values come encoded. In a 3.0 or 4.0 card (by its VERSION property) a line
+    // longer than 75 octets is folded (CR LF and one space), never inside a UTF-8 character or
+    // a quoted-printable escape; other cards are written unfolded.
     static QByteArray vcard2Bytes(const QList<_Property> &props);
 };

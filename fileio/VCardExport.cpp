@@ -27,22 +27,24 @@ int code(const pim::Entity &e, const QString &key)
     return e.values.value(key).toInt();
 }
 
-// A backslash is read back as the start of an escape, so it is written doubled.
-QString escapedText(QString value)
-{
-    return value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-}
-
-// One component of N, ORG or ADR: backslash, semicolon and comma escaped.
-QString component(const pim::Entity &e, const QString &key)
+// A text value, a list item or one component of N, ORG or ADR with its backslashes, semicolons
+// and commas escaped, so that no reader takes them for separators. Line breaks stay: a value
+// holding them travels quoted-printable, which carries them byte for byte.
+QString escapedText(const QString &value)
 {
     QString out;
-    for (const QChar c : text(e, key)) {
+    out.reserve(value.size());
+    for (const QChar c : value) {
         if (c == QLatin1Char('\\') || c == QLatin1Char(';') || c == QLatin1Char(','))
             out += QLatin1Char('\\');
         out += c;
     }
     return out;
+}
+
+QString component(const pim::Entity &e, const QString &key)
+{
+    return escapedText(text(e, key));
 }
 
 bool hasLineBreak(const QString &value)
@@ -126,20 +128,24 @@ class CardWriter
 public:
     QList<Property> props;
 
-    // A text value: quoted-printable when it holds a line break (the card's lines must stay
-    // whole), else UTF-8 with its backslashes doubled. `escaped` values come with their
-    // components escaped already.
+    // How a value reaches the card: text escaped here, or written as it is (structured values
+    // whose components are escaped already, and the numbers and links that are no text).
+    enum class Value { Text, AsIs };
+
+    // A value: quoted-printable when it holds a line break (the card's lines must stay whole),
+    // else UTF-8.
     Property &add(const QString &name, QMap<QString, QString> params, const QString &value,
-                  bool escaped = false)
+                  Value kind = Value::Text)
     {
         Property p;
         p.name = name;
+        const QString written = kind == Value::Text ? escapedText(value) : value;
         if (hasLineBreak(value)) {
             params.insert(kCharset, kUtf8);
             params.insert(kEncoding, QStringLiteral("QUOTED-PRINTABLE"));
-            p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
+            p.value = QVCardParser::encodeQuoted(written.toUtf8(), 0);
         } else {
-            p.value = (escaped ? value : escapedText(value)).toUtf8();
+            p.value = written.toUtf8();
         }
         p.params = std::move(params);
         props.append(p);
@@ -165,11 +171,12 @@ public:
 
     // A value of a kind whose sub-type travels as a TYPE word where there is one, else as a label.
     void labelled(const QString &name, QMap<QString, QString> params, const pim::Entity &e,
-                  const QString &word, const QMap<int, QString> &labels, bool wordIsEnough = true)
+                  const QString &word, const QMap<int, QString> &labels, bool wordIsEnough = true,
+                  Value kind = Value::Text)
     {
         if (!word.isEmpty())
             params.insert(kType, word);
-        add(name, params, text(e, pim::ValueKey::Value));
+        add(name, params, text(e, pim::ValueKey::Value), kind);
         const int subType = code(e, pim::ValueKey::SubType);
         if (word.isEmpty() || !wordIsEnough || hasOwnLabel(e, subType))
             label(e, subType, labels);
@@ -189,20 +196,22 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
                           component(e, pim::NameKey::MiddleName), component(e, pim::NameKey::Prefix),
                           component(e, pim::NameKey::Suffix)}
                   .join(QLatin1Char(';')),
-              true);
+              CardWriter::Value::AsIs);
         break;
     case pim::ENTITY_PHOTO: {
         const QByteArray bytes = e.values.value(pim::PhotoKey::Image).toByteArray();
         Property p;
         p.name = QStringLiteral("PHOTO");
         p.params = {{kEncoding, QStringLiteral("B")}, {kType, imageType(bytes)}};
-        p.value = QVCardParser::encodeBase64(bytes, 75);
+        // Folded with the rest of the line when the card is written.
+        p.value = bytes.toBase64();
         w.props.append(p);
         break;
     }
     case pim::ENTITY_PHONE:
+        // A number is no text: its commas are dialling pauses, not separators.
         w.labelled(QStringLiteral("TEL"), {}, e, phoneWords().value(code(e, pim::ValueKey::SubType)),
-                   pim::phoneTypeMap());
+                   pim::phoneTypeMap(), true, CardWriter::Value::AsIs);
         break;
     case pim::ENTITY_EMAIL:
         w.labelled(QStringLiteral("EMAIL"), {}, e, QStringLiteral("internet"), pim::emailTypeMap(),
@@ -237,7 +246,7 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         Property p;
         p.name = QStringLiteral("NOTE");
         p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}};
-        p.value = QVCardParser::encodeQuoted(text(e, pim::NoteKey::Text).toUtf8(), 0);
+        p.value = QVCardParser::encodeQuoted(escapedText(text(e, pim::NoteKey::Text)).toUtf8(), 0);
         w.props.append(p);
         break;
     }
@@ -246,7 +255,7 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         w.add(QStringLiteral("ORG"), utf8,
               component(e, pim::OrgKey::Company) + QLatin1Char(';') + component(e, pim::OrgKey::Department) +
                   QStringLiteral(";;"),
-              true);
+              CardWriter::Value::AsIs);
         break;
     case pim::ENTITY_REL:
         w.labelled(QStringLiteral("X-REL"), utf8, e, relWords().value(code(e, pim::ValueKey::SubType)),
@@ -274,8 +283,9 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
     }
     case pim::ENTITY_URL: {
         const int sub = code(e, pim::ValueKey::SubType);
+        // A link is no text: written as it is.
         w.labelled(QStringLiteral("URL"), {}, e, urlWords().value(sub, QStringLiteral("other")),
-                   pim::urlTypeMap());
+                   pim::urlTypeMap(), true, CardWriter::Value::AsIs);
         break;
     }
     default:
@@ -298,6 +308,9 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact &contact)
     version.value = "3.0";
     w.props.append(version);
     w.add(QStringLiteral("FN"), {{kCharset, kUtf8}}, contact.fullName);
+    // N is required; a card without name parts (a company's) has it with empty components.
+    if (contact.entities.value(pim::ENTITY_NAME).isEmpty())
+        w.add(QStringLiteral("N"), {}, QStringLiteral(";;;;"), CardWriter::Value::AsIs);
     for (auto it = contact.entities.constBegin(); it != contact.entities.constEnd(); ++it) {
         for (const pim::Entity &e : it.value())
             writeEntry(w, it.key(), e);

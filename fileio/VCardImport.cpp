@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <initializer_list>
 #include <stdexcept>
 
@@ -195,7 +196,7 @@ QByteArray photoBytes(const Property &p)
 // The number of a TEL, also when 4.0 writes it as a "tel:" link.
 QString phoneNumber(const Property &p)
 {
-    const QString text = p.toString();
+    const QString text = p.linkText();
     if (text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
         return text.mid(4);
     return text;
@@ -222,7 +223,7 @@ public:
             if (base == QLatin1String("VERSION"))
                 m_version = QString::fromLatin1(p.value.trimmed());
             else if (base == QLatin1String("FN"))
-                m_formattedName = p.toString().simplified();
+                m_formattedName = p.toString().trimmed();
             else if (base == QLatin1String("X-ABLABEL") && !p.group().isEmpty())
                 m_labels.insert(p.group().toLower(), plainLabel(p.toString()));
         }
@@ -232,9 +233,12 @@ public:
     {
         for (const Property &p : m_card)
             readProperty(p);
-        if (m_contact.fullName.isEmpty() && !m_formattedName.isEmpty()) {
-            // Cards without a structured name (4.0 makes it optional; companies leave it empty)
-            // are known by their formatted name.
+        if (!m_formattedName.isEmpty()) {
+            // The formatted name is the name the writer shows, as it shows it ("Dr. Ann B. Lee
+            // III", "Lee Ann", "ACME, Inc."); rebuilt from N it would lose its order and its
+            // punctuation, and a card read back into the database it came from would not find
+            // its contact. Cards without a structured name (4.0 makes it optional; companies
+            // leave it empty) are known by it alone.
             m_contact.fullName = m_formattedName;
             single(pim::ENTITY_NAME).values.insert(pim::NameKey::FullName, m_formattedName);
         }
@@ -280,6 +284,10 @@ private:
     void readName(const Property &p)
     {
         const QStringList c = p.values();
+        // "N:;;;;" says there are no name parts, as company cards write it.
+        if (std::all_of(c.cbegin(), c.cend(), [](const QString &part) { return part.isEmpty(); }) &&
+            m_contact.entities.value(pim::ENTITY_NAME).isEmpty())
+            return;
         pim::Entity &e = single(pim::ENTITY_NAME);
         if (isGivenFirst(p, c))
             setComponents(e, c,
@@ -313,7 +321,8 @@ private:
                        {2, &pim::NameKey::MiddleName},
                        {3, &pim::NameKey::Prefix},
                        {4, &pim::NameKey::Suffix}});
-        return !m_formattedName.isEmpty() && probe.fullName().simplified() == m_formattedName;
+        const QString formatted = m_formattedName.simplified();
+        return !formatted.isEmpty() && probe.fullName().simplified() == formatted;
     }
 
     void readOrganisation(const Property &p, bool title)
@@ -375,6 +384,9 @@ private:
             pim::Entity &e = added(pim::ENTITY_IM);
             e.values.insert(pim::ImKey::Account, p.toString());
             e.values.insert(pim::ImKey::SubType, int(pim::IM_HOME));
+            // A card names no protocol of its own: the entry says so, so that it is the same
+            // account as its stored twin, whose column is empty rather than missing.
+            e.values.insert(pim::ImKey::CustomProtocol, QString());
             const int protocol = imWords().code(p.typeWords());
             if (protocol >= 0)
                 e.values.insert(pim::ImKey::Protocol, protocol);
@@ -400,7 +412,7 @@ private:
             e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
         } else if (is("URL")) {
             pim::Entity &e = added(pim::ENTITY_URL);
-            e.values.insert(pim::ValueKey::Value, p.toString());
+            e.values.insert(pim::ValueKey::Value, p.linkText());
             setSubType(e, p, urlWords());
         }
     }

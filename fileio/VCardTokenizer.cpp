@@ -506,14 +506,16 @@ bool qpSoftBreakArmed(const CARD_Parser *p)
            p->pending[0] == 0;
 }
 
-// A held line feed followed by a blank: the line goes on.
+// A held line feed followed by a blank: the line goes on. Under 3.0/4.0 rules the fold is
+// nothing at all, so a quoted-printable "=XX" cut by it goes on after it; 2.1 has the blank stand
+// for a space, which ends an unfinished escape.
 int completeFold(CARD_Parser *p)
 {
     p->pending_newline = 0;
-    if (p->encoding == VCARD_ENC_QUOTED_PRINTABLE)
-        p->qp_escape = 0;
     if (p->modern)
         return -1;
+    if (p->encoding == VCARD_ENC_QUOTED_PRINTABLE)
+        p->qp_escape = 0;
     return vcard_process_char(p, ' ');
 }
 

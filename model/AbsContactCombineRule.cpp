@@ -113,8 +113,16 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
     if (isInteger(lt) && isInteger(rt))
         return integersEqual(left, right);
 
-    if (lt == QMetaType::QString)
+    if (lt == QMetaType::QString) {
+        if (rt == QMetaType::QDateTime) {
+            // Read as the comparison the other way round reads it: a stored date without a time
+            // ("1980-07-15") is the date-time a file reader gives for it (midnight).
+            const QDateTime l = QDateTime::fromString(left.toString(), Qt::ISODate);
+            if (l.isValid() && l == right.toDateTime())
+                return true;
+        }
         return left.toString() == textOf(right);
+    }
 
     if (lt == rt)
         return left == right;

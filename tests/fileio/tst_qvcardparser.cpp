@@ -43,6 +43,8 @@ private slots:
     void cards_data();
     void cards();
     void versionDecidesFoldingAndEscapes();
+    void foldsJoinAnywhere_data();
+    void foldsJoinAnywhere();
     void toString_data();
     void toString();
     void values_data();
@@ -106,6 +108,43 @@ void TestQVCardParser::versionDecidesFoldingAndEscapes()
     QCOMPARE(cards[1][1].toString(), QStringLiteral("ab\nc"));
     QCOMPARE(cards[1][2].toString(), QStringLiteral("C:\\new\r\nline"));
     QCOMPARE(cards[2][1].toString(), QStringLiteral("ab\nc"));
+}
+
+// A 3.0 or 4.0 fold is nothing at all, wherever it falls.
+void TestQVCardParser::foldsJoinAnywhere_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes"); // when not empty: the raw value
+
+    QTest::newRow("inside a two-octet character")
+        << QByteArray("NOTE:caf\xC3\r\n \xA9") << QString::fromUtf8("caf\xC3\xA9") << QByteArray();
+    QTest::newRow("inside a four-octet character") << QByteArray("NOTE:\xF0\x9F\r\n \x98\x80!")
+                                                   << QString::fromUtf8("\xF0\x9F\x98\x80!") << QByteArray();
+    QTest::newRow("inside a quoted-printable escape")
+        << QByteArray("NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:caf=C\r\n 3=A\r\n 9x")
+        << QString::fromUtf8("caf\xC3\xA9x") << QByteArray();
+    QTest::newRow("between quoted-printable escapes")
+        << QByteArray("NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3\r\n =A9")
+        << QString::fromUtf8("\xC3\xA9") << QByteArray();
+    QTest::newRow("inside a Base64 group")
+        << QByteArray("PHOTO;ENCODING=B:YW\r\n Jj\r\n ZGVmZ2\r\n g=") << QString() << QByteArray("abcdefgh");
+    QTest::newRow("inside the name and an escape")
+        << QByteArray("NO\r\n TE:a\\\r\n ,b") << QStringLiteral("a,b") << QByteArray();
+}
+
+void TestQVCardParser::foldsJoinAnywhere()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    const auto cards = QVCardParser::parse("BEGIN:VCARD\r\nVERSION:3.0\r\n" + line + "\r\nEND:VCARD\r\n");
+    QCOMPARE(cards.size(), 1);
+    QCOMPARE(cards[0].size(), 2);
+    if (bytes.isEmpty())
+        QCOMPARE(cards[0][1].toString(), text);
+    else
+        QCOMPARE(cards[0][1].value, bytes);
 }
 
 void TestQVCardParser::toString_data()

@@ -16,6 +16,8 @@ private slots:
     void base64();
     void card();
     void parametersInNameOrder();
+    void folding_data();
+    void folding();
 };
 
 void TestVCardEncoders::quoted_data()
@@ -120,6 +122,58 @@ void TestVCardEncoders::parametersInNameOrder()
     p.value = QByteArray("v\0w", 3);
     QCOMPARE(QVCardParser::vcard2Bytes({p}), QByteArray("BEGIN:VCARD\r\nX;CHARSET=c;EMPTY=;TYPE=b;type=a:") +
                                                  QByteArray("v\0w", 3) + QByteArray("\r\nEND:VCARD\r\n"));
+}
+
+// "X:" and the value make the 75-octet line of a 3.0 card; "|" marks where the line must fold.
+void TestVCardEncoders::folding_data()
+{
+    QTest::addColumn<QByteArray>("version");
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("folded");
+
+    const QByteArray a73(73, 'a');
+    const QByteArray a74(74, 'a');
+    QTest::newRow("75 octets stay whole") << QByteArray("3.0") << QByteArray() << a73 << a73;
+    QTest::newRow("76 octets fold") << QByteArray("3.0") << QByteArray() << a73 + "b" << a73 + "|b";
+    QTest::newRow("continuation lines hold 74 after their space")
+        << QByteArray("4.0") << QByteArray() << a73 + a74 + a74 + "c" << a73 + "|" + a74 + "|" + a74 + "|c";
+    QTest::newRow("never inside a two-octet character")
+        << QByteArray("3.0") << QByteArray() << QByteArray(72, 'a') + "\xC3\xA9z"
+        << QByteArray(72, 'a') + "|\xC3\xA9z";
+    QTest::newRow("never inside a four-octet character")
+        << QByteArray("3.0") << QByteArray() << QByteArray(71, 'a') + "\xF0\x9F\x98\x80z"
+        << QByteArray(71, 'a') + "|\xF0\x9F\x98\x80z";
+    QTest::newRow("never inside a quoted-printable escape")
+        << QByteArray("3.0") << QByteArray("QUOTED-PRINTABLE") << QByteArray(45, 'a') + "=C3=A9"
+        << QByteArray(45, 'a') + "|=C3=A9";
+    QTest::newRow("never just after an equals sign")
+        << QByteArray("3.0") << QByteArray() << QByteArray(72, 'a') + "=bc" << QByteArray(72, 'a') + "|=bc";
+    QTest::newRow("2.1 is not folded") << QByteArray("2.1") << QByteArray() << a74 + a74 << a74 + a74;
+    QTest::newRow("a break an encoder made starts a line")
+        << QByteArray("3.0") << QByteArray() << QByteArray("ab\r\n ") + a74 + "c"
+        << "ab\r\n " + a74 + "|c";
+}
+
+void TestVCardEncoders::folding()
+{
+    QFETCH(QByteArray, version);
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, folded);
+    QList<Property> props(2);
+    props[0].name = QStringLiteral("VERSION");
+    props[0].value = version;
+    props[1].name = QStringLiteral("X");
+    props[1].value = value;
+    if (!encoding.isEmpty()) {
+        props[1].name = QStringLiteral("Y");
+        props[1].params.insert(QStringLiteral("ENCODING"), QString::fromLatin1(encoding));
+    }
+    const QByteArray head =
+        props[1].name.toLatin1() + (encoding.isEmpty() ? QByteArray() : ";ENCODING=" + encoding) + ":";
+    QCOMPARE(QVCardParser::vcard2Bytes(props), "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + head +
+                                                   folded.replace("|", "\r\n ") + "\r\nEND:VCARD\r\n");
 }
 
 TARNWICK_TEST_MAIN(TestVCardEncoders)

@@ -23,8 +23,10 @@ pim::_Contact contactOf(const QString &fullName, const QStringList &entries)
     return c;
 }
 
-QStringList cardLines(const QByteArray &card)
+// The card's content lines, folded lines joined.
+QStringList cardLines(QByteArray card)
 {
+    card.replace("\r\n ", "");
     QStringList lines = QString::fromUtf8(card).split(QStringLiteral("\r\n"));
     if (lines.last().isEmpty())
         lines.removeLast();
@@ -49,6 +51,10 @@ private slots:
     void workedExample();
     void lines_data();
     void lines();
+    void formattedName_data();
+    void formattedName();
+    void longLinesFolded_data();
+    void longLinesFolded();
     void roundTrip_data();
     void roundTrip();
     void photoKeepsItsBytesAndNamesItsFormat_data();
@@ -90,9 +96,30 @@ void TestVCardExport::lines_data()
     QTest::newRow("events") << QStringList{"6|data1=d1|data2=1", "6|data1=d2|data2=0"}
                             << QStringList{"X-EVENT;TYPE=anniversary:d1", "X-EVENT;TYPE=other:d2"};
     QTest::newRow("line breaks and backslashes")
-        << QStringList{"5|data1=a\\b", "7|data2=x\ny"}
+        << QStringList{"5|data1=a\\b", "7|data2=x\ny, z"}
         << QStringList{"NICKNAME;CHARSET=UTF-8:a\\\\b",
-                       "CATEGORIES;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:x=0Ay"};
+                       "CATEGORIES;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:x=0Ay\\,=20z"};
+    QTest::newRow("separators in text values")
+        << QStringList{"5|data1=Taro, \"T\"",        "7|data2=Golf, Tennis; Chess",
+                       "8|data1=a;b,c|data5=4",      "10|data1=A, B|data4=Boss; CEO",
+                       "11|data1=Kim, Lee|data2=14", "4|data1=x,y@z|data2=1",
+                       "6|data1=--05-12|data2=3"}
+        << QStringList{"EMAIL;TYPE=internet:x\\,y@z",
+                       "NICKNAME;CHARSET=UTF-8:Taro\\, \"T\"",
+                       "BDAY:--05-12",
+                       "CATEGORIES;CHARSET=UTF-8:Golf\\, Tennis\\; Chess",
+                       "X-IM;CHARSET=UTF-8;TYPE=skype:a\\;b\\,c",
+                       "TITLE;CHARSET=UTF-8:Boss\\; CEO",
+                       "ORG;CHARSET=UTF-8:A\\, B;;;",
+                       "X-REL;CHARSET=UTF-8;TYPE=spouse:Kim\\, Lee"};
+    QTest::newRow("labels are text") << QStringList{"3|data1=1|data2=0|data3=Boat, red; \\2"}
+                                     << QStringList{"item1.TEL:1", "item1.X-ABLabel:Boat\\, red\\; \\\\2"};
+    QTest::newRow("numbers and links are not text")
+        << QStringList{"3|data1=555,,12;3\\4|data2=2", "13|data1=http://x.example/a,b;c?d=\\e|data2=5"}
+        << QStringList{"TEL;TYPE=cell:555,,12;3\\4", "URL;TYPE=work:http://x.example/a,b;c?d=\\e"};
+    QTest::newRow("quoted-printable note escaped inside")
+        << QStringList{"9|data1=C:\\new\\table, 1;2"}
+        << QStringList{"NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:C:\\\\new\\\\table\\,=201\\;2"};
     QTest::newRow("empty organisation and address")
         << QStringList{"10|data2=0", "12|data2=0"}
         << QStringList{"TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8:;;;",
@@ -109,9 +136,67 @@ void TestVCardExport::lines()
     QFETCH(QStringList, lines);
     VCardExport writer;
     const QStringList got = cardLines(writer.ct2Bytes(contactOf(QStringLiteral("X"), entries)));
-    QCOMPARE(got.mid(0, 3), (QStringList{"BEGIN:VCARD", "VERSION:3.0", "FN;CHARSET=UTF-8:X"}));
-    QCOMPARE(got.mid(3, got.size() - 4), lines);
+    // Without name parts the card still has its N, with empty components.
+    QCOMPARE(got.mid(0, 4), (QStringList{"BEGIN:VCARD", "VERSION:3.0", "FN;CHARSET=UTF-8:X", "N:;;;;"}));
+    QCOMPARE(got.mid(4, got.size() - 5), lines);
     QCOMPARE(got.last(), QStringLiteral("END:VCARD"));
+}
+
+void TestVCardExport::formattedName_data()
+{
+    QTest::addColumn<QString>("fullName");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("comma and semicolon")
+        << QStringLiteral("ACME, Inc.; Ltd") << QStringLiteral("FN;CHARSET=UTF-8:ACME\\, Inc.\\; Ltd");
+    QTest::newRow("backslash") << QStringLiteral("C:\\dir") << QStringLiteral("FN;CHARSET=UTF-8:C:\\\\dir");
+    QTest::newRow("line break, quoted-printable and escaped")
+        << QStringLiteral("two\nlines, x")
+        << QStringLiteral("FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:two=0Alines\\,=20x");
+}
+
+void TestVCardExport::formattedName()
+{
+    QFETCH(QString, fullName);
+    QFETCH(QString, line);
+    const pim::_Contact c(0, QString(), fullName);
+    QCOMPARE(cardLines(VCardExport().ct2Bytes(c)).value(2), line);
+    QCOMPARE(::roundTrip(c).fullName, fullName);
+}
+
+// Every physical line of a card holds at most 75 octets, a continuation line starts with one
+// space, and no fold cuts a UTF-8 character or a quoted-printable escape.
+void TestVCardExport::longLinesFolded_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("note in quoted-printable") << QStringList{"9|data1=" + QString(300, QLatin1Char('\xe9'))};
+    QTest::newRow("ASCII text") << QStringList{"5|data1=" + QString(200, QLatin1Char('a'))};
+    QTest::newRow("three-octet characters")
+        << QStringList{"10|data1=" + QString(100, QChar(0x4E2D)) + "|data4=" + QString(99, QChar(0x6587))};
+    QTest::newRow("four-octet characters")
+        << QStringList{"11|data1=" + QStringLiteral("\U0001F600").repeated(60) + "|data2=1"};
+    QTest::newRow("mixed widths, every offset")
+        << QStringList{"5|data1=" + QStringLiteral("a\u00e9\u4e2d\U0001F600").repeated(40)};
+    QTest::newRow("note of equals signs") << QStringList{"9|data1=" + QString(160, QLatin1Char('='))};
+}
+
+void TestVCardExport::longLinesFolded()
+{
+    QFETCH(QStringList, entries);
+    const pim::_Contact c = contactOf(QStringLiteral("X"), entries);
+    const QByteArray card = VCardExport().ct2Bytes(c);
+    const QList<QByteArray> physical = card.split('\n');
+    QVERIFY(physical.size() > 5);
+    for (const QByteArray &line : physical) {
+        if (line.isEmpty())
+            continue;
+        QVERIFY2(line.endsWith('\r'), line.constData());
+        QVERIFY2(line.size() - 1 <= 75, line.constData());
+        // A piece that starts inside a character would not decode on its own.
+        QVERIFY2((static_cast<unsigned char>(line.at(line.startsWith(' ') ? 1 : 0)) & 0xC0) != 0x80,
+                 line.constData());
+        QVERIFY2(!line.chopped(1).endsWith('='), line.constData());
+    }
+    QCOMPARE(render(::roundTrip(c).entities).mid(1), entries);
 }
 
 void TestVCardExport::roundTrip_data()
@@ -217,6 +302,9 @@ void TestVCardExport::photoKeepsItsBytesAndNamesItsFormat()
     VCardExport writer;
     const QByteArray card = writer.ct2Bytes(c);
     QVERIFY(card.contains("PHOTO;ENCODING=B;TYPE=" + type.toLatin1() + ":"));
+    // The Base64 is folded with the property name counted.
+    for (const QByteArray &line : card.split('\n'))
+        QVERIFY2(line.size() <= 76, line.constData());
     const pim::_Contact back = ::roundTrip(c);
     QCOMPARE(back.entities.value(pim::ENTITY_PHOTO).value(0).values.value(pim::PhotoKey::Image).toByteArray(),
              bytes);

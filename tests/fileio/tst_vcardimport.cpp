@@ -70,7 +70,7 @@ void TestVCardImport::properties_data()
         << QStringList{"1|data1=Jane Q Roe|data2=Jane|data3=Roe|data4=Q"};
     QTest::newRow("program's older given-first card")
         << QByteArray("3.0") << QByteArray("N;CHARSET=UTF-8:John;Smith;;;\r\nFN;CHARSET=UTF-8:John  Smith ")
-        << QStringLiteral("John Smith") << QStringList{"1|data1=John Smith|data2=John|data3=Smith"};
+        << QStringLiteral("John  Smith") << QStringList{"1|data1=John  Smith|data2=John|data3=Smith"};
     QTest::newRow("charset on N but FN in the standard order")
         << QByteArray("3.0") << QByteArray("N;CHARSET=UTF-8:Smith;John;;;\r\nFN:John Smith")
         << QStringLiteral("John Smith") << QStringList{"1|data1=John Smith|data2=John|data3=Smith"};
@@ -78,7 +78,47 @@ void TestVCardImport::properties_data()
         << QByteArray("3.0") << QByteArray("N:;;;;\r\nFN:ACME Inc.") << QStringLiteral("ACME Inc.")
         << QStringList{"1|data1=ACME Inc."};
     QTest::newRow("FN without N") << QByteArray("4.0") << QByteArray("FN:  Solo   Name ")
-                                  << QStringLiteral("Solo Name") << QStringList{"1|data1=Solo Name"};
+                                  << QStringLiteral("Solo   Name") << QStringList{"1|data1=Solo   Name"};
+    // The formatted name is the contact's name as its writer shows it, whatever N holds.
+    QTest::newRow("FN with punctuation N cannot rebuild")
+        << QByteArray("3.0") << QByteArray("N:Lee;Ann;B.;Dr.;III\r\nFN:Dr. Ann B. Lee\\, III")
+        << QStringLiteral("Dr. Ann B. Lee, III")
+        << QStringList{"1|data1=Dr. Ann B. Lee, III|data2=Ann|data3=Lee|data4=B.|data5=Dr.|data6=III"};
+    QTest::newRow("family-first FN") << QByteArray("3.0")
+                                     << QByteArray("FN:Wang Xiaoming\r\nN:Wang;Xiaoming;;;")
+                                     << QStringLiteral("Wang Xiaoming")
+                                     << QStringList{"1|data1=Wang Xiaoming|data2=Xiaoming|data3=Wang"};
+    QTest::newRow("company card: empty N, FN kept")
+        << QByteArray("3.0") << QByteArray("FN:ACME\\, Inc.\\; Ltd\r\nN:;;;;\r\nORG:ACME\\, Inc.;;;")
+        << QStringLiteral("ACME, Inc.; Ltd") << QStringList{"1|data1=ACME, Inc.; Ltd", "10|data1=ACME, Inc."};
+    QTest::newRow("escaped separators in text values")
+        << QByteArray("3.0")
+        << QByteArray("NICKNAME:Taro\\, \"T\"\r\nTITLE:Boss\\; CEO\r\nCATEGORIES:Golf\\, Tennis\r\n"
+                      "X-IM:a\\;b\\\\c\r\nitem1.X-REL:Kim\\, Lee\r\nitem1.X-ABLabel:Coach\\, old")
+        << QString()
+        << QStringList{"5|data1=Taro, \"T\"", "7|data2=Golf, Tennis", "8|data1=a;b\\c|data2=1",
+                       "10|data4=Boss; CEO", "11|data1=Kim, Lee|data2=0|data3=Coach, old"};
+    // Numbers and links are no text: only the escapes some writers put before ":", "," and ";"
+    // are undone, every other backslash belongs to them.
+    QTest::newRow("links and numbers keep their backslashes")
+        << QByteArray("3.0")
+        << QByteArray("TEL;TYPE=cell:555\\,1\\n2\r\nURL;TYPE=work:file:///C:\\new\\table\\,x") << QString()
+        << QStringList{"3|data1=555,1\\n2|data2=2", "13|data1=file:///C:\\new\\table,x|data2=5"};
+    // The program's current cards escape quoted-printable text too (N without a CHARSET says so);
+    // its older ones and 2.1 writers wrote backslashes bare.
+    QTest::newRow("quoted-printable text of a card with a plain N is escaped")
+        << QByteArray("3.0")
+        << QByteArray("FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:A\\,=0AB\r\nN:;;;;\r\n"
+                      "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:C:\\\\new\\\\table\\,=201\\;2")
+        << QStringLiteral("A,\nB") << QStringList{"1|data1=A,\nB", "9|data1=C:\\new\\table, 1;2"};
+    QTest::newRow("quoted-printable text of an older own card is bare")
+        << QByteArray("3.0")
+        << QByteArray("FN;CHARSET=UTF-8:X\r\nN;CHARSET=UTF-8:X;;;;\r\n"
+                      "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:C:\\new\\table,=201;2")
+        << QStringLiteral("X") << QStringList{"1|data1=X|data2=X", "9|data1=C:\\new\\table, 1;2"};
+    QTest::newRow("quoted-printable text of a card without N is bare")
+        << QByteArray("3.0") << QByteArray("FN:X\r\nNOTE;ENCODING=QUOTED-PRINTABLE:C:\\new")
+        << QStringLiteral("X") << QStringList{"1|data1=X", "9|data1=C:\\new"};
     QTest::newRow("no name at all") << QByteArray("3.0") << QByteArray("TEL:1") << QString()
                                     << QStringList{"3|data1=1|data2=2"};
 

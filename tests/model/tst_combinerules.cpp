@@ -140,6 +140,11 @@ void TestCombineRules::variantEquals_data()
     QTest::newRow("local date-time, text") << QVariant(local) << QVariant("2024-02-29T13:05:07") << true;
     QTest::newRow("text, local date-time") << QVariant("2024-02-29T13:05:07") << QVariant(local) << true;
     QTest::newRow("date-time, no date") << QVariant(when) << QVariant("yesterday") << false;
+    QTest::newRow("date text, midnight date-time")
+        << QVariant("2024-02-29") << QVariant(local.date().startOfDay()) << true;
+    QTest::newRow("midnight date-time, date text")
+        << QVariant(local.date().startOfDay()) << QVariant("2024-02-29") << true;
+    QTest::newRow("date text, a later time that day") << QVariant("2024-02-29") << QVariant(local) << false;
     QTest::newRow("date-time, its date")
         << QVariant(local.date().startOfDay()) << QVariant(local.date()) << true;
     QTest::newRow("date, its text") << QVariant(QDate(2024, 2, 29)) << QVariant("2024-02-29") << true;
