@@ -1,3 +1,4 @@
+#include "ScopedTimeZone.h"
 #include "TestMain.h"
 #include "ios/PlistCFType.h"
 
@@ -13,32 +14,8 @@
 
 namespace {
 
+using tarnwick::test::ScopedTimeZone;
 using Factory = std::function<PlistCFType()>;
-
-// Sets the local zone of the process to `zone` while it lives, restoring the previous one afterwards.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const QByteArray &zone)
-        : m_had(qEnvironmentVariableIsSet("TZ"))
-        , m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (m_had)
-            qputenv("TZ", m_old);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had;
-    QByteArray m_old;
-};
 
 PlistCFType sampleTree()
 {
