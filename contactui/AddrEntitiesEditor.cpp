@@ -42,13 +42,19 @@ void AddrEntitiesEditor::addItem(pim::Entity entity)
     item.txtStreet = new QTextEdit(this);
     item.txtStreet->setAcceptRichText(false);
     // Plain text, so a street that looks like markup keeps its characters.
-    item.txtStreet->setPlainText(text(pim::AddrKey::Street));
+    const QString formatted = text(pim::AddrKey::Formatted);
+    item.showsFreeText = entity.formattedAddr().isEmpty() && !formatted.isEmpty();
+    item.txtStreet->setPlainText(item.showsFreeText ? formatted : text(pim::AddrKey::Street));
     item.txtStreet->setMaximumHeight(60);
     item.txtStreet->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     item.txtPostcode = lineEdit(tr("Postcode"), text(pim::AddrKey::Postcode));
     item.btnRemove = EntryRowKit::makeRemoveButton(this);
     item.btnRemove->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(item.btnRemove, &QToolButton::pressed, this, &AddrEntitiesEditor::remove);
+    if (item.showsFreeText) {
+        item.freeText = formatted;
+        item.shownFields = fieldsOf(item);
+    }
 
     const int r = nextRow;
     nextRow += 4;
@@ -91,8 +97,19 @@ QList<pim::Entity> AddrEntitiesEditor::toEntityList()
         e.values[pim::AddrKey::City] = item.txtCity->text().trimmed();
         e.values[pim::AddrKey::Street] = item.txtStreet->toPlainText().trimmed();
         e.values[pim::AddrKey::Postcode] = item.txtPostcode->text().trimmed();
-        e.values[pim::AddrKey::Formatted] = e.formattedAddr();
+        if (item.showsFreeText && fieldsOf(item) == item.shownFields) {
+            e.values[pim::AddrKey::Street] = QString();
+            e.values[pim::AddrKey::Formatted] = item.freeText;
+        } else {
+            e.values[pim::AddrKey::Formatted] = e.formattedAddr();
+        }
         out.append(e);
     }
     return out;
+}
+
+QStringList AddrEntitiesEditor::fieldsOf(const _Item &item)
+{
+    return {item.txtCountry->text(), item.txtState->text(), item.txtCity->text(),
+            item.txtStreet->toPlainText(), item.txtPostcode->text()};
 }

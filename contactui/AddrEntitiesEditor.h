@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QComboBox;
@@ -29,13 +30,21 @@ public:
         QTextEdit *txtStreet = nullptr;
         QLineEdit *txtPostcode = nullptr;
         QToolButton *btnRemove = nullptr;
+        // An address stored as its formatted text alone, with no part that makes any text, shows
+        // that text in the street field. While the user leaves every field as shown, the block gives
+        // back the stored text and no street; once a field changes, the shown text is the street.
+        bool showsFreeText = false;
+        QString freeText;
+        QStringList shownFields;
     };
 
     AddrEntitiesEditor(QString title, int defaultType, QWidget *parent);
 
-    // Appends a block showing the address's fields.
+    // Appends a block showing the address's fields, or its formatted text in the street field when
+    // its parts make no text.
     void addItem(pim::Entity entity);
-    // One entry per block holding the shown columns and the formatted address made from them.
+    // One entry per block holding the shown columns and the formatted address made from them (the
+    // stored text of a free-text address the user left alone).
     QList<pim::Entity> toEntityList();
 
     const QList<_Item> &rows() const { return items; }
@@ -45,6 +54,9 @@ protected slots:
     void remove();
 
 private:
+    // The five fields' texts as the block shows them: country, state, city, street, postcode.
+    static QStringList fieldsOf(const _Item &item);
+
     int defaultType;
     QGridLayout *gridLayout;
     QList<_Item> items;

@@ -97,6 +97,7 @@ void ContactEditor::_PhotoEdit::fillEntity(const pim::Entity &e)
 {
     id = e.id;
     srcId = e.srcId;
+    deleted = false;
     setPhoto(e.values.value(pim::PhotoKey::Image).toByteArray());
 }
 
@@ -120,6 +121,7 @@ void ContactEditor::_PhotoEdit::setPhoto(QByteArray bytes)
 void ContactEditor::_PhotoEdit::reset()
 {
     photoData.clear();
+    deleted = true;
     const QPixmap placeholder(QStringLiteral(":res/empty_contact.png"));
     lbPhoto->setPixmap(placeholder.isNull() ? placeholder
                                             : placeholder.scaledToWidth(kPhotoSide, Qt::FastTransformation));

@@ -54,6 +54,8 @@ public:
         QString srcId = QStringLiteral("");
         QLabel *lbPhoto = nullptr;
         QByteArray photoData;
+        // The user asked for no photo (reset() after the photo was loaded).
+        bool deleted = false;
     };
 
     struct _NicknameEdit

@@ -26,21 +26,24 @@ public:
         using EntryRowKit::Row::Row;
         QDateTimeEdit *dteDate = nullptr;
         QToolButton *btnRemove = nullptr;
-        // The stored text of an event whose date the edit cannot hold (it did not parse, or lies
-        // outside the edit's range), and what the edit showed instead; while the user leaves the
-        // date as shown, the row gives the stored text back.
-        QString keptText;
-        QDateTime shownInstead;
+        // The event's text as stored and the date-time the row was given for it. A row whose day the
+        // user leaves as shown gives the stored text back (a date alone excepted, which is written
+        // with its midnight); a moved day keeps the time of day and the zone the text had.
+        QString storedText;
+        QDateTime given;
+        QDate shownDate;
+        bool keepsStored = false;
     };
 
     DateEntitiesEditor(QString title, QMap<int, QString> typeMap, int defaultType, QWidget *parent);
 
-    // Appends a row showing one event. `storedText` is the event's text as stored; it is only
-    // needed when `value` is not a date the edit can show.
+    // Appends a row showing the calendar day of `value` in its own zone or offset, never moved into
+    // the local zone. `storedText` is the event's text as stored, given back while the user leaves
+    // the day alone.
     void addItem(quint64 id, QString srcId, int type, QString label, QDateTime value,
                  QString storedText = QString());
-    // One entry per row with the sub-type (an integer), the label and the date as ISO 8601
-    // date-and-time text under the given keys.
+    // One entry per row with the sub-type (an integer), the label and the date as ISO 8601 text under
+    // the given keys.
     QList<pim::Entity> toEntityList(QString typeKey, QString labelKey, QString valueKey);
 
     const QList<_Item> &rows() const { return items; }
@@ -50,6 +53,11 @@ protected slots:
     void remove();
 
 private:
+    // A text holding a year-month-day date and nothing else.
+    static bool isDateAlone(const QString &text);
+    // The text a row gives for `day`: the time of day and zone of the text it was given.
+    static QString textOf(const _Item &item, QDate day);
+
     QMap<int, QString> typeMap;
     int defaultType;
     QGridLayout *gridLayout;

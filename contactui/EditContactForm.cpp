@@ -171,8 +171,10 @@ QList<ContactChanges::_ChangeData> EditContactForm::getChanges(AbsContactCombine
 
     // 2. What the editor holds now, by kind.
     QMap<int, QList<pim::Entity>> edited;
-    if (!editor->photoEdit.photoData.isEmpty())
-        edited[pim::ENTITY_PHOTO] = {editor->photoEdit.toEntity()};
+    // A stored photo without picture bytes stays until the user deletes it.
+    const ContactEditor::_PhotoEdit &photo = editor->photoEdit;
+    if (!photo.photoData.isEmpty() || (photo.id != 0 && !photo.deleted))
+        edited[pim::ENTITY_PHOTO] = {photo.toEntity()};
     const QString typeKey = pim::ValueKey::SubType;
     const QString labelKey = pim::ValueKey::Label;
     const QString valueKey = pim::ValueKey::Value;
@@ -195,7 +197,14 @@ QList<ContactChanges::_ChangeData> EditContactForm::getChanges(AbsContactCombine
         const QStringList full = rule->checkEqualFieldsFull(kind);
         const QList<pim::Entity> stored = unedited.entities.value(kind);
         for (const pim::Entity &x : it.value()) {
-            if (AbsContactCombineRule::isEntityEmpty(x, empty)) {
+            const auto found = x.id == 0 ? stored.cend()
+                                         : std::find_if(stored.cbegin(), stored.cend(),
+                                                        [&x](const pim::Entity &s) { return s.id == x.id; });
+            // An empty row stands for an erased entry, unless the entry was stored with nothing its
+            // row shows: that row comes back empty without the user touching it, and the entry stays.
+            const bool storedEmpty =
+                found != stored.cend() && AbsContactCombineRule::isEntityEmpty(*found, empty);
+            if (AbsContactCombineRule::isEntityEmpty(x, empty) && !storedEmpty) {
                 qCDebug(lcContactUi, "EditContactForm::getChanges, Empty Entity: type=%d, _id=%d, srcId=%s",
                         kind, int(x.id), x.srcId.toLocal8Bit().constData());
                 continue;
@@ -206,8 +215,6 @@ QList<ContactChanges::_ChangeData> EditContactForm::getChanges(AbsContactCombine
                 out.append(_ChangeData(kind, ACTION_ADDED, x));
                 continue;
             }
-            const auto found = std::find_if(stored.cbegin(), stored.cend(),
-                                            [&x](const pim::Entity &s) { return s.id == x.id; });
             if (found == stored.cend())
                 continue;
             const pim::Entity updated = overStored(kind, x, *found);

@@ -7,7 +7,8 @@
 
 namespace tarnwick::test {
 
-// Sets the local zone of the process to `zone` while it lives, restoring the previous one afterwards.
+// Sets the local zone of the process to `zone` (an IANA name such as "Asia/Tokyo") while it lives,
+// restoring the previous one afterwards.
 class ScopedTimeZone
 {
 public:

@@ -12,7 +12,9 @@
 
 #include "EntityFixtures.h"
 #include "ImageBytes.h"
+#include "ScopedTimeZone.h"
 #include "ScratchLocalDbs.h"
+#include "StoredEntryShapes.h"
 #include "TestMain.h"
 
 #include <QDateTimeEdit>
@@ -67,6 +69,10 @@ private slots:
     void initTestCase();
     void changeList_data();
     void changeList();
+    void storedShapes_data();
+    void storedShapes();
+    void entriesShownEmptySurvive_data();
+    void entriesShownEmptySurvive();
     void newContact();
     void photoChanges();
     void saveChecks_data();
@@ -196,6 +202,90 @@ void TestEditContactForm::changeList()
         if (c.action != ContactChanges::ACTION_ADDED)
             QVERIFY(c.entity.id != 0);
     }
+}
+
+void TestEditContactForm::storedShapes_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<int>("changed"); // the shape the user edits; -1: none
+
+    const QList<tarnwick::test::StoredEntryShape> shapes = tarnwick::test::storedEntryShapes();
+    for (const QByteArray &zone : tarnwick::test::editorTimeZones()) {
+        QTest::addRow("nothing changed, %s", zone.constData()) << zone << -1;
+        for (int i = 0; i < shapes.size(); ++i)
+            QTest::addRow("%s edited, %s", qPrintable(shapes.at(i).name), zone.constData()) << zone << i;
+    }
+}
+
+void TestEditContactForm::storedShapes()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(int, changed);
+    const tarnwick::test::ScopedTimeZone inZone(zone);
+    auto db = freshDb();
+    const pim::_Contact stored = tarnwick::test::storeShapesContact(*db);
+    EditContactForm form(&stored, nullptr, nullptr);
+    const QList<tarnwick::test::StoredEntryShape> shapes = tarnwick::test::storedEntryShapes();
+    if (changed >= 0)
+        shapes.at(changed).edit(*form.form()->wdEditContact);
+    LocalDbCombineRule rule;
+    const QList<ContactChanges::_ChangeData> changes = form.getChanges(&rule, stored);
+
+    // Each record as the stored entry it names and what it makes of it.
+    QStringList got;
+    for (const ContactChanges::_ChangeData &c : changes) {
+        QString before = QStringLiteral("(none)");
+        for (const pim::Entity &e : stored.entities.value(c.type)) {
+            if (e.id == c.entity.id)
+                before = render(c.type, e);
+        }
+        got << QStringLiteral("%1 %2 -> %3").arg(summary(c).left(1), before, render(c.type, c.entity));
+    }
+    // Only the edited entry, and the date alone that every save writes with its midnight.
+    QStringList expected;
+    const QStringList after = tarnwick::test::shapesAfterSave(changed);
+    for (int i = 0; i < shapes.size(); ++i) {
+        if (after.at(i) != shapes.at(i).stored)
+            expected << QStringLiteral("U %1 -> %2").arg(shapes.at(i).stored, after.at(i));
+    }
+    got.sort();
+    expected.sort();
+    // Joined, so that a failure shows the records.
+    QCOMPARE(got.join(QLatin1Char('\n')), expected.join(QLatin1Char('\n')));
+}
+
+void TestEditContactForm::entriesShownEmptySurvive_data()
+{
+    QTest::addColumn<QString>("entry");
+
+    // Entries whose shown fields are all empty, as sources may store them.
+    QTest::newRow("phone with a label only") << "3|data2=0|data3=Fax line";
+    QTest::newRow("event without a date") << "6|data2=3";
+    QTest::newRow("IM without an account") << "8|data2=1|data5=4";
+    QTest::newRow("address with a country code only") << "12|data2=1|data11=GB";
+    QTest::newRow("address with a postcode and its text") << "12|data1=LS1 4AP|data2=1|data9=LS1 4AP";
+    QTest::newRow("nickname with a sub-type only") << "5|data2=4";
+    QTest::newRow("organisation with a label only") << "10|data2=0|data3=Club";
+    QTest::newRow("photo without picture bytes") << "2";
+}
+
+void TestEditContactForm::entriesShownEmptySurvive()
+{
+    QFETCH(QString, entry);
+    auto db = freshDb();
+    pim::_Contact c(0, QString(), QStringLiteral("Ann"));
+    db->beginEdit();
+    db->insertContactBase(c);
+    for (const QString &text : {QStringLiteral("1|data1=Ann|data2=Ann"), entry}) {
+        auto [type, e] = parseEntry(text);
+        db->insertEntity(c.id, type, e);
+    }
+    db->endEdit(true);
+    const pim::_Contact stored = db->contact(c.id);
+    LocalDbCombineRule rule;
+
+    EditContactForm form(&stored, nullptr, nullptr);
+    QCOMPARE(summaries(form.getChanges(&rule, stored)), QStringList());
 }
 
 void TestEditContactForm::newContact()

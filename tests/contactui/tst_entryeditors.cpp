@@ -5,6 +5,7 @@
 #include "model/EntryKeys.h"
 #include "model/TypeMaps.h"
 
+#include "ScopedTimeZone.h"
 #include "TestMain.h"
 
 #include <QComboBox>
@@ -62,6 +63,7 @@ private slots:
     void imNewRowDefaults();
     void addressBlocks_data();
     void addressBlocks();
+    void freeTextAddress();
     void addressRemoveThenAdd();
 };
 
@@ -207,32 +209,50 @@ void TestEntryEditors::focusFollowsRows()
 
 void TestEntryEditors::dateRows_data()
 {
+    QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("returned");
+    QTest::addColumn<QString>("moved"); // returned once the user picked 2004-02-29
 
-    QTest::newRow("date alone comes back with midnight") << "1980-05-17"
-                                                         << "1980-05-17"
-                                                         << "1980-05-17T00:00:00";
-    QTest::newRow("time of day kept") << "1980-05-17T13:45:10"
-                                      << "1980-05-17"
-                                      << "1980-05-17T13:45:10";
-    // Texts the date edit cannot hold come back as stored while the user leaves the row alone.
-    QTest::newRow("month and day without year") << "--05-12"
-                                                << ""
-                                                << "--05-12";
-    QTest::newRow("before the edit's range") << "1604-05-12"
-                                             << ""
-                                             << "1604-05-12";
-    QTest::newRow("not a date") << "sometime"
-                                << ""
-                                << "sometime";
+    struct Row
+    {
+        const char *name;
+        QString stored, shown, returned, moved;
+    };
+    const QList<Row> rows{
+        {"date alone comes back with midnight", "1980-05-17", "1980-05-17", "1980-05-17T00:00:00",
+         "2004-02-29T00:00:00"},
+        {"time of day kept", "1980-05-17T13:45:10", "1980-05-17", "1980-05-17T13:45:10",
+         "2004-02-29T13:45:10"},
+        // A zoned text names its calendar day in its own zone, whatever the local one is.
+        {"UTC midnight", "1990-05-12T00:00:00Z", "1990-05-12", "1990-05-12T00:00:00Z",
+         "2004-02-29T00:00:00Z"},
+        {"UTC late evening", "1990-05-12T23:30:00Z", "1990-05-12", "1990-05-12T23:30:00Z",
+         "2004-02-29T23:30:00Z"},
+        {"offset", "2001-06-30T10:00:00+02:00", "2001-06-30", "2001-06-30T10:00:00+02:00",
+         "2004-02-29T10:00:00+02:00"},
+        {"zero offset written out", "2001-06-30T00:00:00+00:00", "2001-06-30", "2001-06-30T00:00:00+00:00",
+         "2004-02-29T00:00:00+00:00"},
+        {"seconds missing", "1990-05-12T10:30", "1990-05-12", "1990-05-12T10:30", "2004-02-29T10:30"},
+        // Texts the date edit cannot hold come back as stored while the user leaves the row alone.
+        {"month and day without year", "--05-12", "", "--05-12", "2004-02-29T00:00:00"},
+        {"before the edit's range", "1604-05-12", "", "1604-05-12", "2004-02-29T00:00:00"},
+        {"not a date", "sometime", "", "sometime", "2004-02-29T00:00:00"},
+    };
+    for (const QByteArray &zone : QByteArrayList{"UTC", "America/New_York", "Asia/Tokyo"}) {
+        for (const Row &r : rows)
+            QTest::addRow("%s, %s", r.name, zone.constData())
+                << zone << r.stored << r.shown << r.returned << r.moved;
+    }
 }
 
 void TestEntryEditors::dateRows()
 {
+    QFETCH(QByteArray, zone);
     QFETCH(QString, stored);
     QFETCH(QString, shown);
+    const tarnwick::test::ScopedTimeZone inZone(zone);
     DateEntitiesEditor editor(QStringLiteral("Date (year-month-day):"), pim::eventTypeMap(), 3, nullptr);
     editor.addItem(9, QStringLiteral("12/1/0"), 1, QString(), QDateTime::fromString(stored, Qt::ISODate),
                    stored);
@@ -240,9 +260,20 @@ void TestEntryEditors::dateRows()
     QCOMPARE(edit->displayFormat(), QStringLiteral("yyyy-MM-dd"));
     if (!shown.isEmpty())
         QCOMPARE(edit->text(), shown);
-    const pim::Entity e = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value).first();
-    QTEST(e.values.value(pim::ValueKey::Value).toString(), "returned");
-    QCOMPARE(e.values.value(typeKey()).toInt(), 1);
+    const auto value = [&editor] {
+        return editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value)
+            .first()
+            .values.value(pim::ValueKey::Value)
+            .toString();
+    };
+    QTEST(value(), "returned");
+    QCOMPARE(editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value)
+                 .first()
+                 .values.value(typeKey())
+                 .toInt(),
+             1);
+    edit->setDate(QDate(2004, 2, 29));
+    QTEST(value(), "moved");
 }
 
 void TestEntryEditors::dateRowChangedByUser()
@@ -368,6 +399,34 @@ void TestEntryEditors::addressBlocks()
     QCOMPARE(out.values.value(pim::AddrKey::Postcode).toString(), stored.value("data9").toString());
     QVERIFY(!out.values.contains(pim::AddrKey::CountryCode));
     QCOMPARE(editor.rows().first().txtCountry->placeholderText(), QStringLiteral("Country"));
+}
+
+void TestEntryEditors::freeTextAddress()
+{
+    AddrEntitiesEditor editor(QStringLiteral("Address:"), 1, nullptr);
+    pim::Entity stored(7, QStringLiteral("5/1/0"));
+    stored.values = {{"data1", " 4 Mill Lane\nDale "}, {"data2", "2"}};
+    editor.addItem(stored);
+    const AddrEntitiesEditor::_Item &block = editor.rows().first();
+    // The text is what the user sees and edits, in the street field.
+    QCOMPARE(block.txtStreet->toPlainText(), QStringLiteral(" 4 Mill Lane\nDale "));
+    const auto returned = [&editor] {
+        const pim::Entity e = editor.toEntityList().first();
+        return QStringList{e.values.value("data1").toString(), e.values.value("data2").toString(),
+                           e.values.value("data4").toString(), e.values.value("data7").toString()};
+    };
+    // Left alone it comes back as stored, also with another sub-type.
+    QCOMPARE(returned(), QStringList({" 4 Mill Lane\nDale ", "2", "", ""}));
+    block.cbType->setEditText(QStringLiteral("Home"));
+    QCOMPARE(returned(), QStringList({" 4 Mill Lane\nDale ", "1", "", ""}));
+    // Any field the user fills turns the shown text into the street it stands in.
+    block.txtCity->setText(QStringLiteral("Leeds"));
+    QCOMPARE(returned(), QStringList({"4 Mill Lane\nDale\nLeeds", "1", "4 Mill Lane\nDale", "Leeds"}));
+    block.txtCity->clear();
+    block.txtStreet->setPlainText(QStringLiteral("5 Mill Lane"));
+    QCOMPARE(returned(), QStringList({"5 Mill Lane", "1", "5 Mill Lane", ""}));
+    block.txtStreet->clear();
+    QCOMPARE(returned(), QStringList({"", "1", "", ""}));
 }
 
 void TestEntryEditors::addressRemoveThenAdd()

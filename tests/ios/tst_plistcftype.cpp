@@ -14,6 +14,7 @@
 
 namespace {
 
+using tarnwick::test::ScopedTimeZone;
 using Factory = std::function<PlistCFType()>;
 
 PlistCFType sampleTree()

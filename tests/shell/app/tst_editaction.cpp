@@ -9,7 +9,9 @@
 #include "shell/kit/MessageBoxResponder.h"
 
 #include "EntityFixtures.h"
+#include "ScopedTimeZone.h"
 #include "SelectionFixture.h"
+#include "StoredEntryShapes.h"
 #include "TestMain.h"
 
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -57,6 +60,8 @@ private slots:
     void addsUnderAGroup();
     void renames();
     void savingUnchangedWritesNothing();
+    void storedShapesSurviveASave_data();
+    void storedShapesSurviveASave();
     void cancelledEditWritesNothing();
     void androidSendAccepted();
     void androidSendFailedReloads();
@@ -182,6 +187,77 @@ void TestEditAction::savingUnchangedWritesNothing()
     QCOMPARE(tarnwick::test::render(after.entities), tarnwick::test::render(before.entities));
     QCOMPARE(after.fullName, before.fullName);
     QCOMPARE(QFileInfo(m_db->path).lastModified(), stamp);
+}
+
+void TestEditAction::storedShapesSurviveASave_data()
+{
+    QTest::addColumn<int>("devType");
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<int>("changed"); // the shape the user edits; -1: none
+
+    const QList<tarnwick::test::StoredEntryShape> shapes = tarnwick::test::storedEntryShapes();
+    for (const int devType : {0, int(ItemModelMainTree::ANDROID)}) {
+        const char *node = devType == 0 ? "database" : "Android phone";
+        for (const QByteArray &zone : tarnwick::test::editorTimeZones()) {
+            QTest::addRow("%s, nothing changed, %s", node, zone.constData()) << devType << zone << -1;
+            for (int i = 0; i < shapes.size(); ++i)
+                QTest::addRow("%s, %s edited, %s", node, qPrintable(shapes.at(i).name), zone.constData())
+                    << devType << zone << i;
+        }
+    }
+}
+
+void TestEditAction::storedShapesSurviveASave()
+{
+    QFETCH(int, devType);
+    QFETCH(QByteArray, zone);
+    QFETCH(int, changed);
+    const tarnwick::test::ScopedTimeZone inZone(zone);
+    const pim::_Contact before = tarnwick::test::storeShapesContact(*m_db);
+    ItemModelMainTree::_DBItemNode *node = addDb(devType);
+    showNode(node);
+    const auto listed = std::find_if(m_list->contacts.cbegin(), m_list->contacts.cend(),
+                                     [&before](const pim::_Contact &c) { return c.id == before.id; });
+    QVERIFY(listed != m_list->contacts.cend());
+
+    std::unique_ptr<EditAction> edit = action();
+    QStringList sent;
+    edit->setAndroidSend([&](LocalDb &, pim::_Contact &, const QList<ContactChanges::_ChangeData> &changes) {
+        for (const ContactChanges::_ChangeData &c : changes)
+            sent << QStringLiteral("%1 %2").arg(c.action).arg(tarnwick::test::render(c.type, c.entity));
+        return true;
+    });
+    onNextDialog([changed](QDialog *dialog) {
+        auto *form = qobject_cast<EditContactForm *>(dialog);
+        if (changed >= 0)
+            tarnwick::test::storedEntryShapes().at(changed).edit(*form->form()->wdEditContact);
+        QTest::mousePress(form->form()->btnSave, Qt::LeftButton);
+    });
+    edit->editContact(int(listed - m_list->contacts.cbegin()));
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
+
+    // Every entry as it was, but for the edited one and the date alone every save writes out.
+    const QStringList after = tarnwick::test::shapesAfterSave(changed);
+    QStringList expected{tarnwick::test::shapesContactName()};
+    expected += after;
+    QStringList stored = tarnwick::test::render(m_db->contact(before.id).entities);
+    stored.sort();
+    expected.sort();
+    QCOMPARE(stored.join(QLatin1Char('\n')), expected.join(QLatin1Char('\n')));
+
+    // The phone hears of those entries and of nothing else.
+    QStringList expectedSent;
+    if (devType != 0) {
+        const QList<tarnwick::test::StoredEntryShape> shapes = tarnwick::test::storedEntryShapes();
+        for (int i = 0; i < shapes.size(); ++i) {
+            if (after.at(i) != shapes.at(i).stored)
+                expectedSent
+                    << QStringLiteral("%1 %2").arg(int(ContactChanges::ACTION_UPDATED)).arg(after.at(i));
+        }
+    }
+    sent.sort();
+    expectedSent.sort();
+    QCOMPARE(sent.join(QLatin1Char('\n')), expectedSent.join(QLatin1Char('\n')));
 }
 
 void TestEditAction::cancelledEditWritesNothing()
