@@ -110,9 +110,9 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
     // A contact known only by its full name (a card with just a formatted name, a list row) would
     // arrive nameless; the phone gets the name the list shows instead.
     if (!name || name->fullName().isEmpty()) {
-        const QString shown = !contact.fullName.trimmed().isEmpty() || !name
-                                  ? contact.fullName
-                                  : text(*name, pim::NameKey::FullName);
+        QString shown = contact.fullName;
+        if (shown.trimmed().isEmpty() && name)
+            shown = text(*name, pim::NameKey::FullName);
         if (!shown.trimmed().isEmpty())
             putText(record, QStringLiteral("first name"), shown);
     }

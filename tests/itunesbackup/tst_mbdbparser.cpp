@@ -31,6 +31,13 @@ BackupFile file(const QString &domain, const QString &path, qint64 inode = 1)
     return f;
 }
 
+// A backup folder holding only a "Manifest.mbdb" of these bytes.
+bool writeMbdb(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    QFile f(dir.filePath("Manifest.mbdb"));
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 MBDBParser::MBDBItemMap parseBytes(const QByteArray &bytes)
 {
     QBuffer buffer;
@@ -224,10 +231,7 @@ private slots:
         QFETCH(QStringList, paths);
         QFETCH(int, maxInode);
         QTemporaryDir dir;
-        QFile f(dir.filePath("Manifest.mbdb"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(writeMbdb(dir, bytes));
         BackupManifest backup(dir.path());
         if (paths == QStringList{"!"}) {
             QVERIFY(!whatOf<std::runtime_error>([&] { MBDBParser::parse(backup); }).isEmpty());
@@ -266,10 +270,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, recordAt);
         QTemporaryDir dir;
-        QFile f(dir.filePath("Manifest.mbdb"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(writeMbdb(dir, bytes));
         BackupManifest backup(dir.path());
         QCOMPARE(
             whatOf<std::runtime_error>([&] { backup.parseInfo(); }),
