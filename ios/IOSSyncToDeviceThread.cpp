@@ -97,7 +97,8 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
     PlistCFType record = PlistCFType::createCFDictionary();
     putText(record, IOSContactRecord::KEY_RECORD_KIND, IOSContactRecord::KIND_CONTACT);
     putText(record, QStringLiteral("display as company"), QStringLiteral("person"));
-    if (const pim::Entity *name = first(contact, pim::ENTITY_NAME)) {
+    const pim::Entity *name = first(contact, pim::ENTITY_NAME);
+    if (name) {
         putText(record, QStringLiteral("first name"), text(*name, pim::NameKey::GivenName));
         putText(record, QStringLiteral("first name yomi"), text(*name, pim::NameKey::PhoneticGivenName));
         putText(record, QStringLiteral("middle name"), text(*name, pim::NameKey::MiddleName));
@@ -105,6 +106,15 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
         putText(record, QStringLiteral("last name yomi"), text(*name, pim::NameKey::PhoneticFamilyName));
         putText(record, QStringLiteral("title"), text(*name, pim::NameKey::Prefix));
         putText(record, QStringLiteral("suffix"), text(*name, pim::NameKey::Suffix));
+    }
+    // A contact known only by its full name (a card with just a formatted name, a list row) would
+    // arrive nameless; the phone gets the name the list shows instead.
+    if (!name || name->fullName().isEmpty()) {
+        QString shown = contact.fullName;
+        if (shown.trimmed().isEmpty() && name)
+            shown = text(*name, pim::NameKey::FullName);
+        if (!shown.trimmed().isEmpty())
+            putText(record, QStringLiteral("first name"), shown);
     }
     if (const pim::Entity *org = first(contact, pim::ENTITY_ORG)) {
         putText(record, QStringLiteral("company name"), text(*org, pim::OrgKey::Company));
@@ -284,6 +294,12 @@ void IOSSyncToDeviceThread::handleBatch(int start, int count)
             continue;
         recordIds.insert(out.id, out.srcId);
         written.insert(out.id, entries);
+        // A contact the phone does not know yet needs its record, whatever the merge wrote: its
+        // entries go out as sub-records of it.
+        if (out.srcId.isEmpty()) {
+            toSend.append(out);
+            continue;
+        }
         for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
             const bool contactLevel = std::any_of(it->cbegin(), it->cend(), [&it](const pim::Entity &e) {
                 return isContactLevel(it.key(), e);
@@ -326,15 +342,24 @@ void IOSSyncToDeviceThread::handleBatch(int start, int count)
 
         static const QRegularExpression entryKey(QStringLiteral("\\d+/\\d+/\\-(\\d+)"));
         const QList<unsigned long long> rowIds = written.keys();
+        // Entries of a contact without a record on the phone would arrive orphaned: the batch fails
+        // before any of them goes out, and its edit is rolled back.
+        for (const unsigned long long rowId : rowIds) {
+            if (recordIds.value(rowId).isEmpty())
+                throw std::runtime_error(
+                    QStringLiteral("The contact %1 has no record on the iPhone; its entries were not sent.")
+                        .arg(rowId)
+                        .toStdString());
+        }
         for (int runStart = 0; runStart < rowIds.size(); runStart += kContactsPerSend) {
             throwIfCanceled();
             PlistCFType changes = PlistCFType::createCFDictionary();
             QStringList temporary;
             for (int i = runStart; i < qMin<int>(runStart + kContactsPerSend, rowIds.size()); ++i) {
                 const QMap<int, QList<pim::Entity>> &entries = written[rowIds.at(i)];
+                const QString parent = recordIds.value(rowIds.at(i));
                 for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
                     for (const pim::Entity &e : it.value()) {
-                        const QString parent = recordIds.value(rowIds.at(i));
                         const long long number = -static_cast<long long>(e.id);
                         const int before = changes.dict_size();
                         addPlistDataFromEntity(changes, parent, it.key(), number, e);

@@ -30,7 +30,8 @@ public:
     ~IOSSyncToDeviceThread() override;
 
     // Adds the contact record of `contact` to `changes` under its srcId, or "-" and its row id for a
-    // contact new to the phone.
+    // contact new to the phone. A contact whose name entry gives no name (or that has none) goes out
+    // with its full name, the name the list shows, as "first name".
     static void addPlistDataFromContact(PlistCFType &changes, const pim::_Contact &contact);
     // Adds the sub-record of one entry to `changes`, linked to `parentId`, under the entry's srcId or
     // "kind/parent/number" for an entry new to the phone; adds nothing for a kind without

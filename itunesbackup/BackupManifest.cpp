@@ -171,12 +171,23 @@ void BackupManifest::setTimes(const QString &path, qint32 lastModified)
 
 bool BackupManifest::setPasscodeNoUIThrow(QString code, const UnlockProgress &progress)
 {
-    keybag = parseKeybag(infoPlist.BackupKeyBag);
-    if (!unlockWithPasscode(code.toUtf8(), keybag, progress))
+    // A Cancel may come at any step, also after the key derivation: each later step asks again,
+    // and a stopped check keeps nothing of what it found.
+    const auto goOn = [&progress] { return !progress || progress(100); };
+
+    _KeybagInfo unlocked = parseKeybag(infoPlist.BackupKeyBag);
+    if (!unlockWithPasscode(code.toUtf8(), unlocked, progress)) {
+        keybag = unlocked;
         return false;
-    passcode = code;
-    if (!keybag.attrs.contains(QStringLiteral("DPIC")) || !keybag.attrs.contains(QStringLiteral("DPSL")))
+    }
+    if (!goOn())
+        return false;
+    if (!unlocked.attrs.contains(QStringLiteral("DPIC")) ||
+        !unlocked.attrs.contains(QStringLiteral("DPSL"))) {
+        keybag = unlocked;
+        passcode = code;
         return true;
+    }
 
     // The plain manifest database never goes into the backup folder: a read-only backup could not
     // be unlocked, and the plaintext of what the user encrypted would stay there.
@@ -187,16 +198,25 @@ bool BackupManifest::setPasscodeNoUIThrow(QString code, const UnlockProgress &pr
             throw errorOf(tr("can not create %1. %2").arg(dir->path(), dir->errorString()));
         m_privateDir = std::move(dir);
     }
-    decryptedManifestPath = m_privateDir->filePath(QStringLiteral("Manifest-decrypted.db"));
+    const QString decryptedPath = m_privateDir->filePath(QStringLiteral("Manifest-decrypted.db"));
     const QByteArray wrapped = infoPlist.ManifestKey.mid(4);
-    for (auto it = keybag.classKeys.cbegin(); it != keybag.classKeys.cend(); ++it) {
-        const QByteArray key = unwrapKeyForClass(keybag, it.key(), wrapped);
-        if (key.isEmpty())
-            continue;
-        manifestKey = key;
-        decryptFileThrow(manifestKey, backupDir.absoluteFilePath(QStringLiteral("Manifest.db")), decryptedManifestPath);
-        return true;
+    QByteArray key;
+    for (auto it = unlocked.classKeys.cbegin(); it != unlocked.classKeys.cend() && key.isEmpty(); ++it) {
+        key = unwrapKeyForClass(unlocked, it.key(), wrapped);
+        if (!goOn())
+            return false;
     }
+    if (!key.isEmpty()) {
+        decryptFileThrow(key, backupDir.absoluteFilePath(QStringLiteral("Manifest.db")), decryptedPath);
+        if (!goOn()) {
+            QFile::remove(decryptedPath);
+            return false;
+        }
+    }
+    keybag = unlocked;
+    passcode = code;
+    decryptedManifestPath = decryptedPath;
+    manifestKey = key;
     return true;
 }
 

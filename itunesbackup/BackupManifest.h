@@ -78,7 +78,10 @@ public:
     // Checks a password against the keybag on the calling thread: true when it unlocks it. For a
     // backup whose manifest database is encrypted, the plain copy is written into a private
     // temporary folder (never into the backup folder) that goes with this object. `progress` sees
-    // the key derivation and may stop it (then false). Throws std::runtime_error from the decryption.
+    // the key derivation and is asked again (with 100) after each later step; false from it at any
+    // step stops the check, which then returns false and keeps nothing. A failed or stopped check
+    // leaves passcode, manifestKey and decryptedManifestPath as they were. Throws
+    // std::runtime_error from the decryption.
     bool setPasscodeNoUIThrow(QString passcode, const UnlockProgress &progress = UnlockProgress());
     // Decrypts the whole file src (AES-256-CBC, zero IV, PKCS#7) into dst with a 32-byte key; a
     // failure removes what was written of dst and throws std::runtime_error.

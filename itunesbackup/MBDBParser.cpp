@@ -2,51 +2,73 @@
 
 #include "BackupManifest.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
 
-[[noreturn]] void throwReadError(const QIODevice &in)
+const QString kMbdbName = QStringLiteral("Manifest.mbdb");
+
+QString trParser(const char *text)
 {
-    throw std::runtime_error(in.errorString().toUtf8().toStdString());
+    return QCoreApplication::translate("MBDBParser", text);
 }
 
-QByteArray readExactly(QIODevice &in, qint64 count)
+[[noreturn]] void throwText(const QString &text)
 {
-    const QByteArray bytes = in.read(count);
-    if (bytes.size() != count)
-        throwReadError(in);
-    return bytes;
+    throw std::runtime_error(text.toUtf8().toStdString());
 }
 
-quint16 g_readInt16(QIODevice &in)
+// Reads the fields of "Manifest.mbdb" records, all big-endian. A file that ends inside a record is
+// refused with a text that names the file and says where it ends, never with the device's text for
+// a plain end of file (which is "Unknown error").
+class MbdbFieldReader
 {
-    return qFromBigEndian<quint16>(readExactly(in, 2).constData());
-}
+public:
+    explicit MbdbFieldReader(QIODevice &in)
+        : m_in(in)
+    {}
 
-quint32 g_readInt32(QIODevice &in)
-{
-    return qFromBigEndian<quint32>(readExactly(in, 4).constData());
-}
+    bool atEnd() const { return m_in.atEnd(); }
+    void beginRecord() { m_recordAt = m_in.pos(); }
 
-qint8 g_readByte(QIODevice &in)
-{
-    return qint8(readExactly(in, 1).at(0));
-}
+    QByteArray readExactly(qint64 count)
+    {
+        const QByteArray bytes = m_in.read(count);
+        if (bytes.size() == count)
+            return bytes;
+        if (m_in.atEnd())
+            throwText(trParser("%1 is damaged: it ends at byte %2, inside the record that begins at byte %3.")
+                          .arg(kMbdbName)
+                          .arg(m_in.pos())
+                          .arg(m_recordAt));
+        throwText(trParser("can not read %1. %2").arg(kMbdbName, m_in.errorString()));
+    }
 
-// A value cut short by the end of the file is refused: what follows it could only be misread.
-MBDBParser::_MBDBBinary g_readBinary(QIODevice &in)
-{
-    MBDBParser::_MBDBBinary b;
-    b.len = g_readInt16(in);
-    if (b.isValid())
-        b.val = readExactly(in, b.len);
-    return b;
-}
+    quint16 readInt16() { return qFromBigEndian<quint16>(readExactly(2).constData()); }
+    quint32 readInt32() { return qFromBigEndian<quint32>(readExactly(4).constData()); }
+    qint64 readInt64() { return qFromBigEndian<qint64>(readExactly(8).constData()); }
+    qint8 readByte() { return qint8(readExactly(1).at(0)); }
+
+    // A value cut short by the end of the file is refused: what follows it could only be misread.
+    MBDBParser::_MBDBBinary readBinary()
+    {
+        MBDBParser::_MBDBBinary b;
+        b.len = readInt16();
+        if (b.isValid())
+            b.val = readExactly(b.len);
+        return b;
+    }
+
+private:
+    QIODevice &m_in;
+    qint64 m_recordAt = 0;
+};
 
 } // namespace
 
@@ -64,6 +86,16 @@ void MBDBParser::_MBDBBinary::setVal(QByteArray bytes)
         throw std::length_error("a manifest value holds at most 65534 bytes");
     len = quint16(bytes.size());
     val = std::move(bytes);
+}
+
+bool MBDBParser::_MBDBItem::hasUsableDomain() const
+{
+    if (!domain.isValid())
+        return false;
+    return std::none_of(domain.val.cbegin(), domain.val.cend(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
 }
 
 QString MBDBParser::_MBDBItem::backupFileName() const
@@ -117,9 +149,9 @@ MBDBParser::MBDBItemMap MBDBParser::parse(const BackupManifest &backup)
     const QDir dir = backup.backupDir;
     if (isIos10Mbdb(dir))
         return parseManifestDb(backup);
-    QFile file(dir.absoluteFilePath(QStringLiteral("Manifest.mbdb")));
+    QFile file(dir.absoluteFilePath(kMbdbName));
     if (!file.open(QIODevice::ReadOnly))
-        throwReadError(file);
+        throwText(file.errorString());
     file.read(6); // "mbdb" 05 00, not checked
     return parseMbdb(file);
 }
@@ -127,33 +159,38 @@ MBDBParser::MBDBItemMap MBDBParser::parse(const BackupManifest &backup)
 MBDBParser::MBDBItemMap MBDBParser::parseMbdb(QIODevice &in)
 {
     MBDBItemMap map;
-    while (!in.atEnd()) {
+    MbdbFieldReader reader(in);
+    while (!reader.atEnd()) {
+        reader.beginRecord();
         _MBDBItem item;
-        item.domain = g_readBinary(in);
+        item.domain = reader.readBinary();
         if (!item.domain.isValid())
             continue;
-        item.path = g_readBinary(in);
-        item.linkTarget = g_readBinary(in);
-        item.digest = g_readBinary(in);
-        item.encryptionKey = g_readBinary(in);
-        item.mode = g_readInt16(in);
-        item.inodeHigh = qint32(g_readInt32(in));
-        item.inode = qint64(g_readInt32(in));
-        item.userId = qint32(g_readInt32(in));
-        item.groupId = qint32(g_readInt32(in));
-        item.lastModified = qint32(g_readInt32(in));
-        item.lastStatusChange = qint32(g_readInt32(in));
-        item.birth = qint32(g_readInt32(in));
-        item.size = qFromBigEndian<qint64>(readExactly(in, 8).constData());
-        item.protectionClass = g_readByte(in);
-        const qint8 propertyCount = g_readByte(in);
+        item.path = reader.readBinary();
+        item.linkTarget = reader.readBinary();
+        item.digest = reader.readBinary();
+        item.encryptionKey = reader.readBinary();
+        item.mode = reader.readInt16();
+        item.inodeHigh = qint32(reader.readInt32());
+        item.inode = qint64(reader.readInt32());
+        item.userId = qint32(reader.readInt32());
+        item.groupId = qint32(reader.readInt32());
+        item.lastModified = qint32(reader.readInt32());
+        item.lastStatusChange = qint32(reader.readInt32());
+        item.birth = qint32(reader.readInt32());
+        item.size = reader.readInt64();
+        item.protectionClass = reader.readByte();
+        const qint8 propertyCount = reader.readByte();
         for (int i = 0; i < propertyCount; ++i) {
             _MBDBProperty p;
-            p.name = g_readBinary(in);
-            p.value = g_readBinary(in);
+            p.name = reader.readBinary();
+            p.value = reader.readBinary();
             item.properties.append(p);
         }
-        map.store(item);
+        // Read whole, so that the next record starts where it should, but kept only with a domain
+        // that can name a group of the backup's tree.
+        if (item.hasUsableDomain())
+            map.store(item);
     }
     return map;
 }

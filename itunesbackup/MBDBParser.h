@@ -65,6 +65,9 @@ public:
 
         // The record's file name in the backup folder.
         QString backupFileName() const;
+        // Whether the domain can name a group of the backup's tree: not empty or absent, and free
+        // of zero bytes and other control characters. Readers skip records without one.
+        bool hasUsableDomain() const;
         bool isFolder() const { return (mode & 0x4000) != 0; }
     };
 
@@ -131,6 +134,7 @@ public:
 
 private:
     static MBDBItemMap parseManifestDb(const BackupManifest &backup);
+    static MBDBItemMap readManifestDb(const BackupManifest &backup);
 };
 
 // Records by domain, then by relative path (case-sensitive text order).

@@ -4,8 +4,14 @@
 #include "BackupManifest.h"
 #include "ios/PlistCFType.h"
 #include "platform/sqlite/Sqlite3DB.h"
+#include "platform/sqlite/Sqlite3Exception.h"
+
+#include <QCoreApplication>
 
 #include <plist/plist.h>
+#include <sqlite3.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -34,13 +40,34 @@ void setBytesOf(const QHash<QString, PlistCFType> &table, const QString &key, MB
 
 MBDBParser::MBDBItemMap MBDBParser::parseManifestDb(const BackupManifest &backup)
 {
+    const QString manifestDb = backup.backupDir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    try {
+        return readManifestDb(backup);
+    } catch (const Sqlite3Exception &e) {
+        // The user reads which file could not be read: the backup's own, even when the rows came
+        // from its decrypted copy in a private folder.
+        const bool notADatabase = (e.code() & 0xFF) == SQLITE_NOTADB;
+        const QString why =
+            notADatabase && backup.infoPlist.IsEncrypted && backup.manifestKey.isEmpty()
+                ? QCoreApplication::translate("MBDBParser", "The backup's keys do not open its manifest.")
+                : QString::fromUtf8(e.what());
+        throw std::runtime_error(QCoreApplication::translate("MBDBParser", "can not read %1. %2")
+                                     .arg(manifestDb, why)
+                                     .toUtf8()
+                                     .toStdString());
+    }
+}
+
+MBDBParser::MBDBItemMap MBDBParser::readManifestDb(const BackupManifest &backup)
+{
     // An unlocked backup whose manifest database is encrypted is read from its decrypted copy.
     const QString path = backup.manifestKey.isEmpty()
                              ? backup.backupDir.absoluteFilePath(QStringLiteral("Manifest.db"))
                              : backup.decryptedManifestPath;
     Sqlite3DB db;
-    // Read-only: reading a backup never leaves anything in its folder.
-    db.openThrow(path, Sqlite3DB::ReadOnly);
+    // A backup is only read: SQLite must not leave a -wal or -shm beside a manifest in WAL mode,
+    // and a folder the user cannot write to reads the same.
+    db.openImmutableThrow(path);
 
     // With a password, a manifest whose Properties carry a salt holds its "file" values encrypted.
     QByteArray rowKey;
@@ -58,8 +85,9 @@ MBDBParser::MBDBItemMap MBDBParser::parseManifestDb(const BackupManifest &backup
     MBDBItemMap map;
     Sqlite3Cursor rows = db.queryThrow(Sqlite3Sql("select * from Files"));
     while (rows.moveNext()) {
-        const QString domain = rows.getText("domain");
-        if (domain.isEmpty())
+        _MBDBItem item;
+        item.domain.setVal(rows.getText("domain").toUtf8());
+        if (!item.hasUsableDomain())
             continue;
         QByteArray file = rows.getBlob("file");
         if (!rowKey.isEmpty())
@@ -67,8 +95,6 @@ MBDBParser::MBDBItemMap MBDBParser::parseManifestDb(const BackupManifest &backup
         const PlistCFType plist = PlistCFType::createCFPropertyList(file);
         const QHash<QString, PlistCFType> archive = plist.NSKeyedArchiver();
 
-        _MBDBItem item;
-        item.domain.setVal(domain.toUtf8());
         item.path.setVal(rows.getText("relativePath").toUtf8());
         const QString target = archive.value(QStringLiteral("Target")).CFStringQString();
         if (!target.isEmpty())

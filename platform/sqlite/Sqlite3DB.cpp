@@ -5,6 +5,7 @@
 #include "Sqlite3Statement.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
@@ -68,14 +69,28 @@ Sqlite3DB::~Sqlite3DB()
 
 void Sqlite3DB::openThrow(const QString &path, int flags)
 {
+    openName(path, path.toUtf8(), flags);
+}
+
+void Sqlite3DB::openImmutableThrow(const QString &path)
+{
+    // Only the URI form carries "immutable"; every character a URI treats specially in the path
+    // is escaped, so any file name opens this file and no other.
+    const QByteArray absolute = QFileInfo(path).absoluteFilePath().toUtf8();
+    const QByteArray uri = "file:" + absolute.toPercentEncoding("/") + "?mode=ro&immutable=1";
+    openName(path, uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+}
+
+void Sqlite3DB::openName(const QString &shownPath, const QByteArray &name, int flags)
+{
     close();
     sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &raw, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message =
             raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close_v2(raw);
-        throw Sqlite3Exception(QStringLiteral("Cannot open database %1: %2").arg(path, message), rc);
+        throw Sqlite3Exception(QStringLiteral("Cannot open database %1: %2").arg(shownPath, message), rc);
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, 5000);

@@ -3,6 +3,7 @@
 #include "Sqlite3Cursor.h"
 #include "Sqlite3Sql.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 
@@ -33,6 +34,11 @@ public:
     // Opens `path` with SQLite open flags (2 read/write, 6 read/write/create); an open connection
     // is closed first. Throws Sqlite3Exception.
     void openThrow(const QString &path, int flags);
+    // Opens `path` for reading a file that nothing changes while it is open, such as a database
+    // inside a backup folder: SQLite takes no lock and never writes beside it (no journal, -wal or
+    // -shm), whatever journal mode the file records, so a folder the user cannot write to reads
+    // the same and stays byte for byte the same. Throws Sqlite3Exception.
+    void openImmutableThrow(const QString &path);
     // Accepted when closed and with a transaction open (which is then rolled back). Cursors still
     // alive read no further rows.
     void close();
@@ -71,6 +77,7 @@ private:
         void operator()(sqlite3 *db) const;
     };
 
+    void openName(const QString &shownPath, const QByteArray &name, int flags);
     void requireOpen(const QString &sql) const;
     std::shared_ptr<Sqlite3Statement> statement(const QString &sql, bool *single);
     std::shared_ptr<Sqlite3Statement> track(std::unique_ptr<Sqlite3Statement> statement);

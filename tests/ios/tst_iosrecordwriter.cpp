@@ -233,10 +233,11 @@ void TestIOSRecordWriter::contactRecord_data()
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariantMap>("record");
+    QTest::addColumn<QString>("fullName");
 
     const QVariantMap bare{{kKind, "com.apple.contacts.Contact"}, {"display as company", "person"}};
-    QTest::newRow("no entries") << quint64(17) << "" << QStringList() << "-17" << bare;
-    QTest::newRow("known contact") << quint64(17) << "A1" << QStringList() << "A1" << bare;
+    QTest::newRow("no entries") << quint64(17) << "" << QStringList() << "-17" << bare << "";
+    QTest::newRow("known contact") << quint64(17) << "A1" << QStringList() << "A1" << bare << "";
     QVariantMap firsts = bare;
     firsts.insert({{"first name", "Ann"},
                    {"first name yomi", "an"},
@@ -262,14 +263,27 @@ void TestIOSRecordWriter::contactRecord_data()
                        "2|data15=",
                        "9|data1=hi",
                        "9|data1=second"}
-        << "-3" << firsts;
+        << "-3" << firsts << "Dr Ann Lee";
     QVariantMap old = bare;
     old.insert("birthday", utc(1604, 5, 12));
     QTest::newRow("birthday a phone keeps without year")
-        << quint64(4) << "" << QStringList{"6|data1=1604-05-12|data2=3"} << "-4" << old;
+        << quint64(4) << "" << QStringList{"6|data1=1604-05-12|data2=3"} << "-4" << old << "";
     QVariantMap blank = bare;
     blank.insert("first name", " ");
-    QTest::newRow("white space is text") << quint64(5) << "" << QStringList{"1|data2= "} << "-5" << blank;
+    QTest::newRow("white space is text")
+        << quint64(5) << "" << QStringList{"1|data2= "} << "-5" << blank << "";
+
+    // A contact known by its full name alone goes out under the name the list shows.
+    QVariantMap solo = bare;
+    solo.insert("first name", "Solo Person");
+    QTest::newRow("full name without name entry")
+        << quint64(6) << "" << QStringList() << "-6" << solo << "Solo Person";
+    QTest::newRow("name entry holding only the full name")
+        << quint64(6) << "" << QStringList{"1|data1=Solo Person"} << "-6" << solo << "";
+    QVariantMap ann = bare;
+    ann.insert("first name", "Ann");
+    QTest::newRow("name parts win over the full name")
+        << quint64(6) << "" << QStringList{"1|data2=Ann|data1=Ann"} << "-6" << ann << "Someone Else";
 }
 
 void TestIOSRecordWriter::contactRecord()
@@ -277,7 +291,8 @@ void TestIOSRecordWriter::contactRecord()
     QFETCH(quint64, id);
     QFETCH(QString, srcId);
     QFETCH(QStringList, entries);
-    pim::_Contact c(id, srcId, QString());
+    QFETCH(QString, fullName);
+    pim::_Contact c(id, srcId, fullName);
     for (const QString &text : entries) {
         auto [type, e] = parseEntry(text);
         c.entities[type].append(e);

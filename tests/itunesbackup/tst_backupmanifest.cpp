@@ -287,6 +287,33 @@ private slots:
         QCOMPARE(backup.mbdbItems.items.size(), files.size());
     }
 
+    // A domain that cannot name a group (a zero byte first, a control character) adds no nameless
+    // group with other domains' files hung under it: its records are left out.
+    void namelessDomainMakesNoGroup_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QString>("badDomain");
+        QTest::newRow("Manifest.mbdb, zero byte first")
+            << int(Layout::Mbdb) << QString(QChar(0)) + "BooksDomain";
+        QTest::newRow("Manifest.mbdb, control character") << int(Layout::Mbdb) << "\x1b[2JBooksDomain";
+        QTest::newRow("Manifest.db, control character") << int(Layout::ManifestDb) << "Books\tDomain";
+    }
+    void namelessDomainMakesNoGroup()
+    {
+        QFETCH(int, layout);
+        QFETCH(QString, badDomain);
+        QTemporaryDir dir;
+        BackupSpec spec;
+        spec.layout = Layout(layout);
+        spec.files = {entry(badDomain, ""), entry(badDomain, "Library", true), entry(badDomain, "Library/x"),
+                      entry("OtherDomain", ""), entry("OtherDomain", "y")};
+        writeBackup(dir.path(), spec);
+        BackupManifest backup(dir.path());
+        backup.parseInfo();
+        QCOMPARE(treeOf(backup), QString("OtherDomain\n  y"));
+        QCOMPARE(backup.mbdbItems.items.size(), 2);
+    }
+
     void mergedDomainLeavesSlotEmpty()
     {
         QTemporaryDir dir;

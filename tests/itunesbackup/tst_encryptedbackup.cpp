@@ -8,6 +8,7 @@
 #include "TestMain.h"
 #include "WriterTestSupport.h"
 #include "itunesbackup/BackupManifest.h"
+#include "itunesbackup/IOSiTunesBKSetPasswordThread.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
 #include "itunesbackup/QOpenSSLEVPAES.h"
 
@@ -70,6 +71,18 @@ QByteArray runCipher(const QByteArray &key, const QByteArray &input, bool encryp
         return "error: " + aes.lastError.toUtf8();
     return sink.data();
 }
+
+// Plays the user who confirms Cancel while the bar shows the finished key derivation.
+class CancelWhenDerived : public RecordingProgressSink
+{
+public:
+    bool invokeUpdateProgress(QString status, int value, QString text) override
+    {
+        if (value == 100)
+            canceled = true;
+        return RecordingProgressSink::invokeUpdateProgress(status, value, text);
+    }
+};
 
 } // namespace
 
@@ -236,6 +249,7 @@ private slots:
         QTest::newRow("class field names another class") << 0 << 32;
         QTest::newRow("empty ManifestKey") << 1 << 0;
         QTest::newRow("43 bytes") << 2 << 0;
+        QTest::newRow("keybag without the manifest's class") << 3 << 0;
     }
     void manifestKeyVariants()
     {
@@ -246,16 +260,85 @@ private slots:
             spec.manifestKeyOverride = QByteArray("\x01\x00\x00\x00", 4) + wrapKey(QByteArray(32, '\x33'), QCryptographicHash::hash("manifest", QCryptographicHash::Sha256));
         else if (variant == 1)
             spec.manifestKeyOverride = QByteArray();
-        else
+        else if (variant == 2)
             spec.manifestKeyOverride = QByteArray(43, '\x01');
-        BackupManifest backup(write(spec));
+        else
+            spec.manifestKeyClass = 4;
+        const QString dir = write(spec);
+        BackupManifest backup(dir);
         backup.readManifestInfo();
         QVERIFY(backup.setPasscodeNoUIThrow("secret"));
         QCOMPARE(backup.manifestKey.size(), keySize);
         if (keySize == 0)
-            QVERIFY(!whatOf([&] { backup.parseInfo(); }).isEmpty());
+            // The password was right; what fails is the manifest, and the text says so.
+            QCOMPARE(whatOf([&] { backup.parseInfo(); }),
+                     "can not read " + QDir(dir).absoluteFilePath("Manifest.db") +
+                         ". The backup's keys do not open its manifest.");
         else
             backup.parseInfo();
+    }
+
+    // A Cancel confirmed after the key derivation still stops the check at the next step, and a
+    // stopped check keeps nothing: no password, key or decrypted copy.
+    void cancelAfterTheDerivation_data()
+    {
+        QTest::addColumn<int>("stopAtHundred"); // the how-manieth report of 100 answers "stop"
+        QTest::addColumn<bool>("stops");
+        // The keybag's classes are 1 and 3; the manifest key is wrapped by class 3.
+        QTest::newRow("after the keybag's class keys unwrap") << 2 << true;
+        QTest::newRow("after class 1 fails the manifest key") << 3 << true;
+        QTest::newRow("after the manifest key unwraps") << 4 << true;
+        QTest::newRow("after the manifest is decrypted") << 5 << true;
+        QTest::newRow("never") << 6 << false;
+    }
+    void cancelAfterTheDerivation()
+    {
+        QFETCH(int, stopAtHundred);
+        QFETCH(bool, stops);
+        const QString dir = write(encryptedSpec(true));
+        const QStringList before = listing(dir);
+        QTemporaryDir tmp;
+        qputenv("TMPDIR", tmp.path().toUtf8());
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        int hundreds = 0;
+        const bool unlocked = backup.setPasscodeNoUIThrow(
+            "secret", [&](int percent) { return percent < 100 || ++hundreds < stopAtHundred; });
+        QCOMPARE(unlocked, !stops);
+        QCOMPARE(backup.passcode.isEmpty(), stops);
+        QCOMPARE(backup.manifestKey.isEmpty(), stops);
+        QCOMPARE(backup.decryptedManifestPath.isEmpty(), stops);
+        QCOMPARE(backup.keybag.classKeys.isEmpty(), stops);
+        qunsetenv("TMPDIR");
+        if (stops) {
+            QCOMPARE(hundreds, stopAtHundred);
+            // No plain copy of the manifest is left anywhere.
+            QStringList left;
+            QDirIterator files(tmp.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (files.hasNext())
+                left << files.next();
+            QCOMPARE(left, QStringList());
+        }
+        QCOMPARE(listing(dir), before);
+    }
+
+    // The password dialog's worker: a Cancel confirmed once the derivation is done ends as stopped,
+    // with nothing reported (the dialog is closed already) and nothing kept.
+    void workerStoppedAfterTheDerivation()
+    {
+        BackupManifest backup(write(encryptedSpec(true)));
+        backup.readManifestInfo();
+        CancelWhenDerived sink;
+        IOSiTunesBKSetPasswordThread worker(backup, "secret", sink);
+        worker.start();
+        QVERIFY(worker.wait(60000));
+        QVERIFY(sink.reports().contains("progress|Verifying. Please wait...|100|"));
+        QVERIFY(worker.stoppedByUser);
+        QVERIFY(!worker.result);
+        QCOMPARE(sink.outcome(), QString());
+        QVERIFY(backup.passcode.isEmpty());
+        QVERIFY(backup.manifestKey.isEmpty());
+        QVERIFY(backup.decryptedManifestPath.isEmpty());
     }
 
     void missingManifestDb()

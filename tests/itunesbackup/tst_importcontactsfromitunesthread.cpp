@@ -1,6 +1,7 @@
 // The whole import: from a backup the fixtures write into a fresh local database, with progress,
 // cancel in either phase, failures, and nothing left in the temporary folder.
 #include "BackupBuilder.h"
+#include "FolderImage.h"
 #include "RecordingProgressSink.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
@@ -11,6 +12,8 @@
 #include <QTranslator>
 
 #include <functional>
+
+#include <sqlite3.h>
 
 using namespace itunesfixture;
 
@@ -28,6 +31,21 @@ public:
         return RecordingProgressSink::invokeUpdateProgress(status, curProgress, progressText);
     }
 };
+
+// Switches a database file to WAL mode as a phone leaves it: header bytes 18 and 19 become 2, and
+// no -wal or -shm stays beside it.
+void toWalMode(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    const int rc = sqlite3_exec(db, "pragma journal_mode=wal", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(rc, SQLITE_OK);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(20).mid(18), QByteArray("\x02\x02"));
+    QVERIFY(!QFile::exists(path + "-wal") && !QFile::exists(path + "-shm"));
+}
 
 Person named(const QString &first, const QString &last)
 {
@@ -149,6 +167,55 @@ private slots:
         QVERIFY(it != stored.end());
         QCOMPARE(it->entities.value(2).size(), 1);
         QCOMPARE(it->entities.value(3).value(0).values.value("data1").toString(), QString("+49 1"));
+    }
+
+    // A backup is only read: whatever journal mode its databases record, and also when its folder
+    // cannot be written, it imports and stays byte for byte as it was.
+    void backupIsOnlyRead_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<bool>("walManifest");
+        QTest::addColumn<bool>("walAddressBook");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("Manifest.db in WAL mode") << int(Layout::ManifestDb) << true << false << false;
+        QTest::newRow("Manifest.db in WAL mode, folder 0555")
+            << int(Layout::ManifestDb) << true << false << true;
+        QTest::newRow("Manifest.db, folder 0555") << int(Layout::ManifestDb) << false << false << true;
+        QTest::newRow("address book in WAL mode, folder 0555")
+            << int(Layout::ManifestDb) << true << true << true;
+        QTest::newRow("Manifest.mbdb, address book in WAL mode, folder 0555")
+            << int(Layout::Mbdb) << false << true << true;
+    }
+    void backupIsOnlyRead()
+    {
+        QFETCH(int, layout);
+        QFETCH(bool, walManifest);
+        QFETCH(bool, walAddressBook);
+        QFETCH(bool, readOnlyFolder);
+        const QList<Person> persons{named("Anna", "Berg"), named("Bert", "C")};
+        const QString dir = backupOf(persons, Layout(layout));
+        if (walManifest)
+            toWalMode(dir + "/Manifest.db");
+        if (walAddressBook) {
+            const BackupFile book = addressBookFile(persons);
+            toWalMode(dir + "/" + backupRelativePath(backupName(book.domain, book.path), Layout(layout)));
+        }
+        if (QTest::currentTestFailed())
+            return;
+        const QFile::Permissions writable = QFile::permissions(dir);
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QStringList before = tarnwick::test::folderImage(dir);
+
+        auto db = freshDb();
+        HookedSink sink;
+        import(dir, db.get(), sink);
+        const QStringList after = tarnwick::test::folderImage(dir);
+        QFile::setPermissions(dir, writable);
+        QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
+        QCOMPARE(count(*db, "select count(*) from contact"), 2);
+        QCOMPARE(after, before);
     }
 
     void mergedText()

@@ -31,6 +31,13 @@ BackupFile file(const QString &domain, const QString &path, qint64 inode = 1)
     return f;
 }
 
+// A backup folder holding only a "Manifest.mbdb" of these bytes.
+bool writeMbdb(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    QFile f(dir.filePath("Manifest.mbdb"));
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 MBDBParser::MBDBItemMap parseBytes(const QByteArray &bytes)
 {
     QBuffer buffer;
@@ -209,6 +216,14 @@ private slots:
         dup.size = 77;
         QTest::newRow("duplicate: later wins, inode of both")
             << header + mbdbRecord(a) + mbdbRecord(dup) << QStringList{"a"} << 4;
+        // A domain that cannot name a group of the tree: the record is read whole and left out.
+        BackupFile zero = file(QString(QChar(0)) + "HomeDomain", "zero", 30);
+        QTest::newRow("domain starting with a zero byte")
+            << header + mbdbRecord(zero) + mbdbRecord(b) << QStringList{"b"} << 9;
+        BackupFile control = file("Home\x01Domain", "control", 31);
+        BackupFile del = file("HomeDomain\x7f", "del", 32);
+        QTest::newRow("domain with control characters")
+            << header + mbdbRecord(a) + mbdbRecord(control) + mbdbRecord(del) << QStringList{"a"} << 4;
     }
     void mbdbBytes()
     {
@@ -216,10 +231,7 @@ private slots:
         QFETCH(QStringList, paths);
         QFETCH(int, maxInode);
         QTemporaryDir dir;
-        QFile f(dir.filePath("Manifest.mbdb"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QVERIFY(writeMbdb(dir, bytes));
         BackupManifest backup(dir.path());
         if (paths == QStringList{"!"}) {
             QVERIFY(!whatOf<std::runtime_error>([&] { MBDBParser::parse(backup); }).isEmpty());
@@ -232,6 +244,40 @@ private slots:
         got.sort();
         QCOMPARE(got, paths);
         QCOMPARE(map.maxInode, maxInode);
+    }
+
+    // A file that ends inside a record names itself and where it ends, never "Unknown error".
+    void damagedMbdbNamesTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("recordAt");
+
+        const QByteArray header("mbdb\x05\x00", 6);
+        const QByteArray a = mbdbRecord(file("HomeDomain", "a", 4));
+        const QByteArray last = mbdbRecord(file("HomeDomain", "Library/last", 5));
+        QTest::newRow("last record longer than the file")
+            << header + a + last.chopped(1) << int(6 + a.size());
+        QTest::newRow("value announces more than the file holds")
+            << header + a + last.left(19) << int(6 + a.size());
+        QTest::newRow("path length runs past the end")
+            << header + be16(10) + "HomeDomain" + be16(500) + "Library" << 6;
+        QTest::newRow("one byte after the last record")
+            << header + a + QByteArray(1, 'x') << int(6 + a.size());
+        QTest::newRow("length cut in half") << header + be16(10) + "HomeDomain" + QByteArray(1, '\0') << 6;
+    }
+    void damagedMbdbNamesTheFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, recordAt);
+        QTemporaryDir dir;
+        QVERIFY(writeMbdb(dir, bytes));
+        BackupManifest backup(dir.path());
+        QCOMPARE(
+            whatOf<std::runtime_error>([&] { backup.parseInfo(); }),
+            QString("Manifest.mbdb is damaged: it ends at byte %1, inside the record that begins at byte %2.")
+                .arg(bytes.size())
+                .arg(recordAt));
+        QVERIFY(backup.rootNode.children.isEmpty());
     }
 
     void mbdbRecordFields()
@@ -307,13 +353,15 @@ private slots:
         otherId.fileIdOverride = QString(40, 'a');
         BackupFile cls = file("HomeDomain", "Library/class", 16);
         cls.protectionClassColumn = 260;
-        spec.files = {data, dict, folder, junk, noDomain, domainOnly, otherId, cls};
+        BackupFile control = file("Home\x01Domain", "Library/control", 98);
+        spec.files = {data, dict, folder, junk, noDomain, domainOnly, otherId, cls, control};
         writeBackup(dir.path(), spec);
 
         BackupManifest backup(dir.path());
         const MBDBParser::MBDBItemMap map = MBDBParser::parse(backup);
         QCOMPARE(map.items.size(), 7);
         QVERIFY(!map.items.contains(backupName("", "Library/orphan")));
+        QVERIFY(!map.items.contains(backupName("Home\x01Domain", "Library/control")));
         QCOMPARE(map.maxInode, 16);
 
         const auto d = map.items.value(backupName("HomeDomain", "Library/data"));
@@ -348,15 +396,42 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"Manifest.db", "Manifest.plist"}));
     }
 
+    // A Manifest.db SQLite cannot read is named in the error, with SQLite's reason.
+    void manifestDbFailures_data()
+    {
+        QTest::addColumn<bool>("damagedPages");
+        QTest::addColumn<QString>("reason");
+        // What an encrypted manifest looks like without its key, in a backup that is not encrypted.
+        QTest::newRow("not a database") << false << "file is not a database";
+        QTest::newRow("malformed") << true << "malformed";
+    }
     void manifestDbFailures()
     {
+        QFETCH(bool, damagedPages);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
-        QFile f(dir.filePath("Manifest.db"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(4096, '\x5a')); // what an encrypted manifest looks like without its key
-        f.close();
+        const QString path = QDir(dir.path()).absoluteFilePath("Manifest.db");
+        if (damagedPages) {
+            BackupSpec spec;
+            spec.layout = Layout::ManifestDb;
+            for (int i = 0; i < 200; ++i)
+                spec.files << file("HomeDomain", QString("Library/f%1").arg(i), i + 1);
+            writeBackup(dir.path(), spec);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.size() > 3 * 4096);
+            // Every page after the schema page overwritten: the header still says SQLite.
+            QVERIFY(f.seek(4096));
+            f.write(QByteArray(int(f.size() - 4096), '\xA5'));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, '\x5a'));
+        }
         BackupManifest backup(dir.path());
-        QVERIFY(!whatOf([&] { MBDBParser::parse(backup); }).isEmpty());
+        const QString text = whatOf([&] { MBDBParser::parse(backup); });
+        QVERIFY2(text.startsWith("can not read " + path + ". "), qPrintable(text));
+        QVERIFY2(text.contains(reason), qPrintable(text));
     }
 };
 

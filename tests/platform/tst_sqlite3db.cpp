@@ -1,4 +1,5 @@
 #include "ExceptionText.h"
+#include "FolderImage.h"
 #include "TestMain.h"
 
 #include "platform/sqlite/Sqlite3Cursor.h"
@@ -6,6 +7,7 @@
 #include "platform/sqlite/Sqlite3Exception.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -87,6 +89,63 @@ private slots:
 
         db.openThrow(path, 2);
         QCOMPARE(rows(db, "select count(*) as c from x"), 0);
+    }
+
+    // A database of someone else's folder (a backup's manifest) is read without a byte written
+    // beside it, whatever its journal mode, and also when the folder cannot be written at all.
+    void immutableOpenWritesNothing_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("wal");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("rollback journal") << "m.db" << false << false;
+        QTest::newRow("WAL mode") << "m.db" << true << false;
+        QTest::newRow("WAL mode, folder 0555") << "m.db" << true << true;
+        QTest::newRow("URI characters in the name") << "a?b#c%41 \u00e9&mode=rwc.db" << true << false;
+    }
+    void immutableOpenWritesNothing()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, wal);
+        QFETCH(bool, readOnlyFolder);
+        const QString dir = m_dir.filePath(QStringLiteral("folder%1").arg(++m_fileNo));
+        QVERIFY(QDir().mkpath(dir));
+        const QString path = dir + QLatin1Char('/') + fileName;
+        {
+            Sqlite3DB writer;
+            writer.openThrow(path, Sqlite3DB::ReadWriteCreate);
+            if (wal)
+                QCOMPARE(sqlite3_exec(writer.handle(), "pragma journal_mode=wal", nullptr, nullptr, nullptr),
+                         SQLITE_OK);
+            writer.executeThrow("create table t(name text)");
+            insertName(writer, "a");
+            insertName(writer, "b");
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.read(20).mid(18), wal ? QByteArray("\x02\x02") : QByteArray("\x01\x01"));
+        file.close();
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{fileName});
+        const QFile::Permissions writable = QFileInfo(dir).permissions();
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QStringList before = tarnwick::test::folderImage(dir);
+
+        Sqlite3DB db;
+        db.openImmutableThrow(path);
+        QCOMPARE(rows(db), 2);
+        QVERIFY(!whatOf([&] { insertName(db, "c"); }).isEmpty());
+        db.close();
+        const QStringList after = tarnwick::test::folderImage(dir);
+        QFile::setPermissions(dir, writable);
+        QCOMPARE(after, before);
+
+        const QString missing = dir + QStringLiteral("/none.db");
+        const QString error = whatOf([&] { db.openImmutableThrow(missing); });
+        QVERIFY2(error.contains(missing), qPrintable(error));
+        QVERIFY(!db.isOpen());
+        QVERIFY(!QFile::exists(missing));
     }
 
     void valuesRoundTripAndNullReadsAsEmpty()
