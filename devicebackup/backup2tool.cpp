@@ -160,12 +160,12 @@ void backup2tool::emitUpdate(const QString &status2)
     emit update(progressValue, QString(), status2);
 }
 
-bool backup2tool::isAllowed(const QString &path) const
+std::optional<BackupPath> backup2tool::placeOf(const QString &path, BackupPathCheck::LastComponent last) const
 {
-    const bool inside = BackupPathCheck(backupRoot).isInside(path);
-    if (!inside)
+    std::optional<BackupPath> place = BackupPathCheck(backupRoot).check(path, last);
+    if (!place)
         qCWarning(lcDeviceBackup) << "refused a path from the phone:" << path;
-    return inside;
+    return place;
 }
 
 long long backup2tool::freeDiskSpace() const
@@ -388,9 +388,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             sendDirContentsThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
             const QString path = message.at(1).CFStringQString();
-            if (isAllowed(path)) {
+            if (const std::optional<BackupPath> place = placeOf(path)) {
                 QString ignored;
-                hook->mkdir(backupRoot, path, ignored);
+                hook->mkdir(*place, ignored);
                 mobilebackup2_send_status_response(client.get(), 0, nullptr, nullptr);
             } else {
                 const PlistCFType empty = PlistCFType::createCFDictionary();
@@ -498,11 +498,11 @@ void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString pa
                  .arg(path)
                  .arg(err));
 
-    const QString local = backupRoot.absoluteFilePath(path);
-    const bool allowed = isAllowed(path);
+    const std::optional<BackupPath> place = placeOf(path);
+    const QString local = place ? place->absolute() : QString();
     const QFileInfo info(local);
-    if (!allowed || !info.isFile()) {
-        if (allowed)
+    if (!place || !info.isFile()) {
+        if (place)
             missingFileText = QStringLiteral("%1 not exists.").arg(info.fileName());
         if (!errors.ref())
             errors = PlistCFType::createCFDictionary();
@@ -573,9 +573,10 @@ void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFTy
         const QString fname = recvFileNameThrow(client);
         if (fname.isEmpty())
             break;
-        if (isAllowed(fname))
-            hook->recvFileBegin(backupRoot, udid, fname, dname);
-        recvFileThrow(client, dname, fname, error);
+        const std::optional<BackupPath> place = placeOf(fname);
+        if (place)
+            hook->recvFileBegin(backupRoot, udid, *place, dname);
+        recvFileThrow(client, place, fname, error);
     }
     // A cancel seen while waiting for the next name: the session ends without answering.
     if (isCancel())
@@ -636,16 +637,18 @@ QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname,
-                               QString &error)
+int backup2tool::recvFileThrow(mobilebackup2_client_private *client, const std::optional<BackupPath> &place,
+                               const QString &fname, QString &error)
 {
-    Q_UNUSED(dname)
-    const bool allowed = isAllowed(fname);
-    const QString target = backupRoot.absoluteFilePath(fname);
-    PartFile part(target);
+    // A refused file is read to its end and dropped; its part file is never made.
+    const bool allowed = place.has_value();
+    const QString target = allowed ? place->absolute() : fname;
+    std::optional<PartFile> part;
     int r = 0;
-    if (allowed)
-        r = hook->recvFileOpenWrite(backupRoot, fname, part.file, error);
+    if (allowed) {
+        part.emplace(target);
+        r = hook->recvFileOpenWrite(*place, part->file, error);
+    }
 
     const QString lostText =
         QString::fromLatin1(attachingText) + QStringLiteral("backup2tool::recvFileThrow: recv null data.");
@@ -670,7 +673,7 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
                 left -= piece;
             }
             if (allowed)
-                hook->recvFileEnd(backupRoot, fname, count);
+                hook->recvFileEnd(*place, count);
             break;
         }
         if (code == codeData) {
@@ -681,11 +684,11 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
                     fail(QString::fromLatin1(attachingText) +
                          QStringLiteral("backup2tool::recvFileThrow: could not read the file data."));
                 left -= piece;
-                if (part.file.isOpen() && r == 0) {
-                    if (part.file.write(chunk.constData(), piece) < qint64(piece)) {
-                        r = part.file.error() != QFileDevice::NoError ? int(part.file.error())
-                                                                      : int(QFileDevice::WriteError);
-                        error = part.file.errorString();
+                if (part && part->file.isOpen() && r == 0) {
+                    if (part->file.write(chunk.constData(), piece) < qint64(piece)) {
+                        r = part->file.error() != QFileDevice::NoError ? int(part->file.error())
+                                                                       : int(QFileDevice::WriteError);
+                        error = part->file.errorString();
                     }
                 }
                 count += piece;
@@ -715,7 +718,7 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
     if (!allowed)
         fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2")
                  .arg(target, BackupPathCheck::refusalText(fname)));
-    if (r == 0 && part.file.isOpen() && !part.commit(error))
+    if (r == 0 && part->file.isOpen() && !part->commit(error))
         r = QFileDevice::RenameError;
     if (r != 0)
         fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(target, error));
@@ -730,8 +733,8 @@ void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, Pli
     if (path.isEmpty())
         fail(QStringLiteral("ERROR: Malformed DLContentsOfDirectory message"));
     PlistCFType listing = PlistCFType::createCFDictionary();
-    if (isAllowed(path)) {
-        for (const Backup2ToolHook::DirItem &item : hook->dirContents(backupRoot, path)) {
+    if (const std::optional<BackupPath> place = placeOf(path)) {
+        for (const Backup2ToolHook::DirItem &item : hook->dirContents(*place)) {
             PlistCFType entry = PlistCFType::createCFDictionary();
             entry.put(QStringLiteral("DLFileType"),
                       PlistCFType::createCFString(item.type == 2 ? QStringLiteral("DLFileTypeDirectory")
@@ -758,11 +761,13 @@ void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFTy
         const QString to = moves.get(key).CFStringQString();
         if (from.isEmpty() || to.isEmpty())
             continue;
-        if (!isAllowed(from) || !isAllowed(to)) {
-            error = BackupPathCheck::refusalText(isAllowed(from) ? to : from);
+        const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
+        const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
+        if (!source || !target) {
+            error = BackupPathCheck::refusalText(source ? to : from);
             r = QFileDevice::PermissionsError;
         } else {
-            r = hook->moveFile(backupRoot, from, to, error);
+            r = hook->moveFile(*source, *target, error);
         }
         if (r != 0)
             break;
@@ -781,12 +786,13 @@ void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCF
         const QString path = paths.at(i).CFStringQString();
         if (path.isEmpty())
             continue;
-        if (!isAllowed(path)) {
+        const std::optional<BackupPath> place = placeOf(path, BackupPathCheck::LastComponent::AsLink);
+        if (!place) {
             error = BackupPathCheck::refusalText(path);
             code = statusOf(QFileDevice::PermissionsError);
             continue;
         }
-        hook->removeFile(backupRoot, path, error);
+        hook->removeFile(*place, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(
@@ -802,11 +808,13 @@ void backup2tool::copyItemThrow(mobilebackup2_client_private *client, PlistCFTyp
     if (from.isEmpty() || to.isEmpty())
         fail(QStringLiteral("backup2tool::copyItemThrow: invalid message."));
     int r = 0;
-    if (!isAllowed(from) || !isAllowed(to)) {
-        error = BackupPathCheck::refusalText(isAllowed(from) ? to : from);
+    const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
+    const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
+    if (!source || !target) {
+        error = BackupPathCheck::refusalText(source ? to : from);
         r = QFileDevice::PermissionsError;
     } else {
-        r = hook->copyFile(backupRoot, from, to, error);
+        r = hook->copyFile(*source, *target, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(client, statusOf(r), error, empty,

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
 struct mobilebackup2_client_private;
 
@@ -68,7 +69,8 @@ public:
     void sendFileThrow(mobilebackup2_client_private *client, QString path, PlistCFType &errors);
     void recvFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
     QString recvFileNameThrow(mobilebackup2_client_private *client);
-    int recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname, QString &error);
+    int recvFileThrow(mobilebackup2_client_private *client, const std::optional<BackupPath> &place,
+                      const QString &fname, QString &error);
     void sendDirContentsThrow(mobilebackup2_client_private *client, PlistCFType msg);
     void moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
     void removeFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
@@ -93,7 +95,10 @@ private:
     // the owner cancels.
     ReadEnd readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length,
                           quint32 &received);
-    bool isAllowed(const QString &path) const;
+    // The place the phone's `path` names under the root, or nothing (logged) when it is refused.
+    std::optional<BackupPath>
+    placeOf(const QString &path,
+            BackupPathCheck::LastComponent last = BackupPathCheck::LastComponent::NoLink) const;
     void sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
                          const PlistCFType &dict, const QString &failureText);
     // The free space of the disk that holds the backup root.

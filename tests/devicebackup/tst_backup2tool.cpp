@@ -17,6 +17,7 @@ using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
 
 using tarnwick::test::readAll;
+using tarnwick::test::snapshot;
 using tarnwick::test::writeFile;
 
 namespace {
@@ -80,6 +81,7 @@ private slots:
     void pathsOutsideTheRootAreRefused_data();
     void pathsOutsideTheRootAreRefused();
     void folderRequestsAnswerTheHookResult();
+    void copyOrMoveIntoItselfIsRefused();
     void freeSpaceIsTheDisks();
     void hookStopsTheSession_data();
     void hookStopsTheSession();
@@ -487,15 +489,26 @@ void TestBackup2Tool::cancelWhileThePhoneIsGoneBetweenFiles()
 void TestBackup2Tool::pathsOutsideTheRootAreRefused_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("climbing") << QStringLiteral("../outside/victim");
-    QTest::newRow("climbing inside") << udid + QStringLiteral("/../../outside/victim");
-    QTest::newRow("absolute") << QStringLiteral("%OUTSIDE%/victim");
-    QTest::newRow("through a link") << udid + QStringLiteral("/link/victim");
+    // Empty when the path is refused; otherwise the cleaned place inside the root it stands for.
+    QTest::addColumn<QString>("place");
+    QTest::newRow("climbing") << QStringLiteral("../outside/victim") << QString();
+    QTest::newRow("climbing inside") << udid + QStringLiteral("/../../outside/victim") << QString();
+    QTest::newRow("absolute") << QStringLiteral("%OUTSIDE%/victim") << QString();
+    QTest::newRow("through a link") << udid + QStringLiteral("/link/victim") << QString();
+    QTest::newRow("link to the root's parent") << udid + QStringLiteral("/up/outside/victim") << QString();
+    QTest::newRow("link to /") << udid + QStringLiteral("/slash%OUTSIDE%/victim") << QString();
+    QTest::newRow("climbing through a link")
+        << udid + QStringLiteral("/link/../../../outside/victim") << QString();
+    // The kernel would take ".." after the link from the link's target, outside; the session acts
+    // on the cleaned place alone.
+    QTest::newRow("link, then ..") << udid + QStringLiteral("/link/../outside/victim")
+                                   << udid + QStringLiteral("/outside/victim");
 }
 
 void TestBackup2Tool::pathsOutsideTheRootAreRefused()
 {
     QFETCH(QString, path);
+    QFETCH(QString, place);
 
     QTemporaryDir outer;
     const QDir root(outer.filePath(QStringLiteral("root")));
@@ -504,8 +517,19 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     QVERIFY(QDir().mkpath(outside));
     writeFile(outside + QStringLiteral("/victim"), "precious");
     writeFile(outside + QStringLiteral("/other"), "precious too");
+    writeFile(outside + QStringLiteral("/sub/deeper"), "precious as well");
     QVERIFY(QDir().mkpath(root.absoluteFilePath(udid)));
-    QVERIFY(QFile::link(outside, root.absoluteFilePath(udid + QStringLiteral("/link"))));
+    QVERIFY(
+        QFile::link(outside + QStringLiteral("/sub"), root.absoluteFilePath(udid + QStringLiteral("/link"))));
+    QVERIFY(QFile::link(outer.path(), root.absoluteFilePath(udid + QStringLiteral("/up"))));
+    QVERIFY(QFile::link(QStringLiteral("/"), root.absoluteFilePath(udid + QStringLiteral("/slash"))));
+    for (const QString &name : {QStringLiteral("/victim"), QStringLiteral("/other")}) {
+        QFile file(outside + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(
+            file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    }
+    const QStringList before = snapshot(outside);
     path.replace(QStringLiteral("%OUTSIDE%"), outside);
     const QString sibling = QFileInfo(path).path() + QStringLiteral("/other");
 
@@ -525,14 +549,23 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     writeFile(root.absoluteFilePath(udid + QStringLiteral("/Manifest.db")), "manifest");
     backup2tool tool(udid, root, nullptr);
     const QString error = whatOf<std::runtime_error>([&] { tool.runThrow(_backup2tool_req(OP_BACKUP)); });
-    QVERIFY2(error.contains(QStringLiteral("leads outside the backup folder")), qPrintable(error));
 
+    QCOMPARE(snapshot(outside), before);
     QCOMPARE(readAll(outside + QStringLiteral("/victim")), QByteArray("precious"));
-    QCOMPARE(readAll(outside + QStringLiteral("/other")), QByteArray("precious too"));
-    QVERIFY(!QFileInfo::exists(outside + QStringLiteral("/victim.d")));
     QCOMPARE(m_backup->refusedDownloads(), QStringList{path});
     QVERIFY(m_backup->downloadedFiles().isEmpty());
     const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    if (!place.isEmpty()) {
+        // Every request acted on the cleaned place: the copy made it, the upload wrote it.
+        QCOMPARE(error, QString());
+        QCOMPARE(statuses.size(), 7);
+        for (const BackupStatusResponse &status : statuses.mid(2))
+            QVERIFY2(status.code == 0, qPrintable(status.message + QLatin1Char(' ') + status.description));
+        QCOMPARE(readAll(root.absoluteFilePath(place)), QByteArray("overwritten"));
+        QVERIFY(QFileInfo(root.absoluteFilePath(place + QStringLiteral(".d"))).isDir());
+        return;
+    }
+    QVERIFY2(error.contains(QStringLiteral("leads outside the backup folder")), qPrintable(error));
     QCOMPARE(statuses.size(), 6);
     QCOMPARE(statuses.at(0).code, -13); // download: missing
     QCOMPARE(statuses.at(1).code, 0);   // listing: empty
@@ -564,6 +597,34 @@ void TestBackup2Tool::folderRequestsAnswerTheHookResult()
              QStringLiteral("DLFileTypeDirectory"));
     QCOMPARE(listing.value(QStringLiteral("a")).toMap().value(QStringLiteral("DLFileType")).toString(),
              QStringLiteral("DLFileTypeRegular"));
+}
+
+void TestBackup2Tool::copyOrMoveIntoItselfIsRefused()
+{
+    const QDir root(m_rootDir->path());
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/a")), "a");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/sub/b")), "b");
+    QVERIFY(QFile::link(root.absoluteFilePath(udid + QStringLiteral("/sub")),
+                        root.absoluteFilePath(udid + QStringLiteral("/in"))));
+    const QStringList before = snapshot(root.path());
+    m_backup->setScript({
+        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid, udid + QStringLiteral("/sub/copy")}),
+        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid, udid + QStringLiteral("/in/copy")}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageMoveItems"),
+             QVariantMap{{udid + QStringLiteral("/sub"), udid + QStringLiteral("/sub/inner")}}, QVariantMap(),
+             0.5}),
+        BackupStep::report(0),
+    });
+    backup2tool tool(udid, root, nullptr);
+    QCOMPARE(run(tool), QString());
+    QCOMPARE(snapshot(root.path()), before);
+    const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    QCOMPARE(statuses.size(), 3);
+    QCOMPARE(statuses.at(0).code, -14);
+    QCOMPARE(statuses.at(0).description, udid + QStringLiteral("/sub/copy lies inside ") + udid + '.');
+    QCOMPARE(statuses.at(1).code, -14);
+    QCOMPARE(statuses.at(2).code, -10);
 }
 
 void TestBackup2Tool::freeSpaceIsTheDisks()

@@ -12,6 +12,7 @@
 using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
 
+using tarnwick::test::placeUnder;
 using tarnwick::test::readAll;
 using tarnwick::test::writeFile;
 
@@ -196,37 +197,40 @@ void TestFakeBackup2ToolHook::listingsAndRemovals()
 {
     QVERIFY(m_root.mkpath(udid));
     FakeBackup2ToolHook hook;
-    QVERIFY(hook.dirContents(m_root, udid).isEmpty());
+    QVERIFY(hook.dirContents(placeUnder(m_root, udid)).isEmpty());
     const QString kept = hashed(QStringLiteral("c3"));
     const QString dropped = hashed(QStringLiteral("c3ff"));
     const QString deleted = hashed(QStringLiteral("c3ee"));
     hook.selectedApps = {QStringLiteral("com.example.mail")};
     hook.appContainers.insert(QStringLiteral("com.example.mail"), {mailUuid});
-    hook.recvFileBegin(m_root, udid, bucketPath(kept), mailUuid);
-    hook.recvFileEnd(m_root, bucketPath(kept), 4);
-    hook.recvFileBegin(m_root, udid, bucketPath(dropped), QStringLiteral("HomeDomain/x"));
-    hook.recvFileEnd(m_root, bucketPath(dropped), 1234);
-    hook.recvFileBegin(m_root, udid, bucketPath(deleted), mailUuid);
-    hook.recvFileEnd(m_root, bucketPath(deleted), 3);
-    hook.recvFileBegin(m_root, udid, udid + QStringLiteral("/Info.plist"), QStringLiteral("Info.plist"));
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(kept)), mailUuid);
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(kept)), 4);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(dropped)), QStringLiteral("HomeDomain/x"));
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(dropped)), 1234);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(deleted)), mailUuid);
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(deleted)), 3);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, udid + QStringLiteral("/Info.plist")),
+                       QStringLiteral("Info.plist"));
     writeFile(m_root.absoluteFilePath(bucketPath(kept)), "kept!");
     writeFile(m_root.absoluteFilePath(udid + QStringLiteral("/Snapshot/s")), "snap");
 
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid)), QStringLiteral("Info.plist:1:0 c3:2:0"));
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/c3"))),
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid))), QStringLiteral("Info.plist:1:0 c3:2:0"));
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/c3")))),
              QStringLiteral("%1:1:5 %2:1:1234").arg(kept, dropped));
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/SNAPSHOT"))), QString());
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/Snapshot"))),
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/SNAPSHOT")))), QString());
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/Snapshot")))),
              QStringLiteral("s:1:4"));
 
     QString error;
-    QCOMPARE(hook.removeFile(m_root, udid + QStringLiteral("/Snapshot/") + dropped, error), 0);
-    QCOMPARE(hook.removeFile(m_root, udid + QStringLiteral("/c3"), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, udid + QStringLiteral("/Snapshot/") + dropped), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, udid + QStringLiteral("/c3")), error), 0);
     QCOMPARE(hook.db.getDName(dropped), QStringLiteral("HomeDomain/x"));
-    QCOMPARE(hook.removeFile(m_root, bucketPath(dropped), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, bucketPath(dropped)), error), 0);
     QCOMPARE(hook.db.getDName(dropped), QString());
-    QCOMPARE(hook.copyFile(m_root, bucketPath(kept), QStringLiteral("copy"), error), 0);
-    QCOMPARE(hook.mkdir(m_root, QStringLiteral("made"), error), 0);
+    QCOMPARE(hook.copyFile(placeUnder(m_root, bucketPath(kept)), placeUnder(m_root, QStringLiteral("copy")),
+                           error),
+             0);
+    QCOMPARE(hook.mkdir(placeUnder(m_root, QStringLiteral("made")), error), 0);
     QVERIFY(!QFileInfo::exists(m_root.absoluteFilePath(QStringLiteral("copy"))));
     QVERIFY(!QFileInfo::exists(m_root.absoluteFilePath(QStringLiteral("made"))));
 }
