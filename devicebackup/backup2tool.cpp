@@ -3,8 +3,6 @@
 #include "Logging.h"
 #include "platform/idevice/DeviceHandles.h"
 
-#include <libimobiledevice/mobilebackup2.h>
-
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -39,12 +37,6 @@ constexpr long long unknownFreeSpace = 1099511627776LL;
     throw std::runtime_error(text.toUtf8().toStdString());
 }
 
-struct BackupClientDeleter
-{
-    void operator()(mobilebackup2_client_t client) const { mobilebackup2_client_free(client); }
-};
-using UniqueBackupClient = std::unique_ptr<mobilebackup2_client_private, BackupClientDeleter>;
-
 // The status code the phone gets for a hook's file-error result.
 int statusOf(int result)
 {
@@ -62,12 +54,12 @@ int statusOf(int result)
 
 // Reads `length` bytes with as many calls as the library needs; false when a call brought nothing
 // (the library has then waited its own time-out, or the connection is gone).
-bool readExact(mobilebackup2_client_t client, char *buffer, quint32 length)
+bool readExact(MobileBackup2Client *client, char *buffer, quint32 length)
 {
     quint32 done = 0;
     while (done < length) {
         uint32_t n = 0;
-        mobilebackup2_receive_raw(client, buffer + done, length - done, &n);
+        client->receiveRaw(buffer + done, length - done, &n);
         if (n == 0)
             return false;
         done += n;
@@ -124,6 +116,18 @@ private:
 public:
     QFile file;
 };
+
+// Fails with `text` (its %1 the library's code); a message the client refused as malformed says so
+// instead, with the client's reason.
+[[noreturn]] void failMalformed(mobilebackup2_error_t err, const std::string &refusal, const QString &text)
+{
+    if (err == MOBILEBACKUP2_E_PLIST_ERROR && !refusal.empty())
+        fail(QStringLiteral(
+                 "ERROR: The device sent a malformed message (%1). Please restart your iPhone to try "
+                 "again.")
+                 .arg(QString::fromStdString(refusal)));
+    fail(text.arg(int(err)));
+}
 
 } // namespace
 
@@ -239,10 +243,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
 
     hook->beginThrow(backupRoot, udid);
 
-    // Declared so that leaving frees the service descriptor, the lockdown client, the backup client
-    // and the device, in that order.
+    // Declared so that leaving frees the service descriptor, the lockdown client and the device, in
+    // that order.
     SharedIDevice device;
-    UniqueBackupClient client;
     UniqueLockdownClient lockdown;
     UniqueServiceDescriptor service;
 
@@ -274,18 +277,26 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             "backup2tool: start service com.apple.mobilebackup2 failed. Please restart your iPhone "
             "to try again."));
 
-    mobilebackup2_client_t rawClient = nullptr;
-    mobilebackup2_client_new(device.get(), service.get(), &rawClient);
-    client.reset(rawClient);
+    std::unique_ptr<MobileBackup2Client> client;
+    std::string refusal;
+    const mobilebackup2_error_t connectError =
+        MobileBackup2Client::connect(device, service.get(), client, &refusal);
     service.reset();
+    device.reset(); // the client holds it as long as it needs it
+    if (connectError != MOBILEBACKUP2_E_SUCCESS)
+        failMalformed(connectError, refusal,
+                      QStringLiteral("Could not perform backup protocol version exchange, error code %1"));
+    return serveThrow(std::move(client), req, error);
+}
 
-    double versions[] = {2.0, 2.1};
+int backup2tool::serveThrow(std::unique_ptr<MobileBackup2Client> client, _backup2tool_req req, QString &error)
+{
+    const double versions[] = {2.0, 2.1};
     double remoteVersion = 0;
-    const mobilebackup2_error_t versionError =
-        mobilebackup2_version_exchange(client.get(), versions, 2, &remoteVersion);
+    const mobilebackup2_error_t versionError = client->versionExchange(versions, 2, &remoteVersion);
     if (versionError != MOBILEBACKUP2_E_SUCCESS)
-        fail(QStringLiteral("Could not perform backup protocol version exchange, error code %1")
-                 .arg(int(versionError)));
+        failMalformed(versionError, client->lastRefusal(),
+                      QStringLiteral("Could not perform backup protocol version exchange, error code %1"));
 
     const QByteArray identifier = udid.toLocal8Bit();
     if (req.op == OP_RESTORE) {
@@ -305,9 +316,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
                         PlistCFType::createCFBoolean(req.removeItemsNotRestored));
         if (!req.password.isEmpty())
             options.put(QStringLiteral("Password"), PlistCFType::createCFString(req.password));
-        const int err =
-            mobilebackup2_send_request(client.get(), "Restore", identifier.constData(),
-                                       identifier.constData(), static_cast<plist_t>(options.ref()));
+        const int err = client->sendRequest("Restore", identifier.constData(), identifier.constData(),
+                                            static_cast<plist_t>(options.ref()));
         if (err == -7)
             fail(QStringLiteral("ERROR: Could not start restore process: device refused to start the restore "
                                 "process. Please restart your iPhone to try again."));
@@ -317,8 +327,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             fail(QStringLiteral("ERROR: Could not start restore process: unspecified error occurred. Please "
                                 "restart your iPhone to try again."));
     } else if (req.op == OP_BACKUP) {
-        const int err = mobilebackup2_send_request(client.get(), "Backup", identifier.constData(),
-                                                   identifier.constData(), nullptr);
+        const int err =
+            client->sendRequest("Backup", identifier.constData(), identifier.constData(), nullptr);
         if (err == -7)
             fail(QStringLiteral(
                 "Please restart your iPhone to try again. ERROR: Could not start backup process: "
@@ -341,20 +351,18 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
         }
         emitUpdate(QStringLiteral("This may take a few minutes. Please wait..."));
 
-        plist_t rawMessage = nullptr;
-        char *rawName = nullptr;
-        const mobilebackup2_error_t receiveError =
-            mobilebackup2_receive_message(client.get(), &rawMessage, &rawName);
-        const PlistCFType message(rawMessage, true);
-        const UniqueCString nameHolder(rawName);
+        UniquePlist received;
+        std::string rawName;
+        const mobilebackup2_error_t receiveError = client->receiveMessage(received, rawName);
+        const PlistCFType message(received.release(), true);
         if (receiveError == MOBILEBACKUP2_E_RECEIVE_TIMEOUT)
             continue;
         if (receiveError != MOBILEBACKUP2_E_SUCCESS)
-            fail(QStringLiteral(
-                     "ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to try "
-                     "again.")
-                     .arg(int(receiveError)));
-        const QString name = QString::fromUtf8(rawName ? rawName : "");
+            failMalformed(
+                receiveError, client->lastRefusal(),
+                QStringLiteral("ERROR: Could not receive from mobilebackup2 (%1). Please restart your "
+                               "iPhone to try again."));
+        const QString name = QString::fromStdString(rawName);
 
         int progressItem = -1;
         if (name == QLatin1String("DLMessageDownloadFiles"))
@@ -383,7 +391,7 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             recvFilesThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageGetFreeDiskSpace")) {
             const PlistCFType space = PlistCFType::createCFNumberInt64(freeDiskSpace());
-            mobilebackup2_send_status_response(client.get(), 0, nullptr, static_cast<plist_t>(space.ref()));
+            client->sendStatusResponse(0, nullptr, static_cast<plist_t>(space.ref()));
         } else if (name == QLatin1String("DLContentsOfDirectory")) {
             sendDirContentsThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
@@ -391,12 +399,12 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             if (const std::optional<BackupPath> place = placeOf(path)) {
                 QString ignored;
                 hook->mkdir(*place, ignored);
-                mobilebackup2_send_status_response(client.get(), 0, nullptr, nullptr);
+                client->sendStatusResponse(0, nullptr, nullptr);
             } else {
                 const PlistCFType empty = PlistCFType::createCFDictionary();
-                mobilebackup2_send_status_response(client.get(), statusOf(QFileDevice::PermissionsError),
-                                                   BackupPathCheck::refusalText(path).toUtf8().constData(),
-                                                   static_cast<plist_t>(empty.ref()));
+                client->sendStatusResponse(statusOf(QFileDevice::PermissionsError),
+                                           BackupPathCheck::refusalText(path).toUtf8().constData(),
+                                           static_cast<plist_t>(empty.ref()));
             }
         } else if (name == QLatin1String("DLMessageMoveFiles") ||
                    name == QLatin1String("DLMessageMoveItems")) {
@@ -419,7 +427,6 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             if (!missingFileText.isEmpty())
                 error += QLatin1Char(' ') + missingFileText;
             client.reset();
-            device.reset();
             break;
         } else if (name == QLatin1String("DLMessagePurgeDiskSpace")) {
             error = QStringLiteral("Error: DLMessagePurgeDiskSpace(Insufficient free disk space).");
@@ -432,31 +439,31 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     return result;
 }
 
-void backup2tool::sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
+void backup2tool::sendStatusThrow(MobileBackup2Client *client, int code, const QString &description,
                                   const PlistCFType &dict, const QString &failureText)
 {
     const QByteArray text = description.toUtf8();
-    const int err = mobilebackup2_send_status_response(
-        client, code, description.isEmpty() ? nullptr : text.constData(), static_cast<plist_t>(dict.ref()));
+    const int err = client->sendStatusResponse(code, description.isEmpty() ? nullptr : text.constData(),
+                                               static_cast<plist_t>(dict.ref()));
     if (err != 0)
         fail(failureText.arg(err));
 }
 
 // ---- file transfers ----
 
-int backup2tool::sendFrame(mobilebackup2_client_private *client, const QByteArray &body)
+int backup2tool::sendFrame(MobileBackup2Client *client, const QByteArray &body)
 {
     if (body.isEmpty())
         return 0;
     const quint32 bigEndianLength = qToBigEndian(quint32(body.size()));
     uint32_t sent = 0;
-    int err = mobilebackup2_send_raw(client, reinterpret_cast<const char *>(&bigEndianLength), 4, &sent);
+    int err = client->sendRaw(reinterpret_cast<const char *>(&bigEndianLength), 4, &sent);
     if (err != 0 || sent != 4)
         return err != 0 ? err : -1;
     quint32 done = 0;
     while (done < quint32(body.size())) {
         sent = 0;
-        err = mobilebackup2_send_raw(client, body.constData() + done, quint32(body.size()) - done, &sent);
+        err = client->sendRaw(body.constData() + done, quint32(body.size()) - done, &sent);
         if (err != 0)
             return err;
         done += sent;
@@ -464,7 +471,7 @@ int backup2tool::sendFrame(mobilebackup2_client_private *client, const QByteArra
     return 0;
 }
 
-void backup2tool::sendFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::sendFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     const PlistCFType paths = msg.at(1);
     PlistCFType errors;
@@ -480,16 +487,16 @@ void backup2tool::sendFilesThrow(mobilebackup2_client_private *client, PlistCFTy
     }
     const char terminator[4] = {0, 0, 0, 0};
     uint32_t sent = 0;
-    mobilebackup2_send_raw(client, terminator, 4, &sent);
+    client->sendRaw(terminator, 4, &sent);
     if (!errors.ref()) {
         const PlistCFType empty = PlistCFType::createCFDictionary();
-        mobilebackup2_send_status_response(client, 0, nullptr, static_cast<plist_t>(empty.ref()));
+        client->sendStatusResponse(0, nullptr, static_cast<plist_t>(empty.ref()));
     } else {
-        mobilebackup2_send_status_response(client, -13, "Multi status", static_cast<plist_t>(errors.ref()));
+        client->sendStatusResponse(-13, "Multi status", static_cast<plist_t>(errors.ref()));
     }
 }
 
-void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString path, PlistCFType &errors)
+void backup2tool::sendFileThrow(MobileBackup2Client *client, QString path, PlistCFType &errors)
 {
     int err = sendFrame(client, path.toUtf8());
     if (err != 0)
@@ -561,7 +568,7 @@ QString backup2tool::sizeText(unsigned long long size)
     return QString::fromLatin1(text);
 }
 
-void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::recvFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     const auto total = static_cast<unsigned long long>(msg.at(3).CFNumberInt64(0));
@@ -588,8 +595,8 @@ void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFTy
             QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
 }
 
-backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *client, char *buffer,
-                                                quint32 length, quint32 &received)
+backup2tool::ReadEnd backup2tool::readPatiently(MobileBackup2Client *client, char *buffer, quint32 length,
+                                                quint32 &received)
 {
     received = 0;
     QElapsedTimer sinceLastByte;
@@ -600,7 +607,7 @@ backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *cl
         QElapsedTimer call;
         call.start();
         uint32_t n = 0;
-        mobilebackup2_receive_raw(client, buffer + received, length - received, &n);
+        client->receiveRaw(buffer + received, length - received, &n);
         if (n > 0) {
             received += n;
             sinceLastByte.restart();
@@ -615,7 +622,7 @@ backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *cl
     return ReadEnd::Complete;
 }
 
-QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
+QString backup2tool::recvFileNameThrow(MobileBackup2Client *client)
 {
     char lengthBytes[4];
     quint32 received = 0;
@@ -637,7 +644,7 @@ QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(mobilebackup2_client_private *client, const std::optional<BackupPath> &place,
+int backup2tool::recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place,
                                const QString &fname, QString &error)
 {
     // A refused file is read to its end and dropped; its part file is never made.
@@ -727,7 +734,7 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, const std::
 
 // ---- folder and item requests ----
 
-void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::sendDirContentsThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     const QString path = msg.at(1).CFStringQString();
     if (path.isEmpty())
@@ -751,7 +758,7 @@ void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, Pli
         QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
 }
 
-void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::moveFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     int r = 0;
@@ -777,7 +784,7 @@ void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFTy
                     QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1."));
 }
 
-void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::removeFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     int code = 0;
@@ -800,7 +807,7 @@ void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCF
         QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
 }
 
-void backup2tool::copyItemThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::copyItemThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     const QString from = msg.at(1).CFStringQString();

@@ -2,7 +2,6 @@
 
 #include "DeviceServiceChannel.h"
 #include "Logging.h"
-#include "PlistInputCheck.h"
 
 #include <QtGlobal>
 
@@ -16,8 +15,6 @@ const char *const emptyParameter = "___EmptyParameterString___";
 
 // How long one read waits for the device, as the device library's property-list service waits.
 constexpr unsigned kReceiveTimeoutMs = 30000;
-// Bytes read at a time: a length the device announces is never allocated before the bytes come.
-constexpr uint32_t kReadChunk = 1u << 20;
 
 // The device library maps the service's codes through DeviceLink's to the sync client's; the
 // numbers of the first ones agree, everything else becomes the unknown error.
@@ -177,32 +174,7 @@ mobilesync_error_t MobileSyncClient::send(plist_t msg)
 {
     if (!msg)
         return MOBILESYNC_E_INVALID_ARG;
-    char *raw = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(msg, &raw, &length);
-    const UniqueCString content(raw);
-    if (!content || length == 0)
-        return MOBILESYNC_E_PLIST_ERROR;
-    std::vector<char> frame(4 + std::size_t(length));
-    for (int i = 0; i < 4; ++i)
-        frame[i] = char((length >> (24 - 8 * i)) & 0xFF);
-    std::copy(content.get(), content.get() + length, frame.begin() + 4);
-    return syncError(m_channel->send(frame.data(), uint32_t(frame.size())));
-}
-
-mobilesync_error_t MobileSyncClient::receiveBytes(char *data, uint32_t size)
-{
-    uint32_t done = 0;
-    while (done < size) {
-        uint32_t received = 0;
-        const service_error_t err = m_channel->receive(data + done, size - done, received, kReceiveTimeoutMs);
-        if (err != SERVICE_E_SUCCESS)
-            return syncError(err);
-        if (received == 0)
-            return MOBILESYNC_E_RECEIVE_TIMEOUT;
-        done += received;
-    }
-    return MOBILESYNC_E_SUCCESS;
+    return syncError(m_channel.send(msg));
 }
 
 mobilesync_error_t MobileSyncClient::refuse(std::string why)
@@ -214,55 +186,17 @@ mobilesync_error_t MobileSyncClient::refuse(std::string why)
 
 mobilesync_error_t MobileSyncClient::receive(UniquePlist &msg)
 {
-    msg.reset();
-    unsigned char header[4];
-    mobilesync_error_t err = receiveBytes(reinterpret_cast<char *>(header), sizeof header);
-    if (err != MOBILESYNC_E_SUCCESS)
-        return err;
-    const uint32_t length = (uint32_t(header[0]) << 24) | (uint32_t(header[1]) << 16) |
-                            (uint32_t(header[2]) << 8) | uint32_t(header[3]);
-    if (length == 0)
-        return refuse("empty message");
-    if (length > maxMessageBytes)
-        return refuse("message of " + std::to_string(length) + " bytes is larger than " +
-                      std::to_string(maxMessageBytes));
-
-    std::vector<char> content;
-    while (content.size() < length) {
-        const std::size_t offset = content.size();
-        const std::size_t end = offset + std::min<std::size_t>(kReadChunk, length - offset);
-        // Grows by doubling, so a large message is not copied once per chunk.
-        if (content.capacity() < end)
-            content.reserve(std::min<std::size_t>(length, std::max(end, 2 * content.capacity())));
-        content.resize(end);
-        err = receiveBytes(content.data() + offset, uint32_t(content.size() - offset));
-        if (err != MOBILESYNC_E_SUCCESS)
-            return err;
+    switch (m_channel.receive(msg, kReceiveTimeoutMs)) {
+    case PlistMessageChannel::Received::Message:
+        return MOBILESYNC_E_SUCCESS;
+    case PlistMessageChannel::Received::TimedOut:
+        return MOBILESYNC_E_RECEIVE_TIMEOUT;
+    case PlistMessageChannel::Received::Refused:
+        return refuse(m_channel.lastRefusal());
+    case PlistMessageChannel::Received::Failed:
+        break;
     }
-
-    plist_t raw = nullptr;
-    std::string why;
-    if (length > 8 && std::equal(content.begin(), content.begin() + 8, "bplist00")) {
-        why = PlistInputCheck::binaryRefusal(content.data(), content.size());
-        if (why.empty())
-            plist_from_bin(content.data(), length, &raw);
-    } else if (length > 5 && std::equal(content.begin(), content.begin() + 5, "<?xml")) {
-        // Phones put control characters into XML messages at times; the device library reads them
-        // as spaces, and so does this client.
-        for (char &c : content) {
-            if (c >= 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                c = ' ';
-        }
-        why = PlistInputCheck::xmlRefusal(content.data(), content.size());
-        if (why.empty())
-            plist_from_xml(content.data(), length, &raw);
-    } else {
-        why = "message is no property list";
-    }
-    msg.reset(raw);
-    if (!why.empty())
-        return refuse(why);
-    return msg ? MOBILESYNC_E_SUCCESS : refuse("property list cannot be read");
+    return syncError(m_channel.lastError());
 }
 
 mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::string &type)
