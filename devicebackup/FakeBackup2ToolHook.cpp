@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "ios/iDevice.h"
+#include "platform/idevice/InstallationProxyClient.h"
 
 #include <libimobiledevice/installation_proxy.h>
 
@@ -26,11 +27,6 @@ QString tablePath(const QDir &root, const QString &udid)
 {
     return root.absoluteFilePath(udid + QStringLiteral("/dname.sqlite"));
 }
-
-struct InstproxyClientDeleter
-{
-    void operator()(instproxy_client_t client) const { instproxy_client_free(client); }
-};
 
 } // namespace
 
@@ -94,25 +90,24 @@ bool FakeBackup2ToolHook::isFileIncluded(QString path, QString devicePath)
 
 void FakeBackup2ToolHook::readAppuids(QString udid)
 {
-    iDevice device(udid);
-    if (!device.open())
+    idevice_t rawDevice = nullptr;
+    if (idevice_new_with_options(&rawDevice, udid.toUtf8().constData(), IDEVICE_LOOKUP_USBMUX) !=
+        IDEVICE_E_SUCCESS)
         return;
-    instproxy_client_t raw = nullptr;
-    if (instproxy_client_start_service(device.deviceHandle(), &raw, iDevice::clientLabel) !=
-        INSTPROXY_E_SUCCESS)
+    const SharedIDevice device = adoptIDevice(rawDevice);
+    std::unique_ptr<InstallationProxyClient> client;
+    if (InstallationProxyClient::startService(device, iDevice::clientLabel, client) != INSTPROXY_E_SUCCESS)
         return;
-    const std::unique_ptr<instproxy_client_private, InstproxyClientDeleter> client(raw);
 
     const UniquePlist options(instproxy_client_options_new());
     instproxy_client_options_add(options.get(), "ApplicationType", "User", nullptr);
     instproxy_client_options_set_return_attributes(options.get(), "CFBundleIdentifier", "Container",
                                                    "GroupContainers", nullptr);
-    plist_t result = nullptr;
-    if (instproxy_browse(client.get(), options.get(), &result) != INSTPROXY_E_SUCCESS) {
-        plist_free(result);
+    // Only an answer that passed the input check reaches the getters below.
+    UniquePlist result;
+    if (client->browse(options.get(), result) != INSTPROXY_E_SUCCESS)
         return;
-    }
-    const PlistCFType apps(result, true);
+    const PlistCFType apps(result.release(), true);
     for (int i = 0; i < apps.array_size(); ++i) {
         const PlistCFType app = apps.at(i);
         const QString bundleId = app.get(QStringLiteral("CFBundleIdentifier")).CFStringQString();

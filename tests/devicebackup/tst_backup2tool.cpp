@@ -37,6 +37,14 @@ QString bucketPath(const QString &name)
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
 
+// ["DLMessageMoveItems", {"\u00e9\0x": "dev/a.txt"}, {}, 0.5] as a binary property list whose key is
+// stored as UTF-16 with a NUL character: libplist keeps a key length longer than its text, and its
+// first reader ends the process on an assertion.
+const QByteArray moveWithNulKey = QByteArray::fromHex(
+    "62706c6973743030a4010205065f1012444c4d6573736167654d6f76654974656d73d103046300e90000007859646576"
+    "2f612e747874d0233fe0000000000000080d22252c363700000000000001010000000000000007000000000000000000"
+    "00000000000040");
+
 // A hook that stops the session at the first message.
 class StoppingHook : public Backup2ToolHook
 {
@@ -83,6 +91,7 @@ private slots:
     void folderRequestsAnswerTheHookResult();
     void copyOrMoveIntoItselfIsRefused();
     void freeSpaceIsTheDisks();
+    void malformedMessageEndsTheSession();
     void hookStopsTheSession_data();
     void hookStopsTheSession();
     void noDevice();
@@ -637,6 +646,23 @@ void TestBackup2Tool::freeSpaceIsTheDisks()
     const qint64 actual = QStorageInfo(m_rootDir->path()).bytesAvailable();
     QVERIFY2(reported != 1099511627776LL, "the constant was reported for a readable disk");
     QVERIFY(qAbs(reported - actual) < 64 * 1024 * 1024);
+}
+
+void TestBackup2Tool::malformedMessageEndsTheSession()
+{
+    const QDir root(m_rootDir->path());
+    writeFile(root.absoluteFilePath(QStringLiteral("dev/a.txt")), "a");
+    const QStringList before = snapshot(root.path());
+    m_backup->setScript({BackupStep::rawNotice(moveWithNulKey), BackupStep::report(0)});
+    backup2tool tool(udid, root, nullptr);
+    const QString error = run(tool);
+    QVERIFY2(error.startsWith(QStringLiteral("ERROR: The device sent a malformed message (")),
+             qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("NUL")), qPrintable(error));
+    QVERIFY(m_backup->statusResponses().isEmpty());
+    // The session made the device folder before the phone spoke; nothing else changed.
+    QVERIFY(QDir().rmdir(root.absoluteFilePath(udid)));
+    QCOMPARE(snapshot(root.path()), before);
 }
 
 void TestBackup2Tool::hookStopsTheSession_data()

@@ -24,6 +24,16 @@ const QString mailGroup = QStringLiteral("0A1B2C3D-AAAA-2222-3333-444455556666")
 const QString gameUuid = QStringLiteral("99999999-1111-2222-3333-444455556666");
 const QString strayUuid = QStringLiteral("77777777-1111-2222-3333-444455556666");
 
+// A Browse batch whose application lists a group container under a key stored as UTF-16 with a NUL
+// character ("\u00e9\0x"): libplist's first reader of that key ends the process on an assertion.
+const QByteArray batchWithNulKey = QByteArray::fromHex(
+    "62706c6973743030d201020304565374617475735b43757272656e744c6973745f101442726f7773696e674170706c69"
+    "636174696f6e73a105d3060708090a0b5f1012434642756e646c654964656e74696669657259436f6e7461696e65725f"
+    "100f47726f7570436f6e7461696e6572735f1010636f6d2e6578616d706c652e6d61696c5f10272f632f304131423243"
+    "33442d313131312d323232322d333333332d343434343535353536363636d10c0d6300e9000000785f10272f672f3041"
+    "3142324333442d414141412d323232322d333333332d343434343535353536363636080d1420373940555f7184aeb1b8"
+    "0000000000000101000000000000000e000000000000000000000000000000e2");
+
 QString bucketPath(const QString &name)
 {
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
@@ -72,6 +82,7 @@ private slots:
     void inclusionRule_data();
     void inclusionRule();
     void readAppuidsAsksForUserApps();
+    void readAppuidsRefusesAMalformedAnswer();
     void selectiveBackupKeepsOnlyChosenFiles();
     void chosenFileKeptWhenTheTableCannotBeWritten();
     void listingsAndRemovals();
@@ -141,6 +152,17 @@ void TestFakeBackup2ToolHook::readAppuidsAsksForUserApps()
     FakeBackup2ToolHook unplugged;
     unplugged.readAppuids(QStringLiteral("00008101-FFFFFFFFFFFFFFFF"));
     QVERIFY(unplugged.appContainers.isEmpty());
+}
+
+void TestFakeBackup2ToolHook::readAppuidsRefusesAMalformedAnswer()
+{
+    m_proxy->setRawBatch(batchWithNulKey);
+    FakeBackup2ToolHook hook;
+    hook.readAppuids(udid);
+    QCOMPARE(m_proxy->browseOptions().size(), 1);
+    // Refused whole: nothing of the answer is taken for a container.
+    QVERIFY(hook.appContainers.isEmpty());
+    QVERIFY(hook.allContainers.isEmpty());
 }
 
 void TestFakeBackup2ToolHook::selectiveBackupKeepsOnlyChosenFiles()
