@@ -3,21 +3,6 @@
 #include "DeviceServiceChannel.h"
 #include "Logging.h"
 
-namespace {
-
-// The text of a string node; empty for anything else.
-std::string stringOf(plist_t node)
-{
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return {};
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    const UniqueCString text(raw);
-    return text ? std::string(text.get()) : std::string();
-}
-
-} // namespace
-
 InstallationProxyClient::InstallationProxyClient(SharedIDevice device,
                                                  std::unique_ptr<ServiceChannel> channel)
     : m_device(std::move(device))
@@ -29,22 +14,8 @@ instproxy_error_t InstallationProxyClient::startService(const SharedIDevice &dev
 {
     if (!device)
         return INSTPROXY_E_INVALID_ARG;
-    UniqueServiceDescriptor service;
-    {
-        lockdownd_client_t rawLockdown = nullptr;
-        const lockdownd_error_t handshake =
-            lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
-        const UniqueLockdownClient lockdown(rawLockdown);
-        if (handshake != LOCKDOWN_E_SUCCESS)
-            return INSTPROXY_E_CONN_FAILED;
-        lockdownd_service_descriptor_t rawService = nullptr;
-        const lockdownd_error_t started = lockdownd_start_service(lockdown.get(), serviceName, &rawService);
-        service.reset(rawService);
-        if (started != LOCKDOWN_E_SUCCESS || !service || service->port == 0)
-            return INSTPROXY_E_CONN_FAILED;
-    }
     std::unique_ptr<ServiceChannel> channel;
-    if (DeviceServiceChannel::open(device, service.get(), channel) != SERVICE_E_SUCCESS)
+    if (DeviceServiceChannel::start(device, label, serviceName, channel) != SERVICE_E_SUCCESS)
         return INSTPROXY_E_CONN_FAILED;
     client = std::make_unique<InstallationProxyClient>(device, std::move(channel));
     return INSTPROXY_E_SUCCESS;
@@ -85,7 +56,7 @@ instproxy_error_t InstallationProxyClient::browse(plist_t clientOptions, UniqueP
             for (uint32_t i = 0; i < plist_array_get_size(list); ++i)
                 plist_array_append_item(gathered.get(), plist_copy(plist_array_get_item(list, i)));
         }
-        if (stringOf(plist_dict_get_item(answer.get(), "Status")) == "Complete")
+        if (PlistMessageChannel::textOf(plist_dict_get_item(answer.get(), "Status")) == "Complete")
             break;
     }
     applications = std::move(gathered);

@@ -3,8 +3,6 @@
 #include "DeviceServiceChannel.h"
 #include "Logging.h"
 
-#include <initializer_list>
-
 namespace {
 
 const char *const emptyParameter = "___EmptyParameterString___";
@@ -27,33 +25,6 @@ mobilebackup2_error_t backupError(service_error_t err)
     }
 }
 
-// Builds a message array; takes over the item nodes.
-UniquePlist message(std::initializer_list<plist_t> items)
-{
-    UniquePlist array(plist_new_array());
-    for (plist_t item : items)
-        plist_array_append_item(array.get(), item);
-    return array;
-}
-
-plist_t item(const UniquePlist &array, uint32_t index)
-{
-    if (!array || plist_get_node_type(array.get()) != PLIST_ARRAY)
-        return nullptr;
-    return plist_array_get_item(array.get(), index);
-}
-
-// The text of a string node; empty for anything else.
-std::string stringOf(plist_t node)
-{
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return {};
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    const UniqueCString text(raw);
-    return text ? std::string(text.get()) : std::string();
-}
-
 } // namespace
 
 MobileBackup2Client::MobileBackup2Client(SharedIDevice device, std::unique_ptr<ServiceChannel> channel)
@@ -64,8 +35,8 @@ MobileBackup2Client::MobileBackup2Client(SharedIDevice device, std::unique_ptr<S
 MobileBackup2Client::~MobileBackup2Client()
 {
     // A courtesy to the device; the connection closes either way.
-    UniquePlist goodbye =
-        message({plist_new_string("DLMessageDisconnect"), plist_new_string(emptyParameter)});
+    UniquePlist goodbye = PlistMessageChannel::arrayOf(
+        {plist_new_string("DLMessageDisconnect"), plist_new_string(emptyParameter)});
     send(goodbye.get());
 }
 
@@ -116,9 +87,9 @@ mobilebackup2_error_t MobileBackup2Client::deviceLinkExchange()
     mobilebackup2_error_t err = receive(offer);
     if (err != MOBILEBACKUP2_E_SUCCESS)
         return err;
-    plist_t majorNode = item(offer, 1);
-    if (stringOf(item(offer, 0)) != "DLMessageVersionExchange" || !majorNode ||
-        plist_get_node_type(majorNode) != PLIST_UINT)
+    plist_t majorNode = PlistMessageChannel::itemOf(offer, 1);
+    if (PlistMessageChannel::textOf(PlistMessageChannel::itemOf(offer, 0)) != "DLMessageVersionExchange" ||
+        !majorNode || plist_get_node_type(majorNode) != PLIST_UINT)
         return MOBILEBACKUP2_E_PLIST_ERROR;
     uint64_t major = 0;
     plist_get_uint_val(majorNode, &major);
@@ -127,8 +98,9 @@ mobilebackup2_error_t MobileBackup2Client::deviceLinkExchange()
                   static_cast<unsigned long long>(major));
         return MOBILEBACKUP2_E_BAD_VERSION;
     }
-    UniquePlist reply = message({plist_new_string("DLMessageVersionExchange"),
-                                 plist_new_string("DLVersionsOk"), plist_new_uint(major)});
+    UniquePlist reply =
+        PlistMessageChannel::arrayOf({plist_new_string("DLMessageVersionExchange"),
+                                      plist_new_string("DLVersionsOk"), plist_new_uint(major)});
     err = send(reply.get());
     if (err != MOBILEBACKUP2_E_SUCCESS)
         return err;
@@ -136,8 +108,9 @@ mobilebackup2_error_t MobileBackup2Client::deviceLinkExchange()
     err = receive(ready);
     if (err != MOBILEBACKUP2_E_SUCCESS)
         return err;
-    return stringOf(item(ready, 0)) == "DLMessageDeviceReady" ? MOBILEBACKUP2_E_SUCCESS
-                                                              : MOBILEBACKUP2_E_PLIST_ERROR;
+    return PlistMessageChannel::textOf(PlistMessageChannel::itemOf(ready, 0)) == "DLMessageDeviceReady"
+               ? MOBILEBACKUP2_E_SUCCESS
+               : MOBILEBACKUP2_E_PLIST_ERROR;
 }
 
 mobilebackup2_error_t MobileBackup2Client::send(plist_t msg)
@@ -164,7 +137,8 @@ mobilebackup2_error_t MobileBackup2Client::receive(UniquePlist &msg)
 
 mobilebackup2_error_t MobileBackup2Client::sendProcessMessage(plist_t dictionary)
 {
-    UniquePlist msg = message({plist_new_string("DLMessageProcessMessage"), plist_copy(dictionary)});
+    UniquePlist msg =
+        PlistMessageChannel::arrayOf({plist_new_string("DLMessageProcessMessage"), plist_copy(dictionary)});
     return send(msg.get());
 }
 
@@ -187,10 +161,10 @@ mobilebackup2_error_t MobileBackup2Client::versionExchange(const double *localVe
     err = receive(answer);
     if (err != MOBILEBACKUP2_E_SUCCESS)
         return err;
-    plist_t body = item(answer, 1);
-    if (stringOf(item(answer, 0)) != "DLMessageProcessMessage" || !body ||
-        plist_get_node_type(body) != PLIST_DICT ||
-        stringOf(plist_dict_get_item(body, "MessageName")) != "Response")
+    plist_t body = PlistMessageChannel::itemOf(answer, 1);
+    if (PlistMessageChannel::textOf(PlistMessageChannel::itemOf(answer, 0)) != "DLMessageProcessMessage" ||
+        !body || plist_get_node_type(body) != PLIST_DICT ||
+        PlistMessageChannel::textOf(plist_dict_get_item(body, "MessageName")) != "Response")
         return MOBILEBACKUP2_E_PLIST_ERROR;
     plist_t code = plist_dict_get_item(body, "ErrorCode");
     if (!code || plist_get_node_type(code) != PLIST_UINT)
@@ -230,7 +204,7 @@ mobilebackup2_error_t MobileBackup2Client::receiveMessage(UniquePlist &msg, std:
     const mobilebackup2_error_t err = receive(msg);
     if (err != MOBILEBACKUP2_E_SUCCESS)
         return err;
-    name = stringOf(item(msg, 0));
+    name = PlistMessageChannel::textOf(PlistMessageChannel::itemOf(msg, 0));
     if (name.compare(0, 2, "DL") != 0) {
         name.clear();
         return MOBILEBACKUP2_E_PLIST_ERROR;
@@ -241,10 +215,10 @@ mobilebackup2_error_t MobileBackup2Client::receiveMessage(UniquePlist &msg, std:
 mobilebackup2_error_t MobileBackup2Client::sendStatusResponse(int code, const char *description,
                                                               plist_t dictionary)
 {
-    UniquePlist msg =
-        message({plist_new_string("DLMessageStatusResponse"), plist_new_uint(uint64_t(int64_t(code))),
-                 plist_new_string(description ? description : emptyParameter),
-                 dictionary ? plist_copy(dictionary) : plist_new_string(emptyParameter)});
+    UniquePlist msg = PlistMessageChannel::arrayOf(
+        {plist_new_string("DLMessageStatusResponse"), plist_new_uint(uint64_t(int64_t(code))),
+         plist_new_string(description ? description : emptyParameter),
+         dictionary ? plist_copy(dictionary) : plist_new_string(emptyParameter)});
     return send(msg.get());
 }
 

@@ -91,6 +91,9 @@ private:
     enum class Pull { NotRequested, AwaitingBatch, BatchUnacknowledged, LastUnacknowledged, Done };
 
     MobileSyncClient(SharedIDevice device, std::unique_ptr<ServiceChannel> channel);
+    // Agrees on the DeviceLink version over `created`, which becomes `client` on success.
+    static mobilesync_error_t handshake(std::unique_ptr<MobileSyncClient> created,
+                                        std::unique_ptr<MobileSyncClient> &client);
 
     mobilesync_error_t versionExchange();
     mobilesync_error_t send(plist_t message);

@@ -12,6 +12,31 @@ constexpr uint32_t kReadChunk = 1u << 20;
 
 } // namespace
 
+UniquePlist PlistMessageChannel::arrayOf(std::initializer_list<plist_t> items)
+{
+    UniquePlist array(plist_new_array());
+    for (plist_t item : items)
+        plist_array_append_item(array.get(), item);
+    return array;
+}
+
+plist_t PlistMessageChannel::itemOf(const UniquePlist &array, uint32_t index)
+{
+    if (!array || plist_get_node_type(array.get()) != PLIST_ARRAY)
+        return nullptr;
+    return plist_array_get_item(array.get(), index);
+}
+
+std::string PlistMessageChannel::textOf(plist_t node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return {};
+    char *raw = nullptr;
+    plist_get_string_val(node, &raw);
+    const UniqueCString text(raw);
+    return text ? std::string(text.get()) : std::string();
+}
+
 PlistMessageChannel::PlistMessageChannel(std::unique_ptr<ServiceChannel> channel)
     : m_channel(std::move(channel))
 {}

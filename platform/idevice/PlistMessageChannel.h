@@ -4,6 +4,7 @@
 #include "ServiceChannel.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,12 @@ public:
 
     const std::string &lastRefusal() const { return m_lastRefusal; }
     service_error_t lastError() const { return m_lastError; }
+
+    // The parts of a message. A new array that takes over `items`; item `index` of `array`, null when
+    // it is no array or too short; the text of a string node, empty for anything else.
+    static UniquePlist arrayOf(std::initializer_list<plist_t> items);
+    static plist_t itemOf(const UniquePlist &array, uint32_t index);
+    static std::string textOf(plist_t node);
 
     // Checks `bytes` and parses them; empty on success, otherwise why they were refused. Control
     // characters in an XML list are read as spaces, as the device library reads them.
