@@ -207,6 +207,7 @@ mobilebackup2_error_t MobileBackup2Client::receiveMessage(UniquePlist &msg, std:
     name = PlistMessageChannel::textOf(PlistMessageChannel::itemOf(msg, 0));
     if (name.compare(0, 2, "DL") != 0) {
         name.clear();
+        msg.reset();
         return MOBILEBACKUP2_E_PLIST_ERROR;
     }
     return MOBILEBACKUP2_E_SUCCESS;
