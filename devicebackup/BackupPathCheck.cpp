@@ -23,6 +23,9 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
         return std::nullopt;
     const bool isRoot = cleaned == QLatin1String(".");
+    // The root is no entry that could be removed, moved or copied over.
+    if (isRoot && last == LastComponent::AsLink)
+        return std::nullopt;
     const QString absolute = isRoot ? m_rootPath : m_rootPath + QLatin1Char('/') + cleaned;
 
     // Looked up at every check: the session may create the root after it began.

@@ -18,7 +18,8 @@ public:
     // What may stand at the last component of a path.
     enum class LastComponent {
         NoLink, // the action would follow a link there: a link is refused
-        AsLink, // the action removes, moves or copies a link as a link, never through it
+        AsLink, // the action removes, moves or copies a link as a link, never through it; the root
+                // itself is refused
     };
 
     explicit BackupPathCheck(const QDir &root);

@@ -307,7 +307,8 @@ void TestBackup2ToolHook::pathCheck_data()
     row("plain", "d/a", "d/a", "d/a");
     row("not yet there", "new/deep/file", "new/deep/file", "new/deep/file");
     row("dot dot staying inside", "d/sub/../a", "d/a", "d/a");
-    row("root itself", ".", ".", ".");
+    row("root itself", ".", ".", refused);
+    row("root by climbing back", "d/..", ".", refused);
     row("empty", "", refused, refused);
     row("climbing", "../x", refused, refused);
     row("climbing later", "d/../../x", refused, refused);
@@ -316,6 +317,7 @@ void TestBackup2ToolHook::pathCheck_data()
     row("NUL character", QStringLiteral("d/a") + QChar(0) + QStringLiteral("x"), refused, refused);
     // ".." after a link is taken as written: the cleaned place is the one acted on.
     row("lnk/..", "d/lnk/..", "d", "d");
+    row("lnk/../..", "d/lnk/../..", ".", refused);
     row("lnk/../x", "d/lnk/../victim", "d/victim", "d/victim");
     row("lnk/../../x", "d/lnk/../../outside/victim", "outside/victim", "outside/victim");
     row("lnk/../../../x", "d/lnk/../../../outside/victim", refused, refused);
