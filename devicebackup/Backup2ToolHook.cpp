@@ -61,6 +61,8 @@ int copy_recursive(const QString &src, const QString &dst, QString &error)
 {
     const QFileInfo from(src);
     const QFileInfo to(dst);
+    if (from.isSymLink())
+        return copyLink(src, dst, error);
     if (from.isFile()) {
         if (to.isDir() && !to.isSymLink()) {
             error = QStringLiteral("Destination is a folder.");
@@ -86,18 +88,24 @@ int copy_recursive(const QString &src, const QString &dst, QString &error)
             error = QStringLiteral("Destination is a file.");
             return QFile::CopyError;
         }
+        // Listed before anything is made, so that nothing made can become part of what is copied.
+        const QFileInfoList entries = listEntries(src);
         if (!to.exists())
             QDir().mkpath(dst);
-        for (const QFileInfo &entry : listEntries(src)) {
+        for (const QFileInfo &entry : entries) {
             const QString target = QDir(dst).absoluteFilePath(entry.fileName());
-            const int r = entry.isSymLink() ? copyLink(entry.absoluteFilePath(), target, error)
-                                            : copy_recursive(entry.absoluteFilePath(), target, error);
+            const int r = copy_recursive(entry.absoluteFilePath(), target, error);
             if (r != 0)
                 return r;
         }
         return 0;
     }
     return 0;
+}
+
+QString insideItselfText(const BackupPath &from, const BackupPath &to)
+{
+    return QStringLiteral("%1 lies inside %2.").arg(to.relative(), from.relative());
 }
 
 } // namespace
@@ -111,10 +119,10 @@ bool Backup2ToolHook::onHandleMsgContinue(QDir, QString, PlistCFType, int &, QSt
     return true;
 }
 
-QList<Backup2ToolHook::DirItem> Backup2ToolHook::dirContents(QDir root, QString path)
+QList<Backup2ToolHook::DirItem> Backup2ToolHook::dirContents(const BackupPath &path)
 {
     QList<DirItem> items;
-    for (const QFileInfo &entry : listEntries(root.absoluteFilePath(path))) {
+    for (const QFileInfo &entry : listEntries(path.absolute())) {
         DirItem item;
         item.name = entry.fileName();
         item.type = entry.isDir() ? 2 : 1;
@@ -125,11 +133,11 @@ QList<Backup2ToolHook::DirItem> Backup2ToolHook::dirContents(QDir root, QString 
     return items;
 }
 
-void Backup2ToolHook::recvFileBegin(QDir, QString, QString, QString) {}
+void Backup2ToolHook::recvFileBegin(QDir, QString, const BackupPath &, QString) {}
 
-int Backup2ToolHook::recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error)
+int Backup2ToolHook::recvFileOpenWrite(const BackupPath &fname, QFile &file, QString &error)
 {
-    const QString parent = QFileInfo(root.absoluteFilePath(fname)).absolutePath();
+    const QString parent = QFileInfo(fname.absolute()).absolutePath();
     if (!QFileInfo::exists(parent))
         QDir().mkpath(parent);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -139,14 +147,18 @@ int Backup2ToolHook::recvFileOpenWrite(QDir root, QString fname, QFile &file, QS
     return 0;
 }
 
-void Backup2ToolHook::recvFileEnd(QDir, QString, unsigned long long) {}
+void Backup2ToolHook::recvFileEnd(const BackupPath &, unsigned long long) {}
 
-int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString &error)
+int Backup2ToolHook::moveFile(const BackupPath &from, const BackupPath &to, QString &error)
 {
-    const QString src = root.absoluteFilePath(from);
-    const QString dst = root.absoluteFilePath(to);
+    const QString src = from.absolute();
+    const QString dst = to.absolute();
     if (!occupied(QFileInfo(src)))
         return 0;
+    if (to.isWithin(from)) {
+        error = insideItselfText(from, to);
+        return QFile::RenameError;
+    }
     removeAny(dst);
     const QString parent = QFileInfo(dst).absolutePath();
     if (!QFileInfo::exists(parent))
@@ -159,23 +171,25 @@ int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString &erro
     return 0;
 }
 
-int Backup2ToolHook::removeFile(QDir root, QString path, QString &)
+int Backup2ToolHook::removeFile(const BackupPath &path, QString &)
 {
-    const QString target = root.absoluteFilePath(path);
-    if (occupied(QFileInfo(target)))
-        removeAny(target);
+    if (occupied(QFileInfo(path.absolute())))
+        removeAny(path.absolute());
     return 0;
 }
 
-int Backup2ToolHook::copyFile(QDir root, QString from, QString to, QString &error)
+int Backup2ToolHook::copyFile(const BackupPath &from, const BackupPath &to, QString &error)
 {
-    return copy_recursive(root.absoluteFilePath(from), root.absoluteFilePath(to), error);
+    if (occupied(QFileInfo(from.absolute())) && to.isWithin(from)) {
+        error = insideItselfText(from, to);
+        return QFile::CopyError;
+    }
+    return copy_recursive(from.absolute(), to.absolute(), error);
 }
 
-int Backup2ToolHook::mkdir(QDir root, QString path, QString &)
+int Backup2ToolHook::mkdir(const BackupPath &path, QString &)
 {
-    const QString target = root.absoluteFilePath(path);
-    if (!occupied(QFileInfo(target)))
-        QDir().mkpath(target);
+    if (!occupied(QFileInfo(path.absolute())))
+        QDir().mkpath(path.absolute());
     return 0;
 }

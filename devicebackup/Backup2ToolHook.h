@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackupPath.h"
 #include "ios/PlistCFType.h"
 
 #include <QDateTime>
@@ -10,9 +11,9 @@
 
 // Every file-system action of a device backup or restore session goes through a hook. This base
 // class acts directly on the disk under the backup root; a subclass may replace any action (the
-// selective hook keeps only chosen files). Paths are relative to `root`, as the phone sent them;
-// the session has already refused any that lead outside it. The int results are 0 or a
-// QFile::FileError code with its text in `error`.
+// selective hook keeps only chosen files). A place is a BackupPath, which only the path check
+// makes: the hook acts on that place alone and never sees the phone's own text. The int results are
+// 0 or a QFile::FileError code with its text in `error`.
 class Backup2ToolHook
 {
 public:
@@ -34,16 +35,18 @@ public:
     virtual void beginThrow(QDir root, QString udid);
     // For every device message before it is handled; false stops the session with `code`.
     virtual bool onHandleMsgContinue(QDir root, QString udid, PlistCFType msg, int &code, QString &error);
-    virtual QList<DirItem> dirContents(QDir root, QString path);
-    virtual void recvFileBegin(QDir root, QString udid, QString fname, QString dname);
+    virtual QList<DirItem> dirContents(const BackupPath &path);
+    virtual void recvFileBegin(QDir root, QString udid, const BackupPath &fname, QString dname);
     // Opens `file` (already named, closed) for writing and returns 0; or leaves it closed and returns
     // 0 to drop the contents; or returns the error code of a file that cannot be opened. `file` names
     // a hidden part file beside the target: the session moves it into place only after the phone's
     // last byte was written, so a cut transfer never leaves a half file under the real name.
-    virtual int recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error);
-    virtual void recvFileEnd(QDir root, QString fname, unsigned long long size);
-    virtual int moveFile(QDir root, QString from, QString to, QString &error);
-    virtual int removeFile(QDir root, QString path, QString &error);
-    virtual int copyFile(QDir root, QString from, QString to, QString &error);
-    virtual int mkdir(QDir root, QString path, QString &error);
+    virtual int recvFileOpenWrite(const BackupPath &fname, QFile &file, QString &error);
+    virtual void recvFileEnd(const BackupPath &fname, unsigned long long size);
+    // A move or copy whose target lies inside its source (links resolved) is refused: it would
+    // remove its own source or copy a folder into itself without end.
+    virtual int moveFile(const BackupPath &from, const BackupPath &to, QString &error);
+    virtual int removeFile(const BackupPath &path, QString &error);
+    virtual int copyFile(const BackupPath &from, const BackupPath &to, QString &error);
+    virtual int mkdir(const BackupPath &path, QString &error);
 };

@@ -13,36 +13,57 @@ bool isWithin(const QString &path, const QString &root)
 
 BackupPathCheck::BackupPathCheck(const QDir &root)
     : m_rootPath(QDir::cleanPath(root.absolutePath()))
-    , m_canonicalRoot(QFileInfo(m_rootPath).canonicalFilePath())
 {}
 
-bool BackupPathCheck::isInside(const QString &path) const
+std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastComponent last) const
 {
     if (path.isEmpty() || QDir::isAbsolutePath(path) || path.contains(QChar(0)))
-        return false;
+        return std::nullopt;
     const QString cleaned = QDir::cleanPath(path);
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
-        return false;
+        return std::nullopt;
+    const bool isRoot = cleaned == QLatin1String(".");
+    // The root is no entry that could be removed, moved or copied over.
+    if (isRoot && last == LastComponent::AsLink)
+        return std::nullopt;
+    const QString absolute = isRoot ? m_rootPath : m_rootPath + QLatin1Char('/') + cleaned;
 
-    // Every component that exists on disk is resolved: a link anywhere on the way may lead out.
-    const QString root = m_canonicalRoot.isEmpty() ? m_rootPath : m_canonicalRoot;
-    QString walked = m_rootPath;
-    const QStringList parts = cleaned.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (part == QLatin1String("."))
-            continue;
-        walked += QLatin1Char('/') + part;
-        const QFileInfo info(walked);
+    // Looked up at every check: the session may create the root after it began.
+    const QString realRoot = QFileInfo(m_rootPath).canonicalFilePath();
+    if (realRoot.isEmpty()) {
+        // Nothing below a root that does not exist can be a link.
+        if (QFileInfo(m_rootPath).isSymLink())
+            return std::nullopt;
+        return BackupPath(cleaned, absolute, absolute);
+    }
+
+    const QStringList parts = isRoot ? QStringList() : cleaned.split(QLatin1Char('/'));
+    QString deepest = m_rootPath;
+    int walked = 0;
+    for (; walked < parts.size(); ++walked) {
+        const QString next = deepest + QLatin1Char('/') + parts.at(walked);
+        const QFileInfo info(next);
         if (info.isSymLink()) {
-            const QString target = info.canonicalFilePath();
-            // A dangling link would be created or written through: refused as well.
-            if (target.isEmpty() || !isWithin(target, root))
-                return false;
+            if (walked == parts.size() - 1) {
+                if (last == LastComponent::NoLink)
+                    return std::nullopt;
+                break; // the link itself is the place: its folder decides
+            }
+            // A dangling link on the way would be created or written through.
+            if (!info.exists())
+                return std::nullopt;
         } else if (!info.exists()) {
             break; // nothing further exists below a missing component
         }
+        deepest = next;
     }
-    return true;
+
+    QString resolved = QFileInfo(deepest).canonicalFilePath();
+    if (resolved.isEmpty() || !isWithin(resolved, realRoot))
+        return std::nullopt;
+    for (int i = walked; i < parts.size(); ++i)
+        resolved += QLatin1Char('/') + parts.at(i);
+    return BackupPath(cleaned, absolute, resolved);
 }
 
 QString BackupPathCheck::refusalText(const QString &path)

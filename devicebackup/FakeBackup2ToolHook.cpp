@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "ios/iDevice.h"
+#include "platform/idevice/InstallationProxyClient.h"
 
 #include <libimobiledevice/installation_proxy.h>
 
@@ -26,11 +27,6 @@ QString tablePath(const QDir &root, const QString &udid)
 {
     return root.absoluteFilePath(udid + QStringLiteral("/dname.sqlite"));
 }
-
-struct InstproxyClientDeleter
-{
-    void operator()(instproxy_client_t client) const { instproxy_client_free(client); }
-};
 
 } // namespace
 
@@ -94,25 +90,24 @@ bool FakeBackup2ToolHook::isFileIncluded(QString path, QString devicePath)
 
 void FakeBackup2ToolHook::readAppuids(QString udid)
 {
-    iDevice device(udid);
-    if (!device.open())
+    idevice_t rawDevice = nullptr;
+    if (idevice_new_with_options(&rawDevice, udid.toUtf8().constData(), IDEVICE_LOOKUP_USBMUX) !=
+        IDEVICE_E_SUCCESS)
         return;
-    instproxy_client_t raw = nullptr;
-    if (instproxy_client_start_service(device.deviceHandle(), &raw, iDevice::clientLabel) !=
-        INSTPROXY_E_SUCCESS)
+    const SharedIDevice device = adoptIDevice(rawDevice);
+    std::unique_ptr<InstallationProxyClient> client;
+    if (InstallationProxyClient::startService(device, iDevice::clientLabel, client) != INSTPROXY_E_SUCCESS)
         return;
-    const std::unique_ptr<instproxy_client_private, InstproxyClientDeleter> client(raw);
 
     const UniquePlist options(instproxy_client_options_new());
     instproxy_client_options_add(options.get(), "ApplicationType", "User", nullptr);
     instproxy_client_options_set_return_attributes(options.get(), "CFBundleIdentifier", "Container",
                                                    "GroupContainers", nullptr);
-    plist_t result = nullptr;
-    if (instproxy_browse(client.get(), options.get(), &result) != INSTPROXY_E_SUCCESS) {
-        plist_free(result);
+    // Only an answer that passed the input check reaches the getters below.
+    UniquePlist result;
+    if (client->browse(options.get(), result) != INSTPROXY_E_SUCCESS)
         return;
-    }
-    const PlistCFType apps(result, true);
+    const PlistCFType apps(result.release(), true);
     for (int i = 0; i < apps.array_size(); ++i) {
         const PlistCFType app = apps.at(i);
         const QString bundleId = app.get(QStringLiteral("CFBundleIdentifier")).CFStringQString();
@@ -131,35 +126,34 @@ void FakeBackup2ToolHook::readAppuids(QString udid)
     }
 }
 
-void FakeBackup2ToolHook::recvFileBegin(QDir root, QString udid, QString fname, QString dname)
+void FakeBackup2ToolHook::recvFileBegin(QDir root, QString udid, const BackupPath &fname, QString dname)
 {
     openTableThrow(root, udid);
-    const QString name = QFileInfo(fname).fileName();
-    m_announcedName = fname;
+    m_announcedName = fname.relative();
     m_announcedDevicePath = dname;
-    db.insert(name, dname, isFileIncluded(fname, dname), QDateTime::currentDateTime());
+    db.insert(fname.fileName(), dname, isFileIncluded(fname.relative(), dname), QDateTime::currentDateTime());
 }
 
-int FakeBackup2ToolHook::recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error)
+int FakeBackup2ToolHook::recvFileOpenWrite(const BackupPath &fname, QFile &file, QString &error)
 {
     // Decided on the path the transfer announced, not on the row just written: a failed table
     // write must not turn a chosen file into a dropped one.
-    const QString devicePath = fname == m_announcedName ? m_announcedDevicePath : QString();
-    if (!isFileIncluded(fname, devicePath))
+    const QString devicePath = fname.relative() == m_announcedName ? m_announcedDevicePath : QString();
+    if (!isFileIncluded(fname.relative(), devicePath))
         return 0;
-    return Backup2ToolHook::recvFileOpenWrite(root, fname, file, error);
+    return Backup2ToolHook::recvFileOpenWrite(fname, file, error);
 }
 
-void FakeBackup2ToolHook::recvFileEnd(QDir, QString fname, unsigned long long size)
+void FakeBackup2ToolHook::recvFileEnd(const BackupPath &fname, unsigned long long size)
 {
-    db.update(QFileInfo(fname).fileName(), QDateTime::currentDateTime(), static_cast<long long>(size));
+    db.update(fname.fileName(), QDateTime::currentDateTime(), static_cast<long long>(size));
 }
 
-QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QString path)
+QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(const BackupPath &path)
 {
-    QString name = QFileInfo(path).fileName();
+    QString name = path.fileName();
     if (name.compare(QLatin1String("Snapshot"), Qt::CaseInsensitive) == 0)
-        return Backup2ToolHook::dirContents(root, path);
+        return Backup2ToolHook::dirContents(path);
     if (name.size() > 2)
         name.clear();
     const QList<DirItem> rows = db.items(name);
@@ -168,12 +162,12 @@ QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QStr
 
     QList<DirItem> result;
     for (const DirItem &row : rows) {
-        const QString relative = path + QLatin1Char('/') + row.name;
+        const QString relative = path.relative() + QLatin1Char('/') + row.name;
         if (!isFileIncluded(relative, QString())) {
             result.append(row);
             continue;
         }
-        const QFileInfo onDisk(root.absoluteFilePath(relative));
+        const QFileInfo onDisk(path.absolute() + QLatin1Char('/') + row.name);
         if (!onDisk.isFile())
             continue; // kept, yet gone from the disk: the phone is told it is missing
         DirItem item;
@@ -186,28 +180,23 @@ QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QStr
     return result;
 }
 
-int FakeBackup2ToolHook::moveFile(QDir root, QString from, QString to, QString &error)
+int FakeBackup2ToolHook::removeFile(const BackupPath &path, QString &error)
 {
-    return Backup2ToolHook::moveFile(root, from, to, error);
-}
-
-int FakeBackup2ToolHook::removeFile(QDir root, QString path, QString &error)
-{
-    if (!path.contains(QLatin1String("snapshot"), Qt::CaseInsensitive)) {
-        const QString name = QFileInfo(path).fileName();
+    if (!path.relative().contains(QLatin1String("snapshot"), Qt::CaseInsensitive)) {
+        const QString name = path.fileName();
         if (name.size() >= 3)
             db.remove(name);
     }
-    Backup2ToolHook::removeFile(root, path, error);
+    Backup2ToolHook::removeFile(path, error);
     return 0;
 }
 
-int FakeBackup2ToolHook::copyFile(QDir, QString, QString, QString &)
+int FakeBackup2ToolHook::copyFile(const BackupPath &, const BackupPath &, QString &)
 {
     return 0;
 }
 
-int FakeBackup2ToolHook::mkdir(QDir, QString, QString &)
+int FakeBackup2ToolHook::mkdir(const BackupPath &, QString &)
 {
     return 0;
 }

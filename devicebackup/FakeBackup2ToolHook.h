@@ -20,14 +20,13 @@ public:
     ~FakeBackup2ToolHook() override;
 
     void beginThrow(QDir root, QString udid) override;
-    QList<DirItem> dirContents(QDir root, QString path) override;
-    void recvFileBegin(QDir root, QString udid, QString fname, QString dname) override;
-    int recvFileOpenWrite(QDir root, QString fname, QFile &file, QString &error) override;
-    void recvFileEnd(QDir root, QString fname, unsigned long long size) override;
-    int moveFile(QDir root, QString from, QString to, QString &error) override;
-    int removeFile(QDir root, QString path, QString &error) override;
-    int copyFile(QDir root, QString from, QString to, QString &error) override;
-    int mkdir(QDir root, QString path, QString &error) override;
+    QList<DirItem> dirContents(const BackupPath &path) override;
+    void recvFileBegin(QDir root, QString udid, const BackupPath &fname, QString dname) override;
+    int recvFileOpenWrite(const BackupPath &fname, QFile &file, QString &error) override;
+    void recvFileEnd(const BackupPath &fname, unsigned long long size) override;
+    int removeFile(const BackupPath &path, QString &error) override;
+    int copyFile(const BackupPath &from, const BackupPath &to, QString &error) override;
+    int mkdir(const BackupPath &path, QString &error) override;
 
     // Whether the file at backup path `path` is kept; an empty `devicePath` is looked up in the table.
     bool isFileIncluded(QString path, QString devicePath);

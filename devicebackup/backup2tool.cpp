@@ -3,8 +3,6 @@
 #include "Logging.h"
 #include "platform/idevice/DeviceHandles.h"
 
-#include <libimobiledevice/mobilebackup2.h>
-
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -39,12 +37,6 @@ constexpr long long unknownFreeSpace = 1099511627776LL;
     throw std::runtime_error(text.toUtf8().toStdString());
 }
 
-struct BackupClientDeleter
-{
-    void operator()(mobilebackup2_client_t client) const { mobilebackup2_client_free(client); }
-};
-using UniqueBackupClient = std::unique_ptr<mobilebackup2_client_private, BackupClientDeleter>;
-
 // The status code the phone gets for a hook's file-error result.
 int statusOf(int result)
 {
@@ -62,12 +54,12 @@ int statusOf(int result)
 
 // Reads `length` bytes with as many calls as the library needs; false when a call brought nothing
 // (the library has then waited its own time-out, or the connection is gone).
-bool readExact(mobilebackup2_client_t client, char *buffer, quint32 length)
+bool readExact(MobileBackup2Client *client, char *buffer, quint32 length)
 {
     quint32 done = 0;
     while (done < length) {
         uint32_t n = 0;
-        mobilebackup2_receive_raw(client, buffer + done, length - done, &n);
+        client->receiveRaw(buffer + done, length - done, &n);
         if (n == 0)
             return false;
         done += n;
@@ -125,6 +117,18 @@ public:
     QFile file;
 };
 
+// Fails with `text` (its %1 the library's code); a message the client refused as malformed says so
+// instead, with the client's reason.
+[[noreturn]] void failMalformed(mobilebackup2_error_t err, const std::string &refusal, const QString &text)
+{
+    if (err == MOBILEBACKUP2_E_PLIST_ERROR && !refusal.empty())
+        fail(QStringLiteral(
+                 "ERROR: The device sent a malformed message (%1). Please restart your iPhone to try "
+                 "again.")
+                 .arg(QString::fromStdString(refusal)));
+    fail(text.arg(int(err)));
+}
+
 } // namespace
 
 backup2tool::backup2tool(QString udid, QDir backupRoot, QSharedPointer<Backup2ToolHook> hook, QObject *parent)
@@ -160,12 +164,12 @@ void backup2tool::emitUpdate(const QString &status2)
     emit update(progressValue, QString(), status2);
 }
 
-bool backup2tool::isAllowed(const QString &path) const
+std::optional<BackupPath> backup2tool::placeOf(const QString &path, BackupPathCheck::LastComponent last) const
 {
-    const bool inside = BackupPathCheck(backupRoot).isInside(path);
-    if (!inside)
+    std::optional<BackupPath> place = BackupPathCheck(backupRoot).check(path, last);
+    if (!place)
         qCWarning(lcDeviceBackup) << "refused a path from the phone:" << path;
-    return inside;
+    return place;
 }
 
 long long backup2tool::freeDiskSpace() const
@@ -239,10 +243,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
 
     hook->beginThrow(backupRoot, udid);
 
-    // Declared so that leaving frees the service descriptor, the lockdown client, the backup client
-    // and the device, in that order.
+    // Declared so that leaving frees the service descriptor, the lockdown client and the device, in
+    // that order.
     SharedIDevice device;
-    UniqueBackupClient client;
     UniqueLockdownClient lockdown;
     UniqueServiceDescriptor service;
 
@@ -274,18 +277,26 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             "backup2tool: start service com.apple.mobilebackup2 failed. Please restart your iPhone "
             "to try again."));
 
-    mobilebackup2_client_t rawClient = nullptr;
-    mobilebackup2_client_new(device.get(), service.get(), &rawClient);
-    client.reset(rawClient);
+    std::unique_ptr<MobileBackup2Client> client;
+    std::string refusal;
+    const mobilebackup2_error_t connectError =
+        MobileBackup2Client::connect(device, service.get(), client, &refusal);
     service.reset();
+    device.reset(); // the client holds it as long as it needs it
+    if (connectError != MOBILEBACKUP2_E_SUCCESS)
+        failMalformed(connectError, refusal,
+                      QStringLiteral("Could not perform backup protocol version exchange, error code %1"));
+    return serveThrow(std::move(client), req, error);
+}
 
-    double versions[] = {2.0, 2.1};
+int backup2tool::serveThrow(std::unique_ptr<MobileBackup2Client> client, _backup2tool_req req, QString &error)
+{
+    const double versions[] = {2.0, 2.1};
     double remoteVersion = 0;
-    const mobilebackup2_error_t versionError =
-        mobilebackup2_version_exchange(client.get(), versions, 2, &remoteVersion);
+    const mobilebackup2_error_t versionError = client->versionExchange(versions, 2, &remoteVersion);
     if (versionError != MOBILEBACKUP2_E_SUCCESS)
-        fail(QStringLiteral("Could not perform backup protocol version exchange, error code %1")
-                 .arg(int(versionError)));
+        failMalformed(versionError, client->lastRefusal(),
+                      QStringLiteral("Could not perform backup protocol version exchange, error code %1"));
 
     const QByteArray identifier = udid.toLocal8Bit();
     if (req.op == OP_RESTORE) {
@@ -305,9 +316,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
                         PlistCFType::createCFBoolean(req.removeItemsNotRestored));
         if (!req.password.isEmpty())
             options.put(QStringLiteral("Password"), PlistCFType::createCFString(req.password));
-        const int err =
-            mobilebackup2_send_request(client.get(), "Restore", identifier.constData(),
-                                       identifier.constData(), static_cast<plist_t>(options.ref()));
+        const int err = client->sendRequest("Restore", identifier.constData(), identifier.constData(),
+                                            static_cast<plist_t>(options.ref()));
         if (err == -7)
             fail(QStringLiteral("ERROR: Could not start restore process: device refused to start the restore "
                                 "process. Please restart your iPhone to try again."));
@@ -317,8 +327,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             fail(QStringLiteral("ERROR: Could not start restore process: unspecified error occurred. Please "
                                 "restart your iPhone to try again."));
     } else if (req.op == OP_BACKUP) {
-        const int err = mobilebackup2_send_request(client.get(), "Backup", identifier.constData(),
-                                                   identifier.constData(), nullptr);
+        const int err =
+            client->sendRequest("Backup", identifier.constData(), identifier.constData(), nullptr);
         if (err == -7)
             fail(QStringLiteral(
                 "Please restart your iPhone to try again. ERROR: Could not start backup process: "
@@ -341,20 +351,18 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
         }
         emitUpdate(QStringLiteral("This may take a few minutes. Please wait..."));
 
-        plist_t rawMessage = nullptr;
-        char *rawName = nullptr;
-        const mobilebackup2_error_t receiveError =
-            mobilebackup2_receive_message(client.get(), &rawMessage, &rawName);
-        const PlistCFType message(rawMessage, true);
-        const UniqueCString nameHolder(rawName);
+        UniquePlist received;
+        std::string rawName;
+        const mobilebackup2_error_t receiveError = client->receiveMessage(received, rawName);
+        const PlistCFType message(received.release(), true);
         if (receiveError == MOBILEBACKUP2_E_RECEIVE_TIMEOUT)
             continue;
         if (receiveError != MOBILEBACKUP2_E_SUCCESS)
-            fail(QStringLiteral(
-                     "ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to try "
-                     "again.")
-                     .arg(int(receiveError)));
-        const QString name = QString::fromUtf8(rawName ? rawName : "");
+            failMalformed(
+                receiveError, client->lastRefusal(),
+                QStringLiteral("ERROR: Could not receive from mobilebackup2 (%1). Please restart your "
+                               "iPhone to try again."));
+        const QString name = QString::fromStdString(rawName);
 
         int progressItem = -1;
         if (name == QLatin1String("DLMessageDownloadFiles"))
@@ -383,20 +391,20 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             recvFilesThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageGetFreeDiskSpace")) {
             const PlistCFType space = PlistCFType::createCFNumberInt64(freeDiskSpace());
-            mobilebackup2_send_status_response(client.get(), 0, nullptr, static_cast<plist_t>(space.ref()));
+            client->sendStatusResponse(0, nullptr, static_cast<plist_t>(space.ref()));
         } else if (name == QLatin1String("DLContentsOfDirectory")) {
             sendDirContentsThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
             const QString path = message.at(1).CFStringQString();
-            if (isAllowed(path)) {
+            if (const std::optional<BackupPath> place = placeOf(path)) {
                 QString ignored;
-                hook->mkdir(backupRoot, path, ignored);
-                mobilebackup2_send_status_response(client.get(), 0, nullptr, nullptr);
+                hook->mkdir(*place, ignored);
+                client->sendStatusResponse(0, nullptr, nullptr);
             } else {
                 const PlistCFType empty = PlistCFType::createCFDictionary();
-                mobilebackup2_send_status_response(client.get(), statusOf(QFileDevice::PermissionsError),
-                                                   BackupPathCheck::refusalText(path).toUtf8().constData(),
-                                                   static_cast<plist_t>(empty.ref()));
+                client->sendStatusResponse(statusOf(QFileDevice::PermissionsError),
+                                           BackupPathCheck::refusalText(path).toUtf8().constData(),
+                                           static_cast<plist_t>(empty.ref()));
             }
         } else if (name == QLatin1String("DLMessageMoveFiles") ||
                    name == QLatin1String("DLMessageMoveItems")) {
@@ -419,7 +427,6 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
             if (!missingFileText.isEmpty())
                 error += QLatin1Char(' ') + missingFileText;
             client.reset();
-            device.reset();
             break;
         } else if (name == QLatin1String("DLMessagePurgeDiskSpace")) {
             error = QStringLiteral("Error: DLMessagePurgeDiskSpace(Insufficient free disk space).");
@@ -432,31 +439,31 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     return result;
 }
 
-void backup2tool::sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
+void backup2tool::sendStatusThrow(MobileBackup2Client *client, int code, const QString &description,
                                   const PlistCFType &dict, const QString &failureText)
 {
     const QByteArray text = description.toUtf8();
-    const int err = mobilebackup2_send_status_response(
-        client, code, description.isEmpty() ? nullptr : text.constData(), static_cast<plist_t>(dict.ref()));
+    const int err = client->sendStatusResponse(code, description.isEmpty() ? nullptr : text.constData(),
+                                               static_cast<plist_t>(dict.ref()));
     if (err != 0)
         fail(failureText.arg(err));
 }
 
 // ---- file transfers ----
 
-int backup2tool::sendFrame(mobilebackup2_client_private *client, const QByteArray &body)
+int backup2tool::sendFrame(MobileBackup2Client *client, const QByteArray &body)
 {
     if (body.isEmpty())
         return 0;
     const quint32 bigEndianLength = qToBigEndian(quint32(body.size()));
     uint32_t sent = 0;
-    int err = mobilebackup2_send_raw(client, reinterpret_cast<const char *>(&bigEndianLength), 4, &sent);
+    int err = client->sendRaw(reinterpret_cast<const char *>(&bigEndianLength), 4, &sent);
     if (err != 0 || sent != 4)
         return err != 0 ? err : -1;
     quint32 done = 0;
     while (done < quint32(body.size())) {
         sent = 0;
-        err = mobilebackup2_send_raw(client, body.constData() + done, quint32(body.size()) - done, &sent);
+        err = client->sendRaw(body.constData() + done, quint32(body.size()) - done, &sent);
         if (err != 0)
             return err;
         done += sent;
@@ -464,7 +471,7 @@ int backup2tool::sendFrame(mobilebackup2_client_private *client, const QByteArra
     return 0;
 }
 
-void backup2tool::sendFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::sendFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     const PlistCFType paths = msg.at(1);
     PlistCFType errors;
@@ -480,16 +487,16 @@ void backup2tool::sendFilesThrow(mobilebackup2_client_private *client, PlistCFTy
     }
     const char terminator[4] = {0, 0, 0, 0};
     uint32_t sent = 0;
-    mobilebackup2_send_raw(client, terminator, 4, &sent);
+    client->sendRaw(terminator, 4, &sent);
     if (!errors.ref()) {
         const PlistCFType empty = PlistCFType::createCFDictionary();
-        mobilebackup2_send_status_response(client, 0, nullptr, static_cast<plist_t>(empty.ref()));
+        client->sendStatusResponse(0, nullptr, static_cast<plist_t>(empty.ref()));
     } else {
-        mobilebackup2_send_status_response(client, -13, "Multi status", static_cast<plist_t>(errors.ref()));
+        client->sendStatusResponse(-13, "Multi status", static_cast<plist_t>(errors.ref()));
     }
 }
 
-void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString path, PlistCFType &errors)
+void backup2tool::sendFileThrow(MobileBackup2Client *client, QString path, PlistCFType &errors)
 {
     int err = sendFrame(client, path.toUtf8());
     if (err != 0)
@@ -498,11 +505,11 @@ void backup2tool::sendFileThrow(mobilebackup2_client_private *client, QString pa
                  .arg(path)
                  .arg(err));
 
-    const QString local = backupRoot.absoluteFilePath(path);
-    const bool allowed = isAllowed(path);
+    const std::optional<BackupPath> place = placeOf(path);
+    const QString local = place ? place->absolute() : QString();
     const QFileInfo info(local);
-    if (!allowed || !info.isFile()) {
-        if (allowed)
+    if (!place || !info.isFile()) {
+        if (place)
             missingFileText = QStringLiteral("%1 not exists.").arg(info.fileName());
         if (!errors.ref())
             errors = PlistCFType::createCFDictionary();
@@ -561,7 +568,7 @@ QString backup2tool::sizeText(unsigned long long size)
     return QString::fromLatin1(text);
 }
 
-void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::recvFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     const auto total = static_cast<unsigned long long>(msg.at(3).CFNumberInt64(0));
@@ -573,9 +580,10 @@ void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFTy
         const QString fname = recvFileNameThrow(client);
         if (fname.isEmpty())
             break;
-        if (isAllowed(fname))
-            hook->recvFileBegin(backupRoot, udid, fname, dname);
-        recvFileThrow(client, dname, fname, error);
+        const std::optional<BackupPath> place = placeOf(fname);
+        if (place)
+            hook->recvFileBegin(backupRoot, udid, *place, dname);
+        recvFileThrow(client, place, fname, error);
     }
     // A cancel seen while waiting for the next name: the session ends without answering.
     if (isCancel())
@@ -587,8 +595,8 @@ void backup2tool::recvFilesThrow(mobilebackup2_client_private *client, PlistCFTy
             QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
 }
 
-backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *client, char *buffer,
-                                                quint32 length, quint32 &received)
+backup2tool::ReadEnd backup2tool::readPatiently(MobileBackup2Client *client, char *buffer, quint32 length,
+                                                quint32 &received)
 {
     received = 0;
     QElapsedTimer sinceLastByte;
@@ -599,7 +607,7 @@ backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *cl
         QElapsedTimer call;
         call.start();
         uint32_t n = 0;
-        mobilebackup2_receive_raw(client, buffer + received, length - received, &n);
+        client->receiveRaw(buffer + received, length - received, &n);
         if (n > 0) {
             received += n;
             sinceLastByte.restart();
@@ -614,7 +622,7 @@ backup2tool::ReadEnd backup2tool::readPatiently(mobilebackup2_client_private *cl
     return ReadEnd::Complete;
 }
 
-QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
+QString backup2tool::recvFileNameThrow(MobileBackup2Client *client)
 {
     char lengthBytes[4];
     quint32 received = 0;
@@ -636,16 +644,18 @@ QString backup2tool::recvFileNameThrow(mobilebackup2_client_private *client)
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname,
-                               QString &error)
+int backup2tool::recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place,
+                               const QString &fname, QString &error)
 {
-    Q_UNUSED(dname)
-    const bool allowed = isAllowed(fname);
-    const QString target = backupRoot.absoluteFilePath(fname);
-    PartFile part(target);
+    // A refused file is read to its end and dropped; its part file is never made.
+    const bool allowed = place.has_value();
+    const QString target = allowed ? place->absolute() : fname;
+    std::optional<PartFile> part;
     int r = 0;
-    if (allowed)
-        r = hook->recvFileOpenWrite(backupRoot, fname, part.file, error);
+    if (allowed) {
+        part.emplace(target);
+        r = hook->recvFileOpenWrite(*place, part->file, error);
+    }
 
     const QString lostText =
         QString::fromLatin1(attachingText) + QStringLiteral("backup2tool::recvFileThrow: recv null data.");
@@ -670,7 +680,7 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
                 left -= piece;
             }
             if (allowed)
-                hook->recvFileEnd(backupRoot, fname, count);
+                hook->recvFileEnd(*place, count);
             break;
         }
         if (code == codeData) {
@@ -681,11 +691,11 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
                     fail(QString::fromLatin1(attachingText) +
                          QStringLiteral("backup2tool::recvFileThrow: could not read the file data."));
                 left -= piece;
-                if (part.file.isOpen() && r == 0) {
-                    if (part.file.write(chunk.constData(), piece) < qint64(piece)) {
-                        r = part.file.error() != QFileDevice::NoError ? int(part.file.error())
-                                                                      : int(QFileDevice::WriteError);
-                        error = part.file.errorString();
+                if (part && part->file.isOpen() && r == 0) {
+                    if (part->file.write(chunk.constData(), piece) < qint64(piece)) {
+                        r = part->file.error() != QFileDevice::NoError ? int(part->file.error())
+                                                                       : int(QFileDevice::WriteError);
+                        error = part->file.errorString();
                     }
                 }
                 count += piece;
@@ -715,7 +725,7 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
     if (!allowed)
         fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2")
                  .arg(target, BackupPathCheck::refusalText(fname)));
-    if (r == 0 && part.file.isOpen() && !part.commit(error))
+    if (r == 0 && part->file.isOpen() && !part->commit(error))
         r = QFileDevice::RenameError;
     if (r != 0)
         fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(target, error));
@@ -724,14 +734,14 @@ int backup2tool::recvFileThrow(mobilebackup2_client_private *client, QString dna
 
 // ---- folder and item requests ----
 
-void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::sendDirContentsThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     const QString path = msg.at(1).CFStringQString();
     if (path.isEmpty())
         fail(QStringLiteral("ERROR: Malformed DLContentsOfDirectory message"));
     PlistCFType listing = PlistCFType::createCFDictionary();
-    if (isAllowed(path)) {
-        for (const Backup2ToolHook::DirItem &item : hook->dirContents(backupRoot, path)) {
+    if (const std::optional<BackupPath> place = placeOf(path)) {
+        for (const Backup2ToolHook::DirItem &item : hook->dirContents(*place)) {
             PlistCFType entry = PlistCFType::createCFDictionary();
             entry.put(QStringLiteral("DLFileType"),
                       PlistCFType::createCFString(item.type == 2 ? QStringLiteral("DLFileTypeDirectory")
@@ -748,7 +758,7 @@ void backup2tool::sendDirContentsThrow(mobilebackup2_client_private *client, Pli
         QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
 }
 
-void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::moveFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     int r = 0;
@@ -758,11 +768,13 @@ void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFTy
         const QString to = moves.get(key).CFStringQString();
         if (from.isEmpty() || to.isEmpty())
             continue;
-        if (!isAllowed(from) || !isAllowed(to)) {
-            error = BackupPathCheck::refusalText(isAllowed(from) ? to : from);
+        const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
+        const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
+        if (!source || !target) {
+            error = BackupPathCheck::refusalText(source ? to : from);
             r = QFileDevice::PermissionsError;
         } else {
-            r = hook->moveFile(backupRoot, from, to, error);
+            r = hook->moveFile(*source, *target, error);
         }
         if (r != 0)
             break;
@@ -772,7 +784,7 @@ void backup2tool::moveFilesThrow(mobilebackup2_client_private *client, PlistCFTy
                     QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1."));
 }
 
-void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::removeFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     int code = 0;
@@ -781,12 +793,13 @@ void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCF
         const QString path = paths.at(i).CFStringQString();
         if (path.isEmpty())
             continue;
-        if (!isAllowed(path)) {
+        const std::optional<BackupPath> place = placeOf(path, BackupPathCheck::LastComponent::AsLink);
+        if (!place) {
             error = BackupPathCheck::refusalText(path);
             code = statusOf(QFileDevice::PermissionsError);
             continue;
         }
-        hook->removeFile(backupRoot, path, error);
+        hook->removeFile(*place, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(
@@ -794,7 +807,7 @@ void backup2tool::removeFilesThrow(mobilebackup2_client_private *client, PlistCF
         QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
 }
 
-void backup2tool::copyItemThrow(mobilebackup2_client_private *client, PlistCFType msg)
+void backup2tool::copyItemThrow(MobileBackup2Client *client, PlistCFType msg)
 {
     QString error;
     const QString from = msg.at(1).CFStringQString();
@@ -802,11 +815,13 @@ void backup2tool::copyItemThrow(mobilebackup2_client_private *client, PlistCFTyp
     if (from.isEmpty() || to.isEmpty())
         fail(QStringLiteral("backup2tool::copyItemThrow: invalid message."));
     int r = 0;
-    if (!isAllowed(from) || !isAllowed(to)) {
-        error = BackupPathCheck::refusalText(isAllowed(from) ? to : from);
+    const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
+    const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
+    if (!source || !target) {
+        error = BackupPathCheck::refusalText(source ? to : from);
         r = QFileDevice::PermissionsError;
     } else {
-        r = hook->copyFile(backupRoot, from, to, error);
+        r = hook->copyFile(*source, *target, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(client, statusOf(r), error, empty,

@@ -3,6 +3,7 @@
 #include "Backup2ToolHook.h"
 #include "BackupPathCheck.h"
 #include "ios/PlistCFType.h"
+#include "platform/idevice/MobileBackup2Client.h"
 
 #include <QDir>
 #include <QMutex>
@@ -11,8 +12,7 @@
 #include <QString>
 
 #include <chrono>
-
-struct mobilebackup2_client_private;
+#include <optional>
 
 enum backup2tool_op { OP_BACKUP = 0, OP_RESTORE = 1 };
 
@@ -52,6 +52,10 @@ public:
     // The session: its result code (0 for success or cancel) with the phone's error text in `error`;
     // connection and protocol failures are thrown.
     int innerRunThrow(_backup2tool_req req, QString &error);
+    // The session over a client already connected to the phone's backup service, from the protocol
+    // version exchange to the end, with the results of innerRunThrow. Tests and fuzzing drive it
+    // over a scripted connection.
+    int serveThrow(std::unique_ptr<MobileBackup2Client> client, _backup2tool_req req, QString &error);
 
     bool isCancel();
     void setCancel();
@@ -64,15 +68,16 @@ public:
     void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout = timeout; }
 
     // Answers to the phone's messages; each sends its own status response and throws on failure.
-    void sendFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
-    void sendFileThrow(mobilebackup2_client_private *client, QString path, PlistCFType &errors);
-    void recvFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
-    QString recvFileNameThrow(mobilebackup2_client_private *client);
-    int recvFileThrow(mobilebackup2_client_private *client, QString dname, QString fname, QString &error);
-    void sendDirContentsThrow(mobilebackup2_client_private *client, PlistCFType msg);
-    void moveFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
-    void removeFilesThrow(mobilebackup2_client_private *client, PlistCFType msg);
-    void copyItemThrow(mobilebackup2_client_private *client, PlistCFType msg);
+    void sendFilesThrow(MobileBackup2Client *client, PlistCFType msg);
+    void sendFileThrow(MobileBackup2Client *client, QString path, PlistCFType &errors);
+    void recvFilesThrow(MobileBackup2Client *client, PlistCFType msg);
+    QString recvFileNameThrow(MobileBackup2Client *client);
+    int recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place,
+                      const QString &fname, QString &error);
+    void sendDirContentsThrow(MobileBackup2Client *client, PlistCFType msg);
+    void moveFilesThrow(MobileBackup2Client *client, PlistCFType msg);
+    void removeFilesThrow(MobileBackup2Client *client, PlistCFType msg);
+    void copyItemThrow(MobileBackup2Client *client, PlistCFType msg);
 
     // The byte-count text of an upload ("1.5 KB", "999 Bytes").
     static QString sizeText(unsigned long long size);
@@ -88,13 +93,15 @@ private:
 
     void emitUpdate(const QString &status2);
     // Writes one raw frame (length, then body); 0 or the library's code.
-    int sendFrame(mobilebackup2_client_private *client, const QByteArray &body);
+    int sendFrame(MobileBackup2Client *client, const QByteArray &body);
     // Reads up to `length` bytes, retrying empty reads until the phone stalls for stallTimeout or
     // the owner cancels.
-    ReadEnd readPatiently(mobilebackup2_client_private *client, char *buffer, quint32 length,
-                          quint32 &received);
-    bool isAllowed(const QString &path) const;
-    void sendStatusThrow(mobilebackup2_client_private *client, int code, const QString &description,
+    ReadEnd readPatiently(MobileBackup2Client *client, char *buffer, quint32 length, quint32 &received);
+    // The place the phone's `path` names under the root, or nothing (logged) when it is refused.
+    std::optional<BackupPath>
+    placeOf(const QString &path,
+            BackupPathCheck::LastComponent last = BackupPathCheck::LastComponent::NoLink) const;
+    void sendStatusThrow(MobileBackup2Client *client, int code, const QString &description,
                          const PlistCFType &dict, const QString &failureText);
     // The free space of the disk that holds the backup root.
     long long freeDiskSpace() const;

@@ -18,13 +18,14 @@ void checkPath(const QDir &root, const PlistCFType &node)
     const QString path = node.CFStringQString();
     if (path.isEmpty())
         return;
-    if (!BackupPathCheck(root).isInside(path))
+    const std::optional<BackupPath> place = BackupPathCheck(root).check(path);
+    if (!place)
         return;
     // Anything accepted must resolve below the root.
-    const QString resolved = QDir::cleanPath(root.absoluteFilePath(path));
-    if (!resolved.startsWith(root.absolutePath()))
+    if (!place->absolute().startsWith(root.absolutePath()) ||
+        place->absolute().contains(QLatin1String("/../")))
         __builtin_trap();
-    Backup2ToolHook().dirContents(root, path);
+    Backup2ToolHook().dirContents(*place);
 }
 
 } // namespace

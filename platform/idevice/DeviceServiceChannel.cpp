@@ -1,5 +1,7 @@
 #include "DeviceServiceChannel.h"
 
+#include "Logging.h"
+
 service_error_t DeviceServiceChannel::open(const SharedIDevice &device,
                                            lockdownd_service_descriptor_t service,
                                            std::unique_ptr<ServiceChannel> &channel)
@@ -14,6 +16,33 @@ service_error_t DeviceServiceChannel::open(const SharedIDevice &device,
         return err;
     channel.reset(new DeviceServiceChannel(device, std::move(client)));
     return SERVICE_E_SUCCESS;
+}
+
+service_error_t DeviceServiceChannel::start(const SharedIDevice &device, const char *label,
+                                            const char *serviceName, std::unique_ptr<ServiceChannel> &channel)
+{
+    if (!device)
+        return SERVICE_E_INVALID_ARG;
+    UniqueServiceDescriptor service;
+    {
+        lockdownd_client_t rawLockdown = nullptr;
+        const lockdownd_error_t handshake =
+            lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
+        const UniqueLockdownClient lockdown(rawLockdown);
+        if (handshake != LOCKDOWN_E_SUCCESS) {
+            qCWarning(lcIdevice, "%s: lockdown session refused (%d)", serviceName, int(handshake));
+            return SERVICE_E_START_SERVICE_ERROR;
+        }
+        lockdownd_service_descriptor_t rawService = nullptr;
+        const lockdownd_error_t started = lockdownd_start_service(lockdown.get(), serviceName, &rawService);
+        service.reset(rawService);
+        if (started != LOCKDOWN_E_SUCCESS || !service || service->port == 0) {
+            qCWarning(lcIdevice, "%s: start refused (%d)", serviceName, int(started));
+            return SERVICE_E_START_SERVICE_ERROR;
+        }
+        // The lockdown session ends here; the service keeps running on its own port.
+    }
+    return open(device, service.get(), channel);
 }
 
 DeviceServiceChannel::DeviceServiceChannel(SharedIDevice device, UniqueServiceClient client)

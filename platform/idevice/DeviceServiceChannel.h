@@ -19,6 +19,10 @@ public:
     // Connects to the service's port; a SERVICE_E_* code, and `channel` on success.
     static service_error_t open(const SharedIDevice &device, lockdownd_service_descriptor_t service,
                                 std::unique_ptr<ServiceChannel> &channel);
+    // Starts `serviceName` through a lockdown session opened under `label` and connects to it. A
+    // lockdown session or service start that fails gives SERVICE_E_START_SERVICE_ERROR.
+    static service_error_t start(const SharedIDevice &device, const char *label, const char *serviceName,
+                                 std::unique_ptr<ServiceChannel> &channel);
 
     service_error_t send(const char *data, uint32_t size) override;
     service_error_t receive(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs) override;

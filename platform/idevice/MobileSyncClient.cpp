@@ -2,7 +2,6 @@
 
 #include "DeviceServiceChannel.h"
 #include "Logging.h"
-#include "PlistInputCheck.h"
 
 #include <QtGlobal>
 
@@ -16,8 +15,6 @@ const char *const emptyParameter = "___EmptyParameterString___";
 
 // How long one read waits for the device, as the device library's property-list service waits.
 constexpr unsigned kReceiveTimeoutMs = 30000;
-// Bytes read at a time: a length the device announces is never allocated before the bytes come.
-constexpr uint32_t kReadChunk = 1u << 20;
 
 // The device library maps the service's codes through DeviceLink's to the sync client's; the
 // numbers of the first ones agree, everything else becomes the unknown error.
@@ -39,33 +36,6 @@ mobilesync_error_t syncError(service_error_t err)
     }
 }
 
-// Builds a message array; takes over the item nodes.
-UniquePlist message(std::initializer_list<plist_t> items)
-{
-    UniquePlist array(plist_new_array());
-    for (plist_t item : items)
-        plist_array_append_item(array.get(), item);
-    return array;
-}
-
-// The text of a string node; empty for anything else.
-std::string stringOf(plist_t node)
-{
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return {};
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    UniqueCString text(raw);
-    return text ? std::string(text.get()) : std::string();
-}
-
-plist_t item(const UniquePlist &array, uint32_t index)
-{
-    if (!array || plist_get_node_type(array.get()) != PLIST_ARRAY)
-        return nullptr;
-    return plist_array_get_item(array.get(), index);
-}
-
 } // namespace
 
 MobileSyncClient::MobileSyncClient(SharedIDevice device, std::unique_ptr<ServiceChannel> channel)
@@ -76,7 +46,7 @@ MobileSyncClient::MobileSyncClient(SharedIDevice device, std::unique_ptr<Service
 MobileSyncClient::~MobileSyncClient()
 {
     // A courtesy to the device; the connection closes either way.
-    UniquePlist goodbye = message(
+    UniquePlist goodbye = PlistMessageChannel::arrayOf(
         {plist_new_string("DLMessageDisconnect"), plist_new_string("All done, thanks for the memories")});
     send(goodbye.get());
 }
@@ -86,26 +56,14 @@ mobilesync_error_t MobileSyncClient::startService(const SharedIDevice &device, c
 {
     if (!device)
         return MOBILESYNC_E_INVALID_ARG;
-    UniqueServiceDescriptor service;
-    {
-        lockdownd_client_t rawLockdown = nullptr;
-        const lockdownd_error_t handshake =
-            lockdownd_client_new_with_handshake(device.get(), &rawLockdown, label);
-        UniqueLockdownClient lockdown(rawLockdown);
-        if (handshake != LOCKDOWN_E_SUCCESS) {
-            qCWarning(lcIdevice, "sync service: lockdown session refused (%d)", int(handshake));
-            return MOBILESYNC_E_UNKNOWN_ERROR;
-        }
-        lockdownd_service_descriptor_t rawService = nullptr;
-        const lockdownd_error_t started = lockdownd_start_service(lockdown.get(), serviceName, &rawService);
-        service.reset(rawService);
-        if (started != LOCKDOWN_E_SUCCESS || !service || service->port == 0) {
-            qCWarning(lcIdevice, "sync service: start refused (%d)", int(started));
-            return MOBILESYNC_E_UNKNOWN_ERROR;
-        }
-        // The lockdown session ends here; the service keeps running on its own port.
-    }
-    return connect(device, service.get(), client);
+    std::unique_ptr<ServiceChannel> channel;
+    const service_error_t err = DeviceServiceChannel::start(device, label, serviceName, channel);
+    if (err == SERVICE_E_START_SERVICE_ERROR)
+        return MOBILESYNC_E_UNKNOWN_ERROR;
+    if (err != SERVICE_E_SUCCESS)
+        return syncError(err);
+    return handshake(std::unique_ptr<MobileSyncClient>(new MobileSyncClient(device, std::move(channel))),
+                     client);
 }
 
 mobilesync_error_t MobileSyncClient::connect(const SharedIDevice &device,
@@ -118,12 +76,8 @@ mobilesync_error_t MobileSyncClient::connect(const SharedIDevice &device,
     const service_error_t err = DeviceServiceChannel::open(device, service, channel);
     if (err != SERVICE_E_SUCCESS)
         return syncError(err);
-    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(device, std::move(channel)));
-    const mobilesync_error_t exchanged = created->versionExchange();
-    if (exchanged != MOBILESYNC_E_SUCCESS)
-        return exchanged;
-    client = std::move(created);
-    return MOBILESYNC_E_SUCCESS;
+    return handshake(std::unique_ptr<MobileSyncClient>(new MobileSyncClient(device, std::move(channel))),
+                     client);
 }
 
 mobilesync_error_t MobileSyncClient::connect(std::unique_ptr<ServiceChannel> channel,
@@ -131,7 +85,13 @@ mobilesync_error_t MobileSyncClient::connect(std::unique_ptr<ServiceChannel> cha
 {
     if (!channel)
         return MOBILESYNC_E_INVALID_ARG;
-    std::unique_ptr<MobileSyncClient> created(new MobileSyncClient(SharedIDevice(), std::move(channel)));
+    return handshake(
+        std::unique_ptr<MobileSyncClient>(new MobileSyncClient(SharedIDevice(), std::move(channel))), client);
+}
+
+mobilesync_error_t MobileSyncClient::handshake(std::unique_ptr<MobileSyncClient> created,
+                                               std::unique_ptr<MobileSyncClient> &client)
+{
     const mobilesync_error_t exchanged = created->versionExchange();
     if (exchanged != MOBILESYNC_E_SUCCESS)
         return exchanged;
@@ -145,10 +105,11 @@ mobilesync_error_t MobileSyncClient::versionExchange()
     mobilesync_error_t err = receive(offer);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    if (stringOf(item(offer, 0)) != "DLMessageVersionExchange" || plist_array_get_size(offer.get()) < 3)
+    if (PlistMessageChannel::textOf(PlistMessageChannel::itemOf(offer, 0)) != "DLMessageVersionExchange" ||
+        plist_array_get_size(offer.get()) < 3)
         return MOBILESYNC_E_PLIST_ERROR;
     uint64_t major = 0;
-    plist_t majorNode = item(offer, 1);
+    plist_t majorNode = PlistMessageChannel::itemOf(offer, 1);
     if (plist_get_node_type(majorNode) != PLIST_UINT)
         return MOBILESYNC_E_PLIST_ERROR;
     plist_get_uint_val(majorNode, &major);
@@ -158,8 +119,9 @@ mobilesync_error_t MobileSyncClient::versionExchange()
         return MOBILESYNC_E_BAD_VERSION;
     }
     // Confirm the device's own version: 300 for older phones, 400 from iOS 14 on.
-    UniquePlist reply = message({plist_new_string("DLMessageVersionExchange"),
-                                 plist_new_string("DLVersionsOk"), plist_new_uint(major)});
+    UniquePlist reply =
+        PlistMessageChannel::arrayOf({plist_new_string("DLMessageVersionExchange"),
+                                      plist_new_string("DLVersionsOk"), plist_new_uint(major)});
     err = send(reply.get());
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
@@ -167,7 +129,7 @@ mobilesync_error_t MobileSyncClient::versionExchange()
     err = receive(ready);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    if (stringOf(item(ready, 0)) != "DLMessageDeviceReady")
+    if (PlistMessageChannel::textOf(PlistMessageChannel::itemOf(ready, 0)) != "DLMessageDeviceReady")
         return MOBILESYNC_E_PLIST_ERROR;
     m_deviceLinkVersion = major;
     return MOBILESYNC_E_SUCCESS;
@@ -177,32 +139,7 @@ mobilesync_error_t MobileSyncClient::send(plist_t msg)
 {
     if (!msg)
         return MOBILESYNC_E_INVALID_ARG;
-    char *raw = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(msg, &raw, &length);
-    const UniqueCString content(raw);
-    if (!content || length == 0)
-        return MOBILESYNC_E_PLIST_ERROR;
-    std::vector<char> frame(4 + std::size_t(length));
-    for (int i = 0; i < 4; ++i)
-        frame[i] = char((length >> (24 - 8 * i)) & 0xFF);
-    std::copy(content.get(), content.get() + length, frame.begin() + 4);
-    return syncError(m_channel->send(frame.data(), uint32_t(frame.size())));
-}
-
-mobilesync_error_t MobileSyncClient::receiveBytes(char *data, uint32_t size)
-{
-    uint32_t done = 0;
-    while (done < size) {
-        uint32_t received = 0;
-        const service_error_t err = m_channel->receive(data + done, size - done, received, kReceiveTimeoutMs);
-        if (err != SERVICE_E_SUCCESS)
-            return syncError(err);
-        if (received == 0)
-            return MOBILESYNC_E_RECEIVE_TIMEOUT;
-        done += received;
-    }
-    return MOBILESYNC_E_SUCCESS;
+    return syncError(m_channel.send(msg));
 }
 
 mobilesync_error_t MobileSyncClient::refuse(std::string why)
@@ -214,55 +151,17 @@ mobilesync_error_t MobileSyncClient::refuse(std::string why)
 
 mobilesync_error_t MobileSyncClient::receive(UniquePlist &msg)
 {
-    msg.reset();
-    unsigned char header[4];
-    mobilesync_error_t err = receiveBytes(reinterpret_cast<char *>(header), sizeof header);
-    if (err != MOBILESYNC_E_SUCCESS)
-        return err;
-    const uint32_t length = (uint32_t(header[0]) << 24) | (uint32_t(header[1]) << 16) |
-                            (uint32_t(header[2]) << 8) | uint32_t(header[3]);
-    if (length == 0)
-        return refuse("empty message");
-    if (length > maxMessageBytes)
-        return refuse("message of " + std::to_string(length) + " bytes is larger than " +
-                      std::to_string(maxMessageBytes));
-
-    std::vector<char> content;
-    while (content.size() < length) {
-        const std::size_t offset = content.size();
-        const std::size_t end = offset + std::min<std::size_t>(kReadChunk, length - offset);
-        // Grows by doubling, so a large message is not copied once per chunk.
-        if (content.capacity() < end)
-            content.reserve(std::min<std::size_t>(length, std::max(end, 2 * content.capacity())));
-        content.resize(end);
-        err = receiveBytes(content.data() + offset, uint32_t(content.size() - offset));
-        if (err != MOBILESYNC_E_SUCCESS)
-            return err;
+    switch (m_channel.receive(msg, kReceiveTimeoutMs)) {
+    case PlistMessageChannel::Received::Message:
+        return MOBILESYNC_E_SUCCESS;
+    case PlistMessageChannel::Received::TimedOut:
+        return MOBILESYNC_E_RECEIVE_TIMEOUT;
+    case PlistMessageChannel::Received::Refused:
+        return refuse(m_channel.lastRefusal());
+    case PlistMessageChannel::Received::Failed:
+        break;
     }
-
-    plist_t raw = nullptr;
-    std::string why;
-    if (length > 8 && std::equal(content.begin(), content.begin() + 8, "bplist00")) {
-        why = PlistInputCheck::binaryRefusal(content.data(), content.size());
-        if (why.empty())
-            plist_from_bin(content.data(), length, &raw);
-    } else if (length > 5 && std::equal(content.begin(), content.begin() + 5, "<?xml")) {
-        // Phones put control characters into XML messages at times; the device library reads them
-        // as spaces, and so does this client.
-        for (char &c : content) {
-            if (c >= 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                c = ' ';
-        }
-        why = PlistInputCheck::xmlRefusal(content.data(), content.size());
-        if (why.empty())
-            plist_from_xml(content.data(), length, &raw);
-    } else {
-        why = "message is no property list";
-    }
-    msg.reset(raw);
-    if (!why.empty())
-        return refuse(why);
-    return msg ? MOBILESYNC_E_SUCCESS : refuse("property list cannot be read");
+    return syncError(m_channel.lastError());
 }
 
 mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::string &type)
@@ -270,7 +169,7 @@ mobilesync_error_t MobileSyncClient::receiveMessage(UniquePlist &msg, std::strin
     const mobilesync_error_t err = receive(msg);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    type = stringOf(item(msg, 0));
+    type = PlistMessageChannel::textOf(PlistMessageChannel::itemOf(msg, 0));
     return type.empty() ? MOBILESYNC_E_PLIST_ERROR : MOBILESYNC_E_SUCCESS;
 }
 
@@ -288,7 +187,8 @@ mobilesync_error_t MobileSyncClient::receiveExpected(UniquePlist &msg, const cha
 
 mobilesync_error_t MobileSyncClient::sendCommand(const char *command)
 {
-    UniquePlist msg = message({plist_new_string(command), plist_new_string(m_dataClass.c_str())});
+    UniquePlist msg =
+        PlistMessageChannel::arrayOf({plist_new_string(command), plist_new_string(m_dataClass.c_str())});
     return send(msg.get());
 }
 
@@ -309,10 +209,10 @@ mobilesync_error_t MobileSyncClient::start(const char *dataClass, const char *de
     if (!dataClass || !*dataClass || !computerAnchor || !m_dataClass.empty())
         return MOBILESYNC_E_INVALID_ARG;
 
-    UniquePlist request =
-        message({plist_new_string("SDMessageSyncDataClassWithDevice"), plist_new_string(dataClass),
-                 plist_new_string(deviceAnchor ? deviceAnchor : "---"), plist_new_string(computerAnchor),
-                 plist_new_uint(computerDataClassVersion), plist_new_string(emptyParameter)});
+    UniquePlist request = PlistMessageChannel::arrayOf(
+        {plist_new_string("SDMessageSyncDataClassWithDevice"), plist_new_string(dataClass),
+         plist_new_string(deviceAnchor ? deviceAnchor : "---"), plist_new_string(computerAnchor),
+         plist_new_uint(computerDataClassVersion), plist_new_string(emptyParameter)});
     mobilesync_error_t err = send(request.get());
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
@@ -324,13 +224,13 @@ mobilesync_error_t MobileSyncClient::start(const char *dataClass, const char *de
         return err;
     if (type == "SDMessageRefuseToSyncDataClassWithComputer" || type == "SDMessageCancelSession") {
         if (errorDescription)
-            *errorDescription = stringOf(item(answer, 2));
+            *errorDescription = PlistMessageChannel::textOf(PlistMessageChannel::itemOf(answer, 2));
         return type == "SDMessageCancelSession" ? MOBILESYNC_E_CANCELLED : MOBILESYNC_E_SYNC_REFUSED;
     }
     if (type != "SDMessageSyncDataClassWithComputer")
         return MOBILESYNC_E_PLIST_ERROR;
 
-    const std::string typeText = stringOf(item(answer, 4));
+    const std::string typeText = PlistMessageChannel::textOf(PlistMessageChannel::itemOf(answer, 4));
     mobilesync_sync_type_t agreed;
     if (typeText == "SDSyncTypeFast")
         agreed = MOBILESYNC_SYNC_TYPE_FAST;
@@ -341,7 +241,7 @@ mobilesync_error_t MobileSyncClient::start(const char *dataClass, const char *de
     else
         return MOBILESYNC_E_PLIST_ERROR;
     if (deviceDataClassVersion) {
-        plist_t versionNode = item(answer, 5);
+        plist_t versionNode = PlistMessageChannel::itemOf(answer, 5);
         if (plist_get_node_type(versionNode) != PLIST_UINT)
             return MOBILESYNC_E_PLIST_ERROR;
         plist_get_uint_val(versionNode, deviceDataClassVersion);
@@ -385,12 +285,12 @@ mobilesync_error_t MobileSyncClient::receiveChanges(UniquePlist *entities, bool 
     const mobilesync_error_t err = receiveExpected(msg, "SDMessageProcessChanges", MOBILESYNC_E_PLIST_ERROR);
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
-    plist_t batch = item(msg, 2);
+    plist_t batch = PlistMessageChannel::itemOf(msg, 2);
     if (plist_get_node_type(batch) != PLIST_DICT)
         return MOBILESYNC_E_PLIST_ERROR;
 
     uint8_t moreComing = 0;
-    plist_t moreNode = item(msg, 3);
+    plist_t moreNode = PlistMessageChannel::itemOf(msg, 3);
     if (plist_get_node_type(moreNode) == PLIST_BOOLEAN)
         plist_get_bool_val(moreNode, &moreComing);
     if (entities)
@@ -398,7 +298,7 @@ mobilesync_error_t MobileSyncClient::receiveChanges(UniquePlist *entities, bool 
     if (isLastRecord)
         *isLastRecord = !moreComing;
     if (actions) {
-        plist_t actionsNode = item(msg, 4);
+        plist_t actionsNode = PlistMessageChannel::itemOf(msg, 4);
         actions->reset(plist_get_node_type(actionsNode) == PLIST_DICT ? plist_copy(actionsNode) : nullptr);
     }
     m_pull = moreComing ? Pull::BatchUnacknowledged : Pull::LastUnacknowledged;
@@ -446,8 +346,8 @@ mobilesync_error_t MobileSyncClient::readyToSendChangesFromComputerNoCheck()
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
 
-    UniquePlist ping =
-        message({plist_new_string("DLMessagePing"), plist_new_string("Preparing to get changes for device")});
+    UniquePlist ping = PlistMessageChannel::arrayOf(
+        {plist_new_string("DLMessagePing"), plist_new_string("Preparing to get changes for device")});
     err = send(ping.get());
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
@@ -461,10 +361,10 @@ mobilesync_error_t MobileSyncClient::sendChanges(plist_t entities, bool isLastRe
         return MOBILESYNC_E_INVALID_ARG;
     if (m_direction != Direction::ComputerToDevice)
         return MOBILESYNC_E_WRONG_DIRECTION;
-    UniquePlist msg =
-        message({plist_new_string("SDMessageProcessChanges"), plist_new_string(m_dataClass.c_str()),
-                 plist_copy(entities), plist_new_bool(!isLastRecord),
-                 actions ? plist_copy(actions) : plist_new_string(emptyParameter)});
+    UniquePlist msg = PlistMessageChannel::arrayOf(
+        {plist_new_string("SDMessageProcessChanges"), plist_new_string(m_dataClass.c_str()),
+         plist_copy(entities), plist_new_bool(!isLastRecord),
+         actions ? plist_copy(actions) : plist_new_string(emptyParameter)});
     return send(msg.get());
 }
 
@@ -480,7 +380,7 @@ mobilesync_error_t MobileSyncClient::remapIdentifiers(UniquePlist *mapping)
     if (err != MOBILESYNC_E_SUCCESS)
         return err;
     if (mapping) {
-        plist_t map = item(msg, 2);
+        plist_t map = PlistMessageChannel::itemOf(msg, 2);
         mapping->reset(plist_get_node_type(map) == PLIST_DICT ? plist_copy(map) : nullptr);
     }
     return MOBILESYNC_E_SUCCESS;
@@ -504,7 +404,7 @@ mobilesync_error_t MobileSyncClient::finish()
     // cancellation; that is a failure, not the end of a good session.
     if (type == "SDMessageCancelSession") {
         qCWarning(lcIdevice, "sync service: device cancelled the session at its end: %s",
-                  stringOf(item(msg, 2)).c_str());
+                  PlistMessageChannel::textOf(PlistMessageChannel::itemOf(msg, 2)).c_str());
         return MOBILESYNC_E_CANCELLED;
     }
     return MOBILESYNC_E_PLIST_ERROR;
@@ -514,8 +414,9 @@ mobilesync_error_t MobileSyncClient::cancel(const char *reason)
 {
     if (m_dataClass.empty() || !reason)
         return MOBILESYNC_E_INVALID_ARG;
-    UniquePlist msg = message({plist_new_string("SDMessageCancelSession"),
-                               plist_new_string(m_dataClass.c_str()), plist_new_string(reason)});
+    UniquePlist msg =
+        PlistMessageChannel::arrayOf({plist_new_string("SDMessageCancelSession"),
+                                      plist_new_string(m_dataClass.c_str()), plist_new_string(reason)});
     const mobilesync_error_t err = send(msg.get());
     endSession();
     return err;

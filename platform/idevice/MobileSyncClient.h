@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceHandles.h"
+#include "PlistMessageChannel.h"
 #include "ServiceChannel.h"
 
 #include <libimobiledevice/mobilesync.h>
@@ -42,7 +43,7 @@ public:
     static mobilesync_error_t connect(std::unique_ptr<ServiceChannel> channel,
                                       std::unique_ptr<MobileSyncClient> &client);
     // Largest message accepted from the device; a record batch with photos stays far below it.
-    static constexpr uint32_t maxMessageBytes = 256u << 20;
+    static constexpr uint32_t maxMessageBytes = PlistMessageChannel::maxMessageBytes;
 
     ~MobileSyncClient();
     MobileSyncClient(const MobileSyncClient &) = delete;
@@ -90,12 +91,13 @@ private:
     enum class Pull { NotRequested, AwaitingBatch, BatchUnacknowledged, LastUnacknowledged, Done };
 
     MobileSyncClient(SharedIDevice device, std::unique_ptr<ServiceChannel> channel);
+    // Agrees on the DeviceLink version over `created`, which becomes `client` on success.
+    static mobilesync_error_t handshake(std::unique_ptr<MobileSyncClient> created,
+                                        std::unique_ptr<MobileSyncClient> &client);
 
     mobilesync_error_t versionExchange();
     mobilesync_error_t send(plist_t message);
     mobilesync_error_t receive(UniquePlist &message);
-    // Reads exactly `size` bytes; a wait that runs out gives MOBILESYNC_E_RECEIVE_TIMEOUT.
-    mobilesync_error_t receiveBytes(char *data, uint32_t size);
     mobilesync_error_t refuse(std::string why);
     // Receives one SyncServices message; `type` is its first item.
     mobilesync_error_t receiveMessage(UniquePlist &message, std::string &type);
@@ -109,7 +111,7 @@ private:
 
     // Declared in this order so that the connection closes before the device handle is released.
     SharedIDevice m_device;
-    std::unique_ptr<ServiceChannel> m_channel;
+    PlistMessageChannel m_channel;
     uint64_t m_deviceLinkVersion = 0;
     std::string m_dataClass;
     mobilesync_sync_type_t m_syncType = MOBILESYNC_SYNC_TYPE_SLOW;

@@ -71,6 +71,15 @@ public:
 
     static QByteArray boolean(bool value) { return QByteArray(1, char(value ? 0x09 : 0x08)); }
 
+    static QByteArray real(double value)
+    {
+        quint64 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        QByteArray out(1, char(0x23));
+        appendBigEndian(out, bits, 8);
+        return out;
+    }
+
     static QByteArray date(double secondsSince2001)
     {
         quint64 bits = 0;

@@ -17,6 +17,7 @@ using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
 
 using tarnwick::test::readAll;
+using tarnwick::test::snapshot;
 using tarnwick::test::writeFile;
 
 namespace {
@@ -35,6 +36,14 @@ QString bucketPath(const QString &name)
 {
     return udid + QLatin1Char('/') + name.left(2) + QLatin1Char('/') + name;
 }
+
+// ["DLMessageMoveItems", {"\u00e9\0x": "dev/a.txt"}, {}, 0.5] as a binary property list whose key is
+// stored as UTF-16 with a NUL character: libplist keeps a key length longer than its text, and its
+// first reader ends the process on an assertion.
+const QByteArray moveWithNulKey = QByteArray::fromHex(
+    "62706c6973743030a4010205065f1012444c4d6573736167654d6f76654974656d73d103046300e90000007859646576"
+    "2f612e747874d0233fe0000000000000080d22252c363700000000000001010000000000000007000000000000000000"
+    "00000000000040");
 
 // A hook that stops the session at the first message.
 class StoppingHook : public Backup2ToolHook
@@ -80,7 +89,9 @@ private slots:
     void pathsOutsideTheRootAreRefused_data();
     void pathsOutsideTheRootAreRefused();
     void folderRequestsAnswerTheHookResult();
+    void copyOrMoveIntoItselfIsRefused();
     void freeSpaceIsTheDisks();
+    void malformedMessageEndsTheSession();
     void hookStopsTheSession_data();
     void hookStopsTheSession();
     void noDevice();
@@ -487,15 +498,26 @@ void TestBackup2Tool::cancelWhileThePhoneIsGoneBetweenFiles()
 void TestBackup2Tool::pathsOutsideTheRootAreRefused_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("climbing") << QStringLiteral("../outside/victim");
-    QTest::newRow("climbing inside") << udid + QStringLiteral("/../../outside/victim");
-    QTest::newRow("absolute") << QStringLiteral("%OUTSIDE%/victim");
-    QTest::newRow("through a link") << udid + QStringLiteral("/link/victim");
+    // Empty when the path is refused; otherwise the cleaned place inside the root it stands for.
+    QTest::addColumn<QString>("place");
+    QTest::newRow("climbing") << QStringLiteral("../outside/victim") << QString();
+    QTest::newRow("climbing inside") << udid + QStringLiteral("/../../outside/victim") << QString();
+    QTest::newRow("absolute") << QStringLiteral("%OUTSIDE%/victim") << QString();
+    QTest::newRow("through a link") << udid + QStringLiteral("/link/victim") << QString();
+    QTest::newRow("link to the root's parent") << udid + QStringLiteral("/up/outside/victim") << QString();
+    QTest::newRow("link to /") << udid + QStringLiteral("/slash%OUTSIDE%/victim") << QString();
+    QTest::newRow("climbing through a link")
+        << udid + QStringLiteral("/link/../../../outside/victim") << QString();
+    // The kernel would take ".." after the link from the link's target, outside; the session acts
+    // on the cleaned place alone.
+    QTest::newRow("link, then ..") << udid + QStringLiteral("/link/../outside/victim")
+                                   << udid + QStringLiteral("/outside/victim");
 }
 
 void TestBackup2Tool::pathsOutsideTheRootAreRefused()
 {
     QFETCH(QString, path);
+    QFETCH(QString, place);
 
     QTemporaryDir outer;
     const QDir root(outer.filePath(QStringLiteral("root")));
@@ -504,8 +526,19 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     QVERIFY(QDir().mkpath(outside));
     writeFile(outside + QStringLiteral("/victim"), "precious");
     writeFile(outside + QStringLiteral("/other"), "precious too");
+    writeFile(outside + QStringLiteral("/sub/deeper"), "precious as well");
     QVERIFY(QDir().mkpath(root.absoluteFilePath(udid)));
-    QVERIFY(QFile::link(outside, root.absoluteFilePath(udid + QStringLiteral("/link"))));
+    QVERIFY(
+        QFile::link(outside + QStringLiteral("/sub"), root.absoluteFilePath(udid + QStringLiteral("/link"))));
+    QVERIFY(QFile::link(outer.path(), root.absoluteFilePath(udid + QStringLiteral("/up"))));
+    QVERIFY(QFile::link(QStringLiteral("/"), root.absoluteFilePath(udid + QStringLiteral("/slash"))));
+    for (const QString &name : {QStringLiteral("/victim"), QStringLiteral("/other")}) {
+        QFile file(outside + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(
+            file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    }
+    const QStringList before = snapshot(outside);
     path.replace(QStringLiteral("%OUTSIDE%"), outside);
     const QString sibling = QFileInfo(path).path() + QStringLiteral("/other");
 
@@ -525,14 +558,23 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     writeFile(root.absoluteFilePath(udid + QStringLiteral("/Manifest.db")), "manifest");
     backup2tool tool(udid, root, nullptr);
     const QString error = whatOf<std::runtime_error>([&] { tool.runThrow(_backup2tool_req(OP_BACKUP)); });
-    QVERIFY2(error.contains(QStringLiteral("leads outside the backup folder")), qPrintable(error));
 
+    QCOMPARE(snapshot(outside), before);
     QCOMPARE(readAll(outside + QStringLiteral("/victim")), QByteArray("precious"));
-    QCOMPARE(readAll(outside + QStringLiteral("/other")), QByteArray("precious too"));
-    QVERIFY(!QFileInfo::exists(outside + QStringLiteral("/victim.d")));
     QCOMPARE(m_backup->refusedDownloads(), QStringList{path});
     QVERIFY(m_backup->downloadedFiles().isEmpty());
     const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    if (!place.isEmpty()) {
+        // Every request acted on the cleaned place: the copy made it, the upload wrote it.
+        QCOMPARE(error, QString());
+        QCOMPARE(statuses.size(), 7);
+        for (const BackupStatusResponse &status : statuses.mid(2))
+            QVERIFY2(status.code == 0, qPrintable(status.message + QLatin1Char(' ') + status.description));
+        QCOMPARE(readAll(root.absoluteFilePath(place)), QByteArray("overwritten"));
+        QVERIFY(QFileInfo(root.absoluteFilePath(place + QStringLiteral(".d"))).isDir());
+        return;
+    }
+    QVERIFY2(error.contains(QStringLiteral("leads outside the backup folder")), qPrintable(error));
     QCOMPARE(statuses.size(), 6);
     QCOMPARE(statuses.at(0).code, -13); // download: missing
     QCOMPARE(statuses.at(1).code, 0);   // listing: empty
@@ -566,6 +608,34 @@ void TestBackup2Tool::folderRequestsAnswerTheHookResult()
              QStringLiteral("DLFileTypeRegular"));
 }
 
+void TestBackup2Tool::copyOrMoveIntoItselfIsRefused()
+{
+    const QDir root(m_rootDir->path());
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/a")), "a");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/sub/b")), "b");
+    QVERIFY(QFile::link(root.absoluteFilePath(udid + QStringLiteral("/sub")),
+                        root.absoluteFilePath(udid + QStringLiteral("/in"))));
+    const QStringList before = snapshot(root.path());
+    m_backup->setScript({
+        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid, udid + QStringLiteral("/sub/copy")}),
+        BackupStep::request({QStringLiteral("DLMessageCopyItem"), udid, udid + QStringLiteral("/in/copy")}),
+        BackupStep::request(
+            {QStringLiteral("DLMessageMoveItems"),
+             QVariantMap{{udid + QStringLiteral("/sub"), udid + QStringLiteral("/sub/inner")}}, QVariantMap(),
+             0.5}),
+        BackupStep::report(0),
+    });
+    backup2tool tool(udid, root, nullptr);
+    QCOMPARE(run(tool), QString());
+    QCOMPARE(snapshot(root.path()), before);
+    const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    QCOMPARE(statuses.size(), 3);
+    QCOMPARE(statuses.at(0).code, -14);
+    QCOMPARE(statuses.at(0).description, udid + QStringLiteral("/sub/copy lies inside ") + udid + '.');
+    QCOMPARE(statuses.at(1).code, -14);
+    QCOMPARE(statuses.at(2).code, -10);
+}
+
 void TestBackup2Tool::freeSpaceIsTheDisks()
 {
     m_backup->setScript(
@@ -576,6 +646,23 @@ void TestBackup2Tool::freeSpaceIsTheDisks()
     const qint64 actual = QStorageInfo(m_rootDir->path()).bytesAvailable();
     QVERIFY2(reported != 1099511627776LL, "the constant was reported for a readable disk");
     QVERIFY(qAbs(reported - actual) < 64 * 1024 * 1024);
+}
+
+void TestBackup2Tool::malformedMessageEndsTheSession()
+{
+    const QDir root(m_rootDir->path());
+    writeFile(root.absoluteFilePath(QStringLiteral("dev/a.txt")), "a");
+    const QStringList before = snapshot(root.path());
+    m_backup->setScript({BackupStep::rawNotice(moveWithNulKey), BackupStep::report(0)});
+    backup2tool tool(udid, root, nullptr);
+    const QString error = run(tool);
+    QVERIFY2(error.startsWith(QStringLiteral("ERROR: The device sent a malformed message (")),
+             qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("NUL")), qPrintable(error));
+    QVERIFY(m_backup->statusResponses().isEmpty());
+    // The session made the device folder before the phone spoke; nothing else changed.
+    QVERIFY(QDir().rmdir(root.absoluteFilePath(udid)));
+    QCOMPARE(snapshot(root.path()), before);
 }
 
 void TestBackup2Tool::hookStopsTheSession_data()

@@ -6,7 +6,11 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+
+using tarnwick::test::placeUnder;
 using tarnwick::test::readAll;
+using tarnwick::test::snapshot;
 using tarnwick::test::writeFile;
 
 namespace {
@@ -59,6 +63,8 @@ private slots:
     void recvFileOpenWriteMakesTheFolders();
     void pathCheck_data();
     void pathCheck();
+    void everyOperationStaysInside_data();
+    void everyOperationStaysInside();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -111,6 +117,26 @@ void TestBackup2ToolHook::operations_data()
         << "d/a"
         << "f" << 0 << QString() << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "d/sub/b=b", "f=a"};
     // The hidden file keeps its folder.
+    // A copy or move into its own subtree would copy a folder into itself without end, or remove
+    // its own source first.
+    QTest::newRow("copy folder into itself") << "copy"
+                                             << "d"
+                                             << "d/sub/copy" << 14 << "d/sub/copy lies inside d." << start;
+    QTest::newRow("copy folder onto itself") << "copy"
+                                             << "d/./sub"
+                                             << "d/sub/" << 14 << "d/sub lies inside d/sub." << start;
+    QTest::newRow("copy file onto itself") << "copy"
+                                           << "f"
+                                           << "d/../f" << 14 << "f lies inside f." << start;
+    QTest::newRow("copy into itself through a link") << "copy"
+                                                     << "d"
+                                                     << "in/copy" << 14 << "in/copy lies inside d." << start;
+    QTest::newRow("move folder into itself") << "move"
+                                             << "d"
+                                             << "d/sub/x" << 10 << "d/sub/x lies inside d." << start;
+    QTest::newRow("move file onto itself") << "move"
+                                           << "f"
+                                           << "f" << 10 << "f lies inside f." << start;
     QTest::newRow("remove folder") << "remove"
                                    << "d" << QString() << 0 << QString()
                                    << QStringList{"d/", "d/.hidden=h", "f=f"};
@@ -131,17 +157,21 @@ void TestBackup2ToolHook::operations()
     QFETCH(QString, error);
     QFETCH(QStringList, after);
 
+    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d/sub")),
+                        m_root.absoluteFilePath(QStringLiteral("in"))));
+    if (!after.contains(QStringLiteral("in->") + m_root.absoluteFilePath(QStringLiteral("d/sub"))))
+        after << QStringLiteral("in->") + m_root.absoluteFilePath(QStringLiteral("d/sub"));
     Backup2ToolHook hook;
     QString text;
     int r = -1;
     if (op == QLatin1String("move"))
-        r = hook.moveFile(m_root, from, to, text);
+        r = hook.moveFile(placeUnder(m_root, from), placeUnder(m_root, to), text);
     else if (op == QLatin1String("copy"))
-        r = hook.copyFile(m_root, from, to, text);
+        r = hook.copyFile(placeUnder(m_root, from), placeUnder(m_root, to), text);
     else if (op == QLatin1String("remove"))
-        r = hook.removeFile(m_root, from, text);
+        r = hook.removeFile(placeUnder(m_root, from), text);
     else
-        r = hook.mkdir(m_root, from, text);
+        r = hook.mkdir(placeUnder(m_root, from), text);
     QCOMPARE(r, result);
     QCOMPARE(text, error);
     after.sort();
@@ -155,11 +185,13 @@ void TestBackup2ToolHook::removalsDoNotFollowLinks()
     QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("d/link"))));
     Backup2ToolHook hook;
     QString error;
-    QCOMPARE(hook.removeFile(m_root, QStringLiteral("d"), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, QStringLiteral("d")), error), 0);
     QCOMPARE(readAll(outside.filePath(QStringLiteral("keep"))), QByteArray("keep"));
     // Moving onto a link to a folder replaces the link, not the folder's contents.
     QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("link2"))));
-    QCOMPARE(hook.moveFile(m_root, QStringLiteral("f"), QStringLiteral("link2"), error), 0);
+    QCOMPARE(hook.moveFile(placeUnder(m_root, QStringLiteral("f")),
+                           placeUnder(m_root, QStringLiteral("link2")), error),
+             0);
     QCOMPARE(readAll(outside.filePath(QStringLiteral("keep"))), QByteArray("keep"));
     QCOMPARE(readAll(m_root.absoluteFilePath(QStringLiteral("link2"))), QByteArray("f"));
 }
@@ -171,7 +203,9 @@ void TestBackup2ToolHook::copyKeepsLinksAsLinks()
                         m_root.absoluteFilePath(QStringLiteral("d/sub/up"))));
     Backup2ToolHook hook;
     QString error;
-    QCOMPARE(hook.copyFile(m_root, QStringLiteral("d"), QStringLiteral("copy"), error), 0);
+    QCOMPARE(hook.copyFile(placeUnder(m_root, QStringLiteral("d")),
+                           placeUnder(m_root, QStringLiteral("copy")), error),
+             0);
     QVERIFY(QFileInfo(m_root.absoluteFilePath(QStringLiteral("copy/sub/up"))).isSymLink());
     QCOMPARE(readAll(m_root.absoluteFilePath(QStringLiteral("copy/sub/b"))), QByteArray("b"));
 }
@@ -179,9 +213,9 @@ void TestBackup2ToolHook::copyKeepsLinksAsLinks()
 void TestBackup2ToolHook::dirContents()
 {
     Backup2ToolHook hook;
-    QVERIFY(hook.dirContents(m_root, QStringLiteral("missing")).isEmpty());
+    QVERIFY(hook.dirContents(placeUnder(m_root, QStringLiteral("missing"))).isEmpty());
     QMap<QString, Backup2ToolHook::DirItem> byName;
-    for (const Backup2ToolHook::DirItem &item : hook.dirContents(m_root, QStringLiteral("d")))
+    for (const Backup2ToolHook::DirItem &item : hook.dirContents(placeUnder(m_root, QStringLiteral("d"))))
         byName.insert(item.name, item);
     QCOMPARE(byName.keys(), (QStringList{QStringLiteral("a"), QStringLiteral("sub")}));
     QCOMPARE(byName.value(QStringLiteral("a")).type, 1);
@@ -196,43 +230,173 @@ void TestBackup2ToolHook::recvFileOpenWriteMakesTheFolders()
     Backup2ToolHook hook;
     QString error;
     QFile file(m_root.absoluteFilePath(QStringLiteral("p/q/r")));
-    QCOMPARE(hook.recvFileOpenWrite(m_root, QStringLiteral("p/q/r"), file, error), 0);
+    QCOMPARE(hook.recvFileOpenWrite(placeUnder(m_root, QStringLiteral("p/q/r")), file, error), 0);
     QVERIFY(file.isOpen());
     QCOMPARE(file.size(), 0);
 
     QFile blocked(m_root.absoluteFilePath(QStringLiteral("d")));
-    QVERIFY(hook.recvFileOpenWrite(m_root, QStringLiteral("d"), blocked, error) != 0);
+    QVERIFY(hook.recvFileOpenWrite(placeUnder(m_root, QStringLiteral("d")), blocked, error) != 0);
     QVERIFY(!error.isEmpty());
 }
+
+namespace {
+
+const QString refused = QStringLiteral("<refused>");
+
+// A backup root beside a sentinel tree, with links from inside the root to the sentinel, to the
+// root's parent, to "/", inside the root and to nowhere.
+struct Containment
+{
+    Containment()
+        : root(outer.filePath(QStringLiteral("root")))
+    {
+        writeFile(outer.filePath(QStringLiteral("outside/victim")), "precious");
+        writeFile(outer.filePath(QStringLiteral("outside/sub/other")), "precious too");
+        writeFile(outer.filePath(QStringLiteral("outside/x")), "x");
+        writeFile(root.absoluteFilePath(QStringLiteral("d/a")), "a");
+        writeFile(root.absoluteFilePath(QStringLiteral("d/sub/b")), "b");
+        link(outer.filePath(QStringLiteral("outside/sub")), QStringLiteral("d/lnk"));
+        link(outer.path(), QStringLiteral("d/up"));
+        link(QStringLiteral("/"), QStringLiteral("d/slash"));
+        link(root.absoluteFilePath(QStringLiteral("d/sub")), QStringLiteral("d/in"));
+        link(outer.filePath(QStringLiteral("outside/none")), QStringLiteral("d/dangling"));
+        // Older than any change a test could make, so that a touched time shows.
+        for (const QString &path : {QStringLiteral("outside/victim"), QStringLiteral("outside/sub/other")}) {
+            QFile file(outer.filePath(path));
+            file.open(QIODevice::ReadOnly);
+            file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime);
+        }
+    }
+
+    void link(const QString &target, const QString &at)
+    {
+        QVERIFY(QFile::link(target, root.absoluteFilePath(at)));
+    }
+
+    // Everything beside the root.
+    QStringList outside() const
+    {
+        QStringList lines = snapshot(outer.path());
+        lines.erase(
+            std::remove_if(lines.begin(), lines.end(),
+                           [](const QString &line) { return line.startsWith(QLatin1String("root")); }),
+            lines.end());
+        return lines;
+    }
+
+    QTemporaryDir outer;
+    QDir root;
+};
+
+QString placeText(const std::optional<BackupPath> &place)
+{
+    return place ? place->relative() : refused;
+}
+
+} // namespace
 
 void TestBackup2ToolHook::pathCheck_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("inside");
-    QTest::newRow("plain") << "d/a" << true;
-    QTest::newRow("not yet there") << "new/deep/file" << true;
-    QTest::newRow("dot dot staying inside") << "d/sub/../a" << true;
-    QTest::newRow("root itself") << "." << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("climbing") << "../x" << false;
-    QTest::newRow("climbing later") << "d/../../x" << false;
-    QTest::newRow("absolute") << "/etc/passwd" << false;
-    QTest::newRow("link out") << "out/x" << false;
-    QTest::newRow("dangling link") << "dangling" << false;
-    QTest::newRow("link inside") << "in/b" << true;
+    QTest::addColumn<QString>("followed"); // the place for actions that would follow a last link
+    QTest::addColumn<QString>("asLink");   // the place for those that act on a link itself
+
+    auto row = [](const char *name, const QString &path, const QString &followed, const QString &asLink) {
+        QTest::newRow(name) << path << followed << asLink;
+    };
+    row("plain", "d/a", "d/a", "d/a");
+    row("not yet there", "new/deep/file", "new/deep/file", "new/deep/file");
+    row("dot dot staying inside", "d/sub/../a", "d/a", "d/a");
+    row("root itself", ".", ".", refused);
+    row("root by climbing back", "d/..", ".", refused);
+    row("empty", "", refused, refused);
+    row("climbing", "../x", refused, refused);
+    row("climbing later", "d/../../x", refused, refused);
+    row("absolute", "/etc/passwd", refused, refused);
+    row("absolute into the sentinel", "%OUTER%/outside/victim", refused, refused);
+    row("NUL character", QStringLiteral("d/a") + QChar(0) + QStringLiteral("x"), refused, refused);
+    // ".." after a link is taken as written: the cleaned place is the one acted on.
+    row("lnk/..", "d/lnk/..", "d", "d");
+    row("lnk/../..", "d/lnk/../..", ".", refused);
+    row("lnk/../x", "d/lnk/../victim", "d/victim", "d/victim");
+    row("lnk/../../x", "d/lnk/../../outside/victim", "outside/victim", "outside/victim");
+    row("lnk/../../../x", "d/lnk/../../../outside/victim", refused, refused);
+    row("a/../lnk/x", "d/sub/../lnk/other", refused, refused);
+    row("link out", "d/lnk/other", refused, refused);
+    row("link out itself", "d/lnk", refused, "d/lnk");
+    row("link out, trailing slash", "d/lnk/", refused, "d/lnk");
+    row("link to the root's parent", "d/up/outside/victim", refused, refused);
+    row("link to the root's parent itself", "d/up", refused, "d/up");
+    row("link to the root's parent, back", "d/up/../a", "d/a", "d/a");
+    row("link to /", "d/slash%OUTER%/outside/victim", refused, refused);
+    row("link to / itself", "d/slash", refused, "d/slash");
+    row("link inside", "d/in/b", "d/in/b", "d/in/b");
+    row("link inside, new name", "d/in/new", "d/in/new", "d/in/new");
+    row("link inside itself", "d/in", refused, "d/in");
+    row("dangling link", "d/dangling", refused, "d/dangling");
+    row("through a dangling link", "d/dangling/x", refused, refused);
 }
 
 void TestBackup2ToolHook::pathCheck()
 {
     QFETCH(QString, path);
-    QFETCH(bool, inside);
-    QTemporaryDir outside;
-    QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("out"))));
-    QVERIFY(QFile::link(m_root.absoluteFilePath(QStringLiteral("d/sub")),
-                        m_root.absoluteFilePath(QStringLiteral("in"))));
-    QVERIFY(QFile::link(outside.filePath(QStringLiteral("none")),
-                        m_root.absoluteFilePath(QStringLiteral("dangling"))));
-    QCOMPARE(BackupPathCheck(m_root).isInside(path), inside);
+    QFETCH(QString, followed);
+    QFETCH(QString, asLink);
+    Containment fixture;
+    path.replace(QStringLiteral("%OUTER%"), fixture.outer.path());
+    const BackupPathCheck check(fixture.root);
+    QCOMPARE(placeText(check.check(path, BackupPathCheck::LastComponent::NoLink)), followed);
+    QCOMPARE(placeText(check.check(path, BackupPathCheck::LastComponent::AsLink)), asLink);
+    if (const std::optional<BackupPath> place = check.check(path, BackupPathCheck::LastComponent::AsLink)) {
+        QVERIFY(!place->absolute().contains(QLatin1String("/..")));
+        QCOMPARE(place->absolute(), QDir::cleanPath(fixture.root.absoluteFilePath(place->relative())));
+    }
+}
+
+void TestBackup2ToolHook::everyOperationStaysInside_data()
+{
+    pathCheck_data();
+}
+
+void TestBackup2ToolHook::everyOperationStaysInside()
+{
+    QFETCH(QString, path);
+    using Last = BackupPathCheck::LastComponent;
+    const QStringList operations{"upload",      "listing", "create",      "move source",
+                                 "move target", "remove",  "copy source", "copy target"};
+    for (const QString &operation : operations) {
+        Containment fixture;
+        const QString phonePath = QString(path).replace(QStringLiteral("%OUTER%"), fixture.outer.path());
+        const QStringList before = fixture.outside();
+        const BackupPathCheck check(fixture.root);
+        const BackupPath a = placeUnder(fixture.root, QStringLiteral("d/a"));
+        const BackupPath spare = placeUnder(fixture.root, QStringLiteral("d/spare"));
+        const std::optional<BackupPath> followed = check.check(phonePath, Last::NoLink);
+        const std::optional<BackupPath> asLink = check.check(phonePath, Last::AsLink);
+        // As the session does: a refused path reaches no action.
+        Backup2ToolHook hook;
+        QString error;
+        if (operation == QLatin1String("upload") && followed) {
+            QFile file(followed->absolute());
+            if (hook.recvFileOpenWrite(*followed, file, error) == 0 && file.isOpen())
+                file.write("overwritten");
+        } else if (operation == QLatin1String("listing") && followed) {
+            hook.dirContents(*followed);
+        } else if (operation == QLatin1String("create") && followed) {
+            hook.mkdir(*followed, error);
+        } else if (operation == QLatin1String("move source") && asLink) {
+            hook.moveFile(*asLink, spare, error);
+        } else if (operation == QLatin1String("move target") && asLink) {
+            hook.moveFile(a, *asLink, error);
+        } else if (operation == QLatin1String("remove") && asLink) {
+            hook.removeFile(*asLink, error);
+        } else if (operation == QLatin1String("copy source") && asLink) {
+            hook.copyFile(*asLink, spare, error);
+        } else if (operation == QLatin1String("copy target") && asLink) {
+            hook.copyFile(a, *asLink, error);
+        }
+        QVERIFY2(fixture.outside() == before, qPrintable(operation));
+    }
 }
 
 TARNWICK_TEST_MAIN(TestBackup2ToolHook)

@@ -12,6 +12,7 @@
 using namespace tarnwick::peers;
 using tarnwick::test::whatOf;
 
+using tarnwick::test::placeUnder;
 using tarnwick::test::readAll;
 using tarnwick::test::writeFile;
 
@@ -22,6 +23,16 @@ const QString mailUuid = QStringLiteral("0A1B2C3D-1111-2222-3333-444455556666");
 const QString mailGroup = QStringLiteral("0A1B2C3D-AAAA-2222-3333-444455556666");
 const QString gameUuid = QStringLiteral("99999999-1111-2222-3333-444455556666");
 const QString strayUuid = QStringLiteral("77777777-1111-2222-3333-444455556666");
+
+// A Browse batch whose application lists a group container under a key stored as UTF-16 with a NUL
+// character ("\u00e9\0x"): libplist's first reader of that key ends the process on an assertion.
+const QByteArray batchWithNulKey = QByteArray::fromHex(
+    "62706c6973743030d201020304565374617475735b43757272656e744c6973745f101442726f7773696e674170706c69"
+    "636174696f6e73a105d3060708090a0b5f1012434642756e646c654964656e74696669657259436f6e7461696e65725f"
+    "100f47726f7570436f6e7461696e6572735f1010636f6d2e6578616d706c652e6d61696c5f10272f632f304131423243"
+    "33442d313131312d323232322d333333332d343434343535353536363636d10c0d6300e9000000785f10272f672f3041"
+    "3142324333442d414141412d323232322d333333332d343434343535353536363636080d1420373940555f7184aeb1b8"
+    "0000000000000101000000000000000e000000000000000000000000000000e2");
 
 QString bucketPath(const QString &name)
 {
@@ -71,6 +82,7 @@ private slots:
     void inclusionRule_data();
     void inclusionRule();
     void readAppuidsAsksForUserApps();
+    void readAppuidsRefusesAMalformedAnswer();
     void selectiveBackupKeepsOnlyChosenFiles();
     void chosenFileKeptWhenTheTableCannotBeWritten();
     void listingsAndRemovals();
@@ -142,6 +154,17 @@ void TestFakeBackup2ToolHook::readAppuidsAsksForUserApps()
     QVERIFY(unplugged.appContainers.isEmpty());
 }
 
+void TestFakeBackup2ToolHook::readAppuidsRefusesAMalformedAnswer()
+{
+    m_proxy->setRawBatch(batchWithNulKey);
+    FakeBackup2ToolHook hook;
+    hook.readAppuids(udid);
+    QCOMPARE(m_proxy->browseOptions().size(), 1);
+    // Refused whole: nothing of the answer is taken for a container.
+    QVERIFY(hook.appContainers.isEmpty());
+    QVERIFY(hook.allContainers.isEmpty());
+}
+
 void TestFakeBackup2ToolHook::selectiveBackupKeepsOnlyChosenFiles()
 {
     const QString mailFile = hashed(QStringLiteral("a1"));
@@ -196,37 +219,40 @@ void TestFakeBackup2ToolHook::listingsAndRemovals()
 {
     QVERIFY(m_root.mkpath(udid));
     FakeBackup2ToolHook hook;
-    QVERIFY(hook.dirContents(m_root, udid).isEmpty());
+    QVERIFY(hook.dirContents(placeUnder(m_root, udid)).isEmpty());
     const QString kept = hashed(QStringLiteral("c3"));
     const QString dropped = hashed(QStringLiteral("c3ff"));
     const QString deleted = hashed(QStringLiteral("c3ee"));
     hook.selectedApps = {QStringLiteral("com.example.mail")};
     hook.appContainers.insert(QStringLiteral("com.example.mail"), {mailUuid});
-    hook.recvFileBegin(m_root, udid, bucketPath(kept), mailUuid);
-    hook.recvFileEnd(m_root, bucketPath(kept), 4);
-    hook.recvFileBegin(m_root, udid, bucketPath(dropped), QStringLiteral("HomeDomain/x"));
-    hook.recvFileEnd(m_root, bucketPath(dropped), 1234);
-    hook.recvFileBegin(m_root, udid, bucketPath(deleted), mailUuid);
-    hook.recvFileEnd(m_root, bucketPath(deleted), 3);
-    hook.recvFileBegin(m_root, udid, udid + QStringLiteral("/Info.plist"), QStringLiteral("Info.plist"));
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(kept)), mailUuid);
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(kept)), 4);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(dropped)), QStringLiteral("HomeDomain/x"));
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(dropped)), 1234);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, bucketPath(deleted)), mailUuid);
+    hook.recvFileEnd(placeUnder(m_root, bucketPath(deleted)), 3);
+    hook.recvFileBegin(m_root, udid, placeUnder(m_root, udid + QStringLiteral("/Info.plist")),
+                       QStringLiteral("Info.plist"));
     writeFile(m_root.absoluteFilePath(bucketPath(kept)), "kept!");
     writeFile(m_root.absoluteFilePath(udid + QStringLiteral("/Snapshot/s")), "snap");
 
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid)), QStringLiteral("Info.plist:1:0 c3:2:0"));
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/c3"))),
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid))), QStringLiteral("Info.plist:1:0 c3:2:0"));
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/c3")))),
              QStringLiteral("%1:1:5 %2:1:1234").arg(kept, dropped));
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/SNAPSHOT"))), QString());
-    QCOMPARE(listingOf(hook.dirContents(m_root, udid + QStringLiteral("/Snapshot"))),
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/SNAPSHOT")))), QString());
+    QCOMPARE(listingOf(hook.dirContents(placeUnder(m_root, udid + QStringLiteral("/Snapshot")))),
              QStringLiteral("s:1:4"));
 
     QString error;
-    QCOMPARE(hook.removeFile(m_root, udid + QStringLiteral("/Snapshot/") + dropped, error), 0);
-    QCOMPARE(hook.removeFile(m_root, udid + QStringLiteral("/c3"), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, udid + QStringLiteral("/Snapshot/") + dropped), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, udid + QStringLiteral("/c3")), error), 0);
     QCOMPARE(hook.db.getDName(dropped), QStringLiteral("HomeDomain/x"));
-    QCOMPARE(hook.removeFile(m_root, bucketPath(dropped), error), 0);
+    QCOMPARE(hook.removeFile(placeUnder(m_root, bucketPath(dropped)), error), 0);
     QCOMPARE(hook.db.getDName(dropped), QString());
-    QCOMPARE(hook.copyFile(m_root, bucketPath(kept), QStringLiteral("copy"), error), 0);
-    QCOMPARE(hook.mkdir(m_root, QStringLiteral("made"), error), 0);
+    QCOMPARE(hook.copyFile(placeUnder(m_root, bucketPath(kept)), placeUnder(m_root, QStringLiteral("copy")),
+                           error),
+             0);
+    QCOMPARE(hook.mkdir(placeUnder(m_root, QStringLiteral("made")), error), 0);
     QVERIFY(!QFileInfo::exists(m_root.absoluteFilePath(QStringLiteral("copy"))));
     QVERIFY(!QFileInfo::exists(m_root.absoluteFilePath(QStringLiteral("made"))));
 }

@@ -119,6 +119,8 @@ private:
             return send(step.message) && receiveStatus(step.message.value(0).toString());
         case BackupStep::Kind::Notice:
             return send(step.message);
+        case BackupStep::Kind::RawNotice:
+            return writeFrame(step.bytes);
         case BackupStep::Kind::Pause:
             QThread::msleep(ulong(step.pauseMs));
             return true;
@@ -238,6 +240,14 @@ BackupStep BackupStep::notice(const QVariantList &message)
     BackupStep step;
     step.kind = Kind::Notice;
     step.message = message;
+    return step;
+}
+
+BackupStep BackupStep::rawNotice(const QByteArray &bytes)
+{
+    BackupStep step;
+    step.kind = Kind::RawNotice;
+    step.bytes = bytes;
     return step;
 }
 

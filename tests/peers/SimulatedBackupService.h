@@ -47,7 +47,7 @@ struct BackupUploadFile
 
 struct BackupStep
 {
-    enum class Kind { Message, Notice, Upload, Download, Pause, Cut };
+    enum class Kind { Message, Notice, Upload, Download, Pause, Cut, RawNotice };
 
     Kind kind = Kind::Message;
     QVariantList message;          // Message (answered by a status response) and Notice (not answered)
@@ -55,9 +55,13 @@ struct BackupStep
     int cutAfterFiles = -1;        // Upload: cut after this many whole files
     bool stallAfterFiles = false;  // Upload: hold the connection silent after the files instead
     int pauseMs = 0;               // Pause
+    QByteArray bytes;              // RawNotice: the message's property list exactly as sent
 
     static BackupStep request(const QVariantList &message);
     static BackupStep notice(const QVariantList &message);
+    // A message given as its bytes, framed and sent as they are, not answered: for property lists
+    // that no well-behaved writer makes.
+    static BackupStep rawNotice(const QByteArray &bytes);
     static BackupStep upload(const QList<BackupUploadFile> &files, int cutAfterFiles = -1);
     static BackupStep download(const QStringList &paths);
     static BackupStep pause(int ms);

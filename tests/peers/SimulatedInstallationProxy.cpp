@@ -4,6 +4,7 @@
 #include "SimulatedIPhone.h"
 
 #include <QMutexLocker>
+#include <QtEndian>
 
 namespace tarnwick::peers {
 
@@ -27,6 +28,16 @@ public:
                 continue;
             }
             m_proxy->recordBrowse(request.value(QStringLiteral("ClientOptions")).toMap());
+            const QByteArray raw = m_proxy->rawBatch();
+            if (!raw.isEmpty()) {
+                const quint32 length = qToBigEndian(quint32(raw.size()));
+                if (!connection.writeAll(&length, 4) || !connection.writeAll(raw))
+                    return;
+                const QVariantMap done{{QStringLiteral("Status"), QStringLiteral("Complete")}};
+                if (!connection.sendPlist(PeerPlist::fromVariant(done).get(), PeerConnection::Format::Xml))
+                    return;
+                continue;
+            }
             QVariantList list;
             for (const QVariantMap &app : m_proxy->applications())
                 list << app;
@@ -60,6 +71,18 @@ void SimulatedInstallationProxy::setApplications(const QList<QVariantMap> &appli
 {
     QMutexLocker lock(&m_mutex);
     m_applications = applications;
+}
+
+void SimulatedInstallationProxy::setRawBatch(const QByteArray &bytes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_rawBatch = bytes;
+}
+
+QByteArray SimulatedInstallationProxy::rawBatch() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_rawBatch;
 }
 
 QList<QVariantMap> SimulatedInstallationProxy::applications() const

@@ -23,6 +23,9 @@ public:
                         const std::shared_ptr<SimulatedInstallationProxy> &proxy);
 
     void setApplications(const QList<QVariantMap> &applications);
+    // When set, the answer to a Browse is this property list exactly as given, then "Complete".
+    void setRawBatch(const QByteArray &bytes);
+    QByteArray rawBatch() const;
     QList<QVariantMap> applications() const;
     QList<QVariantMap> browseOptions() const;
     void recordBrowse(const QVariantMap &options);
@@ -30,6 +33,7 @@ public:
 private:
     mutable QMutex m_mutex;
     QList<QVariantMap> m_applications;
+    QByteArray m_rawBatch;
     QList<QVariantMap> m_browseOptions;
 };
 
