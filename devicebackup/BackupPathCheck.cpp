@@ -19,6 +19,14 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
 {
     if (path.isEmpty() || QDir::isAbsolutePath(path) || path.contains(QChar(0)))
         return std::nullopt;
+    // To the kernel a ".." after a link leads to the parent of the link's target, not to the folder
+    // the text names: such a path is refused rather than read two ways.
+    QString walkedRaw = m_rootPath;
+    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("..") && QFileInfo(walkedRaw).isSymLink())
+            return std::nullopt;
+        walkedRaw += QLatin1Char('/') + part;
+    }
     const QString cleaned = QDir::cleanPath(path);
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
         return std::nullopt;

@@ -508,10 +508,8 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused_data()
     QTest::newRow("link to /") << udid + QStringLiteral("/slash%OUTSIDE%/victim") << QString();
     QTest::newRow("climbing through a link")
         << udid + QStringLiteral("/link/../../../outside/victim") << QString();
-    // The kernel would take ".." after the link from the link's target, outside; the session acts
-    // on the cleaned place alone.
-    QTest::newRow("link, then ..") << udid + QStringLiteral("/link/../outside/victim")
-                                   << udid + QStringLiteral("/outside/victim");
+    // The kernel would take ".." after the link from the link's target, outside.
+    QTest::newRow("link, then ..") << udid + QStringLiteral("/link/../outside/victim") << QString();
 }
 
 void TestBackup2Tool::pathsOutsideTheRootAreRefused()
