@@ -99,6 +99,12 @@ QString AdbConnector::startSession(int port, const QString &uri)
     return kHost;
 }
 
+void AdbConnector::endSession(int port)
+{
+    if (handle && port >= 1 && port <= 65535)
+        AdbForwardServer::removeForward(handle, quint16(port));
+}
+
 QString AdbConnector::logcat()
 {
     return handle ? adbhelper::logcatd(handle) : QString();

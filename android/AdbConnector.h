@@ -8,7 +8,8 @@
 
 // The way to the companion app of a phone on USB debugging: installs the app when the phone lacks
 // it, and for each session launches it, forwards the session port from this computer to the same
-// port on the phone and asks the app (by broadcast) to serve the session there. With a null handle
+// port on the phone and asks the app (by broadcast) to serve the session there; the forward goes
+// again when the session ends. With a null handle
 // (an offline phone database) nothing is sent and every session is pointed at the loopback address,
 // where it then fails to connect.
 class AdbConnector : public IAndroidConnector
@@ -31,6 +32,8 @@ public:
     QString startBackup(int port) override;
     QString startRestore(int port) override;
     QString logcat() override;
+    // Releases the session's forward.
+    void endSession(int port) override;
 
     PAdbUSBHandle handle;
 

@@ -8,23 +8,32 @@
 #include <functional>
 #include <optional>
 
-// Keeps foreign ADB servers away while the program runs: once a second it lists the processes with
-// a TCP endpoint on port 5037 ("lsof -i:5037") and ends each of them ("kill -9"), since a server
-// there would hold the phones' USB interfaces that our own client needs. Our own process is never
-// ended, and only plain positive process numbers are.
+// Keeps a foreign ADB server from holding the phones' USB interfaces that our own client needs:
+// once a second it looks for an ADB server, a process named "adb" that listens on the server port
+// (5037). A server found is asked to quit the way its own clients ask ("host:kill"), and ended with
+// a signal only if it still listens a moment later. Programs connected to the server (an IDE, a
+// terminal's "adb logcat"), other programs on the port and our own process are never signalled.
 class AdbKillServerThread : public QThread
 {
     Q_OBJECT
 public:
-    // What one cycle does outside the thread; a test puts recorders in place of the real ones.
+    static constexpr quint16 kServerPort = 5037;
+
+    // What one cycle does outside the thread; a test puts stand-ins in place of the real ones.
     struct Actions
     {
-        // Runs the port query and returns its output lines; nothing when it could not be started.
-        std::function<std::optional<QList<QByteArray>>()> query;
-        // Ends one process.
+        // The processes listening on the port, as lsof's field output (-F pcfnT); nothing when the
+        // query could not be run.
+        std::function<std::optional<QByteArray>(quint16 port)> listListeners;
+        // Asks the server on 127.0.0.1:port to quit; whether it agreed.
+        std::function<bool(quint16 port)> askToQuit;
+        // Ends one process with a signal.
         std::function<void(qint64 pid)> kill;
+        quint16 port = kServerPort;
         // Pause between cycles.
         int pauseMs = 1000;
+        // How long a server asked to quit may keep listening before it is signalled.
+        int quitWaitMs = 1000;
     };
 
     explicit AdbKillServerThread(QObject *parent);
@@ -35,16 +44,30 @@ public:
     bool stop();
     bool isStopped();
 
-    // The process numbers that the query's lines ask to end, one per matching line, in order.
-    static QList<qint64> processesToEnd(const QList<QByteArray> &lines, qint64 ownPid);
-    // The real actions: popen of "lsof -i:5037" and a detached "kill -9".
+    // The ADB servers in lsof's field output: processes named "adb" with a TCP socket listening on
+    // `port`, once each, in order. Processes with only connections to the port, other programs,
+    // our own process (ownPid), and numbers that are no plain process id are left out.
+    static QList<qint64> adbServers(const QByteArray &lsofFields, quint16 port, qint64 ownPid);
+    // Sends the ADB host protocol's "host:kill" request to 127.0.0.1:port; true when the server
+    // answered OKAY within timeoutMs.
+    static bool requestServerQuit(quint16 port, int timeoutMs);
+    // The real actions: lsof, requestServerQuit and SIGKILL.
     static Actions systemActions();
+
+signals:
+    // An ADB server was ended in this cycle: phones it held may be free now.
+    void adbServerEnded();
 
 protected:
     void run() override;
 
 private:
+    // Ends the ADB servers listening now; whether there were any.
+    bool endServers(qint64 ownPid);
+    QList<qint64> serversNow(qint64 ownPid);
+
     QMutex mutex;
     bool stopped = false;
     const Actions m_actions;
+    bool m_queryFailureLogged = false;
 };

@@ -68,7 +68,7 @@ void AndroidSendChangesThread::run()
         const PAndroidConnector connector = db->connector();
         if (!connector)
             throw std::runtime_error("No way to reach the phone.");
-        link.connectTo(connector->startRestore(port), port);
+        link.open(connector, AndroidSessionLink::Service::Write, port);
         switch (mode) {
         case 0:
             submitEditContact(link);

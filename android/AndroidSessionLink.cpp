@@ -19,6 +19,21 @@ AndroidSessionLink::~AndroidSessionLink()
 {
     // The phone sees the connection end here; nothing is waited for.
     m_socket->abort();
+    if (m_connector) {
+        try {
+            m_connector->endSession(m_port);
+        } catch (const std::exception &e) {
+            qCWarning(lcAndroid) << "Ending the session on port" << m_port << "failed:" << e.what();
+        }
+    }
+}
+
+void AndroidSessionLink::open(const PAndroidConnector &connector, Service service, int port)
+{
+    // Taken before the start: a start that fails halfway may have set up part of the session.
+    m_connector = connector;
+    m_port = port;
+    connectTo(service == Service::Load ? connector->startBackup(port) : connector->startRestore(port), port);
 }
 
 void AndroidSessionLink::checkCanceled() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IAndroidConnector.h"
 #include "simpleprotocol.h"
 
 #include <QString>
@@ -10,10 +11,11 @@ class ProgressSink;
 class QTcpSocket;
 
 // The connection of one session to the companion app. The socket is made by the constructor, so a
-// session builds its link inside run() and the socket belongs to the session's own thread. Reads
-// wait in short slices: a user's cancel ends a wait at once (the int -1 is thrown, as at every
-// cancel point of a session), and a phone that sends nothing for the idle limit fails the session
-// with a clear text instead of holding the program for ever.
+// session builds its link inside run() and the socket belongs to the session's own thread. The link
+// has the connector start the session and ends the session there when it goes, whatever the
+// session's outcome. Reads wait in short slices: a user's cancel ends a wait at once (the int -1 is
+// thrown, as at every cancel point of a session), and a phone that sends nothing for the idle limit
+// fails the session with a clear text instead of holding the program for ever.
 class AndroidSessionLink
 {
 public:
@@ -26,8 +28,13 @@ public:
     AndroidSessionLink(const AndroidSessionLink &) = delete;
     AndroidSessionLink &operator=(const AndroidSessionLink &) = delete;
 
-    // Connects within kConnectTimeoutMs; throws "IDS_ANDROID_CONNECT_FAIL%0:%1" otherwise.
-    void connectTo(const QString &host, int port);
+    // What the app is asked to serve: a load sends the phone's contacts to the desktop, a write
+    // takes contacts or changes to the phone.
+    enum class Service { Load, Write };
+
+    // Has the connector start the session on `port` and connects to it within kConnectTimeoutMs;
+    // throws the connector's errors, or "IDS_ANDROID_CONNECT_FAIL%0:%1" when the connection fails.
+    void open(const PAndroidConnector &connector, Service service, int port);
 
     void send(const QString &command, const QString &argument, bool flush);
     QString readCommand();
@@ -40,7 +47,11 @@ public:
     void checkCanceled() const;
 
 private:
+    void connectTo(const QString &host, int port);
+
     ProgressSink *m_progress;
+    PAndroidConnector m_connector;
+    int m_port = 0;
     std::unique_ptr<QTcpSocket> m_socket;
     simpleprotocol::ReadWait m_wait;
 };

@@ -18,6 +18,9 @@ public:
     virtual QString startRestore(int port) = 0;
     // The phone's log text.
     virtual QString logcat() = 0;
+    // The session on `port` is over (or never got going): whatever was set up for it goes. Never
+    // throws; with nothing set up there is nothing to do.
+    virtual void endSession(int port) { Q_UNUSED(port) }
 };
 
 using PAndroidConnector = QSharedPointer<IAndroidConnector>;

@@ -115,7 +115,7 @@ void SyncBackupThread::startSyncService(AndroidSessionLink &link)
     const PAndroidConnector connector = db->connector();
     if (!connector)
         throw std::runtime_error("No way to reach the phone.");
-    link.connectTo(connector->startRestore(port), port);
+    link.open(connector, AndroidSessionLink::Service::Write, port);
 }
 
 void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)

@@ -55,7 +55,7 @@ void SyncRestoreThread::run()
         if (progress->canceled)
             return;
         progress->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
-        link.connectTo(connector->startBackup(port), port);
+        link.open(connector, AndroidSessionLink::Service::Load, port);
         if (progress->canceled)
             return;
         progress->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());

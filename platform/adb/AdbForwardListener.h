@@ -3,6 +3,7 @@
 #include "AdbSocket.h"
 
 #include <atomic>
+#include <chrono>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -12,7 +13,8 @@ class AdbStreamRelay;
 class AdbTransport;
 
 // Listens on 127.0.0.1 and carries each connection to a TCP port on the phone ("tcp:<port>").
-// Lives as long as its phone's handle; its destruction ends every carried connection.
+// Lives until its session releases it or its phone's handle goes; its destruction ends every
+// carried connection at once.
 class AdbForwardListener
 {
 public:
@@ -28,8 +30,14 @@ public:
     // New connections go to this phone port from now on.
     void setRemotePort(quint16 port) { m_remotePort = port; }
 
+    // Stops taking connections and frees the port at once; the connections it carries get until
+    // `grace` has passed to end on their own (what the desktop side sent last still reaches the
+    // phone), then they are cut.
+    void close(std::chrono::milliseconds grace);
+
 private:
     void acceptLoop();
+    void carry(AdbSocket connection);
 
     std::weak_ptr<AdbTransport> m_transport;
     AdbSocket m_listener;

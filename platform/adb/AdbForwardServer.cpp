@@ -9,3 +9,9 @@ quint16 AdbForwardServer::forward(PAdbUSBHandle handle, quint16 localPort, quint
     }
     return handle->forward(localPort, remotePort, error);
 }
+
+void AdbForwardServer::removeForward(PAdbUSBHandle handle, quint16 localPort)
+{
+    if (handle)
+        handle->removeForward(localPort);
+}

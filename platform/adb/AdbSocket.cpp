@@ -148,6 +148,15 @@ AdbSocket AdbSocket::accept()
     }
 }
 
+AdbSocket AdbSocket::acceptWaiting()
+{
+    // accept4 has no flag of its own for this call; accepted sockets do not inherit it on Linux.
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || (!(flags & O_NONBLOCK) && ::fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) != 0))
+        return AdbSocket();
+    return accept();
+}
+
 qint64 AdbSocket::receive(char *buffer, qint64 size)
 {
     for (;;) {

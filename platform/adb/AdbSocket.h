@@ -28,6 +28,9 @@ public:
 
     // The next connection; an invalid socket once the listener was shut down.
     AdbSocket accept();
+    // A connection that is already waiting, without blocking; an invalid socket when none is.
+    // From the first call on, accept() no longer blocks either: meant for a listener being closed.
+    AdbSocket acceptWaiting();
     // What has arrived, at least one byte; 0 at the end of the connection. Throws AdbError.
     qint64 receive(char *buffer, qint64 size);
     // What has arrived already, without waiting; 0 when nothing has.

@@ -131,6 +131,12 @@ void AdbStreamRelay::stop()
     m_done.wait(lock, [this] { return m_running <= 0; });
 }
 
+bool AdbStreamRelay::waitFinished(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock lock(m_mutex);
+    return m_done.wait_until(lock, deadline, [this] { return m_running <= 0; });
+}
+
 bool AdbStreamRelay::isFinished() const
 {
     std::lock_guard lock(m_mutex);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,9 @@ public:
     // Ends both directions and waits for them.
     void stop();
     bool isFinished() const;
+    // Waits until both directions have ended on their own or the deadline has passed; whether they
+    // have ended.
+    bool waitFinished(std::chrono::steady_clock::time_point deadline);
 
 private:
     void connectAndPumpUp();

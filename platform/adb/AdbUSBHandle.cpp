@@ -12,7 +12,12 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <chrono>
+
 namespace {
+
+// How long a released forward's connections may take to pass on what is still under way.
+constexpr std::chrono::milliseconds kForwardDrain{5000};
 
 const QString kNoTransport = QStringLiteral("No ADB transport is available.");
 
@@ -145,17 +150,33 @@ quint16 AdbUSBHandle::forward(quint16 localPort, quint16 remotePort, QString *er
     if (localPort != 0) {
         const auto it = m_forwards.find(localPort);
         if (it != m_forwards.end()) {
-            it->second->setRemotePort(remotePort);
+            it->second.listener->setRemotePort(remotePort);
+            ++it->second.users;
             return localPort;
         }
     }
     try {
         auto listener = std::make_unique<AdbForwardListener>(m_transport, localPort, remotePort);
         const quint16 port = listener->localPort();
-        m_forwards[port] = std::move(listener);
+        m_forwards[port] = Forward{std::move(listener), 1};
         return port;
     } catch (const AdbError &e) {
         setError(error, QString::fromUtf8(e.what()));
         return 0;
     }
+}
+
+void AdbUSBHandle::removeForward(quint16 localPort)
+{
+    std::unique_ptr<AdbForwardListener> listener;
+    {
+        std::lock_guard lock(m_forwardsMutex);
+        const auto it = m_forwards.find(localPort);
+        if (it == m_forwards.end() || --it->second.users > 0)
+            return;
+        listener = std::move(it->second.listener);
+        m_forwards.erase(it);
+    }
+    // Outside the lock: other sessions may forward while this one drains.
+    listener->close(kForwardDrain);
 }

@@ -42,6 +42,10 @@ public:
     // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; returns the local
     // port (a free one when 0 was asked for), 0 on failure.
     virtual quint16 forward(quint16 localPort, quint16 remotePort, QString *error);
+    // Ends the forward of localPort once every forward() of it has been matched by a call here: the
+    // port, its listener and thread are freed, and the connections it carries end once they have
+    // drained. Nothing happens for a port without a forward.
+    virtual void removeForward(quint16 localPort);
 
     // The conversation with the phone; null for a handle without one.
     std::shared_ptr<AdbTransport> transport() const { return m_transport; }
@@ -50,7 +54,13 @@ private:
     QString m_deviceId;
     std::shared_ptr<AdbTransport> m_transport;
     std::mutex m_forwardsMutex;
-    std::map<quint16, std::unique_ptr<AdbForwardListener>> m_forwards;
+    struct Forward
+    {
+        std::unique_ptr<AdbForwardListener> listener;
+        // The sessions that asked for this port and have not released it yet.
+        int users = 0;
+    };
+    std::map<quint16, Forward> m_forwards;
 };
 
 using PAdbUSBHandle = QSharedPointer<AdbUSBHandle>;

@@ -50,6 +50,7 @@ public:
         return host;
     }
     QString logcat() override { return m_inner->logcat(); }
+    void endSession(int port) override { m_inner->endSession(port); }
 
     std::function<void()> afterCheck;
     std::function<void()> afterStart;

@@ -13,7 +13,13 @@
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
 #include "platform/adb/AdbKey.h"
+#include "platform/adb/AdbThreadPool.h"
 #include "platform/adb/AdbTransport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QThreadPool>
 
 using tarnwick::peers::SimulatedAdbd;
 using tarnwick::peers::SimulatedAndroidPhone;
@@ -52,6 +58,49 @@ QStringList phoneNames(const tarnwick::peers::CompanionApp &app)
         out << parts.join(QLatin1Char(' '));
     }
     out.sort();
+    return out;
+}
+
+// What this process holds of the system: its threads and its TCP sockets in the listening state.
+struct Held
+{
+    int threads = 0;
+    int listening = 0;
+
+    bool operator<=(const Held &o) const { return threads <= o.threads && listening <= o.listening; }
+};
+
+QByteArray toString(const Held &held)
+{
+    return QStringLiteral("%1 threads, %2 listening sockets").arg(held.threads).arg(held.listening).toUtf8();
+}
+
+Held held()
+{
+    // Idle workers of the ADB pool come and go with its expiry; once drained they are all gone.
+    adbThreadPool()->waitForDone();
+    Held out;
+    out.threads =
+        int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    QSet<QString> listeningInodes;
+    QFile table(QStringLiteral("/proc/self/net/tcp"));
+    if (table.open(QIODevice::ReadOnly)) {
+        table.readLine();
+        while (!table.atEnd()) {
+            const QStringList columns =
+                QString::fromLatin1(table.readLine()).simplified().split(QLatin1Char(' '));
+            // Column 4 is the state (0A: listening), column 10 the socket's inode.
+            if (columns.size() > 9 && columns.at(3) == QLatin1String("0A"))
+                listeningInodes.insert(columns.at(9));
+        }
+    }
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        const QString name = QFileInfo(target).fileName();
+        if (name.startsWith(QLatin1String("socket:[")) && listeningInodes.contains(name.mid(8).chopped(1)))
+            ++out.listening;
+    }
     return out;
 }
 
@@ -163,6 +212,40 @@ private slots:
         // Each session asked the app on the port it then reached through the forward.
         QCOMPARE(phone.sessionPorts().size(), 4);
         QCOMPARE(phone.app().sessionsServed(), 4);
+    }
+
+    // A phone used for hours gets many sessions, each on a port of its own: once a session is over,
+    // its forward (listening socket, thread, stream) is gone, not kept until the phone leaves.
+    void sessionsReleaseTheirForwards()
+    {
+        SimulatedAndroidPhone phone(signedIn(true));
+        phone.adbd().trustKey(m_key->androidPublicKey());
+        phone.app().addContact({{pim::ENTITY_NAME, R::name(QStringLiteral("Ann"), QStringLiteral("Lee"))}});
+        const PAdbUSBHandle handle = phone.connect(m_key);
+        QVERIFY(handle);
+        QTemporaryDir dir;
+        const PAndroidConnector connector(new AdbConnector(handle, [](unsigned long) {}));
+        AndroidContactsDb mirror(dir.filePath(QStringLiteral("mirror")), connector);
+        // The first session brings up whatever lives as long as the handle.
+        QCOMPARE(load(mirror), QStringLiteral("succeed|"));
+        const Held before = held();
+
+        constexpr int kSessions = 12;
+        for (int i = 0; i < kSessions; ++i) {
+            if (i % 2 == 0) {
+                QCOMPARE(load(mirror), QStringLiteral("succeed|"));
+            } else {
+                // A session that fails after its forward was made releases it too.
+                RecordingProgressSink progress;
+                AndroidSendChangesThread send(&progress, &mirror, AndroidSessionRig::closedPort());
+                QVERIFY(AndroidSessionRig::run(send));
+                QCOMPARE(progress.outcome().section(QLatin1Char('|'), 0, 0), QStringLiteral("error"));
+            }
+        }
+        // The simulated phone's own threads end a moment after each stream; nothing of ours stays.
+        QTRY_VERIFY2(held() <= before, toString(held()).constData());
+        // The handle still forwards: the next session works.
+        QCOMPARE(load(mirror), QStringLiteral("succeed|"));
     }
 
     // Whatever keeps the app from the desktop ends the load with a message, not a wait.
