@@ -40,6 +40,9 @@ public:
     // The real actions: popen of "lsof -i:5037" and a detached "kill -9".
     static Actions systemActions();
 
+signals:
+    void adbServerEnded();
+
 protected:
     void run() override;
 
