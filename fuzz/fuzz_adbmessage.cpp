@@ -27,8 +27,7 @@ public:
     {
         if (m_offset >= m_input.size())
             return 0;
-        const qint64 piece =
-            std::min<qint64>({size, m_input.size() - m_offset, 1 + (m_offset * 7919) % 4093});
+        const qint64 piece = std::min<qint64>({size, m_input.size() - m_offset, 1 + (m_offset * 7919) % 4093});
         memcpy(buffer, m_input.constData() + m_offset, size_t(piece));
         m_offset += piece;
         return piece;

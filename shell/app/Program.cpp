@@ -53,7 +53,8 @@ int Program::exec(const Hooks &hooks)
         {
             MainWindow window(nullptr, hooks.window);
             if (auto *killer = qobject_cast<AdbKillServerThread *>(watcher.get()))
-                QObject::connect(killer, &AdbKillServerThread::adbServerEnded, &window.usbPoll(), &AdbPoll::retryFailedNow);
+                QObject::connect(killer, &AdbKillServerThread::adbServerEnded, &window.usbPoll(),
+                                 &AdbPoll::retryFailedNow);
             window.setVisible(true);
             if (hooks.windowShown)
                 hooks.windowShown(window);

@@ -86,9 +86,9 @@ class DrivenPoll : public AdbPoll
 {
 public:
     explicit DrivenPoll(std::shared_ptr<tarnwick::peers::SimulatedUsbBus> bus)
-        : AdbPoll(3600 * 1000, [bus]() -> std::unique_ptr<AdbUsbLibrary> {
-            return std::make_unique<BusView>(bus);
-        }, nullptr)
+        : AdbPoll(
+              3600 * 1000,
+              [bus]() -> std::unique_ptr<AdbUsbLibrary> { return std::make_unique<BusView>(bus); }, nullptr)
     {}
     void pass() { poll(); }
 
@@ -281,10 +281,10 @@ private slots:
             alwaysDenied << LIBUSB_ERROR_ACCESS;
         QTest::newRow("open refused: access denied")
             << alwaysDenied << none << false << false << false << 0 << 0 << 1;
-        QTest::newRow("open refused: busy") << QList<int>{LIBUSB_ERROR_BUSY, LIBUSB_ERROR_BUSY} << none << false
-                                            << false << false << 12 << 1 << 0;
-        QTest::newRow("claim fails") << none << QList<int>{LIBUSB_ERROR_IO} << false << false << false << 12 << 1
-                                     << 0;
+        QTest::newRow("open refused: busy") << QList<int>{LIBUSB_ERROR_BUSY, LIBUSB_ERROR_BUSY} << none
+                                            << false << false << false << 12 << 1 << 0;
+        QTest::newRow("claim fails") << none << QList<int>{LIBUSB_ERROR_IO} << false << false << false << 12
+                                     << 1 << 0;
         QTest::newRow("transport breaks while plugged in")
             << none << none << false << false << true << 12 << 0 << 0;
         QTest::newRow("watcher frees a busy phone") << none << none << true << false << false << 2 << 1 << 0;
@@ -341,7 +341,8 @@ private slots:
                 QTRY_COMPARE(handle->transport()->state(), AdbTransport::State::Offline);
                 continue;
             }
-            QCOMPARE(adbShell(handle, QStringLiteral("echo up"), nullptr, nullptr, nullptr), QByteArray("up\n"));
+            QCOMPARE(adbShell(handle, QStringLiteral("echo up"), nullptr, nullptr, nullptr),
+                     QByteArray("up\n"));
             onlineAt = pass;
         }
         if (onlineBy == 0)

@@ -593,24 +593,27 @@ private slots:
         QTest::addColumn<QString>("reasonContains");
 
         QTest::newRow("bad checksum from an old phone")
-            << int(SimulatedAdbd::Fault::BadChecksum) << 0x01000000u << false << false << false << "check sum";
+            << int(SimulatedAdbd::Fault::BadChecksum) << 0x01000000u << false << false << false
+            << "check sum";
         QTest::newRow("newer phones do not check sums")
             << int(SimulatedAdbd::Fault::BadChecksum) << 0x01000001u << false << true << true << "";
-        QTest::newRow("truncated message")
-            << int(SimulatedAdbd::Fault::TruncatedMessage) << 0x01000001u << false << false << false << "went away";
+        QTest::newRow("truncated message") << int(SimulatedAdbd::Fault::TruncatedMessage) << 0x01000001u
+                                           << false << false << false << "went away";
         QTest::newRow("payload beyond the agreed limit")
-            << int(SimulatedAdbd::Fault::OversizedPayload) << 0x01000001u << false << false << false << "agreed";
+            << int(SimulatedAdbd::Fault::OversizedPayload) << 0x01000001u << false << false << false
+            << "agreed";
         QTest::newRow("stream closed in the middle of a push")
             << int(SimulatedAdbd::Fault::StreamClosedMidPush) << 0x01000001u << true << false << true << "";
         QTest::newRow("phone gone in the middle of a push")
             << int(SimulatedAdbd::Fault::GoneMidPush) << 0x01000001u << true << false << false << "";
         // A bad window fails its own stream; the phone stays usable.
         QTest::newRow("stream answer without its window")
-            << int(SimulatedAdbd::Fault::OkayWithoutWindow) << 0x01000001u << false << false << true << "window";
-        QTest::newRow("negative window")
-            << int(SimulatedAdbd::Fault::NegativeWindow) << 0x01000001u << false << false << true << "negative";
-        QTest::newRow("window past the grant")
-            << int(SimulatedAdbd::Fault::WindowPastGrant) << 0x01000001u << false << false << true << "window";
+            << int(SimulatedAdbd::Fault::OkayWithoutWindow) << 0x01000001u << false << false << true
+            << "window";
+        QTest::newRow("negative window") << int(SimulatedAdbd::Fault::NegativeWindow) << 0x01000001u << false
+                                         << false << true << "negative";
+        QTest::newRow("window past the grant") << int(SimulatedAdbd::Fault::WindowPastGrant) << 0x01000001u
+                                               << false << false << true << "window";
     }
 
     void faults()

@@ -259,12 +259,11 @@ private slots:
         QTest::newRow("busy") << QByteArray("androidDeviceConnectedFailed2")
                               << QStringList{QStringLiteral("exit any other Android Manager")}
                               << QStringLiteral("udev");
-        QTest::newRow("access denied")
-            << QByteArray("androidDeviceDenied")
-            << QStringList{QStringLiteral("access to it was denied"),
-                           QStringLiteral("android-sdk-platform-tools-common"),
-                           QStringLiteral("unplug the phone and plug it in again")}
-            << QStringLiteral("exit any other Android Manager");
+        QTest::newRow("access denied") << QByteArray("androidDeviceDenied")
+                                       << QStringList{QStringLiteral("access to it was denied"),
+                                                      QStringLiteral("android-sdk-platform-tools-common"),
+                                                      QStringLiteral("unplug the phone and plug it in again")}
+                                       << QStringLiteral("exit any other Android Manager");
     }
 
     void failedConnectionNamesThePath()
