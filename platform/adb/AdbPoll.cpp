@@ -99,7 +99,7 @@ void AdbPoll::poll()
                 qCWarning(lcAdb) << "Phone at" << iface.path << "dropped:" << transport->errorString();
                 const PAdbUSBHandle handle = known.value();
                 m_devices.remove(iface.path);
-                m_failed[iface.path].passesLeft = kFirstRetryPasses;
+                failed(iface.path);
                 emit kickDevice(iface.path, handle);
             }
             continue;
@@ -136,7 +136,6 @@ void AdbPoll::tryPhone(const AdbUsbLibrary::Interface &iface)
         auto transport = AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
         if (transport->waitWhileConnecting(kGreetingMs) == AdbTransport::State::Offline)
             throw AdbError(transport->errorString());
-        m_failed.remove(iface.path);
         connectPhone(iface.path, PAdbUSBHandle(new AdbUSBHandle(std::move(transport))));
     } catch (const AdbError &e) {
         qCWarning(lcAdb) << e.what();

@@ -75,6 +75,8 @@ private:
     bool m_hotplugTried = false;
     std::atomic_bool m_retryNow{false};
     QMap<QString, PAdbUSBHandle> m_devices;
+    // Phones that failed since they were plugged in; a phone that keeps dropping waits longer each
+    // time, as one that keeps failing to open does.
     QMap<QString, Retry> m_failed;
     // Phones whose failure the user was told of since they were plugged in.
     QSet<QString> m_reported;
