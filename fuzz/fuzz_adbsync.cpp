@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         accepted = true;
     } catch (const AdbError &) {
     }
-    // Only an OKAY is success.
-    if (accepted != input.startsWith("OKAY"))
+    // Only a whole OKAY answer is success.
+    if (accepted != (input.startsWith("OKAY") && input.size() >= 8))
         __builtin_trap();
     return 0;
 }
