@@ -1,20 +1,22 @@
 #pragma once
 
-#include "AdbUsbContext.h"
 #include "AdbUsbEndpoints.h"
+#include "AdbUsbLibrary.h"
 
 #include <QString>
 
-struct libusb_device_handle;
+#include <memory>
+
+class AdbUsbDevice;
 
 // The bulk endpoints of a phone's ADB interface, opened and claimed through libusb; released and
 // closed with the object.
 class AdbLibusbEndpoints : public AdbUsbEndpoints
 {
 public:
-    // Opens the device and claims the interface. Throws AdbError when the phone cannot be had, for
-    // instance while another program (an adb server) holds it or the user lacks the rights.
-    AdbLibusbEndpoints(std::shared_ptr<libusb_context> context, const AdbUsbContext::Interface &iface);
+    // Opens the device and claims the interface. Throws AdbUsbError when the phone cannot be had,
+    // for instance while another program (an adb server) holds it or the user lacks the rights.
+    AdbLibusbEndpoints(AdbUsbLibrary &usb, const AdbUsbLibrary::Interface &iface);
     ~AdbLibusbEndpoints() override;
 
     // The phone's serial number, read from its device descriptor; the path when it has none.
@@ -25,8 +27,9 @@ public:
     qint64 bulkOut(const char *data, qint64 size, int timeoutMs) override;
 
 private:
-    std::shared_ptr<libusb_context> m_context;
-    libusb_device_handle *m_handle = nullptr;
+    void clearHalt(unsigned char endpoint, const QString &path);
+
+    std::unique_ptr<AdbUsbDevice> m_device;
     int m_interface;
     unsigned char m_in;
     unsigned char m_out;

@@ -5,11 +5,31 @@
 #include "AdbTransport.h"
 #include "AdbUsbChannel.h"
 #include "AdbUsbContext.h"
+#include "AdbUsbError.h"
 #include "AdbUsbHotplug.h"
 #include "Logging.h"
 
+namespace {
+
+// A phone that failed is tried again after this many passes, doubled with each failure in a row up
+// to the last: soon enough for a phone that another program held a moment, rarely enough for one
+// that will not come (no rights to it) to cost nothing.
+constexpr int kFirstRetryPasses = 2;
+constexpr int kLastRetryPasses = 8;
+// How long a pass waits for a new phone's first answer, so that one whose conversation fails at
+// once is retried rather than reported as arrived.
+constexpr int kGreetingMs = 2000;
+
+} // namespace
+
 AdbPoll::AdbPoll(int interval, QObject *parent)
+    : AdbPoll(
+          interval, [] { return std::make_unique<AdbUsbContext>(); }, parent)
+{}
+
+AdbPoll::AdbPoll(int interval, UsbFactory usb, QObject *parent)
     : AbsAdbPoll(interval, parent)
+    , m_usbFactory(std::move(usb))
 {
     qRegisterMetaType<PAdbUSBHandle>("PAdbUSBHandle");
 }
@@ -24,17 +44,25 @@ AdbPoll::~AdbPoll()
     }
 }
 
-void AdbPoll::poll()
+void AdbPoll::retryFailedNow()
+{
+    m_retryNow = true;
+    requestPass();
+}
+
+bool AdbPoll::startUsb()
 {
     if (!m_usb) {
         if (m_usbUnavailable)
-            return;
+            return false;
         try {
-            m_usb = std::make_unique<AdbUsbContext>();
+            m_usb = m_usbFactory();
         } catch (const AdbError &e) {
-            m_usbUnavailable = true;
             qCWarning(lcAdb) << e.what();
-            return;
+        }
+        if (!m_usb) {
+            m_usbUnavailable = true;
+            return false;
         }
     }
     if (!m_hotplugTried) {
@@ -47,37 +75,39 @@ void AdbPoll::poll()
         }
         m_hearsHotplug = m_hotplug != nullptr;
     }
+    return true;
+}
+
+void AdbPoll::poll()
+{
+    if (!startUsb())
+        return;
+    if (m_retryNow.exchange(false)) {
+        for (Retry &retry : m_failed)
+            retry.passesLeft = 0;
+    }
 
     QSet<QString> present;
-    for (const AdbUsbContext::Interface &iface : m_usb->adbInterfaces()) {
+    for (const AdbUsbLibrary::Interface &iface : m_usb->adbInterfaces()) {
         present.insert(iface.path);
         const auto known = m_devices.constFind(iface.path);
         if (known != m_devices.constEnd()) {
             const auto transport = known.value()->transport();
             if (transport && transport->state() == AdbTransport::State::Offline) {
-                // The conversation broke while the phone stayed plugged in; it is retried once the
-                // phone comes back, not every second.
+                // The conversation broke while the phone stayed plugged in; it is opened afresh
+                // after a few passes.
                 qCWarning(lcAdb) << "Phone at" << iface.path << "dropped:" << transport->errorString();
                 const PAdbUSBHandle handle = known.value();
                 m_devices.remove(iface.path);
-                m_failed.insert(iface.path);
+                failed(iface.path);
                 emit kickDevice(iface.path, handle);
             }
             continue;
         }
-        if (m_failed.contains(iface.path))
+        const auto retry = m_failed.find(iface.path);
+        if (retry != m_failed.end() && retry->passesLeft-- > 0)
             continue;
-        try {
-            auto endpoints = std::make_unique<AdbLibusbEndpoints>(m_usb->context(), iface);
-            const QString serial = endpoints->serialNumber();
-            auto transport =
-                AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
-            connectPhone(iface.path, PAdbUSBHandle(new AdbUSBHandle(std::move(transport))));
-        } catch (const AdbError &e) {
-            qCWarning(lcAdb) << e.what();
-            m_failed.insert(iface.path);
-            emit failedDevice(iface.path);
-        }
+        tryPhone(iface);
     }
 
     for (auto it = m_devices.begin(); it != m_devices.end();) {
@@ -92,7 +122,40 @@ void AdbPoll::poll()
             transport->close();
         emit kickDevice(path, handle);
     }
-    m_failed.intersect(present);
+    // Unplugged: plugged in again, a phone starts afresh.
+    for (auto it = m_failed.begin(); it != m_failed.end();)
+        it = present.contains(it.key()) ? std::next(it) : m_failed.erase(it);
+    m_reported.intersect(present);
+}
+
+void AdbPoll::tryPhone(const AdbUsbLibrary::Interface &iface)
+{
+    try {
+        auto endpoints = std::make_unique<AdbLibusbEndpoints>(*m_usb, iface);
+        const QString serial = endpoints->serialNumber();
+        auto transport = AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
+        if (transport->waitWhileConnecting(kGreetingMs) == AdbTransport::State::Offline)
+            throw AdbError(transport->errorString());
+        connectPhone(iface.path, PAdbUSBHandle(new AdbUSBHandle(std::move(transport))));
+    } catch (const AdbError &e) {
+        qCWarning(lcAdb) << e.what();
+        failed(iface.path);
+        if (m_reported.contains(iface.path))
+            return;
+        m_reported.insert(iface.path);
+        const auto *usb = dynamic_cast<const AdbUsbError *>(&e);
+        if (usb && usb->accessDenied())
+            emit deniedDevice(iface.path);
+        else
+            emit failedDevice(iface.path);
+    }
+}
+
+void AdbPoll::failed(const QString &path)
+{
+    Retry &retry = m_failed[path];
+    retry.passesLeft = qMin(kFirstRetryPasses << qMin(retry.failures, 8), kLastRetryPasses);
+    ++retry.failures;
 }
 
 void AdbPoll::pollEnded()

@@ -28,16 +28,24 @@ AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QStr
         // A quick command may have finished and closed its stream already; its output is read below.
     }
 
+    result = readPackets([&stream](qsizetype size) { return stream->readExactly(size); });
+    stream->close();
+    return result;
+}
+
+AdbShellService::Result AdbShellService::readPackets(const ReadExactly &readExactly)
+{
+    Result result;
     QByteArray standardError;
     for (;;) {
         // A stream that ends before the exit packet throws: the command's fate is unknown.
-        const QByteArray header = stream->readExactly(kPacketHeaderSize);
+        const QByteArray header = readExactly(kPacketHeaderSize);
         const quint8 id = quint8(header[0]);
         const quint32 length = qFromLittleEndian<quint32>(header.constData() + 1);
         // The phone's daemon never sends a packet beyond its own buffer of one maximal message.
         if (length > AdbMessage::kMaxPayload)
             throw AdbError(QStringLiteral("The phone's shell sent a packet of %1 bytes.").arg(length));
-        const QByteArray data = stream->readExactly(qsizetype(length));
+        const QByteArray data = readExactly(qsizetype(length));
         if (id == Stdout) {
             result.output += data;
         } else if (id == Stderr) {
@@ -47,7 +55,6 @@ AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QStr
             break;
         }
     }
-    stream->close();
     result.output += standardError;
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
 
 class AdbTransport;
@@ -15,11 +16,17 @@ public:
     struct Result
     {
         QByteArray output; // what the command wrote, standard error following standard output
-        int exitCode = 0; // 0 where the phone does not report one
+        int exitCode = 0;  // 0 where the phone does not report one
     };
+
+    // Reads exactly the given number of bytes of the phone's answer; throws AdbError when it ends.
+    using ReadExactly = std::function<QByteArray(qsizetype)>;
 
     // Throws AdbError when the command could not be run or the transport broke meanwhile.
     static Result run(AdbTransport &transport, const QString &command);
+    // The command's output and exit status from the shell protocol's packets, up to the exit packet.
+    // Throws AdbError on a packet beyond what the phone may send.
+    static Result readPackets(const ReadExactly &readExactly);
 
     // Packet ids of the shell protocol.
     enum PacketId : quint8 { Stdin = 0, Stdout = 1, Stderr = 2, Exit = 3, CloseStdin = 3 };

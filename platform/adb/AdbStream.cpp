@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <chrono>
+#include <optional>
 
 namespace {
 // While less than this waits unread, each WRTE of the phone is acknowledged at once.
@@ -15,12 +16,13 @@ constexpr qsizetype kAckThreshold = 4 * 1024 * 1024;
 // reader keeps up never runs out of window, large enough that OKAYs stay few.
 constexpr qint64 kWindowUpdate = AdbStream::kReceiveWindow / 4;
 
-// The window an OKAY carries under delayed acknowledgement: a 32-bit little-endian count.
-qint64 windowIn(const QByteArray &payload)
+// The count an OKAY carries under delayed acknowledgement: a signed 32-bit little-endian number;
+// none when the payload is not one.
+std::optional<qint64> windowIn(const QByteArray &payload)
 {
     if (payload.size() != 4)
-        throw AdbError(QStringLiteral("The phone sent a stream acknowledgement without its window."));
-    return qint64(qFromLittleEndian<quint32>(payload.constData()));
+        return std::nullopt;
+    return qint64(qFromLittleEndian<qint32>(payload.constData()));
 }
 
 QByteArray windowPayload(qint64 bytes)
@@ -54,19 +56,53 @@ AdbStream::~AdbStream()
 
 void AdbStream::acknowledged(quint32 remoteId, const QByteArray &payload)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    QString fault;
     if (m_state == State::Opening) {
-        // The answer to OPEN: with windows it tells how much we may send before the next OKAY.
-        if (m_delayedAck)
-            m_sendWindow = windowIn(payload);
+        // The answer to OPEN: with windows it tells how much we may send before the next OKAY,
+        // which is the most the window may ever hold.
         opened(remoteId);
+        if (m_delayedAck) {
+            const std::optional<qint64> window = windowIn(payload);
+            if (!window)
+                fault = QStringLiteral("The phone sent a stream acknowledgement without its window.");
+            else if (*window < 0)
+                fault = QStringLiteral("The phone granted a negative stream window (%1).").arg(*window);
+            else
+                m_sendWindow = m_windowLimit = *window;
+        }
     } else if (m_state == State::Open) {
-        if (m_delayedAck)
-            m_sendWindow += windowIn(payload);
-        else
+        if (m_delayedAck) {
+            const std::optional<qint64> count = windowIn(payload);
+            if (!count)
+                fault = QStringLiteral("The phone sent a stream acknowledgement without its window.");
+            else if (*count < 0 || m_sendWindow + *count > m_windowLimit)
+                fault =
+                    QStringLiteral("The phone acknowledged %1 bytes, which puts the stream window outside "
+                                   "0 to %2.")
+                        .arg(*count)
+                        .arg(m_windowLimit);
+            else
+                m_sendWindow += *count;
+        } else {
             m_writable = true;
+        }
     }
     m_changed.notify_all();
+    if (fault.isEmpty())
+        return;
+    // Only this stream is lost; the transport and its other streams go on.
+    m_state = State::Lost;
+    m_lostReason = fault;
+    const quint32 remote = m_remoteId;
+    lock.unlock();
+    if (auto transport = m_transport.lock()) {
+        try {
+            transport->send(AdbMessage{AdbMessage::Clse, m_localId, remote, {}});
+        } catch (const AdbError &) {
+        }
+        transport->forget(m_localId);
+    }
 }
 
 void AdbStream::opened(quint32 remoteId)

@@ -46,8 +46,8 @@ public:
     void close();
 
     // Transport side, called on its reader thread.
-    // An OKAY of the phone: the answer to OPEN, then acknowledgements of our writes. Throws
-    // AdbError when it lacks the window that delayed acknowledgement puts in it.
+    // An OKAY of the phone: the answer to OPEN, then acknowledgements of our writes. One whose
+    // window is missing, negative or beyond what the phone granted at opening fails this stream.
     void acknowledged(quint32 remoteId, const QByteArray &payload);
     // Returns whether the data may be acknowledged right away.
     bool received(const QByteArray &data);
@@ -79,6 +79,7 @@ private:
     // Windows: what the phone still accepts from us, and what our reader took but the phone has
     // not been told about.
     qint64 m_sendWindow = 0;
+    qint64 m_windowLimit = 0;
     qint64 m_takenUnacknowledged = 0;
     std::deque<QByteArray> m_incoming;
     qsizetype m_buffered = 0;

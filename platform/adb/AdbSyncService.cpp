@@ -50,20 +50,25 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
     pending += request("DONE", mtime);
     stream->write(pending);
 
-    const QByteArray answer = stream->readExactly(8);
-    const quint32 length = qFromLittleEndian<quint32>(answer.constData() + 4);
-    if (answer.startsWith("FAIL")) {
-        if (length > kMaxDataBlock)
-            throw AdbError(QStringLiteral("The phone refused the file."));
-        const QByteArray reason = stream->readExactly(qsizetype(length));
-        throw AdbError(QStringLiteral("The phone refused the file: %1").arg(QString::fromUtf8(reason)));
-    }
-    if (!answer.startsWith("OKAY"))
-        throw AdbError(QStringLiteral("The phone gave an unexpected answer to a file transfer."));
+    readPushAnswer([&stream](qsizetype size) { return stream->readExactly(size); });
     try {
         stream->write(request("QUIT", 0));
     } catch (const AdbError &) {
         // The file is there; a phone that hangs up first is fine.
     }
     stream->close();
+}
+
+void AdbSyncService::readPushAnswer(const std::function<QByteArray(qsizetype)> &readExactly)
+{
+    const QByteArray answer = readExactly(8);
+    const quint32 length = qFromLittleEndian<quint32>(answer.constData() + 4);
+    if (answer.startsWith("FAIL")) {
+        if (length > kMaxDataBlock)
+            throw AdbError(QStringLiteral("The phone refused the file."));
+        const QByteArray reason = readExactly(qsizetype(length));
+        throw AdbError(QStringLiteral("The phone refused the file: %1").arg(QString::fromUtf8(reason)));
+    }
+    if (!answer.startsWith("OKAY"))
+        throw AdbError(QStringLiteral("The phone gave an unexpected answer to a file transfer."));
 }

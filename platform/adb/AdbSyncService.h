@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class AdbTransport;
 class QIODevice;
 
@@ -17,4 +19,8 @@ public:
     // when the phone refuses it (with the phone's reason) or the transport broke.
     static void push(AdbTransport &transport, QIODevice &source, const QString &remotePath, int mode,
                      quint32 mtime);
+    // Reads the phone's answer to a push through readExactly (which throws AdbError when the answer
+    // ends early): returns on OKAY, throws AdbError with the phone's reason on FAIL and on anything
+    // else.
+    static void readPushAnswer(const std::function<QByteArray(qsizetype)> &readExactly);
 };

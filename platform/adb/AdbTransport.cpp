@@ -319,19 +319,44 @@ void AdbTransport::handleAuth(const AdbMessage &message)
         return;
     if (!m_key)
         m_key = AdbKey::shared();
+    // Every token is answered: signed with a key not yet tried (we have one), else with our public
+    // key offered again, so that a phone whose prompt went away unanswered asks its user once more.
     if (m_tokensAnswered++ == 0) {
         send(AdbMessage{AdbMessage::Auth, AdbMessage::AuthSignature, 0, m_key->sign(message.payload)});
         return;
     }
-    // Our signature was not accepted: the phone does not know the key yet. Offer it once; the phone
-    // then asks its user and answers with CNXN when allowed.
-    if (m_publicKeySent)
-        return;
-    m_publicKeySent = true;
+    offerPublicKey();
+}
+
+void AdbTransport::offerPublicKey()
+{
     send(AdbMessage{AdbMessage::Auth, AdbMessage::AuthRsaPublicKey, 0, m_key->publicKeyLine() + '\0'});
+    // The phone now asks its user and answers with CNXN when allowed.
     std::lock_guard lock(m_mutex);
+    ++m_keyOffers;
     if (m_state == State::Connecting) {
         m_state = State::Authorizing;
         m_changed.notify_all();
+    }
+}
+
+int AdbTransport::keyOffers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_keyOffers;
+}
+
+void AdbTransport::offerKeyAgain()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // Authorizing means the key was loaded and offered before.
+        if (m_state != State::Authorizing)
+            return;
+    }
+    try {
+        offerPublicKey();
+    } catch (const AdbError &e) {
+        qCWarning(lcAdb) << "Cannot offer the key to" << m_serial << "again:" << e.what();
     }
 }

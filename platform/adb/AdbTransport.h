@@ -45,6 +45,11 @@ public:
     bool waitForOnline(int ms);
     // Waits until the phone has been offered our public key, it is online or the transport ended.
     State waitWhileConnecting(int ms);
+    // How many times the phone has been offered our public key.
+    int keyOffers() const;
+    // Offers our public key once more while the phone is authorizing, so that it asks its user
+    // again after its prompt was dismissed or timed out.
+    void offerKeyAgain();
 
     // The phone's banner ("device::ro.product.name=…;features=…") and its features.
     QByteArray banner() const;
@@ -73,6 +78,7 @@ private:
     void handle(const AdbMessage &message);
     void handleConnect(const AdbMessage &message);
     void handleAuth(const AdbMessage &message);
+    void offerPublicKey();
     std::shared_ptr<AdbStream> stream(quint32 localId);
     void goOffline(const QString &reason);
 
@@ -92,9 +98,10 @@ private:
     std::map<quint32, std::weak_ptr<AdbStream>> m_streams;
     quint32 m_nextLocalId = 1;
 
+    int m_keyOffers = 0;
+
     // Reader thread only.
     int m_tokensAnswered = 0;
-    bool m_publicKeySent = false;
 
     std::mutex m_writeMutex;
     std::thread m_reader;

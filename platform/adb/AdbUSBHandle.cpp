@@ -57,8 +57,16 @@ QString AdbUSBHandle::deviceId() const
 
 bool AdbUSBHandle::waitForAuth2(int ms)
 {
-    if (m_transport)
-        return m_transport->waitForOnline(ms);
+    if (m_transport) {
+        const int unanswered = m_unansweredOffers.exchange(-1);
+        if (unanswered >= 0 && unanswered == m_transport->keyOffers())
+            m_transport->offerKeyAgain();
+        if (m_transport->waitForOnline(ms))
+            return true;
+        if (m_transport->state() == AdbTransport::State::Authorizing)
+            m_unansweredOffers = m_transport->keyOffers();
+        return false;
+    }
     // No transport behind this handle: authorisation never comes, but the caller's time-out is kept
     // so that its waiting loop behaves as with a phone that does not answer.
     if (ms > 0)
@@ -125,18 +133,32 @@ bool AdbUSBHandle::install(const QString &apkPath, const QString &options, QStri
         } catch (const AdbError &) {
             // A copy left in the phone's temporary folder does no harm.
         }
-        // The package manager prints "Success", or "Failure [REASON]" with a zero exit status on
-        // older phones, so its words count, not the status alone.
-        const QString text = QString::fromUtf8(result.output).trimmed();
-        if (result.exitCode == 0 && text.contains(QLatin1String("Success")))
-            return true;
-        setError(error, text.isEmpty() ? QStringLiteral("pm install ended with status %1.").arg(result.exitCode)
-                                       : text);
-        return false;
+        return installSucceeded(result.output, result.exitCode, error);
     } catch (const AdbError &e) {
         setError(error, QString::fromUtf8(e.what()));
         return false;
     }
+}
+
+bool AdbUSBHandle::installSucceeded(const QByteArray &output, int exitCode, QString *error)
+{
+    // The package manager prints "Success" on a line of its own, or "Failure [REASON]" with a zero
+    // exit status on older phones, so its words count, not the status alone; a reason that merely
+    // mentions success is no success.
+    const QString text = QString::fromUtf8(output).trimmed();
+    bool success = false;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString word = line.trimmed();
+        if (word.startsWith(QLatin1String("Failure"))) {
+            setError(error, text);
+            return false;
+        }
+        success = success || word == QLatin1String("Success");
+    }
+    if (exitCode == 0 && success)
+        return true;
+    setError(error, text.isEmpty() ? QStringLiteral("pm install ended with status %1.").arg(exitCode) : text);
+    return false;
 }
 
 quint16 AdbUSBHandle::forward(quint16 localPort, quint16 remotePort, QString *error)

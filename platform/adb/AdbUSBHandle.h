@@ -5,6 +5,7 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,7 +28,9 @@ public:
 
     // The phone's identifier (its serial number); the same text at its arrival and at its removal.
     virtual QString deviceId() const;
-    // Waits up to ms milliseconds for the phone to allow USB debugging for this computer.
+    // Waits up to ms milliseconds for the phone to allow USB debugging for this computer. A wait
+    // after one that ended unanswered is the user's retry: unless the phone has asked again by
+    // itself, it is offered the key once more, so that a prompt dismissed or timed out comes back.
     virtual bool waitForAuth2(int ms);
 
     // Runs one command line in the phone's shell; its output goes to output (may be null). False
@@ -39,6 +42,9 @@ public:
     virtual bool shellStatus(const QString &command, QByteArray *output, QString *error, int *exitCode);
     // Installs a package file on the phone; false with a reason when it was not installed.
     virtual bool install(const QString &apkPath, const QString &options, QString *error);
+    // Whether the package manager's answer to an install (its output and exit status) says the
+    // package was installed; otherwise the reason goes to error (may be null).
+    static bool installSucceeded(const QByteArray &output, int exitCode, QString *error);
     // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; returns the local
     // port (a free one when 0 was asked for), 0 on failure.
     virtual quint16 forward(quint16 localPort, quint16 remotePort, QString *error);
@@ -53,6 +59,8 @@ public:
 private:
     QString m_deviceId;
     std::shared_ptr<AdbTransport> m_transport;
+    // The key offers counted when the last wait ended unanswered; -1: it did not.
+    std::atomic_int m_unansweredOffers{-1};
     std::mutex m_forwardsMutex;
     struct Forward
     {

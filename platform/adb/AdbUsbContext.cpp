@@ -1,6 +1,7 @@
 #include "AdbUsbContext.h"
 
 #include "AdbError.h"
+#include "AdbLibusbDevice.h"
 
 #include <libusb.h>
 
@@ -91,4 +92,13 @@ std::vector<AdbUsbContext::Interface> AdbUsbContext::adbInterfaces() const
     }
     libusb_free_device_list(list, 1);
     return found;
+}
+
+int AdbUsbContext::open(const Interface &iface, std::unique_ptr<AdbUsbDevice> &device)
+{
+    libusb_device_handle *handle = nullptr;
+    const int rc = libusb_open(iface.device.get(), &handle);
+    if (rc == LIBUSB_SUCCESS)
+        device = std::make_unique<AdbLibusbDevice>(iface.device, handle);
+    return rc;
 }

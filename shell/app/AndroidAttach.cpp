@@ -74,6 +74,11 @@ void AndroidAttach::connectedFailed(const QString &path)
             .arg(MessageText::escaped(path))));
 }
 
+void AndroidAttach::connectionDenied(const QString &path)
+{
+    Tips::error(tr("IDS_ANDROID_USB_ACCESS_DENIED").arg(path));
+}
+
 void AndroidAttach::connectViaWiFi()
 {
     std::unique_ptr<AndroidWifiConnector> connector = m_wifiDialog(m_dialogParent);

@@ -49,6 +49,8 @@ public:
     void connected(const QString &path, const PAdbUSBHandle &handle);
     void disconnected(const QString &path, const PAdbUSBHandle &handle);
     void connectedFailed(const QString &path);
+    // A phone on USB that this user may not open: names the cause and the fix.
+    void connectionDenied(const QString &path);
     void connectViaWiFi();
     // Loads the phone of devId through its connector into a fresh mirror and shows its node; also
     // the reload after an unsuccessful write. Never throws: a failure is shown to the user.

@@ -91,6 +91,7 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
     connect(&adbPoll, &AdbPoll::newDevice, this, &MainWindow::androidDeviceConnected);
     connect(&adbPoll, &AdbPoll::kickDevice, this, &MainWindow::androidDeviceDisconnected);
     connect(&adbPoll, &AdbPoll::failedDevice, this, &MainWindow::androidDeviceConnectedFailed2);
+    connect(&adbPoll, &AdbPoll::deniedDevice, this, &MainWindow::androidDeviceDenied);
     adbPoll.start(QThread::InheritPriority);
 
     DatabaseListing::listOfflineDevices(*m_selection, QStringLiteral("android_virtual"),
@@ -314,6 +315,11 @@ void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle h)
 void MainWindow::androidDeviceConnectedFailed2(QString path)
 {
     m_androidAttach->connectedFailed(path);
+}
+
+void MainWindow::androidDeviceDenied(QString path)
+{
+    m_androidAttach->connectionDenied(path);
 }
 
 void MainWindow::miToolsConnectViaWiFi()

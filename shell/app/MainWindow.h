@@ -95,6 +95,7 @@ public:
     LocalDbPicker &localDbPicker() { return *m_picker; }
     AndroidTransfer &androidTransfer() { return *m_transfer; }
     AndroidAttach &androidAttach() { return *m_androidAttach; }
+    AdbPoll &usbPoll() { return adbPoll; }
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
@@ -105,6 +106,7 @@ private slots:
     void androidDeviceConnected(QString path, PAdbUSBHandle handle);
     void androidDeviceDisconnected(QString path, PAdbUSBHandle h);
     void androidDeviceConnectedFailed2(QString path);
+    void androidDeviceDenied(QString path);
     void androidUsbTips();
     void onMainTreeItemSelected(const QItemSelection &, const QItemSelection &);
     void onMainTreeItemClicked(const QModelIndex &index);

@@ -53,6 +53,9 @@ int Program::exec(const Hooks &hooks)
         AdbKey::setStoreFolder(g_dataSaveDir().absolutePath());
         {
             MainWindow window(nullptr, hooks.window);
+            if (auto *killer = qobject_cast<AdbKillServerThread *>(watcher.get()))
+                QObject::connect(killer, &AdbKillServerThread::adbServerEnded, &window.usbPoll(),
+                                 &AdbPoll::retryFailedNow);
             window.setVisible(true);
             if (hooks.windowShown)
                 hooks.windowShown(window);

@@ -86,6 +86,25 @@ std::optional<bool> SimulatedAdbd::promptAnswer() const
     return m_promptAnswer;
 }
 
+void SimulatedAdbd::dismissPrompt(bool newToken)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_promptGeneration;
+    m_tokenAfterDismiss = newToken;
+}
+
+int SimulatedAdbd::promptGeneration() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_promptGeneration;
+}
+
+bool SimulatedAdbd::tokenAfterDismiss() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tokenAfterDismiss;
+}
+
 void SimulatedAdbd::setShellHandler(ShellHandler handler)
 {
     std::lock_guard lock(m_mutex);

@@ -53,6 +53,9 @@ public:
         GoneMidPush,         // the connection drops after the first DATA block of a push
         OversizedPayload,    // the first shell answer exceeds the agreed payload limit
         OkayWithoutWindow,   // under delayed acknowledgement, the answer to the next OPEN lacks its window
+        NegativeWindow,      // under delayed acknowledgement, the answer to the next OPEN grants -1 bytes
+        WindowPastGrant,     // under delayed acknowledgement, the answer to the next OPEN is followed by
+                             // an OKAY acknowledging bytes the host never sent
     };
 
     struct Options
@@ -111,6 +114,11 @@ public:
     // The user's answer to the trust prompts of Prompt::Ask, those shown and those to come.
     void answerPrompt(bool allow);
     std::optional<bool> promptAnswer() const;
+    // The prompts of Prompt::Ask shown so far go away unanswered (dismissed, or timed out); with
+    // newToken the phone then sends the host a fresh AUTH token, else it waits for the host.
+    void dismissPrompt(bool newToken);
+    int promptGeneration() const;
+    bool tokenAfterDismiss() const;
 
     // What happened so far.
     QStringList shellCommands() const;
@@ -142,6 +150,8 @@ private:
     ShellHandler m_handler;
     Fault m_fault = Fault::None;
     std::optional<bool> m_promptAnswer;
+    int m_promptGeneration = 0;
+    bool m_tokenAfterDismiss = false;
     QList<std::shared_ptr<SimulatedAdbdKey>> m_trusted;
     QList<QByteArray> m_offered;
     int m_signaturesAccepted = 0;

@@ -363,10 +363,19 @@ void SimulatedAdbdConnection::serve()
                     });
                 } else if (o.prompt == SimulatedAdbd::Prompt::Ask) {
                     // The prompt stays up until the test plays the user's answer.
-                    spawn([this, key] {
+                    spawn([this, key, generation = m_daemon.promptGeneration()] {
                         std::optional<bool> allow;
-                        while (!m_dropped && !(allow = m_daemon.promptAnswer()))
+                        while (!m_dropped) {
+                            // A dismissed prompt takes no answer given after it went away.
+                            if (m_daemon.promptGeneration() != generation) {
+                                if (m_daemon.tokenAfterDismiss())
+                                    sendToken();
+                                return;
+                            }
+                            if ((allow = m_daemon.promptAnswer()))
+                                break;
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                        }
                         if (m_dropped)
                             return;
                         if (*allow) {
@@ -505,7 +514,14 @@ void SimulatedAdbdConnection::open(quint32 hostId, quint32 hostWindow, const QBy
     }
     const bool withWindow = m_delayedAck && m_daemon.takeFault(SimulatedAdbd::Fault::OkayWithoutWindow) !=
                                                 SimulatedAdbd::Fault::OkayWithoutWindow;
-    send(A_OKAY, stream->id, hostId, withWindow ? word(m_daemon.options().receiveWindow) : QByteArray());
+    const bool negative = withWindow && m_daemon.takeFault(SimulatedAdbd::Fault::NegativeWindow) ==
+                                            SimulatedAdbd::Fault::NegativeWindow;
+    const bool pastGrant = withWindow && m_daemon.takeFault(SimulatedAdbd::Fault::WindowPastGrant) ==
+                                             SimulatedAdbd::Fault::WindowPastGrant;
+    const quint32 window = negative ? quint32(-1) : m_daemon.options().receiveWindow;
+    send(A_OKAY, stream->id, hostId, withWindow ? word(window) : QByteArray());
+    if (pastGrant)
+        send(A_OKAY, stream->id, hostId, word(m_daemon.options().receiveWindow));
     if (stream->kind == Stream::Kind::Shell)
         spawn([this, stream, command, v2] { runShell(stream, command, v2); });
     else if (stream->kind == Stream::Kind::Tcp) {

@@ -1,4 +1,5 @@
 #include "SimulatedAdbd.h"
+#include "SimulatedUsbBus.h"
 #include "TestMain.h"
 #include "platform/adb/AdbEmuPoll.h"
 #include "platform/adb/AdbForwardServer.h"
@@ -77,6 +78,38 @@ protected:
 
 private:
     const bool m_askDuringFirstPass;
+};
+
+// A poll over a simulated USB bus whose passes the test makes one by one, so that retries are
+// counted in passes and no test waits on the clock.
+class DrivenPoll : public AdbPoll
+{
+public:
+    explicit DrivenPoll(std::shared_ptr<tarnwick::peers::SimulatedUsbBus> bus)
+        : AdbPoll(
+              3600 * 1000,
+              [bus]() -> std::unique_ptr<AdbUsbLibrary> { return std::make_unique<BusView>(bus); }, nullptr)
+    {}
+    void pass() { poll(); }
+
+private:
+    // The poll owns its library; the test keeps the bus to script it.
+    class BusView : public AdbUsbLibrary
+    {
+    public:
+        explicit BusView(std::shared_ptr<tarnwick::peers::SimulatedUsbBus> bus)
+            : m_bus(std::move(bus))
+        {}
+        std::vector<Interface> adbInterfaces() const override { return m_bus->adbInterfaces(); }
+        int open(const Interface &iface, std::unique_ptr<AdbUsbDevice> &device) override
+        {
+            return m_bus->open(iface, device);
+        }
+        std::shared_ptr<libusb_context> context() const override { return nullptr; }
+
+    private:
+        const std::shared_ptr<tarnwick::peers::SimulatedUsbBus> m_bus;
+    };
 };
 
 std::shared_ptr<libusb_context> usbContextOrNull()
@@ -227,6 +260,124 @@ private slots:
         QVERIFY(poll.isFinished());
         QVERIFY(!poll.hearsHotplug());
         QCOMPARE(arrived.size(), 0); // no phone here
+    }
+
+    // A phone on USB that cannot be had at first, or drops, comes online without being replugged;
+    // the user hears of its failure once, with the cause where it is the lack of rights.
+    void usbFaults_data()
+    {
+        QTest::addColumn<QList<int>>("openResults");
+        QTest::addColumn<QList<int>>("claimResults");
+        QTest::addColumn<bool>("heldUntilWatcher");
+        QTest::addColumn<bool>("halted");
+        QTest::addColumn<bool>("dropsOnce");
+        QTest::addColumn<int>("onlineBy"); // the pass by which it is online; 0: never
+        QTest::addColumn<int>("failedBoxes");
+        QTest::addColumn<int>("deniedBoxes");
+
+        const QList<int> none;
+        QList<int> alwaysDenied;
+        for (int i = 0; i < 50; ++i)
+            alwaysDenied << LIBUSB_ERROR_ACCESS;
+        QTest::newRow("open refused: access denied")
+            << alwaysDenied << none << false << false << false << 0 << 0 << 1;
+        QTest::newRow("open refused: busy") << QList<int>{LIBUSB_ERROR_BUSY, LIBUSB_ERROR_BUSY} << none
+                                            << false << false << false << 12 << 1 << 0;
+        QTest::newRow("claim fails") << none << QList<int>{LIBUSB_ERROR_IO} << false << false << false << 12
+                                     << 1 << 0;
+        QTest::newRow("transport breaks while plugged in")
+            << none << none << false << false << true << 12 << 0 << 0;
+        QTest::newRow("watcher frees a busy phone") << none << none << true << false << false << 2 << 1 << 0;
+        QTest::newRow("endpoints halted by an earlier host")
+            << none << none << false << true << false << 1 << 0 << 0;
+    }
+
+    void usbFaults()
+    {
+        QFETCH(QList<int>, openResults);
+        QFETCH(QList<int>, claimResults);
+        QFETCH(bool, heldUntilWatcher);
+        QFETCH(bool, halted);
+        QFETCH(bool, dropsOnce);
+        QFETCH(int, onlineBy);
+        QFETCH(int, failedBoxes);
+        QFETCH(int, deniedBoxes);
+
+        const QString path = QStringLiteral("usb:1-4");
+        tarnwick::peers::SimulatedAdbd adbd;
+        auto bus = std::make_shared<tarnwick::peers::SimulatedUsbBus>();
+        bus->plug(path, adbd.port());
+        bus->script(path, [&](tarnwick::peers::SimulatedUsbBus::Script &s) {
+            s.openResults = openResults;
+            s.claimResults = claimResults;
+            s.heldElsewhere = heldUntilWatcher;
+            s.inHalted = s.outHalted = halted;
+        });
+        DrivenPoll poll(bus);
+        QSignalSpy arrived(&poll, &AdbPoll::newDevice);
+        QSignalSpy kicked(&poll, &AdbPoll::kickDevice);
+        QSignalSpy failed(&poll, &AdbPoll::failedDevice);
+        QSignalSpy denied(&poll, &AdbPoll::deniedDevice);
+
+        constexpr int kPasses = 30;
+        int onlineAt = 0;
+        bool dropped = false;
+        for (int pass = 1; pass <= kPasses && !onlineAt; ++pass) {
+            const qsizetype before = arrived.size();
+            poll.pass();
+            if (heldUntilWatcher && pass == 1) {
+                // The watcher ended the adb server that held the phone.
+                bus->script(path, [](auto &s) { s.heldElsewhere = false; });
+                poll.retryFailedNow();
+            }
+            if (arrived.size() == before)
+                continue;
+            QCOMPARE(arrived.last().at(0).toString(), path);
+            const auto handle = arrived.last().at(1).value<PAdbUSBHandle>();
+            QVERIFY(handle->waitForAuth2(20000));
+            if (dropsOnce && !dropped) {
+                dropped = true;
+                adbd.unplug();
+                QTRY_COMPARE(handle->transport()->state(), AdbTransport::State::Offline);
+                continue;
+            }
+            QCOMPARE(adbShell(handle, QStringLiteral("echo up"), nullptr, nullptr, nullptr),
+                     QByteArray("up\n"));
+            onlineAt = pass;
+        }
+        if (onlineBy == 0)
+            QCOMPARE(onlineAt, 0);
+        else
+            QVERIFY2(onlineAt > 0 && onlineAt <= onlineBy, qPrintable(QString::number(onlineAt)));
+        QCOMPARE(int(failed.size()), failedBoxes);
+        QCOMPARE(int(denied.size()), deniedBoxes);
+        QCOMPARE(int(kicked.size()), dropsOnce ? 1 : 0);
+        const int opens = bus->scriptOf(path).opens;
+        // Retried, but not at every pass.
+        if (!onlineAt)
+            QVERIFY2(opens > 1 && opens < kPasses / 2, qPrintable(QString::number(opens)));
+    }
+
+    // Unplugged and plugged in again, a phone that failed is reported again; while it stays, once.
+    void failureIsReportedOncePerPlugIn()
+    {
+        const QString path = QStringLiteral("usb:2-1");
+        tarnwick::peers::SimulatedAdbd adbd;
+        auto bus = std::make_shared<tarnwick::peers::SimulatedUsbBus>();
+        bus->plug(path, adbd.port());
+        bus->script(path, [](auto &s) { s.heldElsewhere = true; });
+        DrivenPoll poll(bus);
+        QSignalSpy failed(&poll, &AdbPoll::failedDevice);
+        for (int pass = 0; pass < 20; ++pass)
+            poll.pass();
+        QCOMPARE(int(failed.size()), 1);
+        QVERIFY(bus->scriptOf(path).claims > 1);
+        bus->unplug(path);
+        poll.pass();
+        bus->plug(path, adbd.port());
+        bus->script(path, [](auto &s) { s.heldElsewhere = true; });
+        poll.pass();
+        QCOMPARE(int(failed.size()), 2);
     }
 
     void handleWithoutTransportNeverAuthorises()

@@ -250,15 +250,37 @@ private slots:
         }
     }
 
+    // The failure box names the path and what the user can do about the cause.
+    void failedConnectionNamesThePath_data()
+    {
+        QTest::addColumn<QByteArray>("slot");
+        QTest::addColumn<QStringList>("says");
+        QTest::addColumn<QString>("doesNotSay");
+        QTest::newRow("busy") << QByteArray("androidDeviceConnectedFailed2")
+                              << QStringList{QStringLiteral("exit any other Android Manager")}
+                              << QStringLiteral("udev");
+        QTest::newRow("access denied") << QByteArray("androidDeviceDenied")
+                                       << QStringList{QStringLiteral("access to it was denied"),
+                                                      QStringLiteral("android-sdk-platform-tools-common"),
+                                                      QStringLiteral("unplug the phone and plug it in again")}
+                                       << QStringLiteral("exit any other Android Manager");
+    }
+
     void failedConnectionNamesThePath()
     {
+        QFETCH(QByteArray, slot);
+        QFETCH(QStringList, says);
+        QFETCH(QString, doesNotSay);
         auto w = window();
-        QMetaObject::invokeMethod(w.get(), "androidDeviceConnectedFailed2", Qt::QueuedConnection,
+        QMetaObject::invokeMethod(w.get(), slot.constData(), Qt::QueuedConnection,
                                   Q_ARG(QString, QStringLiteral("3-1.4")));
         QTRY_COMPARE(boxTexts(QMessageBox::Critical).size(), 1);
-        QVERIFY(boxTexts(QMessageBox::Critical)
-                    .first()
-                    .contains(QLatin1String("Failed to connect your Android Phone.<br/>usb: 3-1.4<br/>")));
+        const QString text = boxTexts(QMessageBox::Critical).first();
+        QVERIFY2(text.contains(QLatin1String("Failed to connect your Android Phone.<br/>usb: 3-1.4<br/>")),
+                 qPrintable(text));
+        for (const QString &part : says)
+            QVERIFY2(text.contains(part), qPrintable(text));
+        QVERIFY(!text.contains(doesNotSay));
         QVERIFY(androidNodes(*w).isEmpty());
     }
 

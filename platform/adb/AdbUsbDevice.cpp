@@ -1,0 +1,3 @@
+#include "AdbUsbDevice.h"
+
+AdbUsbDevice::~AdbUsbDevice() = default;

@@ -1,0 +1,3 @@
+#include "AdbUsbLibrary.h"
+
+AdbUsbLibrary::~AdbUsbLibrary() = default;
