@@ -76,7 +76,7 @@ void AndroidAttach::connectedFailed(const QString &path)
 
 void AndroidAttach::connectionDenied(const QString &path)
 {
-    Tips::error(tr("IDS_ANDROID_USB_ACCESS_DENIED").arg(path));
+    Tips::error(MessageText::rich(tr("IDS_ANDROID_USB_ACCESS_DENIED").arg(MessageText::escaped(path))));
 }
 
 void AndroidAttach::connectViaWiFi()
