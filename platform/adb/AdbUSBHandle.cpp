@@ -59,7 +59,10 @@ bool AdbUSBHandle::waitForAuth2(int ms)
 {
     if (m_transport) {
         const int unanswered = m_unansweredOffers.exchange(-1);
-        if (unanswered >= 0 && unanswered == m_transport->keyOffers())
+        // Only while the phone still waits for a key: once it let us in, another offer would ask its
+        // user again for nothing.
+        if (unanswered >= 0 && unanswered == m_transport->keyOffers() &&
+            m_transport->state() == AdbTransport::State::Authorizing)
             m_transport->offerKeyAgain();
         if (m_transport->waitForOnline(ms))
             return true;
