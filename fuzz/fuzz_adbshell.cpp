@@ -1,5 +1,6 @@
 // The shell protocol's packets as a phone's shell service might send them: read up to the exit
 // packet, the answer ending wherever the input does.
+#include "fuzz/FuzzInput.h"
 #include "platform/adb/AdbError.h"
 #include "platform/adb/AdbMessage.h"
 #include "platform/adb/AdbShellService.h"
@@ -8,15 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    qsizetype offset = 0;
-    const auto readExactly = [&](qsizetype wanted) {
-        if (wanted < 0 || wanted > input.size() - offset)
-            throw AdbError(QStringLiteral("The phone ended the conversation early."));
-        const QByteArray part(input.constData() + offset, wanted);
-        offset += wanted;
-        return part;
-    };
+    FuzzInput stream(data, size);
+    const QByteArray &input = stream.bytes();
+    const auto readExactly = [&stream](qsizetype wanted) { return stream.readExactly(wanted); };
     try {
         const AdbShellService::Result result = AdbShellService::readPackets(readExactly);
         // Nothing is made up: the output comes from the input's bytes, less the headers.

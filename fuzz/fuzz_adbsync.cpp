@@ -1,4 +1,5 @@
 // The phone's answer to a file push (OKAY, or FAIL and its reason), ending wherever the input does.
+#include "fuzz/FuzzInput.h"
 #include "platform/adb/AdbError.h"
 #include "platform/adb/AdbSyncService.h"
 
@@ -6,15 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray input = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    qsizetype offset = 0;
-    const auto readExactly = [&](qsizetype wanted) {
-        if (wanted < 0 || wanted > input.size() - offset)
-            throw AdbError(QStringLiteral("The phone ended the conversation early."));
-        const QByteArray part(input.constData() + offset, wanted);
-        offset += wanted;
-        return part;
-    };
+    FuzzInput stream(data, size);
+    const QByteArray &input = stream.bytes();
+    const auto readExactly = [&stream](qsizetype wanted) { return stream.readExactly(wanted); };
     bool accepted = false;
     try {
         AdbSyncService::readPushAnswer(readExactly);
