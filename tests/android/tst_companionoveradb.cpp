@@ -77,8 +77,10 @@ QByteArray toString(const Held &held)
 
 Held held()
 {
-    // Idle workers of the ADB pool come and go with its expiry; once drained they are all gone.
+    // Idle workers of the ADB pool and of Qt's own pool (name look-ups of sockets) come and go with
+    // their expiry; once drained they are all gone.
     adbThreadPool()->waitForDone();
+    QThreadPool::globalInstance()->waitForDone();
     Held out;
     out.threads =
         int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
