@@ -46,7 +46,8 @@ QString Entity::fullName() const
     // Fields are joined untrimmed; only the whole result is trimmed, so the stored text stays the same
     // as every other builder of a name entry produces.
     QString result = text(values, NameKey::Prefix);
-    for (const QString *key : {&NameKey::GivenName, &NameKey::MiddleName, &NameKey::FamilyName, &NameKey::Suffix}) {
+    for (const QString *key :
+         {&NameKey::GivenName, &NameKey::MiddleName, &NameKey::FamilyName, &NameKey::Suffix}) {
         const QString part = text(values, *key);
         if (!part.isEmpty())
             result += QLatin1Char(' ') + part;
@@ -83,7 +84,21 @@ QString Entity::formattedAddr() const
 
 QString Entity::photoHash(const QByteArray &bytes)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
+    // Writing a photo hashes its bytes for the row and again for the entry as read back, and a
+    // merge hashes them to compare; a 20 KB photo costs tens of microseconds each time. The bytes
+    // travel as shared copies of one buffer, so the last one hashed on this thread is kept: while
+    // the cache holds the buffer nobody can change it, and one it does not own (raw data) is never
+    // taken as the same.
+    thread_local QByteArray lastBytes;
+    thread_local QString lastHash;
+    // data_ptr() only reads the buffer's header here; Qt offers it on non-const arrays alone.
+    const bool same = const_cast<QByteArray &>(bytes).data_ptr().isSharedWith(lastBytes.data_ptr()) &&
+                      bytes.constData() == lastBytes.constData() && bytes.size() == lastBytes.size();
+    if (!same) {
+        lastHash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
+        lastBytes = bytes;
+    }
+    return lastHash;
 }
 
 QString Entity::photoHash() const

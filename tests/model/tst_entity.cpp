@@ -40,6 +40,7 @@ private slots:
     void photoHash_data();
     void photoHash();
     void photoHashOfEntry();
+    void photoHashFollowsChangedBytes();
     void phonePriority_data();
     void phonePriority();
     void phoneSortPutsMobileFirst();
@@ -208,6 +209,36 @@ void TestEntity::photoHashOfEntry()
     Entity twin;
     twin.values.insert("data15", QByteArray("\x89PNG\r\n", 6));
     QCOMPARE(twin.photoHash(), photo.photoHash());
+}
+
+// The hash of the bytes last hashed is kept; a copy changed in place, a part of the same buffer
+// or bytes over memory that is not Qt's must each be hashed afresh.
+void TestEntity::photoHashFollowsChangedBytes()
+{
+    const auto md5 = [](const QByteArray &b) {
+        return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toBase64());
+    };
+    QByteArray bytes(4096, 'a');
+    const QString first = Entity::photoHash(bytes);
+    QCOMPARE(first, md5(QByteArray(4096, 'a')));
+
+    QByteArray shared = bytes;
+    shared[0] = 'b';
+    QCOMPARE(Entity::photoHash(shared), md5(shared));
+    QCOMPARE(Entity::photoHash(bytes), first);
+
+    bytes[10] = 'c';
+    QCOMPARE(Entity::photoHash(bytes), md5(bytes));
+
+    const QByteArray head = bytes.first(100);
+    QCOMPARE(Entity::photoHash(head), md5(bytes.left(100)));
+
+    char raw[8] = {'r', 'a', 'w', 'r', 'a', 'w', 'r', 'a'};
+    const QByteArray outside = QByteArray::fromRawData(raw, sizeof raw);
+    const QString before = Entity::photoHash(outside);
+    raw[0] = 'X';
+    QCOMPARE(Entity::photoHash(outside), md5(QByteArray(raw, sizeof raw)));
+    QVERIFY(Entity::photoHash(outside) != before);
 }
 
 void TestEntity::phonePriority_data()
