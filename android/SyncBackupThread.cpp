@@ -59,6 +59,8 @@ void SyncBackupThread::run()
     std::optional<LocalDb::EditScope> edit;
     try {
         edit.emplace(*db);
+        // Every new row gets the phone's id right after the merge: each photo is written then.
+        const LocalDb::LatePhotoBytes latePhotos(*db);
         mergePhase();
         if (!m_written.isEmpty()) {
             if (progress->canceled)
@@ -137,7 +139,7 @@ void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
                       false);
         }
         link.send(kEnd, QString(), true);
-        const QList<unsigned long long> confirmed = applyAnswer(link, sent, true);
+        const QList<unsigned long long> confirmed = applyAnswer(link.readBatchAnswer(), sent, true);
         for (auto it = sent.cbegin(); it != sent.cend(); ++it)
             if (!confirmed.contains(it->contactId))
                 m_unconfirmed.insert(it->contactId, db->contact(it->contactId).fullName);
@@ -151,6 +153,10 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
     const QList<unsigned long long> ids = m_written.keys();
     const int m = int(ids.size());
     int done = 0;
+    // The answer to the batch before: its ids are stored while the phone takes the next batch, so the
+    // phone and the mirror work side by side. Nothing of a batch depends on the ids of another
+    // (every contact's own id is known since the names), and the order on the line stays the same.
+    std::optional<QPair<QString, QHash<QString, Provisional>>> previous;
     while (done < m) {
         link.checkCanceled();
         link.send(kBatch, QString(), true);
@@ -182,18 +188,20 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
             }
         }
         link.send(kEnd, QString(), true);
-        applyAnswer(link, sent, false);
+        if (previous)
+            applyAnswer(previous->first, previous->second, false);
+        previous.emplace(link.readBatchAnswer(), sent);
         progress->invokeUpdateProgress(tr("IDS_SEND_CHANGES_TO_ANDROID"), int(double(done) / m * 33.0 + 67.0),
                                        QString());
     }
+    if (previous)
+        applyAnswer(previous->first, previous->second, false);
 }
 
-QList<unsigned long long> SyncBackupThread::applyAnswer(AndroidSessionLink &link,
-                                                        const QHash<QString, Provisional> &sent,
-                                                        bool namesBatch)
+QList<unsigned long long>
+SyncBackupThread::applyAnswer(const QString &answer, const QHash<QString, Provisional> &sent, bool namesBatch)
 {
     QList<unsigned long long> confirmed;
-    const QString answer = link.readBatchAnswer();
     for (const SyncContactBuilder::IdMapping &mapping : SyncContactBuilder::idMappings(answer)) {
         // Only an id this batch sent as provisional names a mirror row; any other mapping would
         // write the phone's identifier onto an unrelated entry.

@@ -48,8 +48,8 @@ private:
     void startSyncService(AndroidSessionLink &link);
     void sendNameBatches(AndroidSessionLink &link);
     void sendEntryBatches(AndroidSessionLink &link);
-    // Reads the answer to a batch and stores the ids it maps for the records sent under `sent`.
-    QList<unsigned long long> applyAnswer(AndroidSessionLink &link, const QHash<QString, Provisional> &sent,
+    // Stores the ids that the answer to a batch maps for the records sent under `sent`.
+    QList<unsigned long long> applyAnswer(const QString &answer, const QHash<QString, Provisional> &sent,
                                           bool namesBatch);
     void throwIfUnconfirmed() const;
 

@@ -111,11 +111,11 @@ pim::Entity EntityColumns::readBack(const pim::Entity &e) const
     return row;
 }
 
-void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e) const
+void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e, PhotoBytes bytes) const
 {
     for (const QString &key : m_written) {
         if (key == kPhotoBytesKey)
-            sql.addBlobParam(e.values.value(key).toByteArray());
+            sql.addBlobParam(bytes == PhotoBytes::Bound ? e.values.value(key).toByteArray() : QByteArray());
         else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey)
             sql.addTextParam(e.photoHash());
         else

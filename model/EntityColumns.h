@@ -29,9 +29,11 @@ public:
     // "update data set src_id=?,<written>=?... where _id=?"
     const QString &updateSql() const { return m_updateSql; }
 
+    enum class PhotoBytes { Bound, HeldBack };
     // Binds the entry's values of the written columns in their order: texts as text (the photo's
-    // "data4" as the hash of its bytes), "data15" as bytes.
-    void bindValues(Sqlite3Sql &sql, const pim::Entity &e) const;
+    // "data4" as the hash of its bytes), "data15" as bytes, or as no bytes when they are held back
+    // to be written later (the hash is that of the real bytes either way).
+    void bindValues(Sqlite3Sql &sql, const pim::Entity &e, PhotoBytes bytes = PhotoBytes::Bound) const;
 
     // Text stored for a value: numbers as decimal digits, dates and times as ISO 8601 text
     // without milliseconds, an absent value as the null text.

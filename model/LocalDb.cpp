@@ -71,7 +71,6 @@ private:
     bool m_ended = false;
 };
 
-
 // List order: full names by UTF-16 code unit, no locale.
 bool _contactSortCompare(const pim::_Contact &a, const pim::_Contact &b)
 {
@@ -180,11 +179,41 @@ void LocalDb::endEdit(bool commit)
     open_check();
     forgetRows();
     if (commit) {
+        writeLatePhotos();
         if (!db.commitTran())
             throw std::runtime_error(db.lastError().toUtf8().toStdString());
     } else {
+        m_latePhotos.clear();
         db.rollbackTran();
     }
+}
+
+LocalDb::LatePhotoBytes::LatePhotoBytes(LocalDb &db)
+    : m_db(db)
+{
+    m_db.m_holdPhotos = true;
+}
+
+LocalDb::LatePhotoBytes::~LatePhotoBytes()
+{
+    // Photos still held back stay so: the edit writes them before it commits, a read before it
+    // reads, and a rollback drops them with their rows.
+    m_db.m_holdPhotos = false;
+}
+
+void LocalDb::writeLatePhotos()
+{
+    // A row id may have gone with a merge level rolled back and come again for another row; only a
+    // photo row with this hash and still without bytes takes them.
+    for (auto it = m_latePhotos.cbegin(); it != m_latePhotos.cend(); ++it) {
+        Sqlite3Sql sql("update data set data15=? where _id=? and type=? and data4=? and length(data15)=0");
+        sql.addBlobParam(it->bytes)
+            .addInt64Param(static_cast<long long>(it.key()))
+            .addIntParam(pim::ENTITY_PHOTO)
+            .addTextParam(it->hash);
+        execute(sql, NameEffect::KeepsNames);
+    }
+    m_latePhotos.clear();
 }
 
 LocalDb::EditScope::EditScope(LocalDb &db)
@@ -220,6 +249,8 @@ void LocalDb::EditScope::rollback()
 void LocalDb::close()
 {
     forgetRows();
+    // Closing rolls back an open edit, and the held-back rows with it.
+    m_latePhotos.clear();
     db.close();
 }
 
@@ -262,9 +293,16 @@ void LocalDb::insertEntity(quint64 contactId, int type, pim::Entity &e)
     const EntityColumns &columns = columnsOrThrow(type);
     Sqlite3Sql sql(columns.insertSql());
     sql.addInt64Param(static_cast<long long>(contactId)).addIntParam(type).addTextParam(e.srcId);
-    columns.bindValues(sql, e);
+    // Outside an edit each row commits on its own and must be whole at once.
+    const QByteArray photo =
+        type == pim::ENTITY_PHOTO ? e.values.value(pim::PhotoKey::Image).toByteArray() : QByteArray();
+    const bool holdBack = m_holdPhotos && !photo.isEmpty() && db.transactionDepth() > 0;
+    columns.bindValues(sql, e,
+                       holdBack ? EntityColumns::PhotoBytes::HeldBack : EntityColumns::PhotoBytes::Bound);
     execute(sql, NameEffect::KeepsNames);
     e.id = static_cast<unsigned long long>(db.lastInsertId());
+    if (holdBack)
+        m_latePhotos.insert(e.id, {photo, pim::Entity::photoHash(photo)});
 }
 
 void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
@@ -287,6 +325,7 @@ void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
 QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString search)
 {
     open_check();
+    writeLatePhotos();
     QList<pim::_Contact> result;
     Sqlite3Sql sql("select d.*,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
                    "d.contact_id=c._id");
@@ -330,6 +369,7 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString searc
 pim::_Contact LocalDb::contact(unsigned long long id)
 {
     open_check();
+    writeLatePhotos();
     Sqlite3Cursor base = db.queryThrow(
         Sqlite3Sql("select * from contact where _id=?").addInt64Param(static_cast<long long>(id)));
     if (!base.moveNext())
@@ -396,6 +436,20 @@ void LocalDb::updateContactBaseSrcId(unsigned long long id, QString srcId)
 void LocalDb::updateEntitySrcId(unsigned long long id, QString srcId)
 {
     open_check();
+    const auto late = m_latePhotos.constFind(id);
+    if (late != m_latePhotos.constEnd()) {
+        // One write of the record for both: the id and the bytes held back for it.
+        Sqlite3Sql sql("update data set src_id=?, data15=case when type=? and data4=? and length(data15)=0 "
+                       "then ? else data15 end where _id=?");
+        sql.addTextParam(srcId)
+            .addIntParam(pim::ENTITY_PHOTO)
+            .addTextParam(late->hash)
+            .addBlobParam(late->bytes)
+            .addInt64Param(static_cast<long long>(id));
+        execute(sql, NameEffect::KeepsNames);
+        m_latePhotos.erase(late);
+        return;
+    }
     Sqlite3Sql sql("update data set src_id=? where _id=?");
     sql.addTextParam(srcId).addInt64Param(static_cast<long long>(id));
     execute(sql, NameEffect::KeepsNames);
@@ -466,8 +520,8 @@ quint64 LocalDb::getGroupIdOrAdd(QString name)
 pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long groupId, QString name)
 {
     ungroup(contactId);
-    Sqlite3Sql sql(
-        QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)").arg(pim::GroupKey::GroupId, pim::GroupKey::GroupName));
+    Sqlite3Sql sql(QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)")
+                       .arg(pim::GroupKey::GroupId, pim::GroupKey::GroupName));
     sql.addIntParam(pim::ENTITY_GROUP)
         .addInt64Param(static_cast<long long>(contactId))
         .addTextParam(QString::number(groupId))
@@ -510,7 +564,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
     }
 }
 
-QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed)
+QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim::_Contact &out,
+                                                    bool &existed)
 {
     open_check();
     // The caller may pass one object as both; keep what came in.
@@ -564,7 +619,8 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
             if (type == pim::ENTITY_GROUP) {
                 // Point the membership at this database's own group of that name.
                 const QString groupName = merged.values.value(pim::GroupKey::GroupName).toString();
-                merged.values.insert(pim::GroupKey::GroupId, QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
+                merged.values.insert(pim::GroupKey::GroupId,
+                                     QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
             }
             if (merged.id == 0) {
                 insertEntity(out.id, type, merged);

@@ -9,6 +9,7 @@
 #include "platform/sqlite/Sqlite3DB.h"
 
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSharedPointer>
@@ -46,6 +47,24 @@ public:
 
     private:
         LocalDb *m_db;
+    };
+
+    // While one lives, inside an edit, the bytes of each photo inserted are held back in memory and
+    // reach the file with the first change of their row's source id (updateEntitySrcId by row id),
+    // or before anything reads contacts, the edit ends or the connection closes. SQLite rewrites a
+    // whole record, overflow pages and all, to change one column: a write session that gives each
+    // new row the phone's id right after the merge so writes every photo once instead of twice.
+    // Until then the row holds the photo's hash and no bytes.
+    class LatePhotoBytes
+    {
+    public:
+        explicit LatePhotoBytes(LocalDb &db);
+        ~LatePhotoBytes();
+        LatePhotoBytes(const LatePhotoBytes &) = delete;
+        LatePhotoBytes &operator=(const LatePhotoBytes &) = delete;
+
+    private:
+        LocalDb &m_db;
     };
 
     // The folder of the local databases ("data" in the application data folder), made when missing.
@@ -110,9 +129,19 @@ private:
     bool mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
                     MergeTarget *target, qsizetype &taken);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
+    // Writes every photo held back by LatePhotoBytes into its row.
+    void writeLatePhotos();
+
+    struct LatePhoto
+    {
+        QByteArray bytes;
+        QString hash;
+    };
     // What is known of the file's rows outside it goes stale: a bracket began or ended.
     void forgetRows();
 
     ContactNameIndex m_names;
     MergeTargetCache m_targets;
+    bool m_holdPhotos = false;
+    QHash<unsigned long long, LatePhoto> m_latePhotos;
 };
