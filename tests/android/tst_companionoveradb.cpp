@@ -52,7 +52,7 @@ QStringList phoneNames(const tarnwick::peers::CompanionApp &app)
         if (rows.isEmpty())
             continue;
         QStringList parts;
-        for (const QString &field : rows.first().fields)
+        for (const QString &field : rows.first().fields())
             if (const QString part = R::decodeText(field); !part.isEmpty())
                 parts << part;
         out << parts.join(QLatin1Char(' '));

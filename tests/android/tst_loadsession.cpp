@@ -80,7 +80,7 @@ private slots:
             const pim::Entity phoneEntry = it->entities.value(pim::ENTITY_PHONE).value(0);
             QCOMPARE(phoneEntry.srcId, id(3, pc.id, pc.rawId, pc.rows[1].id));
             QCOMPARE(phoneEntry.values.value(pim::ValueKey::Value).toString(),
-                     R::decodeText(pc.rows[1].fields[2]));
+                     R::decodeText(pc.rows[1].fields()[2]));
         }
         QCOMPARE(stored[0].fullName + '|' + stored[1].fullName, QStringLiteral("Zoë Ångström|雷 李"));
         Q_UNUSED(a);

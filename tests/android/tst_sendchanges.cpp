@@ -43,7 +43,7 @@ struct LoadedRig : AndroidSessionRig
     CompanionContact phoneContact(const QString &first)
     {
         for (const CompanionContact &c : app.contacts())
-            if (!c.rowsOf(1).isEmpty() && R::decodeText(c.rowsOf(1)[0].fields.value(1)) == first)
+            if (!c.rowsOf(1).isEmpty() && R::decodeText(c.rowsOf(1)[0].fields().value(1)) == first)
                 return c;
         return {};
     }
@@ -149,9 +149,9 @@ private slots:
         QVERIFY(rig.sent().contains("$del:" + email.srcId));
 
         const CompanionContact onPhone = rig.phoneContact(QStringLiteral("Kim"));
-        QCOMPARE(R::decodeText(onPhone.rowsOf(3)[0].fields.value(2)), QStringLiteral("999"));
+        QCOMPARE(R::decodeText(onPhone.rowsOf(3)[0].fields().value(2)), QStringLiteral("999"));
         QVERIFY(onPhone.rowsOf(4).isEmpty());
-        QCOMPARE(R::decodeText(onPhone.rowsOf(13).value(0).fields.value(2)),
+        QCOMPARE(R::decodeText(onPhone.rowsOf(13).value(0).fields().value(2)),
                  QStringLiteral("https://kim.example"));
         QCOMPARE(
             rig.mirror->contact(kim.id).entities.value(pim::ENTITY_URL)[0].srcId,
@@ -264,7 +264,7 @@ private slots:
                                               .arg(R::text("Friends")),
                                           QStringLiteral("$ungroup:%1").arg(phoneLou.id), "$end:"}));
         QVERIFY(phoneLou.rowsOf(7).isEmpty());
-        QCOMPARE(R::decodeText(phoneKim.rowsOf(7).last().fields.value(0)), QStringLiteral("Friends"));
+        QCOMPARE(R::decodeText(phoneKim.rowsOf(7).last().fields().value(0)), QStringLiteral("Friends"));
         const pim::_Contact after = rig.mirror->contact(kim.id);
         QCOMPARE(after.entities.value(pim::ENTITY_GROUP)[0].srcId, QStringLiteral("7/%1/%2/%3")
                                                                        .arg(phoneKim.id)

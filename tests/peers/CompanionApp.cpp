@@ -51,6 +51,28 @@ QString idText(int type, qint64 contact, qint64 raw, qint64 data)
 const QString CompanionApp::kClose = QStringLiteral("\x01close");
 const QString CompanionApp::kSilent = QStringLiteral("\x01silent");
 
+QStringList CompanionRow::fields() const
+{
+    QStringList out;
+    if (record.isEmpty())
+        return out;
+    for (qsizetype from = 1;;) {
+        const qsizetype comma = record.indexOf(',', from);
+        out << QString::fromUtf8(record.constData() + from, (comma < 0 ? record.size() : comma) - from);
+        if (comma < 0)
+            return out;
+        from = comma + 1;
+    }
+}
+
+QByteArray CompanionRow::recordOf(const QStringList &fields)
+{
+    QByteArray out;
+    for (const QString &field : fields)
+        out += ',' + field.toUtf8();
+    return out;
+}
+
 QList<CompanionRow> CompanionContact::rowsOf(int type) const
 {
     QList<CompanionRow> out;
@@ -74,15 +96,26 @@ public:
     // One line from the desktop without its line end; a null text once the connection is gone.
     QString readLine(QTcpSocket &socket)
     {
+        const QByteArray line = readRawLine(socket);
+        return line.isNull() ? QString() : QString::fromUtf8(line);
+    }
+
+    // The same line as the bytes that came: a write session's records carry photos of tens of
+    // kilobytes, which are decoded field by field only (see applyBatch) rather than as a whole line
+    // first. A null array once the connection is gone.
+    QByteArray readRawLine(QTcpSocket &socket)
+    {
         for (;;) {
             if (socket.canReadLine()) {
                 QByteArray line = socket.readLine();
                 line.chop(1);
                 line.removeIf([](char c) { return c == '\r'; });
-                return QString::fromUtf8(line);
+                if (line.isNull())
+                    line = QByteArray("");
+                return line;
             }
             if (stop || socket.state() != QAbstractSocket::ConnectedState)
-                return QString();
+                return QByteArray();
             socket.waitForReadyRead(50);
         }
     }
@@ -176,7 +209,7 @@ qint64 CompanionApp::addContact(const QList<QPair<int, QStringList>> &rows)
     contact.id = m_nextContact++;
     contact.rawId = m_nextRaw++;
     for (const auto &[type, fields] : rows) {
-        contact.rows.append({m_nextData++, type, fields});
+        contact.rows.append({m_nextData++, type, CompanionRow::recordOf(fields)});
         if (type == kGroupType && !fields.isEmpty())
             m_groups.insert(CompanionRecord::decodeText(fields.first()));
     }
@@ -226,10 +259,8 @@ QStringList CompanionApp::loadBatch(qsizetype first) const
             return (a.type == kNameType) > (b.type == kNameType);
         });
         for (const CompanionRow &row : rows) {
-            QString line = QStringLiteral("$ent:") + idText(row.type, c.id, c.rawId, row.id);
-            for (const QString &field : row.fields)
-                line += QLatin1Char(',') + field;
-            lines << line;
+            lines << QStringLiteral("$ent:") + idText(row.type, c.id, c.rawId, row.id) +
+                         QString::fromUtf8(row.record);
         }
     }
     lines << QStringLiteral("$end:");
@@ -260,6 +291,12 @@ void CompanionApp::record(const QString &line)
         return;
     QMutexLocker lock(&m_mutex);
     m_received << line;
+}
+
+void CompanionApp::record(const QByteArray &line)
+{
+    if (keepReceived)
+        record(QString::fromUtf8(line));
 }
 
 QStringList CompanionApp::received() const
@@ -335,19 +372,19 @@ void CompanionApp::runLoad(QTcpSocket &socket)
 void CompanionApp::runRestore(QTcpSocket &socket)
 {
     for (int index = 0;; ++index) {
-        QString line = m_worker->readLine(socket);
+        QByteArray line = m_worker->readRawLine(socket);
         if (line.isNull())
             return;
         record(line);
-        if (line != QLatin1String("$batch:"))
+        if (line != "$batch:")
             continue;
-        QStringList batch;
+        QList<QByteArray> batch;
         for (;;) {
-            line = m_worker->readLine(socket);
+            line = m_worker->readRawLine(socket);
             if (line.isNull())
                 return;
             record(line);
-            if (line == QLatin1String("$end:"))
+            if (line == "$end:")
                 break;
             batch << line;
         }
@@ -364,7 +401,7 @@ void CompanionApp::runRestore(QTcpSocket &socket)
     }
 }
 
-QString CompanionApp::applyBatch(const QStringList &lines)
+QString CompanionApp::applyBatch(const QList<QByteArray> &lines)
 {
     QMutexLocker lock(&m_mutex);
     // Contacts are kept in id order, so a binary search finds one.
@@ -379,13 +416,16 @@ QString CompanionApp::applyBatch(const QStringList &lines)
     };
 
     QString answer = QStringLiteral("$batch:");
-    for (const QString &line : lines) {
-        if (line.startsWith(QLatin1String("$ent:"))) {
-            const QStringList parts = line.mid(5).split(QLatin1Char(','));
-            const SyncId id = parseId(parts.first());
+    for (const QByteArray &bytes : lines) {
+        if (bytes.startsWith("$ent:")) {
+            // Only the id is decoded; the fields are kept as they came.
+            const qsizetype comma = bytes.indexOf(',', 5);
+            const QString idField =
+                QString::fromUtf8(bytes.constData() + 5, (comma < 0 ? bytes.size() : comma) - 5);
+            const QByteArray record = comma < 0 ? QByteArray() : bytes.sliced(comma);
+            const SyncId id = parseId(idField);
             if (!id.valid)
-                return fail(QStringLiteral("Bad record id ") + parts.first());
-            const QStringList fields = parts.mid(1);
+                return fail(QStringLiteral("Bad record id ") + idField);
             if (id.data < 0) {
                 CompanionContact *contact = nullptr;
                 if (id.type == kNameType) {
@@ -398,26 +438,30 @@ QString CompanionApp::applyBatch(const QStringList &lines)
                     return fail(QStringLiteral("No contact %1").arg(id.contact));
                 qint64 rowId = 0;
                 if (id.type == kGroupType) {
-                    const QString groupName = CompanionRecord::decodeText(fields.value(0));
+                    const QString groupName =
+                        CompanionRecord::decodeText(CompanionRow{0, 0, record}.fields().value(0));
                     m_groups.insert(groupName);
                     for (const CompanionRow &row : std::as_const(contact->rows))
                         if (row.type == kGroupType &&
-                            CompanionRecord::decodeText(row.fields.value(0)) == groupName)
+                            CompanionRecord::decodeText(row.fields().value(0)) == groupName)
                             rowId = row.id;
                 }
                 if (rowId == 0) {
                     rowId = m_nextData++;
-                    contact->rows.append({rowId, id.type, fields});
+                    contact->rows.append({rowId, id.type, record});
                 }
-                answer += parts.first() + QStringLiteral("=>") +
+                answer += idField + QStringLiteral("=>") +
                           idText(id.type, contact->id, contact->rawId, rowId) + QLatin1Char(',');
             } else {
                 for (CompanionContact &c : m_contacts)
                     for (CompanionRow &row : c.rows)
                         if (row.id == id.data)
-                            row.fields = fields;
+                            row.record = record;
             }
-        } else if (line.startsWith(QLatin1String("$del:"))) {
+            continue;
+        }
+        const QString line = QString::fromUtf8(bytes);
+        if (line.startsWith(QLatin1String("$del:"))) {
             const SyncId id = parseId(line.mid(5));
             if (!id.valid || id.data <= 0)
                 continue;

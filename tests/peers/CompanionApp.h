@@ -21,7 +21,13 @@ struct CompanionRow
 {
     qint64 id = 0;
     int type = 0;
-    QStringList fields;
+    // The fields as the record carried them, each after its comma, in UTF-8: the store keeps the
+    // bytes it was sent (tens of kilobytes for a photo, thousands of times in a benchmark) and
+    // decodes only when asked.
+    QByteArray record;
+
+    QStringList fields() const;
+    static QByteArray recordOf(const QStringList &fields);
 };
 
 // One contact of the store; its name row, when it has one, is the first row.
@@ -114,8 +120,9 @@ private:
     bool sendLoadLines(QTcpSocket &socket, const QStringList &lines, bool last);
     void runLoad(QTcpSocket &socket);
     void runRestore(QTcpSocket &socket);
-    QString applyBatch(const QStringList &lines);
+    QString applyBatch(const QList<QByteArray> &lines);
     void record(const QString &line);
+    void record(const QByteArray &line);
 
     mutable QMutex m_mutex;
     QList<CompanionContact> m_contacts;

@@ -59,7 +59,7 @@ QStringList phoneNames(const CompanionApp &app)
         if (rows.isEmpty())
             continue;
         QStringList parts;
-        for (const QString &field : rows.first().fields) {
+        for (const QString &field : rows.first().fields()) {
             const QString part = R::decodeText(field);
             if (!part.isEmpty())
                 parts << part;
