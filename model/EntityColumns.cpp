@@ -3,6 +3,7 @@
 #include "Entity.h"
 #include "EntityType.h"
 #include "EntryKeys.h"
+#include "UnloadedPhoto.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QDate>
@@ -10,6 +11,7 @@
 #include <QTime>
 
 #include <array>
+#include <stdexcept>
 
 namespace {
 
@@ -113,6 +115,9 @@ pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 
 void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e) const
 {
+    // Written, it would replace the stored photo by no bytes at all.
+    if (m_type == pim::ENTITY_PHOTO && pim::UnloadedPhoto::isIn(e))
+        throw std::logic_error("A photo read without its bytes cannot be stored; read the contact again.");
     for (const QString &key : m_written) {
         if (key == kPhotoBytesKey)
             sql.addBlobParam(e.values.value(key).toByteArray());

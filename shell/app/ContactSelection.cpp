@@ -2,11 +2,15 @@
 
 #include "ItemModelContacts.h"
 #include "model/LocalDb.h"
+#include "model/UnloadedPhoto.h"
 #include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
 #include <QItemSelectionModel>
 #include <QTreeView>
+
+#include <algorithm>
+#include <stdexcept>
 
 using Tree = ItemModelMainTree;
 
@@ -28,11 +32,16 @@ ContactSelection::ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel
         m_listed = Node();
         m_listedDb.reset();
     });
+    // The list's small photos come from the rows' node while it is there.
+    m_listModel.setPhotoReader([this](const pim::Entity &photo) {
+        return listedNode().dbNode ? m_listedDb->photoBytes(photo.id) : QByteArray();
+    });
 }
 
 ContactSelection::~ContactSelection()
 {
     QObject::disconnect(m_listReset);
+    m_listModel.setPhotoReader({});
 }
 
 ContactSelection::Node ContactSelection::currentNode() const
@@ -77,7 +86,37 @@ QList<pim::_Contact> ContactSelection::selectedContacts() const
         if (const pim::_Contact *c = m_listModel.contactOf(row))
             list.append(*c);
     }
-    return list;
+    return complete(list);
+}
+
+QList<pim::_Contact> ContactSelection::complete(const QList<pim::_Contact> &listed) const
+{
+    if (listed.isEmpty())
+        return listed;
+    const Node node = listedNode();
+    if (!node.dbNode) {
+        // Rows that came with no node were loaded whole; rows whose node left have nowhere to be
+        // read from, and a copy that lacks its photo must never reach a file or a phone.
+        const bool whole = !m_listed.dbNode && std::none_of(listed.begin(), listed.end(), [](const auto &c) {
+            return pim::UnloadedPhoto::isIn(c);
+        });
+        if (whole)
+            return listed;
+        throw std::runtime_error(
+            tr("The database of the listed contacts is no longer open. Choose its node again to list them.")
+                .toStdString());
+    }
+    QList<unsigned long long> ids;
+    ids.reserve(listed.size());
+    for (const pim::_Contact &c : listed)
+        ids.append(c.id);
+    QList<pim::_Contact> stored = m_listedDb->contactsOf(ids);
+    if (stored.size() != listed.size())
+        throw std::runtime_error(tr("A listed contact is no longer stored in %1. Choose its node again to "
+                                    "list the contacts it holds now.")
+                                     .arg(node.dbNode->name)
+                                     .toStdString());
+    return stored;
 }
 
 int ContactSelection::selectedRowCount() const
@@ -91,6 +130,13 @@ QList<pim::_Contact> ContactSelection::nodeContacts(const Node &node) const
     if (!node.dbNode || !node.dbNode->db)
         return {};
     return node.dbNode->db->contacts(node.groupId(), QString());
+}
+
+QList<pim::_Contact> ContactSelection::listContacts(const Node &node, const QString &keyword) const
+{
+    if (!node.dbNode || !node.dbNode->db)
+        return {};
+    return node.dbNode->db->contactsWithoutPhotoBytes(node.groupId(), keyword);
 }
 
 bool ContactSelection::readNodeContacts(const Node &node, QList<pim::_Contact> &contacts) const
