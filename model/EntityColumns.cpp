@@ -11,7 +11,6 @@
 #include <QTime>
 
 #include <array>
-#include <stdexcept>
 
 namespace {
 
@@ -116,8 +115,8 @@ pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e) const
 {
     // Written, it would replace the stored photo by no bytes at all.
-    if (m_type == pim::ENTITY_PHOTO && pim::UnloadedPhoto::isIn(e))
-        throw std::logic_error("A photo read without its bytes cannot be stored; read the contact again.");
+    if (m_type == pim::ENTITY_PHOTO)
+        pim::UnloadedPhoto::checkStorable(e);
     for (const QString &key : m_written) {
         if (key == kPhotoBytesKey)
             sql.addBlobParam(e.values.value(key).toByteArray());

@@ -594,6 +594,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
 
 QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed)
 {
+    // The merge keeps no value it cannot read as text or bytes: such a photo would arrive as none.
+    pim::UnloadedPhoto::checkStorable(in);
     open_check();
     // The caller may pass one object as both; keep what came in.
     const pim::_Contact incoming = in;

@@ -7,6 +7,8 @@
 #include <QMetaType>
 #include <QVariant>
 
+#include <stdexcept>
+
 namespace pim {
 
 // The value under PhotoKey::Image of a photo entry read without its bytes: the photo is stored, and
@@ -23,6 +25,14 @@ struct UnloadedPhoto
     static bool isIn(const Entity &photo) { return isIn(photo.values.value(PhotoKey::Image)); }
     // Whether any photo entry of the contact is one without its bytes.
     static bool isIn(const _Contact &contact);
+    // Throws std::logic_error for what holds a photo without its bytes: whoever stores it would
+    // replace the photo by nothing.
+    template<typename Holder> static void checkStorable(const Holder &holder)
+    {
+        if (isIn(holder))
+            throw std::logic_error(
+                "A photo read without its bytes cannot be stored; read the contact again.");
+    }
 };
 
 } // namespace pim
