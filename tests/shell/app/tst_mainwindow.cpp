@@ -1,6 +1,7 @@
 #include "AppFixtures.h"
 #include "BackupBuilder.h"
 #include "ChooserFixtures.h"
+#include "ImageBytes.h"
 #include "ScriptedFileDialogs.h"
 #include "TestMain.h"
 #include "itunesbackup/BackupManifest.h"
@@ -613,6 +614,78 @@ private slots:
         QCOMPARE(names(w->contactsSelected()), QStringList({"Bob"}));
         QMetaObject::invokeMethod(w.get(), "onMainTreeItemClicked", Q_ARG(QModelIndex, QModelIndex()));
         QVERIFY(w->contactsSelected().isEmpty());
+    }
+
+    // The window lists a node without photo bytes; the pane and a backup of rows get each photo as
+    // stored, and nothing comes of rows whose node has gone.
+    void photosOfListedRows_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("nodeRemoved");
+        QTest::newRow("pane") << "pane" << false;
+        QTest::newRow("pane, node removed") << "pane" << true;
+        QTest::newRow("backup of rows") << "backup" << false;
+        QTest::newRow("backup of rows, node removed") << "backup" << true;
+    }
+
+    void photosOfListedRows()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, nodeRemoved);
+        const QString path = dataPath("data/s.db");
+        fixture::makeDb(path, {{"Alice"}, {"Bob"}});
+        const QByteArray photo = tarnwick::test::imageBytes("PNG", QSize(64, 64), Qt::red);
+        fixture::addPhoto(path, "Alice", photo);
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        QCOMPARE(listed(*w), QStringList({"Alice", "Bob"}));
+        QVERIFY(fixture::photoOf(w->contactList().contacts.first()).isEmpty());
+        if (nodeRemoved)
+            w->mainTree().removeChild(&w->mainTree().rootLocalDb, 0);
+
+        if (action == "pane") {
+            w->form()->treeContacts->selectionModel()->select(w->contactList().indexOfPos(0),
+                                                              QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
+            QLabel *shown = nullptr;
+            for (QLabel *label : w->form()->wdContactInfo->widget()->findChildren<QLabel *>()) {
+                if (label->accessibleName() == QLatin1String("imgPhoto"))
+                    shown = label;
+            }
+            if (nodeRemoved) {
+                QVERIFY(!shown);
+            } else {
+                QVERIFY(shown);
+                QCOMPARE(shown->pixmap().width(), 128);
+                QCOMPARE(shown->pixmap().toImage().pixelColor(60, 60), QColor(Qt::red));
+            }
+        } else {
+            w->form()->treeContacts->selectionModel()->select(w->contactList().indexOfPos(0),
+                                                              QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
+            // Without the rows' node no chooser comes up.
+            if (!nodeRemoved) {
+                fixture::playOnNextModal([](QWidget &dlg) {
+                    auto *combo = dlg.findChild<QComboBox *>("cbLocalDbNames");
+                    QVERIFY(combo);
+                    combo->setEditText("Saved");
+                    fixture::press(dlg, "btnOK");
+                });
+            }
+            QMetaObject::invokeMethod(w.get(), "miFileBackup");
+            if (nodeRemoved) {
+                QVERIFY(!QFile::exists(dataPath("data/Saved.db")));
+            } else {
+                const QList<pim::_Contact> saved = stored(dataPath("data/Saved.db"));
+                QCOMPARE(names(saved), QStringList{"Alice"});
+                QCOMPARE(fixture::photoOf(saved.first()), photo);
+            }
+        }
+        // Said once, when the row was chosen and the pane could not show it.
+        if (nodeRemoved) {
+            QCOMPARE(boxTexts().size(), 1);
+            QVERIFY2(boxTexts().first().contains("no longer open"), qPrintable(boxTexts().first()));
+        }
     }
 
     void deleteSelectedContacts_data()
