@@ -141,8 +141,9 @@ QString contactRowsSelect(bool readBytes)
         for (int n = 1; n <= 14; ++n)
             columns += QStringLiteral(",d.data%1").arg(n);
     }
-    return QStringLiteral("select %1,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
-                          "d.contact_id=c._id")
+    return QStringLiteral(
+               "select %1,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
+               "d.contact_id=c._id")
         .arg(columns);
 }
 
@@ -323,7 +324,8 @@ QList<pim::_Contact> LocalDb::contactsWithoutPhotoBytes(unsigned long long group
     return listContacts(groupId, search, PhotoBytes::Left);
 }
 
-QList<pim::_Contact> LocalDb::listContacts(unsigned long long groupId, const QString &search, PhotoBytes photos)
+QList<pim::_Contact> LocalDb::listContacts(unsigned long long groupId, const QString &search,
+                                           PhotoBytes photos)
 {
     Sqlite3Sql sql(contactRowsSelect(photos == PhotoBytes::Read));
     if (groupId != 0 || !search.isEmpty())
@@ -422,8 +424,11 @@ QByteArray LocalDb::photoBytes(unsigned long long entryId)
                                           .addInt64Param(static_cast<long long>(entryId))
                                           .addIntParam(pim::ENTITY_PHOTO));
     if (!row.moveNext())
-        throw std::runtime_error(
-            QStringLiteral("The photo %1 is no longer stored in %2.").arg(entryId).arg(path).toUtf8().toStdString());
+        throw std::runtime_error(QStringLiteral("The photo %1 is no longer stored in %2.")
+                                     .arg(entryId)
+                                     .arg(path)
+                                     .toUtf8()
+                                     .toStdString());
     return row.getBlob(0);
 }
 
