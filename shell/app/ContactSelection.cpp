@@ -7,6 +7,7 @@
 #include "shell/kit/Tips.h"
 
 #include <QItemSelectionModel>
+#include <QScopeGuard>
 #include <QTreeView>
 
 #include <algorithm>
@@ -27,10 +28,11 @@ ContactSelection::ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel
     , m_listModel(listModel)
     , m_show(std::move(show))
 {
-    // Whatever replaces the rows drops their node; showContacts() names the node afresh.
+    // Whatever replaces the rows drops their node; rows that showContacts() loads get theirs at once:
+    // showing them selects a row, whose contact the pane reads from that node.
     m_listReset = QObject::connect(&m_listModel, &QAbstractItemModel::modelReset, [this] {
-        m_listed = Node();
-        m_listedDb.reset();
+        m_listed = m_incoming;
+        m_listedDb = m_incoming.dbNode ? m_incoming.dbNode->db : QSharedPointer<LocalDb>();
     });
     // The list's small photos come from the rows' node while it is there.
     m_listModel.setPhotoReader([this](const pim::Entity &photo) {
@@ -208,6 +210,8 @@ bool ContactSelection::isLive(const ItemModelMainTree::_DBItemNode *node,
 
 void ContactSelection::showContacts(const Node &source, QList<pim::_Contact> contacts)
 {
+    m_incoming = source.dbNode ? source : Node();
+    const auto incomingDone = qScopeGuard([this] { m_incoming = Node(); });
     if (m_show)
         m_show(std::move(contacts));
     else

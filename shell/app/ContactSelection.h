@@ -100,5 +100,7 @@ private:
     ShowContacts m_show;
     Node m_listed;
     QSharedPointer<LocalDb> m_listedDb;
+    // The node of the rows showContacts() is loading, until they are shown.
+    Node m_incoming;
     QMetaObject::Connection m_listReset;
 };
