@@ -3,6 +3,7 @@
 #include "Entity.h"
 #include "EntityType.h"
 #include "EntryKeys.h"
+#include "UnloadedPhoto.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QDate>
@@ -113,6 +114,9 @@ pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 
 void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e, PhotoBytes bytes) const
 {
+    // Written, it would replace the stored photo by no bytes at all.
+    if (m_type == pim::ENTITY_PHOTO)
+        pim::UnloadedPhoto::checkStorable(e);
     for (const QString &key : m_written) {
         if (key == kPhotoBytesKey)
             sql.addBlobParam(bytes == PhotoBytes::Bound ? e.values.value(key).toByteArray() : QByteArray());

@@ -5,10 +5,12 @@
 #include "EntityType.h"
 #include "EntryKeys.h"
 #include "Logging.h"
+#include "UnloadedPhoto.h"
 #include "platform/sqlite/Sqlite3Cursor.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 #include <optional>
@@ -102,12 +104,50 @@ const EntityColumns &columnsOrThrow(int type)
     return *columns;
 }
 
-pim::Entity entityFromRow(LocalDb &db, Sqlite3Cursor &row, int type)
+// The entry's values of its type's columns; with `readBytes` false, a photo's bytes are neither
+// read nor expected among the row's columns.
+void fillValues(Sqlite3Cursor &row, int type, pim::Entity &e, bool readBytes)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    if (!columns)
+        return;
+    const QStringList &keys = columns->read();
+    const QList<QByteArray> &names = columns->readNames();
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (keys[i] != pim::PhotoKey::Image)
+            e.values.insert(keys[i], row.getText(names[i].constData()));
+        else if (readBytes)
+            e.values.insert(keys[i], row.getBlob(names[i].constData()));
+        else
+            e.values.insert(keys[i], pim::UnloadedPhoto::value());
+    }
+}
+
+pim::Entity entityFromRow(Sqlite3Cursor &row, int type, bool readBytes)
 {
     pim::Entity e(static_cast<unsigned long long>(row.getInt64("_id")), row.getText("src_id"));
-    db.fill_entity(row, type, e);
+    fillValues(row, type, e, readBytes);
     return e;
 }
+
+// The rows of entries with their contact's name and srcId; without the bytes column, for a list
+// that leaves photos' bytes in the file (no other type stores anything there).
+QString contactRowsSelect(bool readBytes)
+{
+    QString columns = QStringLiteral("d.*");
+    if (!readBytes) {
+        columns = QStringLiteral("d._id,d.type,d.contact_id,d.src_id");
+        for (int n = 1; n <= 14; ++n)
+            columns += QStringLiteral(",d.data%1").arg(n);
+    }
+    return QStringLiteral(
+               "select %1,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
+               "d.contact_id=c._id")
+        .arg(columns);
+}
+
+// Ids bound in one statement at most: well below SQLite's limit of variables.
+constexpr qsizetype kIdsPerRead = 500;
 
 bool hasText(const QVariant &value)
 {
@@ -307,28 +347,25 @@ void LocalDb::insertEntity(quint64 contactId, int type, pim::Entity &e)
 
 void LocalDb::fill_entity(Sqlite3Cursor &row, int type, pim::Entity &e)
 {
-    const EntityColumns *columns = EntityColumns::forType(type);
-    if (!columns)
-        return;
-    const QStringList &keys = columns->read();
-    const QList<QByteArray> &names = columns->readNames();
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        if (keys[i] == pim::PhotoKey::Image)
-            e.values.insert(keys[i], row.getBlob(names[i].constData()));
-        else
-            e.values.insert(keys[i], row.getText(names[i].constData()));
-    }
+    fillValues(row, type, e, true);
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
 
 QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString search)
 {
-    open_check();
-    writeLatePhotos();
-    QList<pim::_Contact> result;
-    Sqlite3Sql sql("select d.*,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
-                   "d.contact_id=c._id");
+    return listContacts(groupId, search, PhotoBytes::Read);
+}
+
+QList<pim::_Contact> LocalDb::contactsWithoutPhotoBytes(unsigned long long groupId, QString search)
+{
+    return listContacts(groupId, search, PhotoBytes::Left);
+}
+
+QList<pim::_Contact> LocalDb::listContacts(unsigned long long groupId, const QString &search,
+                                           PhotoBytes photos)
+{
+    Sqlite3Sql sql(contactRowsSelect(photos == PhotoBytes::Read));
     if (groupId != 0 || !search.isEmpty())
         sql.appendSql(QStringLiteral(" where 1=1"));
     if (groupId != 0) {
@@ -344,9 +381,46 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString searc
             .addIntParam(pim::ENTITY_PHOTO)
             .addTextParam(QLatin1Char('%') + search + QLatin1Char('%'));
     }
+    QList<pim::_Contact> result = readContacts(std::move(sql), photos);
+    // Stable, so that contacts of equal names keep their row order.
+    std::stable_sort(result.begin(), result.end(), _contactSortCompare);
+    return result;
+}
+
+QList<pim::_Contact> LocalDb::contactsOf(const QList<unsigned long long> &ids)
+{
+    QHash<unsigned long long, pim::_Contact> found;
+    for (qsizetype first = 0; first < ids.size(); first += kIdsPerRead) {
+        const QList<unsigned long long> part = ids.mid(first, kIdsPerRead);
+        Sqlite3Sql sql(contactRowsSelect(true));
+        QStringList marks;
+        for (const unsigned long long id : part) {
+            marks << QStringLiteral("?");
+            sql.addInt64Param(static_cast<long long>(id));
+        }
+        sql.appendSql(QStringLiteral(" where contact_id in (%1)").arg(marks.join(QLatin1Char(','))));
+        for (pim::_Contact &c : readContacts(std::move(sql), PhotoBytes::Read))
+            found.insert(c.id, std::move(c));
+    }
+    QList<pim::_Contact> result;
+    result.reserve(ids.size());
+    for (const unsigned long long id : ids) {
+        const auto it = found.constFind(id);
+        if (it != found.constEnd())
+            result.append(*it);
+    }
+    return result;
+}
+
+QList<pim::_Contact> LocalDb::readContacts(Sqlite3Sql sql, PhotoBytes photos)
+{
+    open_check();
+    writeLatePhotos();
+    const bool readBytes = photos == PhotoBytes::Read;
     // Rows of one contact arrive together, and within a type in the order they were stored.
     sql.appendSql(QStringLiteral(" order by contact_id asc, d.type asc, d._id asc"));
 
+    QList<pim::_Contact> result;
     Sqlite3Cursor row = db.queryThrow(sql);
     pim::_Contact current;
     while (row.moveNext()) {
@@ -357,12 +431,10 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, QString searc
             current = pim::_Contact(contactId, row.getText("csrc_id"), row.getText("full_name"));
         }
         const int type = row.getInt("type");
-        current.entities[type].append(entityFromRow(*this, row, type));
+        current.entities[type].append(entityFromRow(row, type, readBytes));
     }
     if (current.id != 0)
         result.append(current);
-    // Stable, so that contacts of equal names keep their row order.
-    std::stable_sort(result.begin(), result.end(), _contactSortCompare);
     return result;
 }
 
@@ -380,9 +452,25 @@ pim::_Contact LocalDb::contact(unsigned long long id)
                                           .addInt64Param(static_cast<long long>(id)));
     while (row.moveNext()) {
         const int type = row.getInt("type");
-        c.entities[type].append(entityFromRow(*this, row, type));
+        c.entities[type].append(entityFromRow(row, type, true));
     }
     return c;
+}
+
+QByteArray LocalDb::photoBytes(unsigned long long entryId)
+{
+    open_check();
+    writeLatePhotos();
+    Sqlite3Cursor row = db.queryThrow(Sqlite3Sql("select data15 from data where _id=? and type=?")
+                                          .addInt64Param(static_cast<long long>(entryId))
+                                          .addIntParam(pim::ENTITY_PHOTO));
+    if (!row.moveNext())
+        throw std::runtime_error(QStringLiteral("The photo %1 is no longer stored in %2.")
+                                     .arg(entryId)
+                                     .arg(path)
+                                     .toUtf8()
+                                     .toStdString());
+    return row.getBlob(0);
 }
 
 unsigned long long LocalDb::isContactBaseExist(QString fullName)
@@ -567,6 +655,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
 QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim::_Contact &out,
                                                     bool &existed)
 {
+    // The merge keeps no value it cannot read as text or bytes: such a photo would arrive as none.
+    pim::UnloadedPhoto::checkStorable(in);
     open_check();
     // The caller may pass one object as both; keep what came in.
     const pim::_Contact incoming = in;

@@ -89,7 +89,15 @@ public:
 
     // Reading.
     QList<pim::_Contact> contacts(unsigned long long groupId, QString search);
+    // contacts() for a list that shows them: each photo entry keeps its id, srcId and hash, and holds
+    // a pim::UnloadedPhoto under PhotoKey::Image, its bytes left unread in the file.
+    QList<pim::_Contact> contactsWithoutPhotoBytes(unsigned long long groupId, QString search);
+    // The stored contacts of the ids, complete, in the order of the ids; an id of no contact with
+    // entries has none in the result.
+    QList<pim::_Contact> contactsOf(const QList<unsigned long long> &ids);
     pim::_Contact contact(unsigned long long id);
+    // The bytes of the photo entry of that row id; throws when the file holds no such photo.
+    QByteArray photoBytes(unsigned long long entryId);
     // Row id of the stored contact whose full name equals `fullName` with the letters A to Z
     // compared regardless of case (the lowest such id); 0 for none and for the empty name.
     unsigned long long isContactBaseExist(QString fullName);
@@ -123,6 +131,11 @@ public:
 
 private:
     enum class NameEffect { KeepsNames, ChangesNames };
+    enum class PhotoBytes { Read, Left };
+    // The contacts of the rows the statement selects (with the filter of a list, at most), grouped
+    // in the order of their row ids.
+    QList<pim::_Contact> readContacts(Sqlite3Sql sql, PhotoBytes photos);
+    QList<pim::_Contact> listContacts(unsigned long long groupId, const QString &search, PhotoBytes photos);
     QMap<int, QList<pim::Entity>> mergeContact(const pim::_Contact &in, pim::_Contact &out, bool &existed);
     // combine_entity with the entry to merge into found through `target` (a scan without one);
     // `taken` is the position in `have` of that entry, -1 for none.

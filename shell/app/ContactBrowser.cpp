@@ -42,7 +42,7 @@ void ContactBrowser::treeNodeSelected()
             if (cur.dbNode->childs.isEmpty())
                 m_selection.tree().refreshDbNodeGroups(cur.dbNode);
             m_ui.treeMain->expand(m_selection.tree().indexOfItemNode(cur.dbNode));
-            m_selection.showContacts(cur, m_selection.nodeContacts(cur));
+            m_selection.showContacts(cur, m_selection.listContacts(cur));
             m_ui.treeContacts->clearSelection();
         } catch (const std::exception &e) {
             // Rows of the node shown before must not stand beside a node that could not be read: an
@@ -76,10 +76,12 @@ void ContactBrowser::contactsSelected(const QItemSelection &selections)
             const QModelIndex first = indexes.first();
             contact = m_selection.list().contactOf(first.sibling(first.row(), 0));
         }
-        if (contact)
-            m_ui.wdContactInfo->showContact(contact);
-        else
-            m_ui.wdContactInfo->clear();
+        // Blank first: a contact that cannot be read must not leave the one before it in the pane.
+        m_ui.wdContactInfo->clear();
+        if (contact) {
+            const pim::_Contact shown = m_selection.complete({*contact}).constFirst();
+            m_ui.wdContactInfo->showContact(&shown);
+        }
     });
 }
 
@@ -102,7 +104,7 @@ void ContactBrowser::search()
             return;
         const QString keyword = m_ui.txtKeyword->text().trimmed();
         // Listing hides the label; only a search with a keyword shows it again.
-        m_selection.showContacts(cur, cur.dbNode->db->contacts(cur.groupId(), keyword));
+        m_selection.showContacts(cur, m_selection.listContacts(cur, keyword));
         if (!keyword.isEmpty()) {
             m_ui.lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
             m_ui.lbDisplayKeyword->show();

@@ -2,11 +2,16 @@
 
 #include "ItemModelContacts.h"
 #include "model/LocalDb.h"
+#include "model/UnloadedPhoto.h"
 #include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
 #include <QItemSelectionModel>
+#include <QScopeGuard>
 #include <QTreeView>
+
+#include <algorithm>
+#include <stdexcept>
 
 using Tree = ItemModelMainTree;
 
@@ -23,16 +28,22 @@ ContactSelection::ContactSelection(QTreeView &tree, ItemModelMainTree &treeModel
     , m_listModel(listModel)
     , m_show(std::move(show))
 {
-    // Whatever replaces the rows drops their node; showContacts() names the node afresh.
+    // Whatever replaces the rows drops their node; rows that showContacts() loads get theirs at once:
+    // showing them selects a row, whose contact the pane reads from that node.
     m_listReset = QObject::connect(&m_listModel, &QAbstractItemModel::modelReset, [this] {
-        m_listed = Node();
-        m_listedDb.reset();
+        m_listed = m_incoming;
+        m_listedDb = m_incoming.dbNode ? m_incoming.dbNode->db : QSharedPointer<LocalDb>();
+    });
+    // The list's small photos come from the rows' node while it is there.
+    m_listModel.setPhotoReader([this](const pim::Entity &photo) {
+        return listedNode().dbNode ? m_listedDb->photoBytes(photo.id) : QByteArray();
     });
 }
 
 ContactSelection::~ContactSelection()
 {
     QObject::disconnect(m_listReset);
+    m_listModel.setPhotoReader({});
 }
 
 ContactSelection::Node ContactSelection::currentNode() const
@@ -77,7 +88,37 @@ QList<pim::_Contact> ContactSelection::selectedContacts() const
         if (const pim::_Contact *c = m_listModel.contactOf(row))
             list.append(*c);
     }
-    return list;
+    return complete(list);
+}
+
+QList<pim::_Contact> ContactSelection::complete(const QList<pim::_Contact> &listed) const
+{
+    if (listed.isEmpty())
+        return listed;
+    const Node node = listedNode();
+    if (!node.dbNode) {
+        // Rows that came with no node were loaded whole; rows whose node left have nowhere to be
+        // read from, and a copy that lacks its photo must never reach a file or a phone.
+        const bool whole = !m_listed.dbNode && std::none_of(listed.begin(), listed.end(), [](const auto &c) {
+            return pim::UnloadedPhoto::isIn(c);
+        });
+        if (whole)
+            return listed;
+        throw std::runtime_error(
+            tr("The database of the listed contacts is no longer open. Choose its node again to list them.")
+                .toStdString());
+    }
+    QList<unsigned long long> ids;
+    ids.reserve(listed.size());
+    for (const pim::_Contact &c : listed)
+        ids.append(c.id);
+    QList<pim::_Contact> stored = m_listedDb->contactsOf(ids);
+    if (stored.size() != listed.size())
+        throw std::runtime_error(tr("A listed contact is no longer stored in %1. Choose its node again to "
+                                    "list the contacts it holds now.")
+                                     .arg(node.dbNode->name)
+                                     .toStdString());
+    return stored;
 }
 
 int ContactSelection::selectedRowCount() const
@@ -91,6 +132,13 @@ QList<pim::_Contact> ContactSelection::nodeContacts(const Node &node) const
     if (!node.dbNode || !node.dbNode->db)
         return {};
     return node.dbNode->db->contacts(node.groupId(), QString());
+}
+
+QList<pim::_Contact> ContactSelection::listContacts(const Node &node, const QString &keyword) const
+{
+    if (!node.dbNode || !node.dbNode->db)
+        return {};
+    return node.dbNode->db->contactsWithoutPhotoBytes(node.groupId(), keyword);
 }
 
 bool ContactSelection::readNodeContacts(const Node &node, QList<pim::_Contact> &contacts) const
@@ -162,6 +210,8 @@ bool ContactSelection::isLive(const ItemModelMainTree::_DBItemNode *node,
 
 void ContactSelection::showContacts(const Node &source, QList<pim::_Contact> contacts)
 {
+    m_incoming = source.dbNode ? source : Node();
+    const auto incomingDone = qScopeGuard([this] { m_incoming = Node(); });
     if (m_show)
         m_show(std::move(contacts));
     else

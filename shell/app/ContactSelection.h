@@ -4,6 +4,7 @@
 #include "ItemModelMainTree.h"
 #include "model/Contact.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QMetaObject>
 #include <QSharedPointer>
@@ -19,6 +20,8 @@ class QTreeView;
 // contacts, else the whole node" asks this class.
 class ContactSelection
 {
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     // The tree node an action works on.
     struct Node
@@ -46,12 +49,20 @@ public:
     // node has left the tree. Every action on selected rows works on this node, never on the tree's
     // current one: the two differ when a node could not be read or a device event moved the tree.
     Node listedNode() const;
-    // Copies of the contacts of the selected rows, in the order the selection reports them.
+    // The contacts of the selected rows as complete(): what every action on rows works on.
     QList<pim::_Contact> selectedContacts() const;
+    // The listed contacts as their node stores them now, with every entry and the photos' bytes, in
+    // the same order (the list holds photos without their bytes). Rows loaded without a node are
+    // taken as they are. Throws, and nothing should be done, when the rows' node has left the tree
+    // or no longer stores one of them.
+    QList<pim::_Contact> complete(const QList<pim::_Contact> &listed) const;
     int selectedRowCount() const;
     bool hasSelectedRows() const { return selectedRowCount() > 0; }
     // Every contact of the node (the group's members for a group); empty without a database node.
     QList<pim::_Contact> nodeContacts(const Node &node) const;
+    // The contacts of the node matching the keyword (all for none) for the list to show: their
+    // photos without the bytes, which complete() reads when an action needs them.
+    QList<pim::_Contact> listContacts(const Node &node, const QString &keyword = QString()) const;
     // The same for an action: false, after the database's error was shown, when they cannot be read.
     bool readNodeContacts(const Node &node, QList<pim::_Contact> &contacts) const;
 
@@ -89,5 +100,7 @@ private:
     ShowContacts m_show;
     Node m_listed;
     QSharedPointer<LocalDb> m_listedDb;
+    // The node of the rows showContacts() is loading, until they are shown.
+    Node m_incoming;
     QMetaObject::Connection m_listReset;
 };

@@ -56,7 +56,7 @@ Deletion::Result Deletion::delContactsFrom(const ContactSelection::Node &target,
     // The list is reloaded only when it shows the node deleted from; another node's rows stay.
     if (m_selection.listedNode().node == target.node) {
         try {
-            m_selection.showContacts(target, db->contacts(groupId, QString()));
+            m_selection.showContacts(target, db->contactsWithoutPhotoBytes(groupId, QString()));
         } catch (const std::exception &e) {
             ActionGuard::report(e);
             return Result::Failed;

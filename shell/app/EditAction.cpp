@@ -76,7 +76,10 @@ void EditAction::editContact(int row)
         if (!target.isEditable() || row >= list.contacts.size())
             return;
         const bool isNew = row < 0;
-        pim::_Contact working = isNew ? pim::_Contact() : list.contacts.at(row);
+        // The editor compares with, and may replace or delete, what is stored: the row's whole
+        // contact, photo bytes included, not the list's copy.
+        pim::_Contact working =
+            isNew ? pim::_Contact() : m_selection.complete({list.contacts.at(row)}).constFirst();
 
         QList<ContactChanges::_ChangeData> changes;
         {

@@ -1,7 +1,9 @@
 #include "ItemModelContacts.h"
 
+#include "Logging.h"
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
+#include "model/UnloadedPhoto.h"
 
 #include <QBrush>
 #include <QColor>
@@ -26,17 +28,11 @@ QPixmap placeholderPhoto()
     return QPixmap(QStringLiteral(":res/empty_contact.png"));
 }
 
-QPixmap contactPhoto(const pim::_Contact &contact)
+QPixmap smallPhoto(const QByteArray &bytes)
 {
     QPixmap pix;
-    const auto it = contact.entities.constFind(pim::ENTITY_PHOTO);
-    if (it != contact.entities.constEnd() && !it->isEmpty()) {
-        const QByteArray bytes = it->first().values.value(pim::PhotoKey::Image).toByteArray();
-        if (!pix.loadFromData(bytes, "JPEG") && !pix.loadFromData(bytes, "PNG"))
-            pix = placeholderPhoto();
-    } else {
+    if (!pix.loadFromData(bytes, "JPEG") && !pix.loadFromData(bytes, "PNG"))
         pix = placeholderPhoto();
-    }
     if (pix.isNull())
         return pix;
     return pix.scaledToWidth(18, Qt::FastTransformation);
@@ -49,6 +45,40 @@ ItemModelContacts::ItemModelContacts(QObject *parent)
 {}
 
 ItemModelContacts::~ItemModelContacts() = default;
+
+void ItemModelContacts::setPhotoReader(PhotoReader reader)
+{
+    m_photoReader = std::move(reader);
+    m_readPhotos.clear();
+}
+
+QPixmap ItemModelContacts::photoOf(const pim::_Contact &contact) const
+{
+    const auto it = contact.entities.constFind(pim::ENTITY_PHOTO);
+    if (it == contact.entities.constEnd() || it->isEmpty())
+        return smallPhoto(QByteArray());
+    const pim::Entity &photo = it->first();
+    if (!pim::UnloadedPhoto::isIn(photo))
+        return smallPhoto(photo.values.value(pim::PhotoKey::Image).toByteArray());
+
+    const QString key =
+        QString::number(photo.id) + QLatin1Char('/') + photo.values.value(pim::PhotoKey::Hash).toString();
+    const auto kept = m_readPhotos.constFind(key);
+    if (kept != m_readPhotos.constEnd())
+        return *kept;
+    QByteArray bytes;
+    if (m_photoReader) {
+        try {
+            bytes = m_photoReader(photo);
+        } catch (const std::exception &e) {
+            // A row is no place for an error box; the pane and the actions report it.
+            qCWarning(lcApp) << "photo of" << contact.fullName << "not read:" << e.what();
+        }
+    }
+    const QPixmap pix = smallPhoto(bytes);
+    m_readPhotos.insert(key, pix);
+    return pix;
+}
 
 QModelIndex ItemModelContacts::index(int row, int column, const QModelIndex &parent) const
 {
@@ -122,7 +152,7 @@ QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
         }
     case Qt::DecorationRole:
         if (index.column() == 0)
-            return contactPhoto(contact);
+            return photoOf(contact);
         return {};
     case Qt::BackgroundRole:
         return QBrush(index.row() % 2 == 0 ? QColor(250, 250, 250, 255) : QColor(255, 255, 255, 255),
@@ -145,6 +175,7 @@ void ItemModelContacts::loadContacts(QList<pim::_Contact> list)
 {
     beginResetModel();
     contacts = std::move(list);
+    m_readPhotos.clear();
     endResetModel();
 }
 
@@ -152,6 +183,7 @@ void ItemModelContacts::clear()
 {
     beginResetModel();
     contacts.clear();
+    m_readPhotos.clear();
     endResetModel();
 }
 

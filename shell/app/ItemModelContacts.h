@@ -3,7 +3,11 @@
 #include "model/Contact.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QList>
+#include <QPixmap>
+
+#include <functional>
 
 // The flat four-column list behind the main window's contact list: name (with a small photo),
 // one phone number, one e-mail address and one postal address per contact.
@@ -13,8 +17,15 @@
 class ItemModelContacts : public QAbstractItemModel
 {
 public:
+    // The bytes of a photo entry the list holds without them (see pim::UnloadedPhoto); may throw.
+    using PhotoReader = std::function<QByteArray(const pim::Entity &photo)>;
+
     explicit ItemModelContacts(QObject *parent = nullptr);
     ~ItemModelContacts() override;
+
+    // Where the small photo of a row whose photo bytes were left in the database comes from; without
+    // one such a row shows the placeholder.
+    void setPhotoReader(PhotoReader reader);
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;
@@ -37,4 +48,12 @@ public:
     static QString displayPhone(const pim::_Contact &contact);
 
     QList<pim::_Contact> contacts;
+
+private:
+    QPixmap photoOf(const pim::_Contact &contact) const;
+
+    PhotoReader m_photoReader;
+    // Small photos read through m_photoReader, by photo entry id and hash, until the list is
+    // replaced: a row is painted again and again, and each would read the bytes anew.
+    mutable QHash<QString, QPixmap> m_readPhotos;
 };

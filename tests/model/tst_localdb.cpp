@@ -6,6 +6,7 @@
 #include "model/EntityType.h"
 #include "model/LocalDb.h"
 #include "model/LocalDbCombineRule.h"
+#include "model/UnloadedPhoto.h"
 #include "platform/sqlite/Sqlite3Cursor.h"
 
 #include <QDateTime>
@@ -479,6 +480,173 @@ private slots:
         // Each listed contact comes whole, whichever entry matched.
         for (const _Contact &c : listed)
             QCOMPARE(c.entities.size(), db->contact(c.id).entities.size());
+    }
+
+    // A list holds each photo as its entry without the bytes; the rest of every contact is whole.
+    void listReadLeavesPhotoBytesInTheFile_data()
+    {
+        QTest::addColumn<quint64>("group");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("everything") << quint64(0) << QString() << QStringList{"Ann", "Bob", "Cy"};
+        QTest::newRow("search") << quint64(0) << "555" << QStringList{"Ann"};
+        QTest::newRow("group") << quint64(7) << QString() << QStringList{"Ann", "Cy"};
+    }
+
+    void listReadLeavesPhotoBytesInTheFile()
+    {
+        QFETCH(quint64, group);
+        QFETCH(QString, search);
+        QFETCH(QStringList, expected);
+        auto db = freshDb();
+        const QByteArray first(20000, '\x01');
+        const QByteArray second("\xff\xd8 second");
+        const Entity member = entity({{"data1", "7"}, {"data2", "G"}});
+        addContact(*db, "Ann",
+                   {{pim::ENTITY_PHONE, {entity({{"data1", "555"}})}},
+                    {pim::ENTITY_PHOTO, {entity({{"data15", first}}, "p1"), entity({{"data15", second}})}},
+                    {pim::ENTITY_GROUP, {member}}});
+        addContact(*db, "Bob", {{pim::ENTITY_NOTE, {entity({{"data1", "n"}})}}});
+        addContact(
+            *db, "Cy",
+            {{pim::ENTITY_PHOTO, {entity({{"data15", QByteArray()}})}}, {pim::ENTITY_GROUP, {member}}});
+
+        const QList<_Contact> light = db->contactsWithoutPhotoBytes(group, search);
+        const QList<_Contact> whole = db->contacts(group, search);
+        QCOMPARE(names(light), expected);
+        QCOMPARE(names(whole), expected);
+        int photos = 0;
+        for (qsizetype i = 0; i < light.size(); ++i) {
+            QCOMPARE(light[i].id, whole[i].id);
+            QCOMPARE(light[i].entities.keys(), whole[i].entities.keys());
+            for (auto it = whole[i].entities.constBegin(); it != whole[i].entities.constEnd(); ++it) {
+                const QList<Entity> &lightEntries = light[i].entities.value(it.key());
+                QCOMPARE(lightEntries.size(), it.value().size());
+                for (qsizetype j = 0; j < lightEntries.size(); ++j) {
+                    const Entity &l = lightEntries[j];
+                    Values expectedValues = it.value()[j].values;
+                    if (it.key() == pim::ENTITY_PHOTO) {
+                        ++photos;
+                        // Even a photo of no bytes is a stored photo: its bytes are left unread too.
+                        QVERIFY(pim::UnloadedPhoto::isIn(l));
+                        QVERIFY(l.values.value("data15").toByteArray().isEmpty());
+                        QCOMPARE(l.values.value("data4").toString(),
+                                 Entity::photoHash(it.value()[j].values.value("data15").toByteArray()));
+                        expectedValues.insert("data15", pim::UnloadedPhoto::value());
+                    }
+                    QCOMPARE(l.id, it.value()[j].id);
+                    QCOMPARE(l.srcId, it.value()[j].srcId);
+                    QCOMPARE(l.values, expectedValues);
+                }
+            }
+        }
+        QCOMPARE(photos, expected.contains("Cy") ? 3 : (expected.contains("Ann") ? 2 : 0));
+        QVERIFY(!pim::UnloadedPhoto::isIn(whole.value(0)));
+    }
+
+    // The whole contacts behind a list's rows, bytes included, in the rows' order.
+    void contactsOfGivenIds_data()
+    {
+        QTest::addColumn<QList<int>>("picks"); // positions among the stored contacts; -1: no contact
+        QTest::addColumn<int>("stored");
+        QTest::newRow("rows' order, not the ids'") << QList<int>{2, 0} << 3;
+        QTest::newRow("an id of no contact is left out") << QList<int>{1, -1, 0} << 3;
+        QTest::newRow("none") << QList<int>{} << 3;
+        QTest::newRow("more ids than one statement binds") << QList<int>{1100, 3, 0, 1199, 640} << 1200;
+    }
+
+    void contactsOfGivenIds()
+    {
+        QFETCH(QList<int>, picks);
+        QFETCH(int, stored);
+        auto db = freshDb();
+        QList<_Contact> made;
+        {
+            LocalDb::EditScope edit(*db);
+            for (int n = 0; n < stored; ++n) {
+                const QByteArray bytes = QByteArray::number(n).repeated(50 + n % 7);
+                made << addContact(*db, QStringLiteral("P%1").arg(n),
+                                   {{pim::ENTITY_NAME, {entity({{"data1", QStringLiteral("P%1").arg(n)}})}},
+                                    {pim::ENTITY_PHOTO, {entity({{"data15", bytes}})}}});
+            }
+            edit.commit();
+        }
+        QList<unsigned long long> ids;
+        QStringList expected;
+        for (int pick : picks) {
+            ids << (pick < 0 ? 999999ull : made[pick].id);
+            if (pick >= 0)
+                expected << made[pick].fullName;
+        }
+
+        const QList<_Contact> read = db->contactsOf(ids);
+        QCOMPARE(names(read), expected);
+        for (const _Contact &c : read) {
+            const _Contact one = db->contact(c.id);
+            QCOMPARE(c.entities.keys(), one.entities.keys());
+            const Entity &photo = c.entities.value(pim::ENTITY_PHOTO).value(0);
+            QCOMPARE(photo.values.value("data15").toByteArray(),
+                     one.entities.value(pim::ENTITY_PHOTO).value(0).values.value("data15").toByteArray());
+            QCOMPARE(photo.values.value("data15").toByteArray(), made[c.fullName.mid(1).toInt()]
+                                                                     .entities.value(pim::ENTITY_PHOTO)
+                                                                     .value(0)
+                                                                     .values.value("data15")
+                                                                     .toByteArray());
+        }
+    }
+
+    void photoBytesOfOneEntry()
+    {
+        auto db = freshDb();
+        const QByteArray bytes("\x89PNG\r\n\x1a\n\x00 bytes", 14);
+        const _Contact ann = addContact(*db, "Ann",
+                                        {{pim::ENTITY_PHOTO, {entity({{"data15", bytes}})}},
+                                         {pim::ENTITY_PHONE, {entity({{"data1", "555"}})}}});
+        QCOMPARE(db->photoBytes(ann.entities[pim::ENTITY_PHOTO].first().id), bytes);
+        // A row of another type, or none, holds no photo.
+        const QString error = whatOf([&] { db->photoBytes(ann.entities[pim::ENTITY_PHONE].first().id); });
+        QVERIFY2(error.contains(db->path), qPrintable(error));
+        QVERIFY(!whatOf([&] { db->photoBytes(12345); }).isEmpty());
+    }
+
+    // Stored, a photo read without its bytes would replace the photo by nothing.
+    void photoWithoutItsBytesIsNeverStored_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("update of the entry") << "update";
+        QTest::newRow("new entry") << "insert";
+        QTest::newRow("merge into another database") << "merge";
+    }
+
+    void photoWithoutItsBytesIsNeverStored()
+    {
+        QFETCH(QString, how);
+        auto db = freshDb();
+        const QByteArray bytes(3000, 'j');
+        addContact(*db, "Ann",
+                   {{pim::ENTITY_NAME, {entity({{"data1", "Ann"}})}},
+                    {pim::ENTITY_PHOTO, {entity({{"data15", bytes}})}}});
+        const _Contact light = db->contactsWithoutPhotoBytes(0, QString()).first();
+        Entity photo = light.entities.value(pim::ENTITY_PHOTO).first();
+        auto other = freshDb();
+
+        QString error;
+        if (how == "update") {
+            error = whatOf([&] { db->updateEntity(pim::ENTITY_PHOTO, photo); });
+        } else if (how == "insert") {
+            error = whatOf([&] { db->insertEntity(light.id, pim::ENTITY_PHOTO, photo); });
+        } else {
+            _Contact out;
+            bool existed = false;
+            error = whatOf([&] { other->combineContact(light, out, existed); });
+        }
+        QVERIFY2(error.contains("without its bytes"), qPrintable(error));
+        const QList<_Contact> after = db->contacts(0, QString());
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(after.first().entities.value(pim::ENTITY_PHOTO).size(), 1);
+        QCOMPARE(after.first().entities.value(pim::ENTITY_PHOTO).first().values.value("data15").toByteArray(),
+                 bytes);
+        QVERIFY(other->contacts(0, QString()).isEmpty());
     }
 
     void duplicateLookUp_data()

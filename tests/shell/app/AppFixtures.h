@@ -68,6 +68,26 @@ inline void makeDb(const QString &path, const QList<Person> &people, const QStri
     db.close();
 }
 
+// Gives the stored contact of that name a photo of those bytes; the id of the photo's row.
+inline quint64 addPhoto(const QString &path, const QString &name, const QByteArray &bytes)
+{
+    LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    pim::Entity photo;
+    photo.values.insert(QStringLiteral("data15"), bytes);
+    db.insertEntity(db.isContactBaseExist(name), pim::ENTITY_PHOTO, photo);
+    db.close();
+    return photo.id;
+}
+
+// The bytes of the contact's first photo; empty for none.
+inline QByteArray photoOf(const pim::_Contact &contact)
+{
+    return contact.entities.value(pim::ENTITY_PHOTO)
+        .value(0)
+        .values.value(QStringLiteral("data15"))
+        .toByteArray();
+}
+
 inline void setAge(const QString &path, int secondsAgo)
 {
     QFile f(path);

@@ -20,6 +20,8 @@ class TestAndroidTransfer : public QObject, private fixture::EnglishWithRecorded
     // What the writer was given, per call.
     QList<QStringList> m_sent;
     QList<LocalDb *> m_mirrors;
+    // The photo bytes of each contact sent, by name.
+    QMap<QString, QByteArray> m_sentPhotos;
     bool m_writeSucceeds = true;
     QStringList m_reloaded;
 
@@ -57,6 +59,8 @@ class TestAndroidTransfer : public QObject, private fixture::EnglishWithRecorded
         AndroidTransfer t(s.v.selection, nullptr);
         t.setWriter([this](const QList<pim::_Contact> &contacts, LocalDb &mirror) {
             m_sent << names(contacts);
+            for (const pim::_Contact &c : contacts)
+                m_sentPhotos.insert(c.fullName, fixture::photoOf(c));
             m_mirrors << &mirror;
             return m_writeSucceeds;
         });
@@ -72,6 +76,7 @@ private slots:
         boxes.clear();
         m_sent.clear();
         m_mirrors.clear();
+        m_sentPhotos.clear();
         m_reloaded.clear();
         m_writeSucceeds = true;
     }
@@ -116,8 +121,13 @@ private slots:
                                 : source == "group"    ? s.iphone->child(0)
                                 : source == "androidA" ? s.androidA
                                                        : s.local;
+        // Ivy and Abe have photos; the rows come as the window lists them, without the bytes.
+        const QMap<QString, QByteArray> photos{{"Ivy", QByteArray(20000, 'i')},
+                                               {"Abe", QByteArray(300, 'a')}};
+        fixture::addPhoto(m_dir.filePath("i.db"), "Ivy", photos["Ivy"]);
+        fixture::addPhoto(m_dir.filePath("a.db"), "Abe", photos["Abe"]);
         s.v.makeCurrent(node);
-        s.v.selectRows(s.v.selection.nodeContacts(s.v.selection.currentNode()), rows);
+        s.v.selectRows(s.v.selection.listContacts(s.v.selection.currentNode()), rows);
         AndroidTransfer t = transfer(s);
         QStringList shown;
         fixture::chooseTarget(QStringLiteral("b"), &shown);
@@ -131,6 +141,8 @@ private slots:
             t.contactA2A();
         QCOMPARE(shown, offered);
         QCOMPARE(m_sent, QList<QStringList>{sent});
+        for (const QString &name : sent)
+            QCOMPARE(m_sentPhotos.value(name), photos.value(name));
         QCOMPARE(m_mirrors.value(0), s.androidB->db.data());
         // The target is refreshed and current afterwards.
         QCOMPARE(s.v.selection.currentNode().dbNode, s.androidB);

@@ -1,12 +1,19 @@
+#include "ExceptionText.h"
+#include "ImageBytes.h"
 #include "SelectionFixture.h"
 #include "TestMain.h"
 
+#include "model/UnloadedPhoto.h"
+
+#include <QPixmap>
 #include <QTemporaryDir>
 
 using Tree = ItemModelMainTree;
 using fixture::Person;
 
 using fixture::names;
+using fixture::photoOf;
+using tarnwick::test::whatOf;
 
 // What the actions of the main window take as "the contacts they work on", without a window.
 class TestContactSelection : public QObject
@@ -75,6 +82,130 @@ private slots:
         QCOMPARE(v.selection.selectedRowCount(), int(rows.size()));
         QCOMPARE(v.selection.facts().selectedRows, int(rows.size()));
         QCOMPARE(names(v.selection.selectedContacts()), contacts);
+    }
+
+    // The list of a node holds the photos without their bytes; the rows an action takes are read
+    // whole from the node, photo bytes as stored.
+    void listHoldsNoPhotoBytesActionsGetThem_data()
+    {
+        QTest::addColumn<bool>("group");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QStringList>("taken");
+        QTest::newRow("database") << false << QString() << QList<int>{2, 0} << QStringList({"Cy", "Ann"});
+        QTest::newRow("group") << true << QString() << QList<int>{1} << QStringList({"Cy"});
+        QTest::newRow("search") << false << "55" << QList<int>{0, 1} << QStringList({"Ann", "Cy"});
+    }
+
+    void listHoldsNoPhotoBytesActionsGetThem()
+    {
+        QFETCH(bool, group);
+        QFETCH(QString, keyword);
+        QFETCH(QList<int>, rows);
+        QFETCH(QStringList, taken);
+        fixture::Views v;
+        const QString path = m_dir.filePath(QStringLiteral("p%1.db").arg(QTest::currentDataTag()));
+        Tree::_DBItemNode *db =
+            v.addLocalDb(path, {{"Ann", "551", "", "G"}, {"Bob", "", "b@x", ""}, {"Cy", "552", "", "G"}});
+        const QMap<QString, QByteArray> bytes{{"Ann", QByteArray(20000, 'a')},
+                                              {"Cy", tarnwick::test::imageBytes("PNG")}};
+        for (auto it = bytes.begin(); it != bytes.end(); ++it)
+            fixture::addPhoto(path, it.key(), it.value());
+        v.makeCurrent(group ? db->child(0) : static_cast<Tree::_ItemNode *>(db));
+
+        const QList<pim::_Contact> listed = v.selection.listContacts(v.selection.currentNode(), keyword);
+        v.selectRows(listed, rows);
+        for (const pim::_Contact &c : std::as_const(v.listModel.contacts)) {
+            QCOMPARE(pim::UnloadedPhoto::isIn(c), bytes.contains(c.fullName));
+            QVERIFY(photoOf(c).isEmpty());
+        }
+
+        const QList<pim::_Contact> selected = v.selection.selectedContacts();
+        QCOMPARE(names(selected), taken);
+        for (const pim::_Contact &c : selected) {
+            QVERIFY(!pim::UnloadedPhoto::isIn(c));
+            QCOMPARE(photoOf(c), bytes.value(c.fullName));
+            QCOMPARE(c.entities.keys(), db->db->contact(c.id).entities.keys());
+        }
+    }
+
+    // Rows whose node has gone, or that it no longer stores, are never handed out as they are:
+    // an action would send a contact without its photo.
+    void rowsThatCannotBeReadAgain_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QString>("error"); // empty: the rows are taken
+        QTest::newRow("node removed") << "removeNode"
+                                      << "no longer open";
+        QTest::newRow("node holds another database") << "swapDb"
+                                                     << "no longer open";
+        QTest::newRow("contact deleted meanwhile") << "deleteBob"
+                                                   << "no longer stored in s.db";
+        QTest::newRow("rows loaded whole without a node") << "plainWhole"
+                                                          << "";
+        QTest::newRow("rows without bytes loaded without a node") << "plainLight"
+                                                                  << "no longer open";
+    }
+
+    void rowsThatCannotBeReadAgain()
+    {
+        QFETCH(QString, then);
+        QFETCH(QString, error);
+        fixture::Views v;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("s.db");
+        Tree::_DBItemNode *db = v.addLocalDb(path, {{"Ann", "", "", ""}, {"Bob", "", "", ""}});
+        fixture::addPhoto(path, "Bob", QByteArray(500, 'b'));
+        v.makeCurrent(db);
+        const QList<pim::_Contact> light = v.selection.listContacts(v.selection.currentNode());
+        v.selectRows(light, {0, 1});
+
+        if (then == "removeNode") {
+            v.treeModel.removeChild(&v.treeModel.rootLocalDb, 0);
+        } else if (then == "swapDb") {
+            db->db.reset(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+        } else if (then == "deleteBob") {
+            db->db->removeContact(light[1].id);
+        } else {
+            v.listModel.loadContacts(then == "plainWhole" ? db->db->contacts(0, QString()) : light);
+            v.list.selectAll();
+        }
+
+        QList<pim::_Contact> taken;
+        const QString thrown = whatOf([&] { taken = v.selection.selectedContacts(); });
+        if (error.isEmpty()) {
+            QVERIFY2(thrown.isEmpty(), qPrintable(thrown));
+            QCOMPARE(names(taken), QStringList({"Ann", "Bob"}));
+            QCOMPARE(photoOf(taken[1]), QByteArray(500, 'b'));
+        } else {
+            QVERIFY2(thrown.contains(error), qPrintable(thrown));
+            QVERIFY(taken.isEmpty());
+        }
+    }
+
+    // The list's small photo of a row without bytes is read from the rows' node, and only while the
+    // node is there.
+    void smallPhotoComesFromTheListedNode()
+    {
+        fixture::Views v;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.db");
+        Tree::_DBItemNode *db = v.addLocalDb(path, {{"Ann", "", "", ""}, {"Bob", "", "", ""}});
+        fixture::addPhoto(path, "Ann", tarnwick::test::imageBytes("PNG", QSize(40, 40), Qt::red));
+        v.makeCurrent(db);
+        v.selectRows(v.selection.listContacts(v.selection.currentNode()), {});
+        const auto red = [&](int row) {
+            const QImage image =
+                v.listModel.data(v.listModel.index(row, 0), Qt::DecorationRole).value<QPixmap>().toImage();
+            return image.width() == 18 && image.pixelColor(5, 5) == QColor(Qt::red);
+        };
+        QVERIFY(red(0));
+        QVERIFY(!red(1));
+
+        // Listed again, then the node goes before the row is painted.
+        v.selectRows(v.selection.listContacts(v.selection.currentNode()), {});
+        v.treeModel.removeChild(&v.treeModel.rootLocalDb, 0);
+        QVERIFY(!red(0));
     }
 
     // The rows keep the node they came from, whatever the tree does afterwards; rows loaded without

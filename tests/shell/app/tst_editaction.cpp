@@ -3,12 +3,14 @@
 #include "contactui/EditContactForm.h"
 #include "contactui/Ui_EditContactForm.h"
 #include "model/EntityType.h"
+#include "model/UnloadedPhoto.h"
 #include "shell/app/EditAction.h"
 #include "shell/app/ItemModelContacts.h"
 #include "shell/app/ItemModelMainTree.h"
 #include "shell/kit/MessageBoxResponder.h"
 
 #include "EntityFixtures.h"
+#include "ImageBytes.h"
 #include "ScopedTimeZone.h"
 #include "SelectionFixture.h"
 #include "StoredEntryShapes.h"
@@ -67,6 +69,9 @@ private slots:
     void androidSendFailedReloads();
     void nodeRemovedDuringEdit();
     void iPhoneOffersNothing();
+    void storedPhotoThroughAnEdit_data();
+    void storedPhotoThroughAnEdit();
+    void rowsNodeGoneBeforeTheEditorOpens();
 
 private:
     ItemModelMainTree::_DBItemNode *addDb(int devType);
@@ -124,10 +129,9 @@ ItemModelMainTree::_DBItemNode *TestEditAction::addDb(int devType)
 void TestEditAction::showNode(ItemModelMainTree::_ItemNode *node)
 {
     m_views->makeCurrent(node);
-    const quint64 group = node->type == ItemModelMainTree::GROUP
-                              ? static_cast<ItemModelMainTree::_GroupItemNode *>(node)->group.id
-                              : 0;
-    m_views->selection.showContacts(m_views->selection.currentNode(), m_db->contacts(group, QString()));
+    // As the window lists a node: the photos without their bytes.
+    m_views->selection.showContacts(m_views->selection.currentNode(),
+                                    m_views->selection.listContacts(m_views->selection.currentNode()));
 }
 
 std::unique_ptr<EditAction> TestEditAction::action()
@@ -359,6 +363,102 @@ void TestEditAction::iPhoneOffersNothing()
     action()->editContact(-1);
     QCoreApplication::processEvents();
     QVERIFY(!opened);
+}
+
+// The list holds the row's photo without its bytes; the editor works on the stored photo.
+void TestEditAction::storedPhotoThroughAnEdit_data()
+{
+    QTest::addColumn<int>("devType");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("photoAfter"); // "old", "new" or "none"
+    for (const int devType : {0, int(ItemModelMainTree::ANDROID)}) {
+        const char *node = devType == 0 ? "database" : "Android phone";
+        QTest::addRow("%s, phone changed", node) << devType << "phone"
+                                                 << "old";
+        QTest::addRow("%s, photo replaced", node) << devType << "replace"
+                                                  << "new";
+        QTest::addRow("%s, photo removed", node) << devType << "remove"
+                                                 << "none";
+    }
+}
+
+void TestEditAction::storedPhotoThroughAnEdit()
+{
+    QFETCH(int, devType);
+    QFETCH(QString, edit);
+    QFETCH(QString, photoAfter);
+    const QByteArray oldPhoto = tarnwick::test::imageBytes("PNG", QSize(30, 30), Qt::red);
+    const QByteArray newPhoto = tarnwick::test::imageBytes("PNG", QSize(30, 30), Qt::blue);
+    fixture::addPhoto(m_db->path, QStringLiteral("Ann Lee"), oldPhoto);
+    ItemModelMainTree::_DBItemNode *node = addDb(devType);
+    showNode(node);
+    QVERIFY(pim::UnloadedPhoto::isIn(m_list->contacts.at(0)));
+    const quint64 id = m_list->contacts.at(0).id;
+
+    std::unique_ptr<EditAction> action = this->action();
+    QByteArray sentPhoto;
+    action->setAndroidSend(
+        [&](LocalDb &, pim::_Contact &, const QList<ContactChanges::_ChangeData> &changes) {
+            for (const ContactChanges::_ChangeData &c : changes) {
+                if (c.type == pim::ENTITY_PHOTO)
+                    sentPhoto = c.entity.values.value(QStringLiteral("data15")).toByteArray();
+            }
+            return true;
+        });
+    QByteArray shownInEditor;
+    onNextDialog([&](QDialog *dialog) {
+        auto *form = qobject_cast<EditContactForm *>(dialog);
+        ContactEditor &editor = *form->form()->wdEditContact;
+        shownInEditor = editor.photoEdit.photoData;
+        if (edit == "phone")
+            editor.phoneEditor->rows().at(0).txtValue->setText(QStringLiteral("119"));
+        else if (edit == "replace")
+            editor.photoEdit.setPhoto(newPhoto);
+        else
+            editor.photoEdit.reset();
+        QTest::mousePress(form->form()->btnSave, Qt::LeftButton);
+    });
+    action->editContact(0);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join('\n')));
+    QCOMPARE(shownInEditor, oldPhoto);
+
+    const pim::_Contact stored = m_db->contact(id);
+    const QList<pim::Entity> photos = stored.entities.value(pim::ENTITY_PHOTO);
+    const QByteArray expected = photoAfter == "old"   ? oldPhoto
+                                : photoAfter == "new" ? newPhoto
+                                                      : QByteArray();
+    QCOMPARE(photos.size(), photoAfter == "none" ? 0 : 1);
+    QCOMPARE(fixture::photoOf(stored), expected);
+    if (!photos.isEmpty())
+        QCOMPARE(photos.first().values.value(QStringLiteral("data4")).toString(),
+                 pim::Entity::photoHash(expected));
+    QCOMPARE(stored.entities.value(pim::ENTITY_PHONE).first().values.value("data1").toString(),
+             edit == "phone" ? QStringLiteral("119") : QStringLiteral("111"));
+    if (devType != 0 && edit == "replace")
+        QCOMPARE(sentPhoto, newPhoto);
+    // The row and the pane show the contact as stored.
+    QCOMPARE(fixture::photoOf(m_list->contacts.at(0)), expected);
+}
+
+// The rows' node left before the edit began: the row's copy, without its photo, is never edited.
+void TestEditAction::rowsNodeGoneBeforeTheEditorOpens()
+{
+    fixture::addPhoto(m_db->path, QStringLiteral("Ann Lee"), QByteArray(100, 'p'));
+    ItemModelMainTree::_DBItemNode *node = addDb(0);
+    showNode(node);
+    m_tree->removeChild(&m_tree->rootLocalDb, 0);
+    const QDateTime stamp = QFileInfo(m_db->path).lastModified();
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (QApplication::activeModalWidget()) {
+            opened = true;
+            QApplication::activeModalWidget()->close();
+        }
+    });
+    action()->editContact(0);
+    QCoreApplication::processEvents();
+    QVERIFY(!opened);
+    QCOMPARE(QFileInfo(m_db->path).lastModified(), stamp);
 }
 
 TARNWICK_TEST_MAIN(TestEditAction)

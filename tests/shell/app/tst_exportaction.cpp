@@ -1,6 +1,7 @@
 #include "shell/app/ExportAction.h"
 
 #include "ChooserFixtures.h"
+#include "ImageBytes.h"
 #include "SelectionFixture.h"
 #include "TestMain.h"
 
@@ -84,6 +85,8 @@ private slots:
     void addedSuffixAsksBeforeReplacing();
     void unwritablePdfIsAnError();
     void treeAndRowVariants();
+    void rowsGoOutWithTheirStoredPhotos_data();
+    void rowsGoOutWithTheirStoredPhotos();
     void previewPaintsEveryCard_data();
     void previewPaintsEveryCard();
 
@@ -212,6 +215,55 @@ void TestExportAction::treeAndRowVariants()
     const QByteArray one = readAll(dir.filePath("one.csv"));
     QCOMPARE(one.count('\n'), 2);
     QVERIFY(one.contains(listed.at(1).fullName.toUtf8()));
+}
+
+// The list holds no photo bytes; the file gets the photo of each exported row as stored.
+void TestExportAction::rowsGoOutWithTheirStoredPhotos_data()
+{
+    QTest::addColumn<bool>("nodeRemoved");
+    QTest::newRow("rows of a listed database") << false;
+    QTest::newRow("the rows' database removed before the export") << true;
+}
+
+void TestExportAction::rowsGoOutWithTheirStoredPhotos()
+{
+    QFETCH(bool, nodeRemoved);
+    QTemporaryDir dir;
+    fixture::Views views;
+    const QString db = dir.filePath("src.db");
+    auto *node =
+        views.addLocalDb(db, {{"Ann", "555", "", ""}, {"Bob", "556", "", ""}, {"Cy", "557", "", ""}});
+    const QByteArray bobPhoto = tarnwick::test::imageBytes("JPEG", QSize(120, 90), Qt::green);
+    const QByteArray cyPhoto = tarnwick::test::imageBytes("PNG", QSize(60, 60), Qt::yellow);
+    fixture::addPhoto(db, "Bob", bobPhoto);
+    fixture::addPhoto(db, "Cy", cyPhoto);
+    views.makeCurrent(node);
+    views.selectRows(views.selection.listContacts(views.selection.currentNode()), {2, 1});
+    if (nodeRemoved)
+        views.treeModel.removeChild(&views.treeModel.rootLocalDb, 0);
+
+    const QString path = dir.filePath("rows.vcf");
+    if (nodeRemoved) {
+        // Refused before the file is asked for.
+        auto dialog = std::make_unique<ScriptedFileDialogs>();
+        ScriptedFileDialogs *script = dialog.get();
+        script->path = path;
+        auto previous = FileDialogs::install(std::move(dialog));
+        ExportAction(views.selection, nullptr, nullptr).fileExport();
+        QVERIFY(script->askedFilters.isEmpty());
+        FileDialogs::install(std::move(previous));
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes.first().text.contains("no longer open"), qPrintable(boxes.first().text));
+        return;
+    }
+    runExport(views, path, "VCard Files(*.vcf)");
+    QByteArray cards = readAll(path);
+    cards.replace("\r\n ", "").replace("\n ", "");
+    QCOMPARE(cards.count("BEGIN:VCARD"), 2);
+    QVERIFY(cards.contains(bobPhoto.toBase64()));
+    QVERIFY(cards.contains(cyPhoto.toBase64()));
+    QVERIFY(!cards.contains("Ann"));
 }
 
 void TestExportAction::previewPaintsEveryCard_data()

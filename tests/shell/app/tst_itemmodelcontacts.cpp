@@ -1,4 +1,5 @@
 #include "model/EntityType.h"
+#include "model/UnloadedPhoto.h"
 #include "ImageBytes.h"
 #include "shell/app/ItemModelContacts.h"
 #include "shell/app/MyTreeView.h"
@@ -122,6 +123,52 @@ private slots:
         }
         if (!placeholder.isNull())
             QCOMPARE(placeholder.width(), 18);
+    }
+
+    // A row whose photo bytes stayed in the database gets its small photo through the reader, read
+    // once until the list is replaced; without bytes to decode it shows the placeholder.
+    void photoLeftInTheDatabase_data()
+    {
+        QTest::addColumn<QString>("reader"); // "bytes", "garbage", "throws" or "none"
+        QTest::addColumn<bool>("decoded");
+        QTest::newRow("read") << "bytes" << true;
+        QTest::newRow("undecodable") << "garbage" << false;
+        QTest::newRow("reader fails") << "throws" << false;
+        QTest::newRow("no reader") << "none" << false;
+    }
+
+    void photoLeftInTheDatabase()
+    {
+        QFETCH(QString, reader);
+        QFETCH(bool, decoded);
+        pim::_Contact c = contact(QStringLiteral("A"));
+        pim::Entity photo(7, QString());
+        photo.values.insert(QStringLiteral("data4"), QStringLiteral("hash"));
+        photo.values.insert(QStringLiteral("data15"), pim::UnloadedPhoto::value());
+        c.entities[pim::ENTITY_PHOTO].append(photo);
+        ItemModelContacts model;
+        QList<quint64> asked;
+        if (reader != "none") {
+            model.setPhotoReader([&](const pim::Entity &e) {
+                asked << e.id;
+                if (reader == "throws")
+                    throw std::runtime_error("gone");
+                return reader == "bytes" ? imageBytes("PNG", QSize(40, 40), Qt::red) : QByteArray("junk");
+            });
+        }
+        model.loadContacts({c, contact(QStringLiteral("B"))});
+        const QPixmap placeholder = model.data(model.index(1, 0), Qt::DecorationRole).value<QPixmap>();
+        for (int paint = 0; paint < 3; ++paint) {
+            const QImage pix = model.data(model.index(0, 0), Qt::DecorationRole).value<QPixmap>().toImage();
+            if (decoded)
+                QCOMPARE(pix.pixelColor(5, 5), QColor(Qt::red));
+            else
+                QCOMPARE(pix, placeholder.toImage());
+        }
+        QCOMPARE(asked, reader == "none" ? QList<quint64>{} : QList<quint64>{7});
+        model.loadContacts({c});
+        model.data(model.index(0, 0), Qt::DecorationRole);
+        QCOMPARE(asked.size(), reader == "none" ? 0 : 2);
     }
 
     void shadingAndHeight()

@@ -1,6 +1,7 @@
 #include "AppFixtures.h"
 #include "BackupBuilder.h"
 #include "ChooserFixtures.h"
+#include "ImageBytes.h"
 #include "ScriptedFileDialogs.h"
 #include "TestMain.h"
 #include "itunesbackup/BackupManifest.h"
@@ -613,6 +614,79 @@ private slots:
         QCOMPARE(names(w->contactsSelected()), QStringList({"Bob"}));
         QMetaObject::invokeMethod(w.get(), "onMainTreeItemClicked", Q_ARG(QModelIndex, QModelIndex()));
         QVERIFY(w->contactsSelected().isEmpty());
+    }
+
+    // The window lists a node without photo bytes; the pane and a backup of rows get each photo as
+    // stored, and nothing comes of rows whose node has gone.
+    void photosOfListedRows_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("nodeRemoved");
+        QTest::newRow("pane") << "pane" << false;
+        QTest::newRow("pane, node removed") << "pane" << true;
+        QTest::newRow("backup of rows") << "backup" << false;
+        QTest::newRow("backup of rows, node removed") << "backup" << true;
+    }
+
+    void photosOfListedRows()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, nodeRemoved);
+        const QString path = dataPath("data/s.db");
+        fixture::makeDb(path, {{"Alice"}, {"Bob"}});
+        const QByteArray photo = tarnwick::test::imageBytes("PNG", QSize(64, 64), Qt::red);
+        fixture::addPhoto(path, "Alice", photo);
+        auto w = window();
+        select(*w, localNode(*w, "s.db"));
+        QCOMPARE(listed(*w), QStringList({"Alice", "Bob"}));
+        QVERIFY(fixture::photoOf(w->contactList().contacts.first()).isEmpty());
+        // The pane's photo, when it shows one of the stored photo's colour.
+        const auto panePhotoIsRed = [&w] {
+            for (QLabel *label : w->form()->wdContactInfo->widget()->findChildren<QLabel *>()) {
+                if (label->accessibleName() == QLatin1String("imgPhoto"))
+                    return label->pixmap().width() == 128 &&
+                           label->pixmap().toImage().pixelColor(60, 60) == QColor(Qt::red);
+            }
+            return false;
+        };
+        // Listing makes the first row current for a moment, and the pane reads it from the node.
+        QVERIFY2(boxTexts().isEmpty(), qPrintable(boxTexts().join('\n')));
+        if (nodeRemoved) {
+            w->mainTree().removeChild(&w->mainTree().rootLocalDb, 0);
+            // The window drops the rows with their node.
+            QVERIFY(w->contactList().contacts.isEmpty());
+        }
+
+        QItemSelectionModel *rows = w->form()->treeContacts->selectionModel();
+        if (action == "pane") {
+            rows->clearSelection();
+            rows->select(w->contactList().indexOfPos(0),
+                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            QCOMPARE(panePhotoIsRed(), !nodeRemoved);
+        } else {
+            rows->select(w->contactList().indexOfPos(0),
+                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            // Without the rows' node no chooser comes up.
+            if (!nodeRemoved) {
+                fixture::playOnNextModal([](QWidget &dlg) {
+                    auto *combo = dlg.findChild<QComboBox *>("cbLocalDbNames");
+                    QVERIFY(combo);
+                    combo->setEditText("Saved");
+                    fixture::press(dlg, "btnOK");
+                });
+            }
+            QMetaObject::invokeMethod(w.get(), "miFileBackup");
+            if (nodeRemoved) {
+                QVERIFY(!QFile::exists(dataPath("data/Saved.db")));
+            } else {
+                const QList<pim::_Contact> saved = stored(dataPath("data/Saved.db"));
+                QCOMPARE(names(saved), QStringList{"Alice"});
+                QCOMPARE(fixture::photoOf(saved.first()), photo);
+            }
+        }
+        // The backup's own report, and nothing else.
+        QVERIFY2(boxTexts().size() == (action == "backup" && !nodeRemoved ? 1 : 0),
+                 qPrintable(boxTexts().join('\n')));
     }
 
     void deleteSelectedContacts_data()
