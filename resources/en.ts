@@ -268,6 +268,14 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>IDS_LISTED_DATABASE_CLOSED</source>
+        <translation>The database of the listed contacts is no longer open. Choose its node again to list them.</translation>
+    </message>
+    <message>
+        <source>IDS_LISTED_CONTACT_GONE_%1</source>
+        <translation>A listed contact is no longer stored in %1. Choose its node again to list the contacts it holds now.</translation>
+    </message>
+    <message>
         <source>IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS</source>
         <translation>&lt;p&gt;&lt;b&gt;Notes:&lt;/b&gt;&lt;/p&gt;
 &lt;p&gt;&lt;nobr&gt;&lt;b&gt;1.&lt;/b&gt;  If your iPhone is protected with a passcode, please enter your passcode on iPhone first.&lt;/nobr&gt;&lt;/p&gt;

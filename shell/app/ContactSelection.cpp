@@ -104,9 +104,7 @@ QList<pim::_Contact> ContactSelection::complete(const QList<pim::_Contact> &list
         });
         if (whole)
             return listed;
-        throw std::runtime_error(
-            tr("The database of the listed contacts is no longer open. Choose its node again to list them.")
-                .toStdString());
+        throw std::runtime_error(tr("IDS_LISTED_DATABASE_CLOSED").toStdString());
     }
     QList<unsigned long long> ids;
     ids.reserve(listed.size());
@@ -114,10 +112,7 @@ QList<pim::_Contact> ContactSelection::complete(const QList<pim::_Contact> &list
         ids.append(c.id);
     QList<pim::_Contact> stored = m_listedDb->contactsOf(ids);
     if (stored.size() != listed.size())
-        throw std::runtime_error(tr("A listed contact is no longer stored in %1. Choose its node again to "
-                                    "list the contacts it holds now.")
-                                     .arg(node.dbNode->name)
-                                     .toStdString());
+        throw std::runtime_error(tr("IDS_LISTED_CONTACT_GONE_%1").arg(node.dbNode->name).toStdString());
     return stored;
 }
 

@@ -101,7 +101,8 @@ ITunesImportAction::ChooseTarget ITunesImportAction::chooseWith(LocalDbPicker &p
         ItemModelMainTree::_DBItemNode *node = picker.pick(suggestedName, &listed);
         // The picker also lists a file it found but had not shown; only a database with nothing in
         // it may be removed again when the import fails.
-        const bool created = node && listed && node->db && node->db->contacts(0, QString()).isEmpty();
+        const bool created =
+            node && listed && node->db && node->db->contactsWithoutPhotoBytes(0, QString()).isEmpty();
         return Target{node, created};
     };
 }

@@ -136,15 +136,15 @@ private slots:
         QTest::addColumn<QString>("then");
         QTest::addColumn<QString>("error"); // empty: the rows are taken
         QTest::newRow("node removed") << "removeNode"
-                                      << "no longer open";
+                                      << "IDS_LISTED_DATABASE_CLOSED";
         QTest::newRow("node holds another database") << "swapDb"
-                                                     << "no longer open";
+                                                     << "IDS_LISTED_DATABASE_CLOSED";
         QTest::newRow("contact deleted meanwhile") << "deleteBob"
-                                                   << "no longer stored in s.db";
+                                                   << "IDS_LISTED_CONTACT_GONE_s.db";
         QTest::newRow("rows loaded whole without a node") << "plainWhole"
                                                           << "";
         QTest::newRow("rows without bytes loaded without a node") << "plainLight"
-                                                                  << "no longer open";
+                                                                  << "IDS_LISTED_DATABASE_CLOSED";
     }
 
     void rowsThatCannotBeReadAgain()
