@@ -34,8 +34,10 @@ function(tarnwick_add_tests folder)
         target_link_libraries(${exe} PRIVATE Qt6::Test tarnwick_testsupport ${ARG_DEPS})
         target_compile_options(${exe} PRIVATE -Wall -Wextra)
         add_test(NAME ${exe} COMMAND ${exe})
+        # A function that hangs is ended by QtTest itself well before ctest's limit, so the log names
+        # it (and shows its stack where gdb is installed) instead of ending mid-run without a word.
         set_tests_properties(${exe} PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=*.debug=false"
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=*.debug=false;QTEST_FUNCTION_TIMEOUT=120000"
             TIMEOUT 300)
     endforeach()
 endfunction()
