@@ -245,8 +245,11 @@ void LocalDb::writeLatePhotos()
 {
     // A row id may have gone with a merge level rolled back and come again for another row; only a
     // photo row with this hash and still without bytes takes them.
+    static const QString text =
+        QStringLiteral("update data set %1=? where _id=? and type=? and %2=? and length(%1)=0")
+            .arg(pim::PhotoKey::Image, pim::PhotoKey::Hash);
     for (auto it = m_latePhotos.cbegin(); it != m_latePhotos.cend(); ++it) {
-        Sqlite3Sql sql("update data set data15=? where _id=? and type=? and data4=? and length(data15)=0");
+        Sqlite3Sql sql(text);
         sql.addBlobParam(it->bytes)
             .addInt64Param(static_cast<long long>(it.key()))
             .addIntParam(pim::ENTITY_PHOTO)
@@ -527,8 +530,11 @@ void LocalDb::updateEntitySrcId(unsigned long long id, QString srcId)
     const auto late = m_latePhotos.constFind(id);
     if (late != m_latePhotos.constEnd()) {
         // One write of the record for both: the id and the bytes held back for it.
-        Sqlite3Sql sql("update data set src_id=?, data15=case when type=? and data4=? and length(data15)=0 "
-                       "then ? else data15 end where _id=?");
+        static const QString text =
+            QStringLiteral("update data set src_id=?, %1=case when type=? and %2=? and length(%1)=0 "
+                           "then ? else %1 end where _id=?")
+                .arg(pim::PhotoKey::Image, pim::PhotoKey::Hash);
+        Sqlite3Sql sql(text);
         sql.addTextParam(srcId)
             .addIntParam(pim::ENTITY_PHOTO)
             .addTextParam(late->hash)

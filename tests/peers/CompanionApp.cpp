@@ -51,7 +51,7 @@ QString idText(int type, qint64 contact, qint64 raw, qint64 data)
 const QString CompanionApp::kClose = QStringLiteral("\x01close");
 const QString CompanionApp::kSilent = QStringLiteral("\x01silent");
 
-QStringList CompanionRow::fields() const
+QStringList CompanionRow::fieldsOf(const QByteArray &record)
 {
     QStringList out;
     if (record.isEmpty())
@@ -439,7 +439,7 @@ QString CompanionApp::applyBatch(const QList<QByteArray> &lines)
                 qint64 rowId = 0;
                 if (id.type == kGroupType) {
                     const QString groupName =
-                        CompanionRecord::decodeText(CompanionRow{0, 0, record}.fields().value(0));
+                        CompanionRecord::decodeText(CompanionRow::fieldsOf(record).value(0));
                     m_groups.insert(groupName);
                     for (const CompanionRow &row : std::as_const(contact->rows))
                         if (row.type == kGroupType &&

@@ -26,7 +26,8 @@ struct CompanionRow
     // decodes only when asked.
     QByteArray record;
 
-    QStringList fields() const;
+    QStringList fields() const { return fieldsOf(record); }
+    static QStringList fieldsOf(const QByteArray &record);
     static QByteArray recordOf(const QStringList &fields);
 };
 
