@@ -82,6 +82,12 @@ QString Entity::formattedAddr() const
     return result.trimmed();
 }
 
+QString Entity::shownAddr() const
+{
+    const QString composed = formattedAddr();
+    return composed.isEmpty() ? text(values, AddrKey::Formatted).trimmed() : composed;
+}
+
 QString Entity::photoHash(const QByteArray &bytes)
 {
     // Writing a photo hashes its bytes for the row and again for the entry as read back, and a

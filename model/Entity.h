@@ -19,6 +19,9 @@ public:
     QString fullName() const;
     // One-text form of a postal address, lines separated by a line feed.
     QString formattedAddr() const;
+    // The address as shown and printed: what its parts compose, or the stored free text where they
+    // compose none (a phone keeps an address typed as one text that way).
+    QString shownAddr() const;
 
     // Base64 text of the MD5 digest of the bytes.
     static QString photoHash(const QByteArray &bytes);

@@ -37,6 +37,8 @@ private slots:
     void fullNameIgnoresStoredAndPhoneticColumns();
     void formattedAddr_data();
     void formattedAddr();
+    void shownAddr_data();
+    void shownAddr();
     void photoHash_data();
     void photoHash();
     void photoHashOfEntry();
@@ -171,6 +173,30 @@ void TestEntity::formattedAddr()
     QFETCH(QVariantMap, values);
     QFETCH(QString, expected);
     QCOMPARE(entity(values).formattedAddr(), expected);
+}
+
+void TestEntity::shownAddr_data()
+{
+    QTest::addColumn<QVariantMap>("values");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("parts win over stored text")
+        << QVariantMap{{"data1", "stale"}, {"data4", "1 Main St"}, {"data7", "Leeds"}}
+        << QStringLiteral("1 Main St\nLeeds");
+    QTest::newRow("free text alone")
+        << QVariantMap{{"data1", "Flat 2, 5 High St\nLeeds LS1"}}
+        << QStringLiteral("Flat 2, 5 High St\nLeeds LS1");
+    QTest::newRow("free text beside unused columns")
+        << QVariantMap{{"data1", " Hauptstr. 1 "}, {"data2", "1"}, {"data11", "DE"}}
+        << QStringLiteral("Hauptstr. 1");
+    QTest::newRow("nothing") << QVariantMap{} << QString();
+}
+
+void TestEntity::shownAddr()
+{
+    QFETCH(QVariantMap, values);
+    QFETCH(QString, expected);
+    QCOMPARE(entity(values).shownAddr(), expected);
 }
 
 void TestEntity::photoHash_data()
