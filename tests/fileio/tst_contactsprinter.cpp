@@ -218,7 +218,6 @@ void TestContactsPrinter::everyValuePrinted()
     QCOMPARE(
         printer.printToPDF({contactOf(name, entries), contactOf(QStringLiteral("Next Person"), {})}, path),
         2);
-    QVERIFY2(printer.cards() > 2, qPrintable(QString::number(printer.cards())));
     const QString text = run(QStringLiteral("pdftotext"), {path, "-"});
     const QString flat = text.simplified();
     for (const QString &word : nameWords)
@@ -232,6 +231,8 @@ void TestContactsPrinter::everyValuePrinted()
                               "Address: Last Street 9", "Next Person"})
         QVERIFY2(flat.contains(QLatin1String(value)),
                  qPrintable(QString::fromLatin1(value) + " in:\n" + flat));
+    // The long contact took more than one card.
+    QVERIFY2(printer.cards() > 2, qPrintable(QString::number(printer.cards())));
 }
 
 TARNWICK_TEST_MAIN(TestContactsPrinter)
