@@ -1,4 +1,4 @@
-// Exporting 1,000 and 10,000 generated contacts (a 6 KB JPEG photo on every second) to a PDF file of
+// Exporting 1,000 and 10,000 generated contacts (a JPEG photo of about 3 KB on every second) to a PDF file of
 // cards and to an HTML page with its pictures. Target: the time per contact at 10,000 is at most
 // 1.5x the time per contact at 1,000 (the export is linear in the count), and writing the PDF of
 // 10,000 takes no more memory at its peak than 1.5x that of 1,000 plus 16 MB.

@@ -49,13 +49,14 @@ QString valueOf(const pim::Entity &e)
     return e.values.value(pim::ValueKey::Value).toString();
 }
 
-// The text escaped, its line breaks (a note's lines) shown as such.
+// Escaped text with its line breaks (a note's lines, an address's) shown as such.
 QString withBreaks(QString escaped)
 {
     static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
     return escaped.replace(lineBreak, QStringLiteral("<br/>"));
 }
 
+// The text escaped, its line breaks shown as such.
 QString escapedText(HtmlEntryFormat format, const pim::Entity &e)
 {
     return withBreaks((format ? format(e) : valueOf(e)).toHtmlEscaped());
