@@ -43,7 +43,7 @@ void AddrEntitiesEditor::addItem(pim::Entity entity)
     item.txtStreet->setAcceptRichText(false);
     // Plain text, so a street that looks like markup keeps its characters.
     const QString formatted = text(pim::AddrKey::Formatted);
-    item.showsFreeText = entity.formattedAddr().isEmpty() && !formatted.isEmpty();
+    item.showsFreeText = entity.formattedAddr().isEmpty() && !entity.shownAddr().isEmpty();
     item.txtStreet->setPlainText(item.showsFreeText ? formatted : text(pim::AddrKey::Street));
     item.txtStreet->setMaximumHeight(60);
     item.txtStreet->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

@@ -205,10 +205,12 @@ QString ContactDisplayer::nameBlockText(const pim::_Contact &c)
         const QString title = text(org, pim::OrgKey::JobTitle);
         const QString department = text(org, pim::OrgKey::Department);
         const QString company = text(org, pim::OrgKey::Company);
+        // The department joins the job title's line; without a title it takes a line of its own
+        // instead of running on from the name.
         if (!title.isEmpty())
             result += QLatin1Char('\n') + title;
         if (!department.isEmpty())
-            result += QStringLiteral(" - ") + department;
+            result += (title.isEmpty() ? QStringLiteral("\n") : QStringLiteral(" - ")) + department;
         if (!company.isEmpty())
             result += QLatin1Char('\n') + company;
     }
@@ -324,8 +326,10 @@ QString ContactDisplayer::g_relDisplay(const pim::Entity &e)
 QString ContactDisplayer::g_addrDisplay(const pim::Entity &e)
 {
     // Markup built from data that came from phones and files: every field is escaped, so the page and
-    // the pane show the text the user typed and nothing in it can act as a tag.
-    QString lines = e.formattedAddr().toHtmlEscaped();
+    // the pane show the text the user typed and nothing in it can act as a tag. An address a phone
+    // kept as one typed text shows that text.
+    QString lines = e.shownAddr().toHtmlEscaped();
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     lines.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
     return QStringLiteral("<b>") + label(e, pim::addrTypeMap()).toHtmlEscaped() +
            QStringLiteral("</b><br/>") + lines;

@@ -10,7 +10,10 @@
 class QPrinter;
 
 // Lays contacts out as cards, eight to an A4 portrait page in two columns, onto a printer: the
-// print preview's printer (the dialog lives in the shell) or a PDF file.
+// print preview's printer (the dialog lives in the shell) or a PDF file. A card shows the name,
+// the organisations, the birthday, every phone number, e-mail address and postal address; values
+// wrap between words, and what does not fit one card goes on to continuation cards in the next
+// places, so nothing is cut off.
 class ContactsPrinter : public QObject
 {
     Q_OBJECT
@@ -47,16 +50,18 @@ public:
     // A printer set up for cards: screen resolution, portrait A4, margins of 20 points.
     static void setUpPrinter(QPrinter &printer);
 
-    // Writes every card to the PDF file; the number of cards drawn, or -1 when the file could not
-    // be written.
+    // Writes every card to the PDF file; the number of contacts printed, or -1 when the file could
+    // not be written.
     int printToPDF(const QList<pim::_Contact> &contacts, QString path);
 
     // Stores the contacts for the preview's paint requests.
     void setContacts(const QList<pim::_Contact> &contacts);
+    // Of the last paint request: the cards drawn, continuation cards included.
     int cards() const { return cardCount; }
 
-    // One card of the given size, recorded as drawing commands so that a PDF keeps its text.
-    static QPicture printContact(int width, int height, const pim::_Contact &contact);
+    // A contact's cards of the given size, the first with the photo, then as many continuation
+    // cards as its lines need; each recorded as drawing commands so that a PDF keeps its text.
+    static QList<QPicture> printContact(int width, int height, const pim::_Contact &contact);
 
 public slots:
     // Draws all stored contacts onto the printer; false when no painter could be opened on it.
@@ -64,5 +69,6 @@ public slots:
 
 private:
     QList<pim::_Contact> contacts;
+    int contactCount = 0;
     int cardCount = 0;
 };

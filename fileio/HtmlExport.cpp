@@ -3,26 +3,63 @@
 #include "model/EntityType.h"
 #include "model/EntryKeys.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
+
+#include <stdexcept>
 
 namespace {
 
 const QLatin1String kEol("\r\n");
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("HtmlExport", text);
+}
+
+// Writes a picture of the export whole or throws naming it and the cause: a picture cut short by a
+// full disk must not pass for an export that worked.
+void writeWhole(const QDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile file(dir.filePath(name));
+    const auto fail = [&] {
+        const QString shown = QStringLiteral("photos/") + name;
+        throw std::runtime_error(
+            tr("IDS_PICTURE_NOT_WRITTEN_%1_%2").arg(shown, file.errorString()).toUtf8().toStdString());
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        fail();
+    // A write that the disk cuts short carries no reason; the next one fails with it ("File too large",
+    // "No space left on device").
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            fail();
+        done += n;
+    }
+    file.close();
+}
 
 QString valueOf(const pim::Entity &e)
 {
     return e.values.value(pim::ValueKey::Value).toString();
 }
 
-// The text escaped, its line breaks (a note's lines) shown as such.
+// Escaped text with its line breaks (a note's lines, an address's) shown as such.
+QString withBreaks(QString escaped)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
+    return escaped.replace(lineBreak, QStringLiteral("<br/>"));
+}
+
+// The text escaped, its line breaks shown as such.
 QString escapedText(HtmlEntryFormat format, const pim::Entity &e)
 {
-    QString text = (format ? format(e) : valueOf(e)).toHtmlEscaped();
-    static const QRegularExpression lineBreak(QStringLiteral("\\r\\n|\\r|\\n"));
-    return text.replace(lineBreak, QStringLiteral("<br/>"));
+    return withBreaks((format ? format(e) : valueOf(e)).toHtmlEscaped());
 }
 
 QString entitiesHtml(const QString &title, const QList<pim::Entity> &entities, HtmlEntryFormat format,
@@ -33,12 +70,17 @@ QString entitiesHtml(const QString &title, const QList<pim::Entity> &entities, H
     out += QStringLiteral("<ul class=\"ent_list\">") + kEol;
     for (const pim::Entity &e : entities) {
         // The address formatter escapes its own fields; escaping again would show "&amp;amp;".
-        const QString text =
-            markup ? (format ? format(e) : valueOf(e).toHtmlEscaped()) : escapedText(format, e);
+        const QString text = markup ? (format ? format(e) : withBreaks(e.shownAddr().toHtmlEscaped()))
+                                    : escapedText(format, e);
         out += QStringLiteral("<li>") + text + QStringLiteral("</li>") + kEol;
     }
     out += QStringLiteral("</ul>") + kEol + QStringLiteral("</div>") + kEol;
     return out;
+}
+
+QString groupName(const pim::Entity &e)
+{
+    return e.values.value(pim::GroupKey::GroupName).toString();
 }
 
 } // namespace
@@ -57,10 +99,10 @@ HtmlExport::HtmlExport(QDir dir, Formatters formatters)
 QByteArray HtmlExport::initialize(const QList<pim::_Contact> &)
 {
     // Written rather than copied: a copy would keep the resource's read-only permissions.
-    QFile target(photosDir.filePath(QStringLiteral("contact.png")));
+    const QString placeholder = QStringLiteral("contact.png");
     QFile picture(QStringLiteral(":/res/empty_contact.png"));
-    if (!target.exists() && picture.open(QIODevice::ReadOnly) && target.open(QIODevice::NewOnly))
-        target.write(picture.readAll());
+    if (!QFileInfo::exists(photosDir.filePath(placeholder)) && picture.open(QIODevice::ReadOnly))
+        writeWhole(photosDir, placeholder, picture.readAll());
 
     const QString title =
         QCoreApplication::translate("QObject", "Ferrovantis Tarnwick for Mac").toHtmlEscaped();
@@ -94,7 +136,13 @@ QString HtmlExport::savePhoto(const pim::_Contact &contact) const
     if (image.isNull())
         return QStringLiteral("contact.png");
     const QString name = QString::number(contact.id) + QStringLiteral(".jpg");
-    image.save(photosDir.filePath(name), "JPEG");
+    // Encoded in memory, so that the file's own write is the one checked.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG"))
+        return QStringLiteral("contact.png");
+    writeWhole(photosDir, name, jpeg);
     return name;
 }
 
@@ -105,19 +153,24 @@ QByteArray HtmlExport::ct2Bytes(const pim::_Contact &contact)
            kEol;
 
     QString name = contact.fullName.toHtmlEscaped();
-    const QList<pim::Entity> nicknames = contact.entities.value(pim::ENTITY_NICKNAME);
-    if (!nicknames.isEmpty() && !valueOf(nicknames.first()).isEmpty())
-        name += QStringLiteral("<br/>&quot;") + valueOf(nicknames.first()).toHtmlEscaped() +
-                QStringLiteral("&quot;");
+    for (const pim::Entity &nickname : contact.entities.value(pim::ENTITY_NICKNAME)) {
+        if (!valueOf(nickname).isEmpty())
+            name +=
+                QStringLiteral("<br/>&quot;") + valueOf(nickname).toHtmlEscaped() + QStringLiteral("&quot;");
+    }
     const QList<pim::Entity> orgs = contact.entities.value(pim::ENTITY_ORG);
     if (!orgs.isEmpty()) {
         const auto part = [&orgs](const QString &key) {
             return orgs.first().values.value(key).toString().toHtmlEscaped();
         };
-        if (!part(pim::OrgKey::JobTitle).isEmpty())
-            name += QStringLiteral("<br/>") + part(pim::OrgKey::JobTitle);
-        if (!part(pim::OrgKey::Department).isEmpty())
-            name += QStringLiteral(" - ") + part(pim::OrgKey::Department);
+        const QString title = part(pim::OrgKey::JobTitle);
+        const QString department = part(pim::OrgKey::Department);
+        // Without a job title the department takes a line of its own instead of running on from
+        // the name or the nickname.
+        if (!title.isEmpty())
+            name += QStringLiteral("<br/>") + title;
+        if (!department.isEmpty())
+            name += (title.isEmpty() ? QStringLiteral("<br/>") : QStringLiteral(" - ")) + department;
         if (!part(pim::OrgKey::Company).isEmpty())
             name += QStringLiteral("<br/>") + part(pim::OrgKey::Company);
     }
@@ -150,6 +203,14 @@ QByteArray HtmlExport::ct2Bytes(const pim::_Contact &contact)
         if (!entries.isEmpty())
             out += entitiesHtml(QLatin1String(s.title), entries, s.format, s.markup);
     }
+    // The groups a contact belongs to, by name.
+    QList<pim::Entity> groups;
+    for (const pim::Entity &g : contact.entities.value(pim::ENTITY_GROUP)) {
+        if (!g.values.value(pim::GroupKey::GroupName).toString().isEmpty())
+            groups << g;
+    }
+    if (!groups.isEmpty())
+        out += entitiesHtml(QStringLiteral("Groups:"), groups, &groupName, false);
     out += QStringLiteral("</div>") + kEol;
     return out.toUtf8();
 }

@@ -12,6 +12,9 @@ using HtmlEntryFormat = QString (*)(const pim::Entity &);
 // The contact writer behind the HTML and Word choices: one XHTML page (UTF-8, lines ended by CR LF)
 // with a block per contact, and the photos as JPEG files in a "photos" folder beside the page.
 // Every contact value is escaped, so a name like "<b>x" or a note holding a script shows as text.
+// A picture that cannot be written whole makes initialize() or ct2Bytes() throw std::runtime_error
+// naming the picture and the cause, so that the export fails instead of putting a page with broken
+// pictures in place.
 class HtmlExport : public AbsExport
 {
 public:

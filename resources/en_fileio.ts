@@ -7,6 +7,10 @@
         <source>IDS_PRINT_CONTACTS</source>
         <translation>Print Contacts</translation>
     </message>
+    <message>
+        <source>IDS_CARD_CONTINUED</source>
+        <translation>(continued)</translation>
+    </message>
 </context>
 <context>
     <name>ExportToFileThread</name>
@@ -32,6 +36,13 @@
     <message>
         <source>IDS_EXPORT_NOT_PUT_IN_PLACE_%1_%2</source>
         <translation>%1 could not be replaced (%2). What was there before is unchanged.</translation>
+    </message>
+</context>
+<context>
+    <name>HtmlExport</name>
+    <message>
+        <source>IDS_PICTURE_NOT_WRITTEN_%1_%2</source>
+        <translation>The picture %1 could not be written (%2). The disk may be full. Nothing was exported; an earlier export is unchanged.</translation>
     </message>
 </context>
 <context>

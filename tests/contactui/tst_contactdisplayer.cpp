@@ -130,6 +130,7 @@ private slots:
     void contentFollowsPaneWidth();
     void clearBlanksPane();
     void markupInDataShownAsText();
+    void freeTextAddressShown();
 };
 
 void TestContactDisplayer::nameBlock_data()
@@ -141,7 +142,8 @@ void TestContactDisplayer::nameBlock_data()
     QTest::newRow("name only") << QVariantMap() << QVariantMap() << "Ann Lee";
     QTest::newRow("nickname") << QVariantMap{{"data1", "Annie"}} << QVariantMap() << "Ann Lee\n\"Annie\"";
     QTest::newRow("empty nickname") << QVariantMap{{"data1", ""}} << QVariantMap() << "Ann Lee";
-    QTest::newRow("department only") << QVariantMap() << QVariantMap{{"data5", "Sales"}} << "Ann Lee - Sales";
+    // A department without a job title stands on its own line, not glued to the name.
+    QTest::newRow("department only") << QVariantMap() << QVariantMap{{"data5", "Sales"}} << "Ann Lee\nSales";
     QTest::newRow("title department company")
         << QVariantMap()
         << QVariantMap{{"data4", "Engineer"}, {"data5", "Research"}, {"data1", "Lee and Sons"}}
@@ -149,7 +151,7 @@ void TestContactDisplayer::nameBlock_data()
     QTest::newRow("company only") << QVariantMap() << QVariantMap{{"data1", "Lee and Sons"}}
                                   << "Ann Lee\nLee and Sons";
     QTest::newRow("nickname and department")
-        << QVariantMap{{"data1", "Annie"}} << QVariantMap{{"data5", "Sales"}} << "Ann Lee\n\"Annie\" - Sales";
+        << QVariantMap{{"data1", "Annie"}} << QVariantMap{{"data5", "Sales"}} << "Ann Lee\n\"Annie\"\nSales";
 }
 
 void TestContactDisplayer::nameBlock()
@@ -433,6 +435,23 @@ void TestContactDisplayer::markupInDataShownAsText()
     QCOMPARE(nameLabel(pane)->textFormat(), Qt::PlainText);
     QCOMPARE(nameLabel(pane)->text(), QStringLiteral("<b>Bold</b>"));
     QCOMPARE(sectionsOf(pane).value(0).formats, QList<Qt::TextFormat>{Qt::PlainText});
+}
+
+// A phone keeps an address typed as one text in data1 alone: the pane shows that text, its lines
+// and its characters as typed; an address with parts shows the parts.
+void TestContactDisplayer::freeTextAddressShown()
+{
+    pim::_Contact c(1, QString(), QStringLiteral("Ann"));
+    c.entities[pim::ENTITY_ADDR] << entity({{"data2", "1"}, {"data1", "12 Oak Rd & Co\nLeeds LS1 <2>"}})
+                                 << entity({{"data2", "2"}, {"data1", "stale text"}, {"data7", "York"}});
+
+    ContactDisplayer pane;
+    pane.showContact(&c);
+    const QList<Section> sections = sectionsOf(pane);
+    QCOMPARE(sections.size(), 1);
+    QCOMPARE(sections[0].title, QStringLiteral("Address:"));
+    QCOMPARE(sections[0].lines, (QStringList{"<b>Home</b><br/>12 Oak Rd &amp; Co<br/>Leeds LS1 &lt;2&gt;",
+                                             "<b>Work</b><br/>York"}));
 }
 
 TARNWICK_TEST_MAIN(TestContactDisplayer)

@@ -49,6 +49,7 @@ private slots:
     void leavesEntityUnchanged();
     void runsOnSeveralThreads();
     void htmlPageShowsEventsAsThePaneDoes();
+    void htmlPageShowsFreeTextAddress();
 };
 
 void TestEntryFormatters::formats_data()
@@ -147,8 +148,17 @@ void TestEntryFormatters::formats_data()
     QTest::newRow("addr two-line street")
         << "addr" << QVariantMap{{"data2", "1"}, {"data4", "Flat 2\n1 Main St"}, {"data7", "Leeds"}}
         << "<b>Home</b><br/>Flat 2<br/>1 Main St<br/>Leeds";
+    // An address kept as one typed text (a phone's way) shows that text; parts win where there are any.
     QTest::newRow("addr only formatted text")
-        << "addr" << QVariantMap{{"data2", "1"}, {"data1", "1 Main St"}} << "<b>Home</b><br/>";
+        << "addr" << QVariantMap{{"data2", "1"}, {"data1", "1 Main St"}} << "<b>Home</b><br/>1 Main St";
+    QTest::newRow("addr formatted text of lines, escaped")
+        << "addr" << QVariantMap{{"data2", "1"}, {"data1", "Flat 2\r\n1 <Main> St\rLeeds\n"}}
+        << "<b>Home</b><br/>Flat 2<br/>1 &lt;Main&gt; St<br/>Leeds";
+    QTest::newRow("addr parts win over formatted text")
+        << "addr" << QVariantMap{{"data2", "1"}, {"data1", "old text"}, {"data7", "Leeds"}}
+        << "<b>Home</b><br/>Leeds";
+    QTest::newRow("addr nothing") << "addr" << QVariantMap{{"data2", "1"}, {"data1", "  "}}
+                                  << "<b>Home</b><br/>";
     QTest::newRow("addr markup escaped")
         << "addr" << QVariantMap{{"data3", "<i>"}, {"data4", "A & B <script>"}}
         << "<b>&lt;i&gt;</b><br/>A &amp; B &lt;script&gt;";
@@ -219,6 +229,19 @@ void TestEntryFormatters::htmlPageShowsEventsAsThePaneDoes()
     QVERIFY2(block.contains("<li>" + ("Anniversary:" + shortDate(2001, 2, 3)).toHtmlEscaped() + "</li>"),
              qPrintable(block));
     QVERIFY2(block.contains("<li>a<br/>b</li>"), qPrintable(block));
+}
+
+// The page lists addresses through the pane's formatter: one kept as typed text shows that text.
+void TestEntryFormatters::htmlPageShowsFreeTextAddress()
+{
+    QTemporaryDir dir;
+    HtmlExport::Formatters pane;
+    pane.addr = &ContactDisplayer::g_addrDisplay;
+    HtmlExport writer(QDir(dir.path()), pane);
+    pim::_Contact c(1, QString(), QStringLiteral("Ann"));
+    c.entities[pim::ENTITY_ADDR] << entity({{"data2", "1"}, {"data1", "12 Oak Rd\nLeeds & York"}});
+    const QString block = QString::fromUtf8(writer.ct2Bytes(c));
+    QVERIFY2(block.contains("<li><b>Home</b><br/>12 Oak Rd<br/>Leeds &amp; York</li>"), qPrintable(block));
 }
 
 TARNWICK_TEST_MAIN(TestEntryFormatters)

@@ -10,11 +10,15 @@
 
 #include "model/EntityType.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <sys/resource.h>
 
@@ -134,6 +138,9 @@ private slots:
     void htmlShowsMarkupAsText();
     void htmlReplacesWhatStandsThere_data();
     void htmlReplacesWhatStandsThere();
+    void htmlPictureCutShortKeepsEarlierExport_data();
+    void htmlPictureCutShortKeepsEarlierExport();
+    void htmlNameBlockAndGroups();
     void percent_data();
     void percent();
 };
@@ -453,6 +460,90 @@ void TestExportToFileThread::htmlReplacesWhatStandsThere()
     QCOMPARE(permissions(chosen), permissions(reference.filePath("folder")));
     QCOMPARE(permissions(worker.outputPath()), permissions(reference.filePath("file")));
     QCOMPARE(permissions(chosen + "/photos/contact.png"), permissions(reference.filePath("file")));
+}
+
+void TestExportToFileThread::htmlPictureCutShortKeepsEarlierExport_data()
+{
+    QTest::addColumn<QString>("old");
+    QTest::newRow("a file") << "file";
+    QTest::newRow("an earlier export") << "folder";
+}
+
+// The disk fills while a photo is written: the export fails naming the picture and the cause, and
+// what stood at the chosen path stays as it was.
+void TestExportToFileThread::htmlPictureCutShortKeepsEarlierExport()
+{
+    QFETCH(QString, old);
+    QImage noise(400, 400, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 256, (x * y) % 256, (x ^ y) % 256));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(noise.save(&buffer, "PNG"));
+    QByteArray jpeg;
+    QBuffer jpegBuffer(&jpeg);
+    QVERIFY(jpegBuffer.open(QIODevice::WriteOnly));
+    QVERIFY(noise.save(&jpegBuffer, "JPEG"));
+    // The page and the default picture fit under the cap; the photo does not.
+    const rlim_t cap = rlim_t(jpeg.size() / 2);
+    QVERIFY2(cap > 32 * 1024, qPrintable(QString::number(jpeg.size())));
+
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("list.html"));
+    putOld(chosen, old);
+    QList<pim::_Contact> contacts = someContacts(3);
+    contacts[1].id = 42;
+    contacts[1].entities[pim::ENTITY_PHOTO] << parseEntry("2").second;
+    contacts[1].entities[pim::ENTITY_PHOTO].first().values.insert(QStringLiteral("data15"), png);
+    RecordingProgressSink sink;
+    ExportToFileThread worker(contacts, ExportToFileThread::TYPE_HTML, chosen, &sink);
+    {
+        const FileSizeCap limit(cap);
+        runExport(worker, sink);
+    }
+    const QString outcome = sink.outcome();
+    QVERIFY2(outcome.startsWith(QLatin1String("error|")) &&
+                 outcome.contains(QLatin1String("photos/42.jpg")) &&
+                 outcome.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+             qPrintable(outcome));
+    QCOMPARE(entries(dir.path()), QStringList{"list.html"});
+    if (old == QLatin1String("file")) {
+        QCOMPARE(fileBytes(chosen), QByteArray("old page"));
+    } else {
+        QCOMPARE(fileBytes(chosen + "/list.html"), QByteArray("old page"));
+        QCOMPARE(entries(chosen + "/photos"), QStringList{"99.jpg"});
+        QCOMPARE(fileBytes(chosen + "/notes.txt"), QByteArray("mine"));
+    }
+}
+
+// Every nickname stands in the name block, a department without a job title on its own line, and
+// the groups the contact belongs to are listed.
+void TestExportToFileThread::htmlNameBlockAndGroups()
+{
+    QTemporaryDir dir;
+    pim::_Contact c(1, QString(), QStringLiteral("Ann Lee"));
+    c.entities[pim::ENTITY_NICKNAME] << parseEntry("5|data1=Annie").second << parseEntry("5|data1=").second
+                                     << parseEntry("5|data1=A&L").second;
+    c.entities[pim::ENTITY_ORG] << parseEntry("10|data5=Sales|data1=Lee Co").second;
+    c.entities[pim::ENTITY_GROUP] << parseEntry("7|data1=3|data2=Friends").second
+                                  << parseEntry("7|data1=4|data2=<Family>").second;
+    HtmlExport writer{QDir(dir.path())};
+    const QString block = QString::fromUtf8(writer.ct2Bytes(c));
+    QVERIFY2(
+        block.contains("\r\nAnn Lee<br/>&quot;Annie&quot;<br/>&quot;A&amp;L&quot;<br/>Sales<br/>Lee Co\r\n"),
+        qPrintable(block));
+    QVERIFY2(block.contains("<h2 class=\"ent_group\">Groups:</h2>\r\n<ul class=\"ent_list\">\r\n"
+                            "<li>Friends</li>\r\n<li>&lt;Family&gt;</li>\r\n</ul>"),
+             qPrintable(block));
+
+    // Without a nickname or organisation the department rule changes nothing else.
+    pim::_Contact d(2, QString(), QStringLiteral("Bo"));
+    d.entities[pim::ENTITY_ORG] << parseEntry("10|data4=Boss|data5=IT").second;
+    QVERIFY(QString::fromUtf8(writer.ct2Bytes(d)).contains("\r\nBo<br/>Boss - IT\r\n"));
+    QVERIFY(!QString::fromUtf8(writer.ct2Bytes(d)).contains("Groups:"));
 }
 
 void TestExportToFileThread::percent_data()
