@@ -122,8 +122,8 @@ private slots:
 
     void noMultiplexingServiceRunning()
     {
-        // The device library keeps waiting for the service in the background instead of refusing,
-        // so the program starts normally and sees phones once the service comes up.
+        // The subscription waits for the service in the background instead of refusing, so the
+        // program starts normally and sees phones once the service comes up.
         QTemporaryDir dir;
         qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + dir.filePath(QStringLiteral("absent")).toLocal8Bit());
         QElapsedTimer timer;
