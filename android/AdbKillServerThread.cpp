@@ -86,7 +86,9 @@ AdbKillServerThread::Actions AdbKillServerThread::systemActions()
 {
     Actions actions;
     actions.listListeners = listListeners;
-    actions.askToQuit = [](quint16 port) { return requestServerQuit(port, kRequestTimeoutMs); };
+    actions.askToQuit = [](const QHostAddress &address, quint16 port) {
+        return requestServerQuit(address, port, kRequestTimeoutMs);
+    };
     actions.kill = endProcess;
     return actions;
 }
@@ -106,32 +108,36 @@ bool AdbKillServerThread::isStopped()
     return stopped;
 }
 
-QList<qint64> AdbKillServerThread::adbServers(const QByteArray &lsofFields, quint16 port, qint64 ownPid)
+namespace {
+
+// One process of lsof's field output, with the names of its sockets that listen on the port.
+struct ListingProcess
 {
-    QList<qint64> servers;
+    qint64 pid = -1;
+    QByteArray command;
+    QList<QByteArray> listening;
+};
+
+QList<ListingProcess> listingProcesses(const QByteArray &lsofFields, quint16 port)
+{
+    QList<ListingProcess> processes;
     // Field output: a line per field, its first character naming it. "p" opens a process, whose
     // "c" is its command; "f" opens one of its files, whose "n" is the name, followed by "TST=" with
     // the state.
-    qint64 pid = -1;
-    QByteArray command;
-    bool listens = false;
+    ListingProcess current;
     QByteArray name;
     QByteArray state;
     const auto endOfFile = [&] {
-        if (listensOn(name, state, port))
-            listens = true;
+        if (listensOn(name, state, port) && !current.listening.contains(name))
+            current.listening.append(name);
         name.clear();
         state.clear();
     };
     const auto endOfProcess = [&] {
         endOfFile();
-        // 0 would name our own process group and 1 the system's init: neither is ever a server.
-        if (listens && command == "adb" && pid > 1 && pid <= 0x7fffffff && pid != ownPid &&
-            !servers.contains(pid))
-            servers.append(pid);
-        pid = -1;
-        command.clear();
-        listens = false;
+        if (current.pid != -1 || !current.listening.isEmpty())
+            processes.append(current);
+        current = ListingProcess();
     };
     QByteArray fields = lsofFields;
     // With -0 the fields end in NUL instead.
@@ -143,10 +149,10 @@ QList<qint64> AdbKillServerThread::adbServers(const QByteArray &lsofFields, quin
         switch (line.at(0)) {
         case 'p':
             endOfProcess();
-            pid = plainNumber(value);
+            current.pid = plainNumber(value);
             break;
         case 'c':
-            command = value;
+            current.command = value;
             break;
         case 'f':
             endOfFile();
@@ -166,14 +172,68 @@ QList<qint64> AdbKillServerThread::adbServers(const QByteArray &lsofFields, quin
         }
     }
     endOfProcess();
+    return processes;
+}
+
+bool isServer(const ListingProcess &process, qint64 ownPid)
+{
+    // 0 would name our own process group and 1 the system's init: neither is ever a server.
+    return !process.listening.isEmpty() && process.command == "adb" && process.pid > 1 &&
+           process.pid <= 0x7fffffff && process.pid != ownPid;
+}
+
+// Where a client reaches a socket that listens on `name` (lsof's "address:port", an IPv6 address in
+// brackets): that address, or both loopbacks for every address ("*") and names that are no plain
+// address.
+QList<QHostAddress> reachableAt(const QByteArray &name)
+{
+    QByteArray host = name.left(name.lastIndexOf(':'));
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    QHostAddress address;
+    if (host == "*" || !address.setAddress(QString::fromLatin1(host)) || address.isNull())
+        return {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    if (address == QHostAddress::AnyIPv4)
+        return {QHostAddress(QHostAddress::LocalHost)};
+    if (address == QHostAddress::AnyIPv6)
+        return {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    return {address};
+}
+
+} // namespace
+
+QList<qint64> AdbKillServerThread::adbServers(const QByteArray &lsofFields, quint16 port, qint64 ownPid)
+{
+    QList<qint64> servers;
+    for (const ListingProcess &process : listingProcesses(lsofFields, port)) {
+        if (isServer(process, ownPid) && !servers.contains(process.pid))
+            servers.append(process.pid);
+    }
     return servers;
 }
 
-bool AdbKillServerThread::requestServerQuit(quint16 port, int timeoutMs)
+QList<QHostAddress> AdbKillServerThread::serverAddresses(const QByteArray &lsofFields, quint16 port,
+                                                         qint64 pid)
+{
+    QList<QHostAddress> addresses;
+    for (const ListingProcess &process : listingProcesses(lsofFields, port)) {
+        if (process.pid != pid)
+            continue;
+        for (const QByteArray &name : process.listening) {
+            for (const QHostAddress &address : reachableAt(name)) {
+                if (!addresses.contains(address))
+                    addresses.append(address);
+            }
+        }
+    }
+    return addresses;
+}
+
+bool AdbKillServerThread::requestServerQuit(const QHostAddress &address, quint16 port, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    socket.connectToHost(address, port);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
     // A host request: its length in four hexadecimal digits, then the request itself.
@@ -189,26 +249,35 @@ bool AdbKillServerThread::requestServerQuit(quint16 port, int timeoutMs)
     return answer == "OKAY";
 }
 
-QList<qint64> AdbKillServerThread::serversNow(qint64 ownPid)
+QList<qint64> AdbKillServerThread::serversNow(qint64 ownPid, QByteArray *fields)
 {
-    const std::optional<QByteArray> fields = m_actions.listListeners(m_actions.port);
-    if (!fields) {
+    const std::optional<QByteArray> listing = m_actions.listListeners(m_actions.port);
+    if (!listing) {
         if (!m_queryFailureLogged)
             qCWarning(lcAndroid)
                 << "The listeners on the ADB server port cannot be listed (is lsof installed?)";
         m_queryFailureLogged = true;
         return {};
     }
-    return adbServers(*fields, m_actions.port, ownPid);
+    if (fields)
+        *fields = *listing;
+    return adbServers(*listing, m_actions.port, ownPid);
 }
 
 bool AdbKillServerThread::endServers(qint64 ownPid)
 {
-    const QList<qint64> servers = serversNow(ownPid);
+    QByteArray fields;
+    const QList<qint64> servers = serversNow(ownPid, &fields);
     if (servers.isEmpty())
         return false;
     qCInfo(lcAndroid) << "Asking the ADB server" << servers << "to quit, so that it frees the phones";
-    m_actions.askToQuit(m_actions.port);
+    // Asked where it listens: a server may listen on the IPv6 loopback alone.
+    for (const qint64 pid : servers) {
+        for (const QHostAddress &address : serverAddresses(fields, m_actions.port, pid)) {
+            if (m_actions.askToQuit(address, m_actions.port))
+                break;
+        }
+    }
 
     QElapsedTimer waited;
     waited.start();

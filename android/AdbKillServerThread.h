@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QMutex>
 #include <QThread>
@@ -25,8 +26,8 @@ public:
         // The processes listening on the port, as lsof's field output (-F pcfnT); nothing when the
         // query could not be run.
         std::function<std::optional<QByteArray>(quint16 port)> listListeners;
-        // Asks the server on 127.0.0.1:port to quit; whether it agreed.
-        std::function<bool(quint16 port)> askToQuit;
+        // Asks the server listening at address:port to quit; whether it agreed.
+        std::function<bool(const QHostAddress &address, quint16 port)> askToQuit;
         // Ends one process with a signal.
         std::function<void(qint64 pid)> kill;
         quint16 port = kServerPort;
@@ -48,9 +49,13 @@ public:
     // `port`, once each, in order. Processes with only connections to the port, other programs,
     // our own process (ownPid), and numbers that are no plain process id are left out.
     static QList<qint64> adbServers(const QByteArray &lsofFields, quint16 port, qint64 ownPid);
-    // Sends the ADB host protocol's "host:kill" request to 127.0.0.1:port; true when the server
+    // Where process `pid` of lsof's field output can be reached on the sockets it listens on at
+    // `port`, once each, in order: the address it listens on, or both loopbacks (IPv4 first) when
+    // it listens on every address.
+    static QList<QHostAddress> serverAddresses(const QByteArray &lsofFields, quint16 port, qint64 pid);
+    // Sends the ADB host protocol's "host:kill" request to address:port; true when the server
     // answered OKAY within timeoutMs.
-    static bool requestServerQuit(quint16 port, int timeoutMs);
+    static bool requestServerQuit(const QHostAddress &address, quint16 port, int timeoutMs);
     // The real actions: lsof, requestServerQuit and SIGKILL.
     static Actions systemActions();
 
@@ -64,7 +69,8 @@ protected:
 private:
     // Ends the ADB servers listening now; whether there were any.
     bool endServers(qint64 ownPid);
-    QList<qint64> serversNow(qint64 ownPid);
+    // The servers listening now; `fields` receives the listing they were found in.
+    QList<qint64> serversNow(qint64 ownPid, QByteArray *fields = nullptr);
 
     QMutex mutex;
     bool stopped = false;

@@ -23,9 +23,9 @@ QByteArray process(qint64 pid, const QByteArray &command, const QByteArray &name
     return out;
 }
 
-QByteArray listener(qint64 pid, const QByteArray &command, quint16 port)
+QByteArray listener(qint64 pid, const QByteArray &command, quint16 port, const QByteArray &host = "127.0.0.1")
 {
-    return process(pid, command, "127.0.0.1:" + QByteArray::number(port), "LISTEN");
+    return process(pid, command, host + ":" + QByteArray::number(port), "LISTEN");
 }
 
 QByteArray client(qint64 pid, const QByteArray &command, quint16 port)
@@ -46,10 +46,13 @@ public:
     // Whether the stand-in closes its port when asked to quit.
     bool quitsWhenAsked = true;
 
-    // Listens on a free port; without a server, the port is one that nothing listens on.
-    quint16 start(bool withServer)
+    // Listens on a free port of a loopback; without a server, the port is one that nothing listens on.
+    quint16 start(bool withServer, const QHostAddress &address = QHostAddress(QHostAddress::LocalHost))
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
+        m_server.listen(address, 0);
+        m_host = address.protocol() == QAbstractSocket::IPv6Protocol
+                     ? "[" + address.toString().toLatin1() + "]"
+                     : address.toString().toLatin1();
         m_port = m_server.serverPort();
         if (withServer) {
             connect(&m_server, &QTcpServer::newConnection, this, [this] { accept(); });
@@ -67,7 +70,7 @@ public:
             ++queries;
             QByteArray out = others;
             if (m_listed && port == m_port)
-                out += listener(serverPid, serverCommand, port);
+                out += listener(serverPid, serverCommand, port, m_host);
             return std::optional<QByteArray>(out);
         };
         a.kill = [this](qint64 pid) {
@@ -116,6 +119,7 @@ private:
 
     QTcpServer m_server;
     quint16 m_port = 0;
+    QByteArray m_host;
     std::atomic_bool m_listed{false};
     QHash<QTcpSocket *, QByteArray> m_pending;
     QList<QByteArray> m_requests;
@@ -137,7 +141,7 @@ struct Recorder
             ++queries;
             return query();
         };
-        a.askToQuit = [](quint16) { return false; };
+        a.askToQuit = [](const QHostAddress &, quint16) { return false; };
         a.kill = [this](qint64 pid) {
             std::lock_guard lock(mutex);
             killed.append(pid);
@@ -280,14 +284,74 @@ private slots:
         QCOMPARE(host.killed(), signalled ? QList<qint64>{4242} : QList<qint64>());
     }
 
+    // A server is asked on the address it listens on; every address stands for both loopbacks.
+    void serverAddresses_data()
+    {
+        QTest::addColumn<QByteArray>("fields");
+        QTest::addColumn<QStringList>("addresses");
+
+        QTest::newRow("IPv4 loopback") << listener(4242, "adb", 5037) << QStringList{"127.0.0.1"};
+        QTest::newRow("IPv6 loopback only") << listener(4242, "adb", 5037, "[::1]") << QStringList{"::1"};
+        QTest::newRow("both loopbacks, each once")
+            << listener(4242, "adb", 5037) + "f7\nn[::1]:5037\nTST=LISTEN\nf8\nn127.0.0.1:5037\nTST=LISTEN\n"
+            << QStringList{"127.0.0.1", "::1"};
+        QTest::newRow("every address") << listener(4242, "adb", 5037, "*") << QStringList{"127.0.0.1", "::1"};
+        QTest::newRow("every IPv4 address written out")
+            << listener(4242, "adb", 5037, "0.0.0.0") << QStringList{"127.0.0.1"};
+        QTest::newRow("every IPv6 address written out")
+            << listener(4242, "adb", 5037, "[::]") << QStringList{"127.0.0.1", "::1"};
+        QTest::newRow("a name that is no address")
+            << listener(4242, "adb", 5037, "localhost") << QStringList{"127.0.0.1", "::1"};
+        QTest::newRow("another address of the computer")
+            << listener(4242, "adb", 5037, "192.168.1.20") << QStringList{"192.168.1.20"};
+        QTest::newRow("connections and other processes are no address of the server")
+            << client(4242, "adb", 5037) + listener(4243, "adb", 5037, "[::1]") +
+                   process(4242, "adb", "[::1]:5037", "CLOSE_WAIT")
+            << QStringList();
+    }
+    void serverAddresses()
+    {
+        QFETCH(QByteArray, fields);
+        QFETCH(QStringList, addresses);
+        QStringList got;
+        for (const QHostAddress &address : AdbKillServerThread::serverAddresses(fields, 5037, 4242))
+            got << address.toString();
+        QCOMPARE(got, addresses);
+    }
+
+    // A server that listens on one loopback only is asked there, and quits without a signal.
+    void asksWhereTheServerListens_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("IPv4 loopback") << QStringLiteral("127.0.0.1");
+        QTest::newRow("IPv6 loopback") << QStringLiteral("::1");
+    }
+    void asksWhereTheServerListens()
+    {
+        QFETCH(QString, address);
+        FakeHost host;
+        const quint16 port = host.start(true, QHostAddress(address));
+        if (port == 0)
+            QSKIP("This computer has no such loopback");
+        int ended = 0;
+        AdbKillServerThread watcher(nullptr, host.actions(30000));
+        connect(&watcher, &AdbKillServerThread::adbServerEnded, this, [&ended] { ++ended; });
+        watcher.start(QThread::InheritPriority);
+        QTRY_COMPARE(ended, 1);
+        QVERIFY(watcher.stop());
+        QCOMPARE(host.requests(), QList<QByteArray>{"0009host:kill"});
+        QVERIFY(host.killed().isEmpty());
+    }
+
     // The request on its own: true only for the server's OKAY.
     void requestServerQuit()
     {
         FakeHost host;
         const quint16 port = host.start(true);
         bool agreed = false;
-        QThread *asker =
-            QThread::create([&] { agreed = AdbKillServerThread::requestServerQuit(port, 30000); });
+        QThread *asker = QThread::create([&] {
+            agreed = AdbKillServerThread::requestServerQuit(QHostAddress(QHostAddress::LocalHost), port, 30000);
+        });
         asker->start();
         QTRY_VERIFY(asker->isFinished());
         delete asker;
@@ -295,7 +359,8 @@ private slots:
         QCOMPARE(host.requests(), QList<QByteArray>{"0009host:kill"});
 
         FakeHost nobody;
-        QVERIFY(!AdbKillServerThread::requestServerQuit(nobody.start(false), 5000));
+        QVERIFY(!AdbKillServerThread::requestServerQuit(QHostAddress(QHostAddress::LocalHost), nobody.start(false),
+                                                        5000));
     }
 
     // The real query lists a listener with its process and leaves its connections out.

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -226,6 +227,23 @@ private slots:
         m_boxes.clear();
         m_answer = QMessageBox::Yes;
         m_duringBox = nullptr;
+    }
+
+    // Windows built and closed again and again while no multiplexing service runs: each closes within
+    // a bound, however many came before it.
+    void windowsComeAndGoWithoutService()
+    {
+        for (int cycle = 0; cycle < 200; ++cycle) {
+            QElapsedTimer timer;
+            timer.start();
+            {
+                auto w = window();
+                if (cycle % 40 == 0)
+                    QTest::qWait(20);
+            }
+            QVERIFY2(timer.elapsed() < 10 * 1000, qPrintable(QStringLiteral("cycle %1").arg(cycle)));
+        }
+        QVERIFY(m_boxes.isEmpty());
     }
 
     void treeFromDataFolder()
