@@ -22,20 +22,23 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
     // To the kernel a ".." anywhere after a link leads up from the link's target, not to the folder
     // the text names: such a path is refused rather than read two ways. "." and empty components
     // stay where they are, so they cannot hide the link from this walk.
-    QString walkedRaw = m_rootPath;
-    bool passedLink = false;
-    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("."))
-            continue;
-        if (part == QLatin1String("..")) {
-            if (passedLink || walkedRaw.size() <= m_rootPath.size())
-                return std::nullopt;
-            walkedRaw.truncate(walkedRaw.lastIndexOf(QLatin1Char('/')));
-            continue;
+    const QStringList rawParts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Without a ".." there is nothing to read two ways, and no link to look for here.
+    if (rawParts.contains(QLatin1String(".."))) {
+        QString walkedRaw = m_rootPath;
+        bool passedLink = false;
+        for (const QString &part : rawParts) {
+            if (part == QLatin1String("."))
+                continue;
+            if (part == QLatin1String("..")) {
+                if (passedLink || walkedRaw.size() <= m_rootPath.size())
+                    return std::nullopt;
+                walkedRaw.truncate(walkedRaw.lastIndexOf(QLatin1Char('/')));
+                continue;
+            }
+            walkedRaw += QLatin1Char('/') + part;
+            passedLink = passedLink || QFileInfo(walkedRaw).isSymLink();
         }
-        walkedRaw += QLatin1Char('/') + part;
-        if (!passedLink && QFileInfo(walkedRaw).isSymLink())
-            passedLink = true;
     }
     const QString cleaned = QDir::cleanPath(path);
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
