@@ -699,7 +699,8 @@ void TestBackup2Tool::failedReportNamesTheFileNotStored()
     QVERIFY2(error.startsWith(QStringLiteral("error code:105. <br/><br/>Backup failed. Write ") + udid +
                               QStringLiteral("/nnn")),
              qPrintable(error));
-    QVERIFY2(error.endsWith(QStringLiteral("n failed. File name too long")), qPrintable(error));
+    // The system's own reason follows, in the user's language.
+    QVERIFY2(error.contains(QStringLiteral("nnn failed. ")), qPrintable(error));
     QVERIFY2(!error.contains(root.absolutePath()), qPrintable(error));
     QCOMPARE(m_backup->statusResponses().value(0).code, qint64(-int(QFileDevice::OpenError)));
 }
