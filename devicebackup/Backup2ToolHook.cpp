@@ -44,14 +44,14 @@ int copyLink(const QString &src, const QString &dst, QString &error)
     QByteArray target(4096, Qt::Uninitialized);
     const ssize_t n = ::readlink(QFile::encodeName(src).constData(), target.data(), size_t(target.size()));
     if (n < 0) {
-        error = QStringLiteral("Cannot read the link %1.").arg(src);
+        error = QStringLiteral("Cannot read the link %1.").arg(QFileInfo(src).fileName());
         return QFile::CopyError;
     }
     target.truncate(int(n));
     removeAny(dst);
     QDir().mkpath(QFileInfo(dst).absolutePath());
     if (::symlink(target.constData(), QFile::encodeName(dst).constData()) != 0) {
-        error = QStringLiteral("Cannot create the link %1.").arg(dst);
+        error = QStringLiteral("Cannot create the link %1.").arg(QFileInfo(dst).fileName());
         return QFile::CopyError;
     }
     return 0;
@@ -171,10 +171,15 @@ int Backup2ToolHook::moveFile(const BackupPath &from, const BackupPath &to, QStr
     return 0;
 }
 
-int Backup2ToolHook::removeFile(const BackupPath &path, QString &)
+int Backup2ToolHook::removeFile(const BackupPath &path, QString &error)
 {
-    if (occupied(QFileInfo(path.absolute())))
-        removeAny(path.absolute());
+    if (!occupied(QFileInfo(path.absolute())))
+        return 0;
+    removeAny(path.absolute());
+    if (occupied(QFileInfo(path.absolute()))) {
+        error = QStringLiteral("Cannot remove %1.").arg(path.relative());
+        return QFile::RemoveError;
+    }
     return 0;
 }
 
@@ -187,9 +192,18 @@ int Backup2ToolHook::copyFile(const BackupPath &from, const BackupPath &to, QStr
     return copy_recursive(from.absolute(), to.absolute(), error);
 }
 
-int Backup2ToolHook::mkdir(const BackupPath &path, QString &)
+int Backup2ToolHook::mkdir(const BackupPath &path, QString &error)
 {
-    if (!occupied(QFileInfo(path.absolute())))
-        QDir().mkpath(path.absolute());
+    const QFileInfo info(path.absolute());
+    if (info.isDir() && !info.isSymLink())
+        return 0;
+    if (occupied(info)) {
+        error = QStringLiteral("A file stands where the folder %1 goes.").arg(path.relative());
+        return QFile::WriteError;
+    }
+    if (!QDir().mkpath(path.absolute())) {
+        error = QStringLiteral("Cannot create the folder %1.").arg(path.relative());
+        return QFile::WriteError;
+    }
     return 0;
 }

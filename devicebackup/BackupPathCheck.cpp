@@ -19,13 +19,26 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
 {
     if (path.isEmpty() || QDir::isAbsolutePath(path) || path.contains(QChar(0)))
         return std::nullopt;
-    // To the kernel a ".." after a link leads to the parent of the link's target, not to the folder
-    // the text names: such a path is refused rather than read two ways.
-    QString walkedRaw = m_rootPath;
-    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("..") && QFileInfo(walkedRaw).isSymLink())
-            return std::nullopt;
-        walkedRaw += QLatin1Char('/') + part;
+    // To the kernel a ".." anywhere after a link leads up from the link's target, not to the folder
+    // the text names: such a path is refused rather than read two ways. "." and empty components
+    // stay where they are, so they cannot hide the link from this walk.
+    const QStringList rawParts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Without a ".." there is nothing to read two ways, and no link to look for here.
+    if (rawParts.contains(QLatin1String(".."))) {
+        QString walkedRaw = m_rootPath;
+        bool passedLink = false;
+        for (const QString &part : rawParts) {
+            if (part == QLatin1String("."))
+                continue;
+            if (part == QLatin1String("..")) {
+                if (passedLink || walkedRaw.size() <= m_rootPath.size())
+                    return std::nullopt;
+                walkedRaw.truncate(walkedRaw.lastIndexOf(QLatin1Char('/')));
+                continue;
+            }
+            walkedRaw += QLatin1Char('/') + part;
+            passedLink = passedLink || QFileInfo(walkedRaw).isSymLink();
+        }
     }
     const QString cleaned = QDir::cleanPath(path);
     if (cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
@@ -74,7 +87,7 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
     return BackupPath(cleaned, absolute, resolved);
 }
 
-QString BackupPathCheck::refusalText(const QString &path)
+QString BackupPathCheck::refusalText()
 {
-    return QStringLiteral("The path %1 leads outside the backup folder.").arg(path);
+    return QStringLiteral("The path leads outside the backup folder.");
 }

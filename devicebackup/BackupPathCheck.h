@@ -27,8 +27,9 @@ public:
     // The place to act on, or nothing when `path` is refused. The empty path is refused.
     std::optional<BackupPath> check(const QString &path, LastComponent last = LastComponent::NoLink) const;
 
-    // The text that goes with a refusal.
-    static QString refusalText(const QString &path);
+    // The text that goes with a refusal. It does not repeat the phone's path: that may name a place
+    // outside the backup folder, and no text about the backup names one.
+    static QString refusalText();
 
 private:
     QString m_rootPath; // absolute, cleaned

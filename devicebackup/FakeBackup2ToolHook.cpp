@@ -187,8 +187,7 @@ int FakeBackup2ToolHook::removeFile(const BackupPath &path, QString &error)
         if (name.size() >= 3)
             db.remove(name);
     }
-    Backup2ToolHook::removeFile(path, error);
-    return 0;
+    return Backup2ToolHook::removeFile(path, error);
 }
 
 int FakeBackup2ToolHook::copyFile(const BackupPath &, const BackupPath &, QString &)

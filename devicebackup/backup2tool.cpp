@@ -117,6 +117,39 @@ public:
     QFile file;
 };
 
+// A path of the backup as it may stand in a text for the phone or the user: relative to the backup
+// root, and cut in the middle when the phone made it longer than anyone reads.
+QString shownPath(const BackupPath &place)
+{
+    constexpr int keep = 96;
+    const QString &relative = place.relative();
+    if (relative.size() <= 2 * keep + 1)
+        return relative;
+    return relative.left(keep) + QChar(0x2026) + relative.right(keep);
+}
+
+// One status for a request that acts on several items: the first failure names it, and a text a
+// hook left without failing is passed on while nothing failed.
+class RequestOutcome
+{
+public:
+    void add(int result, const QString &text)
+    {
+        if (m_code != 0)
+            return;
+        if (result != 0)
+            m_code = statusOf(result);
+        if (!text.isEmpty())
+            m_text = text;
+    }
+    int code() const { return m_code; }
+    const QString &text() const { return m_text; }
+
+private:
+    int m_code = 0;
+    QString m_text;
+};
+
 // Fails with `text` (its %1 the library's code); a message the client refused as malformed says so
 // instead, with the client's reason.
 [[noreturn]] void failMalformed(mobilebackup2_error_t err, const std::string &refusal, const QString &text)
@@ -240,6 +273,7 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString &error)
     }
     progressValue = 0;
     missingFileText.clear();
+    unstoredFileText.clear();
 
     hook->beginThrow(backupRoot, udid);
 
@@ -396,14 +430,19 @@ int backup2tool::serveThrow(std::unique_ptr<MobileBackup2Client> client, _backup
             sendDirContentsThrow(client.get(), message);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
             const QString path = message.at(1).CFStringQString();
-            if (const std::optional<BackupPath> place = placeOf(path)) {
-                QString ignored;
-                hook->mkdir(*place, ignored);
+            QString mkdirError;
+            int r = QFileDevice::PermissionsError;
+            if (const std::optional<BackupPath> place = placeOf(path))
+                r = hook->mkdir(*place, mkdirError);
+            else
+                mkdirError = BackupPathCheck::refusalText();
+            if (r == 0) {
                 client->sendStatusResponse(0, nullptr, nullptr);
             } else {
+                const QByteArray description = mkdirError.toUtf8();
                 const PlistCFType empty = PlistCFType::createCFDictionary();
-                client->sendStatusResponse(statusOf(QFileDevice::PermissionsError),
-                                           BackupPathCheck::refusalText(path).toUtf8().constData(),
+                client->sendStatusResponse(statusOf(r),
+                                           description.isEmpty() ? nullptr : description.constData(),
                                            static_cast<plist_t>(empty.ref()));
             }
         } else if (name == QLatin1String("DLMessageMoveFiles") ||
@@ -426,6 +465,8 @@ int backup2tool::serveThrow(std::unique_ptr<MobileBackup2Client> client, _backup
                 error = report.get(QStringLiteral("Content")).CFStringQString();
             if (!missingFileText.isEmpty())
                 error += QLatin1Char(' ') + missingFileText;
+            if (result != 0 && !unstoredFileText.isEmpty())
+                error += QLatin1Char(' ') + unstoredFileText;
             client.reset();
             break;
         } else if (name == QLatin1String("DLMessagePurgeDiskSpace")) {
@@ -570,7 +611,7 @@ QString backup2tool::sizeText(unsigned long long size)
 
 void backup2tool::recvFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
-    QString error;
+    RequestOutcome outcome;
     const auto total = static_cast<unsigned long long>(msg.at(3).CFNumberInt64(0));
     emitUpdate(QStringLiteral("Receiving files (size: %1)...").arg(sizeText(total)));
     for (;;) {
@@ -583,14 +624,22 @@ void backup2tool::recvFilesThrow(MobileBackup2Client *client, PlistCFType msg)
         const std::optional<BackupPath> place = placeOf(fname);
         if (place)
             hook->recvFileBegin(backupRoot, udid, *place, dname);
-        recvFileThrow(client, place, fname, error);
+        // A file that is not stored is answered in the status; the phone's next files still come.
+        QString error;
+        const int r = recvFileThrow(client, place, error);
+        if (r != 0) {
+            qCWarning(lcDeviceBackup) << "a file from the phone was not stored:" << error;
+            if (unstoredFileText.isEmpty())
+                unstoredFileText = error;
+        }
+        outcome.add(r, error);
     }
     // A cancel seen while waiting for the next name: the session ends without answering.
     if (isCancel())
         return;
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(
-        client, 0, error, empty,
+        client, outcome.code(), outcome.text(), empty,
         QString::fromLatin1(attachingText) +
             QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
 }
@@ -645,15 +694,14 @@ QString backup2tool::recvFileNameThrow(MobileBackup2Client *client)
 }
 
 int backup2tool::recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place,
-                               const QString &fname, QString &error)
+                               QString &error)
 {
     // A refused file is read to its end and dropped; its part file is never made.
     const bool allowed = place.has_value();
-    const QString target = allowed ? place->absolute() : fname;
     std::optional<PartFile> part;
     int r = 0;
     if (allowed) {
-        part.emplace(target);
+        part.emplace(place->absolute());
         r = hook->recvFileOpenWrite(*place, part->file, error);
     }
 
@@ -722,14 +770,15 @@ int backup2tool::recvFileThrow(MobileBackup2Client *client, const std::optional<
                  .arg(int(static_cast<signed char>(code))));
     }
 
-    if (!allowed)
-        fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2")
-                 .arg(target, BackupPathCheck::refusalText(fname)));
+    if (!allowed) {
+        error = BackupPathCheck::refusalText();
+        return QFileDevice::PermissionsError;
+    }
     if (r == 0 && part->file.isOpen() && !part->commit(error))
         r = QFileDevice::RenameError;
     if (r != 0)
-        fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(target, error));
-    return 0;
+        error = QStringLiteral("Write %1 failed. %2").arg(shownPath(*place), error);
+    return r;
 }
 
 // ---- folder and item requests ----
@@ -771,7 +820,7 @@ void backup2tool::moveFilesThrow(MobileBackup2Client *client, PlistCFType msg)
         const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
         const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
         if (!source || !target) {
-            error = BackupPathCheck::refusalText(source ? to : from);
+            error = BackupPathCheck::refusalText();
             r = QFileDevice::PermissionsError;
         } else {
             r = hook->moveFile(*source, *target, error);
@@ -786,24 +835,24 @@ void backup2tool::moveFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 
 void backup2tool::removeFilesThrow(MobileBackup2Client *client, PlistCFType msg)
 {
-    QString error;
-    int code = 0;
+    // Every path is tried, whatever became of the ones before.
+    RequestOutcome outcome;
     const PlistCFType paths = msg.at(1);
     for (int i = 0; i < paths.array_size(); ++i) {
         const QString path = paths.at(i).CFStringQString();
         if (path.isEmpty())
             continue;
-        const std::optional<BackupPath> place = placeOf(path, BackupPathCheck::LastComponent::AsLink);
-        if (!place) {
-            error = BackupPathCheck::refusalText(path);
-            code = statusOf(QFileDevice::PermissionsError);
-            continue;
-        }
-        hook->removeFile(*place, error);
+        QString error;
+        int r = QFileDevice::PermissionsError;
+        if (const std::optional<BackupPath> place = placeOf(path, BackupPathCheck::LastComponent::AsLink))
+            r = hook->removeFile(*place, error);
+        else
+            error = BackupPathCheck::refusalText();
+        outcome.add(r, error);
     }
     const PlistCFType empty = PlistCFType::createCFDictionary();
     sendStatusThrow(
-        client, code, error, empty,
+        client, outcome.code(), outcome.text(), empty,
         QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
 }
 
@@ -818,7 +867,7 @@ void backup2tool::copyItemThrow(MobileBackup2Client *client, PlistCFType msg)
     const std::optional<BackupPath> source = placeOf(from, BackupPathCheck::LastComponent::AsLink);
     const std::optional<BackupPath> target = placeOf(to, BackupPathCheck::LastComponent::AsLink);
     if (!source || !target) {
-        error = BackupPathCheck::refusalText(source ? to : from);
+        error = BackupPathCheck::refusalText();
         r = QFileDevice::PermissionsError;
     } else {
         r = hook->copyFile(*source, *target, error);

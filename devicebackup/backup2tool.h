@@ -72,8 +72,10 @@ public:
     void sendFileThrow(MobileBackup2Client *client, QString path, PlistCFType &errors);
     void recvFilesThrow(MobileBackup2Client *client, PlistCFType msg);
     QString recvFileNameThrow(MobileBackup2Client *client);
-    int recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place,
-                      const QString &fname, QString &error);
+    // Reads one file to its end frame; 0 when it was stored (or dropped by the hook), otherwise the
+    // file-error code with its text in `error`, which names no place outside the backup folder.
+    // Throws only when the connection fails or the phone reports its own error.
+    int recvFileThrow(MobileBackup2Client *client, const std::optional<BackupPath> &place, QString &error);
     void sendDirContentsThrow(MobileBackup2Client *client, PlistCFType msg);
     void moveFilesThrow(MobileBackup2Client *client, PlistCFType msg);
     void removeFilesThrow(MobileBackup2Client *client, PlistCFType msg);
@@ -116,5 +118,8 @@ private:
     double progressValue = 0;
     bool canceled = false;
     QString missingFileText;
+    // The first file of this session the phone sent that was not stored: the phone was told, and a
+    // failed closing report names it for the user.
+    QString unstoredFileText;
     std::chrono::milliseconds stallTimeout{30000};
 };

@@ -5,6 +5,7 @@
 
 #include "Logging.h"
 #include "QOpenSSLEVPAES.h"
+#include "ReadOnlyBackupDb.h"
 #include "WorkFile.h"
 #include "platform/sqlite/Sqlite3DB.h"
 
@@ -113,10 +114,17 @@ void BackupManifest::saveManifestDbAsThrow(bool keepSystem, QSet<QString> keepDo
     // Each step is checked: a work file, result or plain copy left from an earlier call must never
     // pass for this call's result.
     const WorkFile work(path + QStringLiteral(".tmp"));
-    removeIfPresent(work.path());
+    // SQLite takes these up when it opens the work file; whatever is left of them goes with it.
+    const WorkFile workWal(work.path() + QStringLiteral("-wal"));
+    const WorkFile workJournal(work.path() + QStringLiteral("-journal"));
+    const WorkFile workShm(work.path() + QStringLiteral("-shm"));
+    for (const QString &stale : {work.path(), workWal.path(), workJournal.path(), workShm.path()})
+        removeIfPresent(stale);
     QFile sourceFile(source);
     if (!sourceFile.copy(work.path()))
         throw errorOf(tr("can not write %1. %2").arg(work.path(), sourceFile.errorString()));
+    // A manifest copied while it was in use keeps rows in the journal beside it: the copy keeps them.
+    ReadOnlyBackupDb::copyJournalsThrow(source, work.path());
 
     {
         Sqlite3DB db;

@@ -2,6 +2,7 @@
 #include "MBDBParser.h"
 
 #include "BackupManifest.h"
+#include "ReadOnlyBackupDb.h"
 #include "ios/PlistCFType.h"
 #include "platform/sqlite/Sqlite3DB.h"
 #include "platform/sqlite/Sqlite3Exception.h"
@@ -64,10 +65,11 @@ MBDBParser::MBDBItemMap MBDBParser::readManifestDb(const BackupManifest &backup)
     const QString path = backup.manifestKey.isEmpty()
                              ? backup.backupDir.absoluteFilePath(QStringLiteral("Manifest.db"))
                              : backup.decryptedManifestPath;
-    Sqlite3DB db;
     // A backup is only read: SQLite must not leave a -wal or -shm beside a manifest in WAL mode,
-    // and a folder the user cannot write to reads the same.
-    db.openImmutableThrow(path);
+    // and a folder the user cannot write to reads the same. A manifest copied while it was in use
+    // is read with the journal copied beside it.
+    ReadOnlyBackupDb manifest(path);
+    Sqlite3DB &db = manifest.db();
 
     // With a password, a manifest whose Properties carry a salt holds its "file" values encrypted.
     QByteArray rowKey;

@@ -88,6 +88,10 @@ private slots:
     void cancelWhileThePhoneIsGoneBetweenFiles();
     void pathsOutsideTheRootAreRefused_data();
     void pathsOutsideTheRootAreRefused();
+    void refusedUploadIsAnsweredAndTheSessionGoesOn_data();
+    void refusedUploadIsAnsweredAndTheSessionGoesOn();
+    void failedReportNamesTheFileNotStored();
+    void folderRequestsAnswerWhatHappened();
     void folderRequestsAnswerTheHookResult();
     void copyOrMoveIntoItselfIsRefused();
     void freeSpaceIsTheDisks();
@@ -510,6 +514,13 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused_data()
         << udid + QStringLiteral("/link/../../../outside/victim") << QString();
     // The kernel would take ".." after the link from the link's target, outside.
     QTest::newRow("link, then ..") << udid + QStringLiteral("/link/../outside/victim") << QString();
+    // Read as text these name a place inside; the kernel would climb from outside/sub to the victim.
+    QTest::newRow("link, ., then ..") << udid + QStringLiteral("/link/./../victim") << QString();
+    QTest::newRow("link, empty component, then ..") << udid + QStringLiteral("/link//../victim") << QString();
+    QTest::newRow("link, ., empty, ., then ..") << udid + QStringLiteral("/link/.//./../victim") << QString();
+    QTest::newRow("link, folder, then ..") << udid + QStringLiteral("/link/inner/../../victim") << QString();
+    QTest::newRow("link, folder, ., then ..")
+        << udid + QStringLiteral("/link/inner/./../../victim") << QString();
 }
 
 void TestBackup2Tool::pathsOutsideTheRootAreRefused()
@@ -525,6 +536,7 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     writeFile(outside + QStringLiteral("/victim"), "precious");
     writeFile(outside + QStringLiteral("/other"), "precious too");
     writeFile(outside + QStringLiteral("/sub/deeper"), "precious as well");
+    writeFile(outside + QStringLiteral("/sub/inner/deepest"), "precious still");
     QVERIFY(QDir().mkpath(root.absoluteFilePath(udid)));
     QVERIFY(
         QFile::link(outside + QStringLiteral("/sub"), root.absoluteFilePath(udid + QStringLiteral("/link"))));
@@ -551,9 +563,12 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
             {QStringLiteral("DLMessageCopyItem"), udid + QStringLiteral("/Manifest.db"), path}),
         BackupStep::request({QStringLiteral("DLMessageCreateDirectory"), path + QStringLiteral(".d")}),
         BackupStep::upload({{QStringLiteral("Media/x"), path, "overwritten", 4, QString(), -1}}),
+        BackupStep::request({QStringLiteral("DLContentsOfDirectory"), udid}),
         BackupStep::report(0),
     });
     writeFile(root.absoluteFilePath(udid + QStringLiteral("/Manifest.db")), "manifest");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/victim")), "inside");
+    const QStringList rootBefore = snapshot(root.path());
     backup2tool tool(udid, root, nullptr);
     const QString error = whatOf<std::runtime_error>([&] { tool.runThrow(_backup2tool_req(OP_BACKUP)); });
 
@@ -562,23 +577,184 @@ void TestBackup2Tool::pathsOutsideTheRootAreRefused()
     QCOMPARE(m_backup->refusedDownloads(), QStringList{path});
     QVERIFY(m_backup->downloadedFiles().isEmpty());
     const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    // The session goes on after every answer; no answer names a place on this computer.
+    QCOMPARE(error, QString());
+    QCOMPARE(statuses.size(), 8);
+    for (const BackupStatusResponse &status : statuses)
+        QVERIFY2(!status.description.contains(outer.path()), qPrintable(status.description));
+    QCOMPARE(statuses.at(7).message, QStringLiteral("DLContentsOfDirectory"));
+    QCOMPARE(statuses.at(7).code, 0);
+    QVERIFY(statuses.at(7).dictionary.toMap().contains(QStringLiteral("Manifest.db")));
     if (!place.isEmpty()) {
         // Every request acted on the cleaned place: the copy made it, the upload wrote it.
-        QCOMPARE(error, QString());
-        QCOMPARE(statuses.size(), 7);
         for (const BackupStatusResponse &status : statuses.mid(2))
             QVERIFY2(status.code == 0, qPrintable(status.message + QLatin1Char(' ') + status.description));
         QCOMPARE(readAll(root.absoluteFilePath(place)), QByteArray("overwritten"));
         QVERIFY(QFileInfo(root.absoluteFilePath(place + QStringLiteral(".d"))).isDir());
         return;
     }
-    QVERIFY2(error.contains(QStringLiteral("leads outside the backup folder")), qPrintable(error));
-    QCOMPARE(statuses.size(), 6);
+    QCOMPARE(snapshot(root.path()), rootBefore);
     QCOMPARE(statuses.at(0).code, -13); // download: missing
     QCOMPARE(statuses.at(1).code, 0);   // listing: empty
     QCOMPARE(statuses.at(1).dictionary.toMap(), QVariantMap());
-    for (int i = 2; i < 6; ++i)
-        QVERIFY2(statuses.at(i).code != 0, qPrintable(statuses.at(i).message));
+    // Remove, move, copy, create folder and upload: refused, and told so.
+    for (int i = 2; i < 7; ++i) {
+        QCOMPARE(statuses.at(i).code, -13);
+        QCOMPARE(statuses.at(i).description, QStringLiteral("The path leads outside the backup folder."));
+    }
+    QCOMPARE(statuses.at(6).message, QStringLiteral("DLMessageUploadFiles"));
+}
+
+void TestBackup2Tool::refusedUploadIsAnsweredAndTheSessionGoesOn_data()
+{
+    QTest::addColumn<QList<BackupStep>>("before");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("description");
+
+    const QString refused = QStringLiteral("The path leads outside the backup folder.");
+    QTest::newRow("below a link to outside")
+        << QList<BackupStep>() << udid + QStringLiteral("/lnk/new") << -13 << refused;
+    QTest::newRow("a link to outside")
+        << QList<BackupStep>() << udid + QStringLiteral("/out") << -13 << refused;
+    // The phone itself moves the link over a folder it wrote into before.
+    QTest::newRow("a folder swapped for a link")
+        << QList<BackupStep>{BackupStep::request(
+               {QStringLiteral("DLMessageMoveItems"),
+                QVariantMap{{udid + QStringLiteral("/lnk"), udid + QStringLiteral("/d")}}, QVariantMap(),
+                0.1})}
+        << udid + QStringLiteral("/d/new") << -13 << refused;
+    QTest::newRow("a name with NUL") << QList<BackupStep>() << udid + QStringLiteral("/a") + QChar(0) + "b"
+                                     << -13 << refused;
+    // The longest name the protocol allows, far beyond what the file system takes.
+    QTest::newRow("a 4,096-byte name")
+        << QList<BackupStep>() << udid + QLatin1Char('/') + QString(4096 - udid.size() - 1, QLatin1Char('n'))
+        << -int(QFileDevice::OpenError) << QStringLiteral("Write %1/nnn");
+}
+
+void TestBackup2Tool::refusedUploadIsAnsweredAndTheSessionGoesOn()
+{
+    QFETCH(QList<BackupStep>, before);
+    QFETCH(QString, path);
+    QFETCH(int, code);
+    QFETCH(QString, description);
+
+    QTemporaryDir outer;
+    const QDir root(outer.filePath(QStringLiteral("root")));
+    const QString outside = outer.filePath(QStringLiteral("outside"));
+    writeFile(outside + QStringLiteral("/victim"), "precious");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/d/old")), "old");
+    QVERIFY(QFile::link(outside, root.absoluteFilePath(udid + QStringLiteral("/lnk"))));
+    QVERIFY(QFile::link(outside + QStringLiteral("/victim"),
+                        root.absoluteFilePath(udid + QStringLiteral("/out"))));
+    const QStringList outsideBefore = snapshot(outside);
+    QCOMPARE(path.toUtf8().size() <= 4096, true);
+
+    QList<BackupStep> script = before;
+    script << BackupStep::upload({{QStringLiteral("Media/1"), udid + QStringLiteral("/first"), "first"},
+                                  {QStringLiteral("Media/2"), path, "hostile"},
+                                  {QStringLiteral("Media/3"), udid + QStringLiteral("/third"), "third"}})
+           << BackupStep::request({QStringLiteral("DLContentsOfDirectory"), udid}) << BackupStep::report(0);
+    m_backup->setScript(script);
+    backup2tool tool(udid, root, nullptr);
+    QCOMPARE(run(tool), QString());
+
+    QCOMPARE(snapshot(outside), outsideBefore);
+    QCOMPARE(readAll(root.absoluteFilePath(udid + QStringLiteral("/first"))), QByteArray("first"));
+    QCOMPARE(readAll(root.absoluteFilePath(udid + QStringLiteral("/third"))), QByteArray("third"));
+    const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    QCOMPARE(statuses.size(), before.size() + 2);
+    const BackupStatusResponse &upload = statuses.at(before.size());
+    QCOMPARE(upload.message, QStringLiteral("DLMessageUploadFiles"));
+    QCOMPARE(upload.code, qint64(code));
+    if (description.contains(QLatin1String("%1")))
+        description = description.arg(udid);
+    QVERIFY2(upload.description.startsWith(description), qPrintable(upload.description));
+    QVERIFY2(!upload.description.contains(outer.path()), qPrintable(upload.description));
+    QVERIFY2(upload.description.size() < 300, qPrintable(upload.description));
+    // The next request is answered, and nothing of the refused file was left behind.
+    const BackupStatusResponse &listing = statuses.last();
+    QCOMPARE(listing.code, 0);
+    QStringList names = listing.dictionary.toMap().keys();
+    for (const QString &fixture : {QStringLiteral("d"), QStringLiteral("lnk"), QStringLiteral("out")})
+        names.removeAll(fixture);
+    QCOMPARE(names, QStringList({QStringLiteral("first"), QStringLiteral("third")}));
+    QCOMPARE(QDir(root.absoluteFilePath(udid))
+                 .entryList(QDir::Hidden | QDir::Files | QDir::NoSymLinks | QDir::NoDotAndDotDot),
+             QStringList({QStringLiteral("first"), QStringLiteral("third")}));
+}
+
+// The phone gives up after a file was not stored: the user reads which, inside the backup folder.
+void TestBackup2Tool::failedReportNamesTheFileNotStored()
+{
+    const QDir root(m_rootDir->path());
+    const QString longName = udid + QLatin1Char('/') + QString(300, QLatin1Char('n'));
+    m_backup->setScript({
+        BackupStep::upload({{QStringLiteral("Media/1"), longName, "one"},
+                            {QStringLiteral("Media/2"), udid + QStringLiteral("/../x"), "two"}}),
+        BackupStep::report(105, QStringLiteral("Backup failed.")),
+    });
+    backup2tool tool(udid, root, nullptr);
+    const QString error = run(tool);
+    QVERIFY2(error.startsWith(QStringLiteral("error code:105. <br/><br/>Backup failed. Write ") + udid +
+                              QStringLiteral("/nnn")),
+             qPrintable(error));
+    // The system's own reason follows, in the user's language.
+    QVERIFY2(error.contains(QStringLiteral("nnn failed. ")), qPrintable(error));
+    QVERIFY2(!error.contains(root.absolutePath()), qPrintable(error));
+    QCOMPARE(m_backup->statusResponses().value(0).code, qint64(-int(QFileDevice::OpenError)));
+}
+
+// A folder or removal request is answered with what became of it on disk.
+void TestBackup2Tool::folderRequestsAnswerWhatHappened()
+{
+    const QDir root(m_rootDir->path());
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/file")), "f");
+    QVERIFY(QDir().mkpath(root.absoluteFilePath(udid + QStringLiteral("/there"))));
+    // What a folder listing does not show is not removed with the folder.
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/stays/.hidden")), "h");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/goes/x")), "x");
+    writeFile(root.absoluteFilePath(udid + QStringLiteral("/after")), "a");
+    const auto mkdir = [](const QString &path) {
+        return BackupStep::request({QStringLiteral("DLMessageCreateDirectory"), udid + path});
+    };
+    const auto remove = [](const QStringList &paths) {
+        QStringList full;
+        for (const QString &path : paths)
+            full << udid + path;
+        return BackupStep::request({QStringLiteral("DLMessageRemoveItems"), full, QVariantMap(), 0.2});
+    };
+    m_backup->setScript({
+        mkdir(QStringLiteral("/new/deeper")),
+        mkdir(QStringLiteral("/there")),
+        mkdir(QStringLiteral("/file")),
+        mkdir(QStringLiteral("/file/below")),
+        remove({QStringLiteral("/goes"), QStringLiteral("/missing")}),
+        remove({QStringLiteral("/stays"), QStringLiteral("/after")}),
+        BackupStep::report(0),
+    });
+    backup2tool tool(udid, root, nullptr);
+    QCOMPARE(run(tool), QString());
+
+    const QList<BackupStatusResponse> statuses = m_backup->statusResponses();
+    QCOMPARE(statuses.size(), 6);
+    QCOMPARE(statuses.at(0).code, 0);
+    QVERIFY(QFileInfo(root.absoluteFilePath(udid + QStringLiteral("/new/deeper"))).isDir());
+    QCOMPARE(statuses.at(1).code, 0);
+    // A write error (2) reaches the phone as -6.
+    QCOMPARE(statuses.at(2).code, -6);
+    QCOMPARE(statuses.at(2).description,
+             QStringLiteral("A file stands where the folder %1/file goes.").arg(udid));
+    QCOMPARE(readAll(root.absoluteFilePath(udid + QStringLiteral("/file"))), QByteArray("f"));
+    QCOMPARE(statuses.at(3).code, -6);
+    QCOMPARE(statuses.at(3).description, QStringLiteral("Cannot create the folder %1/file/below.").arg(udid));
+    QCOMPARE(statuses.at(4).code, 0);
+    QCOMPARE(statuses.at(4).description, QString());
+    QVERIFY(!QFileInfo::exists(root.absoluteFilePath(udid + QStringLiteral("/goes"))));
+    // The first failure is told; the paths after it are still removed.
+    QCOMPARE(statuses.at(5).code, -int(QFileDevice::RemoveError));
+    QCOMPARE(statuses.at(5).description, QStringLiteral("Cannot remove %1/stays.").arg(udid));
+    QVERIFY(!QFileInfo::exists(root.absoluteFilePath(udid + QStringLiteral("/after"))));
 }
 
 void TestBackup2Tool::folderRequestsAnswerTheHookResult()

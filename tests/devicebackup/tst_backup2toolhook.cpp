@@ -137,13 +137,23 @@ void TestBackup2ToolHook::operations_data()
     QTest::newRow("move file onto itself") << "move"
                                            << "f"
                                            << "f" << 10 << "f lies inside f." << start;
+    // The hidden file keeps its folder, and the phone is told.
     QTest::newRow("remove folder") << "remove"
-                                   << "d" << QString() << 0 << QString()
+                                   << "d" << QString() << 9 << "Cannot remove d."
                                    << QStringList{"d/", "d/.hidden=h", "f=f"};
+    QTest::newRow("remove file") << "remove"
+                                 << "d/sub/b" << QString() << 0 << QString()
+                                 << QStringList{"d/", "d/.hidden=h", "d/a=a", "d/sub/", "f=f"};
     QTest::newRow("remove missing") << "remove"
                                     << "nothing" << QString() << 0 << QString() << start;
-    QTest::newRow("mkdir over a file") << "mkdir"
-                                       << "f" << QString() << 0 << QString() << start;
+    QTest::newRow("mkdir over a file")
+        << "mkdir"
+        << "f" << QString() << 2 << "A file stands where the folder f goes." << start;
+    QTest::newRow("mkdir below a file")
+        << "mkdir"
+        << "f/g" << QString() << 2 << "Cannot create the folder f/g." << start;
+    QTest::newRow("mkdir of a folder there") << "mkdir"
+                                             << "d/sub" << QString() << 0 << QString() << start;
     QTest::newRow("mkdir chain") << "mkdir"
                                  << "n/m" << QString() << 0 << QString() << start + QStringList{"n/", "n/m/"};
 }
@@ -183,9 +193,12 @@ void TestBackup2ToolHook::removalsDoNotFollowLinks()
     QTemporaryDir outside;
     writeFile(outside.filePath(QStringLiteral("keep")), "keep");
     QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("d/link"))));
+    // Nothing hidden stays behind in the folder: it is removed whole.
+    QVERIFY(QFile::remove(m_root.absoluteFilePath(QStringLiteral("d/.hidden"))));
     Backup2ToolHook hook;
     QString error;
     QCOMPARE(hook.removeFile(placeUnder(m_root, QStringLiteral("d")), error), 0);
+    QVERIFY(!QFileInfo::exists(m_root.absoluteFilePath(QStringLiteral("d"))));
     QCOMPARE(readAll(outside.filePath(QStringLiteral("keep"))), QByteArray("keep"));
     // Moving onto a link to a folder replaces the link, not the folder's contents.
     QVERIFY(QFile::link(outside.path(), m_root.absoluteFilePath(QStringLiteral("link2"))));
@@ -322,6 +335,16 @@ void TestBackup2ToolHook::pathCheck_data()
     row("lnk/../../x", "d/lnk/../../outside/victim", refused, refused);
     row("lnk/../../../x", "d/lnk/../../../outside/victim", refused, refused);
     row("a/../lnk/x", "d/sub/../lnk/other", refused, refused);
+    // However the path reaches a ".." after a link: through ".", empty components or folders.
+    row("lnk/./..", "d/lnk/./..", refused, refused);
+    row("lnk/./../x", "d/lnk/./../a", refused, refused);
+    row("lnk//../x", "d/lnk//../a", refused, refused);
+    row("lnk/././/../x", "d/lnk/././/../a", refused, refused);
+    row("lnk/file/..", "d/lnk/other/..", refused, refused);
+    row("lnk/folder/..", "d/up/root/d/..", refused, refused);
+    row("lnk/folder/./../x", "d/up/root/./d/./../d/a", refused, refused);
+    row("link inside, ., then ..", "d/in/./../a", refused, refused);
+    row("link inside, folder", "d/up/root/d/a", "d/up/root/d/a", "d/up/root/d/a");
     row("link out", "d/lnk/other", refused, refused);
     row("link out itself", "d/lnk", refused, "d/lnk");
     row("link out, trailing slash", "d/lnk/", refused, "d/lnk");

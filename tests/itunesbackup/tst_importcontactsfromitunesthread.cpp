@@ -1,7 +1,9 @@
 // The whole import: from a backup the fixtures write into a fresh local database, with progress,
 // cancel in either phase, failures, and nothing left in the temporary folder.
 #include "BackupBuilder.h"
+#include "ExceptionText.h"
 #include "FolderImage.h"
+#include "JournalFixtures.h"
 #include "RecordingProgressSink.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
@@ -16,6 +18,7 @@
 #include <sqlite3.h>
 
 using namespace itunesfixture;
+using tarnwick::test::whatOf;
 
 namespace {
 
@@ -54,6 +57,9 @@ Person named(const QString &first, const QString &last)
     p.last = last;
     return p;
 }
+
+// The Files rows of the address book and its images.
+const char addressBookRows[] = "relativePath like 'Library/AddressBook/%'";
 
 const QString kReading = QStringLiteral("Loading contacts from iTunes Backup...");
 const QString kWriting = QStringLiteral("Importing contacts from iTunes Backup now...");
@@ -216,6 +222,63 @@ private slots:
         QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
         QCOMPARE(count(*db, "select count(*) from contact"), 2);
         QCOMPARE(after, before);
+    }
+
+    // A Manifest.db copied while it was in use holds rows only in its journal: they are read, from a
+    // private copy, and the backup stays byte for byte as it was, also when it cannot be written.
+    void manifestWithItsJournal_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("-wal") << "wal" << false;
+        QTest::newRow("-wal, folder 0555") << "wal" << true;
+        QTest::newRow("-wal and -shm, folder 0555") << "wal+shm" << true;
+        QTest::newRow("hot -journal, folder 0555") << "journal" << true;
+    }
+    void manifestWithItsJournal()
+    {
+        QFETCH(QString, journal);
+        QFETCH(bool, readOnlyFolder);
+        const QList<Person> persons{named("Anna", "Berg"), named("Bert", "C")};
+        const QString dir = backupOf(persons, Layout::ManifestDb);
+        const QString manifest = dir + "/Manifest.db";
+        if (journal == "journal")
+            journalfixture::deleteRowsHalfway(manifest, addressBookRows);
+        else
+            journalfixture::moveRowsIntoWal(manifest, addressBookRows, journal == "wal+shm");
+        if (QTest::currentTestFailed())
+            return;
+        const QFile::Permissions writable = QFile::permissions(dir);
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QStringList before = tarnwick::test::folderImage(dir);
+
+        auto db = freshDb();
+        HookedSink sink;
+        import(dir, db.get(), sink);
+        const QStringList after = tarnwick::test::folderImage(dir);
+        QFile::setPermissions(dir, writable);
+        QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
+        QCOMPARE(count(*db, "select count(*) from contact"), 2);
+        QCOMPARE(after, before);
+    }
+
+    // A manifest that cannot be read with its journal either: the error names the backup's file,
+    // and the private copy is gone all the same.
+    void damagedManifestWithItsJournal()
+    {
+        const QString dir = backupOf({named("Anna", "Berg")}, Layout::ManifestDb);
+        journalfixture::moveRowsIntoWal(dir + "/Manifest.db", addressBookRows, false);
+        if (QTest::currentTestFailed())
+            return;
+        journalfixture::writeBytes(dir + "/Manifest.db", QByteArray(8192, '\x5a'));
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        const QString text = whatOf([&] { backup.parseInfo(); });
+        const QString manifest = QDir(dir).absoluteFilePath("Manifest.db");
+        QVERIFY2(text.startsWith("can not read " + manifest + ". "), qPrintable(text));
+        QVERIFY2(!text.contains(m_tmp->path()), qPrintable(text));
     }
 
     void mergedText()

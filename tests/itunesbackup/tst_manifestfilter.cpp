@@ -2,6 +2,8 @@
 // no plain work file left behind), whole-file encryption, and the file keys of classes 3 and 4.
 #include "BackupBuilder.h"
 #include "ExceptionText.h"
+#include "FolderImage.h"
+#include "JournalFixtures.h"
 #include "ScratchBackups.h"
 #include "TestMain.h"
 #include "WriterTestSupport.h"
@@ -218,6 +220,42 @@ private slots:
             backup.decryptFileThrow(backup.manifestKey, out, plain);
         }
         QCOMPARE(rowCount(plain), 2); // the third-party app's row is gone
+    }
+
+    // A manifest copied while it was in use: the rows in its journal are copied too, and the backup
+    // stays as it was.
+    void filteredCopyWithTheManifestsJournal_data()
+    {
+        QTest::addColumn<bool>("wal");
+        QTest::newRow("-wal") << true;
+        QTest::newRow("hot -journal") << false;
+    }
+    void filteredCopyWithTheManifestsJournal()
+    {
+        QFETCH(bool, wal);
+        BackupSpec spec = encryptedSpec(true);
+        spec.encrypted = false;
+        spec.keybag.reset();
+        spec.encryptManifestDb = false;
+        const QString dir = write(spec);
+        const char *homeRows = "domain = 'HomeDomain'";
+        if (wal)
+            journalfixture::moveRowsIntoWal(dir + "/Manifest.db", homeRows, false);
+        else
+            journalfixture::deleteRowsHalfway(dir + "/Manifest.db", homeRows);
+        if (QTest::currentTestFailed())
+            return;
+        const QStringList backupImage = tarnwick::test::folderImage(dir);
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        const QString outDir = newDir();
+        const QString out = outDir + "/copy.db";
+
+        backup.saveManifestDbAsThrow(true, {}, out);
+        QCOMPARE(tarnwick::test::folderImage(dir), backupImage);
+        QCOMPARE(listing(outDir), QStringList{out + " " + QString::number(QFileInfo(out).size())});
+        QCOMPARE(rowCount(out), 2);
+        QCOMPARE(queryText(out, "select count(*) from Files where domain = 'HomeDomain'"), QString("1"));
     }
 
     void filteredCopyFailures_data()
