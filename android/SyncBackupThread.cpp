@@ -80,10 +80,24 @@ void SyncBackupThread::run()
                                                    .arg(m_merged));
     } catch (int) {
         edit.reset();
+        m_cancelledMidWrite = m_reachedPhone;
     } catch (const std::exception &e) {
         edit.reset();
-        progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        if (progress->canceled) {
+            m_cancelledMidWrite = m_reachedPhone;
+            return;
+        }
+        // The mirror is rolled back, the phone is not: the user must know before trusting either.
+        QString text = QString::fromUtf8(e.what());
+        if (m_reachedPhone)
+            text += QStringLiteral("\n\n") + partlyWrittenText();
+        progress->invokeErrorOccurred(text);
     }
+}
+
+QString SyncBackupThread::partlyWrittenText()
+{
+    return tr("IDS_ANDROID_WRITE_PARTLY");
 }
 
 void SyncBackupThread::mergePhase()
@@ -118,6 +132,8 @@ void SyncBackupThread::startSyncService(AndroidSessionLink &link)
     if (!connector)
         throw std::runtime_error("No way to reach the phone.");
     link.open(connector, AndroidSessionLink::Service::Write, port);
+    // From the first batch on, the phone keeps what it takes whatever happens next.
+    m_reachedPhone = true;
 }
 
 void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)

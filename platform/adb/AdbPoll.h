@@ -10,7 +10,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
+class AdbChannel;
 class AdbUsbHotplug;
 
 // Reports Android phones on USB as they come and go. Each pass lists the USB devices that offer an
@@ -52,6 +54,7 @@ signals:
 protected:
     void poll() override;
     void pollEnded() override;
+    void stopping() override;
 
 private:
     // A phone that failed, and when it is tried again.
@@ -75,6 +78,9 @@ private:
     bool m_hotplugTried = false;
     std::atomic_bool m_retryNow{false};
     QMap<QString, PAdbUSBHandle> m_devices;
+    // The channel of the phone a pass is greeting, closed by stopping().
+    std::mutex m_greetingMutex;
+    AdbChannel *m_greeting = nullptr;
     // Phones that failed since they were plugged in; a phone that keeps dropping waits longer each
     // time, as one that keeps failing to open does.
     QMap<QString, Retry> m_failed;

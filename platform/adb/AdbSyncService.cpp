@@ -50,7 +50,7 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
     pending += request("DONE", mtime);
     stream->write(pending);
 
-    readPushAnswer([&stream](qsizetype size) { return stream->readExactly(size); });
+    readPushAnswer([&stream](qsizetype size) { return stream->readExactly(size, kAnswerLimitMs); });
     try {
         stream->write(request("QUIT", 0));
     } catch (const AdbError &) {
