@@ -19,9 +19,9 @@ public:
 
     // Sends everything source yields to remotePath with the given mode (e.g. 0644). Throws AdbError
     // when the phone refuses it (with the phone's reason), the transport broke or no answer came
-    // within kAnswerLimitMs.
+    // within answerLimitMs.
     static void push(AdbTransport &transport, QIODevice &source, const QString &remotePath, int mode,
-                     quint32 mtime);
+                     quint32 mtime, int answerLimitMs = kAnswerLimitMs);
     // Reads the phone's answer to a push through readExactly (which throws AdbError when the answer
     // ends early): returns on OKAY, throws AdbError with the phone's reason on FAIL and on anything
     // else.

@@ -51,6 +51,7 @@ public:
         TruncatedMessage,    // the first shell answer is cut inside its payload and the connection dropped
         StreamClosedMidPush, // the file service closes its stream after the first DATA block
         GoneMidPush,         // the connection drops after the first DATA block of a push
+        MuteAfterPush,       // the file service takes a whole push and never answers it
         OversizedPayload,    // the first shell answer exceeds the agreed payload limit
         OkayWithoutWindow,   // under delayed acknowledgement, the answer to the next OPEN lacks its window
         NegativeWindow,      // under delayed acknowledgement, the answer to the next OPEN grants -1 bytes
