@@ -116,9 +116,11 @@ void AdbConnector::startCommand(const QString &command)
         throw failure(QStringLiteral("Can not run \"%1\" on the phone. %2").arg(command, error));
     // "am" reports a missing component on its output, with a zero status on older phones.
     const QString answer = QString::fromUtf8(output).trimmed();
-    if (exitCode != 0 || answer.startsWith(QLatin1String("Error")) || answer.contains(QLatin1String("\nError")))
-        throw failure(QStringLiteral("\"%1\" failed on the phone: %2")
-                          .arg(command, answer.isEmpty() ? QStringLiteral("status %1").arg(exitCode) : answer));
+    if (exitCode != 0 || answer.startsWith(QLatin1String("Error")) ||
+        answer.contains(QLatin1String("\nError")))
+        throw failure(
+            QStringLiteral("\"%1\" failed on the phone: %2")
+                .arg(command, answer.isEmpty() ? QStringLiteral("status %1").arg(exitCode) : answer));
 }
 
 std::runtime_error AdbConnector::failure(const QString &text) const

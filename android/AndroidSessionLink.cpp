@@ -29,16 +29,16 @@ AndroidSessionLink::~AndroidSessionLink()
     }
 }
 
-template<typename Step>
-auto AndroidSessionLink::guarded(Step step)
+template<typename Step> auto AndroidSessionLink::guarded(Step step)
 {
     try {
         return step();
     } catch (const std::exception &) {
         checkCanceled();
         if (m_connector && m_connector->phoneGone())
-            throw std::runtime_error(
-                QCoreApplication::translate("QObject", "IDS_ANDROID_PHONE_DISCONNECTED").toUtf8().toStdString());
+            throw std::runtime_error(QCoreApplication::translate("QObject", "IDS_ANDROID_PHONE_DISCONNECTED")
+                                         .toUtf8()
+                                         .toStdString());
         throw;
     }
 }

@@ -53,8 +53,7 @@ public:
 private:
     void connectTo(const QString &host, int port);
     // Runs step; a failure once the phone is gone becomes "IDS_ANDROID_PHONE_DISCONNECTED".
-    template<typename Step>
-    auto guarded(Step step);
+    template<typename Step> auto guarded(Step step);
 
     ProgressSink *m_progress;
     AdbInterruption::Scope m_interruption;

@@ -8,7 +8,8 @@
 #include <QString>
 #include <QtEndian>
 
-AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QString &command, int silenceLimitMs)
+AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QString &command,
+                                             int silenceLimitMs)
 {
     Result result;
     if (!transport.hasFeature("shell_v2")) {

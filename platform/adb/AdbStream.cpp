@@ -49,8 +49,8 @@ bool waitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, in
         return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
     }
     using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutMs < 0 ? Clock::time_point::max()
-                                        : Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline =
+        timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (pred())
             return true;

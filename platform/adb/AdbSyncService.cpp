@@ -50,7 +50,8 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
     pending += request("DONE", mtime);
     stream->write(pending);
 
-    readPushAnswer([&stream, answerLimitMs](qsizetype size) { return stream->readExactly(size, answerLimitMs); });
+    readPushAnswer(
+        [&stream, answerLimitMs](qsizetype size) { return stream->readExactly(size, answerLimitMs); });
     try {
         stream->write(request("QUIT", 0));
     } catch (const AdbError &) {

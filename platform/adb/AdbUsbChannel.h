@@ -18,7 +18,8 @@ class AdbUsbChannel : public AdbChannel
 public:
     static constexpr int kDefaultStallLimitMs = 5000;
 
-    explicit AdbUsbChannel(std::unique_ptr<AdbUsbEndpoints> endpoints, int stallLimitMs = kDefaultStallLimitMs);
+    explicit AdbUsbChannel(std::unique_ptr<AdbUsbEndpoints> endpoints,
+                           int stallLimitMs = kDefaultStallLimitMs);
 
     qint64 read(char *buffer, qint64 size) override;
     void write(const QByteArray &header, const QByteArray &payload) override;

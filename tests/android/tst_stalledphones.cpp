@@ -62,7 +62,9 @@ Held held()
         int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
     const QDir fds(QStringLiteral("/proc/self/fd"));
     for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(QFile::symLinkTarget(fds.filePath(fd))).fileName().startsWith(QLatin1String("socket:[")))
+        if (QFileInfo(QFile::symLinkTarget(fds.filePath(fd)))
+                .fileName()
+                .startsWith(QLatin1String("socket:[")))
             ++out.sockets;
     }
     return out;
@@ -77,8 +79,8 @@ bool heldReturnsTo(const Held &start)
         if (now.threads <= start.threads && now.sockets <= start.sockets)
             return true;
         if (deadline.hasExpired()) {
-            qWarning("held %d threads, %d sockets; at the start %d, %d", now.threads, now.sockets, start.threads,
-                     start.sockets);
+            qWarning("held %d threads, %d sockets; at the start %d, %d", now.threads, now.sockets,
+                     start.threads, start.sockets);
             return false;
         }
         QThread::msleep(50);
@@ -204,16 +206,16 @@ class TestStalledPhones : public QObject
     Q_OBJECT
 
     enum class Case {
-        NakGreeting,     // the poll greets a phone whose bulk-out NAKs
-        NakQuit,         // the program quits while the poll greets it
-        MuteGreeting,    // the poll greets a phone that never answers
-        NakWrite,        // a stream write to a phone that starts NAKing
+        NakGreeting,       // the poll greets a phone whose bulk-out NAKs
+        NakQuit,           // the program quits while the poll greets it
+        MuteGreeting,      // the poll greets a phone that never answers
+        NakWrite,          // a stream write to a phone that starts NAKing
         NakTransportClose, // the transport is closed while such a write is stuck
-        NakStreamClose,  // the stream is closed from another thread while such a write is stuck
-        MuteShell,       // a command's shell opens and stays mute
-        MuteShellCancel, // the same, cancelled by the user
-        MutePush,        // a push whose answer never comes
-        GoneBeforeStart, // a session is started on a phone that went away
+        NakStreamClose,    // the stream is closed from another thread while such a write is stuck
+        MuteShell,         // a command's shell opens and stays mute
+        MuteShellCancel,   // the same, cancelled by the user
+        MutePush,          // a push whose answer never comes
+        GoneBeforeStart,   // a session is started on a phone that went away
     };
 
 private slots:
@@ -318,7 +320,8 @@ private slots:
                     QVERIFY2(took.elapsed() <= boundMs, qPrintable(QString::number(took.elapsed())));
                     boundMs = stallMs + 1000;
                 }
-                QCOMPARE(writing.wait_for(std::chrono::milliseconds(boundMs + 1000)), std::future_status::ready);
+                QCOMPARE(writing.wait_for(std::chrono::milliseconds(boundMs + 1000)),
+                         std::future_status::ready);
                 failure = writing.get();
                 QCOMPARE(transport->state(), AdbTransport::State::Offline);
                 break;
@@ -339,7 +342,8 @@ private slots:
                     const AdbInterruption::Scope scope([&took] { return took.elapsed() >= 300; });
                     AdbUSBHandle handle(transport);
                     int exitCode = 0;
-                    QVERIFY(!handle.shellStatus(QStringLiteral("am start -n x/.y"), nullptr, &failure, &exitCode));
+                    QVERIFY(!handle.shellStatus(QStringLiteral("am start -n x/.y"), nullptr, &failure,
+                                                &exitCode));
                     QCOMPARE(exitCode, -1);
                 }
                 // The phone is silent, not gone: it goes on serving.
@@ -356,7 +360,8 @@ private slots:
                 QVERIFY(file.open(QIODevice::ReadOnly));
                 took.start();
                 try {
-                    AdbSyncService::push(*transport, file, QStringLiteral("/data/local/tmp/a.apk"), 0644, 0, 500);
+                    AdbSyncService::push(*transport, file, QStringLiteral("/data/local/tmp/a.apk"), 0644, 0,
+                                         500);
                     failure = QStringLiteral("returned normally");
                 } catch (const AdbError &e) {
                     failure = QString::fromUtf8(e.what());
@@ -415,15 +420,16 @@ private slots:
             QVERIFY(transport);
 
             QTemporaryDir dir;
-            AndroidContactsDb mirror(dir.filePath(QStringLiteral("SIM0ANDROID")),
-                                     PAndroidConnector(new AdbConnector(PAdbUSBHandle(new AdbUSBHandle(transport)))));
+            AndroidContactsDb mirror(
+                dir.filePath(QStringLiteral("SIM0ANDROID")),
+                PAndroidConnector(new AdbConnector(PAdbUSBHandle(new AdbUSBHandle(transport)))));
             mirror.create();
             RecordingProgressSink progress;
             const quint16 port = closedPort();
             std::unique_ptr<QThread> session;
             if (write)
-                session = std::make_unique<SyncBackupThread>(QList<pim::_Contact>{person("Ann", "Lee")}, &mirror,
-                                                             port, &progress);
+                session = std::make_unique<SyncBackupThread>(QList<pim::_Contact>{person("Ann", "Lee")},
+                                                             &mirror, port, &progress);
             else
                 session = std::make_unique<SyncRestoreThread>(&mirror, port, &progress);
             session->start();

@@ -234,7 +234,8 @@ private slots:
         QTest::newRow("not a batch answer")
             << 0 << "$hello:x"
             << "error|receive $batch: command error, invalid command:$hello:x" + partly;
-        QTest::newRow("phone error") << 1 << "$error:" + R::text("Speicher voll") << "error|Speicher voll" + partly;
+        QTest::newRow("phone error") << 1 << "$error:" + R::text("Speicher voll")
+                                     << "error|Speicher voll" + partly;
         QTest::newRow("closed") << 1 << CompanionApp::kClose
                                 << "error|The remote host closed the connection" + partly;
     }

@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick::peers {
