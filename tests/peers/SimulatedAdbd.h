@@ -42,7 +42,8 @@ class SimulatedAdbd
 {
 public:
     // What the phone's user does with the trust prompt a new key raises (Ask: whatever the test
-    // answers with answerPrompt(), whenever it does).
+    // answers with answerPrompt(), whenever it does; a "deny" there leaves the host connected but
+    // unauthorised, as a phone lists it, until the host offers its key again).
     enum class Prompt { Accept, Refuse, Ignore, Ask };
     // Misbehaviour on purpose.
     enum class Fault {

@@ -381,8 +381,6 @@ void SimulatedAdbdConnection::serve()
                         if (*allow) {
                             m_daemon.trust(key);
                             sendConnect();
-                        } else {
-                            drop();
                         }
                     });
                 }
