@@ -132,8 +132,6 @@ void SyncBackupThread::startSyncService(AndroidSessionLink &link)
     if (!connector)
         throw std::runtime_error("No way to reach the phone.");
     link.open(connector, AndroidSessionLink::Service::Write, port);
-    // From the first batch on, the phone keeps what it takes whatever happens next.
-    m_reachedPhone = true;
 }
 
 void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
@@ -142,6 +140,8 @@ void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
     int sentCount = 0;
     while (sentCount < n) {
         link.checkCanceled();
+        // From the first batch on, the phone keeps what it takes whatever happens next.
+        m_reachedPhone = true;
         link.send(kBatch, QString(), true);
         QHash<QString, Provisional> sent;
         const int end = std::min(n, sentCount + kBatchContacts);
@@ -175,6 +175,7 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
     std::optional<QPair<QString, QHash<QString, Provisional>>> previous;
     while (done < m) {
         link.checkCanceled();
+        m_reachedPhone = true;
         link.send(kBatch, QString(), true);
         QHash<QString, Provisional> sent;
         const int end = std::min(m, done + kBatchContacts);
