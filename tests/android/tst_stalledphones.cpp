@@ -14,6 +14,7 @@
 #include "platform/adb/AdbLibusbEndpoints.h"
 #include "platform/adb/AdbPoll.h"
 #include "platform/adb/AdbShellService.h"
+#include "platform/adb/AdbSocket.h"
 #include "platform/adb/AdbStream.h"
 #include "platform/adb/AdbSyncService.h"
 #include "platform/adb/AdbThreadPool.h"
@@ -212,6 +213,7 @@ class TestStalledPhones : public QObject
         NakWrite,          // a stream write to a phone that starts NAKing
         NakTransportClose, // the transport is closed while such a write is stuck
         NakStreamClose,    // the stream is closed from another thread while such a write is stuck
+        NakForwardRelease, // a forward is released while its relay's write is stuck
         MuteShell,         // a command's shell opens and stays mute
         MuteShellCancel,   // the same, cancelled by the user
         MutePush,          // a push whose answer never comes
@@ -235,6 +237,8 @@ private slots:
             << int(Case::NakTransportClose) << 1000 << "closed";
         QTest::newRow("bulk-out NAKs: closing the stream does not wait")
             << int(Case::NakStreamClose) << 500 << "takes no data";
+        QTest::newRow("bulk-out NAKs: releasing a forward")
+            << int(Case::NakForwardRelease) << 2500 << "";
         QTest::newRow("mute shell") << int(Case::MuteShell) << 1500 << "in time";
         QTest::newRow("mute shell, cancelled") << int(Case::MuteShellCancel) << 1000 << "Cancelled";
         QTest::newRow("push answer never comes") << int(Case::MutePush) << 1500 << "in time";
@@ -323,6 +327,26 @@ private slots:
                 QCOMPARE(writing.wait_for(std::chrono::milliseconds(boundMs + 1000)),
                          std::future_status::ready);
                 failure = writing.get();
+                QCOMPARE(transport->state(), AdbTransport::State::Offline);
+                break;
+            }
+            case Case::NakForwardRelease: {
+                const std::shared_ptr<AdbTransport> transport = usbTransport(*bus, 1000);
+                QVERIFY(transport);
+                // The app's end of the forward on the phone.
+                QTcpServer app;
+                QVERIFY(app.listen(QHostAddress::LocalHost, 0));
+                AdbUSBHandle handle(transport);
+                QString reason;
+                const quint16 local = handle.forward(0, app.serverPort(), &reason);
+                QVERIFY2(local != 0, qPrintable(reason));
+                AdbSocket session = AdbSocket::connectTo(QStringLiteral("127.0.0.1"), local, 5000);
+                QVERIFY(app.waitForNewConnection(5000));
+                nakFromNow(*bus);
+                session.sendAll(QByteArray(256 * 1024, 's'));
+                QTRY_VERIFY(bus->scriptOf(kPath).outTransfers > bus->scriptOf(kPath).outNaksAfter);
+                took.start();
+                handle.removeForward(local);
                 QCOMPARE(transport->state(), AdbTransport::State::Offline);
                 break;
             }
