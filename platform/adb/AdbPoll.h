@@ -16,8 +16,9 @@ class AdbChannel;
 class AdbUsbHotplug;
 
 // Reports Android phones on USB as they come and go. Each pass lists the USB devices that offer an
-// ADB interface; a new one is opened, claimed and greeted (newDevice), and one that is gone or whose
-// connection broke is reported as kicked (kickDevice). A phone that cannot be had, or whose
+// ADB interface; a new one is opened, claimed and greeted (newDevice once it answers the greeting
+// or asks for our key), and one that is gone or whose connection broke is reported as kicked
+// (kickDevice). A phone that cannot be had, does not answer the greeting, or whose
 // connection broke while it stayed plugged in, is tried again after a few passes, and at once when
 // retryFailedNow() says that whatever held it let go; its failure is reported once while it stays
 // plugged in (deniedDevice when the user lacks the rights to it, failedDevice otherwise). Where
