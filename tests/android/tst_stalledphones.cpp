@@ -237,8 +237,7 @@ private slots:
             << int(Case::NakTransportClose) << 1000 << "closed";
         QTest::newRow("bulk-out NAKs: closing the stream does not wait")
             << int(Case::NakStreamClose) << 500 << "takes no data";
-        QTest::newRow("bulk-out NAKs: releasing a forward")
-            << int(Case::NakForwardRelease) << 2500 << "";
+        QTest::newRow("bulk-out NAKs: releasing a forward") << int(Case::NakForwardRelease) << 2500 << "";
         QTest::newRow("mute shell") << int(Case::MuteShell) << 1500 << "in time";
         QTest::newRow("mute shell, cancelled") << int(Case::MuteShellCancel) << 1000 << "Cancelled";
         QTest::newRow("push answer never comes") << int(Case::MutePush) << 1500 << "in time";
