@@ -5,8 +5,11 @@
 
 #include "model/DataFolder.h"
 #include "platform/adb/AdbForwardServer.h"
+#include "platform/adb/AdbInterruption.h"
 #include "platform/adb/AdbShell.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -30,7 +33,14 @@ std::runtime_error installError(const QString &reason)
 
 AdbConnector::AdbConnector(PAdbUSBHandle handle, Pause pause)
     : handle(std::move(handle))
-    , m_pause(pause ? std::move(pause) : Pause([](unsigned long seconds) { QThread::sleep(seconds); }))
+    , m_pause(pause ? std::move(pause) : Pause([](unsigned long seconds) {
+        QElapsedTimer slept;
+        slept.start();
+        while (slept.elapsed() < qint64(seconds) * 1000) {
+            AdbInterruption::throwIfRequested();
+            QThread::msleep(AdbInterruption::kSliceMs);
+        }
+    }))
 {}
 
 AdbConnector::~AdbConnector() = default;
@@ -83,20 +93,47 @@ QString AdbConnector::startSession(int port, const QString &uri)
         return kHost;
     if (port < 1 || port > 65535)
         throw std::runtime_error(QStringLiteral("Invalid session port %1.").arg(port).toStdString());
+    if (handle->isGone())
+        throw failure(QString());
 
-    adbShell(handle, QStringLiteral("am start -n %1/.ContactsSync").arg(kPackage), nullptr, nullptr, nullptr);
+    startCommand(QStringLiteral("am start -n %1/.ContactsSync").arg(kPackage));
     // Without the forward the session would reach whatever else listens on this computer's port.
     QString error;
     if (adbForward(handle, quint16(port), quint16(port), &error) == 0)
-        throw std::runtime_error(QStringLiteral("Can not forward port %1 to the phone. %2")
-                                     .arg(port)
-                                     .arg(error)
-                                     .toUtf8()
-                                     .toStdString());
-    adbShell(handle, QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d %2").arg(kPackage, uri),
-             nullptr, nullptr, nullptr);
+        throw failure(QStringLiteral("Can not forward port %1 to the phone. %2").arg(port).arg(error));
+    startCommand(QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d %2").arg(kPackage, uri));
     m_pause(kSessionPauseSeconds);
     return kHost;
+}
+
+void AdbConnector::startCommand(const QString &command)
+{
+    bool ran = false;
+    QString error;
+    int exitCode = -1;
+    const QByteArray output = adbShell(handle, command, &ran, &error, &exitCode);
+    if (!ran)
+        throw failure(QStringLiteral("Can not run \"%1\" on the phone. %2").arg(command, error));
+    // "am" reports a missing component on its output, with a zero status on older phones.
+    const QString answer = QString::fromUtf8(output).trimmed();
+    if (exitCode != 0 || answer.startsWith(QLatin1String("Error")) ||
+        answer.contains(QLatin1String("\nError")))
+        throw failure(
+            QStringLiteral("\"%1\" failed on the phone: %2")
+                .arg(command, answer.isEmpty() ? QStringLiteral("status %1").arg(exitCode) : answer));
+}
+
+std::runtime_error AdbConnector::failure(const QString &text) const
+{
+    if (phoneGone())
+        return std::runtime_error(
+            QCoreApplication::translate("QObject", "IDS_ANDROID_PHONE_DISCONNECTED").toUtf8().toStdString());
+    return std::runtime_error(text.toUtf8().toStdString());
+}
+
+bool AdbConnector::phoneGone() const
+{
+    return handle && handle->isGone();
 }
 
 void AdbConnector::endSession(int port)

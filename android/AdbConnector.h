@@ -5,6 +5,7 @@
 #include "platform/adb/AdbUSBHandle.h"
 
 #include <functional>
+#include <stdexcept>
 
 // The way to the companion app of a phone on USB debugging: installs the app when the phone lacks
 // it, and for each session launches it, forwards the session port from this computer to the same
@@ -15,7 +16,8 @@
 class AdbConnector : public IAndroidConnector
 {
 public:
-    // Blocks the calling session's thread for the given number of seconds.
+    // Blocks the calling session's thread for the given number of seconds. The default pause ends
+    // early, with an error, when the session is cancelled (AdbInterruption).
     using Pause = std::function<void(unsigned long seconds)>;
 
     static const QString kPackage;
@@ -34,11 +36,16 @@ public:
     QString logcat() override;
     // Releases the session's forward.
     void endSession(int port) override;
+    bool phoneGone() const override;
 
     PAdbUSBHandle handle;
 
 private:
     QString startSession(int port, const QString &uri);
+    // Runs one command of a session's start; throws when it did not run or the phone says it failed.
+    void startCommand(const QString &command);
+    // The text of a failure: the phone's disconnection where that is what happened.
+    std::runtime_error failure(const QString &text) const;
 
     Pause m_pause;
 };

@@ -11,6 +11,7 @@
 
 AndroidSessionLink::AndroidSessionLink(ProgressSink *progress, int idleLimitMs)
     : m_progress(progress)
+    , m_interruption([progress] { return progress && progress->canceled; })
     , m_socket(std::make_unique<QTcpSocket>())
     , m_wait([this] { checkCanceled(); }, idleLimitMs)
 {}
@@ -28,12 +29,29 @@ AndroidSessionLink::~AndroidSessionLink()
     }
 }
 
+template<typename Step> auto AndroidSessionLink::guarded(Step step)
+{
+    try {
+        return step();
+    } catch (const std::exception &) {
+        checkCanceled();
+        if (m_connector && m_connector->phoneGone())
+            throw std::runtime_error(QCoreApplication::translate("QObject", "IDS_ANDROID_PHONE_DISCONNECTED")
+                                         .toUtf8()
+                                         .toStdString());
+        throw;
+    }
+}
+
 void AndroidSessionLink::open(const PAndroidConnector &connector, Service service, int port)
 {
     // Taken before the start: a start that fails halfway may have set up part of the session.
     m_connector = connector;
     m_port = port;
-    connectTo(service == Service::Load ? connector->startBackup(port) : connector->startRestore(port), port);
+    guarded([&] {
+        connectTo(service == Service::Load ? connector->startBackup(port) : connector->startRestore(port),
+                  port);
+    });
 }
 
 void AndroidSessionLink::checkCanceled() const
@@ -58,12 +76,12 @@ void AndroidSessionLink::connectTo(const QString &host, int port)
 
 void AndroidSessionLink::send(const QString &command, const QString &argument, bool flush)
 {
-    simpleprotocol::sendCommand(*m_socket, command, argument, flush, -1);
+    guarded([&] { simpleprotocol::sendCommand(*m_socket, command, argument, flush, -1); });
 }
 
 QString AndroidSessionLink::readCommand()
 {
-    return simpleprotocol::readCommand(*m_socket, m_wait);
+    return guarded([&] { return simpleprotocol::readCommand(*m_socket, m_wait); });
 }
 
 QString AndroidSessionLink::readBatchAnswer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IAndroidConnector.h"
+#include "platform/adb/AdbInterruption.h"
 #include "simpleprotocol.h"
 
 #include <QString>
@@ -15,7 +16,9 @@ class QTcpSocket;
 // has the connector start the session and ends the session there when it goes, whatever the
 // session's outcome. Reads wait in short slices: a user's cancel ends a wait at once (the int -1 is
 // thrown, as at every cancel point of a session), and a phone that sends nothing for the idle limit
-// fails the session with a clear text instead of holding the program for ever.
+// fails the session with a clear text instead of holding the program for ever. For the link's
+// lifetime its thread's waits on the phone's debugging connection (the start of the session) end
+// on a cancel too, and a failure after the phone went away says that the phone was disconnected.
 class AndroidSessionLink
 {
 public:
@@ -33,7 +36,8 @@ public:
     enum class Service { Load, Write };
 
     // Has the connector start the session on `port` and connects to it within kConnectTimeoutMs;
-    // throws the connector's errors, or "IDS_ANDROID_CONNECT_FAIL%0:%1" when the connection fails.
+    // throws the connector's errors, or "IDS_ANDROID_CONNECT_FAIL%0:%1" when the connection fails,
+    // "IDS_ANDROID_PHONE_DISCONNECTED" when the phone went away.
     void open(const PAndroidConnector &connector, Service service, int port);
 
     void send(const QString &command, const QString &argument, bool flush);
@@ -48,8 +52,11 @@ public:
 
 private:
     void connectTo(const QString &host, int port);
+    // Runs step; a failure once the phone is gone becomes "IDS_ANDROID_PHONE_DISCONNECTED".
+    template<typename Step> auto guarded(Step step);
 
     ProgressSink *m_progress;
+    AdbInterruption::Scope m_interruption;
     PAndroidConnector m_connector;
     int m_port = 0;
     std::unique_ptr<QTcpSocket> m_socket;

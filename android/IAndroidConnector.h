@@ -21,6 +21,9 @@ public:
     // The session on `port` is over (or never got going): whatever was set up for it goes. Never
     // throws; with nothing set up there is nothing to do.
     virtual void endSession(int port) { Q_UNUSED(port) }
+    // Whether the phone is known to have gone (unplugged, or its connection broke), so that a
+    // session that fails can say so rather than pass on the failure of its socket.
+    virtual bool phoneGone() const { return false; }
 };
 
 using PAndroidConnector = QSharedPointer<IAndroidConnector>;

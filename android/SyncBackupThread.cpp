@@ -80,10 +80,24 @@ void SyncBackupThread::run()
                                                    .arg(m_merged));
     } catch (int) {
         edit.reset();
+        m_cancelledMidWrite = m_reachedPhone;
     } catch (const std::exception &e) {
         edit.reset();
-        progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        if (progress->canceled) {
+            m_cancelledMidWrite = m_reachedPhone;
+            return;
+        }
+        // The mirror is rolled back, the phone is not: the user must know before trusting either.
+        QString text = QString::fromUtf8(e.what());
+        if (m_reachedPhone)
+            text += QStringLiteral("\n\n") + partlyWrittenText();
+        progress->invokeErrorOccurred(text);
     }
+}
+
+QString SyncBackupThread::partlyWrittenText()
+{
+    return tr("IDS_ANDROID_WRITE_PARTLY");
 }
 
 void SyncBackupThread::mergePhase()
@@ -126,6 +140,8 @@ void SyncBackupThread::sendNameBatches(AndroidSessionLink &link)
     int sentCount = 0;
     while (sentCount < n) {
         link.checkCanceled();
+        // From the first batch on, the phone keeps what it takes whatever happens next.
+        m_reachedPhone = true;
         link.send(kBatch, QString(), true);
         QHash<QString, Provisional> sent;
         const int end = std::min(n, sentCount + kBatchContacts);
@@ -159,6 +175,7 @@ void SyncBackupThread::sendEntryBatches(AndroidSessionLink &link)
     std::optional<QPair<QString, QHash<QString, Provisional>>> previous;
     while (done < m) {
         link.checkCanceled();
+        m_reachedPhone = true;
         link.send(kBatch, QString(), true);
         QHash<QString, Provisional> sent;
         const int end = std::min(m, done + kBatchContacts);

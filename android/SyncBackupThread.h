@@ -30,6 +30,11 @@ public:
 
     // How long the phone may stay silent before the session gives up.
     void setIdleLimit(int ms);
+    // Whether the user cancelled after contacts had begun to go to the phone: the phone may hold
+    // part of them, which partlyWrittenText() tells the user.
+    bool cancelledMidWrite() const { return m_cancelledMidWrite; }
+    // The phone may now hold some of the contacts, some of them partly.
+    static QString partlyWrittenText();
 
 protected:
     void run() override;
@@ -60,6 +65,9 @@ private:
     int m_idleLimitMs;
 
     int m_processed = 0;
+    // Contacts have begun to go to the phone.
+    bool m_reachedPhone = false;
+    bool m_cancelledMidWrite = false;
     int m_merged = 0;
     QList<pim::_Contact> m_newContacts;
     // Mirror contact id to the phone's sync id of its name record; empty while the phone has none.

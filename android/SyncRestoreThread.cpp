@@ -60,8 +60,13 @@ void SyncRestoreThread::run()
             return;
         progress->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
         edit.emplace(*db);
+    } catch (int) {
+        qCDebug(lcAndroid) << "Sync from Android, User canceled while starting.";
+        return;
     } catch (const std::exception &e) {
-        progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        // A wait ended by the user's cancel is no failure to report.
+        if (!progress->canceled)
+            progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
         return;
     }
 

@@ -7,6 +7,10 @@
         <source>IDS_ANDROID_CONNECT_FAIL%0:%1</source>
         <translation>Failed to Connect to %0:%1.</translation>
     </message>
+    <message>
+        <source>IDS_ANDROID_PHONE_DISCONNECTED</source>
+        <translation>The phone was disconnected. Connect it again and retry.</translation>
+    </message>
 </context>
 <context>
     <name>SyncRestoreThread</name>
@@ -33,6 +37,10 @@
 </context>
 <context>
     <name>SyncBackupThread</name>
+    <message>
+        <source>IDS_ANDROID_WRITE_PARTLY</source>
+        <translation>The phone may now hold some of the contacts, some of them only partly. They are shown when the phone is read again.</translation>
+    </message>
     <message>
         <source>IDS_MERGING_CONTACTS</source>
         <translation>Merging contacts now...</translation>

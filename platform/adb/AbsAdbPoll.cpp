@@ -24,6 +24,7 @@ void AbsAdbPoll::stop()
         m_stopped = true;
         m_wake.wakeAll();
     }
+    stopping();
     wait();
 }
 

@@ -28,6 +28,9 @@ protected:
     virtual void poll() = 0;
     // The last thing on the poll's thread, after its last pass: where its helpers end.
     virtual void pollEnded() {}
+    // Called by stop() on its caller's thread before it joins the poll's thread: ends what the pass
+    // under way waits for, so that quitting never waits on a phone.
+    virtual void stopping() {}
 
 private:
     const int m_interval;

@@ -1,5 +1,6 @@
 #include "AdbPoll.h"
 
+#include "AdbChannel.h"
 #include "AdbError.h"
 #include "AdbLibusbEndpoints.h"
 #include "AdbTransport.h"
@@ -133,9 +134,27 @@ void AdbPoll::tryPhone(const AdbUsbLibrary::Interface &iface)
     try {
         auto endpoints = std::make_unique<AdbLibusbEndpoints>(*m_usb, iface);
         const QString serial = endpoints->serialNumber();
-        auto transport = AdbTransport::start(std::make_unique<AdbUsbChannel>(std::move(endpoints)), serial);
-        if (transport->waitWhileConnecting(kGreetingMs) == AdbTransport::State::Offline)
+        auto channel = std::make_unique<AdbUsbChannel>(std::move(endpoints));
+        {
+            std::lock_guard lock(m_greetingMutex);
+            if (isStopped())
+                return;
+            m_greeting = channel.get();
+        }
+        // The transport owns the channel: the greeting ends before the transport can go.
+        std::shared_ptr<AdbTransport> transport = AdbTransport::start(std::move(channel), serial);
+        const AdbTransport::State state = transport->waitWhileConnecting(kGreetingMs);
+        {
+            std::lock_guard lock(m_greetingMutex);
+            m_greeting = nullptr;
+        }
+        if (state == AdbTransport::State::Offline)
             throw AdbError(transport->errorString());
+        // A phone that neither lets us in nor asks for a key is not there yet; it is tried again.
+        if (state == AdbTransport::State::Connecting) {
+            transport->close();
+            throw AdbError(QStringLiteral("The phone at %1 does not answer.").arg(iface.path));
+        }
         connectPhone(iface.path, PAdbUSBHandle(new AdbUSBHandle(std::move(transport))));
     } catch (const AdbError &e) {
         qCWarning(lcAdb) << e.what();
@@ -149,6 +168,13 @@ void AdbPoll::tryPhone(const AdbUsbLibrary::Interface &iface)
         else
             emit failedDevice(iface.path);
     }
+}
+
+void AdbPoll::stopping()
+{
+    std::lock_guard lock(m_greetingMutex);
+    if (m_greeting)
+        m_greeting->close();
 }
 
 void AdbPoll::failed(const QString &path)

@@ -10,12 +10,15 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
+class AdbChannel;
 class AdbUsbHotplug;
 
 // Reports Android phones on USB as they come and go. Each pass lists the USB devices that offer an
-// ADB interface; a new one is opened, claimed and greeted (newDevice), and one that is gone or whose
-// connection broke is reported as kicked (kickDevice). A phone that cannot be had, or whose
+// ADB interface; a new one is opened, claimed and greeted (newDevice once it answers the greeting
+// or asks for our key), and one that is gone or whose connection broke is reported as kicked
+// (kickDevice). A phone that cannot be had, does not answer the greeting, or whose
 // connection broke while it stayed plugged in, is tried again after a few passes, and at once when
 // retryFailedNow() says that whatever held it let go; its failure is reported once while it stays
 // plugged in (deniedDevice when the user lacks the rights to it, failedDevice otherwise). Where
@@ -52,6 +55,7 @@ signals:
 protected:
     void poll() override;
     void pollEnded() override;
+    void stopping() override;
 
 private:
     // A phone that failed, and when it is tried again.
@@ -75,6 +79,9 @@ private:
     bool m_hotplugTried = false;
     std::atomic_bool m_retryNow{false};
     QMap<QString, PAdbUSBHandle> m_devices;
+    // The channel of the phone a pass is greeting, closed by stopping().
+    std::mutex m_greetingMutex;
+    AdbChannel *m_greeting = nullptr;
     // Phones that failed since they were plugged in; a phone that keeps dropping waits longer each
     // time, as one that keeps failing to open does.
     QMap<QString, Retry> m_failed;

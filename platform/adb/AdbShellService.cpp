@@ -8,12 +8,13 @@
 #include <QString>
 #include <QtEndian>
 
-AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QString &command)
+AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QString &command,
+                                             int silenceLimitMs)
 {
     Result result;
     if (!transport.hasFeature("shell_v2")) {
         const std::shared_ptr<AdbStream> stream = transport.open("shell:" + command.toUtf8());
-        result.output = stream->readAll();
+        result.output = stream->readAll(silenceLimitMs);
         stream->close();
         return result;
     }
@@ -28,7 +29,8 @@ AdbShellService::Result AdbShellService::run(AdbTransport &transport, const QStr
         // A quick command may have finished and closed its stream already; its output is read below.
     }
 
-    result = readPackets([&stream](qsizetype size) { return stream->readExactly(size); });
+    result = readPackets(
+        [&stream, silenceLimitMs](qsizetype size) { return stream->readExactly(size, silenceLimitMs); });
     stream->close();
     return result;
 }

@@ -22,8 +22,15 @@ public:
     // Reads exactly the given number of bytes of the phone's answer; throws AdbError when it ends.
     using ReadExactly = std::function<QByteArray(qsizetype)>;
 
-    // Throws AdbError when the command could not be run or the transport broke meanwhile.
-    static Result run(AdbTransport &transport, const QString &command);
+    // How long a command may stay silent before it counts as hung: the short commands this program
+    // runs ("am start", "pm list packages", "rm") answer within seconds.
+    static constexpr int kSilenceLimitMs = 20000;
+    // A package install is silent while the phone checks and copies the package.
+    static constexpr int kInstallSilenceLimitMs = 120000;
+
+    // Throws AdbError when the command could not be run, the transport broke meanwhile or the
+    // command sent nothing for silenceLimitMs.
+    static Result run(AdbTransport &transport, const QString &command, int silenceLimitMs = kSilenceLimitMs);
     // The command's output and exit status from the shell protocol's packets, up to the exit packet.
     // Throws AdbError on a packet beyond what the phone may send.
     static Result readPackets(const ReadExactly &readExactly);

@@ -1,6 +1,7 @@
 #include "AdbStream.h"
 
 #include "AdbError.h"
+#include "AdbInterruption.h"
 #include "AdbMessage.h"
 #include "AdbTransport.h"
 
@@ -32,14 +33,34 @@ QByteArray windowPayload(qint64 bytes)
     return out;
 }
 
+// A phone that grants no window for this long has stopped taking data on the stream.
+constexpr int kWindowLimitMs = 30000;
+
+// Waits for pred up to timeoutMs (none when negative); a thread under an AdbInterruption scope
+// looks at its check in short slices and ends the wait with AdbError when cancelled.
 template<typename Pred>
 bool waitFor(std::condition_variable &cv, std::unique_lock<std::mutex> &lock, int timeoutMs, Pred pred)
 {
-    if (timeoutMs < 0) {
-        cv.wait(lock, pred);
-        return true;
+    if (!AdbInterruption::watched()) {
+        if (timeoutMs < 0) {
+            cv.wait(lock, pred);
+            return true;
+        }
+        return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
     }
-    return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (pred())
+            return true;
+        AdbInterruption::throwIfRequested();
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        const auto slice = std::chrono::milliseconds(AdbInterruption::kSliceMs);
+        cv.wait_until(lock, deadline - now > slice ? now + slice : deadline);
+    }
 }
 } // namespace
 
@@ -97,10 +118,7 @@ void AdbStream::acknowledged(quint32 remoteId, const QByteArray &payload)
     const quint32 remote = m_remoteId;
     lock.unlock();
     if (auto transport = m_transport.lock()) {
-        try {
-            transport->send(AdbMessage{AdbMessage::Clse, m_localId, remote, {}});
-        } catch (const AdbError &) {
-        }
+        transport->post(AdbMessage{AdbMessage::Clse, m_localId, remote, {}});
         transport->forget(m_localId);
     }
 }
@@ -175,13 +193,8 @@ void AdbStream::taken(std::unique_lock<std::mutex> &lock, qsizetype size)
     }
     const quint32 remote = m_remoteId;
     lock.unlock();
-    if (auto transport = m_transport.lock()) {
-        try {
-            transport->send(AdbMessage{AdbMessage::Okay, m_localId, remote, window});
-        } catch (const AdbError &) {
-            // The reader thread notices the broken transport and ends the stream.
-        }
-    }
+    if (auto transport = m_transport.lock())
+        transport->post(AdbMessage{AdbMessage::Okay, m_localId, remote, window});
     lock.lock();
 }
 
@@ -204,11 +217,11 @@ QByteArray AdbStream::read(int timeoutMs)
     return {};
 }
 
-QByteArray AdbStream::readAll()
+QByteArray AdbStream::readAll(int timeoutMs)
 {
     QByteArray all;
     for (;;) {
-        const QByteArray part = read();
+        const QByteArray part = read(timeoutMs);
         if (part.isEmpty())
             return all;
         all += part;
@@ -250,9 +263,10 @@ void AdbStream::write(const QByteArray &data)
     const qsizetype chunk = qsizetype(transport->maxPayload());
     for (qsizetype offset = 0; offset < data.size();) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] {
-            return (m_delayedAck ? m_sendWindow > 0 : m_writable) || m_state != State::Open;
-        });
+        if (!waitFor(m_changed, lock, kWindowLimitMs, [this] {
+                return (m_delayedAck ? m_sendWindow > 0 : m_writable) || m_state != State::Open;
+            }))
+            throw AdbError(QStringLiteral("The phone stopped taking data."));
         if (m_state == State::Lost)
             throw AdbError(m_lostReason);
         if (m_state != State::Open)
@@ -285,12 +299,9 @@ void AdbStream::close()
     m_changed.notify_all();
     lock.unlock();
     if (auto transport = m_transport.lock()) {
-        if (open) {
-            try {
-                transport->send(AdbMessage{AdbMessage::Clse, m_localId, remote, {}});
-            } catch (const AdbError &) {
-            }
-        }
+        // Posted: a write of another thread that the phone holds up must not hold up the close.
+        if (open)
+            transport->post(AdbMessage{AdbMessage::Clse, m_localId, remote, {}});
         transport->forget(m_localId);
     }
 }

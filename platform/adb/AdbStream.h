@@ -12,7 +12,7 @@ class AdbTransport;
 
 // One stream of a transport: a service on the phone ("shell:…", "sync:", "tcp:<port>") reached
 // through OPEN/OKAY/WRTE/CLSE. Reads and writes block the calling thread; the transport's reader
-// thread feeds the stream.
+// thread feeds the stream. A thread under an AdbInterruption scope has its waits ended by Cancel.
 //
 // Flow control comes in two flavours. Where both sides offer "delayed_ack", each side grants the
 // other a window of bytes (in OPEN and in the OKAY answering it) and every later OKAY carries the
@@ -35,12 +35,13 @@ public:
     // The next bytes from the phone; empty once the phone closed the stream. Throws AdbError when
     // the transport broke or timeoutMs (when not negative) ran out.
     QByteArray read(int timeoutMs = -1);
-    // Reads until the phone closes the stream.
-    QByteArray readAll();
+    // Reads until the phone closes the stream; timeoutMs (when not negative) limits each wait for
+    // the next bytes.
+    QByteArray readAll(int timeoutMs = -1);
     // Reads exactly size bytes. Throws AdbError when the stream ends first.
     QByteArray readExactly(qsizetype size, int timeoutMs = -1);
     // Sends data in messages no larger than the transport allows. Throws AdbError when the stream
-    // or the transport is closed.
+    // or the transport is closed, or the phone grants no room to send for half a minute.
     void write(const QByteArray &data);
     // Closes the stream (CLSE) unless it is closed already.
     void close();

@@ -21,7 +21,7 @@ QByteArray request(const char id[4], quint32 value)
 } // namespace
 
 void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QString &remotePath, int mode,
-                          quint32 mtime)
+                          quint32 mtime, int answerLimitMs)
 {
     const QByteArray target = remotePath.toUtf8() + ',' + QByteArray::number(0100000 | (mode & 0777));
     if (target.size() > 1024)
@@ -50,7 +50,8 @@ void AdbSyncService::push(AdbTransport &transport, QIODevice &source, const QStr
     pending += request("DONE", mtime);
     stream->write(pending);
 
-    readPushAnswer([&stream](qsizetype size) { return stream->readExactly(size); });
+    readPushAnswer(
+        [&stream, answerLimitMs](qsizetype size) { return stream->readExactly(size, answerLimitMs); });
     try {
         stream->write(request("QUIT", 0));
     } catch (const AdbError &) {

@@ -12,13 +12,16 @@ class QIODevice;
 class AdbSyncService
 {
 public:
+    // How long the phone may take to answer once it has the whole file.
+    static constexpr int kAnswerLimitMs = 60000;
     // Largest DATA block the phone accepts.
     static constexpr int kMaxDataBlock = 64 * 1024;
 
     // Sends everything source yields to remotePath with the given mode (e.g. 0644). Throws AdbError
-    // when the phone refuses it (with the phone's reason) or the transport broke.
+    // when the phone refuses it (with the phone's reason), the transport broke or no answer came
+    // within answerLimitMs.
     static void push(AdbTransport &transport, QIODevice &source, const QString &remotePath, int mode,
-                     quint32 mtime);
+                     quint32 mtime, int answerLimitMs = kAnswerLimitMs);
     // Reads the phone's answer to a push through readExactly (which throws AdbError when the answer
     // ends early): returns on OKAY, throws AdbError with the phone's reason on FAIL and on anything
     // else.

@@ -5,7 +5,10 @@
 #include "AdbKey.h"
 #include "AdbMessageReader.h"
 #include "AdbStream.h"
+#include "AdbThreadPool.h"
 #include "Logging.h"
+
+#include <QThreadPool>
 
 #include <chrono>
 #include <vector>
@@ -45,7 +48,7 @@ std::shared_ptr<AdbTransport> AdbTransport::start(std::unique_ptr<AdbChannel> ch
                                                   std::shared_ptr<const AdbKey> key)
 {
     std::shared_ptr<AdbTransport> transport(
-        new AdbTransport(std::move(channel), std::move(serial), std::move(key)));
+        new AdbTransport(std::move(channel), std::move(serial), std::move(key)), &AdbTransport::destroy);
     try {
         transport->send(AdbMessage{AdbMessage::Cnxn, AdbMessage::kVersionSkipChecksum,
                                    AdbMessage::kMaxPayload, kHostBanner});
@@ -57,15 +60,22 @@ std::shared_ptr<AdbTransport> AdbTransport::start(std::unique_ptr<AdbChannel> ch
     return transport;
 }
 
+void AdbTransport::destroy(AdbTransport *transport)
+{
+    // A stream answered on the reader thread may hold the last reference for a moment. Deleting
+    // there would free the object under the running readLoop, so another thread does it and joins
+    // the reader as always.
+    if (transport->m_reader.get_id() == std::this_thread::get_id())
+        adbThreadPool()->start([transport] { delete transport; });
+    else
+        delete transport;
+}
+
 AdbTransport::~AdbTransport()
 {
     close();
-    if (m_reader.joinable()) {
-        if (m_reader.get_id() == std::this_thread::get_id())
-            m_reader.detach();
-        else
-            m_reader.join();
-    }
+    if (m_reader.joinable())
+        m_reader.join();
 }
 
 AdbTransport::State AdbTransport::state() const
@@ -166,10 +176,69 @@ void AdbTransport::send(const AdbMessage &message)
     const QByteArray header = message.encodeHeader(protocolVersion() < AdbMessage::kVersionSkipChecksum);
     qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0
                    << message.arg1 << message.payload.size();
-    std::lock_guard lock(m_writeMutex);
-    if (state() == State::Offline)
-        throw AdbError(errorString());
-    m_channel->write(header, message.payload);
+    {
+        std::lock_guard lock(m_writeMutex);
+        if (state() == State::Offline)
+            throw AdbError(errorString());
+        try {
+            m_channel->write(header, message.payload);
+        } catch (const AdbError &e) {
+            // Part of the message may have left: nothing after it could be understood.
+            goOffline(QString::fromUtf8(e.what()));
+            throw;
+        }
+        writePosted();
+    }
+    flushPosted();
+}
+
+void AdbTransport::post(AdbMessage message)
+{
+    {
+        std::lock_guard lock(m_postedMutex);
+        m_posted.push_back(std::move(message));
+    }
+    flushPosted();
+}
+
+void AdbTransport::writePosted()
+{
+    for (;;) {
+        AdbMessage next;
+        {
+            std::lock_guard lock(m_postedMutex);
+            if (m_posted.empty())
+                return;
+            next = std::move(m_posted.front());
+            m_posted.pop_front();
+        }
+        if (state() == State::Offline)
+            continue;
+        const QByteArray header = next.encodeHeader(protocolVersion() < AdbMessage::kVersionSkipChecksum);
+        qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(next.command) << next.arg0 << next.arg1
+                       << next.payload.size();
+        try {
+            m_channel->write(header, next.payload);
+        } catch (const AdbError &e) {
+            goOffline(QString::fromUtf8(e.what()));
+        }
+    }
+}
+
+void AdbTransport::flushPosted()
+{
+    // Whoever holds the write lock writes what was posted before letting it go, and looks again
+    // after letting go; a thread that finds the lock taken leaves its messages to the holder.
+    for (;;) {
+        std::unique_lock lock(m_writeMutex, std::try_to_lock);
+        if (!lock.owns_lock())
+            return;
+        writePosted();
+        lock.unlock();
+        std::lock_guard posted(m_postedMutex);
+        if (m_posted.empty())
+            return;
+    }
 }
 
 void AdbTransport::forget(quint32 localId)
@@ -255,7 +324,7 @@ void AdbTransport::handle(const AdbMessage &message)
         throw AdbError(QStringLiteral("The phone asks for an encrypted connection, which is not supported."));
     case AdbMessage::Open:
         // We offer no services to the phone.
-        send(AdbMessage{AdbMessage::Clse, 0, message.arg0, {}});
+        post(AdbMessage{AdbMessage::Clse, 0, message.arg0, {}});
         return;
     case AdbMessage::Okay:
         if (auto s = stream(message.arg1)) {
@@ -267,9 +336,9 @@ void AdbTransport::handle(const AdbMessage &message)
     case AdbMessage::Wrte:
         if (auto s = stream(message.arg1)) {
             if (s->received(message.payload))
-                send(AdbMessage{AdbMessage::Okay, message.arg1, message.arg0, {}});
+                post(AdbMessage{AdbMessage::Okay, message.arg1, message.arg0, {}});
         } else {
-            send(AdbMessage{AdbMessage::Clse, 0, message.arg0, {}});
+            post(AdbMessage{AdbMessage::Clse, 0, message.arg0, {}});
         }
         return;
     case AdbMessage::Clse:

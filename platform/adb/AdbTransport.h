@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,8 +68,13 @@ public:
     // Ends the transport; every stream fails. Safe to call more than once, from any thread.
     void close();
 
-    // Sends one message. Throws AdbError when the channel broke.
+    // Sends one message. Throws AdbError when the channel broke or the phone took nothing for the
+    // channel's stall limit; either leaves the transport offline.
     void send(const AdbMessage &message);
+    // Sends a message that answers the phone or ends a stream (OKAY, CLSE) without waiting for a
+    // write under way: it goes right after that write. A failure shows as the transport going
+    // offline.
+    void post(AdbMessage message);
     // A stream that ended leaves the table.
     void forget(quint32 localId);
 
@@ -81,6 +87,12 @@ private:
     void offerPublicKey();
     std::shared_ptr<AdbStream> stream(quint32 localId);
     void goOffline(const QString &reason);
+    // With m_writeMutex held.
+    void write(const AdbMessage &message);
+    void writePosted();
+    void flushPosted();
+    // The deleter of every transport: never on its own reader thread, which the destructor joins.
+    static void destroy(AdbTransport *transport);
 
     const std::unique_ptr<AdbChannel> m_channel;
     const QString m_serial;
@@ -104,5 +116,7 @@ private:
     int m_tokensAnswered = 0;
 
     std::mutex m_writeMutex;
+    std::mutex m_postedMutex;
+    std::deque<AdbMessage> m_posted;
     std::thread m_reader;
 };

@@ -20,6 +20,7 @@ namespace {
 constexpr std::chrono::milliseconds kForwardDrain{5000};
 
 const QString kNoTransport = QStringLiteral("No ADB transport is available.");
+const QString kGone = QStringLiteral("The phone is no longer connected.");
 
 void setError(QString *error, const QString &text)
 {
@@ -53,6 +54,11 @@ AdbUSBHandle::~AdbUSBHandle() = default;
 QString AdbUSBHandle::deviceId() const
 {
     return m_deviceId;
+}
+
+bool AdbUSBHandle::isGone() const
+{
+    return m_transport && m_transport->state() == AdbTransport::State::Offline;
 }
 
 bool AdbUSBHandle::waitForAuth2(int ms)
@@ -130,7 +136,8 @@ bool AdbUSBHandle::install(const QString &apkPath, const QString &options, QStri
         QString command = QStringLiteral("pm install ");
         if (!options.isEmpty())
             command += options + QLatin1Char(' ');
-        const AdbShellService::Result result = AdbShellService::run(*m_transport, command + remote);
+        const AdbShellService::Result result =
+            AdbShellService::run(*m_transport, command + remote, AdbShellService::kInstallSilenceLimitMs);
         try {
             AdbShellService::run(*m_transport, QStringLiteral("rm -f ") + remote);
         } catch (const AdbError &) {
@@ -168,6 +175,10 @@ quint16 AdbUSBHandle::forward(quint16 localPort, quint16 remotePort, QString *er
 {
     if (!m_transport) {
         setError(error, kNoTransport);
+        return 0;
+    }
+    if (isGone()) {
+        setError(error, kGone);
         return 0;
     }
     std::lock_guard lock(m_forwardsMutex);

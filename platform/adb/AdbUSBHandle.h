@@ -46,12 +46,16 @@ public:
     // package was installed; otherwise the reason goes to error (may be null).
     static bool installSucceeded(const QByteArray &output, int exitCode, QString *error);
     // Makes a connection to 127.0.0.1:localPort reach remotePort on the phone; returns the local
-    // port (a free one when 0 was asked for), 0 on failure.
+    // port (a free one when 0 was asked for), 0 on failure. A phone that is gone gets no listener.
     virtual quint16 forward(quint16 localPort, quint16 remotePort, QString *error);
     // Ends the forward of localPort once every forward() of it has been matched by a call here: the
     // port, its listener and thread are freed, and the connections it carries end once they have
     // drained. Nothing happens for a port without a forward.
     virtual void removeForward(quint16 localPort);
+
+    // Whether the conversation with the phone has ended (unplugged, broken or closed); false for a
+    // handle without one.
+    virtual bool isGone() const;
 
     // The conversation with the phone; null for a handle without one.
     std::shared_ptr<AdbTransport> transport() const { return m_transport; }

@@ -46,6 +46,10 @@ void AndroidAttach::connected(const QString &, const PAdbUSBHandle &handle)
         return;
     const QString devId = handle->deviceId();
     while (!handle->waitForAuth2(500)) {
+        // Unplugged, or its connection broke: the poll reports it and tries it again; asking the
+        // user to allow a phone that is not there would never end.
+        if (handle->isGone())
+            return;
         const QString text = tr("Can't connect to your Android Phone: %1.<br/><br/>If you are presented with "
                                 "the pop up to allow "
                                 "debugging with the computer on your Android device screen. Please simply "
@@ -153,7 +157,10 @@ bool AndroidAttach::write(const QList<pim::_Contact> &contacts, LocalDb &mirror)
     }
     ProgressForm progress(QString(), m_dialogParent);
     SyncBackupThread worker(contacts, android, m_portSource(), &progress);
-    return progress.runWorker(worker);
+    const bool written = progress.runWorker(worker);
+    if (worker.cancelledMidWrite())
+        Tips::info(SyncBackupThread::partlyWrittenText());
+    return written;
 }
 
 bool AndroidAttach::sendDeletion(const QList<pim::_Contact> &contacts, LocalDb &mirror)

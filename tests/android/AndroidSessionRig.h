@@ -51,6 +51,7 @@ public:
     }
     QString logcat() override { return m_inner->logcat(); }
     void endSession(int port) override { m_inner->endSession(port); }
+    bool phoneGone() const override { return m_inner->phoneGone(); }
 
     std::function<void()> afterCheck;
     std::function<void()> afterStart;

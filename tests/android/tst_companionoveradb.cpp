@@ -21,6 +21,7 @@
 #include <QSet>
 #include <QThreadPool>
 
+using tarnwick::peers::CompanionApp;
 using tarnwick::peers::SimulatedAdbd;
 using tarnwick::peers::SimulatedAndroidPhone;
 using tarnwick::test::AndroidSessionRig;
@@ -259,7 +260,7 @@ private slots:
         QTest::newRow("install refused") << "install"
                                          << "INSTALL_FAILED_INSUFFICIENT_STORAGE";
         QTest::newRow("phone unplugged") << "unplug"
-                                         << "";
+                                         << "IDS_ANDROID_PHONE_DISCONNECTED";
     }
     void loadFailures()
     {
@@ -285,6 +286,68 @@ private slots:
         QVERIFY2(outcome.contains(message), qPrintable(outcome));
         QVERIFY(mirror.contacts(0, QString()).isEmpty());
         QCOMPARE(phone.app().sessionsServed(), 0);
+    }
+
+    // A phone unplugged in the middle of a session: the user reads that the phone was disconnected,
+    // and after a write also that the phone may hold part of the contacts; the mirror keeps nothing.
+    void unplugDuringASessionSaysSo_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("load") << false << "error|IDS_ANDROID_PHONE_DISCONNECTED";
+        QTest::newRow("write") << true << "error|IDS_ANDROID_PHONE_DISCONNECTED\n\nIDS_ANDROID_WRITE_PARTLY";
+    }
+    void unplugDuringASessionSaysSo()
+    {
+        QFETCH(bool, write);
+        QFETCH(QString, outcome);
+        SimulatedAndroidPhone phone(signedIn(true));
+        phone.adbd().trustKey(m_key->androidPublicKey());
+        phone.app().addContact({{pim::ENTITY_NAME, R::name(QStringLiteral("Ann"), QStringLiteral("Lee"))}});
+        const PAdbUSBHandle handle = phone.connect(m_key);
+        QVERIFY(handle);
+        SimulatedAdbd &adbd = phone.adbd();
+        // The phone goes away while the desktop waits for it: the load never says goodbye.
+        QStringList script = phone.app().loadScript();
+        script.removeIf([](const QString &line) { return line.startsWith(QLatin1String("$bye:")); });
+        phone.app().setLoadScript(script);
+        phone.app().silentAfterScript = true;
+        phone.app().answerHook = [&adbd](int index, const QString &normal) {
+            if (index < 1)
+                return normal;
+            adbd.unplug();
+            return CompanionApp::kSilent;
+        };
+
+        QTemporaryDir dir;
+        AndroidContactsDb mirror(dir.filePath(QStringLiteral("mirror")),
+                                 PAndroidConnector(new AdbConnector(handle, [](unsigned long) {})));
+        mirror.create();
+        RecordingProgressSink progress;
+        std::unique_ptr<QThread> session;
+        const quint16 port = AndroidSessionRig::closedPort();
+        if (write) {
+            QList<pim::_Contact> contacts;
+            for (int i = 0; i < 30; ++i) {
+                pim::Entity name;
+                name.values[pim::NameKey::GivenName] = QStringLiteral("Pia%1").arg(i);
+                name.values[pim::NameKey::FullName] = name.fullName();
+                pim::_Contact c(0, QString(), name.fullName());
+                c.entities[pim::ENTITY_NAME] << name;
+                contacts << c;
+            }
+            session = std::make_unique<SyncBackupThread>(contacts, &mirror, port, &progress);
+        } else {
+            session = std::make_unique<SyncRestoreThread>(&mirror, port, &progress);
+        }
+        session->start();
+        if (!write) {
+            QTRY_VERIFY(progress.reports().join('\n').contains(QLatin1String("IDS_SYNC_BACKING")));
+            adbd.unplug();
+        }
+        QVERIFY(session->wait(QDeadlineTimer(30000)));
+        QCOMPARE(progress.outcome(), outcome);
+        QVERIFY(mirror.contacts(0, QString()).isEmpty());
     }
 };
 

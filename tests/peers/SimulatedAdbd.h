@@ -42,7 +42,8 @@ class SimulatedAdbd
 {
 public:
     // What the phone's user does with the trust prompt a new key raises (Ask: whatever the test
-    // answers with answerPrompt(), whenever it does).
+    // answers with answerPrompt(), whenever it does; a "deny" there leaves the host connected but
+    // unauthorised, as a phone lists it, until the host offers its key again).
     enum class Prompt { Accept, Refuse, Ignore, Ask };
     // Misbehaviour on purpose.
     enum class Fault {
@@ -51,6 +52,7 @@ public:
         TruncatedMessage,    // the first shell answer is cut inside its payload and the connection dropped
         StreamClosedMidPush, // the file service closes its stream after the first DATA block
         GoneMidPush,         // the connection drops after the first DATA block of a push
+        MuteAfterPush,       // the file service takes a whole push and never answers it
         OversizedPayload,    // the first shell answer exceeds the agreed payload limit
         OkayWithoutWindow,   // under delayed acknowledgement, the answer to the next OPEN lacks its window
         NegativeWindow,      // under delayed acknowledgement, the answer to the next OPEN grants -1 bytes

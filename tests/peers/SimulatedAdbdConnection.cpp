@@ -381,8 +381,6 @@ void SimulatedAdbdConnection::serve()
                         if (*allow) {
                             m_daemon.trust(key);
                             sendConnect();
-                        } else {
-                            drop();
                         }
                     });
                 }
@@ -754,7 +752,8 @@ bool SimulatedAdbdConnection::syncRequest(const std::shared_ptr<Stream> &stream,
         stream->pushData.clear();
         m_daemon.storeFile(stream->pushPath, file, stream->pushMode, stream->pushSize);
         stream->pushSize = 0;
-        send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
+        if (m_daemon.takeFault(SimulatedAdbd::Fault::MuteAfterPush) != SimulatedAdbd::Fault::MuteAfterPush)
+            send(A_WRTE, stream->id, stream->hostId, syncPacket("OKAY", {}));
         return true;
     }
     if ((id != "SEND" && id != "DATA") || length > kMaxSyncData) {

@@ -77,6 +77,23 @@ int SimulatedUsbBus::claim(const QString &path)
     return it->heldElsewhere ? LIBUSB_ERROR_BUSY : LIBUSB_SUCCESS;
 }
 
+bool SimulatedUsbBus::outNaked(const QString &path)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_phones.find(path);
+    if (it == m_phones.end())
+        return false;
+    const int index = it->outTransfers++;
+    return it->outNaksAfter >= 0 && index >= it->outNaksAfter;
+}
+
+bool SimulatedUsbBus::inMuted(const QString &path) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_phones.find(path);
+    return it != m_phones.end() && it->inMute;
+}
+
 bool SimulatedUsbBus::halted(const QString &path, unsigned char endpoint, bool clear)
 {
     std::lock_guard lock(m_mutex);

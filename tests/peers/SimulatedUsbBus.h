@@ -37,8 +37,14 @@ public:
         // Endpoints an earlier host left halted: their transfers stall until the halt is cleared.
         bool inHalted = false;
         bool outHalted = false;
+        // The phone takes what the host sends and never sends anything back.
+        bool inMute = false;
+        // Bulk-out transfers after this many time out with nothing taken, as a phone that NAKs every
+        // packet; -1: never.
+        int outNaksAfter = -1;
         // What happened.
         int opens = 0;
+        int outTransfers = 0;
         int claims = 0;
     };
 
@@ -56,6 +62,9 @@ public:
 
     // Device side.
     int claim(const QString &path);
+    // Counts a bulk-out transfer of the phone at path; whether it is NAKed.
+    bool outNaked(const QString &path);
+    bool inMuted(const QString &path) const;
     // Whether the endpoint of the phone at path is halted; clearing it when clear is set.
     bool halted(const QString &path, unsigned char endpoint, bool clear = false);
 

@@ -6,8 +6,10 @@
 #include <libusb.h>
 
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarnwick::peers {
@@ -56,6 +58,10 @@ int SimulatedUsbPhone::bulkTransfer(unsigned char endpoint, unsigned char *data,
     if (m_fd < 0)
         return LIBUSB_ERROR_IO;
     if (endpoint & LIBUSB_ENDPOINT_IN) {
+        if (m_bus.inMuted(m_path)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+            return LIBUSB_ERROR_TIMEOUT;
+        }
         pollfd p{m_fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, int(timeoutMs));
         if (ready == 0)
@@ -65,6 +71,11 @@ int SimulatedUsbPhone::bulkTransfer(unsigned char endpoint, unsigned char *data,
             return LIBUSB_ERROR_IO;
         *transferred = int(got);
         return LIBUSB_SUCCESS;
+    }
+    if (m_bus.outNaked(m_path)) {
+        // The host controller retries a NAKed packet until the transfer's time runs out.
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return LIBUSB_ERROR_TIMEOUT;
     }
     int sent = 0;
     while (sent < length) {

@@ -1,6 +1,7 @@
 #include "LoopbackSockets.h"
 #include "SimulatedAdbd.h"
 #include "TestMain.h"
+#include "platform/adb/AdbChannel.h"
 #include "platform/adb/AdbError.h"
 #include "platform/adb/AdbForwardServer.h"
 #include "platform/adb/AdbKey.h"
@@ -8,23 +9,78 @@
 #include "platform/adb/AdbStream.h"
 #include "platform/adb/AdbSyncService.h"
 #include "platform/adb/AdbTcpChannel.h"
+#include "platform/adb/AdbThreadPool.h"
 #include "platform/adb/AdbTransport.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 
 using tarnwick::peers::SimulatedAdbd;
 
 namespace {
+
+// A wire whose reader is handed the last reference to its own transport and lets go of it there,
+// as a stream answered on the reader thread may; it records on which thread the wire is destroyed.
+class LastReferenceChannel : public AdbChannel
+{
+public:
+    struct Seen
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::shared_ptr<AdbTransport> handed;
+        bool closed = false;
+        std::thread::id reader;
+        std::thread::id destroyer;
+        bool destroyed = false;
+    };
+
+    explicit LastReferenceChannel(std::shared_ptr<Seen> seen)
+        : m_seen(std::move(seen))
+    {}
+    ~LastReferenceChannel() override
+    {
+        std::lock_guard lock(m_seen->mutex);
+        m_seen->destroyer = std::this_thread::get_id();
+        m_seen->destroyed = true;
+        m_seen->changed.notify_all();
+    }
+    qint64 read(char *, qint64) override
+    {
+        const std::shared_ptr<Seen> seen = m_seen;
+        std::unique_lock lock(seen->mutex);
+        seen->reader = std::this_thread::get_id();
+        seen->changed.wait(lock, [&seen] { return seen->handed || seen->closed; });
+        std::shared_ptr<AdbTransport> last = std::move(seen->handed);
+        lock.unlock();
+        last.reset();
+        lock.lock();
+        seen->changed.wait(lock, [&seen] { return seen->closed; });
+        return 0;
+    }
+    void write(const QByteArray &, const QByteArray &) override {}
+    void close() override
+    {
+        std::lock_guard lock(m_seen->mutex);
+        m_seen->closed = true;
+        m_seen->changed.notify_all();
+    }
+
+private:
+    std::shared_ptr<Seen> m_seen;
+};
 
 // A service on the simulated phone: sends back what it gets, to every connection.
 class EchoServer
@@ -665,6 +721,28 @@ private slots:
                      QByteArray("next\n"));
             QVERIFY2(ok, qPrintable(error));
         }
+    }
+
+    // The last reference may go on the transport's own reader thread; the transport then ends on
+    // another thread, which joins the reader, so the reader never runs on a freed object.
+    void lastReferenceOnTheReaderThread()
+    {
+        auto seen = std::make_shared<LastReferenceChannel::Seen>();
+        std::weak_ptr<AdbTransport> watch;
+        {
+            std::shared_ptr<AdbTransport> transport =
+                AdbTransport::start(std::make_unique<LastReferenceChannel>(seen), QStringLiteral("last"));
+            watch = transport;
+            std::lock_guard lock(seen->mutex);
+            seen->handed = std::move(transport);
+            seen->changed.notify_all();
+        }
+        std::unique_lock lock(seen->mutex);
+        QVERIFY(seen->changed.wait_for(lock, std::chrono::seconds(10), [&seen] { return seen->destroyed; }));
+        QVERIFY(seen->destroyer != seen->reader);
+        lock.unlock();
+        QVERIFY(watch.expired());
+        adbThreadPool()->waitForDone();
     }
 
     void unpluggedPhoneEndsABlockedCommand()

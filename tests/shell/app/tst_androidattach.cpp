@@ -37,16 +37,20 @@ namespace {
 const QString kSerial = QStringLiteral("R58M123ABC");
 const QString kOtherSerial = QStringLiteral("emulator-5554");
 
-// A phone that allows USB debugging only after it was asked a number of times.
+// A phone that allows USB debugging only after it was asked a number of times, and that may be
+// unplugged after some of them.
 class ShyPhone : public SimulatedAndroidHandle
 {
 public:
-    ShyPhone(CompanionApp *app, QString id, int refusals)
+    ShyPhone(CompanionApp *app, QString id, int refusals, int goneAfter = -1)
         : SimulatedAndroidHandle(app, std::move(id))
         , refusals(refusals)
+        , goneAfter(goneAfter)
     {}
     bool waitForAuth2(int) override { return asked++ >= refusals; }
+    bool isGone() const override { return goneAfter >= 0 && asked > goneAfter; }
     int refusals;
+    int goneAfter;
     std::atomic_int asked{0};
 };
 
@@ -211,31 +215,45 @@ private slots:
     }
 
     // Until the phone allows debugging the warning comes back after each wait; Retry waits again,
-    // Abort gives up without touching the phone.
+    // Abort gives up without touching the phone, and a phone that was unplugged is asked no more.
     void authorisationLoop_data()
     {
         QTest::addColumn<int>("refusals");
         QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<bool>("loaded");
-        QTest::newRow("allowed at once") << 0 << QList<int>{} << true;
+        QTest::addColumn<int>("goneAfter");
+        QTest::addColumn<int>("boxes");
+        const QList<int> retries{QMessageBox::Retry, QMessageBox::Retry, QMessageBox::Retry,
+                                 QMessageBox::Retry};
+        QTest::newRow("allowed at once") << 0 << QList<int>{} << true << -1 << 0;
         QTest::newRow("allowed after two retries")
-            << 2 << QList<int>{QMessageBox::Retry, QMessageBox::Retry} << true;
-        QTest::newRow("aborted") << 5 << QList<int>{QMessageBox::Retry} << false;
+            << 2 << QList<int>{QMessageBox::Retry, QMessageBox::Retry} << true << -1 << 2;
+        QTest::newRow("aborted") << 5 << QList<int>{QMessageBox::Retry} << false << -1 << 2;
+        QTest::newRow("unplugged while asked") << 5 << retries << false << 2 << 2;
     }
     void authorisationLoop()
     {
         QFETCH(int, refusals);
         QFETCH(QList<int>, answers);
         QFETCH(bool, loaded);
+        QFETCH(int, goneAfter);
+        QFETCH(int, boxes);
         auto w = window();
         CompanionApp app;
-        QSharedPointer<ShyPhone> shy(new ShyPhone(&app, kSerial, refusals));
+        QSharedPointer<ShyPhone> shy(new ShyPhone(&app, kSerial, refusals, goneAfter));
         shy->userPackages << AdbConnector::kPackage;
         usePhone(*w, app);
         m_box.retryAnswers = answers;
         arrive(*w, shy);
         if (loaded) {
             QTRY_VERIFY_WITH_TIMEOUT(androidNode(*w, kSerial), 30000);
+        } else if (goneAfter >= 0) {
+            QTRY_VERIFY(shy->asked > goneAfter);
+            QTest::qWait(200);
+            QVERIFY(androidNodes(*w).isEmpty());
+            QCOMPARE(app.sessionsServed(), 0);
+            // The answers left were never asked for.
+            QCOMPARE(m_box.retryAnswers.size(), answers.size() - boxes);
         } else {
             QTRY_VERIFY(m_box.retryAnswers.isEmpty() && !boxTexts(QMessageBox::Warning).isEmpty());
             QTest::qWait(200);
@@ -243,7 +261,7 @@ private slots:
             QCOMPARE(app.sessionsServed(), 0);
         }
         const QStringList warnings = boxTexts(QMessageBox::Warning);
-        QCOMPARE(warnings.size(), loaded ? refusals : answers.size() + 1);
+        QCOMPARE(warnings.size(), boxes);
         for (const QString &text : warnings) {
             QVERIFY(text.contains(QStringLiteral("Can't connect to your Android Phone: %1.").arg(kSerial)));
             QVERIFY(text.contains(QLatin1String("\"Always allow from this computer\"")));
