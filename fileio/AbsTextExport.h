@@ -32,6 +32,9 @@ public:
     static QString addrCityCol(const pim::Entity &e);
     static QString addrStreetCol(const pim::Entity &e);
     static QString addrPostcodeCol(const pim::Entity &e);
+    static QString addrCountryCodeCol(const pim::Entity &e);
+    // The address as one text, where its parts compose none.
+    static QString addrTextCol(const pim::Entity &e);
 
     // Lower comes further left; 1000 for a name no rule knows.
     static int colPriority(QString name);

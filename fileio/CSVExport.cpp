@@ -4,6 +4,9 @@
 
 QByteArray CSVExport::cols2Bytes(QStringList columns)
 {
+    // A column may be named by the user's own text (a protocol of their own).
+    for (QString &name : columns)
+        name = csvhelper::formatCell(name);
     return (columns.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
 }
 

@@ -292,8 +292,12 @@ void appendFolded(QByteArray &out, QByteArrayView line)
 {
     qsizetype start = 0;
     qsizetype room = kLineOctets;
+    // The next line break of the value, looked for again only once passed: a photo's line is long
+    // and holds none, and searching it to its end for every piece would cost its length squared.
+    qsizetype crlf = line.indexOf(QByteArrayView("\r\n"));
     while (line.size() - start > room) {
-        const qsizetype crlf = line.indexOf(QByteArrayView("\r\n"), start);
+        if (crlf >= 0 && crlf < start)
+            crlf = line.indexOf(QByteArrayView("\r\n"), start);
         if (crlf >= 0 && crlf - start <= room) {
             out += line.sliced(start, crlf + 2 - start);
             start = crlf + 2;
@@ -398,6 +402,24 @@ QStringList QVCardParser::_Property::values() const
     }
     if (!field.isEmpty())
         result << field;
+    return result;
+}
+
+QStringList QVCardParser::_Property::listValues() const
+{
+    const QString text = decodedText(*this);
+    if (!textEscapes)
+        return {text};
+    QStringList result;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] == QLatin1Char('\\')) {
+            ++i;
+        } else if (i == text.size() || text[i] == QLatin1Char(',')) {
+            result << unescape(QStringView(text).mid(start, qMin(i, text.size()) - start));
+            start = i + 1;
+        }
+    }
     return result;
 }
 

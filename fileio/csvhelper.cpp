@@ -43,6 +43,82 @@ void skipLineFeed(QIODevice *device, const char *function)
 
 } // namespace
 
+namespace {
+
+const QString kValueSeparator = QStringLiteral(" ::: ");
+
+bool needsQuotes(const QString &value)
+{
+    return value.startsWith(QLatin1Char('"')) || value.contains(QLatin1String(":::"));
+}
+
+} // namespace
+
+QString csvhelper::joinValues(const QStringList &values)
+{
+    QString out;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out += kValueSeparator;
+        const QString &value = values.at(i);
+        if (!needsQuotes(value)) {
+            out += value;
+            continue;
+        }
+        out += QLatin1Char('"');
+        for (const QChar c : value) {
+            if (c == QLatin1Char('"'))
+                out += QLatin1Char('"');
+            out += c;
+        }
+        out += QLatin1Char('"');
+    }
+    return out;
+}
+
+QStringList csvhelper::splitValues(const QString &cell)
+{
+    QStringList values;
+    const QStringView text(cell);
+    qsizetype start = 0;
+    for (;;) {
+        // A value in quotes: taken as such only when its closing quote ends the cell or stands
+        // before a separator; any other text starting with a quote is read as it stands.
+        if (start < text.size() && text[start] == QLatin1Char('"')) {
+            QString value;
+            qsizetype i = start + 1;
+            bool closed = false;
+            while (i < text.size()) {
+                if (text[i] == QLatin1Char('"')) {
+                    if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                        value += QLatin1Char('"');
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            if (closed && (i == text.size() || text.mid(i).startsWith(kValueSeparator))) {
+                values << value;
+                if (i == text.size())
+                    return values;
+                start = i + kValueSeparator.size();
+                continue;
+            }
+        }
+        const qsizetype sep = text.indexOf(kValueSeparator, start);
+        if (sep < 0) {
+            values << text.mid(start).toString();
+            return values;
+        }
+        values << text.mid(start, sep - start).toString();
+        start = sep + kValueSeparator.size();
+    }
+}
+
 QString csvhelper::formatCell(QString cell)
 {
     bool quote = false;

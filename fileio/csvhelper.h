@@ -14,6 +14,13 @@ namespace csvhelper {
 // holds a line feed, a carriage return, a double quote or a comma; else unchanged.
 QString formatCell(QString cell);
 
+// Several values in one cell, separated by " ::: " as a widespread address book writes them. A
+// value holding three colons in a row, or starting with a double quote, is wrapped in double
+// quotes (inner ones doubled), so that it comes back as one value.
+QString joinValues(const QStringList &values);
+// The values of a cell written by joinValues(); a cell without a separator is one value.
+QStringList splitValues(const QString &cell);
+
 // Reads the next record from the device and appends its fields to `fields` (not cleared first).
 // Fields are separated by `separator` and the record ends at a CR LF, a LF or a lone CR outside
 // quotes (true); the end of the input ends it too (false). Inside quotes they are text. A field's
