@@ -272,6 +272,19 @@ public:
             m_contact.fullName = m_formattedName;
             single(pim::ENTITY_NAME).values.insert(pim::NameKey::FullName, m_formattedName);
         }
+        // An entry without a label of its own says so, as its stored twin does with an empty
+        // column: read again from its own export, it is the same entry, not a changed one.
+        for (const int kind :
+             {pim::ENTITY_PHONE, pim::ENTITY_EMAIL, pim::ENTITY_NICKNAME, pim::ENTITY_EVENT, pim::ENTITY_IM,
+              pim::ENTITY_ORG, pim::ENTITY_REL, pim::ENTITY_ADDR, pim::ENTITY_URL}) {
+            const auto found = m_contact.entities.find(kind);
+            if (found == m_contact.entities.end())
+                continue;
+            for (pim::Entity &e : found.value()) {
+                if (!e.values.contains(pim::ValueKey::Label))
+                    e.values.insert(pim::ValueKey::Label, QString());
+            }
+        }
         if (!m_phoneticGiven.isEmpty())
             single(pim::ENTITY_NAME).values.insert(pim::NameKey::PhoneticGivenName, m_phoneticGiven);
         if (!m_phoneticFamily.isEmpty())

@@ -235,6 +235,13 @@ void TestTableExport::textTables_data()
     QTest::newRow("long text written whole")
         << QList<QStringList>{{"4|data1=" + longMail + "|data2=1", "8|data1=me|data5=4"}}
         << pad("Email:Home", 25) + pad("IM:Skype", 25) + "\n" + longMail + pad("me", 25) + "\n";
+    // The table shows every address and organisation, the ones typed as one text too.
+    QTest::newRow("free-text address, second address and organisation")
+        << QList<QStringList>{{"12|data1=Elm St\nTown|data2=1", "12|data2=1|data4=Main St",
+                               "10|data1=A|data5=D", "10|data1=B"}}
+        << pad("Company", 25) + pad("Department", 25) + pad("Addr:Home:Street", 50) +
+               pad("Addr:Home:Text", 25) + "\n" + pad("A ::: B", 25) + pad("D", 25) +
+               pad(" ::: Main St", 50) + pad("Elm St Town", 25) + "\n";
     QTest::newRow("line breaks become blanks, tabs stay")
         << QList<QStringList>{{"9|data1=a\r\nb\tc"}} << pad("Notes", 100) + "\n" + pad("a  b\tc", 100) + "\n";
 }
