@@ -7,7 +7,9 @@
 
 #include "csvhelper.h"
 
+#include <QPair>
 #include <QSet>
+#include <QVarLengthArray>
 #include <QVector>
 
 #include <algorithm>
@@ -236,7 +238,10 @@ const QString &AbsTextExport::typedColumn(int type, int part, const pim::Entity 
 
 QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e) const
 {
-    const auto v = [&e](const QString &key) { return e.values.value(key).toString(); };
+    const auto v = [&e](const QString &key) {
+        const auto it = e.values.constFind(key);
+        return it == e.values.constEnd() ? QString() : it->toString();
+    };
     const auto typed = [&](int part = 0) { return typedColumn(type, part, e); };
     switch (type) {
     case pim::ENTITY_NAME:
@@ -271,108 +276,127 @@ QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e
                  sub.isEmpty() ? QString() : label(pim::orgTypeMap(), e, pim::OrgKey::SubType), false}};
     }
     case pim::ENTITY_ADDR: {
+        QList<Cell> cells{
+            {typed(0), v(pim::AddrKey::Country), false},  {typed(1), v(pim::AddrKey::State), false},
+            {typed(2), v(pim::AddrKey::City), false},     {typed(3), v(pim::AddrKey::Street), false},
+            {typed(4), v(pim::AddrKey::Postcode), false}, {typed(5), v(pim::AddrKey::CountryCode), false}};
         // An address kept as one free text (as phones keep a typed one) has a column of its own.
-        const bool freeText = e.formattedAddr().isEmpty() && !e.shownAddr().isEmpty();
-        return {{typed(0), v(pim::AddrKey::Country), false},
-                {typed(1), v(pim::AddrKey::State), false},
-                {typed(2), v(pim::AddrKey::City), false},
-                {typed(3), v(pim::AddrKey::Street), false},
-                {typed(4), v(pim::AddrKey::Postcode), false},
-                {typed(5), v(pim::AddrKey::CountryCode), false},
-                {typed(6), freeText ? v(pim::AddrKey::Formatted) : QString(), false}};
+        const bool noParts = std::all_of(cells.cbegin(), cells.cbegin() + 5,
+                                         [](const Cell &c) { return c.value.trimmed().isEmpty(); });
+        cells.append(
+            {typed(6), noParts && !e.shownAddr().isEmpty() ? v(pim::AddrKey::Formatted) : QString(), false});
+        return cells;
     }
     default:
         return {};
     }
 }
 
+AbsTextExport::RowCells AbsTextExport::rowCellsOf(const pim::_Contact &c) const
+{
+    RowCells row;
+    row.contact = &c;
+    row.fullName = fullNameNeedsItsColumn(c);
+    for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
+        const Sharing sharing = sharingOf(it.key());
+        // Entries of a positional kind seen so far, by their group of columns (its first column).
+        QVarLengthArray<QPair<QString, int>, 4> entriesSeen;
+        for (const pim::Entity &e : it.value()) {
+            const QList<Cell> entryCells = cellsOf(it.key(), e);
+            int place = 0;
+            if (sharing == Sharing::Positional && !entryCells.isEmpty()) {
+                const QString &group = entryCells.first().column;
+                auto seen = std::find_if(entriesSeen.begin(), entriesSeen.end(),
+                                         [&group](const QPair<QString, int> &g) { return g.first == group; });
+                if (seen == entriesSeen.end())
+                    entriesSeen.append({group, 1});
+                else
+                    place = seen->second++;
+            }
+            for (const Cell &cell : entryCells)
+                row.cells.append({cell.column, cell.value, cell.always, int(sharing), place});
+        }
+    }
+    return row;
+}
+
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 {
     QSet<QString> names;
+    pendingRows.clear();
+    pendingRows.reserve(contacts.size());
+    nextRow = 0;
     for (const pim::_Contact &c : contacts) {
-        if (fullNameNeedsItsColumn(c))
+        pendingRows.append(rowCellsOf(c));
+        const RowCells &row = pendingRows.last();
+        if (row.fullName)
             names.insert(kFullNameColumn);
-        for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
-            for (const pim::Entity &e : it.value()) {
-                for (const Cell &cell : cellsOf(it.key(), e)) {
-                    if (cell.always || !cell.value.isEmpty())
-                        names.insert(cell.column);
-                }
-            }
+        for (const PlacedCell &cell : row.cells) {
+            if (cell.always || !cell.value.isEmpty())
+                names.insert(cell.column);
         }
     }
     QStringList columns(names.cbegin(), names.cend());
     // Equal priorities keep a stable, readable order: by name.
     std::sort(columns.begin(), columns.end());
     std::stable_sort(columns.begin(), columns.end(), compareColNameLess);
-    for (int i = 0; i < columns.size(); ++i)
+    for (int i = 0; i < columns.size(); ++i) {
         colIndex.insert(columns.at(i), i);
+        columnAt.insert(columns.at(i), i);
+    }
     return cols2Bytes(columns);
 }
 
 QByteArray AbsTextExport::ct2Bytes(const pim::_Contact &contact)
 {
-    QVector<QStringList> cells(colIndex.size());
-    // The cells of the positional kinds, by column: one value per entry of the column's kind and
-    // type, the empty ones included, so that every column of an entry has it at the same place.
-    QVector<Sharing> sharings(colIndex.size(), Sharing::List);
-    QString fullName;
-    if (fullNameNeedsItsColumn(contact))
-        fullName = contact.fullName;
-    for (auto it = contact.entities.constBegin(); it != contact.entities.constEnd(); ++it) {
-        const Sharing sharing = sharingOf(it.key());
-        // Entries of a positional kind seen so far, by their group of columns (the first column).
-        QHash<QString, int> entriesSeen;
-        for (const pim::Entity &e : it.value()) {
-            const QList<Cell> entryCells = cellsOf(it.key(), e);
-            int place = 0;
-            if (sharing == Sharing::Positional && !entryCells.isEmpty())
-                place = entriesSeen[entryCells.first().column]++;
-            for (const Cell &cell : entryCells) {
-                const auto pos = colIndex.constFind(cell.column);
-                if (pos == colIndex.constEnd())
-                    continue;
-                QStringList &target = cells[pos.value()];
-                sharings[pos.value()] = sharing;
-                switch (sharing) {
-                case Sharing::Positional:
-                    while (target.size() < place)
-                        target << QString();
-                    target << cell.value;
-                    break;
-                case Sharing::List:
-                    if (!cell.value.isEmpty())
-                        target << cell.value;
-                    break;
-                case Sharing::None:
-                    // An empty value never blanks what an earlier entry wrote.
-                    if (!cell.value.isEmpty())
-                        target = QStringList{cell.value};
-                    break;
-                }
+    // The row initialize() made for this very contact, else one made now.
+    if (nextRow < pendingRows.size() && pendingRows.at(nextRow).contact == &contact) {
+        const RowCells row = std::move(pendingRows[nextRow]);
+        pendingRows[nextRow++] = RowCells();
+        return rowOf(row);
+    }
+    return rowOf(rowCellsOf(contact));
+}
+
+QByteArray AbsTextExport::rowOf(const RowCells &cells)
+{
+    const qsizetype count = columnAt.size();
+    QVector<QString> row(count);
+    // The values each cell holds so far; of a positional kind, the places it covers.
+    QVector<int> placed(count, 0);
+    for (const PlacedCell &cell : cells.cells) {
+        // An empty value adds nothing: not to a list, and an empty place of a positional cell is
+        // written only when a later place is filled.
+        if (cell.value.isEmpty())
+            continue;
+        const auto pos = columnAt.constFind(cell.column);
+        if (pos == columnAt.constEnd())
+            continue;
+        QString &target = row[pos.value()];
+        int &n = placed[pos.value()];
+        switch (Sharing(cell.sharing)) {
+        case Sharing::Positional:
+            for (; n <= cell.place; ++n) {
+                if (n > 0)
+                    target += csvhelper::kValueSeparator;
             }
+            csvhelper::appendValue(target, cell.value);
+            break;
+        case Sharing::List:
+            if (n++ > 0)
+                target += csvhelper::kValueSeparator;
+            csvhelper::appendValue(target, cell.value);
+            break;
+        case Sharing::None:
+            // A name has one entry; a later one's values take the cells they fill.
+            target = cell.value;
+            break;
         }
     }
-    QVector<QString> row(colIndex.size());
-    for (qsizetype i = 0; i < cells.size(); ++i) {
-        const QStringList &values = cells.at(i);
-        if (values.isEmpty())
-            continue;
-        if (sharings.at(i) == Sharing::None) {
-            row[i] = values.first();
-            continue;
-        }
-        // Empty places at the end are left out; a column whose values are all empty stays empty.
-        qsizetype used = values.size();
-        while (used > 0 && values.at(used - 1).isEmpty())
-            --used;
-        if (used > 0)
-            row[i] = csvhelper::joinValues(used == values.size() ? values : values.mid(0, used));
-    }
-    if (!fullName.isEmpty()) {
-        const auto pos = colIndex.constFind(kFullNameColumn);
-        if (pos != colIndex.constEnd())
-            row[pos.value()] = fullName;
+    if (cells.fullName) {
+        const auto pos = columnAt.constFind(kFullNameColumn);
+        if (pos != columnAt.constEnd())
+            row[pos.value()] = cells.contact->fullName;
     }
     return rowData2Bytes(row.data(), int(row.size()));
 }

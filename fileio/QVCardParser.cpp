@@ -285,13 +285,21 @@ qsizetype foldPoint(QByteArrayView line, qsizetype start, qsizetype end)
     return end;
 }
 
-// Appends the content line folded: CR LF and one space before each piece after the first, no
-// physical line longer than kLineOctets octets, the space counted. Line breaks an encoder put
-// into the value already start physical lines of their own.
-void appendFolded(QByteArray &out, QByteArrayView line)
+// Appends the text as Latin-1, a question mark for each character beyond it, without a copy of
+// its own: a card's names and parameters are a handful of short texts each.
+void appendLatin1(QByteArray &out, const QString &text)
+{
+    for (const QChar c : text)
+        out += c.unicode() > 0xFF ? '?' : char(c.unicode());
+}
+
+// Appends the rest of a content line folded, `room` octets left on its first physical line: CR LF
+// and one space before each piece after the first, no physical line longer than kLineOctets
+// octets, the space counted. Line breaks an encoder put into the value already start physical
+// lines of their own.
+void appendFolded(QByteArray &out, QByteArrayView line, qsizetype room)
 {
     qsizetype start = 0;
-    qsizetype room = kLineOctets;
     // The next line break of the value, looked for again only once passed: a photo's line is long
     // and holds none, and searching it to its end for every piece would cost its length squared.
     qsizetype crlf = line.indexOf(QByteArrayView("\r\n"));
@@ -311,6 +319,23 @@ void appendFolded(QByteArray &out, QByteArrayView line)
         room = kLineOctets - 1;
     }
     out += line.sliced(start);
+}
+
+// Appends a content line, its name and parameters `head` and its value, folded. The value is
+// folded where it stands, not copied into a line first: a photo's value is kilobytes long.
+void appendFolded(QByteArray &out, QByteArrayView head, QByteArrayView value)
+{
+    // A head that leaves less room than the widest unit (a four-octet character, an "=XX") is
+    // folded with the value as one line.
+    constexpr qsizetype kWidestUnit = 8;
+    if (head.size() + kWidestUnit > kLineOctets) {
+        QByteArray line = head.toByteArray();
+        line += value;
+        appendFolded(out, line, kLineOctets);
+        return;
+    }
+    out += head;
+    appendFolded(out, value, kLineOctets - head.size());
 }
 
 } // namespace
@@ -537,22 +562,23 @@ QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
     QByteArray out;
     out.reserve(size);
     out += "BEGIN:VCARD\r\n";
-    QByteArray line;
+    QByteArray head;
     for (const _Property &p : props) {
-        line.resize(0);
-        line += p.name.toLatin1();
+        head.resize(0);
+        appendLatin1(head, p.name);
         for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it) {
-            line += ';';
-            line += it.key().toLatin1();
-            line += '=';
-            line += it.value().toLatin1();
+            head += ';';
+            appendLatin1(head, it.key());
+            head += '=';
+            appendLatin1(head, it.value());
         }
-        line += ':';
-        line += p.value;
-        if (fold)
-            appendFolded(out, line);
-        else
-            out += line;
+        head += ':';
+        if (fold) {
+            appendFolded(out, head, p.value);
+        } else {
+            out += head;
+            out += p.value;
+        }
         out += "\r\n";
     }
     out += "END:VCARD\r\n";

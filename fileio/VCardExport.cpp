@@ -8,6 +8,9 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using Property = QVCardParser::_Property;
@@ -19,12 +22,14 @@ const QString kUtf8 = QStringLiteral("UTF-8");
 
 QString text(const pim::Entity &e, const QString &key)
 {
-    return e.values.value(key).toString();
+    const auto it = e.values.constFind(key);
+    return it == e.values.constEnd() ? QString() : it->toString();
 }
 
 int code(const pim::Entity &e, const QString &key)
 {
-    return e.values.value(key).toInt();
+    const auto it = e.values.constFind(key);
+    return it == e.values.constEnd() ? 0 : it->toInt();
 }
 
 // A text value, a list item or one component of N, ORG or ADR with its backslashes, semicolons
@@ -32,6 +37,12 @@ int code(const pim::Entity &e, const QString &key)
 // holding them travels quoted-printable, which carries them byte for byte.
 QString escapedText(const QString &value)
 {
+    // Most values hold no separator: they are written as they are, without a copy.
+    const auto separator = [](QChar c) {
+        return c == QLatin1Char('\\') || c == QLatin1Char(';') || c == QLatin1Char(',');
+    };
+    if (std::none_of(value.cbegin(), value.cend(), separator))
+        return value;
     QString out;
     out.reserve(value.size());
     for (const QChar c : value) {
@@ -208,7 +219,7 @@ private:
 
 void writeEntry(CardWriter &w, int type, const pim::Entity &e)
 {
-    const QMap<QString, QString> utf8{{kCharset, kUtf8}};
+    static const QMap<QString, QString> utf8{{kCharset, kUtf8}};
     switch (type) {
     case pim::ENTITY_NAME: {
         w.add(QStringLiteral("N"), {},
@@ -341,14 +352,18 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}, {kType, word}};
         // An address kept as one free text (as phones keep a typed one) stands where every reader
         // looks, in the street; the label line beside it says that it is that text, not a street.
-        const bool freeText = e.formattedAddr().isEmpty() && !e.shownAddr().isEmpty();
-        const QString street =
-            freeText ? component(e, pim::AddrKey::Formatted) : component(e, pim::AddrKey::Street);
-        const QString value = QStringLiteral(";;") + QStringList{street, component(e, pim::AddrKey::City),
-                                                                 component(e, pim::AddrKey::State),
-                                                                 component(e, pim::AddrKey::Postcode),
-                                                                 component(e, pim::AddrKey::Country)}
-                                                         .join(QLatin1Char(';'));
+        const QString parts[] = {text(e, pim::AddrKey::Street), text(e, pim::AddrKey::City),
+                                 text(e, pim::AddrKey::State), text(e, pim::AddrKey::Postcode),
+                                 text(e, pim::AddrKey::Country)};
+        const bool noParts = std::all_of(std::begin(parts), std::end(parts),
+                                         [](const QString &part) { return part.trimmed().isEmpty(); });
+        const bool freeText = noParts && !e.shownAddr().isEmpty();
+        QString value = QStringLiteral(";;");
+        value += escapedText(freeText ? text(e, pim::AddrKey::Formatted) : parts[0]);
+        for (int i = 1; i < 5; ++i) {
+            value += QLatin1Char(';');
+            value += escapedText(parts[i]);
+        }
         p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
         w.props.append(p);
         const QString countryCode = text(e, pim::AddrKey::CountryCode);

@@ -43,9 +43,9 @@ void skipLineFeed(QIODevice *device, const char *function)
 
 } // namespace
 
-namespace {
+const QString csvhelper::kValueSeparator = QStringLiteral(" ::: ");
 
-const QString kValueSeparator = QStringLiteral(" ::: ");
+namespace {
 
 bool needsQuotes(const QString &value)
 {
@@ -54,24 +54,28 @@ bool needsQuotes(const QString &value)
 
 } // namespace
 
+void csvhelper::appendValue(QString &cell, const QString &value)
+{
+    if (!needsQuotes(value)) {
+        cell += value;
+        return;
+    }
+    cell += QLatin1Char('"');
+    for (const QChar c : value) {
+        if (c == QLatin1Char('"'))
+            cell += QLatin1Char('"');
+        cell += c;
+    }
+    cell += QLatin1Char('"');
+}
+
 QString csvhelper::joinValues(const QStringList &values)
 {
     QString out;
     for (qsizetype i = 0; i < values.size(); ++i) {
         if (i > 0)
             out += kValueSeparator;
-        const QString &value = values.at(i);
-        if (!needsQuotes(value)) {
-            out += value;
-            continue;
-        }
-        out += QLatin1Char('"');
-        for (const QChar c : value) {
-            if (c == QLatin1Char('"'))
-                out += QLatin1Char('"');
-            out += c;
-        }
-        out += QLatin1Char('"');
+        appendValue(out, values.at(i));
     }
     return out;
 }
@@ -119,8 +123,26 @@ QStringList csvhelper::splitValues(const QString &cell)
     }
 }
 
+bool csvhelper::needsQuoting(const QString &cell)
+{
+    for (const QChar c : cell) {
+        switch (c.unicode()) {
+        case '\n':
+        case '\r':
+        case ',':
+        case '"':
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 QString csvhelper::formatCell(QString cell)
 {
+    if (!needsQuoting(cell))
+        return cell;
     bool quote = false;
     QString out;
     out.reserve(cell.size() + 2);
