@@ -289,8 +289,11 @@ qsizetype foldPoint(QByteArrayView line, qsizetype start, qsizetype end)
 // its own: a card's names and parameters are a handful of short texts each.
 void appendLatin1(QByteArray &out, const QString &text)
 {
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *d = out.data() + at;
     for (const QChar c : text)
-        out += c.unicode() > 0xFF ? '?' : char(c.unicode());
+        *d++ = c.unicode() > 0xFF ? '?' : char(c.unicode());
 }
 
 // Appends the rest of a content line folded, `room` octets left on its first physical line: CR LF
@@ -299,6 +302,16 @@ void appendLatin1(QByteArray &out, const QString &text)
 // lines of their own.
 void appendFolded(QByteArray &out, QByteArrayView line, qsizetype room)
 {
+    // Written through a pointer into room made once: a photo's line is a hundred pieces and
+    // more, each of which would otherwise be two appends with their checks. A piece holds at
+    // least a few octets on the first line and all but a unit's width of a line after it.
+    const qsizetype at = out.size();
+    out.resize(at + line.size() + (line.size() / (kLineOctets - 8) + 2) * 3);
+    char *d = out.data() + at;
+    const auto put = [&d](QByteArrayView bytes) {
+        std::memcpy(d, bytes.data(), size_t(bytes.size()));
+        d += bytes.size();
+    };
     qsizetype start = 0;
     // The next line break of the value, looked for again only once passed: a photo's line is long
     // and holds none, and searching it to its end for every piece would cost its length squared.
@@ -307,18 +320,19 @@ void appendFolded(QByteArray &out, QByteArrayView line, qsizetype room)
         if (crlf >= 0 && crlf < start)
             crlf = line.indexOf(QByteArrayView("\r\n"), start);
         if (crlf >= 0 && crlf - start <= room) {
-            out += line.sliced(start, crlf + 2 - start);
+            put(line.sliced(start, crlf + 2 - start));
             start = crlf + 2;
             room = kLineOctets;
             continue;
         }
         const qsizetype cut = foldPoint(line, start, start + room);
-        out += line.sliced(start, cut - start);
-        out += "\r\n ";
+        put(line.sliced(start, cut - start));
+        put("\r\n ");
         start = cut;
         room = kLineOctets - 1;
     }
-    out += line.sliced(start);
+    put(line.sliced(start));
+    out.resize(d - out.constData());
 }
 
 // Appends a content line, its name and parameters `head` and its value, folded. The value is
@@ -558,7 +572,7 @@ QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
             size += it.key().size() + it.value().size() + 2;
     }
     if (fold)
-        size += size / (kLineOctets - 1) * 3 + props.size() * 3;
+        size += size / (kLineOctets - 8) * 3 + props.size() * 6; // as appendFolded() makes room
     QByteArray out;
     out.reserve(size);
     out += "BEGIN:VCARD\r\n";
