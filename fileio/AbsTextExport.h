@@ -32,6 +32,9 @@ public:
     static QString addrCityCol(const pim::Entity &e);
     static QString addrStreetCol(const pim::Entity &e);
     static QString addrPostcodeCol(const pim::Entity &e);
+    static QString addrCountryCodeCol(const pim::Entity &e);
+    // The address as one text, where its parts compose none.
+    static QString addrTextCol(const pim::Entity &e);
 
     // Lower comes further left; 1000 for a name no rule knows.
     static int colPriority(QString name);
@@ -56,9 +59,35 @@ private:
         bool always;
     };
     QList<Cell> cellsOf(int type, const pim::Entity &e) const;
+
+    // The cells of one contact's row, each with its place among the values of its cell.
+    struct PlacedCell
+    {
+        QString column;
+        QString value;
+        bool always;
+        // How several values share the cell (Sharing in the source) and this value's place.
+        int sharing;
+        int place;
+    };
+    struct RowCells
+    {
+        // The contact they were made of, for ct2Bytes to know its row from initialize's.
+        const pim::_Contact *contact = nullptr;
+        QList<PlacedCell> cells;
+        bool fullName = false;
+    };
+    RowCells rowCellsOf(const pim::_Contact &c) const;
+    QByteArray rowOf(const RowCells &cells);
     // The typed column of an entry, or of part `part` of an address.
     const QString &typedColumn(int type, int part, const pim::Entity &e) const;
 
+    // colIndex for the lookups of every cell of every row.
+    QHash<QString, int> columnAt;
+    // The rows initialize() worked out to find the columns, in list order; each is used once, by
+    // the ct2Bytes() call for its contact, and then let go.
+    QList<RowCells> pendingRows;
+    qsizetype nextRow = 0;
     // A typed column's name depends only on the kind, the part and the code: each is made once.
     mutable QHash<qint64, QString> typedColumns;
 };

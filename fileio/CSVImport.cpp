@@ -43,29 +43,44 @@ QHash<QString, ColInfo> buildColumnTable()
     fixed("Suffix", pim::ENTITY_NAME, 0, none, pim::NameKey::Suffix);
     composed("Tel:", pim::phoneTypeMap(), pim::ENTITY_PHONE, pim::ValueKey::SubType);
     composed("Email:", pim::emailTypeMap(), pim::ENTITY_EMAIL, pim::ValueKey::SubType);
-    fixed("Nickname", pim::ENTITY_NICKNAME, pim::NICKNAME_DEFAULT, none, pim::ValueKey::Value);
+    fixed("Phonetic First Name", pim::ENTITY_NAME, 0, none, pim::NameKey::PhoneticGivenName);
+    fixed("Phonetic Last Name", pim::ENTITY_NAME, 0, none, pim::NameKey::PhoneticFamilyName);
+    fixed("Nickname", pim::ENTITY_NICKNAME, pim::NICKNAME_DEFAULT, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
+    fixed("Nickname:Custom", pim::ENTITY_NICKNAME, pim::SUBTYPE_OTHER, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
+    for (const int sub :
+         {pim::NICKNAME_OTHER, pim::NICKNAME_MAIDEN, pim::NICKNAME_SHORT, pim::NICKNAME_INITIALS})
+        t.insert(QStringLiteral("Nickname:") + pim::nicknameTypeMap().value(sub),
+                 ColInfo(pim::ENTITY_NICKNAME, sub, pim::ValueKey::SubType, pim::ValueKey::Value));
     composed("Date:", pim::eventTypeMap(), pim::ENTITY_EVENT, pim::ValueKey::SubType);
     fixed("Category", pim::ENTITY_GROUP, 0, none, pim::GroupKey::GroupName);
-    composed("IM:", pim::imProtocolMap(), pim::ENTITY_IM, pim::ImKey::Protocol);
     fixed("Notes", pim::ENTITY_NOTE, 0, none, pim::NoteKey::Text);
-    fixed("Company", pim::ENTITY_ORG, 0, pim::OrgKey::SubType, pim::OrgKey::Company);
-    fixed("Department", pim::ENTITY_ORG, 0, pim::OrgKey::SubType, pim::OrgKey::Department);
-    fixed("Job Title", pim::ENTITY_ORG, 0, pim::OrgKey::SubType, pim::OrgKey::JobTitle);
+    const auto positional = [&](const QString &header, int type, int sub, const QString &typeKey,
+                                const QString &valueKey) {
+        ColInfo info(type, sub, typeKey, valueKey);
+        info.positional = true;
+        t.insert(header, info);
+    };
+    positional(QStringLiteral("Company"), pim::ENTITY_ORG, 0, none, pim::OrgKey::Company);
+    positional(QStringLiteral("Department"), pim::ENTITY_ORG, 0, none, pim::OrgKey::Department);
+    positional(QStringLiteral("Job Title"), pim::ENTITY_ORG, 0, none, pim::OrgKey::JobTitle);
+    positional(QStringLiteral("Organization Type"), pim::ENTITY_ORG, 0, none, pim::OrgKey::SubType);
     composed("Rel:", pim::relTypeMap(), pim::ENTITY_REL, pim::ValueKey::SubType);
     const QMap<int, QString> addr = pim::addrTypeMap();
     for (auto it = addr.constBegin(); it != addr.constEnd(); ++it) {
         const QString base = QStringLiteral("Addr:") + it.value();
         const int sub = it.key();
-        t.insert(base + QStringLiteral(":Country"),
-                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Country));
-        t.insert(base + QStringLiteral(":State"),
-                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::State));
-        t.insert(base + QStringLiteral(":City"),
-                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::City));
-        t.insert(base + QStringLiteral(":Street"),
-                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Street));
-        t.insert(base + QStringLiteral(":Postcode"),
-                 ColInfo(pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, pim::AddrKey::Postcode));
+        const auto part = [&](const char *name, const QString &key) {
+            positional(base + QLatin1String(name), pim::ENTITY_ADDR, sub, pim::AddrKey::SubType, key);
+        };
+        part(":Country", pim::AddrKey::Country);
+        part(":State", pim::AddrKey::State);
+        part(":City", pim::AddrKey::City);
+        part(":Street", pim::AddrKey::Street);
+        part(":Postcode", pim::AddrKey::Postcode);
+        part(":Country Code", pim::AddrKey::CountryCode);
+        part(":Text", pim::AddrKey::Formatted);
     }
     composed("Url:", pim::urlTypeMap(), pim::ENTITY_URL, pim::ValueKey::SubType);
 
@@ -134,7 +149,8 @@ QHash<QString, ColInfo> buildColumnTable()
     fixed("Family Name", pim::ENTITY_NAME, 0, none, pim::NameKey::FamilyName);
     fixed("Name Prefix", pim::ENTITY_NAME, 0, none, pim::NameKey::Prefix);
     fixed("Name Suffix", pim::ENTITY_NAME, 0, none, pim::NameKey::Suffix);
-    fixed("Nickname", pim::ENTITY_NICKNAME, pim::NICKNAME_DEFAULT, none, pim::ValueKey::Value);
+    fixed("Nickname", pim::ENTITY_NICKNAME, pim::NICKNAME_DEFAULT, pim::ValueKey::SubType,
+          pim::ValueKey::Value);
     fixed("Birthday", pim::ENTITY_EVENT, pim::EVENT_BIRTHDAY, pim::ValueKey::SubType, pim::ValueKey::Value);
     fixed("E-mail 1 - Value", pim::ENTITY_EMAIL, pim::EMAIL_HOME, pim::ValueKey::SubType,
           pim::ValueKey::Value);
@@ -153,14 +169,38 @@ bool isListKind(int type)
     case pim::ENTITY_URL:
     case pim::ENTITY_NICKNAME:
     case pim::ENTITY_GROUP:
+    case pim::ENTITY_NOTE:
         return true;
     default:
         return false;
     }
 }
 
-// The separator of several values in one cell, as a widespread address book exports them.
-const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+// An account's column: "IM:" and its protocol, the program's own or the user's, then ":Work" or
+// ":Other" for an account that is not a home one.
+ColInfo imColumn(const QString &header)
+{
+    if (!header.startsWith(QLatin1String("IM:")) || header.size() <= 3)
+        return ColInfo();
+    QString protocol = header.mid(3);
+    int type = pim::IM_HOME;
+    const QMap<int, QString> types = pim::imTypeMap();
+    for (auto it = types.constBegin(); it != types.constEnd(); ++it) {
+        const QString suffix = QLatin1Char(':') + it.value();
+        if (protocol.endsWith(suffix) && protocol.size() > suffix.size()) {
+            type = it.key();
+            protocol.chop(suffix.size());
+            break;
+        }
+    }
+    ColInfo info(pim::ENTITY_IM, 0, QString(), pim::ImKey::Account);
+    info.fixedValues.insert(pim::ImKey::SubType, type);
+    const QMap<int, QString> protocols = pim::imProtocolMap();
+    const int code = protocols.key(protocol, -1);
+    info.fixedValues.insert(pim::ImKey::Protocol, code < 0 ? int(pim::SUBTYPE_OTHER) : code);
+    info.fixedValues.insert(pim::ImKey::CustomProtocol, code < 0 ? protocol : QString());
+    return info;
+}
 
 // The separator the header line shows: tabs or semicolons when it holds them and no comma.
 char separatorOf(const QByteArray &data)
@@ -214,7 +254,8 @@ CSVImport::_ColInfo CSVImport::colInfo(const QString &header)
 {
     // Built once and never changed: lookups insert nothing, so any thread may read it.
     static const QHash<QString, ColInfo> table = buildColumnTable();
-    return table.value(header);
+    const auto it = table.constFind(header);
+    return it != table.constEnd() ? it.value() : imColumn(header);
 }
 
 void CSVImport::initialize(QString path)
@@ -283,28 +324,53 @@ pim::_Contact CSVImport::nextContact()
     // Keyed "<kind>-<sub-type>"; the key text orders the entries within the contact.
     QMap<QString, Group> groups;
 
+    QString fullName;
     for (qsizetype i = 0; i < header.size(); ++i) {
         const QString cell = i < row.size() ? row.at(i) : QString();
         const ColInfo info = colInfo(header.at(i));
         if (cell.isEmpty() || info.entityType == 0)
             continue;
-        Group &group = groups[QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType)];
+        if (info.entityType == pim::ENTITY_NAME && info.valueKey == pim::NameKey::FullName) {
+            fullName = cell;
+            continue;
+        }
+        const bool list = isListKind(info.entityType);
+        // Entries of a list kind come from their own column; the parts of one entry of the other
+        // kinds are gathered from the columns of its kind and type.
+        Group &group = groups[list ? QStringLiteral("%1-%2-%3").arg(info.entityType).arg(info.subType).arg(i)
+                                   : QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType)];
         group.type = info.entityType;
         auto newEntry = [&]() -> pim::Entity & {
             group.entries.append(pim::Entity());
             pim::Entity &e = group.entries.last();
-            if (!info.typeKey.isEmpty() && info.subType != 0)
+            if (!info.typeKey.isEmpty())
                 e.values.insert(info.typeKey, info.subType);
+            for (auto it = info.fixedValues.constBegin(); it != info.fixedValues.constEnd(); ++it)
+                e.values.insert(it.key(), it.value());
             return e;
         };
-        if (isListKind(info.entityType)) {
-            for (const QString &value : cell.split(kMultiValueSeparator)) {
-                if (value.isEmpty())
+        if (list) {
+            for (const QString &value : csvhelper::splitValues(cell)) {
+                if (!value.isEmpty())
+                    newEntry().values.insert(info.valueKey, value);
+            }
+            continue;
+        }
+        if (info.positional) {
+            const QStringList values = csvhelper::splitValues(cell);
+            for (qsizetype k = 0; k < values.size(); ++k) {
+                while (group.entries.size() <= k)
+                    newEntry();
+                if (values.at(k).isEmpty())
                     continue;
-                pim::Entity *e = group.entries.isEmpty() ? nullptr : &group.entries.last();
-                if (!e || e->values.contains(info.valueKey))
-                    e = &newEntry();
-                e->values.insert(info.valueKey, value);
+                QVariant value = values.at(k);
+                if (info.entityType == pim::ENTITY_ORG && info.valueKey == pim::OrgKey::SubType) {
+                    const int code = pim::orgTypeMap().key(values.at(k), -1);
+                    if (code < 0)
+                        continue;
+                    value = code;
+                }
+                group.entries[k].values.insert(info.valueKey, value);
             }
             continue;
         }
@@ -318,16 +384,14 @@ pim::_Contact CSVImport::nextContact()
         for (pim::Entity &e : it.value().entries) {
             switch (type) {
             case pim::ENTITY_ADDR:
-                e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
-                break;
-            case pim::ENTITY_IM:
-                e.values.insert(pim::ImKey::SubType, pim::IM_HOME);
+                // A free text stands for the address only where its parts compose none.
+                if (!e.formattedAddr().isEmpty() ||
+                    e.values.value(pim::AddrKey::Formatted).toString().isEmpty())
+                    e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
                 break;
             case pim::ENTITY_NAME: {
-                // The parts make the name; a card without parts keeps the full name it was written with.
-                const QString composed = e.fullName();
-                contact.fullName =
-                    composed.isEmpty() ? e.values.value(pim::NameKey::FullName).toString() : composed;
+                // The name the contact was shown by where the table gives it, else its parts make it.
+                contact.fullName = fullName.isEmpty() ? e.fullName() : fullName;
                 e.values.insert(pim::NameKey::FullName, contact.fullName);
                 break;
             }
@@ -336,6 +400,12 @@ pim::_Contact CSVImport::nextContact()
             }
             contact.entities[type].append(e);
         }
+    }
+    if (!contact.entities.contains(pim::ENTITY_NAME) && !fullName.isEmpty()) {
+        pim::Entity name;
+        name.values.insert(pim::NameKey::FullName, fullName);
+        contact.fullName = fullName;
+        contact.entities[pim::ENTITY_NAME].append(name);
     }
     return contact;
 }

@@ -3,8 +3,10 @@
 #include "AbsImport.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 // Reads a CSV table of contacts: the first row names the columns, every later row is one
 // contact. UTF-8 (with or without a byte-order mark) or UTF-16 with its mark; comma-, tab- or
@@ -23,6 +25,11 @@ public:
         int subType = 0;
         QString typeKey;
         QString valueKey;
+        // Values every entry of the column holds (an account's protocol and type).
+        QMap<QString, QVariant> fixedValues;
+        // The column lists one value per entry of its kind and type, in the same place in each of
+        // the kind's columns (this program's organisation and address columns).
+        bool positional = false;
     };
 
     CSVImport() = default;

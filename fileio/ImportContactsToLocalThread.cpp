@@ -78,13 +78,12 @@ void ImportContactsToLocalThread::importAll(AbsImport &reader)
         }
         progress->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_DB"), percent(number, total),
                                        tr("Contacts:%1/%2").arg(number).arg(total));
+        // A contact without a full name comes in as a new one: nothing else may be lost with it.
         const pim::_Contact contact = reader.nextContact();
-        if (!contact.fullName.isEmpty()) {
-            pim::_Contact out;
-            bool existed = false;
-            db->combineContact(contact, out, existed);
-            ++(existed ? merged : added);
-        }
+        pim::_Contact out;
+        bool existed = false;
+        db->combineContact(contact, out, existed);
+        ++(existed ? merged : added);
         ++number;
     }
     reader.uninitialize();

@@ -285,28 +285,71 @@ qsizetype foldPoint(QByteArrayView line, qsizetype start, qsizetype end)
     return end;
 }
 
-// Appends the content line folded: CR LF and one space before each piece after the first, no
-// physical line longer than kLineOctets octets, the space counted. Line breaks an encoder put
-// into the value already start physical lines of their own.
-void appendFolded(QByteArray &out, QByteArrayView line)
+// Appends the text as Latin-1, a question mark for each character beyond it, without a copy of
+// its own: a card's names and parameters are a handful of short texts each.
+void appendLatin1(QByteArray &out, const QString &text)
 {
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *d = out.data() + at;
+    for (const QChar c : text)
+        *d++ = c.unicode() > 0xFF ? '?' : char(c.unicode());
+}
+
+// Appends the rest of a content line folded, `room` octets left on its first physical line: CR LF
+// and one space before each piece after the first, no physical line longer than kLineOctets
+// octets, the space counted. Line breaks an encoder put into the value already start physical
+// lines of their own.
+void appendFolded(QByteArray &out, QByteArrayView line, qsizetype room)
+{
+    // Written through a pointer into room made once: a photo's line is a hundred pieces and
+    // more, each of which would otherwise be two appends with their checks. A piece holds at
+    // least a few octets on the first line and all but a unit's width of a line after it.
+    const qsizetype at = out.size();
+    out.resize(at + line.size() + (line.size() / (kLineOctets - 8) + 2) * 3);
+    char *d = out.data() + at;
+    const auto put = [&d](QByteArrayView bytes) {
+        std::memcpy(d, bytes.data(), size_t(bytes.size()));
+        d += bytes.size();
+    };
     qsizetype start = 0;
-    qsizetype room = kLineOctets;
+    // The next line break of the value, looked for again only once passed: a photo's line is long
+    // and holds none, and searching it to its end for every piece would cost its length squared.
+    qsizetype crlf = line.indexOf(QByteArrayView("\r\n"));
     while (line.size() - start > room) {
-        const qsizetype crlf = line.indexOf(QByteArrayView("\r\n"), start);
+        if (crlf >= 0 && crlf < start)
+            crlf = line.indexOf(QByteArrayView("\r\n"), start);
         if (crlf >= 0 && crlf - start <= room) {
-            out += line.sliced(start, crlf + 2 - start);
+            put(line.sliced(start, crlf + 2 - start));
             start = crlf + 2;
             room = kLineOctets;
             continue;
         }
         const qsizetype cut = foldPoint(line, start, start + room);
-        out += line.sliced(start, cut - start);
-        out += "\r\n ";
+        put(line.sliced(start, cut - start));
+        put("\r\n ");
         start = cut;
         room = kLineOctets - 1;
     }
-    out += line.sliced(start);
+    put(line.sliced(start));
+    out.resize(d - out.constData());
+}
+
+// Appends a content line, its name and parameters `head` and its value, folded. The value is
+// folded where it stands, not copied into a line first: a photo's value is kilobytes long.
+void appendFolded(QByteArray &out, QByteArrayView head, QByteArrayView value)
+{
+    // A head that leaves less room than the widest unit (a four-octet character, an "=XX") is
+    // folded with the value as one line.
+    constexpr qsizetype kWidestUnit = 8;
+    if (head.size() + kWidestUnit > kLineOctets) {
+        QByteArray line = head.toByteArray();
+        line += value;
+        appendFolded(out, line, kLineOctets);
+        return;
+    }
+    out += head;
+    appendFolded(out, value, kLineOctets - head.size());
 }
 
 } // namespace
@@ -398,6 +441,24 @@ QStringList QVCardParser::_Property::values() const
     }
     if (!field.isEmpty())
         result << field;
+    return result;
+}
+
+QStringList QVCardParser::_Property::listValues() const
+{
+    const QString text = decodedText(*this);
+    if (!textEscapes)
+        return {text};
+    QStringList result;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] == QLatin1Char('\\')) {
+            ++i;
+        } else if (i == text.size() || text[i] == QLatin1Char(',')) {
+            result << unescape(QStringView(text).mid(start, qMin(i, text.size()) - start));
+            start = i + 1;
+        }
+    }
     return result;
 }
 
@@ -511,26 +572,27 @@ QByteArray QVCardParser::vcard2Bytes(const QList<_Property> &props)
             size += it.key().size() + it.value().size() + 2;
     }
     if (fold)
-        size += size / (kLineOctets - 1) * 3 + props.size() * 3;
+        size += size / (kLineOctets - 8) * 3 + props.size() * 6; // as appendFolded() makes room
     QByteArray out;
     out.reserve(size);
     out += "BEGIN:VCARD\r\n";
-    QByteArray line;
+    QByteArray head;
     for (const _Property &p : props) {
-        line.resize(0);
-        line += p.name.toLatin1();
+        head.resize(0);
+        appendLatin1(head, p.name);
         for (auto it = p.params.constBegin(); it != p.params.constEnd(); ++it) {
-            line += ';';
-            line += it.key().toLatin1();
-            line += '=';
-            line += it.value().toLatin1();
+            head += ';';
+            appendLatin1(head, it.key());
+            head += '=';
+            appendLatin1(head, it.value());
         }
-        line += ':';
-        line += p.value;
-        if (fold)
-            appendFolded(out, line);
-        else
-            out += line;
+        head += ':';
+        if (fold) {
+            appendFolded(out, head, p.value);
+        } else {
+            out += head;
+            out += p.value;
+        }
         out += "\r\n";
     }
     out += "END:VCARD\r\n";

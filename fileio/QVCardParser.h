@@ -37,6 +37,9 @@ public:
         // The value's fields, split at every ";" that is not escaped, escapes undone in each; an
         // empty last field is left out.
         QStringList values() const;
+        // The items of a list value (CATEGORIES), split at every "," that is not escaped, escapes
+        // undone in each.
+        QStringList listValues() const;
 
         // The name without a group prefix ("TEL" of "item1.TEL").
         QString baseName() const;

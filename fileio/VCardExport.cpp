@@ -8,6 +8,9 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 using Property = QVCardParser::_Property;
@@ -19,12 +22,14 @@ const QString kUtf8 = QStringLiteral("UTF-8");
 
 QString text(const pim::Entity &e, const QString &key)
 {
-    return e.values.value(key).toString();
+    const auto it = e.values.constFind(key);
+    return it == e.values.constEnd() ? QString() : it->toString();
 }
 
 int code(const pim::Entity &e, const QString &key)
 {
-    return e.values.value(key).toInt();
+    const auto it = e.values.constFind(key);
+    return it == e.values.constEnd() ? 0 : it->toInt();
 }
 
 // A text value, a list item or one component of N, ORG or ADR with its backslashes, semicolons
@@ -32,6 +37,12 @@ int code(const pim::Entity &e, const QString &key)
 // holding them travels quoted-printable, which carries them byte for byte.
 QString escapedText(const QString &value)
 {
+    // Most values hold no separator: they are written as they are, without a copy.
+    const auto separator = [](QChar c) {
+        return c == QLatin1Char('\\') || c == QLatin1Char(';') || c == QLatin1Char(',');
+    };
+    if (std::none_of(value.cbegin(), value.cend(), separator))
+        return value;
     QString out;
     out.reserve(value.size());
     for (const QChar c : value) {
@@ -87,6 +98,16 @@ const QHash<int, QString> &imWords()
         {pim::IM_PROTOCOL_NETMEETING, QStringLiteral("netmetting")},
         {pim::IM_PROTOCOL_GADU_GADU, QStringLiteral("gadugadu")},
         {pim::IM_PROTOCOL_FACEBOOK, QStringLiteral("facebook")},
+    };
+    return words;
+}
+
+const QHash<int, QString> &nicknameWords()
+{
+    static const QHash<int, QString> words{
+        {pim::SUBTYPE_OTHER, QStringLiteral("custom")}, {pim::NICKNAME_DEFAULT, QStringLiteral("default")},
+        {pim::NICKNAME_OTHER, QStringLiteral("other")}, {pim::NICKNAME_MAIDEN, QStringLiteral("maiden")},
+        {pim::NICKNAME_SHORT, QStringLiteral("short")}, {pim::NICKNAME_INITIALS, QStringLiteral("initials")},
     };
     return words;
 }
@@ -156,13 +177,23 @@ public:
     // TYPE word carries: the entry's own label with code 0, else the kind's label for the code.
     void label(const pim::Entity &e, int subType, const QMap<int, QString> &labels)
     {
-        const QString own = text(e, pim::ValueKey::Label);
-        const QString name =
-            subType == pim::SUBTYPE_OTHER && !own.isEmpty() ? own : labels.value(subType, labels.value(0));
-        const QString group = QStringLiteral("item%1").arg(++m_groups);
-        props.last().name = group + QLatin1Char('.') + props.last().name;
-        add(group + QStringLiteral(".X-ABLabel"), {}, name);
+        group();
+        add(lastGroup() + QStringLiteral(".X-ABLabel"), {}, labelText(e, subType, labels));
     }
+
+    static QString labelText(const pim::Entity &e, int subType, const QMap<int, QString> &labels)
+    {
+        const QString own = text(e, pim::ValueKey::Label);
+        return subType == pim::SUBTYPE_OTHER && !own.isEmpty() ? own : labels.value(subType, labels.value(0));
+    }
+
+    // Puts the last property into a group of its own, for the lines that qualify it.
+    void group() { props.last().name = QStringLiteral("item%1.").arg(++m_groups) + props.last().name; }
+    QString lastGroup() const { return QStringLiteral("item%1").arg(m_groups); }
+
+    // The card's groups, each escaped, for its one CATEGORIES line.
+    QStringList groups;
+    bool birthdayWritten = false;
 
     static bool hasOwnLabel(const pim::Entity &e, int subType)
     {
@@ -188,16 +219,24 @@ private:
 
 void writeEntry(CardWriter &w, int type, const pim::Entity &e)
 {
-    const QMap<QString, QString> utf8{{kCharset, kUtf8}};
+    static const QMap<QString, QString> utf8{{kCharset, kUtf8}};
     switch (type) {
-    case pim::ENTITY_NAME:
+    case pim::ENTITY_NAME: {
         w.add(QStringLiteral("N"), {},
               QStringList{component(e, pim::NameKey::FamilyName), component(e, pim::NameKey::GivenName),
                           component(e, pim::NameKey::MiddleName), component(e, pim::NameKey::Prefix),
                           component(e, pim::NameKey::Suffix)}
                   .join(QLatin1Char(';')),
               CardWriter::Value::AsIs);
+        // How the name is spoken, as the phone makers' cards carry it.
+        const QString phoneticGiven = text(e, pim::NameKey::PhoneticGivenName);
+        const QString phoneticFamily = text(e, pim::NameKey::PhoneticFamilyName);
+        if (!phoneticGiven.isEmpty())
+            w.add(QStringLiteral("X-PHONETIC-FIRST-NAME"), utf8, phoneticGiven);
+        if (!phoneticFamily.isEmpty())
+            w.add(QStringLiteral("X-PHONETIC-LAST-NAME"), utf8, phoneticFamily);
         break;
+    }
     case pim::ENTITY_PHOTO: {
         const QByteArray bytes = e.values.value(pim::PhotoKey::Image).toByteArray();
         Property p;
@@ -213,33 +252,68 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         w.labelled(QStringLiteral("TEL"), {}, e, phoneWords().value(code(e, pim::ValueKey::SubType)),
                    pim::phoneTypeMap(), true, CardWriter::Value::AsIs);
         break;
-    case pim::ENTITY_EMAIL:
-        w.labelled(QStringLiteral("EMAIL"), {}, e, QStringLiteral("internet"), pim::emailTypeMap(),
-                   code(e, pim::ValueKey::SubType) == pim::EMAIL_HOME);
+    case pim::ENTITY_EMAIL: {
+        // Readers that do not know this program's default take a typeless address for no type.
+        const bool home = code(e, pim::ValueKey::SubType) == pim::EMAIL_HOME;
+        w.labelled(QStringLiteral("EMAIL"), {}, e,
+                   home ? QStringLiteral("internet,home") : QStringLiteral("internet"), pim::emailTypeMap(),
+                   home);
         break;
-    case pim::ENTITY_NICKNAME:
-        w.add(QStringLiteral("NICKNAME"), utf8, text(e, pim::ValueKey::Value));
+    }
+    case pim::ENTITY_NICKNAME: {
+        QMap<QString, QString> params = utf8;
+        const QString word = nicknameWords().value(code(e, pim::ValueKey::SubType));
+        if (!word.isEmpty() && !text(e, pim::ValueKey::SubType).isEmpty())
+            params.insert(kType, word);
+        w.add(QStringLiteral("NICKNAME"), params, text(e, pim::ValueKey::Value));
+        if (CardWriter::hasOwnLabel(e, code(e, pim::ValueKey::SubType)))
+            w.label(e, pim::SUBTYPE_OTHER, pim::nicknameTypeMap());
         break;
+    }
     case pim::ENTITY_EVENT: {
         const int sub = code(e, pim::ValueKey::SubType);
-        if (sub == pim::EVENT_BIRTHDAY) {
+        // A card has one birthday; further ones travel as the other dates do.
+        if (sub == pim::EVENT_BIRTHDAY && !w.birthdayWritten) {
+            w.birthdayWritten = true;
             w.add(QStringLiteral("BDAY"), {}, text(e, pim::ValueKey::Value));
             break;
         }
         w.labelled(QStringLiteral("X-EVENT"), {}, e,
-                   sub == pim::EVENT_ANNIVERSARY ? QStringLiteral("anniversary") : QStringLiteral("other"),
+                   sub == pim::EVENT_ANNIVERSARY ? QStringLiteral("anniversary")
+                   : sub == pim::EVENT_BIRTHDAY  ? QStringLiteral("birthday")
+                                                 : QStringLiteral("other"),
                    pim::eventTypeMap());
         break;
     }
     case pim::ENTITY_GROUP:
-        w.add(QStringLiteral("CATEGORIES"), utf8, text(e, pim::GroupKey::GroupName));
+        // Gathered into one CATEGORIES line when the card is complete.
+        w.groups << escapedText(text(e, pim::GroupKey::GroupName));
         break;
     case pim::ENTITY_IM: {
         QMap<QString, QString> params = utf8;
-        const QString word = imWords().value(code(e, pim::ImKey::Protocol));
-        if (!word.isEmpty())
-            params.insert(kType, word);
+        const int sub = code(e, pim::ImKey::SubType);
+        QStringList words;
+        const QString protocol = imWords().value(code(e, pim::ImKey::Protocol));
+        if (!protocol.isEmpty())
+            words << protocol;
+        if (sub == pim::IM_HOME)
+            words << QStringLiteral("home");
+        else if (sub == pim::IM_WORK)
+            words << QStringLiteral("work");
+        if (!words.isEmpty())
+            params.insert(kType, words.join(QLatin1Char(',')));
         w.add(QStringLiteral("X-IM"), params, text(e, pim::ImKey::Account));
+        const QString custom = text(e, pim::ImKey::CustomProtocol);
+        // Without a type the reader takes the account for a home one, as it always has.
+        const bool labelled =
+            sub != pim::IM_HOME && sub != pim::IM_WORK && !text(e, pim::ImKey::SubType).isEmpty();
+        if (labelled || !custom.isEmpty())
+            w.group();
+        if (labelled)
+            w.add(w.lastGroup() + QStringLiteral(".X-ABLabel"), {}, w.labelText(e, sub, pim::imTypeMap()));
+        // A protocol of the user's own, by its name: text of any kind, so a line of its own.
+        if (!custom.isEmpty())
+            w.add(w.lastGroup() + QStringLiteral(".X-IM-PROTOCOL"), utf8, custom);
         break;
     }
     case pim::ENTITY_NOTE: {
@@ -250,13 +324,20 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         w.props.append(p);
         break;
     }
-    case pim::ENTITY_ORG:
+    case pim::ENTITY_ORG: {
         w.add(QStringLiteral("TITLE"), utf8, text(e, pim::OrgKey::JobTitle));
-        w.add(QStringLiteral("ORG"), utf8,
+        const int sub = code(e, pim::OrgKey::SubType);
+        QMap<QString, QString> params = utf8;
+        if (!text(e, pim::OrgKey::SubType).isEmpty())
+            params.insert(kType, sub == pim::ORG_WORK ? QStringLiteral("work") : QStringLiteral("other"));
+        w.add(QStringLiteral("ORG"), params,
               component(e, pim::OrgKey::Company) + QLatin1Char(';') + component(e, pim::OrgKey::Department) +
                   QStringLiteral(";;"),
               CardWriter::Value::AsIs);
+        if (CardWriter::hasOwnLabel(e, sub))
+            w.label(e, sub, pim::orgTypeMap());
         break;
+    }
     case pim::ENTITY_REL:
         w.labelled(QStringLiteral("X-REL"), utf8, e, relWords().value(code(e, pim::ValueKey::SubType)),
                    pim::relTypeMap());
@@ -269,16 +350,32 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         Property p;
         p.name = QStringLiteral("ADR");
         p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}, {kType, word}};
-        const QString value = QStringLiteral(";;") + QStringList{component(e, pim::AddrKey::Street),
-                                                                 component(e, pim::AddrKey::City),
-                                                                 component(e, pim::AddrKey::State),
-                                                                 component(e, pim::AddrKey::Postcode),
-                                                                 component(e, pim::AddrKey::Country)}
-                                                         .join(QLatin1Char(';'));
+        // An address kept as one free text (as phones keep a typed one) stands where every reader
+        // looks, in the street; the label line beside it says that it is that text, not a street.
+        const QString parts[] = {text(e, pim::AddrKey::Street), text(e, pim::AddrKey::City),
+                                 text(e, pim::AddrKey::State), text(e, pim::AddrKey::Postcode),
+                                 text(e, pim::AddrKey::Country)};
+        const bool noParts = std::all_of(std::begin(parts), std::end(parts),
+                                         [](const QString &part) { return part.trimmed().isEmpty(); });
+        const bool freeText = noParts && !e.shownAddr().isEmpty();
+        QString value = QStringLiteral(";;");
+        value += escapedText(freeText ? text(e, pim::AddrKey::Formatted) : parts[0]);
+        for (int i = 1; i < 5; ++i) {
+            value += QLatin1Char(';');
+            value += escapedText(parts[i]);
+        }
         p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
         w.props.append(p);
+        const QString countryCode = text(e, pim::AddrKey::CountryCode);
         if (CardWriter::hasOwnLabel(e, sub))
             w.label(e, sub, pim::addrTypeMap());
+        else if (!countryCode.isEmpty())
+            w.group();
+        if (!countryCode.isEmpty())
+            w.add(w.lastGroup() + QStringLiteral(".X-ABADR"), {}, countryCode);
+        if (freeText)
+            w.add(QStringLiteral("LABEL"), {{kCharset, kUtf8}, {kType, word}},
+                  text(e, pim::AddrKey::Formatted));
         break;
     }
     case pim::ENTITY_URL: {
@@ -315,6 +412,10 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact &contact)
         for (const pim::Entity &e : it.value())
             writeEntry(w, it.key(), e);
     }
+    // One line for all groups: readers that keep one CATEGORIES line keep them all.
+    if (!w.groups.isEmpty())
+        w.add(QStringLiteral("CATEGORIES"), {{kCharset, kUtf8}}, w.groups.join(QLatin1Char(',')),
+              CardWriter::Value::AsIs);
     return QVCardParser::vcard2Bytes(w.props);
 }
 

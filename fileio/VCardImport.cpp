@@ -121,6 +121,28 @@ const SubTypeWords &imWords()
     static const SubTypeWords t(pim::imProtocolMap(), {{"netmetting", pim::IM_PROTOCOL_NETMEETING}}, -1);
     return t;
 }
+// Nicknames have two labels "Other": the TYPE words tell them apart.
+const SubTypeWords &nicknameWords()
+{
+    static const SubTypeWords t({{pim::SUBTYPE_OTHER, QStringLiteral("Custom")},
+                                 {pim::NICKNAME_DEFAULT, QStringLiteral("Default")},
+                                 {pim::NICKNAME_OTHER, QStringLiteral("Other")},
+                                 {pim::NICKNAME_MAIDEN, QStringLiteral("Maiden")},
+                                 {pim::NICKNAME_SHORT, QStringLiteral("Short")},
+                                 {pim::NICKNAME_INITIALS, QStringLiteral("Initials")}},
+                                {}, -1);
+    return t;
+}
+const SubTypeWords &imTypeWords()
+{
+    static const SubTypeWords t(pim::imTypeMap(), {}, pim::IM_HOME);
+    return t;
+}
+const SubTypeWords &orgWords()
+{
+    static const SubTypeWords t(pim::orgTypeMap(), {}, -1);
+    return t;
+}
 const SubTypeWords &relWords()
 {
     static const SubTypeWords t(pim::relTypeMap(),
@@ -222,10 +244,18 @@ public:
             const QString base = p.baseName().toUpper();
             if (base == QLatin1String("VERSION"))
                 m_version = QString::fromLatin1(p.value.trimmed());
+            else if (base == QLatin1String("N"))
+                m_olderOwnCard = m_olderOwnCard || !p.param(QStringLiteral("CHARSET")).isEmpty();
             else if (base == QLatin1String("FN"))
                 m_formattedName = p.toString().trimmed();
             else if (base == QLatin1String("X-ABLABEL") && !p.group().isEmpty())
                 m_labels.insert(p.group().toLower(), plainLabel(p.toString()));
+            else if (base == QLatin1String("X-IM-PROTOCOL") && !p.group().isEmpty())
+                m_protocols.insert(p.group().toLower(), p.toString());
+            else if (base == QLatin1String("X-ABADR") && !p.group().isEmpty())
+                m_countryCodes.insert(p.group().toLower(), p.toString().trimmed());
+            else if (base == QLatin1String("LABEL"))
+                m_addressTexts.insert(p.toString());
         }
     }
 
@@ -242,6 +272,23 @@ public:
             m_contact.fullName = m_formattedName;
             single(pim::ENTITY_NAME).values.insert(pim::NameKey::FullName, m_formattedName);
         }
+        // An entry without a label of its own says so, as its stored twin does with an empty
+        // column: read again from its own export, it is the same entry, not a changed one.
+        for (const int kind :
+             {pim::ENTITY_PHONE, pim::ENTITY_EMAIL, pim::ENTITY_NICKNAME, pim::ENTITY_EVENT, pim::ENTITY_IM,
+              pim::ENTITY_ORG, pim::ENTITY_REL, pim::ENTITY_ADDR, pim::ENTITY_URL}) {
+            const auto found = m_contact.entities.find(kind);
+            if (found == m_contact.entities.end())
+                continue;
+            for (pim::Entity &e : found.value()) {
+                if (!e.values.contains(pim::ValueKey::Label))
+                    e.values.insert(pim::ValueKey::Label, QString());
+            }
+        }
+        if (!m_phoneticGiven.isEmpty())
+            single(pim::ENTITY_NAME).values.insert(pim::NameKey::PhoneticGivenName, m_phoneticGiven);
+        if (!m_phoneticFamily.isEmpty())
+            single(pim::ENTITY_NAME).values.insert(pim::NameKey::PhoneticFamilyName, m_phoneticFamily);
         return m_contact;
     }
 
@@ -279,6 +326,95 @@ private:
             return;
         }
         e.values.insert(pim::ValueKey::SubType, words.code(p.typeWords()));
+    }
+
+    // The group's entry of a table of grouped lines, or an empty text.
+    static QString grouped(const QHash<QString, QString> &table, const Property &p)
+    {
+        if (table.isEmpty() || !p.name.contains(QLatin1Char('.')))
+            return QString();
+        return table.value(p.group().toLower());
+    }
+
+    // The entry's own label when the group gives one; false when it gives none.
+    bool setLabel(pim::Entity &e, const Property &p, const SubTypeWords &words)
+    {
+        const QString label = grouped(m_labels, p);
+        if (label.isEmpty())
+            return false;
+        const int code = words.labelCode(label);
+        if (code >= 0) {
+            e.values.insert(pim::ValueKey::SubType, code);
+        } else {
+            e.values.insert(pim::ValueKey::SubType, int(pim::SUBTYPE_OTHER));
+            e.values.insert(pim::ValueKey::Label, label);
+        }
+        return true;
+    }
+
+    void readNickname(const Property &p)
+    {
+        pim::Entity &e = added(pim::ENTITY_NICKNAME);
+        e.values.insert(pim::ValueKey::Value, p.toString());
+        if (setLabel(e, p, nicknameWords()))
+            return;
+        const int code = nicknameWords().code(p.typeWords());
+        if (code >= 0)
+            e.values.insert(pim::ValueKey::SubType, code);
+    }
+
+    void readIm(const Property &p)
+    {
+        pim::Entity &e = added(pim::ENTITY_IM);
+        e.values.insert(pim::ImKey::Account, p.toString());
+        const QStringList words = p.typeWords();
+        if (!setLabel(e, p, imTypeWords()))
+            e.values.insert(pim::ImKey::SubType,
+                            words.contains(QLatin1String("work")) ? int(pim::IM_WORK) : int(pim::IM_HOME));
+        // A card names no protocol of its own unless its group does: the entry says so, so that it
+        // is the same account as its stored twin, whose column is empty rather than missing.
+        e.values.insert(pim::ImKey::CustomProtocol, grouped(m_protocols, p));
+        // An account of no protocol the program knows is one of "Other", as the editor shows it.
+        const int protocol = imWords().code(words);
+        e.values.insert(pim::ImKey::Protocol, protocol >= 0 ? protocol : int(pim::SUBTYPE_OTHER));
+    }
+
+    void readAddress(const Property &p)
+    {
+        pim::Entity &e = added(pim::ENTITY_ADDR);
+        const QStringList parts = p.values();
+        setComponents(e, parts,
+                      {{2, &pim::AddrKey::Street},
+                       {3, &pim::AddrKey::City},
+                       {4, &pim::AddrKey::State},
+                       {5, &pim::AddrKey::Postcode},
+                       {6, &pim::AddrKey::Country}});
+        setSubType(e, p, addrWords());
+        const QString countryCode = grouped(m_countryCodes, p);
+        if (!countryCode.isEmpty())
+            e.values.insert(pim::AddrKey::CountryCode, countryCode);
+        // Only a street, and a label line of the same text: an address kept as one free text.
+        const QString street = e.values.value(pim::AddrKey::Street).toString();
+        const bool onlyStreet = std::all_of(parts.cbegin(), parts.cend(), [&street](const QString &part) {
+            return part.isEmpty() || part == street;
+        });
+        if (!street.isEmpty() && onlyStreet && parts.count(street) == 1 && m_addressTexts.contains(street)) {
+            e.values.remove(pim::AddrKey::Street);
+            e.values.insert(pim::AddrKey::Formatted, street);
+            return;
+        }
+        e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
+    }
+
+    void readGroups(const Property &p)
+    {
+        // One line with a list of groups, or (the program's older cards) one line per group
+        // whose commas are part of the name.
+        const QStringList names = m_olderOwnCard ? QStringList{p.toString()} : p.listValues();
+        for (const QString &name : std::as_const(names)) {
+            if (!name.isEmpty() || names.size() == 1)
+                added(pim::ENTITY_GROUP).values.insert(pim::GroupKey::GroupName, name);
+        }
     }
 
     void readName(const Property &p)
@@ -341,6 +477,11 @@ private:
         e.values.insert(pim::OrgKey::Company, c.value(0));
         if (c.size() > 1)
             e.values.insert(pim::OrgKey::Department, c.at(1));
+        if (!setLabel(e, p, orgWords())) {
+            const int code = orgWords().code(p.typeWords());
+            if (code >= 0)
+                e.values.insert(pim::OrgKey::SubType, code);
+        }
     }
 
     void readProperty(const Property &p)
@@ -365,7 +506,7 @@ private:
             e.values.insert(pim::ValueKey::Value, p.toString());
             setSubType(e, p, emailWords());
         } else if (is("NICKNAME")) {
-            added(pim::ENTITY_NICKNAME).values.insert(pim::ValueKey::Value, p.toString());
+            readNickname(p);
         } else if (is("BDAY")) {
             pim::Entity &e = added(pim::ENTITY_EVENT);
             e.values.insert(pim::ValueKey::Value, eventDate(p.toString()));
@@ -379,17 +520,13 @@ private:
             e.values.insert(pim::ValueKey::Value, eventDate(p.toString()));
             setSubType(e, p, eventWords());
         } else if (is("CATEGORIES")) {
-            added(pim::ENTITY_GROUP).values.insert(pim::GroupKey::GroupName, p.toString());
+            readGroups(p);
         } else if (is("X-IM")) {
-            pim::Entity &e = added(pim::ENTITY_IM);
-            e.values.insert(pim::ImKey::Account, p.toString());
-            e.values.insert(pim::ImKey::SubType, int(pim::IM_HOME));
-            // A card names no protocol of its own: the entry says so, so that it is the same
-            // account as its stored twin, whose column is empty rather than missing.
-            e.values.insert(pim::ImKey::CustomProtocol, QString());
-            const int protocol = imWords().code(p.typeWords());
-            if (protocol >= 0)
-                e.values.insert(pim::ImKey::Protocol, protocol);
+            readIm(p);
+        } else if (is("X-PHONETIC-FIRST-NAME")) {
+            m_phoneticGiven = p.toString();
+        } else if (is("X-PHONETIC-LAST-NAME")) {
+            m_phoneticFamily = p.toString();
         } else if (is("NOTE")) {
             added(pim::ENTITY_NOTE).values.insert(pim::NoteKey::Text, p.toString());
         } else if (is("ORG")) {
@@ -401,15 +538,7 @@ private:
             e.values.insert(pim::ValueKey::Value, p.toString());
             setSubType(e, p, relWords());
         } else if (is("ADR")) {
-            pim::Entity &e = added(pim::ENTITY_ADDR);
-            setComponents(e, p.values(),
-                          {{2, &pim::AddrKey::Street},
-                           {3, &pim::AddrKey::City},
-                           {4, &pim::AddrKey::State},
-                           {5, &pim::AddrKey::Postcode},
-                           {6, &pim::AddrKey::Country}});
-            setSubType(e, p, addrWords());
-            e.values.insert(pim::AddrKey::Formatted, e.formattedAddr());
+            readAddress(p);
         } else if (is("URL")) {
             pim::Entity &e = added(pim::ENTITY_URL);
             e.values.insert(pim::ValueKey::Value, p.linkText());
@@ -421,6 +550,13 @@ private:
     QString m_version;
     QString m_formattedName;
     QHash<QString, QString> m_labels; // lower-case group to label
+    QHash<QString, QString> m_protocols;    // lower-case group to custom IM protocol
+    QHash<QString, QString> m_countryCodes; // lower-case group to address country code
+    QSet<QString> m_addressTexts;           // LABEL lines: addresses as one text
+    QString m_phoneticGiven;
+    QString m_phoneticFamily;
+    // The program's own cards before they escaped text mark N with a character set.
+    bool m_olderOwnCard = false;
     pim::_Contact m_contact;
 };
 

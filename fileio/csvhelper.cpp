@@ -43,8 +43,106 @@ void skipLineFeed(QIODevice *device, const char *function)
 
 } // namespace
 
+const QString csvhelper::kValueSeparator = QStringLiteral(" ::: ");
+
+namespace {
+
+bool needsQuotes(const QString &value)
+{
+    return value.startsWith(QLatin1Char('"')) || value.contains(QLatin1String(":::"));
+}
+
+} // namespace
+
+void csvhelper::appendValue(QString &cell, const QString &value)
+{
+    if (!needsQuotes(value)) {
+        cell += value;
+        return;
+    }
+    cell += QLatin1Char('"');
+    for (const QChar c : value) {
+        if (c == QLatin1Char('"'))
+            cell += QLatin1Char('"');
+        cell += c;
+    }
+    cell += QLatin1Char('"');
+}
+
+QString csvhelper::joinValues(const QStringList &values)
+{
+    QString out;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out += kValueSeparator;
+        appendValue(out, values.at(i));
+    }
+    return out;
+}
+
+QStringList csvhelper::splitValues(const QString &cell)
+{
+    QStringList values;
+    const QStringView text(cell);
+    qsizetype start = 0;
+    for (;;) {
+        // A value in quotes: taken as such only when its closing quote ends the cell or stands
+        // before a separator; any other text starting with a quote is read as it stands.
+        if (start < text.size() && text[start] == QLatin1Char('"')) {
+            QString value;
+            qsizetype i = start + 1;
+            bool closed = false;
+            while (i < text.size()) {
+                if (text[i] == QLatin1Char('"')) {
+                    if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                        value += QLatin1Char('"');
+                        i += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            if (closed && (i == text.size() || text.mid(i).startsWith(kValueSeparator))) {
+                values << value;
+                if (i == text.size())
+                    return values;
+                start = i + kValueSeparator.size();
+                continue;
+            }
+        }
+        const qsizetype sep = text.indexOf(kValueSeparator, start);
+        if (sep < 0) {
+            values << text.mid(start).toString();
+            return values;
+        }
+        values << text.mid(start, sep - start).toString();
+        start = sep + kValueSeparator.size();
+    }
+}
+
+bool csvhelper::needsQuoting(const QString &cell)
+{
+    for (const QChar c : cell) {
+        switch (c.unicode()) {
+        case '\n':
+        case '\r':
+        case ',':
+        case '"':
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 QString csvhelper::formatCell(QString cell)
 {
+    if (!needsQuoting(cell))
+        return cell;
     bool quote = false;
     QString out;
     out.reserve(cell.size() + 2);

@@ -13,6 +13,19 @@ namespace csvhelper {
 // The cell as written into a CSV file: wrapped in double quotes, inner quotes doubled, when it
 // holds a line feed, a carriage return, a double quote or a comma; else unchanged.
 QString formatCell(QString cell);
+// Whether formatCell() quotes the cell.
+bool needsQuoting(const QString &cell);
+
+// Several values in one cell, separated by " ::: " as a widespread address book writes them. A
+// value holding three colons in a row, or starting with a double quote, is wrapped in double
+// quotes (inner ones doubled), so that it comes back as one value.
+QString joinValues(const QStringList &values);
+// Appends one value to a cell as joinValues() writes it; the caller puts the separator between.
+void appendValue(QString &cell, const QString &value);
+// The separator of several values in one cell.
+extern const QString kValueSeparator;
+// The values of a cell written by joinValues(); a cell without a separator is one value.
+QStringList splitValues(const QString &cell);
 
 // Reads the next record from the device and appends its fields to `fields` (not cleared first).
 // Fields are separated by `separator` and the record ends at a CR LF, a LF or a lone CR outside

@@ -29,6 +29,15 @@ AbsContactCombineRule::Table makeIosTable()
         case ENTITY_NOTE:
             keys.single = true;
             break;
+        case ENTITY_NICKNAME:
+            // An iPhone contact has one nickname and one organisation, without types.
+            keys.merge = {ValueKey::Value};
+            keys.single = true;
+            break;
+        case ENTITY_ORG:
+            keys.merge = keys.full;
+            keys.single = true;
+            break;
         default:
             break;
         }

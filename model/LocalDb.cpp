@@ -666,7 +666,10 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
     open_check();
     // The caller may pass one object as both; keep what came in.
     const pim::_Contact incoming = in;
-    const unsigned long long storedId = isContactBaseExist(incoming.fullName);
+    // Contacts are matched by their full name; contacts without one have nothing to match by, and
+    // two of them are not the same person.
+    const unsigned long long storedId =
+        incoming.fullName.isEmpty() ? 0 : isContactBaseExist(incoming.fullName);
     m_targets.forgetIfStale(db);
 
     OwnTransaction own(db, m_names);

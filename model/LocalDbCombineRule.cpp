@@ -26,12 +26,14 @@ const AbsContactCombineRule::Table &LocalDbCombineRule::table()
         {ENTITY_PHOTO, photo, photo, photo, {PhotoKey::Hash, PhotoKey::Image}, true},
         {ENTITY_PHONE, value, value, typedValue, typedValue, false},
         {ENTITY_EMAIL, value, value, typedValue, typedValue, false},
-        {ENTITY_NICKNAME, value, value, value, value, true},
+        // A contact may have several nicknames and organisations; each is kept whole, never
+        // overlaid by another's values.
+        {ENTITY_NICKNAME, value, value, value, typedValue, false},
         {ENTITY_EVENT, value, value, typedValue, typedValue, false},
         {ENTITY_GROUP, group, group, group, {GroupKey::GroupId, GroupKey::GroupName}, true},
         {ENTITY_IM, {ImKey::Account}, imAccount, im, im, false},
         {ENTITY_NOTE, note, note, note, note, false},
-        {ENTITY_ORG, org, org, org, org, true},
+        {ENTITY_ORG, org, org, org, org + QStringList{OrgKey::SubType, OrgKey::Label}, false},
         {ENTITY_REL, value, value, typedValue, typedValue, false},
         {ENTITY_ADDR, addrText, addrText, addr, addrText + addr, false},
         {ENTITY_URL, value, value, typedValue, typedValue, false},

@@ -185,14 +185,24 @@ void TestTableExport::csvTables_data()
         << QByteArray("Tel:Other\n1 ::: 2\n");
     QTest::newRow("empty second mobile keeps the first")
         << QList<QStringList>{{"3|data1=1|data2=2", "3|data1=|data2=2"}} << QByteArray("Tel:Mobile\n1\n");
-    QTest::newRow("address without street keeps the first street")
+    // The parts of one address stand at the same place of every cell of its type.
+    QTest::newRow("two addresses of a type keep their parts apart")
         << QList<QStringList>{{"12|data2=1|data4=Main", "12|data2=1|data7=Town"}}
-        << QByteArray("Addr:Home:City,Addr:Home:Street\nTown,Main\n");
+        << QByteArray("Addr:Home:City,Addr:Home:Street\n ::: Town,Main\n");
     QTest::newRow("both groups") << QList<QStringList>{{"7|data1=4|data2=Friends", "7|data1=5|data2=Golf"}}
                                  << QByteArray("Category\nFriends ::: Golf\n");
-    QTest::newRow("second address of a type keeps one value per cell")
+    QTest::newRow("second address of a type in the second place of each cell")
         << QList<QStringList>{{"12|data2=1|data4=Main|data7=Town", "12|data2=1|data4=High"}}
-        << QByteArray("Addr:Home:City,Addr:Home:Street\nTown,High\n");
+        << QByteArray("Addr:Home:City,Addr:Home:Street\nTown,Main ::: High\n");
+    QTest::newRow("address kept as one free text has its own column")
+        << QList<QStringList>{{"12|data1=Elm St, Town|data2=2"}}
+        << QByteArray("Addr:Work:Text\n\"Elm St, Town\"\n");
+    QTest::newRow("separator inside a value")
+        << QList<QStringList>{{"5|data1=a ::: b|data2=1", "5|data1=c|data2=1"}}
+        << QByteArray("Nickname\n\"\"\"a ::: b\"\" ::: c\"\n");
+    QTest::newRow("account of a protocol of one's own, at work")
+        << QList<QStringList>{{"8|data1=me|data2=2|data5=0|data6=Matrix, \"M\""}}
+        << QByteArray("\"IM:Matrix, \"\"M\"\":Work\"\nme\n");
     QTest::newRow("contact without entries in a table with columns")
         << QList<QStringList>{{"1|data2=A", "1|data3=B"}, {}} << QByteArray("First Name,Last Name\nA,B\n,\n");
     QTest::newRow("non-ASCII as UTF-8")
@@ -225,6 +235,13 @@ void TestTableExport::textTables_data()
     QTest::newRow("long text written whole")
         << QList<QStringList>{{"4|data1=" + longMail + "|data2=1", "8|data1=me|data5=4"}}
         << pad("Email:Home", 25) + pad("IM:Skype", 25) + "\n" + longMail + pad("me", 25) + "\n";
+    // The table shows every address and organisation, the ones typed as one text too.
+    QTest::newRow("free-text address, second address and organisation")
+        << QList<QStringList>{{"12|data1=Elm St\nTown|data2=1", "12|data2=1|data4=Main St",
+                               "10|data1=A|data5=D", "10|data1=B"}}
+        << pad("Company", 25) + pad("Department", 25) + pad("Addr:Home:Street", 50) +
+               pad("Addr:Home:Text", 25) + "\n" + pad("A ::: B", 25) + pad("D", 25) +
+               pad(" ::: Main St", 50) + pad("Elm St Town", 25) + "\n";
     QTest::newRow("line breaks become blanks, tabs stay")
         << QList<QStringList>{{"9|data1=a\r\nb\tc"}} << pad("Notes", 100) + "\n" + pad("a  b\tc", 100) + "\n";
 }
@@ -283,10 +300,10 @@ void TestTableExport::csvRoundTrip_data()
                        "6|data1=1990-01-02|data2=3",
                        "11|data1=Bo|data2=14",
                        "13|data1=http://x|data2=2"};
-    QTest::newRow("custom label reads as Other")
-        << QStringList{"1|data2=A", "3|data1=1|data2=0|data3=Boat"} << QStringList{"1|data2=A", "3|data1=1"};
+    QTest::newRow("custom label reads as Other") << QStringList{"1|data2=A", "3|data1=1|data2=0|data3=Boat"}
+                                                 << QStringList{"1|data2=A", "3|data1=1|data2=0"};
     QTest::newRow("code the label table lacks reads as Other")
-        << QStringList{"1|data2=A", "3|data1=2|data2=7"} << QStringList{"1|data2=A", "3|data1=2"};
+        << QStringList{"1|data2=A", "3|data1=2|data2=7"} << QStringList{"1|data2=A", "3|data1=2|data2=0"};
     QTest::newRow("line breaks, quotes and separators")
         << QStringList{"1|data2=A\"B;C\\D", "9|data1=line1\r\nline2\rx,y"}
         << QStringList{"1|data2=A\"B;C\\D", "9|data1=line1\r\nline2\rx,y"};
@@ -295,8 +312,8 @@ void TestTableExport::csvRoundTrip_data()
     QTest::newRow("several values of one column")
         << QStringList{"1|data2=A",  "3|data1=1|data2=2", "3|data1=2|data2=2", "5|data1=N1",
                        "5|data1=N2", "7|data2=G1",        "7|data2=G2"}
-        << QStringList{"1|data2=A",  "3|data1=1|data2=2", "3|data1=2|data2=2", "5|data1=N1",
-                       "5|data1=N2", "7|data2=G1",        "7|data2=G2"};
+        << QStringList{"1|data2=A",          "3|data1=1|data2=2", "3|data1=2|data2=2", "5|data1=N1|data2=1",
+                       "5|data1=N2|data2=1", "7|data2=G1",        "7|data2=G2"};
     QTest::newRow("address")
         << QStringList{"1|data2=A", "12|data2=2|data4=1 Main|data7=Town|data10=Land"}
         << QStringList{"1|data2=A",

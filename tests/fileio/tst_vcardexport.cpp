@@ -92,7 +92,7 @@ void TestVCardExport::lines_data()
                        "item1.X-ABLabel:Main",  "item2.TEL:4",    "item2.X-ABLabel:Other"};
     QTest::newRow("e-mail other than home")
         << QStringList{"4|data1=a|data2=1", "4|data1=b|data2=2"}
-        << QStringList{"EMAIL;TYPE=internet:a", "item1.EMAIL;TYPE=internet:b", "item1.X-ABLabel:Work"};
+        << QStringList{"EMAIL;TYPE=internet,home:a", "item1.EMAIL;TYPE=internet:b", "item1.X-ABLabel:Work"};
     QTest::newRow("events") << QStringList{"6|data1=d1|data2=1", "6|data1=d2|data2=0"}
                             << QStringList{"X-EVENT;TYPE=anniversary:d1", "X-EVENT;TYPE=other:d2"};
     QTest::newRow("line breaks and backslashes")
@@ -104,14 +104,14 @@ void TestVCardExport::lines_data()
                        "8|data1=a;b,c|data5=4",      "10|data1=A, B|data4=Boss; CEO",
                        "11|data1=Kim, Lee|data2=14", "4|data1=x,y@z|data2=1",
                        "6|data1=--05-12|data2=3"}
-        << QStringList{"EMAIL;TYPE=internet:x\\,y@z",
+        << QStringList{"EMAIL;TYPE=internet,home:x\\,y@z",
                        "NICKNAME;CHARSET=UTF-8:Taro\\, \"T\"",
                        "BDAY:--05-12",
-                       "CATEGORIES;CHARSET=UTF-8:Golf\\, Tennis\\; Chess",
                        "X-IM;CHARSET=UTF-8;TYPE=skype:a\\;b\\,c",
                        "TITLE;CHARSET=UTF-8:Boss\\; CEO",
                        "ORG;CHARSET=UTF-8:A\\, B;;;",
-                       "X-REL;CHARSET=UTF-8;TYPE=spouse:Kim\\, Lee"};
+                       "X-REL;CHARSET=UTF-8;TYPE=spouse:Kim\\, Lee",
+                       "CATEGORIES;CHARSET=UTF-8:Golf\\, Tennis\\; Chess"};
     QTest::newRow("labels are text") << QStringList{"3|data1=1|data2=0|data3=Boat, red; \\2"}
                                      << QStringList{"item1.TEL:1", "item1.X-ABLabel:Boat\\, red\\; \\\\2"};
     QTest::newRow("numbers and links are not text")
@@ -122,11 +122,22 @@ void TestVCardExport::lines_data()
         << QStringList{"NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:C:\\\\new\\\\table\\,=201\\;2"};
     QTest::newRow("empty organisation and address")
         << QStringList{"10|data2=0", "12|data2=0"}
-        << QStringList{"TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8:;;;",
+        << QStringList{"TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8;TYPE=other:;;;",
                        "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=intl:;;;;;;"};
     QTest::newRow("instant messaging")
         << QStringList{"8|data1=me|data5=4", "8|data1=you|data5=0|data6=Pigeon"}
-        << QStringList{"X-IM;CHARSET=UTF-8;TYPE=skype:me", "X-IM;CHARSET=UTF-8:you"};
+        << QStringList{"X-IM;CHARSET=UTF-8;TYPE=skype:me", "item1.X-IM;CHARSET=UTF-8:you",
+                       "item1.X-IM-PROTOCOL;CHARSET=UTF-8:Pigeon"};
+    QTest::newRow("groups on one line, as a list")
+        << QStringList{"7|data2=Golf", "7|data2=Tennis, Chess"}
+        << QStringList{"CATEGORIES;CHARSET=UTF-8:Golf,Tennis\\, Chess"};
+    QTest::newRow("one birthday, further ones as dates")
+        << QStringList{"6|data1=1990-01-02|data2=3", "6|data1=2000-03-04|data2=3"}
+        << QStringList{"BDAY:1990-01-02", "X-EVENT;TYPE=birthday:2000-03-04"};
+    QTest::newRow("address kept as one free text")
+        << QStringList{"12|data1=1 Elm St\nTown|data2=1"}
+        << QStringList{"ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=home:;;1=20Elm=20St=0ATown;;;;",
+                       "LABEL;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=home:1=20Elm=20St=0ATown"};
     QTest::newRow("unknown type code") << QStringList{"42|data1=x"} << QStringList{};
 }
 
@@ -270,6 +281,39 @@ void TestVCardExport::roundTrip_data()
                                               "data9=50667|data10=DE",
                                               "12|data1=x|data2=0|data3=Cabin|data4=x"}
                                << QStringList{};
+    QTest::newRow("address kept as one free text")
+        << QStringLiteral("P")
+        << QStringList{"1|data1=P|data2=P", "12|data1=1 Elm St; Rear\\2\nTown, 5|data2=1",
+                       "12|data1=Hut|data2=0|data3=Cabin"}
+        << QStringList{};
+    QTest::newRow("phonetic names")
+        << QStringLiteral("Taro Yamada")
+        << QStringList{"1|data1=Taro Yamada|data2=Taro|data3=Yamada|data7=たろう|data8=やまだ"}
+        << QStringList{};
+    QTest::newRow("IM type, label and protocol of one's own")
+        << QStringLiteral("P")
+        << QStringList{"1|data1=P|data2=P", "8|data1=a|data2=2|data5=4",
+                       "8|data1=b|data2=0|data3=Gaming; x|data5=0|data6=Matrix, \\y",
+                       "8|data1=c|data2=0|data5=8", "8|data1=d|data2=1|data5=0|data6=Signal"}
+        << QStringList{};
+    QTest::newRow("nickname, organisation and address types")
+        << QStringLiteral("P")
+        << QStringList{"1|data1=P|data2=P",
+                       "5|data1=Bo|data2=3",
+                       "5|data1=Bobby|data2=0|data3=Gamer",
+                       "5|data1=B|data2=2",
+                       "5|data1=Bob|data2=1",
+                       "10|data1=ACME|data2=1",
+                       "10|data1=Club|data2=0|data3=Hobby",
+                       "10|data1=Band|data2=0",
+                       "12|data1=x|data2=1|data4=x|data11=DE",
+                       "12|data1=y|data2=0|data3=Cabin|data4=y|data11=FR"}
+        << QStringList{};
+    QTest::newRow("several birthdays")
+        << QStringLiteral("P")
+        << QStringList{"1|data1=P|data2=P", "6|data1=2001-02-03|data2=3", "6|data1=2002-03-04|data2=3"}
+        << QStringList{"1|data1=P|data2=P", "6|data1=2001-02-03T00:00:00.000|data2=3",
+                       "6|data1=2002-03-04T00:00:00.000|data2=3"};
 }
 
 void TestVCardExport::roundTrip()

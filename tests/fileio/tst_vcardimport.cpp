@@ -96,7 +96,7 @@ void TestVCardImport::properties_data()
         << QByteArray("NICKNAME:Taro\\, \"T\"\r\nTITLE:Boss\\; CEO\r\nCATEGORIES:Golf\\, Tennis\r\n"
                       "X-IM:a\\;b\\\\c\r\nitem1.X-REL:Kim\\, Lee\r\nitem1.X-ABLabel:Coach\\, old")
         << QString()
-        << QStringList{"5|data1=Taro, \"T\"", "7|data2=Golf, Tennis", "8|data1=a;b\\c|data2=1",
+        << QStringList{"5|data1=Taro, \"T\"", "7|data2=Golf, Tennis", "8|data1=a;b\\c|data2=1|data5=0",
                        "10|data4=Boss; CEO", "11|data1=Kim, Lee|data2=0|data3=Coach, old"};
     // Numbers and links are no text: only the escapes some writers put before ":", "," and ";"
     // are undone, every other backslash belongs to them.
@@ -140,8 +140,27 @@ void TestVCardImport::properties_data()
         << QByteArray("3.0")
         << QByteArray("NICKNAME:Bo\r\nNICKNAME:Bobby\r\nNOTE:one\r\nNOTE:two\\nlines\r\n"
                       "CATEGORIES:Friends,Work\r\nCATEGORIES:Golf")
-        << QString() << QStringList{"5|data1=Bo",   "5|data1=Bobby", "7|data2=Friends,Work",
+        << QString() << QStringList{"5|data1=Bo",   "5|data1=Bobby", "7|data2=Friends",   "7|data2=Work",
                                     "7|data2=Golf", "9|data1=one",   "9|data1=two\nlines"};
+    QTest::newRow("groups: a list, escaped commas inside names")
+        << QByteArray("3.0") << QByteArray("CATEGORIES:Golf\\, Tennis,Work\\\\Play") << QString()
+        << QStringList{"7|data2=Golf, Tennis", "7|data2=Work\\Play"};
+    QTest::newRow("groups of the program's older cards: one per line, commas inside")
+        << QByteArray("3.0")
+        << QByteArray("FN:A\r\nN;CHARSET=UTF-8:A;;;;\r\nCATEGORIES;CHARSET=UTF-8:Golf, Tennis")
+        << QStringLiteral("A") << QStringList{"1|data1=A|data2=A", "7|data2=Golf, Tennis"};
+    QTest::newRow("phonetic names")
+        << QByteArray("3.0")
+        << QByteArray("N:Yamada;Taro;;;\r\nX-PHONETIC-FIRST-NAME:たろう\r\nX-PHONETIC-LAST-NAME:やまだ")
+        << QStringLiteral("Taro Yamada")
+        << QStringList{"1|data1=Taro Yamada|data2=Taro|data3=Yamada|data7=たろう|data8=やまだ"};
+    QTest::newRow("address as one text: street and its label line")
+        << QByteArray("3.0")
+        << QByteArray("ADR;TYPE=home:;;1 Elm St\\nTown;;;;\r\nLABEL;TYPE=home:1 Elm St\\nTown") << QString()
+        << QStringList{"12|data1=1 Elm St\nTown|data2=1"};
+    QTest::newRow("address with a street only and no label line")
+        << QByteArray("3.0") << QByteArray("ADR;TYPE=home:;;1 Elm St;;;;") << QString()
+        << QStringList{"12|data1=1 Elm St|data2=1|data4=1 Elm St"};
     QTest::newRow("2.1 note keeps its backslash")
         << QByteArray("2.1") << QByteArray("NOTE:C:\\new") << QString() << QStringList{"9|data1=C:\\new"};
     QTest::newRow("ORG then TITLE, then another ORG")
@@ -160,7 +179,7 @@ void TestVCardImport::properties_data()
                              << QString() << QStringList{"13|data1=http://b.example|data2=2"};
     QTest::newRow("instant messaging")
         << QByteArray("3.0") << QByteArray("X-IM;TYPE=Skype:me\r\nX-IM;TYPE=odd:you") << QString()
-        << QStringList{"8|data1=me|data2=1|data5=4", "8|data1=you|data2=1"};
+        << QStringList{"8|data1=me|data2=1|data5=4", "8|data1=you|data2=1|data5=0"};
     QTest::newRow("relation") << QByteArray("3.0") << QByteArray("X-REL;TYPE=spouse:Kim") << QString()
                               << QStringList{"11|data1=Kim|data2=14"};
     QTest::newRow("dates: extended, basic, words kept")
@@ -222,7 +241,13 @@ void TestVCardImport::typeWords_data()
     QTest::newRow("IM net meeting as written")
         << QByteArray("X-IM;TYPE=netmetting:a") << pim::ImKey::Protocol << 9;
     QTest::newRow("IM capitalised") << QByteArray("X-IM;TYPE=ICQ:a") << pim::ImKey::Protocol << 7;
-    QTest::newRow("IM unknown") << QByteArray("X-IM;TYPE=pigeon:a") << pim::ImKey::Protocol << -1;
+    QTest::newRow("IM unknown") << QByteArray("X-IM;TYPE=pigeon:a") << pim::ImKey::Protocol << 0;
+    QTest::newRow("IM work") << QByteArray("X-IM;TYPE=skype,work:a") << pim::ImKey::SubType << 2;
+    QTest::newRow("IM labelled") << QByteArray("item1.X-IM:a\r\nitem1.X-ABLabel:Other") << pim::ImKey::SubType
+                                 << 0;
+    QTest::newRow("e-mail home beside internet") << QByteArray("EMAIL;TYPE=internet,home:a") << sub << 1;
+    QTest::newRow("nickname maiden") << QByteArray("NICKNAME;TYPE=maiden:a") << sub << 3;
+    QTest::newRow("organisation work") << QByteArray("ORG;TYPE=work:a;;;") << pim::OrgKey::SubType << 1;
     QTest::newRow("label beats TYPE")
         << QByteArray("item1.TEL;TYPE=cell:1\r\nitem1.X-ABLabel:_$!<WorkFAX>!$_") << sub << 4;
 }
@@ -296,13 +321,14 @@ void TestVCardImport::fixture_data()
                "4|data1=j@example.org|data2=0",
                "5|data1=Appy",
                "6|data1=1980-05-12T00:00:00.000|data2=3",
-               "7|data2=Friends,Family",
+               "7|data2=Friends",
+               "7|data2=Family",
                "8|data1=johnny.s|data2=1|data5=4",
                "9|data1=Café au lait\nsecond line, with comma; semicolon and \\ backslash",
                "10|data1=Example, Inc.|data4=Chief\nTaster|data5=R&D",
                "11|data1=Jane Appleseed|data2=14",
                "12|data1=1 Infinite Loop\nCupertino, CA 95014\nUnited States|data2=1|data4=1 Infinite "
-               "Loop|data7=Cupertino|data8=CA|data9=95014|data10=United States",
+               "Loop|data7=Cupertino|data8=CA|data9=95014|data10=United States|data11=us",
                "13|data1=http://example.com/~johnny|data2=1",
            }};
     QTest::newRow("4.0 formatted name, data URI, link")

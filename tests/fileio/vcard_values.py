@@ -3,7 +3,8 @@
 it understood: a JSON list with one list of strings per card, each "NAME[label]:value".
 
 The label is that of the property's group (its X-ABLabel line), empty when there is none; the
-label lines themselves are not listed. Structured values (N, ADR, ORG) have their components
+label lines themselves are not listed. An e-mail address shows its TYPE words, sorted, as
+"EMAIL(home,internet)". Structured values (N, ADR, ORG) have their components
 joined by "|"; a component or a list value that the reader split into several items shows as a
 JSON list, a list of one item as that item. Photos are
 given as their bytes in Base64. Nothing here touches the network.
@@ -59,6 +60,10 @@ def card_values(card):
         if name in ("X-ABLABEL", "VERSION"):
             continue
         label = labels.get(line.group.lower(), "") if line.group else ""
+        if name == "EMAIL":
+            # The types another reader sees, as it would file the address.
+            types = sorted(t.lower() for t in line.params.get("TYPE", []))
+            name = "EMAIL(%s)" % ",".join(types)
         out.append("%s[%s]:%s" % (name, label, value_text(line)))
     return out
 

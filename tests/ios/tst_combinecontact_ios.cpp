@@ -50,9 +50,16 @@ private slots:
                 << (ios ? QStringList{"8|data1=acc|data5=1|data6=x"}
                         : QStringList{"8|data1=acc|data5=1|data6=x", "8|data1=acc|data5=1|data6=y"})
                 << (ios ? 0 : 1) << 0;
-            QTest::addRow("%s: nickname stays single", rule)
+            // An iPhone contact has one nickname; a local one keeps each.
+            QTest::addRow("%s: a second nickname", rule)
                 << ios << QStringList{"5|data1=Nan|data2=|data3="} << QStringList{"5|data1=Bo|data2=|data3="}
-                << QStringList{"5|data1=Bo"} << 1 << 0;
+                << (ios ? QStringList{"5|data1=Bo"} : QStringList{"5|data1=Nan", "5|data1=Bo"}) << 1 << 0;
+            QTest::addRow("%s: a second organisation", rule)
+                << ios << QStringList{"10|data1=A|data2=1|data3=|data4=|data5=Dept A"}
+                << QStringList{"10|data1=B|data2=1|data3=|data4=|data5="}
+                << (ios ? QStringList{"10|data1=B|data2=1|data5=Dept A"}
+                        : QStringList{"10|data1=A|data2=1|data5=Dept A", "10|data1=B|data2=1"})
+                << 1 << 0;
         }
     }
 

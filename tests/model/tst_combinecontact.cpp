@@ -97,14 +97,23 @@ private slots:
                                                 << QStringList{"3|data1=777|data2=1"} << true
                                                 << QStringList{"3|data1=555|data2=2", "3|data1=777|data2=1"}
                                                 << QStringList{"+3|data1=777|data2=1"} << none;
-        QTest::newRow("single type: each differing entry rewrites the stored one")
+        // A contact keeps several nicknames: each that differs is one more, never written over the
+        // stored one.
+        QTest::newRow("nicknames: each differing one is added")
             << none << QStringList{"5|data1=Nan|data2=|data3="} << "Ann"
-            << QStringList{"5|data1=Nan", "5|data1=Annie", "5|data1=Bo"} << true << QStringList{"5|data1=Bo"}
-            << QStringList{"=5|data1=Annie", "=5|data1=Bo"} << none;
-        QTest::newRow("single type without a stored entry")
-            << none << ann << "Ann" << QStringList{"5|data1=Nan|data2=4", "5|data1=Nan", "5|data1=Bo"} << true
-            << QStringList{"1|data1=Ann|data2=Ann", "5|data1=Nan", "5|data1=Bo"}
-            << QStringList{"+5|data1=Nan", "+5|data1=Bo"} << none;
+            << QStringList{"5|data1=Nan", "5|data1=Annie", "5|data1=Bo"} << true
+            << QStringList{"5|data1=Nan", "5|data1=Annie", "5|data1=Bo"}
+            << QStringList{"=5|data1=Nan", "+5|data1=Annie", "+5|data1=Bo"} << none;
+        QTest::newRow("nicknames without a stored one, with their types")
+            << none << ann << "Ann" << QStringList{"5|data1=Nan|data2=4", "5|data1=Bo|data2=3"} << true
+            << QStringList{"1|data1=Ann|data2=Ann", "5|data1=Nan|data2=4", "5|data1=Bo|data2=3"}
+            << QStringList{"+5|data1=Nan|data2=4", "+5|data1=Bo|data2=3"} << none;
+        // Two organisations stay two: the second is never completed with the first one's values.
+        QTest::newRow("two organisations")
+            << none << ann << "Ann" << QStringList{"10|data1=A|data2=1|data5=Dept A", "10|data1=B|data2=1"}
+            << true
+            << QStringList{"1|data1=Ann|data2=Ann", "10|data1=A|data2=1|data5=Dept A", "10|data1=B|data2=1"}
+            << QStringList{"+10|data1=A|data2=1|data5=Dept A", "+10|data1=B|data2=1"} << none;
         QTest::newRow("one number twice under two sub-types")
             << none << ann << "Ann" << QStringList{"3|data1=555|data2=1", "3|data1=555|data2=2"} << true
             << QStringList{"1|data1=Ann|data2=Ann", "3|data1=555|data2=1", "3|data1=555|data2=2"}
@@ -135,10 +144,10 @@ private slots:
             << QStringList{"12|data1=A|data4=St|data5=five|data6=six|data7=Town|data11=LD"} << false
             << QStringList{"12|data1=A|data4=St|data7=Town|data11=LD"}
             << QStringList{"+12|data1=A|data4=St|data7=Town|data11=LD"} << none;
-        QTest::newRow("organisation: company, title and department only")
+        QTest::newRow("organisation: company, title, department, type and label only")
             << none << none << "Zed" << QStringList{"10|data1=Co|data2=1|data3=l|data4=Boss|data5=RD|data9=x"}
-            << false << QStringList{"10|data1=Co|data4=Boss|data5=RD"}
-            << QStringList{"+10|data1=Co|data4=Boss|data5=RD"} << none;
+            << false << QStringList{"10|data1=Co|data2=1|data3=l|data4=Boss|data5=RD"}
+            << QStringList{"+10|data1=Co|data2=1|data3=l|data4=Boss|data5=RD"} << none;
         QTest::newRow("membership is pointed at this database's group")
             << QStringList{"Old"} << QStringList{"7|data1=1|data2=Old"} << "Ann"
             << QStringList{"7|data1=99|data2=Friends"} << true << QStringList{"7|data1=2|data2=Friends"}

@@ -52,7 +52,8 @@ void TestCombineRules::localRuleLists_data()
                            << QStringList{"data4"} << QStringList{"data4", "data15"} << true;
     QTest::newRow("phone") << int(pim::ENTITY_PHONE) << d1 << d1 << d123 << d123 << false;
     QTest::newRow("email") << int(pim::ENTITY_EMAIL) << d1 << d1 << d123 << d123 << false;
-    QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << d1 << d1 << d1 << d1 << true;
+    // A contact keeps several nicknames and organisations, each merged whole with its type.
+    QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << d1 << d1 << d1 << d123 << false;
     QTest::newRow("event") << int(pim::ENTITY_EVENT) << d1 << d1 << d123 << d123 << false;
     QTest::newRow("group") << int(pim::ENTITY_GROUP) << d1 << d1 << d1 << QStringList{"data1", "data2"}
                            << true;
@@ -60,7 +61,8 @@ void TestCombineRules::localRuleLists_data()
                         << QStringList{"data1", "data5", "data6", "data2", "data3"}
                         << QStringList{"data1", "data5", "data6", "data2", "data3"} << false;
     QTest::newRow("note") << int(pim::ENTITY_NOTE) << d1 << d1 << d1 << d1 << false;
-    QTest::newRow("org") << int(pim::ENTITY_ORG) << org << org << org << org << true;
+    QTest::newRow("org") << int(pim::ENTITY_ORG) << org << org << org << (org + QStringList{"data2", "data3"})
+                         << false;
     QTest::newRow("rel") << int(pim::ENTITY_REL) << d1 << d1 << d123 << d123 << false;
     QTest::newRow("addr") << int(pim::ENTITY_ADDR) << d1 << d1 << kAddrParts
                           << (QStringList{"data1"} + kAddrParts) << false;
@@ -241,15 +243,17 @@ void TestCombineRules::ruleDecisions()
     QVERIFY(AbsContactCombineRule::isEntityEqual(addrA, addrB, rule.checkEqualFieldsFull(pim::ENTITY_ADDR)));
     QVERIFY(!AbsContactCombineRule::isEntityEqual(addrA, addrB, rule.validFields(pim::ENTITY_ADDR, single)));
 
-    // An organisation's sub-type and label take part in no list.
+    // An organisation's sub-type and label neither make it another organisation nor a changed one
+    // in the editor; a merge carries them over.
     const Entity orgA = entity({{"data1", "Acme"}, {"data2", "1"}, {"data3", "a"}, {"data4", "CTO"}});
     Entity orgB = orgA;
     orgB.values["data2"] = "0";
     orgB.values["data3"] = "b";
     for (const QStringList &keys :
          {rule.checkEmptyFields(pim::ENTITY_ORG), rule.checkEqualFieldsMin(pim::ENTITY_ORG),
-          rule.checkEqualFieldsFull(pim::ENTITY_ORG), rule.validFields(pim::ENTITY_ORG, single)})
+          rule.checkEqualFieldsFull(pim::ENTITY_ORG)})
         QVERIFY(AbsContactCombineRule::isEntityEqual(orgA, orgB, keys));
+    QVERIFY(!AbsContactCombineRule::isEntityEqual(orgA, orgB, rule.validFields(pim::ENTITY_ORG, single)));
 
     // The same account under two protocols is two entries.
     const Entity imA = entity({{"data1", "ann"}, {"data5", "1"}});
