@@ -212,6 +212,10 @@
         <source>IDS_INVALID_LOCALDB_NAME</source>
         <translation>Invalid Local Database name(can&apos;t contain \ / : * ? &quot; &lt; &gt; |).</translation>
     </message>
+    <message>
+        <source>IDS_LOCALDB_NAME_TOO_LONG_%1</source>
+        <translation>Invalid Local Database name: it is too long for the file system. The database&apos;s file name, with &quot;.db&quot;, may hold at most %1 bytes.</translation>
+    </message>
 </context>
 <context>
     <name>DataSourceSelForm</name>
