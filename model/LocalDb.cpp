@@ -9,6 +9,7 @@
 #include "platform/sqlite/Sqlite3Cursor.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 
@@ -144,6 +145,13 @@ QString contactRowsSelect(bool readBytes)
                "select %1,c.full_name,c.src_id as csrc_id from data as d inner join contact as c on "
                "d.contact_id=c._id")
         .arg(columns);
+}
+
+// A write that names a row of one contact found no such row.
+std::runtime_error changedOutside()
+{
+    return std::runtime_error(
+        QCoreApplication::translate("LocalDb", "IDS_CONTACT_CHANGED_OUTSIDE").toUtf8().toStdString());
 }
 
 // Ids bound in one statement at most: well below SQLite's limit of variables.
@@ -513,7 +521,7 @@ void LocalDb::updateContactBase(const pim::_Contact &c)
     open_check();
     Sqlite3Sql sql("update contact set src_id=?, full_name=? where _id=?");
     sql.addTextParam(c.srcId).addTextParam(c.fullName).addInt64Param(static_cast<long long>(c.id));
-    execute(sql, NameEffect::ChangesNames);
+    executeOnRow(sql, NameEffect::ChangesNames);
 }
 
 void LocalDb::updateContactBaseSrcId(unsigned long long id, QString srcId)
@@ -579,6 +587,57 @@ void LocalDb::removeContact(unsigned long long id)
             NameEffect::KeepsNames);
     execute(Sqlite3Sql("delete from contact where _id=?").addInt64Param(static_cast<long long>(id)),
             NameEffect::ChangesNames);
+}
+
+void LocalDb::updateEntity(unsigned long long contactId, int type, const pim::Entity &e)
+{
+    open_check();
+    const EntityColumns &columns = columnsOrThrow(type);
+    Sqlite3Sql sql(columns.updateSql() + QStringLiteral(" and contact_id=? and type=?"));
+    sql.addTextParam(e.srcId);
+    columns.bindValues(sql, e);
+    sql.addInt64Param(static_cast<long long>(e.id))
+        .addInt64Param(static_cast<long long>(contactId))
+        .addIntParam(type);
+    executeOnRow(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::removeEntity(unsigned long long contactId, int type, unsigned long long id)
+{
+    open_check();
+    executeOnRow(Sqlite3Sql("delete from data where _id=? and contact_id=? and type=?")
+                     .addInt64Param(static_cast<long long>(id))
+                     .addInt64Param(static_cast<long long>(contactId))
+                     .addIntParam(type),
+                 NameEffect::KeepsNames);
+}
+
+void LocalDb::updateEntitySrcId(unsigned long long contactId, unsigned long long id, const QString &srcId)
+{
+    open_check();
+    executeOnRow(Sqlite3Sql("update data set src_id=? where _id=? and contact_id=?")
+                     .addTextParam(srcId)
+                     .addInt64Param(static_cast<long long>(id))
+                     .addInt64Param(static_cast<long long>(contactId)),
+                 NameEffect::KeepsNames);
+}
+
+void LocalDb::requireContact(unsigned long long id, const QString &fullName)
+{
+    open_check();
+    Sqlite3Cursor row = db.queryThrow(
+        Sqlite3Sql("select full_name from contact where _id=?").addInt64Param(static_cast<long long>(id)));
+    if (!row.moveNext() || row.getText(0) != fullName)
+        throw changedOutside();
+}
+
+void LocalDb::executeOnRow(const Sqlite3Sql &sql, NameEffect effect)
+{
+    // The statement matches one row by its primary key at most: when it changed none, it wrote
+    // nothing either.
+    execute(sql, effect);
+    if (db.changes() != 1)
+        throw changedOutside();
 }
 
 // ---- Groups -----------------------------------------------------------------------------------

@@ -104,6 +104,7 @@ public:
 
     // Changing and removing.
     void updateEntity(int type, const pim::Entity &e);
+    // Throws when no contact row of that id is left (see updateEntity() naming its contact).
     void updateContactBase(const pim::_Contact &c);
     void updateContactBaseSrcId(unsigned long long id, QString srcId);
     void updateEntitySrcId(unsigned long long id, QString srcId);
@@ -111,6 +112,16 @@ public:
     void updateEntitySrcId(QString oldSrcId, QString newSrcId);
     void removeEntity(unsigned long long id);
     void removeContact(unsigned long long id);
+
+    // Writes of an edit, and of the identifiers a phone gave to what an edit sent it: each names
+    // the contact the row belongs to (and the entry's type) and throws, having changed nothing,
+    // when the file holds no such row of that contact: another program changed or replaced the
+    // file since the row was read. Inside a bracket, the caller's rollback undoes what came before.
+    void updateEntity(unsigned long long contactId, int type, const pim::Entity &e);
+    void removeEntity(unsigned long long contactId, int type, unsigned long long id);
+    void updateEntitySrcId(unsigned long long contactId, unsigned long long id, const QString &srcId);
+    // Throws the same unless the contact row of that id holds that full name.
+    void requireContact(unsigned long long id, const QString &fullName);
 
     // Groups.
     QList<pim::_Group> groups();
@@ -142,6 +153,8 @@ private:
     bool mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
                     MergeTarget *target, qsizetype &taken);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
+    // execute() of a statement that addresses one row, then a throw unless it changed that row.
+    void executeOnRow(const Sqlite3Sql &sql, NameEffect effect);
     // Writes every photo held back by LatePhotoBytes into its row.
     void writeLatePhotos();
 

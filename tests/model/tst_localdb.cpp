@@ -43,6 +43,27 @@ private:
         return addContact(db, name, {{pim::ENTITY_NAME, {entity({{"data1", name}, {"data2", name}})}}});
     }
 
+    // Every row of both tables as text, in row order.
+    static QString rowsText(LocalDb &db)
+    {
+        QStringList rows;
+        Sqlite3Cursor c =
+            db.db.queryThrow(Sqlite3Sql("select _id,src_id,full_name from contact order by _id"));
+        while (c.moveNext())
+            rows << QStringLiteral("c %1|%2|%3")
+                        .arg(c.getInt64(0))
+                        .arg(c.getText("src_id"), c.getText("full_name"));
+        Sqlite3Cursor d =
+            db.db.queryThrow(Sqlite3Sql("select _id,type,contact_id,src_id,data1 from data order by _id"));
+        while (d.moveNext())
+            rows << QStringLiteral("d %1|%2|%3|%4|%5")
+                        .arg(d.getInt64(0))
+                        .arg(d.getInt64(1))
+                        .arg(d.getInt64(2))
+                        .arg(d.getText("src_id"), d.getText("data1"));
+        return rows.join(QLatin1Char('\n'));
+    }
+
     static QStringList names(const QList<_Contact> &list)
     {
         QStringList out;
@@ -996,6 +1017,81 @@ private slots:
         QVERIFY(db->groups().isEmpty());
         QCOMPARE(db->contact(c.id).entities.value(pim::ENTITY_GROUP).size(), 1);
         QVERIFY(db->getGroupIdOrAdd("G") > g);
+    }
+
+    // ---- Writes that name their contact -------------------------------------------------------
+
+    void writesNamingTheirContactRefuseAnotherContactsRow_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<bool>("refused");
+
+        QTest::newRow("update, own row") << "update own" << false;
+        QTest::newRow("update, row of another contact") << "update other" << true;
+        QTest::newRow("update, other type") << "update type" << true;
+        QTest::newRow("update, row gone") << "update gone" << true;
+        QTest::newRow("remove, own row") << "remove own" << false;
+        QTest::newRow("remove, row of another contact") << "remove other" << true;
+        QTest::newRow("remove, other type") << "remove type" << true;
+        QTest::newRow("source id, own row") << "srcid own" << false;
+        QTest::newRow("source id, row of another contact") << "srcid other" << true;
+        QTest::newRow("contact base, contact gone") << "base gone" << true;
+        QTest::newRow("contact present") << "require own" << false;
+        QTest::newRow("contact gone") << "require gone" << true;
+        QTest::newRow("contact renamed") << "require renamed" << true;
+    }
+
+    void writesNamingTheirContactRefuseAnotherContactsRow()
+    {
+        QFETCH(QString, write);
+        QFETCH(bool, refused);
+
+        auto db = freshDb();
+        const _Contact bob = addContact(*db, "Bob", {{pim::ENTITY_PHONE, {entity({{"data1", "222"}})}}});
+        const _Contact cy = addContact(*db, "Cy", {{pim::ENTITY_PHONE, {entity({{"data1", "333"}})}}});
+        Entity phone = bob.entities.value(pim::ENTITY_PHONE).first();
+        phone.values.insert("data1", "999");
+        if (write.endsWith("gone")) {
+            db->removeContact(bob.id);
+        }
+        const QString before = rowsText(*db);
+
+        db->beginEdit();
+        const QString error = whatOf([&] {
+            if (write == "update own" || write == "update gone")
+                db->updateEntity(bob.id, pim::ENTITY_PHONE, phone);
+            else if (write == "update other")
+                db->updateEntity(cy.id, pim::ENTITY_PHONE, phone);
+            else if (write == "update type")
+                db->updateEntity(bob.id, pim::ENTITY_EMAIL, phone);
+            else if (write == "remove own")
+                db->removeEntity(bob.id, pim::ENTITY_PHONE, phone.id);
+            else if (write == "remove other")
+                db->removeEntity(cy.id, pim::ENTITY_PHONE, phone.id);
+            else if (write == "remove type")
+                db->removeEntity(bob.id, pim::ENTITY_NAME, phone.id);
+            else if (write == "srcid own")
+                db->updateEntitySrcId(bob.id, phone.id, "3/7/0");
+            else if (write == "srcid other")
+                db->updateEntitySrcId(cy.id, phone.id, "3/7/0");
+            else if (write == "base gone")
+                db->updateContactBase(_Contact(bob.id, QString(), "Robert"));
+            else if (write == "require own")
+                db->requireContact(bob.id, "Bob");
+            else if (write == "require gone")
+                db->requireContact(bob.id, "Bob");
+            else if (write == "require renamed")
+                db->requireContact(cy.id, "Bob");
+        });
+        db->endEdit(!refused);
+
+        if (!refused) {
+            QCOMPARE(error, QString());
+            return;
+        }
+        QCOMPARE(error, QStringLiteral("IDS_CONTACT_CHANGED_OUTSIDE"));
+        // Nothing changed: Cy keeps his number, and no row of anyone else moved.
+        QCOMPARE(rowsText(*db), before);
     }
 };
 
