@@ -11,7 +11,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QThread>
 
 #include <algorithm>
 #include <optional>
@@ -218,8 +220,22 @@ void LocalDb::forgetRows()
 void LocalDb::beginEdit()
 {
     open_check();
-    db.beginTran();
+    const int outer = db.transactionDepth();
+    // Workers wait for another program's write under their progress dialog; the window's own
+    // edits must not freeze it that long.
+    const QCoreApplication *app = QCoreApplication::instance();
+    const bool window = app && QThread::currentThread() == app->thread();
+    db.beginTran(window ? kWindowBusyWaitMs : Sqlite3DB::kBusyWaitMs);
+    if (db.transactionDepth() <= outer)
+        throw std::runtime_error(failureText(db.lastFailureBusy(), db.lastError()).toUtf8().toStdString());
     forgetRows();
+}
+
+QString LocalDb::failureText(bool busy, const QString &error) const
+{
+    if (busy)
+        return QCoreApplication::translate("LocalDb", "IDS_DATABASE_BUSY_%1").arg(QFileInfo(path).fileName());
+    return error;
 }
 
 void LocalDb::endEdit(bool commit)
@@ -228,8 +244,20 @@ void LocalDb::endEdit(bool commit)
     forgetRows();
     if (commit) {
         writeLatePhotos();
+        // Rows written into a file that is no longer at the path would vanish with it: the
+        // outermost commit first makes sure the file is still the one there.
+        if (db.transactionDepth() == 1 && db.fileMoved()) {
+            m_latePhotos.clear();
+            db.rollbackTran();
+            close();
+            throw std::runtime_error(QCoreApplication::translate("LocalDb", "IDS_DATABASE_REPLACED_%1")
+                                         .arg(QFileInfo(path).fileName())
+                                         .toUtf8()
+                                         .toStdString());
+        }
         if (!db.commitTran())
-            throw std::runtime_error(db.lastError().toUtf8().toStdString());
+            throw std::runtime_error(
+                failureText(db.lastFailureBusy(), db.lastError()).toUtf8().toStdString());
     } else {
         m_latePhotos.clear();
         db.rollbackTran();

@@ -73,9 +73,11 @@ public:
     // Replaces any file at the path by a fresh copy of the template, mode 0600.
     void create();
     void open_check();
+    // Throws when the bracket cannot begin, such as while another program writes the file.
     void beginEdit();
     // Commits (true) or rolls back (false) the bracket; nothing when none is open. A commit that
-    // fails is rolled back and thrown.
+    // fails is rolled back and thrown, and so is one whose file was removed or replaced at its path
+    // meanwhile (the connection is then closed, so that the next use opens what the path holds).
     void endEdit(bool commit);
     void close();
     // Closes the connection and deletes the file; true when the file was deleted.
@@ -141,6 +143,8 @@ public:
     QString path;
 
 private:
+    // How long an edit begun on the window's thread waits for another program's write.
+    static constexpr int kWindowBusyWaitMs = 500;
     enum class NameEffect { KeepsNames, ChangesNames };
     enum class PhotoBytes { Read, Left };
     // The contacts of the rows the statement selects (with the filter of a list, at most), grouped
@@ -153,6 +157,9 @@ private:
     bool mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
                     MergeTarget *target, qsizetype &taken);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
+    // The text a bracket that could not begin or commit reports: another program holding the
+    // file says so, any other failure gives SQLite's own text.
+    QString failureText(bool busy, const QString &error) const;
     // execute() of a statement that addresses one row, then a throw unless it changed that row.
     void executeOnRow(const Sqlite3Sql &sql, NameEffect effect);
     // Writes every photo held back by LatePhotoBytes into its row.

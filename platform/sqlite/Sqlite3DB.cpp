@@ -93,7 +93,7 @@ void Sqlite3DB::openName(const QString &shownPath, const QByteArray &name, int f
         throw Sqlite3Exception(QStringLiteral("Cannot open database %1: %2").arg(shownPath, message), rc);
     }
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(raw, kBusyWaitMs);
     m_db.reset(raw);
 }
 
@@ -250,11 +250,29 @@ bool Sqlite3DB::runControl(const char *sql)
     try {
         executeThrow(Sqlite3Sql(sql));
         return true;
+    } catch (const Sqlite3Exception &e) {
+        m_lastError = QString::fromUtf8(e.what());
+        const int primary = e.code() & 0xff;
+        m_lastBusy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+        qCWarning(lcSqlite) << m_lastError;
+        return false;
     } catch (const std::exception &e) {
         m_lastError = QString::fromUtf8(e.what());
+        m_lastBusy = false;
         qCWarning(lcSqlite) << m_lastError;
         return false;
     }
+}
+
+bool Sqlite3DB::fileMoved() const
+{
+    if (!m_db)
+        return false;
+    int moved = 0;
+    // The file's own check: the path stat()ed again against the inode held open.
+    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+        return false;
+    return moved != 0;
 }
 
 void Sqlite3DB::syncLevels()
@@ -267,7 +285,7 @@ void Sqlite3DB::syncLevels()
     }
 }
 
-void Sqlite3DB::beginTran()
+void Sqlite3DB::beginTran(int busyWaitMs)
 {
     if (!m_db) {
         qCWarning(lcSqlite) << "beginTran on a closed connection";
@@ -275,7 +293,15 @@ void Sqlite3DB::beginTran()
     }
     syncLevels();
     if (m_levels.empty() && sqlite3_get_autocommit(m_db.get())) {
-        if (runControl("BEGIN"))
+        // A plain BEGIN takes the write lock at the first write, when a reader that must wait for
+        // another writer can only fail at once (SQLite refuses to wait there, to avoid a
+        // deadlock); taking it first lets the busy wait apply.
+        if (busyWaitMs != kBusyWaitMs)
+            sqlite3_busy_timeout(m_db.get(), busyWaitMs);
+        const bool begun = runControl("BEGIN IMMEDIATE");
+        if (busyWaitMs != kBusyWaitMs)
+            sqlite3_busy_timeout(m_db.get(), kBusyWaitMs);
+        if (begun)
             m_levels.push_back(false);
         return;
     }

@@ -10,6 +10,8 @@
 #include "platform/sqlite/Sqlite3Cursor.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <functional>
 
@@ -1092,6 +1094,45 @@ private slots:
         QCOMPARE(error, QStringLiteral("IDS_CONTACT_CHANGED_OUTSIDE"));
         // Nothing changed: Cy keeps his number, and no row of anyone else moved.
         QCOMPARE(rowsText(*db), before);
+    }
+
+    void editOnTheWindowThreadGivesUpSoonWhileAnotherProgramWrites()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        Sqlite3DB other;
+        other.openThrow(db->path, Sqlite3DB::ReadWrite);
+        other.beginTran();
+        other.executeThrow(Sqlite3Sql("insert into contact(full_name) values('Theirs')"));
+
+        // This test runs on the application's thread, as the window's edits do.
+        QElapsedTimer clock;
+        clock.start();
+        const QString error = whatOf([&] { db->beginEdit(); });
+        QVERIFY2(clock.elapsed() < Sqlite3DB::kBusyWaitMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(error, QStringLiteral("IDS_DATABASE_BUSY_%1").arg(QFileInfo(db->path).fileName()));
+        QCOMPARE(db->db.transactionDepth(), 0);
+
+        other.commitTran();
+        db->beginEdit();
+        named(*db, "Bob");
+        db->endEdit(true);
+        QCOMPARE(count(*db, "select count(*) from contact"), 3);
+    }
+
+    void commitRefusedWhenTheFileLeftItsPath()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        db->beginEdit();
+        named(*db, "Bob");
+        QVERIFY(QFile::rename(db->path, db->path + ".moved"));
+        QCOMPARE(whatOf([&] { db->endEdit(true); }),
+                 QStringLiteral("IDS_DATABASE_REPLACED_%1").arg(QFileInfo(db->path).fileName()));
+        QVERIFY(!db->db.isOpen());
+        // The moved file holds what was committed before, nothing of the refused bracket.
+        LocalDb moved(db->path + ".moved", db->rule);
+        QCOMPARE(names(moved.contacts(0, QString())), QStringList{"Ann"});
     }
 };
 
