@@ -156,6 +156,15 @@ std::runtime_error changedOutside()
         QCoreApplication::translate("LocalDb", "IDS_CONTACT_CHANGED_OUTSIDE").toUtf8().toStdString());
 }
 
+// The failure of a write into a file no longer at its path.
+std::runtime_error fileReplaced(const QString &path)
+{
+    return std::runtime_error(QCoreApplication::translate("LocalDb", "IDS_DATABASE_REPLACED_%1")
+                                  .arg(QFileInfo(path).fileName())
+                                  .toUtf8()
+                                  .toStdString());
+}
+
 // Ids bound in one statement at most: well below SQLite's limit of variables.
 constexpr qsizetype kIdsPerRead = 500;
 
@@ -229,6 +238,17 @@ void LocalDb::beginEdit()
     if (db.transactionDepth() <= outer)
         throw std::runtime_error(failureText(db.lastFailureBusy(), db.lastError()).toUtf8().toStdString());
     forgetRows();
+    if (outer == 0 && db.fileMoved()) {
+        db.rollbackTran();
+        throw fileLeftItsPath();
+    }
+}
+
+std::runtime_error LocalDb::fileLeftItsPath()
+{
+    // The connection goes with the file, so that the next use opens what the path holds now.
+    close();
+    return fileReplaced(path);
 }
 
 QString LocalDb::failureText(bool busy, const QString &error) const
@@ -249,11 +269,7 @@ void LocalDb::endEdit(bool commit)
         if (db.transactionDepth() == 1 && db.fileMoved()) {
             m_latePhotos.clear();
             db.rollbackTran();
-            close();
-            throw std::runtime_error(QCoreApplication::translate("LocalDb", "IDS_DATABASE_REPLACED_%1")
-                                         .arg(QFileInfo(path).fileName())
-                                         .toUtf8()
-                                         .toStdString());
+            throw fileLeftItsPath();
         }
         if (!db.commitTran())
             throw std::runtime_error(
@@ -740,7 +756,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
         return mergeContact(in, out, existed);
     } catch (const std::exception &e) {
         // Callers get one kind of failure from a merge, whichever layer raised it; its own level is
-        // rolled back by then.
+        // rolled back by then. SQLite refuses to write into a file removed since the bracket began
+        // with a text of its own: the user is told what happened to the file instead.
+        if (db.fileMoved())
+            throw fileReplaced(path);
         throw std::runtime_error(e.what());
     }
 }

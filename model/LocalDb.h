@@ -15,6 +15,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <stdexcept>
+
 class Sqlite3Cursor;
 class Sqlite3Sql;
 
@@ -73,7 +75,8 @@ public:
     // Replaces any file at the path by a fresh copy of the template, mode 0600.
     void create();
     void open_check();
-    // Throws when the bracket cannot begin, such as while another program writes the file.
+    // Throws when the bracket cannot begin, such as while another program writes the file or when
+    // the file open is no longer the one at the path.
     void beginEdit();
     // Commits (true) or rolls back (false) the bracket; nothing when none is open. A commit that
     // fails is rolled back and thrown, and so is one whose file was removed or replaced at its path
@@ -160,6 +163,8 @@ private:
     // The text a bracket that could not begin or commit reports: another program holding the
     // file says so, any other failure gives SQLite's own text.
     QString failureText(bool busy, const QString &error) const;
+    // Closes the connection to a file no longer at the path and returns the failure that says so.
+    std::runtime_error fileLeftItsPath();
     // execute() of a statement that addresses one row, then a throw unless it changed that row.
     void executeOnRow(const Sqlite3Sql &sql, NameEffect effect);
     // Writes every photo held back by LatePhotoBytes into its row.
