@@ -1,13 +1,15 @@
 #include "Sqlite3DB.h"
 
-#include "Sqlite3Exception.h"
 #include "Logging.h"
+#include "Sqlite3Exception.h"
 #include "Sqlite3Statement.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -95,6 +97,11 @@ void Sqlite3DB::openName(const QString &shownPath, const QByteArray &name, int f
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, kBusyWaitMs);
     m_db.reset(raw);
+    m_path = QFile::encodeName(QFileInfo(shownPath).absoluteFilePath());
+    struct stat info;
+    m_device.reset();
+    if (::stat(m_path.constData(), &info) == 0)
+        m_device = static_cast<unsigned long long>(info.st_dev);
 }
 
 void Sqlite3DB::close()
@@ -269,10 +276,15 @@ bool Sqlite3DB::fileMoved() const
     if (!m_db)
         return false;
     int moved = 0;
-    // The file's own check: the path stat()ed again against the inode held open.
-    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+    // SQLite's own check stat()s the path again against the inode held open; the device, which it
+    // leaves out, is compared here.
+    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        return true;
+    if (!m_device)
         return false;
-    return moved != 0;
+    struct stat info;
+    return ::stat(m_path.constData(), &info) != 0 ||
+           static_cast<unsigned long long>(info.st_dev) != *m_device;
 }
 
 void Sqlite3DB::syncLevels()

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -102,5 +103,9 @@ private:
     std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
     QString m_lastError;
     bool m_lastBusy = false;
+    // The file the connection opened, and the device it was on then (none for a name that is no
+    // file of its own, such as ":memory:").
+    QByteArray m_path;
+    std::optional<unsigned long long> m_device;
     unsigned long long m_rollbacks = 0;
 };
