@@ -118,12 +118,13 @@ void AndroidSendChangesThread::submitEditContact(AndroidSessionLink &link)
         }
         if (newId.isEmpty())
             throw invalidAnswer(answer);
+        db->requireContact(contact->id, contact->fullName);
         db->updateContactBaseSrcId(contact->id, newId);
-        db->updateEntitySrcId(name.id, newId);
+        db->updateEntitySrcId(contact->id, name.id, newId);
         known = SyncContactBuilder::fetchIdInfo(newId, nullptr, &phoneContact, &phoneRaw, nullptr);
     }
 
-    QHash<QString, unsigned long long> sent;
+    QHash<QString, SentRow> sent;
     link.send(kBatch, QString(), true);
     if (known) {
         for (const ContactChanges::_ChangeData &change : std::as_const(changes)) {
@@ -137,7 +138,7 @@ void AndroidSendChangesThread::submitEditContact(AndroidSessionLink &link)
             }
             if (e.srcId.isEmpty())
                 sent.insert(SyncContactBuilder::makeAndroidSyncId(change.type, phoneContact, phoneRaw, e),
-                            e.id);
+                            {contact->id, e.id});
             link.send(kEnt, SyncContactBuilder::entitySyncCmd(change.type, phoneContact, phoneRaw, e), false);
         }
     }
@@ -159,7 +160,7 @@ void AndroidSendChangesThread::submitDelContacts(AndroidSessionLink &link)
 
 void AndroidSendChangesThread::submitContactsSetGroup(AndroidSessionLink &link)
 {
-    QHash<QString, unsigned long long> sent;
+    QHash<QString, SentRow> sent;
     link.send(kBatch, QString(), true);
     for (const pim::_Contact &c : std::as_const(contacts)) {
         qint64 phoneContact = 0;
@@ -175,7 +176,7 @@ void AndroidSendChangesThread::submitContactsSetGroup(AndroidSessionLink &link)
         if (group.srcId.isEmpty())
             sent.insert(
                 SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_GROUP, phoneContact, phoneRaw, group),
-                group.id);
+                {c.id, group.id});
         link.send(kEnt, SyncContactBuilder::entitySyncCmd(pim::ENTITY_GROUP, phoneContact, phoneRaw, group),
                   false);
     }
@@ -183,14 +184,13 @@ void AndroidSendChangesThread::submitContactsSetGroup(AndroidSessionLink &link)
     applyAnswer(link, sent);
 }
 
-void AndroidSendChangesThread::applyAnswer(AndroidSessionLink &link,
-                                           const QHash<QString, unsigned long long> &sent)
+void AndroidSendChangesThread::applyAnswer(AndroidSessionLink &link, const QHash<QString, SentRow> &sent)
 {
     const QString answer = link.readBatchAnswer();
     for (const SyncContactBuilder::IdMapping &mapping : SyncContactBuilder::idMappings(answer)) {
         // Only ids this batch sent as provisional name mirror rows.
         const auto target = sent.constFind(mapping.oldId);
         if (target != sent.constEnd())
-            db->updateEntitySrcId(*target, mapping.newId);
+            db->updateEntitySrcId(target->contactId, target->entryId, mapping.newId);
     }
 }

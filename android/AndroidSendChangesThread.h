@@ -44,7 +44,13 @@ private:
     void submitContactsSetGroup(AndroidSessionLink &link);
     // Reads the answer to a batch and stores the phone's ids of the entries sent under `sent`
     // (provisional id to mirror row id).
-    void applyAnswer(AndroidSessionLink &link, const QHash<QString, unsigned long long> &sent);
+    // A mirror row sent as provisional: its contact and its own row id.
+    struct SentRow
+    {
+        unsigned long long contactId = 0;
+        unsigned long long entryId = 0;
+    };
+    void applyAnswer(AndroidSessionLink &link, const QHash<QString, SentRow> &sent);
 
     int mode = -1;
     AndroidContactsDb *db;

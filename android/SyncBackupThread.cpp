@@ -7,6 +7,7 @@
 
 #include "model/EntityType.h"
 #include "model/ProgressSink.h"
+#include "model/WrittenEntries.h"
 
 #include <QStringList>
 
@@ -16,26 +17,6 @@
 #include <stdexcept>
 
 using namespace simpleprotocol;
-
-namespace {
-
-// Adds `more` to `into`, an entry with a row id already there replacing the earlier one.
-void unite(QMap<int, QList<pim::Entity>> &into, const QMap<int, QList<pim::Entity>> &more)
-{
-    for (auto it = more.cbegin(); it != more.cend(); ++it) {
-        QList<pim::Entity> &have = into[it.key()];
-        for (const pim::Entity &e : it.value()) {
-            auto same =
-                std::find_if(have.begin(), have.end(), [&e](const pim::Entity &h) { return h.id == e.id; });
-            if (same != have.end())
-                *same = e;
-            else
-                have.append(e);
-        }
-    }
-}
-
-} // namespace
 
 SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, AndroidContactsDb *db, int port,
                                    ProgressSink *progress)
@@ -116,7 +97,7 @@ void SyncBackupThread::mergePhase()
         if (!written.isEmpty() && !names.isEmpty()) {
             m_nameIds[out.id] = names.first().srcId;
             // Two list contacts with one full name land on one mirror contact: both send their entries.
-            unite(m_written[out.id], written);
+            WrittenEntries::unite(m_written[out.id], written);
             if (!written.value(pim::ENTITY_NAME).isEmpty())
                 m_newContacts.append(out);
         }

@@ -67,6 +67,7 @@ void IOSSendChangesThread::run()
             sent = true;
             const QString assigned = remapped.value(sentId);
             if (!assigned.isEmpty()) {
+                db->requireContact(contact->id, contact->fullName);
                 db->updateContactBaseSrcId(contact->id, assigned);
                 contact->srcId = assigned;
             }
@@ -101,7 +102,12 @@ void IOSSendChangesThread::run()
             static const QRegularExpression entryKey(QStringLiteral("\\d+/\\d+/\\-(\\d+)"));
             for (auto it = remapped.cbegin(); it != remapped.cend(); ++it) {
                 const QRegularExpressionMatch m = entryKey.match(it.key());
-                if (m.hasMatch())
+                if (!m.hasMatch())
+                    continue;
+                // Sub-records go out under the edited contact alone.
+                if (contact)
+                    db->updateEntitySrcId(contact->id, m.captured(1).toULongLong(), it.value());
+                else
                     db->updateEntitySrcId(m.captured(1).toULongLong(), it.value());
             }
             sent = true;

@@ -8,6 +8,7 @@
 #include "model/EntryKeys.h"
 #include "model/LocalDb.h"
 #include "model/ProgressSink.h"
+#include "model/WrittenEntries.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -293,22 +294,25 @@ void IOSSyncToDeviceThread::handleBatch(int start, int count)
         if (entries.isEmpty())
             continue;
         recordIds.insert(out.id, out.srcId);
-        written.insert(out.id, entries);
+        // Two contacts of one full name in a batch merge into one stored contact: what both wrote
+        // goes out.
+        WrittenEntries::unite(written[out.id], entries);
         // A contact the phone does not know yet needs its record, whatever the merge wrote: its
         // entries go out as sub-records of it.
-        if (out.srcId.isEmpty()) {
-            toSend.append(out);
+        bool needsRecord = out.srcId.isEmpty();
+        for (auto it = entries.cbegin(); !needsRecord && it != entries.cend(); ++it) {
+            needsRecord = std::any_of(it->cbegin(), it->cend(),
+                                      [&it](const pim::Entity &e) { return isContactLevel(it.key(), e); });
+        }
+        if (!needsRecord)
             continue;
-        }
-        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-            const bool contactLevel = std::any_of(it->cbegin(), it->cend(), [&it](const pim::Entity &e) {
-                return isContactLevel(it.key(), e);
-            });
-            if (contactLevel) {
-                toSend.append(out);
-                break;
-            }
-        }
+        // One record per stored contact, as the last merge into it left it.
+        const auto sent = std::find_if(toSend.begin(), toSend.end(),
+                                       [&out](const pim::_Contact &c) { return c.id == out.id; });
+        if (sent != toSend.end())
+            *sent = out;
+        else
+            toSend.append(out);
     }
 
     if (!toSend.isEmpty() || !written.isEmpty()) {

@@ -16,6 +16,32 @@ QString redirectFilePath()
     return g_osAppDir().filePath(kMakerFolder + QLatin1Char('/') + kProductId + QLatin1String(".redirect"));
 }
 
+// The base folder the redirect file names, as an absolute path; empty without a redirect file or
+// with an empty one. Editors end a saved line with a line break, and a path typed by hand may carry
+// blanks: white space around the text is dropped unless the text names something as it is. A
+// relative path is read from the redirect file's own folder, whatever folder the program started in.
+QString redirectTarget()
+{
+    const QString file = redirectFilePath();
+    QFile redirect(file);
+    if (!redirect.exists() || !redirect.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray bytes = redirect.readAll();
+    // The text ends at the first NUL.
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    const QString text = QString::fromUtf8(bytes);
+    const QDir home = QFileInfo(file).absoluteDir();
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QString();
+    const QString exact = home.absoluteFilePath(text);
+    if (text != trimmed && QFileInfo::exists(exact))
+        return exact;
+    return home.absoluteFilePath(trimmed);
+}
+
 QString decideDataSaveDirPath()
 {
     QString base = g_dataSaveDirLink();
@@ -42,20 +68,28 @@ QString g_defaultSaveDirPath()
 
 QString g_dataSaveDirLink()
 {
-    QFile file(redirectFilePath());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return QString();
+    const QString named = redirectTarget();
+    return !named.isEmpty() && QFileInfo::exists(named) ? named : QString();
+}
 
-    QByteArray bytes = file.readAll();
-    // The text ends at the first NUL; nothing else is trimmed, a trailing line break included.
-    const int nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    const QString target = QString::fromUtf8(bytes);
+QString g_dataSaveDirRedirectFile()
+{
+    return redirectFilePath();
+}
 
-    if (target.isEmpty() || !QFileInfo::exists(target))
+QString g_unusableRedirectTarget()
+{
+    const QString named = redirectTarget();
+    if (named.isEmpty())
         return QString();
-    return target;
+    const QFileInfo target(named);
+    if (!target.isDir())
+        return named;
+    // A folder the data folder can be neither found nor made in is no more use than none.
+    const QFileInfo data(QDir(named).filePath(kProductId));
+    if (!data.isDir() && !target.isWritable())
+        return named;
+    return QString();
 }
 
 void g_setDataSaveDirLink(const QString &path)

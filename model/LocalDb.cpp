@@ -9,8 +9,11 @@
 #include "platform/sqlite/Sqlite3Cursor.h"
 #include "platform/sqlite/Sqlite3Sql.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QThread>
 
 #include <algorithm>
 #include <optional>
@@ -146,6 +149,22 @@ QString contactRowsSelect(bool readBytes)
         .arg(columns);
 }
 
+// A write that names a row of one contact found no such row.
+std::runtime_error changedOutside()
+{
+    return std::runtime_error(
+        QCoreApplication::translate("LocalDb", "IDS_CONTACT_CHANGED_OUTSIDE").toUtf8().toStdString());
+}
+
+// The failure of a write into a file no longer at its path.
+std::runtime_error fileReplaced(const QString &path)
+{
+    return std::runtime_error(QCoreApplication::translate("LocalDb", "IDS_DATABASE_REPLACED_%1")
+                                  .arg(QFileInfo(path).fileName())
+                                  .toUtf8()
+                                  .toStdString());
+}
+
 // Ids bound in one statement at most: well below SQLite's limit of variables.
 constexpr qsizetype kIdsPerRead = 500;
 
@@ -210,8 +229,33 @@ void LocalDb::forgetRows()
 void LocalDb::beginEdit()
 {
     open_check();
-    db.beginTran();
+    const int outer = db.transactionDepth();
+    // Workers wait for another program's write under their progress dialog; the window's own
+    // edits must not freeze it that long.
+    const QCoreApplication *app = QCoreApplication::instance();
+    const bool window = app && QThread::currentThread() == app->thread();
+    db.beginTran(window ? kWindowBusyWaitMs : Sqlite3DB::kBusyWaitMs);
+    if (db.transactionDepth() <= outer)
+        throw std::runtime_error(failureText(db.lastFailureBusy(), db.lastError()).toUtf8().toStdString());
     forgetRows();
+    if (outer == 0 && db.fileMoved()) {
+        db.rollbackTran();
+        throw fileLeftItsPath();
+    }
+}
+
+std::runtime_error LocalDb::fileLeftItsPath()
+{
+    // The connection goes with the file, so that the next use opens what the path holds now.
+    close();
+    return fileReplaced(path);
+}
+
+QString LocalDb::failureText(bool busy, const QString &error) const
+{
+    if (busy)
+        return QCoreApplication::translate("LocalDb", "IDS_DATABASE_BUSY_%1").arg(QFileInfo(path).fileName());
+    return error;
 }
 
 void LocalDb::endEdit(bool commit)
@@ -220,8 +264,16 @@ void LocalDb::endEdit(bool commit)
     forgetRows();
     if (commit) {
         writeLatePhotos();
+        // Rows written into a file that is no longer at the path would vanish with it: the
+        // outermost commit first makes sure the file is still the one there.
+        if (db.transactionDepth() == 1 && db.fileMoved()) {
+            m_latePhotos.clear();
+            db.rollbackTran();
+            throw fileLeftItsPath();
+        }
         if (!db.commitTran())
-            throw std::runtime_error(db.lastError().toUtf8().toStdString());
+            throw std::runtime_error(
+                failureText(db.lastFailureBusy(), db.lastError()).toUtf8().toStdString());
     } else {
         m_latePhotos.clear();
         db.rollbackTran();
@@ -513,7 +565,7 @@ void LocalDb::updateContactBase(const pim::_Contact &c)
     open_check();
     Sqlite3Sql sql("update contact set src_id=?, full_name=? where _id=?");
     sql.addTextParam(c.srcId).addTextParam(c.fullName).addInt64Param(static_cast<long long>(c.id));
-    execute(sql, NameEffect::ChangesNames);
+    executeOnRow(sql, NameEffect::ChangesNames);
 }
 
 void LocalDb::updateContactBaseSrcId(unsigned long long id, QString srcId)
@@ -579,6 +631,57 @@ void LocalDb::removeContact(unsigned long long id)
             NameEffect::KeepsNames);
     execute(Sqlite3Sql("delete from contact where _id=?").addInt64Param(static_cast<long long>(id)),
             NameEffect::ChangesNames);
+}
+
+void LocalDb::updateEntity(unsigned long long contactId, int type, const pim::Entity &e)
+{
+    open_check();
+    const EntityColumns &columns = columnsOrThrow(type);
+    Sqlite3Sql sql(columns.updateSql() + QStringLiteral(" and contact_id=? and type=?"));
+    sql.addTextParam(e.srcId);
+    columns.bindValues(sql, e);
+    sql.addInt64Param(static_cast<long long>(e.id))
+        .addInt64Param(static_cast<long long>(contactId))
+        .addIntParam(type);
+    executeOnRow(sql, NameEffect::KeepsNames);
+}
+
+void LocalDb::removeEntity(unsigned long long contactId, int type, unsigned long long id)
+{
+    open_check();
+    executeOnRow(Sqlite3Sql("delete from data where _id=? and contact_id=? and type=?")
+                     .addInt64Param(static_cast<long long>(id))
+                     .addInt64Param(static_cast<long long>(contactId))
+                     .addIntParam(type),
+                 NameEffect::KeepsNames);
+}
+
+void LocalDb::updateEntitySrcId(unsigned long long contactId, unsigned long long id, const QString &srcId)
+{
+    open_check();
+    executeOnRow(Sqlite3Sql("update data set src_id=? where _id=? and contact_id=?")
+                     .addTextParam(srcId)
+                     .addInt64Param(static_cast<long long>(id))
+                     .addInt64Param(static_cast<long long>(contactId)),
+                 NameEffect::KeepsNames);
+}
+
+void LocalDb::requireContact(unsigned long long id, const QString &fullName)
+{
+    open_check();
+    Sqlite3Cursor row = db.queryThrow(
+        Sqlite3Sql("select full_name from contact where _id=?").addInt64Param(static_cast<long long>(id)));
+    if (!row.moveNext() || row.getText(0) != fullName)
+        throw changedOutside();
+}
+
+void LocalDb::executeOnRow(const Sqlite3Sql &sql, NameEffect effect)
+{
+    // The statement matches one row by its primary key at most: when it changed none, it wrote
+    // nothing either.
+    execute(sql, effect);
+    if (db.changes() != 1)
+        throw changedOutside();
 }
 
 // ---- Groups -----------------------------------------------------------------------------------
@@ -653,7 +756,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact &in, p
         return mergeContact(in, out, existed);
     } catch (const std::exception &e) {
         // Callers get one kind of failure from a merge, whichever layer raised it; its own level is
-        // rolled back by then.
+        // rolled back by then. SQLite refuses to write into a file removed since the bracket began
+        // with a text of its own: the user is told what happened to the file instead.
+        if (db.fileMoved())
+            throw fileReplaced(path);
         throw std::runtime_error(e.what());
     }
 }

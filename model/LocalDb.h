@@ -15,6 +15,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <stdexcept>
+
 class Sqlite3Cursor;
 class Sqlite3Sql;
 
@@ -73,9 +75,12 @@ public:
     // Replaces any file at the path by a fresh copy of the template, mode 0600.
     void create();
     void open_check();
+    // Throws when the bracket cannot begin, such as while another program writes the file or when
+    // the file open is no longer the one at the path.
     void beginEdit();
     // Commits (true) or rolls back (false) the bracket; nothing when none is open. A commit that
-    // fails is rolled back and thrown.
+    // fails is rolled back and thrown, and so is one whose file was removed or replaced at its path
+    // meanwhile (the connection is then closed, so that the next use opens what the path holds).
     void endEdit(bool commit);
     void close();
     // Closes the connection and deletes the file; true when the file was deleted.
@@ -104,6 +109,7 @@ public:
 
     // Changing and removing.
     void updateEntity(int type, const pim::Entity &e);
+    // Throws when no contact row of that id is left (see updateEntity() naming its contact).
     void updateContactBase(const pim::_Contact &c);
     void updateContactBaseSrcId(unsigned long long id, QString srcId);
     void updateEntitySrcId(unsigned long long id, QString srcId);
@@ -111,6 +117,16 @@ public:
     void updateEntitySrcId(QString oldSrcId, QString newSrcId);
     void removeEntity(unsigned long long id);
     void removeContact(unsigned long long id);
+
+    // Writes of an edit, and of the identifiers a phone gave to what an edit sent it: each names
+    // the contact the row belongs to (and the entry's type) and throws, having changed nothing,
+    // when the file holds no such row of that contact: another program changed or replaced the
+    // file since the row was read. Inside a bracket, the caller's rollback undoes what came before.
+    void updateEntity(unsigned long long contactId, int type, const pim::Entity &e);
+    void removeEntity(unsigned long long contactId, int type, unsigned long long id);
+    void updateEntitySrcId(unsigned long long contactId, unsigned long long id, const QString &srcId);
+    // Throws the same unless the contact row of that id holds that full name.
+    void requireContact(unsigned long long id, const QString &fullName);
 
     // Groups.
     QList<pim::_Group> groups();
@@ -130,6 +146,8 @@ public:
     QString path;
 
 private:
+    // How long an edit begun on the window's thread waits for another program's write.
+    static constexpr int kWindowBusyWaitMs = 500;
     enum class NameEffect { KeepsNames, ChangesNames };
     enum class PhotoBytes { Read, Left };
     // The contacts of the rows the statement selects (with the filter of a list, at most), grouped
@@ -142,6 +160,13 @@ private:
     bool mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
                     MergeTarget *target, qsizetype &taken);
     void execute(const Sqlite3Sql &sql, NameEffect effect);
+    // The text a bracket that could not begin or commit reports: another program holding the
+    // file says so, any other failure gives SQLite's own text.
+    QString failureText(bool busy, const QString &error) const;
+    // Closes the connection to a file no longer at the path and returns the failure that says so.
+    std::runtime_error fileLeftItsPath();
+    // execute() of a statement that addresses one row, then a throw unless it changed that row.
+    void executeOnRow(const Sqlite3Sql &sql, NameEffect effect);
     // Writes every photo held back by LatePhotoBytes into its row.
     void writeLatePhotos();
 

@@ -9,6 +9,13 @@
     </message>
 </context>
 <context>
+    <name>Program</name>
+    <message>
+        <source>IDS_DATA_FOLDER_REDIRECT_UNUSABLE_%1_%2_%3</source>
+        <translation>The redirect file %1 names the folder %2, which cannot be used as the data folder (it does not exist, is not a folder, or cannot be written to). The data is kept in %3.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>IDS_CONFIRM_CLEAR_ANDROID_CONTACTS</source>
@@ -211,6 +218,10 @@
     <message>
         <source>IDS_INVALID_LOCALDB_NAME</source>
         <translation>Invalid Local Database name(can&apos;t contain \ / : * ? &quot; &lt; &gt; |).</translation>
+    </message>
+    <message>
+        <source>IDS_LOCALDB_NAME_TOO_LONG_%1</source>
+        <translation>Invalid Local Database name: it is too long for the file system. The database&apos;s file name, with &quot;.db&quot;, may hold at most %1 bytes.</translation>
     </message>
 </context>
 <context>

@@ -1,13 +1,15 @@
 #include "Sqlite3DB.h"
 
-#include "Sqlite3Exception.h"
 #include "Logging.h"
+#include "Sqlite3Exception.h"
 #include "Sqlite3Statement.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -93,8 +95,13 @@ void Sqlite3DB::openName(const QString &shownPath, const QByteArray &name, int f
         throw Sqlite3Exception(QStringLiteral("Cannot open database %1: %2").arg(shownPath, message), rc);
     }
     sqlite3_extended_result_codes(raw, 1);
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(raw, kBusyWaitMs);
     m_db.reset(raw);
+    m_path = QFile::encodeName(QFileInfo(shownPath).absoluteFilePath());
+    struct stat info;
+    m_device.reset();
+    if (::stat(m_path.constData(), &info) == 0)
+        m_device = static_cast<unsigned long long>(info.st_dev);
 }
 
 void Sqlite3DB::close()
@@ -250,11 +257,34 @@ bool Sqlite3DB::runControl(const char *sql)
     try {
         executeThrow(Sqlite3Sql(sql));
         return true;
+    } catch (const Sqlite3Exception &e) {
+        m_lastError = QString::fromUtf8(e.what());
+        const int primary = e.code() & 0xff;
+        m_lastBusy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+        qCWarning(lcSqlite) << m_lastError;
+        return false;
     } catch (const std::exception &e) {
         m_lastError = QString::fromUtf8(e.what());
+        m_lastBusy = false;
         qCWarning(lcSqlite) << m_lastError;
         return false;
     }
+}
+
+bool Sqlite3DB::fileMoved() const
+{
+    if (!m_db)
+        return false;
+    int moved = 0;
+    // SQLite's own check stat()s the path again against the inode held open; the device, which it
+    // leaves out, is compared here.
+    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        return true;
+    if (!m_device)
+        return false;
+    struct stat info;
+    return ::stat(m_path.constData(), &info) != 0 ||
+           static_cast<unsigned long long>(info.st_dev) != *m_device;
 }
 
 void Sqlite3DB::syncLevels()
@@ -267,7 +297,7 @@ void Sqlite3DB::syncLevels()
     }
 }
 
-void Sqlite3DB::beginTran()
+void Sqlite3DB::beginTran(int busyWaitMs)
 {
     if (!m_db) {
         qCWarning(lcSqlite) << "beginTran on a closed connection";
@@ -275,7 +305,15 @@ void Sqlite3DB::beginTran()
     }
     syncLevels();
     if (m_levels.empty() && sqlite3_get_autocommit(m_db.get())) {
-        if (runControl("BEGIN"))
+        // A plain BEGIN takes the write lock at the first write, when a reader that must wait for
+        // another writer can only fail at once (SQLite refuses to wait there, to avoid a
+        // deadlock); taking it first lets the busy wait apply.
+        if (busyWaitMs != kBusyWaitMs)
+            sqlite3_busy_timeout(m_db.get(), busyWaitMs);
+        const bool begun = runControl("BEGIN IMMEDIATE");
+        if (busyWaitMs != kBusyWaitMs)
+            sqlite3_busy_timeout(m_db.get(), kBusyWaitMs);
+        if (begun)
             m_levels.push_back(false);
         return;
     }

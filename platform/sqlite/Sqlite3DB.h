@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -25,6 +26,8 @@ class Sqlite3DB
 public:
     // SQLite open flags as the callers pass them.
     enum OpenFlags { ReadOnly = 1, ReadWrite = 2, ReadWriteCreate = 6 };
+    // How long a statement waits for another connection's lock before it fails.
+    static constexpr int kBusyWaitMs = 5000;
 
     Sqlite3DB();
     virtual ~Sqlite3DB();
@@ -47,13 +50,22 @@ public:
     sqlite3 *handle() const { return m_db.get(); }
 
     // Never throw. commitTran() and rollbackTran() do nothing when no transaction is open.
-    void beginTran();
+    // The outermost level takes the write lock at once (BEGIN IMMEDIATE), waiting for another
+    // connection's write to end at most `busyWaitMs`; when it cannot, no level opens and
+    // lastFailureBusy() is true.
+    void beginTran(int busyWaitMs = kBusyWaitMs);
     // False when the commit failed; the level is then rolled back and lastError() tells why.
     bool commitTran();
     void rollbackTran();
     // Levels opened by beginTran() and not yet ended.
     int transactionDepth() const { return int(m_levels.size()); }
     QString lastError() const { return m_lastError; }
+    // Whether the last failed begin, commit or rollback failed because another connection held
+    // the file's lock beyond the wait.
+    bool lastFailureBusy() const { return m_lastBusy; }
+    // True when the file at the path this connection opened is no longer the file it holds open
+    // (removed, renamed, or another file put in its place).
+    bool fileMoved() const;
 
     // Runs the statement (several separated by ";" are run in turn, the values bound in order).
     void executeThrow(const Sqlite3Sql &sql);
@@ -90,5 +102,10 @@ private:
     std::vector<std::weak_ptr<Sqlite3Statement>> m_uncached;
     std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
     QString m_lastError;
+    bool m_lastBusy = false;
+    // The file the connection opened, and the device it was on then (none for a name that is no
+    // file of its own, such as ":memory:").
+    QByteArray m_path;
+    std::optional<unsigned long long> m_device;
     unsigned long long m_rollbacks = 0;
 };

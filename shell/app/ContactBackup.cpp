@@ -35,8 +35,8 @@ void ContactBackup::backupContacts(const QList<pim::_Contact> &contacts, const Q
             BackupContactsToLocalThread worker(contacts, db.data(), &progress, m_workerParent);
             ok = progress.runWorker(worker);
         }
-        if (ok && m_selection.isLive(node, db))
-            m_selection.showChangedNode(node);
+        if (m_selection.isLive(node, db))
+            m_selection.showWrittenNode(node, ok);
     });
 }
 

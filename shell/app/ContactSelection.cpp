@@ -6,6 +6,7 @@
 #include "shell/kit/ActionGuard.h"
 #include "shell/kit/Tips.h"
 
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QScopeGuard>
 #include <QTreeView>
@@ -151,10 +152,31 @@ void ContactSelection::showChangedNode(ItemModelMainTree::_DBItemNode *node)
 {
     try {
         m_treeModel.refreshDbNodeGroups(node);
+        const unsigned long long before = m_listings;
         selectNode(node);
+        // Making current the node that is current already changes no selection, and lists nothing.
+        if (m_listings != before || currentNode().node != node)
+            return;
+        if (m_relist)
+            m_relist();
+        else
+            showContacts(currentNode(), listContacts(currentNode()));
     } catch (const std::exception &e) {
         ActionGuard::report(e);
     }
+}
+
+void ContactSelection::showWrittenNode(ItemModelMainTree::_DBItemNode *node, bool written)
+{
+    if (node->type == Tree::LOCALDB && node->db && !QFileInfo::exists(node->db->path)) {
+        // Its rows went with the file; listing them from a connection still open on it would show
+        // contacts that are gone.
+        node->db->close();
+        m_treeModel.removeChild(&m_treeModel.rootLocalDb, int(m_treeModel.rootLocalDb.childs.indexOf(node)));
+        return;
+    }
+    if (written)
+        showChangedNode(node);
 }
 
 void ContactSelection::either(const std::function<void()> &onRows, const std::function<void()> &onNode) const
@@ -205,6 +227,7 @@ bool ContactSelection::isLive(const ItemModelMainTree::_DBItemNode *node,
 
 void ContactSelection::showContacts(const Node &source, QList<pim::_Contact> contacts)
 {
+    ++m_listings;
     m_incoming = source.dbNode ? source : Node();
     const auto incomingDone = qScopeGuard([this] { m_incoming = Node(); });
     if (m_show)

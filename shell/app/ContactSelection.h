@@ -77,9 +77,16 @@ public:
 
     // Expands the node and makes it current (which lists its contacts).
     void selectNode(ItemModelMainTree::_ItemNode *node);
-    // After a change to the node's database: rebuilds its group rows and makes it current. A
-    // database error is shown; the change itself is done by then.
+    // After a change to the node's database: rebuilds its group rows, makes it current and lists
+    // its contacts anew, also when it was current already. A database error is shown; the change
+    // itself is done by then.
     void showChangedNode(ItemModelMainTree::_DBItemNode *node);
+    // After a worker wrote into a local database node, `written` when it succeeded: a database whose
+    // file is no longer at its path leaves the tree, else a written one is shown as changed.
+    void showWrittenNode(ItemModelMainTree::_DBItemNode *node, bool written);
+    // How the window lists the current node's contacts (its keyword field and actions included);
+    // without one, the contacts are listed here.
+    void setRelist(std::function<void()> relist) { m_relist = std::move(relist); }
     // Lists contacts of `source` in place of what the list shows; the rows and their node go
     // together. A list loaded any other way has no node.
     void showContacts(const Node &source, QList<pim::_Contact> contacts);
@@ -103,4 +110,8 @@ private:
     // The node of the rows showContacts() is loading, until they are shown.
     Node m_incoming;
     QMetaObject::Connection m_listReset;
+    std::function<void()> m_relist;
+    // Lists shown through showContacts(), so that showChangedNode() knows whether choosing the node
+    // listed it.
+    unsigned long long m_listings = 0;
 };

@@ -36,6 +36,10 @@ void EditAction::editSelected()
 void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges::_ChangeData> &changes)
 {
     LocalDb::EditScope edit(db);
+    // Every write names the contact the dialog showed: a file changed underneath since then takes
+    // none of this edit.
+    if (contact.id != 0)
+        db.requireContact(contact.id, contact.fullName);
     if (contact.id == 0) {
         for (const ContactChanges::_ChangeData &change : changes) {
             if (change.type == pim::ENTITY_NAME && change.action == ContactChanges::ACTION_ADDED) {
@@ -51,14 +55,14 @@ void EditAction::apply(LocalDb &db, pim::_Contact &contact, QList<ContactChanges
             db.insertEntity(contact.id, change.type, change.entity);
             break;
         case ContactChanges::ACTION_UPDATED:
-            db.updateEntity(change.type, change.entity);
+            db.updateEntity(contact.id, change.type, change.entity);
             if (change.type == pim::ENTITY_NAME) {
                 contact.fullName = change.entity.fullName();
                 db.updateContactBase(contact);
             }
             break;
         case ContactChanges::ACTION_DELETED:
-            db.removeEntity(change.entity.id);
+            db.removeEntity(contact.id, change.type, change.entity.id);
             break;
         }
     }

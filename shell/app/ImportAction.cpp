@@ -50,7 +50,7 @@ void ImportAction::importFromFile()
             ImportContactsToLocalThread worker(path, type, db.data(), &progress, m_workerParent);
             imported = progress.runWorker(worker);
         }
-        if (imported && m_selection.isLive(node, db))
-            m_selection.showChangedNode(node);
+        if (m_selection.isLive(node, db))
+            m_selection.showWrittenNode(node, imported);
     });
 }

@@ -8,10 +8,13 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <exception>
+
+#include <unistd.h>
 
 LocalDbSelForm::LocalDbSelForm(QWidget *parent, QString defaultName)
     : FramelessDialog(parent)
@@ -37,11 +40,36 @@ LocalDbSelForm::~LocalDbSelForm()
     delete ui;
 }
 
+namespace {
+
+// Of "-journal", "-wal" and "-shm", the suffix that makes the longest name beside the file.
+constexpr const char *kLongestCompanion = "-journal";
+
+} // namespace
+
 bool LocalDbSelForm::isInvalidDbName(const QString &name)
 {
     static const QRegularExpression refused(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]"));
     // A leading dot would make a hidden file, which file listings leave out.
     return name.startsWith(QLatin1Char('.')) || name.contains(refused);
+}
+
+QString LocalDbSelForm::fileNameOf(const QString &name)
+{
+    return name.endsWith(QStringLiteral(".db")) ? name : name + QStringLiteral(".db");
+}
+
+int LocalDbSelForm::longestFileName(const QString &folder)
+{
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return limit > 0 ? int(qMin<long>(limit, 4096)) : 255;
+}
+
+bool LocalDbSelForm::isTooLongDbName(const QString &name, int longestFileName)
+{
+    // SQLite keeps its journal beside the file under the longest of the companion names; a
+    // database whose journal cannot be made takes no write at all.
+    return QFile::encodeName(fileNameOf(name) + QLatin1String(kLongestCompanion)).size() > longestFileName;
 }
 
 void LocalDbSelForm::onBtnOkPress()
@@ -57,6 +85,12 @@ void LocalDbSelForm::onBtnOkPress()
             Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
             return;
         }
+        const int longest = longestFileName(LocalDb::dbDir().absolutePath());
+        if (isTooLongDbName(dbName, longest)) {
+            const int room = longest - int(qstrlen(kLongestCompanion));
+            Tips::warning(tr("IDS_LOCALDB_NAME_TOO_LONG_%1").arg(room));
+            return;
+        }
         accept();
     } catch (const std::exception &e) {
         qCWarning(lcApp) << "database chooser:" << e.what();
@@ -67,7 +101,6 @@ QString LocalDbSelForm::execGetDbName()
 {
     if (exec() != QDialog::Accepted || dbName.isEmpty())
         return QString();
-    if (!dbName.endsWith(QStringLiteral(".db")))
-        dbName += QStringLiteral(".db");
+    dbName = fileNameOf(dbName);
     return dbName;
 }

@@ -64,6 +64,10 @@ MainWindow::MainWindow(QWidget *parent, Hooks hooks)
         *ui->treeMain, mainTreeModel, *ui->treeContacts, contactsModel,
         [this](QList<pim::_Contact> contacts) { showContacts(std::move(contacts)); });
     m_browser = std::make_unique<ContactBrowser>(*ui, *m_selection, m_actions);
+    m_selection->setRelist([this] {
+        if (m_browser)
+            m_browser->treeNodeSelected();
+    });
     m_picker = std::make_unique<LocalDbPicker>(mainTreeModel, this);
     m_iosAttach = std::make_unique<IosAttach>(*m_selection);
     m_deletion = std::make_unique<Deletion>(*m_selection);

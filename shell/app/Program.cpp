@@ -68,6 +68,12 @@ int Program::exec(const Hooks &hooks)
                     MessageText::escaped(QObject::tr("Please allow Ferrovantis to access storage on Mac. ")) +
                     QStringLiteral("<a href=\"%1\">How to?</a>").arg(link.toHtmlEscaped())));
             }
+            // A redirect the user wrote that cannot be followed: the data is not where they meant.
+            const QString unusable = g_unusableRedirectTarget();
+            if (!unusable.isEmpty())
+                Tips::warning(
+                    QCoreApplication::translate("Program", "IDS_DATA_FOLDER_REDIRECT_UNUSABLE_%1_%2_%3")
+                        .arg(g_dataSaveDirRedirectFile(), unusable, g_dataSaveDir().absolutePath()));
             code = QApplication::exec();
         }
         // The watcher's destructor stops and joins it.

@@ -2,6 +2,7 @@
 #include "fileio/ImportContactsToLocalThread.h"
 
 #include "EntityFixtures.h"
+#include "ExceptionText.h"
 #include "RecordingProgressSink.h"
 #include "ScratchLocalDbs.h"
 #include "TestMain.h"
@@ -11,6 +12,9 @@
 #include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QFile>
+
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -56,6 +60,28 @@ QStringList progressValues(const QStringList &reports)
     return out;
 }
 
+// Runs `act` once, while contact `at` is being read.
+class ActingSink : public RecordingProgressSink
+{
+public:
+    ActingSink(int at, std::function<void()> act)
+        : m_at(at)
+        , m_act(std::move(act))
+    {}
+    bool invokeUpdateProgress(QString status, int curProgress, QString progressText) override
+    {
+        RecordingProgressSink::invokeUpdateProgress(status, curProgress, progressText);
+        if (++m_seen == m_at)
+            m_act();
+        return true;
+    }
+
+private:
+    int m_at;
+    std::function<void()> m_act;
+    int m_seen = 0;
+};
+
 } // namespace
 
 class TestImportContactsToLocalThread : public QObject, tarnwick::test::ScratchLocalDbs
@@ -74,6 +100,9 @@ private slots:
     void failingMergeRollsTheWholeFileBack();
     void errorsBeforeTheTransaction_data();
     void errorsBeforeTheTransaction();
+    void targetTakenAwayDuringTheImport_data();
+    void targetTakenAwayDuringTheImport();
+    void targetBusyWithAnotherWriter();
 
 private:
     QString file(const QByteArray &bytes, const QString &name = QStringLiteral("in.vcf"))
@@ -338,6 +367,71 @@ void TestImportContactsToLocalThread::errorsBeforeTheTransaction()
     QCOMPARE(reports.first() == QLatin1String("error|"), emptyText);
     // The database was not even opened.
     QVERIFY(!db->db.handle());
+}
+
+void TestImportContactsToLocalThread::targetTakenAwayDuringTheImport_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("removed") << "remove";
+    QTest::newRow("removed with its journal") << "remove journal";
+    QTest::newRow("another file put in its place") << "replace";
+}
+
+void TestImportContactsToLocalThread::targetTakenAwayDuringTheImport()
+{
+    QFETCH(QString, how);
+    auto db = freshDb();
+    storeOne(*db, QStringLiteral("Kept"));
+    const QString replacement = filePath(QStringLiteral("replacement of %1.db").arg(QTest::currentDataTag()));
+    QVERIFY(QFile::copy(db->path, replacement));
+
+    // Another program takes the file away while the third card is read.
+    ActingSink sink(3, [&] {
+        QFile::remove(db->path);
+        if (how == "remove journal")
+            QFile::remove(db->path + QStringLiteral("-journal"));
+        if (how == "replace")
+            QFile::copy(replacement, db->path);
+    });
+    run(file(vcards({"Ann", "Bob", "Cy", "Dee"})), ImportContactsToLocalThread::TYPE_VCARD, *db, sink);
+    // Never a success for contacts that went into a file no longer there.
+    QVERIFY2(sink.outcome().startsWith(QLatin1String("error|IDS_DATABASE_REPLACED_")), qPrintable(sink.outcome()));
+
+    if (how == "replace") {
+        // The next use reads what the path holds now, untouched.
+        QCOMPARE(contacts(*db), 1);
+        QFile now(db->path);
+        QFile before(replacement);
+        QVERIFY(now.open(QIODevice::ReadOnly) && before.open(QIODevice::ReadOnly));
+        QVERIFY(now.readAll() == before.readAll());
+    } else {
+        // Nothing reads the removed file any more: the next use finds no database.
+        QVERIFY(!QFile::exists(db->path));
+        QVERIFY(!tarnwick::test::whatOf([&] { db->contacts(0, QString()); }).isEmpty());
+    }
+}
+
+void TestImportContactsToLocalThread::targetBusyWithAnotherWriter()
+{
+    auto db = freshDb();
+    storeOne(*db, QStringLiteral("Kept"));
+    // Another program writes the file when the import starts, and ends a moment later.
+    Sqlite3DB other;
+    other.openThrow(db->path, Sqlite3DB::ReadWrite);
+    other.beginTran();
+    other.executeThrow(Sqlite3Sql("insert into contact(full_name) values('Theirs')"));
+    QCOMPARE(other.transactionDepth(), 1);
+
+    RecordingProgressSink sink;
+    ImportContactsToLocalThread worker(file(vcards({"Ann", "Bob"})), ImportContactsToLocalThread::TYPE_VCARD,
+                                       db.get(), &sink);
+    worker.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QVERIFY(other.commitTran());
+    QVERIFY(worker.wait(60000));
+    // It waited for the other writer instead of failing at once.
+    QCOMPARE(sink.outcome(), QStringLiteral("succeed|IDS_SUC_IMPORT_2_CONTACTS_TO_DB"));
+    QCOMPARE(contacts(*db), 4);
 }
 
 TARNWICK_TEST_MAIN(TestImportContactsToLocalThread)

@@ -77,6 +77,8 @@ private slots:
     void newContactWithoutNameEntryArrivesWhole_data();
     void newContactWithoutNameEntryArrivesWhole();
     void oldBirthdaysSentExactly();
+    void repeatedNamesSendEveryEntry_data();
+    void repeatedNamesSendEveryEntry();
 
 private:
     void run(const QList<pim::_Contact> &contacts, RecordingProgressSink &sink);
@@ -324,6 +326,65 @@ void TestIOSSyncToDevice::oldBirthdaysSentExactly()
     for (const auto &[name, when] : expected) {
         // Never a wrapped date, and never one left out: the exact one.
         QCOMPARE(birthdays.value(name).toDateTime(), when);
+    }
+}
+
+void TestIOSSyncToDevice::repeatedNamesSendEveryEntry_data()
+{
+    // Positions (from 1) in a list of 25 whose contact takes the name of the one before it.
+    QTest::addColumn<QList<int>>("renamed");
+
+    QTest::newRow("two of one name inside a batch") << QList<int>{4, 12};
+    QTest::newRow("two of one name across batches") << QList<int>{11};
+    QTest::newRow("three of one name inside a batch") << QList<int>{4, 5};
+}
+
+void TestIOSSyncToDevice::repeatedNamesSendEveryEntry()
+{
+    QFETCH(QList<int>, renamed);
+
+    QList<pim::_Contact> list;
+    QMap<QString, QStringList> numbersByName;
+    for (int i = 1; i <= 25; ++i) {
+        int named = i;
+        while (renamed.contains(named))
+            --named;
+        pim::_Contact c = person(named);
+        c.entities[pim::ENTITY_PHONE] = {
+            parseEntry(QStringLiteral("3|data1=555 %1|data2=2").arg(100 + i, 4, 10, QLatin1Char('0')))
+                .second};
+        numbersByName[c.fullName] << c.entities[pim::ENTITY_PHONE].first().values.value("data1").toString();
+        list << c;
+    }
+
+    RecordingProgressSink sink;
+    run(list, sink);
+    QVERIFY2(sink.outcome().startsWith(QLatin1String("succeed|")), qPrintable(sink.outcome()));
+
+    // On the phone: one record per name, holding every number sent under that name.
+    QMap<QString, QString> nameOfRecord;
+    for (const SyncRecord &r : phoneRecords(SyncRecord::contactKind))
+        nameOfRecord.insert(r.id, r.fields.value("first name").toString() + QStringLiteral(" Last"));
+    QCOMPARE(nameOfRecord.size(), numbersByName.size());
+    QMap<QString, QStringList> onPhone;
+    for (const SyncRecord &r : phoneRecords(QStringLiteral("com.apple.contacts.Phone Number"))) {
+        const QVariantList parents = r.fields.value("contact").toList();
+        QCOMPARE(parents.size(), 1);
+        onPhone[nameOfRecord.value(parents.first().toString())] << r.fields.value("value").toString();
+    }
+    for (QStringList &numbers : onPhone)
+        numbers.sort();
+    QCOMPARE(onPhone, numbersByName);
+
+    // In the cache: every entry carries the identifier the phone gave it.
+    const QList<pim::_Contact> cached = m_db->contacts(0, QString());
+    QCOMPARE(cached.size(), numbersByName.size());
+    for (const pim::_Contact &c : cached) {
+        QVERIFY2(nameOfRecord.contains(c.srcId), qPrintable(c.fullName));
+        QCOMPARE(c.entities.value(pim::ENTITY_PHONE).size(), numbersByName.value(c.fullName).size());
+        for (const pim::Entity &phone : c.entities.value(pim::ENTITY_PHONE))
+            QVERIFY2(phone.srcId.startsWith(QStringLiteral("3/%1/").arg(c.srcId)),
+                     qPrintable(c.fullName + QLatin1Char(' ') + phone.srcId));
     }
 }
 

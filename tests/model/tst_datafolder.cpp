@@ -47,6 +47,8 @@ private slots:
     void folders();
     void dataSaveDirLink_data();
     void dataSaveDirLink();
+    void unusableRedirectTarget_data();
+    void unusableRedirectTarget();
     void setDataSaveDirLink();
     void setDataSaveDirLinkWithoutFolder();
     void validFilePath_data();
@@ -100,8 +102,12 @@ void TestDataFolder::dataSaveDirLink_data()
     QTest::newRow("no redirect file") << QByteArray() << QString() << false;
     QTest::newRow("empty file") << QByteArray() << QString() << true;
     QTest::newRow("existing folder") << QByteArray("@/base") << QStringLiteral("@/base") << true;
-    QTest::newRow("trailing line break not honoured") << QByteArray("@/base\n") << QString() << true;
-    QTest::newRow("trailing blank not honoured") << QByteArray("@/base ") << QString() << true;
+    // An editor ends the line it saves; blanks around a path typed by hand are no part of it.
+    QTest::newRow("trailing line break dropped")
+        << QByteArray("@/base\n") << QStringLiteral("@/base") << true;
+    QTest::newRow("trailing CR LF dropped") << QByteArray("@/base\r\n") << QStringLiteral("@/base") << true;
+    QTest::newRow("blanks around dropped") << QByteArray("  @/base \t") << QStringLiteral("@/base") << true;
+    QTest::newRow("only white space") << QByteArray(" \n") << QString() << true;
     QTest::newRow("name with line break that exists")
         << QByteArray("@/odd\n") << QStringLiteral("@/odd\n") << true;
     QTest::newRow("cut at first NUL")
@@ -112,6 +118,11 @@ void TestDataFolder::dataSaveDirLink_data()
     QTest::newRow("utf-8 folder name")
         << QString::fromUtf8("@/Kontakte-äöü").toUtf8() << QString::fromUtf8("@/Kontakte-äöü") << true;
     QTest::newRow("NUL first") << QByteArray("\0@/base", 7) << QString() << true;
+    // Read from the redirect file's own folder, not from the folder the program started in.
+    QTest::newRow("relative path") << QByteArray("relative-base\n") << QStringLiteral("%/relative-base")
+                                   << true;
+    QTest::newRow("relative path upwards")
+        << QByteArray("../up-base") << QStringLiteral("%/../up-base") << true;
 }
 
 void TestDataFolder::dataSaveDirLink()
@@ -128,10 +139,49 @@ void TestDataFolder::dataSaveDirLink()
 
     content.replace('@', root.toUtf8());
     expected.replace(QLatin1Char('@'), root);
+    const QString redirectFolder = g_defaultSaveDirPath();
+    expected.replace(QLatin1Char('%'), redirectFolder);
+    QVERIFY(QDir(redirectFolder).mkpath(QStringLiteral("relative-base")));
+    QVERIFY(QDir(redirectFolder).mkpath(QStringLiteral("../up-base")));
     if (writeRedirect)
         writeFile(redirectPath(), content);
 
-    QCOMPARE(g_dataSaveDirLink(), expected);
+    // Started elsewhere, as from a desktop or another shell.
+    const QString started = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(root));
+    const QString link = g_dataSaveDirLink();
+    QVERIFY(QDir::setCurrent(started));
+    QCOMPARE(QDir::cleanPath(link), QDir::cleanPath(expected));
+    // A redirect that names a usable folder is no cause for a warning.
+    if (!expected.isEmpty() && QFileInfo(expected).isDir())
+        QCOMPARE(g_unusableRedirectTarget(), QString());
+}
+
+void TestDataFolder::unusableRedirectTarget_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "@" stands for the temporary folder
+    QTest::addColumn<QString>("unusable");   // the same
+
+    QTest::newRow("existing folder") << QByteArray("@/base\n") << QString();
+    QTest::newRow("empty file") << QByteArray() << QString();
+    QTest::newRow("missing folder") << QByteArray("@/nowhere\n") << QStringLiteral("@/nowhere");
+    QTest::newRow("a plain file") << QByteArray("@/plain.txt") << QStringLiteral("@/plain.txt");
+}
+
+void TestDataFolder::unusableRedirectTarget()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, unusable);
+    const QString root = m_tmp.path();
+    QVERIFY(QDir(root).mkpath(QStringLiteral("base")));
+    writeFile(root + QLatin1String("/plain.txt"), "x");
+    content.replace('@', root.toUtf8());
+    unusable.replace(QLatin1Char('@'), root);
+
+    QCOMPARE(g_unusableRedirectTarget(), QString()); // no redirect file
+    writeFile(redirectPath(), content);
+    QCOMPARE(g_unusableRedirectTarget(), unusable);
+    QCOMPARE(g_dataSaveDirRedirectFile(), redirectPath());
 }
 
 void TestDataFolder::setDataSaveDirLink()

@@ -10,6 +10,8 @@
 #include "platform/sqlite/Sqlite3Cursor.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <functional>
 
@@ -41,6 +43,27 @@ private:
     static _Contact named(LocalDb &db, const QString &name)
     {
         return addContact(db, name, {{pim::ENTITY_NAME, {entity({{"data1", name}, {"data2", name}})}}});
+    }
+
+    // Every row of both tables as text, in row order.
+    static QString rowsText(LocalDb &db)
+    {
+        QStringList rows;
+        Sqlite3Cursor c =
+            db.db.queryThrow(Sqlite3Sql("select _id,src_id,full_name from contact order by _id"));
+        while (c.moveNext())
+            rows << QStringLiteral("c %1|%2|%3")
+                        .arg(c.getInt64(0))
+                        .arg(c.getText("src_id"), c.getText("full_name"));
+        Sqlite3Cursor d =
+            db.db.queryThrow(Sqlite3Sql("select _id,type,contact_id,src_id,data1 from data order by _id"));
+        while (d.moveNext())
+            rows << QStringLiteral("d %1|%2|%3|%4|%5")
+                        .arg(d.getInt64(0))
+                        .arg(d.getInt64(1))
+                        .arg(d.getInt64(2))
+                        .arg(d.getText("src_id"), d.getText("data1"));
+        return rows.join(QLatin1Char('\n'));
     }
 
     static QStringList names(const QList<_Contact> &list)
@@ -996,6 +1019,120 @@ private slots:
         QVERIFY(db->groups().isEmpty());
         QCOMPARE(db->contact(c.id).entities.value(pim::ENTITY_GROUP).size(), 1);
         QVERIFY(db->getGroupIdOrAdd("G") > g);
+    }
+
+    // ---- Writes that name their contact -------------------------------------------------------
+
+    void writesNamingTheirContactRefuseAnotherContactsRow_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<bool>("refused");
+
+        QTest::newRow("update, own row") << "update own" << false;
+        QTest::newRow("update, row of another contact") << "update other" << true;
+        QTest::newRow("update, other type") << "update type" << true;
+        QTest::newRow("update, row gone") << "update gone" << true;
+        QTest::newRow("remove, own row") << "remove own" << false;
+        QTest::newRow("remove, row of another contact") << "remove other" << true;
+        QTest::newRow("remove, other type") << "remove type" << true;
+        QTest::newRow("source id, own row") << "srcid own" << false;
+        QTest::newRow("source id, row of another contact") << "srcid other" << true;
+        QTest::newRow("contact base, contact gone") << "base gone" << true;
+        QTest::newRow("contact present") << "require own" << false;
+        QTest::newRow("contact gone") << "require gone" << true;
+        QTest::newRow("contact renamed") << "require renamed" << true;
+    }
+
+    void writesNamingTheirContactRefuseAnotherContactsRow()
+    {
+        QFETCH(QString, write);
+        QFETCH(bool, refused);
+
+        auto db = freshDb();
+        const _Contact bob = addContact(*db, "Bob", {{pim::ENTITY_PHONE, {entity({{"data1", "222"}})}}});
+        const _Contact cy = addContact(*db, "Cy", {{pim::ENTITY_PHONE, {entity({{"data1", "333"}})}}});
+        Entity phone = bob.entities.value(pim::ENTITY_PHONE).first();
+        phone.values.insert("data1", "999");
+        if (write.endsWith("gone")) {
+            db->removeContact(bob.id);
+        }
+        const QString before = rowsText(*db);
+
+        db->beginEdit();
+        const QString error = whatOf([&] {
+            if (write == "update own" || write == "update gone")
+                db->updateEntity(bob.id, pim::ENTITY_PHONE, phone);
+            else if (write == "update other")
+                db->updateEntity(cy.id, pim::ENTITY_PHONE, phone);
+            else if (write == "update type")
+                db->updateEntity(bob.id, pim::ENTITY_EMAIL, phone);
+            else if (write == "remove own")
+                db->removeEntity(bob.id, pim::ENTITY_PHONE, phone.id);
+            else if (write == "remove other")
+                db->removeEntity(cy.id, pim::ENTITY_PHONE, phone.id);
+            else if (write == "remove type")
+                db->removeEntity(bob.id, pim::ENTITY_NAME, phone.id);
+            else if (write == "srcid own")
+                db->updateEntitySrcId(bob.id, phone.id, "3/7/0");
+            else if (write == "srcid other")
+                db->updateEntitySrcId(cy.id, phone.id, "3/7/0");
+            else if (write == "base gone")
+                db->updateContactBase(_Contact(bob.id, QString(), "Robert"));
+            else if (write == "require own")
+                db->requireContact(bob.id, "Bob");
+            else if (write == "require gone")
+                db->requireContact(bob.id, "Bob");
+            else if (write == "require renamed")
+                db->requireContact(cy.id, "Bob");
+        });
+        db->endEdit(!refused);
+
+        if (!refused) {
+            QCOMPARE(error, QString());
+            return;
+        }
+        QCOMPARE(error, QStringLiteral("IDS_CONTACT_CHANGED_OUTSIDE"));
+        // Nothing changed: Cy keeps his number, and no row of anyone else moved.
+        QCOMPARE(rowsText(*db), before);
+    }
+
+    void editOnTheWindowThreadGivesUpSoonWhileAnotherProgramWrites()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        Sqlite3DB other;
+        other.openThrow(db->path, Sqlite3DB::ReadWrite);
+        other.beginTran();
+        other.executeThrow(Sqlite3Sql("insert into contact(full_name) values('Theirs')"));
+
+        // This test runs on the application's thread, as the window's edits do.
+        QElapsedTimer clock;
+        clock.start();
+        const QString error = whatOf([&] { db->beginEdit(); });
+        QVERIFY2(clock.elapsed() < Sqlite3DB::kBusyWaitMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(error, QStringLiteral("IDS_DATABASE_BUSY_%1").arg(QFileInfo(db->path).fileName()));
+        QCOMPARE(db->db.transactionDepth(), 0);
+
+        other.commitTran();
+        db->beginEdit();
+        named(*db, "Bob");
+        db->endEdit(true);
+        QCOMPARE(count(*db, "select count(*) from contact"), 3);
+    }
+
+    void commitRefusedWhenTheFileLeftItsPath()
+    {
+        auto db = freshDb();
+        named(*db, "Ann");
+        db->beginEdit();
+        named(*db, "Bob");
+        QVERIFY(QFile::rename(db->path, db->path + ".moved"));
+        QCOMPARE(whatOf([&] { db->endEdit(true); }),
+                 QStringLiteral("IDS_DATABASE_REPLACED_%1").arg(QFileInfo(db->path).fileName()));
+        QVERIFY(!db->db.isOpen());
+        // The moved file holds what was committed before, nothing of the refused bracket.
+        LocalDb moved(db->path + ".moved", db->rule);
+        QCOMPARE(names(moved.contacts(0, QString())), QStringList{"Ann"});
     }
 };
 

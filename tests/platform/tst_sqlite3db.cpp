@@ -8,9 +8,13 @@
 #include "platform/sqlite/Sqlite3Sql.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include <sqlite3.h>
 
@@ -344,7 +348,8 @@ private slots:
 
         Sqlite3DB reader;
         reader.openThrow(path, Sqlite3DB::ReadWrite);
-        reader.beginTran();
+        // A read transaction (beginTran() would take the write lock).
+        reader.executeThrow("BEGIN");
         Sqlite3Cursor holding = reader.queryThrow("select count(*) as c from t");
         QVERIFY(holding.moveNext()); // the reader now holds a shared lock until it ends
 
@@ -355,8 +360,94 @@ private slots:
         QCOMPARE(writer.transactionDepth(), 0);
         QVERIFY(sqlite3_get_autocommit(writer.handle()));
 
-        reader.commitTran();
+        reader.executeThrow("COMMIT");
         QCOMPARE(rows(writer, "select count(*) as c from t"), 0);
+    }
+
+    void transactionWaitsForAnotherWriter_data()
+    {
+        QTest::addColumn<int>("waitMs");
+        QTest::addColumn<bool>("released"); // the other writer ends while this one waits
+        QTest::newRow("other writer ends within the wait") << int(Sqlite3DB::kBusyWaitMs) << true;
+        QTest::newRow("other writer holds on past the wait") << 100 << false;
+    }
+
+    void transactionWaitsForAnotherWriter()
+    {
+        QFETCH(int, waitMs);
+        QFETCH(bool, released);
+        const QString path = newPath();
+        Sqlite3DB other;
+        other.openThrow(path, Sqlite3DB::ReadWriteCreate);
+        other.executeThrow("create table t(name text)");
+        other.beginTran();
+        other.executeThrow("insert into t values('theirs')");
+
+        Sqlite3DB db;
+        db.openThrow(path, Sqlite3DB::ReadWrite);
+        std::thread releaser;
+        std::atomic<bool> waiting{false};
+        if (released) {
+            releaser = std::thread([&] {
+                while (!waiting)
+                    std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                other.commitTran();
+            });
+        }
+        waiting = true;
+        db.beginTran(waitMs);
+        if (releaser.joinable())
+            releaser.join();
+        if (!released) {
+            QCOMPARE(db.transactionDepth(), 0);
+            QVERIFY(db.lastFailureBusy());
+            other.rollbackTran();
+            return;
+        }
+        QCOMPARE(db.transactionDepth(), 1);
+        db.executeThrow("insert into t values('ours')");
+        QVERIFY(db.commitTran());
+        QCOMPARE(rows(other, "select count(*) as c from t"), 2);
+    }
+
+    void fileMovedFollowsThePath_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("untouched") << "none" << false;
+        QTest::newRow("written over in place") << "overwrite" << false;
+        QTest::newRow("removed") << "remove" << true;
+        QTest::newRow("renamed away") << "rename" << true;
+        QTest::newRow("another file put in its place") << "replace" << true;
+    }
+
+    void fileMovedFollowsThePath()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, moved);
+        const QString path = newPath();
+        Sqlite3DB db;
+        db.openThrow(path, Sqlite3DB::ReadWriteCreate);
+        db.executeThrow("create table t(name text)");
+        QVERIFY(!db.fileMoved());
+        QFile file(path);
+        if (change == "overwrite") {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.write(bytes), bytes.size());
+            file.close();
+        } else if (change == "remove") {
+            QVERIFY(file.remove());
+        } else if (change == "rename") {
+            QVERIFY(file.rename(path + ".old"));
+        } else if (change == "replace") {
+            QVERIFY(file.copy(path + ".copy"));
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QFile::rename(path + ".copy", path));
+        }
+        QCOMPARE(db.fileMoved(), moved);
     }
 
     void errorsCarrySqliteTextAndStatement()

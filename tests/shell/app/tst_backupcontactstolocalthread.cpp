@@ -15,8 +15,14 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <atomic>
 #include <memory>
 #include <stdexcept>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -237,22 +243,32 @@ void TestBackupContactsToLocalThread::cancelKeepsWhatWasMerged()
 {
     const QList<pim::_Contact> contacts = people(50);
     auto db = newDb(QStringLiteral("cancel.db"));
-    // Opening reads the schema, which the lock below would hold up: open before taking it.
     db->open_check();
 
-    // Another connection holds the file locked, so the worker waits inside its first merge until the
-    // user has confirmed the cancel: the flag is then set while that contact is being merged.
-    auto blocker = std::make_unique<Sqlite3DB>();
-    blocker->openThrow(db->path, Sqlite3DB::ReadWrite);
-    blocker->executeThrow(Sqlite3Sql("begin exclusive"));
+    // The worker's first new contact row waits, inside its merge, until the user has confirmed the
+    // cancel: the flag is then set while that contact is being merged. (A lock held by another
+    // connection would hold the worker up before its first merge, as its bracket takes the write
+    // lock first.)
+    std::atomic<bool> released{false};
+    const auto holdUntilReleased = [](sqlite3_context *context, int, sqlite3_value **) {
+        const auto *flag = static_cast<std::atomic<bool> *>(sqlite3_user_data(context));
+        QDeadlineTimer deadline(60000);
+        while (!*flag && !deadline.hasExpired())
+            QThread::msleep(2);
+    };
+    QCOMPARE(sqlite3_create_function_v2(db->db.handle(), "hold_until_released", 0, SQLITE_UTF8, &released,
+                                        holdUntilReleased, nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    db->db.executeThrow(Sqlite3Sql("create temp trigger hold_first_merge after insert on contact "
+                                   "when new._id=1 begin select hold_until_released(); end"));
 
     ProgressForm form{QString()};
     BackupContactsToLocalThread worker(contacts, db.get(), &form);
-    const Outcome outcome = run(worker, form, [&blocker](ProgressForm &f) {
-        if (!blocker)
+    const Outcome outcome = run(worker, form, [&released](ProgressForm &f) {
+        if (released)
             return;
         QTest::mousePress(f.findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
-        blocker.reset();
+        released = true;
     });
 
     QCOMPARE(outcome.result, 0);

@@ -16,10 +16,14 @@
 #include "StoredEntryShapes.h"
 #include "TestMain.h"
 
+#include "platform/sqlite/Sqlite3Sql.h"
+
 #include <QApplication>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 
 #include <algorithm>
@@ -72,6 +76,8 @@ private slots:
     void storedPhotoThroughAnEdit_data();
     void storedPhotoThroughAnEdit();
     void rowsNodeGoneBeforeTheEditorOpens();
+    void fileChangedUnderneathTakesNothing_data();
+    void fileChangedUnderneathTakesNothing();
 
 private:
     ItemModelMainTree::_DBItemNode *addDb(int devType);
@@ -459,6 +465,75 @@ void TestEditAction::rowsNodeGoneBeforeTheEditorOpens()
     QCoreApplication::processEvents();
     QVERIFY(!opened);
     QCOMPARE(QFileInfo(m_db->path).lastModified(), stamp);
+}
+
+void TestEditAction::fileChangedUnderneathTakesNothing_data()
+{
+    QTest::addColumn<int>("devType");
+    QTest::newRow("local database") << 0;
+    QTest::newRow("Android phone's mirror") << int(ItemModelMainTree::ANDROID);
+}
+
+void TestEditAction::fileChangedUnderneathTakesNothing()
+{
+    QFETCH(int, devType);
+    QTranslator english;
+    QVERIFY(english.load(QStringLiteral(":/en.qm")));
+    QCoreApplication::installTranslator(&english);
+    const auto untranslate = qScopeGuard([&english] { QCoreApplication::removeTranslator(&english); });
+
+    ItemModelMainTree::_DBItemNode *node = addDb(devType);
+    showNode(node);
+    std::unique_ptr<EditAction> edit = action();
+    bool sent = false;
+    edit->setAndroidSend([&](LocalDb &, pim::_Contact &, const QList<ContactChanges::_ChangeData> &) {
+        sent = true;
+        return true;
+    });
+    const pim::_Contact bob = m_list->contacts.at(1);
+    QCOMPARE(bob.fullName, QStringLiteral("Bob Roe"));
+
+    // Another program's copy of the file in which Bob's rows belong to Cy, and Bob is gone.
+    const QString copyPath = m_dir->filePath(QStringLiteral("copy.db"));
+    QVERIFY(QFile::copy(m_db->path, copyPath));
+    QByteArray changed;
+    {
+        LocalDb copy(copyPath, m_db->rule);
+        pim::_Contact cy(0, QString(), QStringLiteral("Cy Poe"));
+        copy.insertContactBase(cy);
+        copy.db.executeThrow(Sqlite3Sql("update data set contact_id=? where contact_id=?")
+                                 .addInt64Param(qint64(cy.id))
+                                 .addInt64Param(qint64(bob.id)));
+        copy.db.executeThrow(Sqlite3Sql("delete from contact where _id=?").addInt64Param(qint64(bob.id)));
+        copy.close();
+        QFile file(copyPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        changed = file.readAll();
+    }
+
+    onNextDialog([&](QDialog *dialog) {
+        // The file is written over in place while the editor is open: same file, new content.
+        QFile file(m_db->path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(changed), changed.size());
+        file.close();
+        typeName(QStringLiteral("Robert"), QStringLiteral("Roe"))(dialog);
+    });
+    edit->editContact(1);
+
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes.first().contains(QStringLiteral(
+                 "The contact was changed or removed outside the program; nothing was written.")),
+             qPrintable(m_boxes.first()));
+    QVERIFY(!sent);
+    // Cy keeps his name entry as the other program wrote it, and nothing was written at all.
+    QFile file(m_db->path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == changed);
+    const QList<pim::_Contact> stored = m_db->contacts(0, QString());
+    QCOMPARE(stored.size(), 2);
+    QCOMPARE(stored.at(1).fullName, QStringLiteral("Cy Poe"));
+    QCOMPARE(stored.at(1).entities.value(pim::ENTITY_NAME).first().fullName(), QStringLiteral("Bob Roe"));
 }
 
 TARNWICK_TEST_MAIN(TestEditAction)

@@ -8,6 +8,7 @@
 #include "model/LocalDbCombineRule.h"
 #include "ScriptedFileDialogs.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 namespace {
@@ -25,6 +26,8 @@ private slots:
     void filterPicksTheReader();
     void cancelledChoicesEndQuietly_data();
     void cancelledChoicesEndQuietly();
+    void writeIntoTheNodeOnShow_data();
+    void writeIntoTheNodeOnShow();
 
 private:
     struct Run
@@ -149,6 +152,64 @@ void TestImportAction::cancelledChoicesEndQuietly()
     QCOMPARE(run.suggested.size(), suggestions);
     QCOMPARE(run.contacts, -1);
     QVERIFY(boxes.isEmpty());
+}
+
+void TestImportAction::writeIntoTheNodeOnShow_data()
+{
+    QTest::addColumn<bool>("removeFile"); // another program removes the database as the import starts
+    QTest::newRow("the list shows the node's contacts anew") << false;
+    QTest::newRow("a database removed meanwhile leaves the tree") << true;
+}
+
+void TestImportAction::writeIntoTheNodeOnShow()
+{
+    QFETCH(bool, removeFile);
+    QTemporaryDir dir;
+    const QString card = dir.filePath(QStringLiteral("one.vcf"));
+    {
+        QFile f(card);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Poe;Cy;;;\r\nEND:VCARD\r\n");
+    }
+    auto dialog = std::make_unique<ScriptedFileDialogs>();
+    dialog->path = card;
+    dialog->filter = QStringLiteral("VCard Files(*.vcf)");
+    auto previous = FileDialogs::install(std::move(dialog));
+    const auto restore = qScopeGuard([&previous] { FileDialogs::install(std::move(previous)); });
+
+    fixture::Views views;
+    ItemModelMainTree::_DBItemNode *node = views.addLocalDb(
+        dir.filePath(QStringLiteral("people.db")), {{"Ann Lee", "111", "", ""}, {"Bob Roe", "222", "", ""}});
+    views.makeCurrent(node);
+    views.selection.showContacts(views.selection.currentNode(),
+                                 views.selection.listContacts(views.selection.currentNode()));
+    QCOMPARE(views.listModel.contacts.size(), 2);
+
+    ImportAction action(
+        views.selection,
+        [&](const QString &) {
+            if (removeFile) {
+                node->db->open_check();
+                QFile::remove(node->db->path);
+            }
+            return node;
+        },
+        nullptr, nullptr);
+    action.importFromFile();
+
+    QCOMPARE(boxes.size(), 1);
+    if (!removeFile) {
+        QVERIFY2(boxes.first().text.contains(QStringLiteral("Successfully imported 1 contacts.")),
+                 qPrintable(boxes.first().text));
+        QCOMPARE(views.listModel.contacts.size(), 3);
+        QCOMPARE(views.selection.listedNode().node, node);
+        return;
+    }
+    QVERIFY2(boxes.first().text.contains(QStringLiteral("was removed or replaced outside the program")),
+             qPrintable(boxes.first().text));
+    // Nothing lists the contacts of a file that is gone.
+    QVERIFY(views.treeModel.rootLocalDb.childs.isEmpty());
+    QVERIFY(!views.selection.listedNode().node);
 }
 
 TARNWICK_TEST_MAIN(TestImportAction)

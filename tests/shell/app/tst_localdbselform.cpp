@@ -64,6 +64,8 @@ private slots:
     void suggestedNameAcceptedAtOnce();
     void invalidNameRule_data();
     void invalidNameRule();
+    void nameTooLongForFileSystem_data();
+    void nameTooLongForFileSystem();
 };
 
 void TestLocalDbSelForm::initTestCase()
@@ -266,6 +268,67 @@ void TestLocalDbSelForm::invalidNameRule()
     QFETCH(QString, name);
     QFETCH(bool, invalid);
     QCOMPARE(LocalDbSelForm::isInvalidDbName(name), invalid);
+}
+
+void TestLocalDbSelForm::nameTooLongForFileSystem_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("refused");
+
+    // The journal SQLite keeps beside the file, "<name>.db-journal", is the longest name; on the
+    // usual limit of 255 bytes a new name may hold 244 of them.
+    const int longest = LocalDbSelForm::longestFileName(LocalDb::dbDir().absolutePath());
+    const int room = longest - int(qstrlen(".db-journal"));
+    QTest::newRow("longest accepted") << QString(room, QLatin1Char('a')) << false;
+    QTest::newRow("one byte more") << QString(room + 1, QLatin1Char('a')) << true;
+    QTest::newRow("whole file name fits, journal does not") << QString(longest - 3, QLatin1Char('a')) << true;
+    QTest::newRow("typed with its extension")
+        << QString(room, QLatin1Char('a')) + QStringLiteral(".db") << false;
+    QTest::newRow("extension typed, one byte more")
+        << QString(room + 1, QLatin1Char('a')) + QStringLiteral(".db") << true;
+    // Counted in bytes of the file system's encoding, not in characters.
+    QTest::newRow("two-byte letters, fitting") << QString(room / 2, QChar(0xE4)) << false;
+    QTest::newRow("two-byte letters, too many") << QString(room / 2 + 1, QChar(0xE4)) << true;
+    QTest::newRow("three-byte letters") << QString(room / 3 + 1, QChar(0x8054)) << true;
+}
+
+void TestLocalDbSelForm::nameTooLongForFileSystem()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, refused);
+
+    LocalDbSelForm form(nullptr, QString());
+    bool leftOpen = false;
+    const QString name = runChooser(
+        form,
+        [&](LocalDbSelForm &f) {
+            combo(f)->setEditText(typed);
+            press(f, "btnOK");
+        },
+        &leftOpen);
+    QCOMPARE(leftOpen, refused);
+    if (!refused) {
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(name, typed.endsWith(QStringLiteral(".db")) ? typed : typed + QStringLiteral(".db"));
+        // The name takes writes: the database made under it and its journal fit the folder.
+        QFile made(LocalDb::dbDir().filePath(name));
+        QVERIFY2(made.open(QIODevice::WriteOnly), qPrintable(made.errorString()));
+        QFile journal(made.fileName() + QStringLiteral("-journal"));
+        QVERIFY2(journal.open(QIODevice::WriteOnly), qPrintable(journal.errorString()));
+        QVERIFY(journal.remove());
+        QVERIFY(made.remove());
+        return;
+    }
+    QVERIFY(name.isEmpty());
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+    QTextDocument shown;
+    shown.setHtml(boxes[0].text);
+    const int longest = LocalDbSelForm::longestFileName(LocalDb::dbDir().absolutePath());
+    QCOMPARE(shown.toPlainText(),
+             QStringLiteral("Invalid Local Database name: it is too long for the file system. The "
+                            "database's file name, with \".db\", may hold at most %1 bytes.")
+                 .arg(longest - 8));
 }
 
 TARNWICK_TEST_MAIN(TestLocalDbSelForm)

@@ -170,6 +170,28 @@ private slots:
                                      "power released"}));
     }
 
+    // A redirect file whose folder cannot be used is named at start, with the folder in use.
+    void unusableRedirectReported()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString missing = tmp.filePath(QStringLiteral("unplugged disk"));
+        QVERIFY(QDir().mkpath(g_defaultSaveDirPath()));
+        g_setDataSaveDirLink(missing + QLatin1Char('\n'));
+        const int code = Program::exec(hooks(8));
+        QFile::remove(g_dataSaveDirRedirectFile());
+
+        QCOMPARE(code, 0);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first().icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.first().text,
+                 QStringLiteral(
+                     "The redirect file %1 names the folder %2, which cannot be used as the data folder "
+                     "(it does not exist, is not a folder, or cannot be written to). The data is kept in %3.")
+                     .arg(g_dataSaveDirRedirectFile(), missing, g_dataSaveDir().absolutePath()));
+        QCOMPARE(m_windowVisibleAtBox, QList<bool>{true});
+    }
+
     void realWrapperReportsVersion8()
     {
         QCOMPARE(Program::defaultHooks().wrapperVersion(), Program::kWrapperVersion);
