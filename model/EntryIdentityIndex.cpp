@@ -44,9 +44,8 @@ bool EntryIdentityIndex::sameKey(const pim::Entity &a, const pim::Entity &b) con
     return isPlain(a) && isPlain(b) && keyOf(a) == keyOf(b);
 }
 
-void EntryIdentityIndex::append(const pim::Entity &entry)
+void EntryIdentityIndex::hash(const pim::Entity &entry, qsizetype position) const
 {
-    const qsizetype position = m_count++;
     if (!isPlain(entry)) {
         m_others.append(position);
         return;
@@ -57,10 +56,22 @@ void EntryIdentityIndex::append(const pim::Entity &entry)
         m_first.insert(key, position);
 }
 
+void EntryIdentityIndex::append(const pim::Entity &entry)
+{
+    const qsizetype position = m_count++;
+    if (m_hashed)
+        hash(entry, position);
+}
+
 qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype base,
                                    const pim::Entity &in) const
 {
-    if (!isPlain(in)) {
+    if (!m_hashed && m_count > kScanned) {
+        for (qsizetype p = 0; p < m_count; ++p)
+            hash(list.at(base + p), p);
+        m_hashed = true;
+    }
+    if (!m_hashed || !isPlain(in)) {
         for (qsizetype p = 0; p < m_count; ++p) {
             if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))
                 return p;
@@ -68,7 +79,7 @@ qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype bas
         return -1;
     }
     const qsizetype plain = m_first.value(keyOf(in), -1);
-    for (const qsizetype p : m_others) {
+    for (const qsizetype p : std::as_const(m_others)) {
         if (plain >= 0 && p > plain)
             break;
         if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))

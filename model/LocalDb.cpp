@@ -598,7 +598,11 @@ quint64 LocalDb::getGroupIdOrAdd(QString name)
     // Callers hold an open connection; opening here as well costs nothing and spares a crash.
     open_check();
     {
-        Sqlite3Sql sql("select _id from contact_group where name like ? escape '\\' order by _id limit 1");
+        // The pattern is an expression, not the bare parameter: SQLite prepares a statement whose
+        // LIKE takes a bound pattern again at every binding (its plan may depend on the value), and
+        // a merge maps a group for nearly every contact. The few rows of the table are read anyway.
+        Sqlite3Sql sql(
+            "select _id from contact_group where name like (?||'') escape '\\' order by _id limit 1");
         sql.addTextParam(exactLikePattern(name));
         Sqlite3Cursor row = db.queryThrow(sql);
         if (row.moveNext())
