@@ -149,6 +149,25 @@ QString contactRowsSelect(bool readBytes)
 // Ids bound in one statement at most: well below SQLite's limit of variables.
 constexpr qsizetype kIdsPerRead = 500;
 
+// Whether writing `merged` over the row that reads as `stored` would leave the row as it is: the
+// same source id and, in every column its type reads, the value the writer would store.
+bool rowHoldsAlready(int type, const pim::Entity &stored, const pim::Entity &merged)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    if (!columns || pim::UnloadedPhoto::isIn(merged.values.value(pim::PhotoKey::Image)))
+        return false;
+    const pim::Entity written = columns->readBack(merged);
+    if (written.srcId != stored.srcId)
+        return false;
+    for (const QString &key : columns->read()) {
+        const QVariant have = stored.values.value(key);
+        const QVariant want = written.values.value(key);
+        if (have.typeId() != want.typeId() || have != want)
+            return false;
+    }
+    return true;
+}
+
 bool hasText(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QByteArray)
@@ -726,7 +745,11 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
                 insertEntity(out.id, type, merged);
                 target.inserted(type, merged);
             } else {
-                updateEntity(type, merged);
+                // A stored entry that the merge leaves as it was (the incoming entry lacked a column
+                // the row holds empty, say) is not written again: the file would not change, and a
+                // merge of a file into itself would otherwise rewrite every row it matched.
+                if (!rowHoldsAlready(type, out.entities[type].at(taken), merged))
+                    updateEntity(type, merged);
                 target.rewritten(type, merged, taken);
             }
             result[type].append(merged);
