@@ -1,6 +1,7 @@
 // ADB client throughput on loopback: a 50 MB push through "sync:" and 50 MB streamed through a
 // forwarded "tcp:" port, both to the simulated adbd, against the same bytes over a plain loopback
 // TCP connection. Target: each at least half the plain rate.
+#include "BenchTargets.h"
 #include "LoopbackSockets.h"
 #include "SimulatedAdbd.h"
 #include "platform/adb/AdbForwardServer.h"
@@ -172,13 +173,16 @@ int main(int argc, char **argv)
         }
     }
 
+    BenchTargets targets(QStringLiteral("bench_adb"));
     const double plainRate = mbPerSecond(plain);
-    const auto report = [plainRate](const char *label, double seconds) {
+    const auto report = [plainRate, &targets](const char *label, double seconds) {
         const double rate = mbPerSecond(seconds);
         if (plainRate <= 0) {
             std::printf("%s%.0f MB/s\n", label, rate);
             return;
         }
+        targets.atLeast(QString::fromLatin1(label).trimmed() + QStringLiteral(" rate / plain TCP"),
+                        100 * rate / plainRate, 50, QStringLiteral("%"));
         std::printf("%s%.0f MB/s = %.0f%% of plain (target: at least 50%%) %s\n", label, rate,
                     100 * rate / plainRate, rate >= plainRate / 2 ? "ok" : "MISSED");
     };
@@ -188,5 +192,5 @@ int main(int argc, char **argv)
         report("push through sync:  ", push);
     if (runs("forward"))
         report("forwarded tcp:      ", forward);
-    return 0;
+    return targets.finish();
 }

@@ -2,8 +2,9 @@
 // USB connector on a simulated phone's shell and the simulated companion app on loopback. Compared
 // with the merge floor: the same rows written straight into a fresh file of the template schema with
 // one prepared statement per table in one transaction.
-#include "CompanionApp.h"
 #include "AndroidBenchContacts.h"
+#include "BenchTargets.h"
+#include "CompanionApp.h"
 #include "SimulatedAndroidHandle.h"
 
 #include "android/AdbConnector.h"
@@ -49,6 +50,7 @@ template<typename Session> qint64 timed(Session &session, OutcomeSink &sink)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_android"));
     // The per-batch diagnostics would swamp the figures.
     QLoggingCategory::setFilterRules(QStringLiteral("tarnwick.*.debug=false"));
     QTemporaryDir dir;
@@ -83,7 +85,8 @@ int main(int argc, char **argv)
                                              .arg(kContacts)
                                              .toStdString());
 
-            const qint64 floor = androidbench::floorMs(dir.filePath(QStringLiteral("floor%1.db").arg(run)), list);
+            const qint64 floor =
+                androidbench::floorMs(dir.filePath(QStringLiteral("floor%1.db").arg(run)), list);
             std::printf("run %d: write %lld ms, load %lld ms, floor %lld ms\n", run + 1,
                         static_cast<long long>(writeMs), static_cast<long long>(loadMs),
                         static_cast<long long>(floor));
@@ -95,6 +98,7 @@ int main(int argc, char **argv)
         const double floorRate = perSecond(bestFloor);
         const auto report = [&](const char *what, qint64 ms) {
             const double ratio = double(ms) / double(qMax<qint64>(bestFloor, 1));
+            targets.atMost(QStringLiteral("%1 / merge floor").arg(QLatin1String(what)), ratio, 4.0);
             std::printf(
                 "Android %s: %d contacts (name, 2 phones, 2 e-mails, an address, a 20 KB photo) in %lld ms = "
                 "%.0f contacts/s, %.2fx the floor (target: at most 4x) %s\n",
@@ -106,7 +110,7 @@ int main(int argc, char **argv)
         std::printf("merge floor: %lld ms = %.0f contacts/s\n", static_cast<long long>(bestFloor), floorRate);
     } catch (const std::exception &e) {
         std::printf("failed: %s\n", e.what());
-        return 1;
+        targets.failed(QStringLiteral("write and load"), QString::fromUtf8(e.what()));
     }
-    return 0;
+    return targets.finish();
 }

@@ -5,6 +5,7 @@
 // rows written straight into a fresh file of the template schema in one transaction. The contacts
 // and the floor are those of the session benchmark (bench_android).
 #include "AndroidBenchContacts.h"
+#include "BenchTargets.h"
 #include "IsolatedHome.h"
 #include "SimulatedAndroidPhone.h"
 
@@ -122,6 +123,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_androidroad"));
     QLoggingCategory::setFilterRules(QStringLiteral("tarnwick.*.debug=false"));
     QString failure;
     MessageBoxResponder::install([&failure](const MessageBoxRequest &r) {
@@ -148,6 +150,7 @@ int main(int argc, char **argv)
         }
         const auto perSecond = [](qint64 ms) { return kContacts * 1000.0 / double(qMax<qint64>(ms, 1)); };
         const double ratio = double(bestRoad) / double(qMax<qint64>(bestFloor, 1));
+        targets.atMost(QStringLiteral("road to the phone / merge floor"), ratio, 4.0);
         std::printf(
             "Local database to Android through the main window and the ADB client: %d contacts (name, 2 "
             "phones, 2 e-mails, an address, a 20 KB photo) in %lld ms = %.0f contacts/s; merge floor %lld ms "
@@ -157,7 +160,7 @@ int main(int argc, char **argv)
             static_cast<long long>(bestFloor), perSecond(bestFloor), ratio, ratio <= 4.0 ? "OK" : "OVER");
     } catch (const std::exception &e) {
         std::printf("failed: %s\n", e.what());
-        return 1;
+        targets.failed(QStringLiteral("road to the phone"), QString::fromUtf8(e.what()));
     }
-    return 0;
+    return targets.finish();
 }

@@ -2,6 +2,7 @@
 // of 10 MB), sent by the simulated phone through the real device library into backup2tool with the
 // plain hook. Compared with the floor: the same files copied with a read/write loop on the same file
 // system.
+#include "BenchTargets.h"
 #include "SimulatedBackupService.h"
 #include "SimulatedUsbmuxd.h"
 #include "devicebackup/backup2tool.h"
@@ -72,6 +73,7 @@ double copyFloor(const QString &from, const QString &to, const QList<BackupUploa
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_devicebackup"));
     const QList<BackupUploadFile> files = backupFiles();
     double megabytes = 0;
     for (const BackupUploadFile &file : files)
@@ -92,7 +94,8 @@ int main(int argc, char **argv)
         tool.runThrow(_backup2tool_req(OP_BACKUP));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "backup failed: %s\n", e.what());
-        return 1;
+        targets.failed(QStringLiteral("device backup"), QString::fromUtf8(e.what()));
+        return targets.finish();
     }
     const double backupSeconds = timer.elapsed() / 1000.0;
 
@@ -106,5 +109,6 @@ int main(int argc, char **argv)
                 backupRate);
     std::printf("  floor (read/write copy, same file system):  %.2f s, %.1f MB/s\n", floorSeconds, floorRate);
     std::printf("  ratio backup/floor time: %.2f (target: within 2.00)\n", backupSeconds / floorSeconds);
-    return 0;
+    targets.atMost(QStringLiteral("backup / read-write copy"), backupSeconds / floorSeconds, 2.0);
+    return targets.finish();
 }

@@ -2,6 +2,7 @@
 // simulated usbmuxd, the real device library, our sync client, the record mapping and the database.
 // Compared with the merge floor: the same rows written straight into a fresh file of the template
 // schema with one prepared statement per table in one transaction.
+#include "BenchTargets.h"
 #include "FloorWriter.h"
 #include "SimulatedUsbmuxd.h"
 #include "ios/IOSContactBatchWriter.h"
@@ -170,6 +171,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_iphoneload"));
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
@@ -199,7 +201,9 @@ int main(int argc, char **argv)
         }
         if (stored != kContacts) {
             std::printf("stored %d contacts, expected %d\n", stored, kContacts);
-            return 1;
+            targets.failed(QStringLiteral("contacts stored"),
+                           QStringLiteral("%1 instead of %2").arg(stored).arg(kContacts));
+            return targets.finish();
         }
         const double ratio = double(bestLoad) / double(qMax<qint64>(bestFloor, 1));
         std::printf("iPhone load: %d contacts (3 sub-records each) in %lld ms = %.0f contacts/s\n", kContacts,
@@ -209,9 +213,10 @@ int main(int argc, char **argv)
                     kContacts * 1000.0 / qMax<qint64>(bestFloor, 1));
         std::printf("ratio to the floor: %.2fx (target: at most 3x) %s\n", ratio,
                     ratio <= 3.0 ? "OK" : "OVER");
+        targets.atMost(QStringLiteral("iPhone load / merge floor"), ratio, 3.0);
     } catch (const std::exception &e) {
         std::printf("failed: %s\n", e.what());
-        return 1;
+        targets.failed(QStringLiteral("iPhone load"), QString::fromUtf8(e.what()));
     }
-    return 0;
+    return targets.finish();
 }

@@ -5,6 +5,7 @@
 // - the protocol floor: per batch, one session against the phone as it then was (start, turn to
 //   sending, end) with nothing sent;
 // - the merge floor: the same rows written straight into a fresh file of the template schema.
+#include "BenchTargets.h"
 #include "FloorWriter.h"
 #include "OutcomeSink.h"
 #include "SimulatedUsbmuxd.h"
@@ -131,6 +132,7 @@ qint64 mergeFloorMs(const QString &path, int count)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_iphonetransfer"));
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -139,7 +141,6 @@ int main(int argc, char **argv)
     mux.makeCurrent();
     auto phone = mux.addDevice(kUdid);
 
-    bool withinTarget = true;
     try {
         for (int count : {1000, 2000}) {
             const qint64 transfer =
@@ -160,11 +161,12 @@ int main(int argc, char **argv)
                 count, static_cast<long long>(transfer), count * 1000.0 / qMax<qint64>(1, transfer), sessions,
                 static_cast<long long>(pulled), static_cast<long long>(protocolFloor), protocolRatio,
                 static_cast<long long>(mergeFloor), mergeRatio);
-            withinTarget = withinTarget && protocolRatio <= 2.0;
+            targets.atMost(QStringLiteral("%1 contacts to the phone / protocol floor").arg(count),
+                           protocolRatio, 2.0);
         }
     } catch (const std::exception &e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());
-        return 1;
+        targets.failed(QStringLiteral("transfer to the phone"), QString::fromUtf8(e.what()));
     }
-    return withinTarget ? 0 : 2;
+    return targets.finish();
 }

@@ -4,6 +4,7 @@
 // Target: at least 50% of the floor's MB/s. Each side runs three times; the best run counts.
 
 #include "BackupBuilder.h"
+#include "BenchTargets.h"
 #include "itunesbackup/BackupManifest.h"
 
 #include <QCoreApplication>
@@ -65,6 +66,7 @@ bool floorDecrypt(const QString &src, const QString &dst, const QByteArray &key)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_itunesdecrypt"));
     QTemporaryDir dir;
     KeybagSpec kb;
     kb.classes = {KeybagClass{3, 3, QByteArray(32, '\x33'), false}};
@@ -122,7 +124,9 @@ int main(int argc, char **argv)
         QFile ours(dir.filePath(QStringLiteral("ours%1").arg(i)));
         if (!ours.open(QIODevice::ReadOnly) || ours.readAll() != (i == 0 ? book.content : images.content)) {
             std::printf("bench_itunesdecrypt: a copy differs from the backed-up file\n");
-            return 1;
+            targets.failed(QStringLiteral("decrypted copies"),
+                           QStringLiteral("differ from the backed-up files"));
+            return targets.finish();
         }
     }
 
@@ -134,5 +138,7 @@ int main(int argc, char **argv)
     std::printf("  BackupManifest::copyFile        %.3f s  %.0f MB/s\n", oursBest, oursRate);
     std::printf("  share of the floor              %.0f%%  (target at least 50%%) %s\n", share * 100,
                 share >= 0.5 ? "OK" : "UNDER");
-    return 0;
+    targets.atLeast(QStringLiteral("copyFile rate / fread-decrypt-fwrite rate"), share * 100, 50,
+                    QStringLiteral("%"));
+    return targets.finish();
 }

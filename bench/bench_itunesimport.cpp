@@ -3,6 +3,7 @@
 // straight into a file of the contact schema. Target: at most 3 times the floor's time.
 
 #include "BackupBuilder.h"
+#include "BenchTargets.h"
 #include "FloorWriter.h"
 #include "itunesbackup/BackupManifest.h"
 #include "itunesbackup/ImportContactsFromiTunesThread.h"
@@ -54,7 +55,8 @@ public:
 // and a note; every fifth person repeats the name of an earlier one.
 QList<Person> generate(int n)
 {
-    static const char *firstNames[] = {"Ann", "Bob", "Cyril", "Dana", "Emil", "Fay", "Gus", "Hana", "Ivo", "Jill"};
+    static const char *firstNames[] = {"Ann", "Bob", "Cyril", "Dana", "Emil",
+                                       "Fay", "Gus", "Hana",  "Ivo",  "Jill"};
     QList<Person> out;
     out.reserve(n);
     for (int i = 0; i < n; ++i) {
@@ -116,6 +118,7 @@ QString freshTemplate(const QTemporaryDir &dir, const QString &name)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_itunesimport"));
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
@@ -131,7 +134,8 @@ int main(int argc, char **argv)
     double floorTime = 1e9;
     QString outcome;
     for (int run = 0; run < 3; ++run) {
-        floorTime = std::min(floorTime, floorWrite(freshTemplate(dir, QStringLiteral("floor%1.db").arg(run)), persons));
+        floorTime = std::min(floorTime,
+                             floorWrite(freshTemplate(dir, QStringLiteral("floor%1.db").arg(run)), persons));
 
         LocalDb db(freshTemplate(dir, QStringLiteral("import%1.db").arg(run)),
                    QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
@@ -158,5 +162,8 @@ int main(int argc, char **argv)
     std::printf("  import  %10.0f contacts/s  (%s)\n", n / importTime, qPrintable(outcome));
     std::printf("  of which reading %.3f s, merging %.3f s\n", readTime, importTime - readTime);
     std::printf("  ratio   %10.2fx  (target at most 3x) %s\n", ratio, ratio <= 3.0 ? "OK" : "OVER");
-    return outcome.startsWith(QLatin1String("error")) ? 1 : 0;
+    if (outcome.startsWith(QLatin1String("error")))
+        targets.failed(QStringLiteral("iTunes import"), outcome);
+    targets.atMost(QStringLiteral("iTunes import / floor writer"), ratio, 3.0);
+    return targets.finish();
 }

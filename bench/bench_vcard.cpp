@@ -2,6 +2,7 @@
 // KDE's KContacts reading the same file in a Qt 5 program of its own (Qt 5 and 6 cannot share a
 // process). Target: ours faster.
 
+#include "BenchTargets.h"
 #include "VCardBenchFile.h"
 #include "fileio/VCardImport.h"
 
@@ -23,6 +24,7 @@ constexpr int kRuns = 5;
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    BenchTargets targets(QStringLiteral("bench_vcard"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("cards.vcf"));
     {
@@ -55,15 +57,24 @@ int main(int argc, char **argv)
     QProcess other;
     other.start(QStringLiteral(KCONTACTS_BENCH), {path, QString::number(kRuns)});
     if (!other.waitForFinished(600000) || other.exitCode() != 0) {
-        std::printf("vCard read: KContacts comparison failed: %s\n",
-                    other.readAllStandardError().constData());
-        return 1;
+        const QByteArray error = other.readAllStandardError();
+        std::printf("vCard read: KContacts comparison failed: %s\n", error.constData());
+        targets.failed(QStringLiteral("vCard read against KContacts"), QString::fromLocal8Bit(error));
+        return targets.finish();
     }
     const qint64 theirs = other.readAllStandardOutput().trimmed().toLongLong();
     std::printf("vCard read, %d cards: KContacts %lld ms (best of %d); ours/theirs %.2f\n", kCards, theirs,
                 kRuns, theirs > 0 ? double(best) / double(theirs) : 0.0);
+    if (theirs > 0)
+        targets.atMost(QStringLiteral("vCard read / KContacts reading the same file"),
+                       double(best) / double(theirs), 1.0);
+    else
+        targets.failed(QStringLiteral("vCard read against KContacts"),
+                       QStringLiteral("no time from KContacts"));
 #else
     std::printf("vCard read: KContacts comparison not built (libkf5contacts-dev missing)\n");
+    targets.failed(QStringLiteral("vCard read against KContacts"),
+                   QStringLiteral("not built: libkf5contacts-dev missing"));
 #endif
-    return 0;
+    return targets.finish();
 }

@@ -11,10 +11,10 @@
 #include "model/LocalDb.h"
 #include "shell/kit/Tips.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSet>
-#include <algorithm>
 
 #include <exception>
 
@@ -196,10 +196,14 @@ QList<ContactChanges::_ChangeData> EditContactForm::getChanges(AbsContactCombine
         const QStringList empty = rule->checkEmptyFields(kind);
         const QStringList full = rule->checkEqualFieldsFull(kind);
         const QList<pim::Entity> stored = unedited.entities.value(kind);
+        // Each row finds its stored entry by id in one look-up: a contact may hold thousands.
+        QHash<quint64, qsizetype> storedAt;
+        storedAt.reserve(stored.size());
+        for (qsizetype i = stored.size() - 1; i >= 0; --i)
+            storedAt.insert(stored.at(i).id, i);
         for (const pim::Entity &x : it.value()) {
-            const auto found = x.id == 0 ? stored.cend()
-                                         : std::find_if(stored.cbegin(), stored.cend(),
-                                                        [&x](const pim::Entity &s) { return s.id == x.id; });
+            const qsizetype at = x.id == 0 ? -1 : storedAt.value(x.id, -1);
+            const auto found = at < 0 ? stored.cend() : stored.cbegin() + at;
             // An empty row stands for an erased entry, unless the entry was stored with nothing its
             // row shows: that row comes back empty without the user touching it, and the entry stays.
             const bool storedEmpty =

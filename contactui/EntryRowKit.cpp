@@ -1,17 +1,32 @@
 #include "EntryRowKit.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QToolButton>
 
 namespace {
 
+// Every row's button shows the same picture: decoded once, not once per row (a contact of thousands
+// of entries has thousands of rows). Dropped when the application ends, while pictures still can be.
+QIcon sharedIcon(const QString &path)
+{
+    static QHash<QString, QIcon> icons;
+    if (icons.isEmpty())
+        qAddPostRoutine([] { icons.clear(); });
+    auto it = icons.constFind(path);
+    if (it == icons.cend())
+        it = icons.insert(path, QIcon(path));
+    return *it;
+}
+
 QToolButton *iconButton(QWidget *editor, const QString &icon)
 {
     auto *button = new QToolButton(editor);
-    button->setIcon(QIcon(icon));
+    button->setIcon(sharedIcon(icon));
     button->setIconSize(QSize(16, 16));
     return button;
 }
@@ -38,9 +53,12 @@ QComboBox *EntryRowKit::makeCodeCombo(QWidget *editor, const QMap<int, QString> 
     // Sized before it becomes editable, so every row's combo has the same height.
     combo->setFixedSize(width, combo->sizeHint().height());
     combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    combo->setEditable(true);
+    // Filled before it becomes editable: the list that an editable combo attaches to its items
+    // restarts a timer for every item added, and with thousands of rows pending at once each restart
+    // searches all their timers.
     for (auto it = table.cbegin(); it != table.cend(); ++it)
         combo->addItem(it.value(), it.key());
+    combo->setEditable(true);
     return combo;
 }
 

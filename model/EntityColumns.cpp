@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -85,10 +86,13 @@ QString EntityColumns::storedText(const QVariant &value)
 
 QString EntityColumns::textAsRead(const QString &text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    if (utf8.isEmpty())
+    if (text.isEmpty())
         return QLatin1String("");
-    return QString::fromUtf8(utf8);
+    // Only a lone surrogate changes on its way through UTF-8: a text without any surrogate comes back
+    // as it went, without the two conversions.
+    const bool anySurrogate =
+        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+    return anySurrogate ? QString::fromUtf8(text.toUtf8()) : text;
 }
 
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const

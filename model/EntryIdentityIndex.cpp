@@ -20,55 +20,70 @@ bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
     return true;
 }
 
-QString EntryIdentityIndex::keyOf(const pim::Entity &e) const
+size_t EntryIdentityIndex::hashOf(const pim::Entity &e) const
 {
-    // An absent value equals only another absent one, never the empty text: it gets a mark of its
-    // own. Texts carry their length, so that no text can pass for two.
-    QString key;
+    // An absent value equals only another absent one, never the empty text: it hashes apart.
+    size_t seed = 0;
     for (const QString &name : m_keys) {
         const QVariant value = e.values.value(name);
-        if (!value.isValid()) {
-            key += u'-';
-            continue;
-        }
-        const QString text = value.toString();
-        key += QString::number(text.size());
-        key += u':';
-        key += text;
+        seed = value.isValid() ? qHashMulti(seed, 1, value.toString()) : qHashMulti(seed, 0);
     }
-    return key;
+    return seed;
 }
 
 bool EntryIdentityIndex::sameKey(const pim::Entity &a, const pim::Entity &b) const
 {
-    return isPlain(a) && isPlain(b) && keyOf(a) == keyOf(b);
+    return isPlain(a) && isPlain(b) && AbsContactCombineRule::isEntityEqual(a, b, m_keys);
 }
 
-void EntryIdentityIndex::append(const pim::Entity &entry)
+void EntryIdentityIndex::hash(const pim::Entity &entry, qsizetype position, const QList<pim::Entity> &list,
+                              qsizetype base) const
 {
-    const qsizetype position = m_count++;
     if (!isPlain(entry)) {
         m_others.append(position);
         return;
     }
     // Of equal entries the first in list order is the one merged into.
-    const QString key = keyOf(entry);
-    if (!m_first.contains(key))
-        m_first.insert(key, position);
+    const size_t h = hashOf(entry);
+    for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
+        if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), entry, m_keys))
+            return;
+    }
+    m_first.insert(h, position);
+}
+
+void EntryIdentityIndex::append(const pim::Entity &entry)
+{
+    ++m_count;
+    // Hashed on the next look-up, which has the list.
+    Q_UNUSED(entry)
 }
 
 qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype base,
                                    const pim::Entity &in) const
 {
-    if (!isPlain(in)) {
+    if (!m_hashed && m_count > kScanned)
+        m_hashed = true;
+    if (m_hashed) {
+        for (; m_indexed < m_count; ++m_indexed)
+            hash(list.at(base + m_indexed), m_indexed, list, base);
+    }
+    if (!m_hashed || !isPlain(in)) {
         for (qsizetype p = 0; p < m_count; ++p) {
             if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))
                 return p;
         }
         return -1;
     }
-    const qsizetype plain = m_first.value(keyOf(in), -1);
-    for (const qsizetype p : m_others) {
+    qsizetype plain = -1;
+    const size_t h = hashOf(in);
+    for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
+        if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), in, m_keys)) {
+            plain = it.value();
+            break;
+        }
+    }
+    for (const qsizetype p : std::as_const(m_others)) {
         if (plain >= 0 && p > plain)
             break;
         if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))

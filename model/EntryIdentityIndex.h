@@ -9,9 +9,13 @@
 
 // Finds, in a list of entries that only grows at its end, the first entry equal to an incoming one
 // on a set of keys, exactly as AbsContactCombineRule::isEntityEqual judges. Where both sides hold
-// only texts (or nothing) under the keys, that equality is equality of the texts, and a hash finds
-// it; an entry holding a value of another kind (a number, a date) is compared one by one, in list
-// order, as before.
+// only texts (or nothing) under the keys, that equality is equality of the texts, and a hash of them
+// finds it; an entry holding a value of another kind (a number, a date) is compared one by one, in
+// list order, as before.
+//
+// Most contacts hold one or two entries of a kind: while the list is that short, the entries are
+// compared one by one and no hash is built, since making and freeing one costs more than the
+// comparisons it saves. The hash is built from the list itself once it grows longer.
 class EntryIdentityIndex
 {
 public:
@@ -29,18 +33,29 @@ public:
     bool sameKey(const pim::Entity &a, const pim::Entity &b) const;
 
     // Position of the first indexed entry equal to `in` on the keys, or -1. The entry at position
-    // p is list[base + p]; it is read only when it holds a value other than a text.
+    // p is list[base + p], an entry equal on the keys to the one indexed there.
     qsizetype find(const QList<pim::Entity> &list, qsizetype base, const pim::Entity &in) const;
 
 private:
+    // Lists up to this long are compared entry by entry.
+    static constexpr qsizetype kScanned = 8;
+
     // False when a value under the keys is neither absent nor a text.
     bool isPlain(const pim::Entity &e) const;
-    // The values under the keys as one text; equal for plain entries exactly when they are equal.
-    QString keyOf(const pim::Entity &e) const;
+    // A hash of the values under the keys: equal for plain entries that are equal.
+    size_t hashOf(const pim::Entity &e) const;
+    // Puts `entry`, the one at `position` (list[base + position]), into the hash.
+    void hash(const pim::Entity &entry, qsizetype position, const QList<pim::Entity> &list,
+              qsizetype base) const;
 
     QStringList m_keys;
-    QHash<QString, qsizetype> m_first;
-    // Positions of the entries that are not plain, ascending.
-    QList<qsizetype> m_others;
     qsizetype m_count = 0;
+    // Built on the first look-up in a list longer than kScanned, and kept up from then on.
+    mutable bool m_hashed = false;
+    // Entries hashed so far, the first ones.
+    mutable qsizetype m_indexed = 0;
+    // For each hash, the first position of each distinct plain entry with that hash.
+    mutable QMultiHash<size_t, qsizetype> m_first;
+    // Positions of the entries that are not plain, ascending.
+    mutable QList<qsizetype> m_others;
 };

@@ -168,6 +168,25 @@ std::runtime_error fileReplaced(const QString &path)
 // Ids bound in one statement at most: well below SQLite's limit of variables.
 constexpr qsizetype kIdsPerRead = 500;
 
+// Whether writing `merged` over the row that reads as `stored` would leave the row as it is: the
+// same source id and, in every column its type reads, the value the writer would store.
+bool rowHoldsAlready(int type, const pim::Entity &stored, const pim::Entity &merged)
+{
+    const EntityColumns *columns = EntityColumns::forType(type);
+    if (!columns || pim::UnloadedPhoto::isIn(merged.values.value(pim::PhotoKey::Image)))
+        return false;
+    const pim::Entity written = columns->readBack(merged);
+    if (written.srcId != stored.srcId)
+        return false;
+    for (const QString &key : columns->read()) {
+        const QVariant have = stored.values.value(key);
+        const QVariant want = written.values.value(key);
+        if (have.typeId() != want.typeId() || have != want)
+            return false;
+    }
+    return true;
+}
+
 bool hasText(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QByteArray)
@@ -701,7 +720,11 @@ quint64 LocalDb::getGroupIdOrAdd(QString name)
     // Callers hold an open connection; opening here as well costs nothing and spares a crash.
     open_check();
     {
-        Sqlite3Sql sql("select _id from contact_group where name like ? escape '\\' order by _id limit 1");
+        // The pattern is an expression, not the bare parameter: SQLite prepares a statement whose
+        // LIKE takes a bound pattern again at every binding (its plan may depend on the value), and
+        // a merge maps a group for nearly every contact. The few rows of the table are read anyway.
+        Sqlite3Sql sql(
+            "select _id from contact_group where name like (?||'') escape '\\' order by _id limit 1");
         sql.addTextParam(exactLikePattern(name));
         Sqlite3Cursor row = db.queryThrow(sql);
         if (row.moveNext())
@@ -831,7 +854,11 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
                 insertEntity(out.id, type, merged);
                 target.inserted(type, merged);
             } else {
-                updateEntity(type, merged);
+                // A stored entry that the merge leaves as it was (the incoming entry lacked a column
+                // the row holds empty, say) is not written again: the file would not change, and a
+                // merge of a file into itself would otherwise rewrite every row it matched.
+                if (!rowHoldsAlready(type, out.entities[type].at(taken), merged))
+                    updateEntity(type, merged);
                 target.rewritten(type, merged, taken);
             }
             result[type].append(merged);

@@ -40,17 +40,26 @@ void MergeTarget::begin(pim::_Contact &out)
     m_contact = pim::_Contact();
 }
 
+MergeTarget::TypeState *MergeTarget::state(int type)
+{
+    for (auto &[tracked, st] : m_types) {
+        if (tracked == type)
+            return &st;
+    }
+    return nullptr;
+}
+
 void MergeTarget::track(int type, const QList<pim::Entity> &have)
 {
-    if (!m_types.contains(type))
-        m_types.insert(type, TypeState{have.size(), {}, false, {}, {}, {}});
+    if (!state(type))
+        m_types.emplace_back(type, TypeState{have.size(), {}, false, {}, {}, {}});
 }
 
 qsizetype MergeTarget::find(int type, const QList<pim::Entity> &have, const pim::Entity &in,
                             const QStringList &keys)
 {
     track(type, have);
-    TypeState &st = m_types[type];
+    TypeState &st = *state(type);
     if (!st.indexed || st.storedIndex.keys() != keys) {
         st.storedIndex = EntryIdentityIndex(keys);
         for (qsizetype i = 0; i < st.stored; ++i)
@@ -72,8 +81,8 @@ qsizetype MergeTarget::find(int type, const QList<pim::Entity> &have, const pim:
 
 void MergeTarget::appended(int type, const QList<pim::Entity> &have)
 {
-    const auto it = m_types.find(type);
-    if (it == m_types.end())
+    TypeState *const it = state(type);
+    if (!it)
         return;
     // Kept step by step only while it follows the list; find() builds it again otherwise.
     if (it->appendedIndex.count() == have.size() - 1 - it->stored)
@@ -82,23 +91,25 @@ void MergeTarget::appended(int type, const QList<pim::Entity> &have)
 
 void MergeTarget::rewritten(int type, const pim::Entity &row, qsizetype taken)
 {
-    const auto it = m_types.find(type);
+    TypeState *const it = state(type);
     // Only a stored entry carries a row id; any other rewrite is one the kept entries cannot show.
-    if (it == m_types.end() || taken < 0 || taken >= it->stored) {
+    if (!it || taken < 0 || taken >= it->stored) {
         m_keepable = false;
         return;
     }
-    it->rewritten.append({taken, asRead(type, row)});
+    // Brought to the form a reader would get only if a later merge takes this contact again: most
+    // targets are never taken again.
+    it->rewritten.append({taken, row});
 }
 
 void MergeTarget::inserted(int type, const pim::Entity &row)
 {
-    const auto it = m_types.find(type);
-    if (it == m_types.end()) {
+    TypeState *const it = state(type);
+    if (!it) {
         m_keepable = false;
         return;
     }
-    it->inserted.append(asRead(type, row));
+    it->inserted.append(row);
 }
 
 void MergeTarget::end(const pim::_Contact &out)
@@ -111,22 +122,22 @@ void MergeTarget::settle()
     m_contact.id = m_id;
     m_contact.srcId = m_srcId;
     m_contact.fullName = m_fullName;
-    for (auto it = m_types.begin(); it != m_types.end(); ++it) {
-        TypeState &st = it.value();
-        auto list = m_contact.entities.find(it.key());
+    for (auto &[type, st] : m_types) {
+        auto list = m_contact.entities.find(type);
         if (list == m_contact.entities.end())
-            list = m_contact.entities.insert(it.key(), {});
+            list = m_contact.entities.insert(type, {});
         // The copies appended by the last merge are not rows: the rows it wrote take their place.
         list->resize(st.stored);
-        for (const auto &[position, row] : std::as_const(st.rewritten)) {
+        for (const auto &[position, written] : std::as_const(st.rewritten)) {
+            const pim::Entity row = asRead(type, written);
             if (st.indexed && !st.storedIndex.sameKey(list->at(position), row))
                 st.indexed = false;
             (*list)[position] = row;
         }
-        for (const pim::Entity &row : std::as_const(st.inserted)) {
-            list->append(row);
+        for (const pim::Entity &written : std::as_const(st.inserted)) {
+            list->append(asRead(type, written));
             if (st.indexed)
-                st.storedIndex.append(row);
+                st.storedIndex.append(list->last());
         }
         st.stored = list->size();
         st.rewritten.clear();

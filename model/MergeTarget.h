@@ -4,10 +4,12 @@
 #include "Entity.h"
 #include "EntryIdentityIndex.h"
 
-#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
+
+#include <utility>
+#include <vector>
 
 // The stored contact that merges write into, as merging knows it between two merges of one edit
 // bracket: the contact handed out as `out` by the last merge (its entries as read when that merge
@@ -57,11 +59,15 @@ private:
     };
 
     void settle();
+    // The state of `type`, null while the merge has not tracked it.
+    TypeState *state(int type);
 
     unsigned long long m_id = 0;
     pim::_Contact m_contact;
     QString m_srcId;
     QString m_fullName;
-    QHash<int, TypeState> m_types;
+    // A contact has entries of a handful of kinds: a short list searched in order costs less to
+    // make, search and free than a hash.
+    std::vector<std::pair<int, TypeState>> m_types;
     bool m_keepable = true;
 };

@@ -256,6 +256,18 @@ private slots:
             << QStringList{ann + "; 3|data1=1", "!delete Ann", "Ann: 3|data1=1; 3|data1=2",
                            "Ann: 3|data1=2|data2=1"}
             << false;
+        // Past a handful of entries of a kind they are found through a hash instead of one by one.
+        QString many = ann;
+        for (int i = 1; i <= 12; ++i)
+            many += QStringLiteral("; 3|data1=%1|data2=1").arg(i);
+        QTest::newRow("many entries of a kind")
+            << QStringList{many + "; 3|data1=5|data2=2; 3|data1=11|data2=3",
+                           "Ann: 3|data1=5|data2=3; 3|data1=12|data2=4; 3|data1=#7|data2=5; "
+                           "3|data1=13|data2=1; "
+                           "3|data1=13|data2=2; 3|data1=|data2=1",
+                           "Ann: 3|data1=1|data2=9; 3|data1=13|data2=3; 3|data1=#11; 3|data1=7|data2=6",
+                           "Ann: 3|data1=14; 3|data1=2|data2=2"}
+            << false;
         QTest::newRow("a rule of two identity keys")
             << QStringList{ann + "; 3|data1=1|data2=2; 4|data1=a@x",
                            "Ann: 3|data1=1|data2=3; 7|data1=1|data2=G",
