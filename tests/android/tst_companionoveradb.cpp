@@ -249,8 +249,7 @@ private slots:
             }
         }
         // The simulated phone's own threads end a moment after each stream; nothing of ours stays.
-        // On a machine under heavy load that moment has been seen to pass five seconds.
-        QTRY_VERIFY2_WITH_TIMEOUT(held() <= before, toString(held()).constData(), 30000);
+        QTRY_VERIFY2(held() <= before, toString(held()).constData());
         // The handle still forwards: the next session works.
         QCOMPARE(load(mirror), QStringLiteral("succeed|"));
     }
