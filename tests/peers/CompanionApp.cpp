@@ -1,6 +1,7 @@
 #include "CompanionApp.h"
 
 #include "CompanionRecord.h"
+#include "LoopbackSockets.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -10,6 +11,13 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tarnwick::peers {
 
@@ -152,16 +160,11 @@ protected:
         port = server.serverPort();
         ready.release();
         while (!stop) {
-            if (!server.waitForNewConnection(50))
+            Mode mode = Mode::None;
+            std::unique_ptr<QTcpSocket> socket = nextConnection(server, mode);
+            if (!socket)
                 continue;
-            std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            Mode mode;
-            {
-                QMutexLocker lock(&m_app.m_mutex);
-                mode = m_app.m_armed;
-                m_app.m_armed = Mode::None;
-            }
             // Nobody asked for a session: the app is not listening for one.
             if (mode == Mode::None) {
                 socket->abort();
@@ -181,12 +184,73 @@ protected:
     }
 
 private:
+    // The next connection to serve and the session it was made for; null when none came in a
+    // moment.
+    std::unique_ptr<QTcpSocket> nextConnection(QTcpServer &server, Mode &mode)
+    {
+        // The server takes every connection that waits at once: those it holds go first, as no
+        // further wake-up comes for them.
+        if (!server.hasPendingConnections()) {
+            std::vector<SessionListener> listeners;
+            {
+                QMutexLocker lock(&m_app.m_mutex);
+                listeners = m_app.m_sessionListeners;
+            }
+            std::vector<pollfd> fds{{int(server.socketDescriptor()), POLLIN, 0},
+                                    {m_app.m_wake[0], POLLIN, 0}};
+            for (const SessionListener &listener : listeners)
+                fds.push_back({listener.fd, POLLIN, 0});
+            if (::poll(fds.data(), nfds_t(fds.size()), 50) <= 0)
+                return {};
+            if (fds[1].revents & POLLIN) {
+                char drained[64];
+                while (::read(m_app.m_wake[0], drained, sizeof drained) > 0) {
+                }
+            }
+            for (size_t i = 0; i < listeners.size(); ++i) {
+                if (!(fds[i + 2].revents & POLLIN))
+                    continue;
+                const int fd = ::accept4(listeners[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd < 0)
+                    continue;
+                // One session per broadcast: its port closes once taken.
+                {
+                    QMutexLocker lock(&m_app.m_mutex);
+                    auto &open = m_app.m_sessionListeners;
+                    open.erase(
+                        std::remove_if(open.begin(), open.end(),
+                                       [&](const SessionListener &l) { return l.fd == listeners[i].fd; }),
+                        open.end());
+                }
+                ::close(listeners[i].fd);
+                auto socket = std::make_unique<QTcpSocket>();
+                if (!socket->setSocketDescriptor(fd)) {
+                    ::close(fd);
+                    return {};
+                }
+                mode = listeners[i].mode;
+                return socket;
+            }
+            if (!(fds[0].revents & POLLIN) || !server.waitForNewConnection(0))
+                return {};
+        }
+        std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+        if (socket) {
+            QMutexLocker lock(&m_app.m_mutex);
+            mode = m_app.m_armed;
+            m_app.m_armed = Mode::None;
+        }
+        return socket;
+    }
+
     CompanionApp &m_app;
 };
 
 CompanionApp::CompanionApp()
     : m_worker(std::make_unique<Worker>(*this))
 {
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        qFatal("CompanionApp: no pipe: %s", strerror(errno));
     m_worker->start();
     m_worker->ready.acquire();
 }
@@ -195,6 +259,10 @@ CompanionApp::~CompanionApp()
 {
     m_worker->stop = true;
     m_worker->wait();
+    for (const SessionListener &listener : m_sessionListeners)
+        ::close(listener.fd);
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
 }
 
 quint16 CompanionApp::port() const
@@ -283,6 +351,21 @@ void CompanionApp::serve(Mode mode, int port)
         return;
     QMutexLocker lock(&m_mutex);
     m_armed = mode;
+}
+
+quint16 CompanionApp::listenForSession(Mode mode)
+{
+    quint16 port = 0;
+    const int fd = listenLoopback(port);
+    if (fd < 0)
+        return 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_sessionListeners.push_back({fd, mode});
+    }
+    const char wake = 0;
+    [[maybe_unused]] const ssize_t written = ::write(m_wake[1], &wake, 1);
+    return port;
 }
 
 void CompanionApp::record(const QString &line)

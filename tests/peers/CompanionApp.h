@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QTcpSocket;
 
@@ -44,7 +45,8 @@ struct CompanionContact
 
 // A simulated companion app on a phone: a contact store with its own id generators, listening on a
 // loopback port. It serves a session only after being told to (the broadcast the phone's shell
-// delivers, see SimulatedAndroidHandle), and then speaks the line protocol as the real app would.
+// delivers, see SimulatedAndroidHandle; SimulatedAndroidPhone gives each session a port of its own),
+// and then speaks the line protocol as the real app would. Sessions are served one at a time.
 //
 // Load: "$device:", "$version:", "$count:", batches of `batchSize` contacts (each contact's name
 // record first), each "$batch:", its "$ent:" lines and "$end:" followed by a wait for the desktop's
@@ -104,6 +106,11 @@ public:
     // What the phone's shell broadcasts: serve one session of `mode` on `port`. Ignored unless
     // `port` is the app's own port.
     void serve(Mode mode, int port);
+    // The same broadcast as a phone's app takes it: the session gets a port of its own (returned;
+    // 0 when none could be opened) whose first connection is served as that session. A connection
+    // made for an earlier session can then never take this one's place, however late the app gets
+    // round to it.
+    quint16 listenForSession(Mode mode);
 
     // Lines the desktop sent, over all sessions, without their line ends.
     QStringList received() const;
@@ -135,6 +142,16 @@ private:
     bool m_hasScript = false;
     QStringList m_received;
     Mode m_armed = Mode::None;
+    struct SessionListener
+    {
+        int fd = -1;
+        Mode mode = Mode::None;
+    };
+    // Ports opened by listenForSession() and not yet connected to; each is closed by the worker
+    // once it took its connection.
+    std::vector<SessionListener> m_sessionListeners;
+    // Wakes the worker when a session port opens.
+    int m_wake[2] = {-1, -1};
     std::atomic_int m_served{0};
     std::atomic_bool m_busy{false};
     std::unique_ptr<Worker> m_worker;

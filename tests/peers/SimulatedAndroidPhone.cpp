@@ -116,12 +116,10 @@ std::optional<SimulatedAdbd::ShellResult> SimulatedAndroidPhone::answer(const QS
             if (receiver)
                 m_sessionPorts << phonePort;
         }
-        if (receiver) {
-            m_adbd.mapPort(phonePort, m_app.port());
-            m_app.serve(m.captured(2) == QLatin1String("backup") ? CompanionApp::Mode::Load
-                                                                 : CompanionApp::Mode::Restore,
-                        m_app.port());
-        }
+        if (receiver)
+            m_adbd.mapPort(phonePort, m_app.listenForSession(m.captured(2) == QLatin1String("backup")
+                                                                 ? CompanionApp::Mode::Load
+                                                                 : CompanionApp::Mode::Restore));
         return output("Broadcasting: Intent { dat=sync://... }\nBroadcast completed: result=0\n");
     }
     return std::nullopt;

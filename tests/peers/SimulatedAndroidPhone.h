@@ -22,8 +22,9 @@ namespace tarnwick::peers {
 // activity manager against a simulated companion app. "pm list packages -3" lists the app once it
 // is installed; "pm install [-r] <file>" installs it from a file pushed before; "am start" launches
 // it; "am broadcast … -d sync://backup:<p>/" (or restore) has the launched app serve that session,
-// with the phone's port <p> leading to the app (so "tcp:<p>" streams, and with them the desktop's
-// forward of <p>, reach it). Other commands get the daemon's own answers.
+// with the phone's port <p> leading to a port the app opened for that session alone (so "tcp:<p>"
+// streams, and with them the desktop's forward of <p>, reach it). Other commands get the daemon's
+// own answers.
 //
 //     SimulatedAndroidPhone phone;
 //     phone.app().addContact(...);
