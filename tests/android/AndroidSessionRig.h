@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClosedLoopbackPort.h"
 #include "CompanionApp.h"
 #include "CompanionRecord.h"
 #include "RecordingProgressSink.h"
@@ -94,13 +95,7 @@ public:
         return c.moveNext() ? c.getInt(0) : -1;
     }
 
-    // A loopback port nothing listens on any more.
-    static quint16 closedPort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
+    static quint16 closedPort() { return closedLoopbackPort(); }
 
     QTemporaryDir dir;
     peers::CompanionApp app;

@@ -1,3 +1,4 @@
+#include "ClosedLoopbackPort.h"
 #include "RecordingProgressSink.h"
 #include "SimulatedAdbd.h"
 #include "SimulatedUsbBus.h"
@@ -188,9 +189,7 @@ pim::_Contact person(const QString &first, const QString &last)
 
 quint16 closedPort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return tarnwick::test::closedLoopbackPort();
 }
 
 bool listening(quint16 port)
