@@ -397,16 +397,24 @@ void AdbTransport::handleAuth(const AdbMessage &message)
     offerPublicKey();
 }
 
-void AdbTransport::offerPublicKey()
+bool AdbTransport::offerPublicKey(int seenOffers)
 {
+    {
+        // Checked and counted in one step: the reader answering a fresh token and the user's retry
+        // may offer at the same moment, and a phone quick to ask again must not find the count behind.
+        std::lock_guard lock(m_mutex);
+        if (seenOffers >= 0 && (m_state != State::Authorizing || m_keyOffers != seenOffers))
+            return false;
+        ++m_keyOffers;
+    }
     send(AdbMessage{AdbMessage::Auth, AdbMessage::AuthRsaPublicKey, 0, m_key->publicKeyLine() + '\0'});
     // The phone now asks its user and answers with CNXN when allowed.
     std::lock_guard lock(m_mutex);
-    ++m_keyOffers;
     if (m_state == State::Connecting) {
         m_state = State::Authorizing;
         m_changed.notify_all();
     }
+    return true;
 }
 
 int AdbTransport::keyOffers() const
@@ -415,16 +423,13 @@ int AdbTransport::keyOffers() const
     return m_keyOffers;
 }
 
-void AdbTransport::offerKeyAgain()
+void AdbTransport::offerKeyAgain(int seenOffers)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        // Authorizing means the key was loaded and offered before.
-        if (m_state != State::Authorizing)
-            return;
-    }
+    if (seenOffers < 0)
+        return;
     try {
-        offerPublicKey();
+        // Authorizing means the key was loaded and offered before.
+        offerPublicKey(seenOffers);
     } catch (const AdbError &e) {
         qCWarning(lcAdb) << "Cannot offer the key to" << m_serial << "again:" << e.what();
     }

@@ -46,11 +46,13 @@ public:
     bool waitForOnline(int ms);
     // Waits until the phone has been offered our public key, it is online or the transport ended.
     State waitWhileConnecting(int ms);
-    // How many times the phone has been offered our public key.
+    // How many times the phone has been offered our public key. An offer counts from before it
+    // leaves, so the phone never holds more offers than this says.
     int keyOffers() const;
     // Offers our public key once more while the phone is authorizing, so that it asks its user
-    // again after its prompt was dismissed or timed out.
-    void offerKeyAgain();
+    // again after its prompt was dismissed or timed out; nothing when an offer went out since the
+    // caller saw `seenOffers` (the phone asked again by itself), so one prompt gets one offer.
+    void offerKeyAgain(int seenOffers);
 
     // The phone's banner ("device::ro.product.name=…;features=…") and its features.
     QByteArray banner() const;
@@ -84,7 +86,9 @@ private:
     void handle(const AdbMessage &message);
     void handleConnect(const AdbMessage &message);
     void handleAuth(const AdbMessage &message);
-    void offerPublicKey();
+    // Sends our public key; with `seenOffers` not negative, only while the phone is authorizing
+    // and has been offered it that many times. False when nothing was sent.
+    bool offerPublicKey(int seenOffers = -1);
     std::shared_ptr<AdbStream> stream(quint32 localId);
     void goOffline(const QString &reason);
     // With m_writeMutex held.

@@ -67,9 +67,8 @@ bool AdbUSBHandle::waitForAuth2(int ms)
         const int unanswered = m_unansweredOffers.exchange(-1);
         // Only while the phone still waits for a key: once it let us in, another offer would ask its
         // user again for nothing.
-        if (unanswered >= 0 && unanswered == m_transport->keyOffers() &&
-            m_transport->state() == AdbTransport::State::Authorizing)
-            m_transport->offerKeyAgain();
+        if (unanswered >= 0)
+            m_transport->offerKeyAgain(unanswered);
         if (m_transport->waitForOnline(ms))
             return true;
         if (m_transport->state() == AdbTransport::State::Authorizing)

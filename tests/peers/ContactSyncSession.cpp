@@ -42,6 +42,12 @@ ContactSyncSession::ContactSyncSession(std::shared_ptr<SimulatedContactSync> syn
 void ContactSyncSession::serve(PeerConnection &connection)
 {
     m_sync->noteSession();
+    // Told on every way out, so that waiting for the end of a session cannot miss it.
+    struct EndNote
+    {
+        SimulatedContactSync &sync;
+        ~EndNote() { sync.noteSessionEnded(); }
+    } endNote{*m_sync};
     if (!versionExchange(connection))
         return;
 

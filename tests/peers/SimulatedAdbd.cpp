@@ -93,16 +93,15 @@ void SimulatedAdbd::dismissPrompt(bool newToken)
     m_tokenAfterDismiss = newToken;
 }
 
-int SimulatedAdbd::promptGeneration() const
+SimulatedAdbd::PromptState SimulatedAdbd::promptState(int generation) const
 {
     std::lock_guard lock(m_mutex);
-    return m_promptGeneration;
-}
-
-bool SimulatedAdbd::tokenAfterDismiss() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_tokenAfterDismiss;
+    PromptState state;
+    state.dismissed = m_promptGeneration != generation;
+    state.tokenAfterDismiss = m_tokenAfterDismiss;
+    if (!state.dismissed)
+        state.answer = m_promptAnswer;
+    return state;
 }
 
 void SimulatedAdbd::setShellHandler(ShellHandler handler)
@@ -216,10 +215,11 @@ std::shared_ptr<SimulatedAdbdKey> SimulatedAdbd::trustedKeyFor(const QByteArray 
     return nullptr;
 }
 
-void SimulatedAdbd::keyOffered(const QByteArray &line)
+int SimulatedAdbd::keyOffered(const QByteArray &line)
 {
     std::lock_guard lock(m_mutex);
     m_offered.append(line);
+    return m_promptGeneration;
 }
 
 void SimulatedAdbd::storeFile(const QString &path, const QByteArray &data, int mode, qint64 size)

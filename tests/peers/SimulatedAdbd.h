@@ -119,8 +119,15 @@ public:
     // The prompts of Prompt::Ask shown so far go away unanswered (dismissed, or timed out); with
     // newToken the phone then sends the host a fresh AUTH token, else it waits for the host.
     void dismissPrompt(bool newToken);
-    int promptGeneration() const;
-    bool tokenAfterDismiss() const;
+    // Where a prompt stands, read at once: a dismissal and an answer given just after it are never
+    // taken as one answered prompt.
+    struct PromptState
+    {
+        bool dismissed = false;
+        bool tokenAfterDismiss = false;
+        std::optional<bool> answer;
+    };
+    PromptState promptState(int generation) const;
 
     // What happened so far.
     QStringList shellCommands() const;
@@ -135,7 +142,9 @@ public:
     // Connection side.
     ShellResult runShell(const QString &command);
     std::shared_ptr<SimulatedAdbdKey> trustedKeyFor(const QByteArray &token, const QByteArray &signature);
-    void keyOffered(const QByteArray &line);
+    // Notes an offered key and returns the generation of the prompt it raises: a dismissal that
+    // follows once the offer can be seen in offeredKeys() reaches that prompt.
+    int keyOffered(const QByteArray &line);
     void trust(const std::shared_ptr<SimulatedAdbdKey> &key);
     void storeFile(const QString &path, const QByteArray &data, int mode, qint64 size);
 

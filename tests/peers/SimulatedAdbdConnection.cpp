@@ -347,7 +347,7 @@ void SimulatedAdbdConnection::serve()
                 else
                     sendToken();
             } else if (message.arg0 == 3) {
-                m_daemon.keyOffered(message.payload);
+                const int generation = m_daemon.keyOffered(message.payload);
                 const auto key = SimulatedAdbdKey::fromPublicKeyLine(message.payload);
                 const SimulatedAdbd::Options &o = m_daemon.options();
                 if (!key || o.prompt == SimulatedAdbd::Prompt::Refuse) {
@@ -363,16 +363,17 @@ void SimulatedAdbdConnection::serve()
                     });
                 } else if (o.prompt == SimulatedAdbd::Prompt::Ask) {
                     // The prompt stays up until the test plays the user's answer.
-                    spawn([this, key, generation = m_daemon.promptGeneration()] {
+                    spawn([this, key, generation] {
                         std::optional<bool> allow;
                         while (!m_dropped) {
                             // A dismissed prompt takes no answer given after it went away.
-                            if (m_daemon.promptGeneration() != generation) {
-                                if (m_daemon.tokenAfterDismiss())
+                            const SimulatedAdbd::PromptState state = m_daemon.promptState(generation);
+                            if (state.dismissed) {
+                                if (state.tokenAfterDismiss)
                                     sendToken();
                                 return;
                             }
-                            if ((allow = m_daemon.promptAnswer()))
+                            if ((allow = state.answer))
                                 break;
                             std::this_thread::sleep_for(std::chrono::milliseconds(10));
                         }

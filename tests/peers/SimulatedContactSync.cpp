@@ -1,5 +1,6 @@
 #include "SimulatedContactSync.h"
 
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 
 namespace tarnwick::peers {
@@ -89,6 +90,17 @@ int SimulatedContactSync::sessionCount() const
     return m_sessions;
 }
 
+bool SimulatedContactSync::waitForSessionsToEnd(int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&m_mutex);
+    while (m_openSessions > 0) {
+        if (!m_sessionEnded.wait(&m_mutex, deadline))
+            return m_openSessions == 0;
+    }
+    return true;
+}
+
 int SimulatedContactSync::acknowledgementCount() const
 {
     QMutexLocker lock(&m_mutex);
@@ -141,6 +153,14 @@ void SimulatedContactSync::noteSession()
 {
     QMutexLocker lock(&m_mutex);
     ++m_sessions;
+    ++m_openSessions;
+}
+
+void SimulatedContactSync::noteSessionEnded()
+{
+    QMutexLocker lock(&m_mutex);
+    --m_openSessions;
+    m_sessionEnded.wakeAll();
 }
 
 void SimulatedContactSync::noteMessage(const QString &name)

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QStringList>
 #include <QVariantMap>
+#include <QWaitCondition>
 
 namespace tarnwick::peers {
 
@@ -96,6 +97,10 @@ public:
     QString computerAnchor() const;
     quint64 computerDataClassVersion() const;
     int sessionCount() const;
+    // Waits, in this thread and without an event loop, until every session that began has ended on
+    // the phone's side. The computer may be done with a session (and its caller told so) before the
+    // phone has even read what the computer sent last: read the log of a session after this wait.
+    bool waitForSessionsToEnd(int timeoutMs = 20000) const;
     int acknowledgementCount() const;
     // Batches the computer sent (SDMessageProcessChanges), in order; deletions as deletion records.
     QList<QList<SyncRecord>> receivedBatches() const;
@@ -113,6 +118,7 @@ public:
 
     // --- Used by the session ---
     void noteSession();
+    void noteSessionEnded();
     void noteMessage(const QString &name);
     void noteVersionConfirmed(quint64 version);
     void noteStart(const QString &dataClass, const QString &deviceAnchor, const QString &computerAnchor,
@@ -126,6 +132,7 @@ public:
 
 private:
     mutable QMutex m_mutex;
+    mutable QWaitCondition m_sessionEnded;
     Script m_script;
     QList<SyncRecord> m_records;
 
@@ -136,6 +143,8 @@ private:
     QString m_computerAnchor;
     quint64 m_computerVersion = 0;
     int m_sessions = 0;
+    // Not part of the log: sessions still being served.
+    int m_openSessions = 0;
     int m_acknowledgements = 0;
     QList<QList<SyncRecord>> m_received;
     QVariantList m_receivedActions;

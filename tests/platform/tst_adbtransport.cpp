@@ -217,7 +217,8 @@ private slots:
         PAdbUSBHandle handle(new AdbUSBHandle(connectTo(phone)));
         QCOMPARE(handle->deviceId(), options.serial);
         QCOMPARE(handle->waitForAuth2(online ? 20000 : 500), online);
-        QCOMPARE(phone.offeredKeys().size(), keysOffered);
+        // A phone that lets us in has read the offer first; one that does not may read it later.
+        QTRY_COMPARE(phone.offeredKeys().size(), keysOffered);
         if (keysOffered > 0) {
             // What the phone shows its user: our key in its layout, then who asks.
             const QByteArray offered = phone.offeredKeys().first();
@@ -288,7 +289,8 @@ private slots:
         PAdbUSBHandle handle(new AdbUSBHandle(connectTo(phone)));
         QCOMPARE(handle->transport()->waitWhileConnecting(20000), AdbTransport::State::Authorizing);
         QVERIFY(!handle->waitForAuth2(50));
-        QCOMPARE(phone.offeredKeys().size(), 1);
+        // The computer is authorizing once the key has left; the phone reads it in its own time.
+        QTRY_COMPARE(phone.offeredKeys().size(), 1);
 
         phone.dismissPrompt(phoneSendsNewToken);
         if (phoneSendsNewToken)
