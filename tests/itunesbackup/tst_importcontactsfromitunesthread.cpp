@@ -105,6 +105,26 @@ class TestImportContactsFromiTunesThread : public QObject, tarnwick::test::Scrat
         return QDir(m_tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
+    // Imports the two contacts of `dir`, made read-only first when asked, and checks that not a byte
+    // of the backup changed.
+    void importsTwoLeavingTheFolderAsItWas(const QString &dir, bool readOnlyFolder)
+    {
+        const QFile::Permissions writable = QFile::permissions(dir);
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QStringList before = tarnwick::test::folderImage(dir);
+
+        auto db = freshDb();
+        HookedSink sink;
+        import(dir, db.get(), sink);
+        const QStringList after = tarnwick::test::folderImage(dir);
+        QFile::setPermissions(dir, writable);
+        QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
+        QCOMPARE(count(*db, "select count(*) from contact"), 2);
+        QCOMPARE(after, before);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -208,20 +228,7 @@ private slots:
         }
         if (QTest::currentTestFailed())
             return;
-        const QFile::Permissions writable = QFile::permissions(dir);
-        if (readOnlyFolder)
-            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
-        const QStringList before = tarnwick::test::folderImage(dir);
-
-        auto db = freshDb();
-        HookedSink sink;
-        import(dir, db.get(), sink);
-        const QStringList after = tarnwick::test::folderImage(dir);
-        QFile::setPermissions(dir, writable);
-        QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
-        QCOMPARE(count(*db, "select count(*) from contact"), 2);
-        QCOMPARE(after, before);
+        importsTwoLeavingTheFolderAsItWas(dir, readOnlyFolder);
     }
 
     // A Manifest.db copied while it was in use holds rows only in its journal: they are read, from a
@@ -248,20 +255,7 @@ private slots:
             journalfixture::moveRowsIntoWal(manifest, addressBookRows, journal == "wal+shm");
         if (QTest::currentTestFailed())
             return;
-        const QFile::Permissions writable = QFile::permissions(dir);
-        if (readOnlyFolder)
-            QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                                   QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
-        const QStringList before = tarnwick::test::folderImage(dir);
-
-        auto db = freshDb();
-        HookedSink sink;
-        import(dir, db.get(), sink);
-        const QStringList after = tarnwick::test::folderImage(dir);
-        QFile::setPermissions(dir, writable);
-        QCOMPARE(sink.outcome(), QString("succeed|Successfully imported 2 contacts from iTunes Backup."));
-        QCOMPARE(count(*db, "select count(*) from contact"), 2);
-        QCOMPARE(after, before);
+        importsTwoLeavingTheFolderAsItWas(dir, readOnlyFolder);
     }
 
     // A manifest that cannot be read with its journal either: the error names the backup's file,
