@@ -1,4 +1,5 @@
 #include "ClosedLoopbackPort.h"
+#include "DrivenUsbPoll.h"
 #include "RecordingProgressSink.h"
 #include "SimulatedAdbd.h"
 #include "SimulatedUsbBus.h"
@@ -40,6 +41,7 @@
 #include <future>
 #include <mutex>
 
+using tarnwick::peers::DrivenUsbPoll;
 using tarnwick::peers::SimulatedAdbd;
 using tarnwick::peers::SimulatedUsbBus;
 
@@ -147,35 +149,6 @@ void nakFromNow(SimulatedUsbBus &bus)
 }
 
 // The poll of the program over the simulated bus, driven pass by pass or run as its thread.
-class BusPoll : public AdbPoll
-{
-public:
-    explicit BusPoll(std::shared_ptr<SimulatedUsbBus> bus)
-        : AdbPoll(
-              3600 * 1000,
-              [bus]() -> std::unique_ptr<AdbUsbLibrary> { return std::make_unique<BusView>(bus); }, nullptr)
-    {}
-    void pass() { poll(); }
-
-private:
-    class BusView : public AdbUsbLibrary
-    {
-    public:
-        explicit BusView(std::shared_ptr<SimulatedUsbBus> bus)
-            : m_bus(std::move(bus))
-        {}
-        std::vector<Interface> adbInterfaces() const override { return m_bus->adbInterfaces(); }
-        int open(const Interface &iface, std::unique_ptr<AdbUsbDevice> &device) override
-        {
-            return m_bus->open(iface, device);
-        }
-        std::shared_ptr<libusb_context> context() const override { return nullptr; }
-
-    private:
-        std::shared_ptr<SimulatedUsbBus> m_bus;
-    };
-};
-
 pim::_Contact person(const QString &first, const QString &last)
 {
     pim::Entity name;
@@ -270,7 +243,7 @@ private slots:
                     else
                         s.inMute = true;
                 });
-                BusPoll poll(bus);
+                DrivenUsbPoll poll(bus);
                 QSignalSpy arrived(&poll, &AdbPoll::newDevice);
                 QSignalSpy failed(&poll, &AdbPoll::failedDevice);
                 took.start();
@@ -282,7 +255,7 @@ private slots:
             }
             case Case::NakQuit: {
                 bus->script(kPath, [](SimulatedUsbBus::Script &s) { s.outNaksAfter = 0; });
-                BusPoll poll(bus);
+                DrivenUsbPoll poll(bus);
                 QSignalSpy arrived(&poll, &AdbPoll::newDevice);
                 poll.start();
                 QTRY_VERIFY(bus->scriptOf(kPath).outTransfers > 0);

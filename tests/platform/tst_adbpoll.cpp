@@ -1,3 +1,4 @@
+#include "DrivenUsbPoll.h"
 #include "SimulatedAdbd.h"
 #include "SimulatedUsbBus.h"
 #include "TestMain.h"
@@ -82,36 +83,6 @@ private:
 
 // A poll over a simulated USB bus whose passes the test makes one by one, so that retries are
 // counted in passes and no test waits on the clock.
-class DrivenPoll : public AdbPoll
-{
-public:
-    explicit DrivenPoll(std::shared_ptr<tarnwick::peers::SimulatedUsbBus> bus)
-        : AdbPoll(
-              3600 * 1000,
-              [bus]() -> std::unique_ptr<AdbUsbLibrary> { return std::make_unique<BusView>(bus); }, nullptr)
-    {}
-    void pass() { poll(); }
-
-private:
-    // The poll owns its library; the test keeps the bus to script it.
-    class BusView : public AdbUsbLibrary
-    {
-    public:
-        explicit BusView(std::shared_ptr<tarnwick::peers::SimulatedUsbBus> bus)
-            : m_bus(std::move(bus))
-        {}
-        std::vector<Interface> adbInterfaces() const override { return m_bus->adbInterfaces(); }
-        int open(const Interface &iface, std::unique_ptr<AdbUsbDevice> &device) override
-        {
-            return m_bus->open(iface, device);
-        }
-        std::shared_ptr<libusb_context> context() const override { return nullptr; }
-
-    private:
-        const std::shared_ptr<tarnwick::peers::SimulatedUsbBus> m_bus;
-    };
-};
-
 std::shared_ptr<libusb_context> usbContextOrNull()
 {
     try {
@@ -313,7 +284,7 @@ private slots:
             s.heldElsewhere = heldUntilWatcher;
             s.inHalted = s.outHalted = halted;
         });
-        DrivenPoll poll(bus);
+        tarnwick::peers::DrivenUsbPoll poll(bus);
         QSignalSpy arrived(&poll, &AdbPoll::newDevice);
         QSignalSpy kicked(&poll, &AdbPoll::kickDevice);
         QSignalSpy failed(&poll, &AdbPoll::failedDevice);
@@ -366,7 +337,7 @@ private slots:
         auto bus = std::make_shared<tarnwick::peers::SimulatedUsbBus>();
         bus->plug(path, adbd.port());
         bus->script(path, [](auto &s) { s.heldElsewhere = true; });
-        DrivenPoll poll(bus);
+        tarnwick::peers::DrivenUsbPoll poll(bus);
         QSignalSpy failed(&poll, &AdbPoll::failedDevice);
         for (int pass = 0; pass < 20; ++pass)
             poll.pass();
