@@ -35,6 +35,13 @@ EntityColumns::EntityColumns(int type, QStringList written, QStringList read)
 {
     for (const QString &key : std::as_const(m_read))
         m_readNames << key.toUtf8();
+    for (const QString &key : std::as_const(m_read))
+        m_readIsWritten.push_back(m_written.contains(key));
+    m_readOrder.resize(size_t(m_read.size()));
+    for (size_t i = 0; i < m_readOrder.size(); ++i)
+        m_readOrder[i] = qsizetype(i);
+    std::sort(m_readOrder.begin(), m_readOrder.end(),
+              [this](qsizetype a, qsizetype b) { return m_read.at(a) < m_read.at(b); });
     QStringList marks;
     QStringList assignments;
     for (const QString &key : std::as_const(m_written)) {
@@ -98,19 +105,19 @@ QString EntityColumns::textAsRead(const QString &text)
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 {
     pim::Entity row(e.id, textAsRead(e.srcId));
-    for (const QString &key : m_read) {
-        if (!m_written.contains(key)) {
-            row.values.insert(key, QString(QLatin1String("")));
-            continue;
-        }
-        if (key == kPhotoBytesKey) {
+    for (const qsizetype i : m_readOrder) {
+        const QString &key = m_read.at(i);
+        const auto end = row.values.cend();
+        if (!m_readIsWritten[size_t(i)]) {
+            row.values.insert(end, key, QString(QLatin1String("")));
+        } else if (key == kPhotoBytesKey) {
             // A zero-length blob reads back as no bytes at all.
             const QByteArray bytes = e.values.value(key).toByteArray();
-            row.values.insert(key, bytes.isEmpty() ? QByteArray() : bytes);
+            row.values.insert(end, key, bytes.isEmpty() ? QByteArray() : bytes);
         } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
-            row.values.insert(key, textAsRead(e.photoHash()));
+            row.values.insert(end, key, textAsRead(e.photoHash()));
         } else {
-            row.values.insert(key, textAsRead(storedText(e.values.value(key))));
+            row.values.insert(end, key, textAsRead(storedText(e.values.value(key))));
         }
     }
     return row;

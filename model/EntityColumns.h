@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <vector>
+
 class Sqlite3Sql;
 namespace pim {
 class Entity;
@@ -23,6 +25,9 @@ public:
     const QStringList &read() const { return m_read; }
     // The read list as column names for the cursor (UTF-8), in the same order.
     const QList<QByteArray> &readNames() const { return m_readNames; }
+    // Positions in the read list in the order of the keys themselves, so that an entry's values
+    // can be filled by appending at the end of its map ("data10" comes before "data2").
+    const std::vector<qsizetype> &readInKeyOrder() const { return m_readOrder; }
 
     // "insert into data(contact_id,type,src_id,<written>) values(?,...)"
     const QString &insertSql() const { return m_insertSql; }
@@ -52,6 +57,8 @@ private:
     QStringList m_written;
     QStringList m_read;
     QList<QByteArray> m_readNames;
+    std::vector<qsizetype> m_readOrder;
+    std::vector<bool> m_readIsWritten;
     QString m_insertSql;
     QString m_updateSql;
 };

@@ -19,6 +19,7 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -116,13 +117,15 @@ void fillValues(Sqlite3Cursor &row, int type, pim::Entity &e, bool readBytes)
         return;
     const QStringList &keys = columns->read();
     const QList<QByteArray> &names = columns->readNames();
-    for (qsizetype i = 0; i < keys.size(); ++i) {
+    // In key order, each value goes in at the end of the map without a search.
+    for (const qsizetype i : columns->readInKeyOrder()) {
+        const auto end = e.values.cend();
         if (keys[i] != pim::PhotoKey::Image)
-            e.values.insert(keys[i], row.getText(names[i].constData()));
+            e.values.insert(end, keys[i], row.getText(names[i].constData()));
         else if (readBytes)
-            e.values.insert(keys[i], row.getBlob(names[i].constData()));
+            e.values.insert(end, keys[i], row.getBlob(names[i].constData()));
         else
-            e.values.insert(keys[i], pim::UnloadedPhoto::value());
+            e.values.insert(end, keys[i], pim::UnloadedPhoto::value());
     }
 }
 
@@ -801,7 +804,14 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
         incoming.fullName.isEmpty() ? 0 : isContactBaseExist(incoming.fullName);
     m_targets.forgetIfStale(db);
 
-    OwnTransaction own(db, m_names);
+    // A level of its own keeps a merge that fails half-way from leaving part of a contact behind.
+    // Inside the caller's bracket (which holds the file's write lock) a merge that writes one
+    // statement at most needs none: one statement is undone whole by SQLite itself. Most merges
+    // into a stored contact write one row or none, and the level would cost them more than that.
+    std::optional<OwnTransaction> own;
+    if (storedId == 0 || db.transactionDepth() == 0)
+        own.emplace(db, m_names);
+
     QMap<int, QList<pim::Entity>> result = out.entities;
     MergeTarget target;
     if (storedId != 0) {
@@ -827,6 +837,16 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
         }
     }
 
+    // First every incoming entry is merged in memory, then the rows are written: the number of
+    // writes is then known before the first one.
+    struct Write
+    {
+        int type;
+        pim::Entity merged;
+        qsizetype taken;
+    };
+    std::vector<Write> writes;
+    qsizetype mostStatements = 0;
     for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
         const int type = it.key();
         // A type that brings no entry gets no list in `out`.
@@ -844,28 +864,39 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
                 continue;
             if (have.size() > before)
                 target.appended(type, have);
-            if (type == pim::ENTITY_GROUP) {
-                // Point the membership at this database's own group of that name.
-                const QString groupName = merged.values.value(pim::GroupKey::GroupName).toString();
-                merged.values.insert(pim::GroupKey::GroupId,
-                                     QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
-            }
-            if (merged.id == 0) {
-                insertEntity(out.id, type, merged);
-                target.inserted(type, merged);
-            } else {
-                // A stored entry that the merge leaves as it was (the incoming entry lacked a column
-                // the row holds empty, say) is not written again: the file would not change, and a
-                // merge of a file into itself would otherwise rewrite every row it matched.
-                if (!rowHoldsAlready(type, out.entities[type].at(taken), merged))
-                    updateEntity(type, merged);
-                target.rewritten(type, merged, taken);
-            }
-            result[type].append(merged);
+            // A membership may add the group it names as well.
+            mostStatements += type == pim::ENTITY_GROUP ? 2 : 1;
+            writes.push_back({type, std::move(merged), taken});
         }
     }
+    if (!own && mostStatements > 1)
+        own.emplace(db, m_names);
 
-    own.commit();
+    for (Write &write : writes) {
+        const int type = write.type;
+        pim::Entity &merged = write.merged;
+        if (type == pim::ENTITY_GROUP) {
+            // Point the membership at this database's own group of that name.
+            const QString groupName = merged.values.value(pim::GroupKey::GroupName).toString();
+            merged.values.insert(pim::GroupKey::GroupId,
+                                 QVariant::fromValue<qulonglong>(getGroupIdOrAdd(groupName)));
+        }
+        if (merged.id == 0) {
+            insertEntity(out.id, type, merged);
+            target.inserted(type, merged);
+        } else {
+            // A stored entry that the merge leaves as it was (the incoming entry lacked a column
+            // the row holds empty, say) is not written again: the file would not change, and a
+            // merge of a file into itself would otherwise rewrite every row it matched.
+            if (!rowHoldsAlready(type, out.entities[type].at(write.taken), merged))
+                updateEntity(type, merged);
+            target.rewritten(type, merged, write.taken);
+        }
+        result[type].append(merged);
+    }
+
+    if (own)
+        own->commit();
     target.end(out);
     m_targets.keep(db, std::move(target));
     return result;

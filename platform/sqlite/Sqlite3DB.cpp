@@ -11,6 +11,9 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <map>
+#include <vector>
+
 namespace {
 
 // Statements whose text carries values (ids written with QString::arg) would fill the cache
@@ -26,9 +29,34 @@ bool hasMoreStatements(const char *tail, const char *end)
     return false;
 }
 
-QString savepointName(size_t level)
+// A merge opens and releases a savepoint for every contact; the texts are made once per level.
+struct LevelControl
 {
-    return QStringLiteral("tarnwick_level_%1").arg(level);
+    explicit LevelControl(size_t level)
+    {
+        const QString name = QStringLiteral("tarnwick_level_%1").arg(level);
+        begin = Sqlite3Sql(QStringLiteral("SAVEPOINT ") + name);
+        release = Sqlite3Sql(QStringLiteral("RELEASE ") + name);
+        rollbackTo = Sqlite3Sql(QStringLiteral("ROLLBACK TO ") + name);
+    }
+    Sqlite3Sql begin;
+    Sqlite3Sql release;
+    Sqlite3Sql rollbackTo;
+};
+
+const LevelControl &levelControl(size_t level)
+{
+    // Levels are few and nest one at a time; every connection of every thread shares the texts.
+    static const std::vector<LevelControl> texts = [] {
+        std::vector<LevelControl> made;
+        for (size_t level = 0; level <= 16; ++level)
+            made.emplace_back(level);
+        return made;
+    }();
+    if (level < texts.size())
+        return texts[level];
+    thread_local std::map<size_t, LevelControl> deeper;
+    return deeper.try_emplace(level, level).first->second;
 }
 
 Sqlite3Exception countMismatch(const Sqlite3Sql &sql, size_t marks)
@@ -249,13 +277,20 @@ long long Sqlite3DB::totalChanges() const
 
 bool Sqlite3DB::holdsTransaction() const
 {
-    return m_db && sqlite3_txn_state(m_db.get(), "main") != SQLITE_TXN_NONE;
+    if (!m_db)
+        return false;
+    // Our own outermost level takes the write lock as it begins, and holds it while SQLite has not
+    // ended it. Caches ask this several times a row, and the full question takes the connection's
+    // mutex and looks the file up by name.
+    if (!m_levels.empty() && !m_levels.front() && !sqlite3_get_autocommit(m_db.get()))
+        return true;
+    return sqlite3_txn_state(m_db.get(), "main") != SQLITE_TXN_NONE;
 }
 
-bool Sqlite3DB::runControl(const char *sql)
+bool Sqlite3DB::runControl(const Sqlite3Sql &sql)
 {
     try {
-        executeThrow(Sqlite3Sql(sql));
+        executeThrow(sql);
         return true;
     } catch (const Sqlite3Exception &e) {
         m_lastError = QString::fromUtf8(e.what());
@@ -310,7 +345,8 @@ void Sqlite3DB::beginTran(int busyWaitMs)
         // deadlock); taking it first lets the busy wait apply.
         if (busyWaitMs != kBusyWaitMs)
             sqlite3_busy_timeout(m_db.get(), busyWaitMs);
-        const bool begun = runControl("BEGIN IMMEDIATE");
+        static const Sqlite3Sql beginImmediate("BEGIN IMMEDIATE");
+        const bool begun = runControl(beginImmediate);
         if (busyWaitMs != kBusyWaitMs)
             sqlite3_busy_timeout(m_db.get(), kBusyWaitMs);
         if (begun)
@@ -318,7 +354,7 @@ void Sqlite3DB::beginTran(int busyWaitMs)
         return;
     }
     const size_t level = m_levels.size() + 1;
-    if (runControl(QStringLiteral("SAVEPOINT %1").arg(savepointName(level)).toUtf8().constData()))
+    if (runControl(levelControl(level).begin))
         m_levels.push_back(true);
 }
 
@@ -328,10 +364,8 @@ bool Sqlite3DB::commitTran()
     if (!m_db || m_levels.empty())
         return true;
     const size_t level = m_levels.size();
-    const bool ok =
-        m_levels.back()
-            ? runControl(QStringLiteral("RELEASE %1").arg(savepointName(level)).toUtf8().constData())
-            : runControl("COMMIT");
+    static const Sqlite3Sql commit("COMMIT");
+    const bool ok = runControl(m_levels.back() ? levelControl(level).release : commit);
     if (ok) {
         m_levels.pop_back();
         return true;
@@ -351,11 +385,11 @@ void Sqlite3DB::rollbackTran()
     const size_t level = m_levels.size();
     ++m_rollbacks;
     if (m_levels.back()) {
-        const QByteArray name = savepointName(level).toUtf8();
-        runControl(("ROLLBACK TO " + name).constData());
-        runControl(("RELEASE " + name).constData());
+        runControl(levelControl(level).rollbackTo);
+        runControl(levelControl(level).release);
     } else {
-        runControl("ROLLBACK");
+        static const Sqlite3Sql rollback("ROLLBACK");
+        runControl(rollback);
     }
     m_levels.pop_back();
     syncLevels();

@@ -94,7 +94,7 @@ private:
     std::shared_ptr<Sqlite3Statement> statement(const QString &sql, bool *single);
     std::shared_ptr<Sqlite3Statement> track(std::unique_ptr<Sqlite3Statement> statement);
     void executeMany(const Sqlite3Sql &sql);
-    bool runControl(const char *sql);
+    bool runControl(const Sqlite3Sql &sql);
     void syncLevels();
 
     std::unique_ptr<sqlite3, ConnectionCloser> m_db;

@@ -43,7 +43,6 @@ void Sqlite3Statement::bind(const std::vector<Sqlite3Sql::Param> &params, size_t
 {
     if (!m_stmt)
         throw Sqlite3Exception(QStringLiteral("The database connection is closed [%1]").arg(m_sql));
-    sqlite3_clear_bindings(m_stmt);
     const int count = sqlite3_bind_parameter_count(m_stmt);
     if (params.size() < first + size_t(count))
         throw Sqlite3Exception(QStringLiteral("The statement needs %1 values, %2 were given [%3]")
@@ -51,6 +50,11 @@ void Sqlite3Statement::bind(const std::vector<Sqlite3Sql::Param> &params, size_t
                                    .arg(params.size() - first)
                                    .arg(m_sql),
                                SQLITE_RANGE);
+    // Every mark is bound below, so nothing of the older bindings is left to clear. The texts' bytes
+    // are kept here and bound in place: SQLite would otherwise copy every value once more, and a merge
+    // binds a dozen texts to every row it writes.
+    m_bound.clear();
+    m_bound.reserve(size_t(count));
     for (int i = 0; i < count; ++i) {
         const Sqlite3Sql::Param &p = params[first + size_t(i)];
         int rc = SQLITE_OK;
@@ -66,11 +70,13 @@ void Sqlite3Statement::bind(const std::vector<Sqlite3Sql::Param> &params, size_t
             break;
         case Sqlite3Sql::Param::Text: {
             // A null QString gives "" here, so it is stored as the empty text and never as NULL.
-            const QByteArray utf8 = p.text.toUtf8();
-            rc = sqlite3_bind_text(m_stmt, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            m_bound.push_back(p.text.toUtf8());
+            const QByteArray &utf8 = m_bound.back();
+            rc = sqlite3_bind_text(m_stmt, i + 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
             break;
         }
         case Sqlite3Sql::Param::Blob:
+            // Copied: the bytes may be raw data that lives no longer than the caller's value.
             if (p.blob.isEmpty())
                 rc = sqlite3_bind_zeroblob(m_stmt, i + 1, 0);
             else
@@ -78,8 +84,13 @@ void Sqlite3Statement::bind(const std::vector<Sqlite3Sql::Param> &params, size_t
                                        SQLITE_TRANSIENT);
             break;
         }
-        if (rc != SQLITE_OK)
-            throw Sqlite3Exception(errorText(QStringLiteral("Cannot bind value %1").arg(i + 1)), rc);
+        if (rc != SQLITE_OK) {
+            const QString text = errorText(QStringLiteral("Cannot bind value %1").arg(i + 1));
+            // No mark may keep pointing at bytes released above.
+            sqlite3_clear_bindings(m_stmt);
+            m_bound.clear();
+            throw Sqlite3Exception(text, rc);
+        }
     }
 }
 
@@ -109,6 +120,7 @@ void Sqlite3Statement::finalize()
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     }
+    m_bound.clear();
 }
 
 QString Sqlite3Statement::errorText(const QString &what) const

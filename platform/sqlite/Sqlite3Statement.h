@@ -2,9 +2,11 @@
 
 #include "Sqlite3Sql.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -29,8 +31,10 @@ public:
     bool isFinalized() const { return m_stmt == nullptr; }
 
     int parameterCount() const;
-    // Binds params[first] .. params[first + parameterCount() - 1] to the marks; clears older
-    // bindings first. Throws Sqlite3Exception.
+    // Binds params[first] .. params[first + parameterCount() - 1] to the marks, in place of the
+    // older bindings. The statement holds the bytes of the texts until it is bound again or
+    // finalized (a reset keeps them: a cursor may run the statement again). Throws
+    // Sqlite3Exception.
     void bind(const std::vector<Sqlite3Sql::Param> &params, size_t first = 0);
     // One step: true for a row, false when done. Throws Sqlite3Exception on failure (and resets).
     bool step();
@@ -44,4 +48,7 @@ private:
     sqlite3 *m_db;
     sqlite3_stmt *m_stmt;
     QString m_sql;
+    // The UTF-8 of the texts the current bindings point into. QByteArray keeps its data in place when the
+    // vector grows, so the pointers handed to SQLite stay good.
+    std::vector<QByteArray> m_bound;
 };

@@ -46,6 +46,20 @@ private:
         return out;
     }
 
+    // Every stored row of the data table, in row order.
+    static QStringList rows(LocalDb &db)
+    {
+        QStringList out;
+        Sqlite3Cursor c = db.db.queryThrow("select _id,contact_id,type,data1,data2 from data order by _id");
+        while (c.moveNext())
+            out << QStringLiteral("%1/%2/%3/%4/%5")
+                       .arg(c.getInt64(0))
+                       .arg(c.getInt64(1))
+                       .arg(c.getInt(2))
+                       .arg(c.getText(3), c.getText(4));
+        return out;
+    }
+
 private slots:
     void mergeMatrix_data()
     {
@@ -394,6 +408,58 @@ private slots:
         db->endEdit(false);
         QCOMPARE(count(*db, "select count(*) from contact"), 0);
         QCOMPARE(count(*db, "select count(*) from data"), 0);
+    }
+
+    // A merge into a stored contact that writes one statement runs without a level of its own; one
+    // that may write more keeps its level. Whichever failed, the stored contact and the groups are as
+    // they were, and the next merge into the contact starts from what is stored.
+    void failedMergeIntoAStoredContactLeavesItAsItWas_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QStringList>("incoming");
+
+        QTest::newRow("one new row") << "before insert on data when new.data1='boom'"
+                                     << QStringList{"3|data1=boom"};
+        QTest::newRow("one rewritten row")
+            << "before update on data when new.data2='boom'" << QStringList{"3|data1=1|data2=boom"};
+        QTest::newRow("a new row after a rewritten one") << "before insert on data when new.data1='boom'"
+                                                         << QStringList{"3|data1=1|data2=2", "4|data1=boom"};
+        QTest::newRow("a membership of a group not stored yet")
+            << "before insert on data when new.type=7" << QStringList{"7|data2=Friends"};
+    }
+
+    void failedMergeIntoAStoredContactLeavesItAsItWas()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QStringList, incoming);
+        auto db = freshDb();
+        db->beginEdit();
+        _Contact ann;
+        bool existed = true;
+        db->combineContact(parseContact("Ann", {"1|data1=Ann", "3|data1=1"}, QString()), ann, existed);
+        const QStringList storedRows = rows(*db);
+        db->db.executeThrow(
+            QStringLiteral("create trigger refuse %1 begin select raise(abort, 'refused'); end")
+                .arg(trigger));
+
+        _Contact out;
+        QVERIFY(whatOf([&] {
+                    db->combineContact(parseContact("ANN", incoming, QString()), out, existed);
+                }).contains("refused"));
+        QCOMPARE(db->db.transactionDepth(), 1);
+        QCOMPARE(rows(*db), storedRows);
+        QCOMPARE(groupList(*db), QStringList());
+
+        db->db.executeThrow("drop trigger refuse");
+        _Contact again;
+        db->combineContact(parseContact("Ann", {"3|data1=2"}, QString()), again, existed);
+        QVERIFY(existed);
+        QStringList phones;
+        for (const Entity &e : db->contact(ann.id).entities.value(pim::ENTITY_PHONE))
+            phones << e.values.value("data1").toString();
+        QCOMPARE(phones, (QStringList{"1", "2"}));
+        db->endEdit(true);
+        QCOMPARE(count(*db, "select count(*) from data"), 3);
     }
 
     void ownTransactionThatCannotBeginLeavesTheBracketToTheCaller()

@@ -242,6 +242,18 @@ private slots:
         Sqlite3Cursor empty = db.queryThrow("select name from t where 0");
         QCOMPARE(empty.count(), 0);
         QVERIFY(!empty.moveNext());
+
+        // A bound text outlives the statement's text and value it came from, through a count and
+        // while another cursor runs the same statement with another value.
+        const char *byName = "select name from t where name >= ? order by rowid";
+        Sqlite3Cursor named = db.queryThrow(Sqlite3Sql(byName).addTextParam(QString::number(2)));
+        QVERIFY(named.moveNext());
+        Sqlite3Cursor other = db.queryThrow(Sqlite3Sql(byName).addTextParam(QString::number(4)));
+        QCOMPARE(other.count(), 1);
+        QCOMPARE(named.count(), 3);
+        QCOMPARE(named.getText("name"), QStringLiteral("2"));
+        QVERIFY(named.moveNext());
+        QCOMPARE(named.getText("name"), QStringLiteral("3"));
     }
 
     void sameStatementRunsTwiceAtOnce()
