@@ -110,6 +110,11 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
     const int lt = left.typeId();
     const int rt = right.typeId();
 
+    // Nearly every value of a merge is a text on both sides: compared in place.
+    if (lt == QMetaType::QString && rt == QMetaType::QString)
+        return *static_cast<const QString *>(left.constData()) ==
+               *static_cast<const QString *>(right.constData());
+
     if (isInteger(lt) && isInteger(rt))
         return integersEqual(left, right);
 
@@ -150,8 +155,15 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
 
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity &a, const pim::Entity &b, QStringList keys)
 {
+    // Looked up in place: a merge compares every incoming entry, and a copy of each value costs more
+    // than the comparison.
+    static const QVariant absent;
+    const auto valueOf = [](const pim::Entity &e, const QString &key) -> const QVariant & {
+        const auto it = e.values.constFind(key);
+        return it == e.values.cend() ? absent : *it;
+    };
     for (const QString &key : keys) {
-        if (!variantEquals(a.values.value(key), b.values.value(key)))
+        if (!variantEquals(valueOf(a, key), valueOf(b, key)))
             return false;
     }
     return true;
