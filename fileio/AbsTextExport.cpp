@@ -8,9 +8,7 @@
 #include "csvhelper.h"
 
 #include <QPair>
-#include <QSet>
 #include <QVarLengthArray>
-#include <QVector>
 
 #include <algorithm>
 
@@ -30,7 +28,53 @@ QString addrCol(const pim::Entity &e, const char *part)
            QLatin1String(part);
 }
 
-const QString kFullNameColumn = QStringLiteral("Full Name");
+// The columns whose names are fixed, numbered before any other in this order: their cells name
+// them by number alone.
+enum FixedColumn {
+    ColFullName,
+    ColPrefix,
+    ColFirstName,
+    ColMiddleName,
+    ColLastName,
+    ColSuffix,
+    ColPhoneticFirstName,
+    ColPhoneticLastName,
+    ColCategory,
+    ColNotes,
+    ColCompany,
+    ColDepartment,
+    ColJobTitle,
+    ColOrganizationType,
+    kFixedColumns
+};
+const char *const kFixedColumnNames[kFixedColumns] = {"Full Name",
+                                                      "Prefix",
+                                                      "First Name",
+                                                      "Middle Name",
+                                                      "Last Name",
+                                                      "Suffix",
+                                                      "Phonetic First Name",
+                                                      "Phonetic Last Name",
+                                                      "Category",
+                                                      "Notes",
+                                                      "Company",
+                                                      "Department",
+                                                      "Job Title",
+                                                      "Organization Type"};
+
+// The cells an entry of the kind gives, for a row's room to be made once.
+int cellsPerEntry(int type)
+{
+    switch (type) {
+    case pim::ENTITY_NAME:
+    case pim::ENTITY_ADDR:
+        return 7;
+    case pim::ENTITY_ORG:
+        return 4;
+    default:
+        return 1;
+    }
+}
 
 // The name the contact is shown by, when its name parts do not make it (a company card, a card
 // read with only its full name, a name written family name first): without its own column the
@@ -80,6 +124,21 @@ struct Rule
 };
 
 } // namespace
+
+AbsTextExport::AbsTextExport()
+{
+    for (const char *name : kFixedColumnNames)
+        columnId(QString::fromLatin1(name));
+}
+
+int AbsTextExport::columnId(const QString &name) const
+{
+    const auto it = columnIds.constFind(name);
+    if (it != columnIds.constEnd())
+        return it.value();
+    columnNames.append(name);
+    return columnIds.insert(name, int(columnNames.size() - 1)).value();
+}
 
 QString AbsTextExport::telCol(const pim::Entity &e)
 {
@@ -195,12 +254,14 @@ bool AbsTextExport::compareColNameLess(QString a, QString b)
     return colPriority(a) < colPriority(b);
 }
 
-const QString &AbsTextExport::typedColumn(int type, int part, const pim::Entity &e) const
+int AbsTextExport::typedColumn(int type, int part, const pim::Entity &e) const
 {
     const QString &codeKey = type == pim::ENTITY_IM     ? pim::ImKey::Protocol
                              : type == pim::ENTITY_ADDR ? pim::AddrKey::SubType
                                                         : pim::ValueKey::SubType;
-    const qint64 key = (qint64(type) << 40) | (qint64(part) << 32) | quint32(e.values.value(codeKey).toInt());
+    const auto code = e.values.constFind(codeKey);
+    const qint64 key = (qint64(type) << 40) | (qint64(part) << 32) |
+                       quint32(code == e.values.constEnd() ? 0 : code->toInt());
     auto it = typedColumns.constFind(key);
     if (it != typedColumns.constEnd())
         return it.value();
@@ -233,62 +294,74 @@ const QString &AbsTextExport::typedColumn(int type, int part, const pim::Entity 
     default:
         Q_UNREACHABLE();
     }
-    return typedColumns.insert(key, namer(e)).value();
+    return typedColumns.insert(key, columnId(namer(e))).value();
 }
 
-QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int type, const pim::Entity &e) const
+void AbsTextExport::cellsOf(int type, const pim::Entity &e, EntryCells &out) const
 {
     const auto v = [&e](const QString &key) {
         const auto it = e.values.constFind(key);
         return it == e.values.constEnd() ? QString() : it->toString();
     };
     const auto typed = [&](int part = 0) { return typedColumn(type, part, e); };
+    const auto cell = [&out](int column, QString value, bool always) {
+        out.append(Cell{column, std::move(value), always});
+    };
     switch (type) {
     case pim::ENTITY_NAME:
-        return {{QStringLiteral("Prefix"), v(pim::NameKey::Prefix), false},
-                {QStringLiteral("First Name"), v(pim::NameKey::GivenName), false},
-                {QStringLiteral("Middle Name"), v(pim::NameKey::MiddleName), false},
-                {QStringLiteral("Last Name"), v(pim::NameKey::FamilyName), false},
-                {QStringLiteral("Suffix"), v(pim::NameKey::Suffix), false},
-                {QStringLiteral("Phonetic First Name"), v(pim::NameKey::PhoneticGivenName), false},
-                {QStringLiteral("Phonetic Last Name"), v(pim::NameKey::PhoneticFamilyName), false}};
+        cell(ColPrefix, v(pim::NameKey::Prefix), false);
+        cell(ColFirstName, v(pim::NameKey::GivenName), false);
+        cell(ColMiddleName, v(pim::NameKey::MiddleName), false);
+        cell(ColLastName, v(pim::NameKey::FamilyName), false);
+        cell(ColSuffix, v(pim::NameKey::Suffix), false);
+        cell(ColPhoneticFirstName, v(pim::NameKey::PhoneticGivenName), false);
+        cell(ColPhoneticLastName, v(pim::NameKey::PhoneticFamilyName), false);
+        break;
     case pim::ENTITY_PHONE:
     case pim::ENTITY_EMAIL:
     case pim::ENTITY_EVENT:
     case pim::ENTITY_REL:
     case pim::ENTITY_URL:
-        return {{typed(), v(pim::ValueKey::Value), true}};
+        cell(typed(), v(pim::ValueKey::Value), true);
+        break;
     case pim::ENTITY_NICKNAME:
-        return {{nicknameCol(e), v(pim::ValueKey::Value), true}};
+        cell(columnId(nicknameCol(e)), v(pim::ValueKey::Value), true);
+        break;
     case pim::ENTITY_GROUP:
-        return {{QStringLiteral("Category"), v(pim::GroupKey::GroupName), true}};
+        cell(ColCategory, v(pim::GroupKey::GroupName), true);
+        break;
     case pim::ENTITY_IM:
         // Named by more than one code: not one of the typed columns made once.
-        return {{imCol(e), v(pim::ImKey::Account), true}};
+        cell(columnId(imCol(e)), v(pim::ImKey::Account), true);
+        break;
     case pim::ENTITY_NOTE:
-        return {{QStringLiteral("Notes"), v(pim::NoteKey::Text), true}};
+        cell(ColNotes, v(pim::NoteKey::Text), true);
+        break;
     case pim::ENTITY_ORG: {
         const QString sub = v(pim::OrgKey::SubType);
-        return {{QStringLiteral("Company"), v(pim::OrgKey::Company), false},
-                {QStringLiteral("Department"), v(pim::OrgKey::Department), false},
-                {QStringLiteral("Job Title"), v(pim::OrgKey::JobTitle), false},
-                {QStringLiteral("Organization Type"),
-                 sub.isEmpty() ? QString() : label(pim::orgTypeMap(), e, pim::OrgKey::SubType), false}};
+        cell(ColCompany, v(pim::OrgKey::Company), false);
+        cell(ColDepartment, v(pim::OrgKey::Department), false);
+        cell(ColJobTitle, v(pim::OrgKey::JobTitle), false);
+        cell(ColOrganizationType,
+             sub.isEmpty() ? QString() : label(pim::orgTypeMap(), e, pim::OrgKey::SubType), false);
+        break;
     }
     case pim::ENTITY_ADDR: {
-        QList<Cell> cells{
-            {typed(0), v(pim::AddrKey::Country), false},  {typed(1), v(pim::AddrKey::State), false},
-            {typed(2), v(pim::AddrKey::City), false},     {typed(3), v(pim::AddrKey::Street), false},
-            {typed(4), v(pim::AddrKey::Postcode), false}, {typed(5), v(pim::AddrKey::CountryCode), false}};
+        const qsizetype first = out.size();
+        cell(typed(0), v(pim::AddrKey::Country), false);
+        cell(typed(1), v(pim::AddrKey::State), false);
+        cell(typed(2), v(pim::AddrKey::City), false);
+        cell(typed(3), v(pim::AddrKey::Street), false);
+        cell(typed(4), v(pim::AddrKey::Postcode), false);
+        cell(typed(5), v(pim::AddrKey::CountryCode), false);
         // An address kept as one free text (as phones keep a typed one) has a column of its own.
-        const bool noParts = std::all_of(cells.cbegin(), cells.cbegin() + 5,
+        const bool noParts = std::all_of(out.cbegin() + first, out.cbegin() + first + 5,
                                          [](const Cell &c) { return c.value.trimmed().isEmpty(); });
-        cells.append(
-            {typed(6), noParts && !e.shownAddr().isEmpty() ? v(pim::AddrKey::Formatted) : QString(), false});
-        return cells;
+        cell(typed(6), noParts && !e.shownAddr().isEmpty() ? v(pim::AddrKey::Formatted) : QString(), false);
+        break;
     }
     default:
-        return {};
+        break;
     }
 }
 
@@ -297,24 +370,30 @@ AbsTextExport::RowCells AbsTextExport::rowCellsOf(const pim::_Contact &c) const
     RowCells row;
     row.contact = &c;
     row.fullName = fullNameNeedsItsColumn(c);
+    qsizetype cellCount = 0;
+    for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it)
+        cellCount += it.value().size() * cellsPerEntry(it.key());
+    row.cells.reserve(cellCount);
+    EntryCells entryCells;
     for (auto it = c.entities.constBegin(); it != c.entities.constEnd(); ++it) {
         const Sharing sharing = sharingOf(it.key());
         // Entries of a positional kind seen so far, by their group of columns (its first column).
-        QVarLengthArray<QPair<QString, int>, 4> entriesSeen;
+        QVarLengthArray<QPair<int, int>, 4> entriesSeen;
         for (const pim::Entity &e : it.value()) {
-            const QList<Cell> entryCells = cellsOf(it.key(), e);
+            entryCells.clear();
+            cellsOf(it.key(), e, entryCells);
             int place = 0;
             if (sharing == Sharing::Positional && !entryCells.isEmpty()) {
-                const QString &group = entryCells.first().column;
+                const int group = entryCells.first().column;
                 auto seen = std::find_if(entriesSeen.begin(), entriesSeen.end(),
-                                         [&group](const QPair<QString, int> &g) { return g.first == group; });
+                                         [group](const QPair<int, int> &g) { return g.first == group; });
                 if (seen == entriesSeen.end())
                     entriesSeen.append({group, 1});
                 else
                     place = seen->second++;
             }
-            for (const Cell &cell : entryCells)
-                row.cells.append({cell.column, cell.value, cell.always, int(sharing), place});
+            for (Cell &cell : entryCells)
+                row.cells.append({cell.column, std::move(cell.value), cell.always, int(sharing), place});
         }
     }
     return row;
@@ -322,28 +401,38 @@ AbsTextExport::RowCells AbsTextExport::rowCellsOf(const pim::_Contact &c) const
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 {
-    QSet<QString> names;
     pendingRows.clear();
     pendingRows.reserve(contacts.size());
     nextRow = 0;
+    // Whether each column number has a cell that gives its column.
+    QList<bool> used(columnNames.size(), false);
+    const auto use = [&used](int column) {
+        if (column >= used.size())
+            used.resize(column + 1, false);
+        used[column] = true;
+    };
     for (const pim::_Contact &c : contacts) {
         pendingRows.append(rowCellsOf(c));
         const RowCells &row = pendingRows.last();
         if (row.fullName)
-            names.insert(kFullNameColumn);
+            use(ColFullName);
         for (const PlacedCell &cell : row.cells) {
             if (cell.always || !cell.value.isEmpty())
-                names.insert(cell.column);
+                use(cell.column);
         }
     }
-    QStringList columns(names.cbegin(), names.cend());
+    QStringList columns;
+    for (qsizetype id = 0; id < used.size(); ++id) {
+        if (used.at(id))
+            columns.append(columnNames.at(id));
+    }
     // Equal priorities keep a stable, readable order: by name.
     std::sort(columns.begin(), columns.end());
     std::stable_sort(columns.begin(), columns.end(), compareColNameLess);
-    for (int i = 0; i < columns.size(); ++i) {
-        colIndex.insert(columns.at(i), i);
-        columnAt.insert(columns.at(i), i);
-    }
+    columnPlace.fill(-1, columnNames.size());
+    for (int i = 0; i < columns.size(); ++i)
+        columnPlace[columnIds.value(columns.at(i))] = i;
+    columnCount = columns.size();
     return cols2Bytes(columns);
 }
 
@@ -360,20 +449,22 @@ QByteArray AbsTextExport::ct2Bytes(const pim::_Contact &contact)
 
 QByteArray AbsTextExport::rowOf(const RowCells &cells)
 {
-    const qsizetype count = columnAt.size();
-    QVector<QString> row(count);
     // The values each cell holds so far; of a positional kind, the places it covers.
-    QVector<int> placed(count, 0);
+    rowValues.fill(QString(), columnCount);
+    rowCounts.fill(0, columnCount);
+    const auto placeOf = [this](int column) {
+        return column < columnPlace.size() ? columnPlace.at(column) : -1;
+    };
     for (const PlacedCell &cell : cells.cells) {
         // An empty value adds nothing: not to a list, and an empty place of a positional cell is
         // written only when a later place is filled.
         if (cell.value.isEmpty())
             continue;
-        const auto pos = columnAt.constFind(cell.column);
-        if (pos == columnAt.constEnd())
+        const int pos = placeOf(cell.column);
+        if (pos < 0)
             continue;
-        QString &target = row[pos.value()];
-        int &n = placed[pos.value()];
+        QString &target = rowValues[pos];
+        int &n = rowCounts[pos];
         switch (Sharing(cell.sharing)) {
         case Sharing::Positional:
             for (; n <= cell.place; ++n) {
@@ -394,11 +485,11 @@ QByteArray AbsTextExport::rowOf(const RowCells &cells)
         }
     }
     if (cells.fullName) {
-        const auto pos = columnAt.constFind(kFullNameColumn);
-        if (pos != columnAt.constEnd())
-            row[pos.value()] = cells.contact->fullName;
+        const int pos = placeOf(ColFullName);
+        if (pos >= 0)
+            rowValues[pos] = cells.contact->fullName;
     }
-    return rowData2Bytes(row.data(), int(row.size()));
+    return rowData2Bytes(rowValues.data(), int(columnCount));
 }
 
 QByteArray AbsTextExport::uninitialize()

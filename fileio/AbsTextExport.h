@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 // A writer of a table with one row per contact. It decides which columns the table has, in which
 // order, and which value lands in which cell; the concrete writer only encodes the header and rows.
@@ -41,29 +42,33 @@ public:
     static bool compareColNameLess(QString a, QString b);
 
 protected:
-    AbsTextExport() = default;
+    AbsTextExport();
 
     // The header for the column names in table order (empty when the table has none).
     virtual QByteArray cols2Bytes(QStringList columns) = 0;
     // One row of `count` cells in column order; the cells are lent for the call only.
     virtual QByteArray rowData2Bytes(QString *cells, int count) = 0;
 
-    QMap<QString, int> colIndex;
-
 private:
+    // A column by its number, given to each name the first time it is met: a row's cells find
+    // their place by the number, without hashing their column's name for every cell of every row.
+    int columnId(const QString &name) const;
+
     struct Cell
     {
-        QString column;
+        int column;
         QString value;
         // Whether the entry gives its column even with an empty value.
         bool always;
     };
-    QList<Cell> cellsOf(int type, const pim::Entity &e) const;
+    using EntryCells = QVarLengthArray<Cell, 8>;
+    // Appends the cells of one entry to `out`.
+    void cellsOf(int type, const pim::Entity &e, EntryCells &out) const;
 
     // The cells of one contact's row, each with its place among the values of its cell.
     struct PlacedCell
     {
-        QString column;
+        int column;
         QString value;
         bool always;
         // How several values share the cell (Sharing in the source) and this value's place.
@@ -80,14 +85,21 @@ private:
     RowCells rowCellsOf(const pim::_Contact &c) const;
     QByteArray rowOf(const RowCells &cells);
     // The typed column of an entry, or of part `part` of an address.
-    const QString &typedColumn(int type, int part, const pim::Entity &e) const;
+    int typedColumn(int type, int part, const pim::Entity &e) const;
 
-    // colIndex for the lookups of every cell of every row.
-    QHash<QString, int> columnAt;
+    // Every column name met, by its number, and the number of each.
+    mutable QStringList columnNames;
+    mutable QHash<QString, int> columnIds;
+    // The place in the table of each column number; -1 for a column the table does not have.
+    QList<int> columnPlace;
+    qsizetype columnCount = 0;
     // The rows initialize() worked out to find the columns, in list order; each is used once, by
     // the ct2Bytes() call for its contact, and then let go.
     QList<RowCells> pendingRows;
     qsizetype nextRow = 0;
     // A typed column's name depends only on the kind, the part and the code: each is made once.
-    mutable QHash<qint64, QString> typedColumns;
+    mutable QHash<qint64, int> typedColumns;
+    // One row's cells and their counts of values, their room kept from row to row.
+    QList<QString> rowValues;
+    QList<int> rowCounts;
 };

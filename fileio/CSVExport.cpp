@@ -2,6 +2,27 @@
 
 #include "csvhelper.h"
 
+namespace {
+
+// Appends the cell's UTF-8 into room the line has already: most cells are ASCII and are copied
+// here without a QByteArray of their own; any other goes through the codec as a whole.
+void appendUtf8(QByteArray &line, const QString &cell)
+{
+    const qsizetype at = line.size();
+    line.resize(at + cell.size());
+    char *d = line.data() + at;
+    for (const QChar c : cell) {
+        if (c.unicode() >= 0x80) {
+            line.resize(at);
+            line += cell.toUtf8();
+            return;
+        }
+        *d++ = char(c.unicode());
+    }
+}
+
+} // namespace
+
 QByteArray CSVExport::cols2Bytes(QStringList columns)
 {
     // A column may be named by the user's own text (a protocol of their own).
@@ -26,10 +47,10 @@ QByteArray CSVExport::rowData2Bytes(QString *cells, int count)
         if (cell.isEmpty())
             continue;
         if (!csvhelper::needsQuoting(cell)) {
-            line += cell.toUtf8();
+            appendUtf8(line, cell);
             continue;
         }
-        line += csvhelper::formatCell(cell).toUtf8();
+        appendUtf8(line, csvhelper::formatCell(cell));
     }
     line += '\n';
     return line;

@@ -18,6 +18,10 @@ namespace {
 class Canceled
 {};
 
+// Contacts' bytes go to the file in pieces of about this size: one write per contact would be a
+// system call every few kilobytes (a card with a photo, a row) and cost as much as the copying.
+constexpr qsizetype kWritePiece = 1 << 20;
+
 void writeChecked(QSaveFile &file, const QByteArray &bytes)
 {
     if (file.write(bytes) != bytes.size())
@@ -135,6 +139,8 @@ void ExportToFileThread::writeAll(AbsExport &writer, QSaveFile &file)
         writeChecked(file, header);
     int n = 0;
     int shown = -1;
+    QByteArray piece;
+    piece.reserve(kWritePiece + (64 << 10));
     for (const pim::_Contact &contact : std::as_const(contacts)) {
         if (progress->canceled)
             throw Canceled();
@@ -147,8 +153,14 @@ void ExportToFileThread::writeAll(AbsExport &writer, QSaveFile &file)
             progress->invokeUpdateProgress(tr("IDS_EXPORTING_CONTACTS_TO_FILE"), pct,
                                            tr("Contacts:%1/%2").arg(n).arg(count));
         }
-        writeChecked(file, writer.ct2Bytes(contact));
+        piece += writer.ct2Bytes(contact);
+        if (piece.size() >= kWritePiece) {
+            writeChecked(file, piece);
+            piece.resize(0);
+        }
     }
+    if (!piece.isEmpty())
+        writeChecked(file, piece);
     const QByteArray footer = writer.uninitialize();
     if (!footer.isEmpty())
         writeChecked(file, footer);

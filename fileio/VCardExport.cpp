@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -169,7 +170,7 @@ public:
             p.value = written.toUtf8();
         }
         p.params = std::move(params);
-        props.append(p);
+        props.append(std::move(p));
         return props.last();
     }
 
@@ -188,8 +189,12 @@ public:
     }
 
     // Puts the last property into a group of its own, for the lines that qualify it.
-    void group() { props.last().name = QStringLiteral("item%1.").arg(++m_groups) + props.last().name; }
-    QString lastGroup() const { return QStringLiteral("item%1").arg(m_groups); }
+    void group()
+    {
+        ++m_groups;
+        props.last().name.prepend(lastGroup() + QLatin1Char('.'));
+    }
+    QString lastGroup() const { return QLatin1String("item") + QString::number(m_groups); }
 
     // The card's groups, each escaped, for its one CATEGORIES line.
     QStringList groups;
@@ -244,7 +249,7 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         p.params = {{kEncoding, QStringLiteral("B")}, {kType, imageType(bytes)}};
         // Folded with the rest of the line when the card is written.
         p.value = bytes.toBase64();
-        w.props.append(p);
+        w.props.append(std::move(p));
         break;
     }
     case pim::ENTITY_PHONE:
@@ -321,7 +326,7 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
         p.name = QStringLiteral("NOTE");
         p.params = {{kCharset, kUtf8}, {kEncoding, QStringLiteral("QUOTED-PRINTABLE")}};
         p.value = QVCardParser::encodeQuoted(escapedText(text(e, pim::NoteKey::Text)).toUtf8(), 0);
-        w.props.append(p);
+        w.props.append(std::move(p));
         break;
     }
     case pim::ENTITY_ORG: {
@@ -365,7 +370,7 @@ void writeEntry(CardWriter &w, int type, const pim::Entity &e)
             value += escapedText(parts[i]);
         }
         p.value = QVCardParser::encodeQuoted(value.toUtf8(), 0);
-        w.props.append(p);
+        w.props.append(std::move(p));
         const QString countryCode = text(e, pim::AddrKey::CountryCode);
         if (CardWriter::hasOwnLabel(e, sub))
             w.label(e, sub, pim::addrTypeMap());
@@ -400,10 +405,12 @@ QByteArray VCardExport::initialize(const QList<pim::_Contact> &)
 QByteArray VCardExport::ct2Bytes(const pim::_Contact &contact)
 {
     CardWriter w;
+    // A card of the usual kinds holds a score of lines: their room is made once.
+    w.props.reserve(24);
     Property version;
     version.name = QStringLiteral("VERSION");
     version.value = "3.0";
-    w.props.append(version);
+    w.props.append(std::move(version));
     w.add(QStringLiteral("FN"), {{kCharset, kUtf8}}, contact.fullName);
     // N is required; a card without name parts (a company's) has it with empty components.
     if (contact.entities.value(pim::ENTITY_NAME).isEmpty())

@@ -238,9 +238,10 @@ void TestExportToFileThread::failedWriteLeavesNoFile_data()
 {
     QTest::addColumn<int>("failAt");
     QTest::addColumn<bool>("existing");
+    // The header is written first, then the contacts' bytes (a few contacts make one piece).
     QTest::newRow("header") << 1 << false;
-    QTest::newRow("third contact") << 4 << false;
-    QTest::newRow("third contact over an existing file") << 4 << true;
+    QTest::newRow("contacts after the header") << 2 << false;
+    QTest::newRow("contacts after the header, over an existing file") << 2 << true;
 }
 
 void TestExportToFileThread::failedWriteLeavesNoFile()
