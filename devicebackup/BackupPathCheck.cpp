@@ -60,6 +60,7 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
 
     const QStringList parts = isRoot ? QStringList() : cleaned.split(QLatin1Char('/'));
     QString deepest = m_rootPath;
+    bool linkOnWay = false;
     int walked = 0;
     for (; walked < parts.size(); ++walked) {
         const QString next = deepest + QLatin1Char('/') + parts.at(walked);
@@ -73,15 +74,24 @@ std::optional<BackupPath> BackupPathCheck::check(const QString &path, LastCompon
             // A dangling link on the way would be created or written through.
             if (!info.exists())
                 return std::nullopt;
+            linkOnWay = true;
         } else if (!info.exists()) {
             break; // nothing further exists below a missing component
         }
         deepest = next;
     }
 
-    QString resolved = QFileInfo(deepest).canonicalFilePath();
-    if (resolved.isEmpty() || !isWithin(resolved, realRoot))
-        return std::nullopt;
+    // Below the root, only a link can lead elsewhere: where the walk met none, the real place is
+    // the real root with the walked names, and asking the disk again would tell nothing new.
+    QString resolved = realRoot;
+    if (linkOnWay) {
+        resolved = QFileInfo(deepest).canonicalFilePath();
+        if (resolved.isEmpty() || !isWithin(resolved, realRoot))
+            return std::nullopt;
+    } else {
+        for (int i = 0; i < walked; ++i)
+            resolved += QLatin1Char('/') + parts.at(i);
+    }
     for (int i = walked; i < parts.size(); ++i)
         resolved += QLatin1Char('/') + parts.at(i);
     return BackupPath(cleaned, absolute, resolved);

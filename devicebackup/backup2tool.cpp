@@ -96,13 +96,12 @@ public:
             error = file.errorString();
             return false;
         }
-        if (QFileInfo(m_target).isDir() && !QFileInfo(m_target).isSymLink()) {
-            error = QStringLiteral("A folder stands in the place of the file.");
-            return false;
-        }
+        // A folder in the target's place makes the rename fail by itself, with nothing replaced.
         if (::rename(QFile::encodeName(file.fileName()).constData(),
                      QFile::encodeName(m_target).constData()) != 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
+            const int code = errno;
+            error = code == EISDIR ? QStringLiteral("A folder stands in the place of the file.")
+                                   : QString::fromLocal8Bit(std::strerror(code));
             return false;
         }
         m_committed = true;

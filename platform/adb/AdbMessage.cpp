@@ -40,13 +40,21 @@ QByteArray AdbMessage::commandName(quint32 command)
 
 QByteArray AdbMessage::encodeHeader(bool withChecksum) const
 {
+    QByteArray header = encodeHeaderUnsummed(static_cast<quint32>(payload.size()));
+    if (withChecksum)
+        qToLittleEndian(checksum(payload), header.data() + 16);
+    return header;
+}
+
+QByteArray AdbMessage::encodeHeaderUnsummed(quint32 length) const
+{
     QByteArray header(kHeaderSize, '\0');
     char *p = header.data();
     qToLittleEndian(command, p);
     qToLittleEndian(arg0, p + 4);
     qToLittleEndian(arg1, p + 8);
-    qToLittleEndian(static_cast<quint32>(payload.size()), p + 12);
-    qToLittleEndian(withChecksum ? checksum(payload) : 0u, p + 16);
+    qToLittleEndian(length, p + 12);
+    qToLittleEndian(0u, p + 16);
     qToLittleEndian(command ^ 0xffffffffu, p + 20);
     return header;
 }

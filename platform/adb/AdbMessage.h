@@ -44,5 +44,8 @@ struct AdbMessage
     // withChecksum false leaves the sum 0, as peers from kVersionSkipChecksum on send it; they do
     // not look at it, and summing a megabyte per message costs as much as copying it.
     QByteArray encodeHeader(bool withChecksum = true) const;
+    // The header of a message whose payload, `length` bytes, travels apart from `payload`; its sum
+    // is 0, so only for peers from kVersionSkipChecksum on.
+    QByteArray encodeHeaderUnsummed(quint32 length) const;
     QByteArray encode() const;
 };

@@ -68,12 +68,14 @@ AdbSocket AdbSocket::connectTo(const QString &host, quint16 port, int timeoutMs)
     const QByteArray service = QByteArray::number(port);
     const int rc = ::getaddrinfo(host.toUtf8().constData(), service.constData(), &hints, &found);
     if (rc != 0)
-        throw AdbError(QStringLiteral("Cannot find %1: %2").arg(host, QString::fromLocal8Bit(gai_strerror(rc))));
+        throw AdbError(
+            QStringLiteral("Cannot find %1: %2").arg(host, QString::fromLocal8Bit(gai_strerror(rc))));
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
 
     QString reason;
     for (addrinfo *ai = list.get(); ai; ai = ai->ai_next) {
-        AdbSocket socket(::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
+        AdbSocket socket(
+            ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol));
         if (!socket.isValid()) {
             reason = systemError(errno);
             continue;
@@ -221,6 +223,46 @@ void AdbSocket::sendAll(const QByteArray &first, const QByteArray &second)
             parts[index].iov_base = static_cast<char *>(parts[index].iov_base) + n;
             parts[index].iov_len -= size_t(n);
         }
+    }
+}
+
+qint64 AdbSocket::receiveIntoPipe(int pipe, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::splice(m_fd, nullptr, pipe, nullptr, size_t(size), SPLICE_F_MOVE);
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == ECONNRESET || errno == EPIPE)
+            return 0;
+        throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
+    }
+}
+
+void AdbSocket::sendAllFromPipe(const QByteArray &first, int pipe, qint64 size)
+{
+    // The header is held back until the payload follows, so that both leave in one segment.
+    const char *data = first.constData();
+    qint64 left = first.size();
+    while (left > 0) {
+        const ssize_t n = ::send(m_fd, data, size_t(left), MSG_NOSIGNAL | MSG_MORE);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
+        }
+        data += n;
+        left -= n;
+    }
+    while (size > 0) {
+        const ssize_t n = ::splice(pipe, nullptr, m_fd, nullptr, size_t(size), SPLICE_F_MOVE);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw AdbError(QStringLiteral("Connection failed: %1")
+                               .arg(n < 0 ? systemError(errno) : QStringLiteral("nothing to send")));
+        size -= n;
     }
 }
 

@@ -39,6 +39,12 @@ public:
     void sendAll(const char *data, qint64 size);
     void sendAll(const QByteArray &data) { sendAll(data.constData(), data.size()); }
     void sendAll(const QByteArray &first, const QByteArray &second);
+    // Moves what has arrived, at least one byte and at most `size`, into `pipe` without copying it
+    // through this process; 0 at the end of the connection. Throws AdbError.
+    qint64 receiveIntoPipe(int pipe, qint64 size);
+    // Sends `first`, then `size` bytes that wait in `pipe`. Throws AdbError when the connection
+    // broke.
+    void sendAllFromPipe(const QByteArray &first, int pipe, qint64 size);
     // Ends both directions; the descriptor itself stays open until destruction.
     void shutdown();
 

@@ -255,6 +255,28 @@ QByteArray AdbStream::readExactly(qsizetype size, int timeoutMs)
     return out;
 }
 
+qsizetype AdbStream::claim(qsizetype wanted, quint32 &remote)
+{
+    std::unique_lock lock(m_mutex);
+    if (!waitFor(m_changed, lock, kWindowLimitMs,
+                 [this] { return (m_delayedAck ? m_sendWindow > 0 : m_writable) || m_state != State::Open; }))
+        throw AdbError(QStringLiteral("The phone stopped taking data."));
+    if (m_state == State::Lost)
+        throw AdbError(m_lostReason);
+    if (m_state != State::Open)
+        throw AdbError(QStringLiteral("The phone closed the connection."));
+    qsizetype size = wanted;
+    if (m_delayedAck) {
+        // Never beyond the window, though the phone would take one message more.
+        size = qsizetype(qMin<qint64>(size, m_sendWindow));
+        m_sendWindow -= size;
+    } else {
+        m_writable = false;
+    }
+    remote = m_remoteId;
+    return size;
+}
+
 void AdbStream::write(const QByteArray &data)
 {
     auto transport = m_transport.lock();
@@ -262,30 +284,27 @@ void AdbStream::write(const QByteArray &data)
         throw AdbError(QStringLiteral("The phone is no longer connected."));
     const qsizetype chunk = qsizetype(transport->maxPayload());
     for (qsizetype offset = 0; offset < data.size();) {
-        std::unique_lock lock(m_mutex);
-        if (!waitFor(m_changed, lock, kWindowLimitMs, [this] {
-                return (m_delayedAck ? m_sendWindow > 0 : m_writable) || m_state != State::Open;
-            }))
-            throw AdbError(QStringLiteral("The phone stopped taking data."));
-        if (m_state == State::Lost)
-            throw AdbError(m_lostReason);
-        if (m_state != State::Open)
-            throw AdbError(QStringLiteral("The phone closed the connection."));
-        qsizetype size = qMin(chunk, data.size() - offset);
-        if (m_delayedAck) {
-            // Never beyond the window, though the phone would take one message more.
-            size = qsizetype(qMin<qint64>(size, m_sendWindow));
-            m_sendWindow -= size;
-        } else {
-            m_writable = false;
-        }
-        const quint32 remote = m_remoteId;
-        lock.unlock();
+        quint32 remote = 0;
+        const qsizetype size = claim(qMin(chunk, data.size() - offset), remote);
         // The message borrows the caller's bytes: the channel has written them when send returns.
         const QByteArray payload =
             size == data.size() ? data : QByteArray::fromRawData(data.constData() + offset, size);
         transport->send(AdbMessage{AdbMessage::Wrte, m_localId, remote, payload});
         offset += size;
+    }
+}
+
+void AdbStream::writeFromPipe(int pipe, qint64 size)
+{
+    auto transport = m_transport.lock();
+    if (!transport)
+        throw AdbError(QStringLiteral("The phone is no longer connected."));
+    const qint64 chunk = qint64(transport->maxPayload());
+    while (size > 0) {
+        quint32 remote = 0;
+        const qint64 part = claim(qsizetype(qMin(chunk, size)), remote);
+        transport->sendFromPipe(AdbMessage{AdbMessage::Wrte, m_localId, remote, {}}, pipe, part);
+        size -= part;
     }
 }
 

@@ -43,6 +43,8 @@ public:
     // Sends data in messages no larger than the transport allows. Throws AdbError when the stream
     // or the transport is closed, or the phone grants no room to send for half a minute.
     void write(const QByteArray &data);
+    // As write(), with `size` bytes that wait in `pipe`; only where the transport carriesPipes().
+    void writeFromPipe(int pipe, qint64 size);
     // Closes the stream (CLSE) unless it is closed already.
     void close();
 
@@ -61,6 +63,9 @@ private:
     enum class State { Opening, Open, Closed, Lost };
 
     void opened(quint32 remoteId);
+    // Waits until the phone takes data and claims room for up to `wanted` bytes: what may be sent,
+    // and the phone's id of the stream. Throws AdbError as write() does.
+    qsizetype claim(qsizetype wanted, quint32 &remote);
     // Bookkeeping after the reader took size bytes; may send an OKAY.
     void taken(std::unique_lock<std::mutex> &lock, qsizetype size);
 

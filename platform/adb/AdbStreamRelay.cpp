@@ -2,12 +2,15 @@
 
 #include "AdbError.h"
 #include "AdbMessage.h"
+#include "AdbPipe.h"
 #include "AdbStream.h"
 #include "AdbThreadPool.h"
 #include "AdbTransport.h"
 #include "Logging.h"
 
 #include <QThreadPool>
+
+#include <optional>
 
 AdbStreamRelay::AdbStreamRelay(AdbSocket socket, std::weak_ptr<AdbTransport> transport, QByteArray service)
     : m_socket(std::move(socket))
@@ -55,30 +58,54 @@ void AdbStreamRelay::connectAndPumpUp()
         }
     }
 
-    const std::shared_ptr<AdbTransport> transport = m_transport.lock();
-    const qint64 chunk = transport ? qint64(transport->maxPayload()) : qint64(AdbMessage::kMaxPayloadLegacy);
-    QByteArray buffer(int(chunk), '\0');
     try {
-        for (;;) {
-            qint64 got = m_socket.receive(buffer.data(), buffer.size());
-            if (got <= 0)
-                break;
-            // Each message waits for the phone's OKAY, so it should carry all that is there.
-            while (got < buffer.size()) {
-                const qint64 more = m_socket.receiveAvailable(buffer.data() + got, buffer.size() - got);
-                if (more <= 0)
-                    break;
-                got += more;
-            }
-            // Sent straight from the buffer: the message shares it and is gone once written.
-            buffer.resize(int(got));
-            stream->write(buffer);
-            buffer.resize(int(chunk));
-        }
+        const std::shared_ptr<AdbTransport> transport = m_transport.lock();
+        const qint64 chunk =
+            transport ? qint64(transport->maxPayload()) : qint64(AdbMessage::kMaxPayloadLegacy);
+        std::optional<AdbPipe> pipe;
+        if (transport && transport->carriesPipes())
+            pipe.emplace(chunk);
+        if (pipe && pipe->isValid() && pipe->capacity() > 0)
+            pumpUpThroughPipe(*stream, *pipe);
+        else
+            pumpUpThroughBuffer(*stream, chunk);
     } catch (const AdbError &) {
     }
     endBoth();
     finishOne();
+}
+
+void AdbStreamRelay::pumpUpThroughBuffer(AdbStream &stream, qint64 chunk)
+{
+    QByteArray buffer(int(chunk), '\0');
+    for (;;) {
+        qint64 got = m_socket.receive(buffer.data(), buffer.size());
+        if (got <= 0)
+            return;
+        // Each message waits for the phone's OKAY, so it should carry all that is there.
+        while (got < buffer.size()) {
+            const qint64 more = m_socket.receiveAvailable(buffer.data() + got, buffer.size() - got);
+            if (more <= 0)
+                break;
+            got += more;
+        }
+        // Sent straight from the buffer: the message shares it and is gone once written.
+        buffer.resize(int(got));
+        stream.write(buffer);
+        buffer.resize(int(chunk));
+    }
+}
+
+void AdbStreamRelay::pumpUpThroughPipe(AdbStream &stream, const AdbPipe &pipe)
+{
+    // The kernel moves the bytes from one socket to the other; this thread only frames them. The
+    // pipe is empty again whenever a write returns.
+    for (;;) {
+        const qint64 got = m_socket.receiveIntoPipe(pipe.writeEnd(), pipe.capacity());
+        if (got <= 0)
+            return;
+        stream.writeFromPipe(pipe.readEnd(), got);
+    }
 }
 
 void AdbStreamRelay::pumpDown()

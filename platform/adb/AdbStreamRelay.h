@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+class AdbPipe;
 class AdbStream;
 class AdbTransport;
 
@@ -33,6 +34,8 @@ public:
 
 private:
     void connectAndPumpUp();
+    void pumpUpThroughBuffer(AdbStream &stream, qint64 chunk);
+    void pumpUpThroughPipe(AdbStream &stream, const AdbPipe &pipe);
     void pumpDown();
     void finishOne();
     void endBoth();

@@ -19,6 +19,11 @@ void AdbTcpChannel::write(const QByteArray &header, const QByteArray &payload)
     m_socket.sendAll(header, payload);
 }
 
+void AdbTcpChannel::writeFromPipe(const QByteArray &header, int pipe, qint64 size)
+{
+    m_socket.sendAllFromPipe(header, pipe, size);
+}
+
 void AdbTcpChannel::close()
 {
     m_socket.shutdown();

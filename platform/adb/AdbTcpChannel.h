@@ -17,6 +17,8 @@ public:
 
     qint64 read(char *buffer, qint64 size) override;
     void write(const QByteArray &header, const QByteArray &payload) override;
+    bool takesPipes() const override { return true; }
+    void writeFromPipe(const QByteArray &header, int pipe, qint64 size) override;
     void close() override;
 
 private:

@@ -192,6 +192,33 @@ void AdbTransport::send(const AdbMessage &message)
     flushPosted();
 }
 
+bool AdbTransport::carriesPipes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state == State::Online && m_version >= AdbMessage::kVersionSkipChecksum &&
+           m_channel->takesPipes();
+}
+
+void AdbTransport::sendFromPipe(const AdbMessage &message, int pipe, qint64 size)
+{
+    const QByteArray header = message.encodeHeaderUnsummed(quint32(size));
+    qCDebug(lcAdb) << m_serial << ">" << AdbMessage::commandName(message.command) << message.arg0
+                   << message.arg1 << size;
+    {
+        std::lock_guard lock(m_writeMutex);
+        if (state() == State::Offline)
+            throw AdbError(errorString());
+        try {
+            m_channel->writeFromPipe(header, pipe, size);
+        } catch (const AdbError &e) {
+            goOffline(QString::fromUtf8(e.what()));
+            throw;
+        }
+        writePosted();
+    }
+    flushPosted();
+}
+
 void AdbTransport::post(AdbMessage message)
 {
     {

@@ -73,6 +73,12 @@ public:
     // Sends one message. Throws AdbError when the channel broke or the phone took nothing for the
     // channel's stall limit; either leaves the transport offline.
     void send(const AdbMessage &message);
+    // Whether sendFromPipe() works: the wire takes a pipe's bytes, and the phone needs no payload
+    // sum, which only bytes seen by this process could give.
+    bool carriesPipes() const;
+    // Sends `message` (its own payload empty) with `size` bytes from `pipe` as its payload; fails
+    // as send() does.
+    void sendFromPipe(const AdbMessage &message, int pipe, qint64 size);
     // Sends a message that answers the phone or ends a stream (OKAY, CLSE) without waiting for a
     // write under way: it goes right after that write. A failure shows as the transport going
     // offline.

@@ -14,7 +14,7 @@ service_error_t DeviceServiceChannel::open(const SharedIDevice &device,
     UniqueServiceClient client(raw);
     if (err != SERVICE_E_SUCCESS)
         return err;
-    channel.reset(new DeviceServiceChannel(device, std::move(client)));
+    channel.reset(new DeviceServiceChannel(device, std::move(client), service->ssl_enabled != 0));
     return SERVICE_E_SUCCESS;
 }
 
@@ -45,9 +45,10 @@ service_error_t DeviceServiceChannel::start(const SharedIDevice &device, const c
     return open(device, service.get(), channel);
 }
 
-DeviceServiceChannel::DeviceServiceChannel(SharedIDevice device, UniqueServiceClient client)
+DeviceServiceChannel::DeviceServiceChannel(SharedIDevice device, UniqueServiceClient client, bool tls)
     : m_device(std::move(device))
     , m_client(std::move(client))
+    , m_tls(tls)
 {}
 
 service_error_t DeviceServiceChannel::send(const char *data, uint32_t size)

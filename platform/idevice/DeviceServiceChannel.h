@@ -26,11 +26,13 @@ public:
 
     service_error_t send(const char *data, uint32_t size) override;
     service_error_t receive(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs) override;
+    bool returnsWhatArrived() const override { return !m_tls; }
 
 private:
-    DeviceServiceChannel(SharedIDevice device, UniqueServiceClient client);
+    DeviceServiceChannel(SharedIDevice device, UniqueServiceClient client, bool tls);
 
     // Declared in this order so that the connection closes before the device handle is released.
     SharedIDevice m_device;
     UniqueServiceClient m_client;
+    const bool m_tls;
 };

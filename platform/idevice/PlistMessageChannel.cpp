@@ -9,6 +9,8 @@ namespace {
 
 // Bytes read at a time: a length the device announces is never allocated before the bytes come.
 constexpr uint32_t kReadChunk = 1u << 20;
+// A read at least this large goes straight to the caller's memory.
+constexpr uint32_t kReadAhead = 256u << 10;
 
 } // namespace
 
@@ -39,6 +41,7 @@ std::string PlistMessageChannel::textOf(plist_t node)
 
 PlistMessageChannel::PlistMessageChannel(std::unique_ptr<ServiceChannel> channel)
     : m_channel(std::move(channel))
+    , m_readsAhead(m_channel && m_channel->returnsWhatArrived())
 {}
 
 service_error_t PlistMessageChannel::send(plist_t message, Format format)
@@ -69,7 +72,28 @@ service_error_t PlistMessageChannel::sendRaw(const char *data, uint32_t size)
 service_error_t PlistMessageChannel::receiveRaw(char *data, uint32_t size, uint32_t &received,
                                                 unsigned timeoutMs)
 {
-    return m_channel->receive(data, size, received, timeoutMs);
+    return pull(data, size, received, timeoutMs);
+}
+
+service_error_t PlistMessageChannel::pull(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs)
+{
+    received = 0;
+    if (m_aheadBegin == m_aheadEnd) {
+        if (!m_readsAhead || size >= kReadAhead)
+            return m_channel->receive(data, size, received, timeoutMs);
+        m_ahead.resize(kReadAhead);
+        uint32_t got = 0;
+        const service_error_t err = m_channel->receive(m_ahead.data(), kReadAhead, got, timeoutMs);
+        m_aheadBegin = 0;
+        m_aheadEnd = got;
+        if (got == 0)
+            return err;
+    }
+    const std::size_t n = std::min<std::size_t>(size, m_aheadEnd - m_aheadBegin);
+    std::memcpy(data, m_ahead.data() + m_aheadBegin, n);
+    m_aheadBegin += n;
+    received = uint32_t(n);
+    return SERVICE_E_SUCCESS;
 }
 
 PlistMessageChannel::Received PlistMessageChannel::receiveBytes(char *data, uint32_t size, unsigned timeoutMs)
@@ -77,7 +101,7 @@ PlistMessageChannel::Received PlistMessageChannel::receiveBytes(char *data, uint
     uint32_t done = 0;
     while (done < size) {
         uint32_t received = 0;
-        const service_error_t err = m_channel->receive(data + done, size - done, received, timeoutMs);
+        const service_error_t err = pull(data + done, size - done, received, timeoutMs);
         if (err == SERVICE_E_TIMEOUT)
             return Received::TimedOut;
         if (err != SERVICE_E_SUCCESS) {

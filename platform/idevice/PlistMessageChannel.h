@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The property-list messages of a device service over one connection: each is a 4-byte big-endian
 // length, then a binary or XML property list. Every message received is checked before libplist
@@ -55,9 +56,17 @@ public:
 private:
     // Reads exactly `size` bytes.
     Received receiveBytes(char *data, uint32_t size, unsigned timeoutMs);
+    // At most `size` bytes: first those read ahead, else from the connection.
+    service_error_t pull(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs);
     Received refuse(std::string why);
 
     std::unique_ptr<ServiceChannel> m_channel;
+    // Where the connection gives back what has arrived, small reads (a frame's length, a file's
+    // piece) take it in large portions: one call to the device library instead of one a piece.
+    const bool m_readsAhead;
+    std::vector<char> m_ahead;
+    std::size_t m_aheadBegin = 0;
+    std::size_t m_aheadEnd = 0;
     std::string m_lastRefusal;
     service_error_t m_lastError = SERVICE_E_SUCCESS;
 };

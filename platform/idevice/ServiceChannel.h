@@ -16,4 +16,8 @@ public:
     virtual service_error_t send(const char *data, uint32_t size) = 0;
     // Receives at most `size` bytes, waiting up to `timeoutMs`; `received` is 0 when nothing came.
     virtual service_error_t receive(char *data, uint32_t size, uint32_t &received, unsigned timeoutMs) = 0;
+    // Whether receive() gives back what has arrived as soon as anything has. Under TLS the device
+    // library waits until all `size` bytes are there, so asking for more than the phone will send
+    // would stall until the wait runs out.
+    virtual bool returnsWhatArrived() const { return false; }
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace tarnwick::peers {
@@ -50,6 +51,32 @@ bool PeerConnection::writeAll(const void *buffer, std::size_t size)
     const auto *in = static_cast<const char *>(buffer);
     return transferAll(size,
                        [&](std::size_t done) { return ::send(m_fd, in + done, size - done, MSG_NOSIGNAL); });
+}
+
+bool PeerConnection::writeAll(const void *first, std::size_t firstSize, const void *second,
+                              std::size_t secondSize)
+{
+    iovec parts[2] = {{const_cast<void *>(first), firstSize}, {const_cast<void *>(second), secondSize}};
+    int index = 0;
+    while (index < 2) {
+        msghdr message{};
+        message.msg_iov = parts + index;
+        message.msg_iovlen = std::size_t(2 - index);
+        ssize_t n = ::sendmsg(m_fd, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        while (index < 2 && std::size_t(n) >= parts[index].iov_len) {
+            n -= ssize_t(parts[index].iov_len);
+            ++index;
+        }
+        if (index < 2) {
+            parts[index].iov_base = static_cast<char *>(parts[index].iov_base) + n;
+            parts[index].iov_len -= std::size_t(n);
+        }
+    }
+    return true;
 }
 
 UniquePlist PeerConnection::receivePlist()

@@ -27,6 +27,8 @@ public:
     bool readExact(void *buffer, std::size_t size);
     bool writeAll(const void *buffer, std::size_t size);
     bool writeAll(const QByteArray &bytes) { return writeAll(bytes.constData(), std::size_t(bytes.size())); }
+    // Both pieces in one call where the socket takes them, without joining them first.
+    bool writeAll(const void *first, std::size_t firstSize, const void *second, std::size_t secondSize);
 
     // The next framed property list; null when the peer closed the socket or sent no property list.
     UniquePlist receivePlist();

@@ -69,6 +69,8 @@ class MobileBackup2ClientTest : public QObject
 private slots:
     void checksEveryMessage_data();
     void checksEveryMessage();
+    void rawFramesAndMessagesShareTheStream_data();
+    void rawFramesAndMessagesShareTheStream();
 };
 
 void MobileBackup2ClientTest::checksEveryMessage_data()
@@ -149,6 +151,57 @@ void MobileBackup2ClientTest::checksEveryMessage()
         QVERIFY(!message);
         QCOMPARE(QString::fromStdString(client->lastRefusal()).contains(refusal), true);
     }
+}
+
+void MobileBackup2ClientTest::rawFramesAndMessagesShareTheStream_data()
+{
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<bool>("underTls");
+    QTest::newRow("a few bytes a read") << 7 << false;
+    QTest::newRow("everything in one read") << (1 << 20) << false;
+    QTest::newRow("under TLS") << (1 << 20) << true;
+}
+
+// File frames come as raw bytes between messages on one connection: whatever the client reads
+// ahead for one must be there for the next, and under TLS nothing may be asked for beyond what the
+// phone sends, or the read would wait there until its time ran out.
+void MobileBackup2ClientTest::rawFramesAndMessagesShareTheStream()
+{
+    QFETCH(int, chunk);
+    QFETCH(bool, underTls);
+    const QByteArray frames = QByteArray::fromHex("000000060c68656c6c6f000000010000000000");
+    const QByteArray stream = versionOffer(400) + helloAnswer(0) + frames + moveItems(B::ascii("dev/b.txt"));
+    auto channel = std::make_unique<ScriptedServiceChannel>(
+        stream.constData(), std::size_t(stream.size()), std::size_t(chunk),
+        underTls ? ScriptedServiceChannel::Reads::AllAsked : ScriptedServiceChannel::Reads::WhatArrived);
+    const ScriptedServiceChannel *script = channel.get();
+    std::unique_ptr<MobileBackup2Client> client;
+    QCOMPARE(int(MobileBackup2Client::connect(std::move(channel), client, nullptr)),
+             int(MOBILEBACKUP2_E_SUCCESS));
+    const double versions[] = {2.0, 2.1};
+    double remote = 0;
+    QCOMPARE(int(client->versionExchange(versions, 2, &remote)), int(MOBILEBACKUP2_E_SUCCESS));
+
+    // Read as the backup reads them: a length, a code, the rest; then the next frame.
+    QByteArray raw;
+    for (const int piece : {4, 1, 5, 4, 1, 4}) {
+        QByteArray bytes(piece, '\0');
+        int done = 0;
+        while (done < piece) {
+            uint32_t got = 0;
+            client->receiveRaw(bytes.data() + done, uint32_t(piece - done), &got);
+            QVERIFY(got > 0);
+            done += int(got);
+        }
+        raw += bytes;
+    }
+    QCOMPARE(raw, frames);
+
+    UniquePlist message;
+    std::string name;
+    QCOMPARE(int(client->receiveMessage(message, name)), int(MOBILEBACKUP2_E_SUCCESS));
+    QCOMPARE(name, std::string("DLMessageMoveItems"));
+    QCOMPARE(script->overAsked(), 0);
 }
 
 TARNWICK_TEST_MAIN(MobileBackup2ClientTest)
