@@ -30,6 +30,22 @@ void setNoDelay(int fd)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+// Runs a receiving call again after a signal. A connection the peer reset or closed reads as its
+// end; any other failure throws.
+template<typename Call> qint64 received(Call call)
+{
+    for (;;) {
+        const ssize_t n = call();
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == ECONNRESET || errno == EPIPE)
+            return 0;
+        throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
+    }
+}
+
 } // namespace
 
 AdbSocket::AdbSocket(int fd)
@@ -161,16 +177,7 @@ AdbSocket AdbSocket::acceptWaiting()
 
 qint64 AdbSocket::receive(char *buffer, qint64 size)
 {
-    for (;;) {
-        const ssize_t n = ::recv(m_fd, buffer, size_t(size), 0);
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        if (errno == ECONNRESET || errno == EPIPE)
-            return 0;
-        throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
-    }
+    return received([&] { return ::recv(m_fd, buffer, size_t(size), 0); });
 }
 
 qint64 AdbSocket::receiveAvailable(char *buffer, qint64 size)
@@ -228,16 +235,7 @@ void AdbSocket::sendAll(const QByteArray &first, const QByteArray &second)
 
 qint64 AdbSocket::receiveIntoPipe(int pipe, qint64 size)
 {
-    for (;;) {
-        const ssize_t n = ::splice(m_fd, nullptr, pipe, nullptr, size_t(size), SPLICE_F_MOVE);
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        if (errno == ECONNRESET || errno == EPIPE)
-            return 0;
-        throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
-    }
+    return received([&] { return ::splice(m_fd, nullptr, pipe, nullptr, size_t(size), SPLICE_F_MOVE); });
 }
 
 void AdbSocket::sendAllFromPipe(const QByteArray &first, int pipe, qint64 size)
