@@ -13,6 +13,36 @@
 
 #include <algorithm>
 
+namespace {
+
+// Holds a grid's layout back while rows are built into it, then lays it out once. A widget shown in
+// a shown grid has the whole grid laid out again; a few rows of a grid of thousands, built one
+// widget at a time, would lay it out dozens of times over.
+class GridPause
+{
+public:
+    explicit GridPause(QGridLayout *grid)
+        : m_grid(grid)
+    {
+        m_grid->setEnabled(false);
+    }
+    ~GridPause()
+    {
+        m_grid->setEnabled(true);
+        // Placed now rather than on the next turn of the event loop: the rows are in view or about
+        // to be, and must never be seen anywhere else.
+        if (m_grid->parentWidget()->isVisible())
+            m_grid->activate();
+    }
+    GridPause(const GridPause &) = delete;
+    GridPause &operator=(const GridPause &) = delete;
+
+private:
+    QGridLayout *m_grid;
+};
+
+} // namespace
+
 GenericEntitiesEditor::GenericEntitiesEditor(QString title, QString placeholder, QMap<int, QString> typeMap,
                                              int defaultType, QWidget *parent)
     : QWidget(parent)
@@ -51,8 +81,10 @@ void GenericEntitiesEditor::append(quint64 id, QString srcId, int type, QString 
 
 const GenericEntitiesEditor::_Item &GenericEntitiesEditor::row(int i)
 {
-    if (build(i))
-        placeBuilt();
+    if (items.at(i).gap) {
+        const GridPause pause(gridLayout);
+        build(i);
+    }
     return items.at(i);
 }
 
@@ -104,14 +136,6 @@ bool GenericEntitiesEditor::build(int i)
     return true;
 }
 
-void GenericEntitiesEditor::placeBuilt()
-{
-    // Placed now rather than on the next turn of the event loop: the rows are in view or about to
-    // be, and must never be seen anywhere else.
-    if (isVisible())
-        gridLayout->activate();
-}
-
 QWidget *GenericEntitiesEditor::focusBefore(int i) const
 {
     for (int j = i - 1; j >= 0; --j) {
@@ -146,9 +170,11 @@ void GenericEntitiesEditor::buildShownRows()
     if (wanted.isEmpty())
         return;
     building = true;
-    for (int i : std::as_const(wanted))
-        build(i);
-    placeBuilt();
+    {
+        const GridPause pause(gridLayout);
+        for (int i : std::as_const(wanted))
+            build(i);
+    }
     building = false;
 }
 

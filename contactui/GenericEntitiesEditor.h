@@ -71,8 +71,6 @@ private:
     void append(quint64 id, QString srcId, int type, QString label, QString value, bool buildNow);
     // Builds the widgets of row `i`; true when the row had been waiting in the grid.
     bool build(int i);
-    // Lays out the rows that build() made in a shown editor.
-    void placeBuilt();
     QWidget *focusBefore(int i) const;
 
     QString placeholder;
