@@ -1,7 +1,7 @@
 #include "GenericEntitiesEditor.h"
 
 #include "EntryRowKit.h"
-#include "RowGap.h"
+#include "RowSlot.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -12,36 +12,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-
-namespace {
-
-// Holds a grid's layout back while rows are built into it, then lays it out once. A widget shown in
-// a shown grid has the whole grid laid out again; a few rows of a grid of thousands, built one
-// widget at a time, would lay it out dozens of times over.
-class GridPause
-{
-public:
-    explicit GridPause(QGridLayout *grid)
-        : m_grid(grid)
-    {
-        m_grid->setEnabled(false);
-    }
-    ~GridPause()
-    {
-        m_grid->setEnabled(true);
-        // Placed now rather than on the next turn of the event loop: the rows are in view or about
-        // to be, and must never be seen anywhere else.
-        if (m_grid->parentWidget()->isVisible())
-            m_grid->activate();
-    }
-    GridPause(const GridPause &) = delete;
-    GridPause &operator=(const GridPause &) = delete;
-
-private:
-    QGridLayout *m_grid;
-};
-
-} // namespace
 
 GenericEntitiesEditor::GenericEntitiesEditor(QString title, QString placeholder, QMap<int, QString> typeMap,
                                              int defaultType, QWidget *parent)
@@ -75,17 +45,28 @@ void GenericEntitiesEditor::append(quint64 id, QString srcId, int type, QString 
         build(i);
         return;
     }
-    items[i].gap = new RowGap(rowHeight);
-    gridLayout->addItem(items[i].gap, items[i].gridRow, 1);
+    items[i].slot = new RowSlot(gridLayout, items[i].gridRow, rowHeight);
+    gridLayout->addItem(items[i].slot, items[i].gridRow, 1);
 }
 
 const GenericEntitiesEditor::_Item &GenericEntitiesEditor::row(int i)
 {
-    if (items.at(i).gap) {
-        const GridPause pause(gridLayout);
-        build(i);
-    }
+    build(i);
     return items.at(i);
+}
+
+QWidget *GenericEntitiesEditor::lateRowLayer()
+{
+    if (!lateRows) {
+        // Under every other child, so that it takes no click meant for them; as large as the
+        // editor, so that its children are placed in the editor's own coordinates.
+        lateRows = new QWidget(this);
+        lateRows->setGeometry(rect());
+        lateRows->lower();
+        if (isVisible())
+            lateRows->show();
+    }
+    return lateRows;
 }
 
 bool GenericEntitiesEditor::build(int i)
@@ -93,46 +74,45 @@ bool GenericEntitiesEditor::build(int i)
     _Item &item = items[i];
     if (item.cbType)
         return false;
-    item.cbType = EntryRowKit::makeCodeCombo(this, typeMap, 100);
+    // A row built after the grid was laid out goes on a layer of its own, its slot in the grid
+    // placing it: a widget shown in a shown grid has the whole grid laid out again, and a grid of
+    // thousands of rows takes a while.
+    const bool late = item.slot != nullptr;
+    QWidget *parent = late ? lateRowLayer() : this;
+    item.cbType = EntryRowKit::makeCodeCombo(parent, typeMap, 100);
     EntryRowKit::showTypeAndLabel(item.cbType, item.type, item.label);
-    item.txtValue = new QLineEdit(this);
+    item.txtValue = new QLineEdit(parent);
     item.txtValue->setPlaceholderText(placeholder);
     item.txtValue->setText(item.value);
-    item.btnRemove = EntryRowKit::makeRemoveButton(this);
+    item.btnRemove = EntryRowKit::makeRemoveButton(parent);
     connect(item.btnRemove, &QToolButton::pressed, this, &GenericEntitiesEditor::remove);
     // The widgets show what the row holds from now on.
     item.label.clear();
     item.value.clear();
 
-    const bool inPlace = item.gap != nullptr;
-    if (inPlace) {
-        gridLayout->removeItem(item.gap);
-        delete item.gap;
-        item.gap = nullptr;
-    }
-    gridLayout->addWidget(item.cbType, item.gridRow, 0);
-    gridLayout->addWidget(item.txtValue, item.gridRow, 1);
-    gridLayout->addWidget(item.btnRemove, item.gridRow, 2);
-    if (rowHeight == 0) {
-        for (int column = 0; column < 3; ++column)
-            rowHeight =
-                std::max(rowHeight, gridLayout->itemAtPosition(item.gridRow, column)->sizeHint().height());
-    }
-    if (!inPlace)
+    if (!late) {
+        gridLayout->addWidget(item.cbType, item.gridRow, 0);
+        gridLayout->addWidget(item.txtValue, item.gridRow, 1);
+        gridLayout->addWidget(item.btnRemove, item.gridRow, 2);
+        if (rowHeight == 0) {
+            for (int column = 0; column < 3; ++column)
+                rowHeight = std::max(rowHeight,
+                                     gridLayout->itemAtPosition(item.gridRow, column)->sizeHint().height());
+        }
         return false;
+    }
+    if (isVisible()) {
+        item.cbType->show();
+        item.txtValue->show();
+        item.btnRemove->show();
+    }
+    item.slot->setWidgets({item.cbType, item.txtValue, item.btnRemove});
     // A new widget joins the end of the focus chain; a row built later than rows below it is moved
     // to its place, so that Tab still goes from row to row.
     QWidget *before = focusBefore(i);
     QWidget::setTabOrder(before, item.cbType);
     QWidget::setTabOrder(item.cbType, item.txtValue);
     QWidget::setTabOrder(item.txtValue, item.btnRemove);
-    if (isVisible()) {
-        // Shown at once: the grid leaves out hidden widgets, so until they show their row would take
-        // no room and every row below would move up.
-        item.cbType->show();
-        item.txtValue->show();
-        item.btnRemove->show();
-    }
     return true;
 }
 
@@ -160,21 +140,18 @@ void GenericEntitiesEditor::buildShownRows()
     const int bottom = shown.bottom() + shown.height();
     QList<int> wanted;
     for (int i = 0; i < items.size(); ++i) {
-        const QLayoutItem *gap = items.at(i).gap;
-        if (!gap)
+        const _Item &item = items.at(i);
+        if (!item.slot || item.cbType)
             continue;
-        const QRect r = gap->geometry();
+        const QRect r = item.slot->geometry();
         if (r.isValid() && r.bottom() >= top && r.top() <= bottom)
             wanted.append(i);
     }
     if (wanted.isEmpty())
         return;
     building = true;
-    {
-        const GridPause pause(gridLayout);
-        for (int i : std::as_const(wanted))
-            build(i);
-    }
+    for (int i : std::as_const(wanted))
+        build(i);
     building = false;
 }
 
@@ -182,9 +159,20 @@ bool GenericEntitiesEditor::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
     switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Move:
     case QEvent::Resize:
+        if (lateRows)
+            lateRows->setGeometry(rect());
+        buildShownRows();
+        break;
+    case QEvent::Show:
+        // Rows built while the editor was hidden could not be placed: a hidden widget has no place.
+        for (const _Item &item : std::as_const(items)) {
+            if (item.slot && item.cbType)
+                item.slot->place();
+        }
+        buildShownRows();
+        break;
+    case QEvent::Move:
         buildShownRows();
         break;
     case QEvent::Paint:
@@ -192,10 +180,11 @@ bool GenericEntitiesEditor::event(QEvent *event)
         // ever come first, its rows are built right after.
         if (!buildQueued) {
             const QRect painted = static_cast<QPaintEvent *>(event)->rect();
-            const bool gapShown = std::any_of(items.cbegin(), items.cend(), [&painted](const _Item &item) {
-                return item.gap && item.gap->geometry().intersects(painted);
-            });
-            if (gapShown) {
+            const bool waitingShown =
+                std::any_of(items.cbegin(), items.cend(), [&painted](const _Item &item) {
+                    return item.slot && !item.cbType && item.slot->geometry().intersects(painted);
+                });
+            if (waitingShown) {
                 buildQueued = true;
                 QTimer::singleShot(0, this, &GenericEntitiesEditor::buildShownRows);
             }
@@ -218,6 +207,10 @@ void GenericEntitiesEditor::remove()
     if (i < 0)
         return;
     const _Item &item = items.at(i);
+    if (item.slot) {
+        gridLayout->removeItem(item.slot);
+        delete item.slot;
+    }
     EntryRowKit::dropWidgets(gridLayout, {item.cbType, item.txtValue, item.btnRemove});
     items.removeAt(i);
 }

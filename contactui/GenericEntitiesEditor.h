@@ -10,7 +10,7 @@
 
 class QComboBox;
 class QGridLayout;
-class QLayoutItem;
+class RowSlot;
 class QLineEdit;
 class QToolButton;
 
@@ -22,6 +22,8 @@ class QToolButton;
 // entry: only the first rows are built when they are added, every later one when it comes near the
 // part of the editor that shows (or when row() asks for it). Until then the row holds what it is to
 // show, keeps its place in the grid at a built row's height, and gives back what its widgets would.
+// A row built late has its widgets on a layer under the editor's own, placed by its grid slot in
+// the cells the grid would give them (see RowSlot).
 class GenericEntitiesEditor : public QWidget
 {
     Q_OBJECT
@@ -36,9 +38,10 @@ public:
         int type = 0;
         QString label;
         QString value;
-        // The row's grid row; while the row is not built, `gap` (owned by the grid) holds it.
+        // The row's grid row. A row loaded after the first few holds it with `slot` (owned by the
+        // grid), which also places the row's widgets once they are built.
         int gridRow = 0;
-        QLayoutItem *gap = nullptr;
+        RowSlot *slot = nullptr;
     };
 
     GenericEntitiesEditor(QString title, QString placeholder, QMap<int, QString> typeMap, int defaultType,
@@ -72,6 +75,8 @@ private:
     // Builds the widgets of row `i`; true when the row had been waiting in the grid.
     bool build(int i);
     QWidget *focusBefore(int i) const;
+    // The widget that holds the rows built late, made with the first.
+    QWidget *lateRowLayer();
 
     QString placeholder;
     QMap<int, QString> typeMap;
@@ -80,6 +85,7 @@ private:
     QList<_Item> items;
     int nextRow = 1;
     QToolButton *btnAdd = nullptr;
+    QWidget *lateRows = nullptr;
     // The height the grid gives a built row, taken from the first row built.
     int rowHeight = 0;
     bool buildQueued = false;

@@ -19,10 +19,15 @@
 
 namespace {
 
-// The add button is the first button an editor makes.
+// The add button is the first button an editor makes itself.
+QToolButton *addButton(QWidget *editor)
+{
+    return editor->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly).first();
+}
+
 void pressAdd(QWidget *editor)
 {
-    QTest::mousePress(editor->findChildren<QToolButton *>().first(), Qt::LeftButton);
+    QTest::mousePress(addButton(editor), Qt::LeftButton);
 }
 
 QString typeKey()
@@ -241,21 +246,26 @@ void TestEntryEditors::lateRowsEditRemoveAndTab()
     QCOMPARE(waitingEntry.values.value(pim::ValueKey::Value).toString(), QStringLiteral("555 %1").arg(n - 1));
     QVERIFY(!editor.rows().at(editor.rows().size() - 2).cbType);
 
-    // Built rows keep the grid's order and the focus chain's, with the add button ahead of them.
-    auto *grid = static_cast<QGridLayout *>(editor.layout());
-    QList<int> gridRows;
-    QList<int> positions{focusPosition(&editor, editor.findChildren<QToolButton *>().first())};
+    // Built rows stand in the order of the rows and keep the focus chain's, with the add button
+    // ahead of them; those built late are placed as those the grid holds.
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QList<int> tops;
+    QList<int> positions{focusPosition(&editor, addButton(&editor))};
     for (const GenericEntitiesEditor::_Item &row : editor.rows()) {
         if (!row.cbType)
             continue;
-        int gridRow = -1, col = -1, rs = 0, cs = 0;
-        grid->getItemPosition(grid->indexOf(row.txtValue), &gridRow, &col, &rs, &cs);
-        gridRows << gridRow;
+        const QPoint at = row.txtValue->mapTo(&editor, QPoint(0, 0));
+        tops << at.y();
+        QCOMPARE(row.cbType->mapTo(&editor, QPoint(0, 0)).y() - at.y(),
+                 editor.row(0).cbType->y() - editor.row(0).txtValue->y());
+        QCOMPARE(at.x(), editor.row(0).txtValue->x());
+        QCOMPARE(row.txtValue->size(), editor.row(0).txtValue->size());
+        QCOMPARE(row.btnRemove->mapTo(&editor, QPoint(0, 0)).x(), editor.row(0).btnRemove->x());
         positions << focusPosition(&editor, row.cbType) << focusPosition(&editor, row.txtValue)
                   << focusPosition(&editor, row.btnRemove);
     }
-    QCOMPARE(gridRows.size(), GenericEntitiesEditor::kRowsBuiltAtOnce - 1 + 3);
-    QVERIFY(std::is_sorted(gridRows.cbegin(), gridRows.cend()));
+    QVERIFY(std::adjacent_find(tops.cbegin(), tops.cend(), std::greater_equal<int>()) == tops.cend());
     QVERIFY(!positions.contains(-1));
     QVERIFY(std::is_sorted(positions.cbegin(), positions.cend()));
 }
