@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -259,6 +260,9 @@ ContactEditor::ContactEditor(QWidget *parent)
     mainLayout->addWidget(notesRow, 0, Qt::AlignTop);
 
     setWidget(wdContent);
+    // Scrolling moves the content, not the editors in it: they learn from here which rows come
+    // into view.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ContactEditor::buildShownRows);
 }
 
 ContactEditor::~ContactEditor() = default;
@@ -355,4 +359,11 @@ void ContactEditor::resizeEvent(QResizeEvent *event)
 {
     QScrollArea::resizeEvent(event);
     wdHeader->setMinimumWidth(width() - 40);
+    buildShownRows();
+}
+
+void ContactEditor::buildShownRows()
+{
+    for (GenericEntitiesEditor *editor : {phoneEditor, emailEditor, relEditor, urlEditor})
+        editor->buildShownRows();
 }

@@ -129,4 +129,5 @@ protected:
 
 private:
     void pickPhoto();
+    void buildShownRows();
 };

@@ -96,6 +96,47 @@ void EntryRowKit::readCodeAndLabel(const QComboBox *combo, const QMap<int, QStri
     label = text;
 }
 
+void EntryRowKit::codeAndLabelShown(const QMap<int, QString> &table, int type, const QString &label,
+                                    int &code, QString &shownLabel)
+{
+    // The combo shows the label over the code-0 item, else the item of `type`, else its first item.
+    QString text = label;
+    if (text.isEmpty() && !table.isEmpty()) {
+        const auto it = table.constFind(type);
+        text = it != table.cend() ? it.value() : table.first();
+    }
+    text = lineEditText(text).trimmed();
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        if (it.value() == text) {
+            code = it.key();
+            shownLabel = QString();
+            return;
+        }
+    }
+    code = 0;
+    shownLabel = text;
+}
+
+QString EntryRowKit::lineEditText(const QString &text)
+{
+    // QLineEdit's default maxLength.
+    constexpr qsizetype kLineEditLimit = 32767;
+    return text.size() > kLineEditLimit ? text.left(kLineEditLimit) : text;
+}
+
+QRect EntryRowKit::shownPart(const QWidget *widget)
+{
+    if (!widget->isVisible())
+        return QRect();
+    QRect part = widget->rect();
+    QPoint origin; // the widget's top left in the coordinates of the parent reached so far
+    for (const QWidget *w = widget; !w->isWindow() && w->parentWidget(); w = w->parentWidget()) {
+        origin += w->pos();
+        part &= w->parentWidget()->rect().translated(-origin);
+    }
+    return part;
+}
+
 void EntryRowKit::dropWidgets(QGridLayout *grid, const QList<QWidget *> &widgets)
 {
     for (QWidget *w : widgets) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QRect>
 #include <QString>
 
 class QComboBox;
@@ -65,4 +66,13 @@ public:
     // code and an empty label; any other text gives code 0 and the text as label.
     static void readCodeAndLabel(const QComboBox *combo, const QMap<int, QString> &table, int &code,
                                  QString &label);
+    // What readCodeAndLabel reads from a combo that showTypeAndLabel set to `type` and `label` and
+    // that nobody touched since, worked out without the combo.
+    static void codeAndLabelShown(const QMap<int, QString> &table, int type, const QString &label, int &code,
+                                  QString &shownLabel);
+    // The text a line edit given `text` holds: cut to the line edit's default length limit.
+    static QString lineEditText(const QString &text);
+    // The part of `widget` (in its own coordinates) that its parents leave inside their bounds: in a
+    // scroll area, the part inside the viewport. Empty when the widget is hidden or out of view.
+    static QRect shownPart(const QWidget *widget);
 };

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 
@@ -90,6 +91,7 @@ private slots:
     void undecodablePhotoBytesKept();
     void cameraFileOffered();
     void headerFollowsWidth();
+    void longListShowsAsIfBuilt();
 };
 
 void TestContactEditor::emptyEditorGivesEmptyEntries()
@@ -322,6 +324,61 @@ void TestContactEditor::headerFollowsWidth()
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
     QCOMPARE(editor.wdHeader->minimumWidth(), 460);
+}
+
+// A contact of hundreds of numbers: the rows far from view wait to be built, yet the editor shows,
+// at the top, in the middle and at the end, what it shows with every row built.
+void TestContactEditor::longListShowsAsIfBuilt()
+{
+    pim::_Contact contact(1, QString(), QStringLiteral("Many Numbers"));
+    const auto addRows = [&contact](int kind, int count) {
+        for (int i = 0; i < count; ++i)
+            contact.entities[kind] << entry(
+                quint64(kind * 1000 + i), QString(),
+                {{pim::ValueKey::Value, QStringLiteral("%1-%2").arg(kind).arg(i)},
+                 {pim::ValueKey::SubType, QString::number(i % 4 + 1)},
+                 {pim::ValueKey::Label, i % 7 == 0 ? QStringLiteral("Boat") : QString()}});
+    };
+    addRows(pim::ENTITY_PHONE, 300);
+    addRows(pim::ENTITY_EMAIL, 80);
+    addRows(pim::ENTITY_URL, 3);
+    ContactEditor editor(nullptr);
+    editor.resize(500, 560);
+    editor.fillContact(&contact);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QCoreApplication::processEvents();
+    QVERIFY(!editor.phoneEditor->rows().last().cbType);
+    QVERIFY(!editor.emailEditor->rows().last().cbType);
+
+    QScrollBar *bar = editor.verticalScrollBar();
+    const auto shots = [&editor, bar] {
+        QList<QImage> out;
+        for (const int at : {0, bar->maximum() / 3, bar->maximum() - 200, bar->maximum()}) {
+            bar->setValue(at);
+            if (QWidget *focused = QApplication::focusWidget())
+                focused->clearFocus();
+            out << editor.viewport()->grab().toImage();
+        }
+        bar->setValue(0);
+        return out;
+    };
+    const QSize waitingSize = editor.wdContent->size();
+    const QList<QImage> waiting = shots();
+    // What came into view was built; what never did still waits.
+    QVERIFY(editor.emailEditor->rows().last().cbType);
+    QVERIFY(!editor.phoneEditor->rows().at(200).cbType);
+
+    for (int i = 0; i < editor.phoneEditor->rows().size(); ++i)
+        editor.phoneEditor->row(i);
+    for (int i = 0; i < editor.emailEditor->rows().size(); ++i)
+        editor.emailEditor->row(i);
+    QCoreApplication::processEvents();
+    QCOMPARE(editor.wdContent->size(), waitingSize);
+    const QList<QImage> built = shots();
+    QCOMPARE(waiting.size(), built.size());
+    for (int i = 0; i < waiting.size(); ++i)
+        QCOMPARE(waiting.at(i), built.at(i));
 }
 
 TARNWICK_TEST_MAIN(TestContactEditor)

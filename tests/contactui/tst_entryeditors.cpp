@@ -19,10 +19,15 @@
 
 namespace {
 
-// The add button is the first button an editor makes.
+// The add button is the first button an editor makes itself.
+QToolButton *addButton(QWidget *editor)
+{
+    return editor->findChildren<QToolButton *>(QString(), Qt::FindDirectChildrenOnly).first();
+}
+
 void pressAdd(QWidget *editor)
 {
-    QTest::mousePress(editor->findChildren<QToolButton *>().first(), Qt::LeftButton);
+    QTest::mousePress(addButton(editor), Qt::LeftButton);
 }
 
 QString typeKey()
@@ -41,6 +46,18 @@ int focusPosition(QWidget *editor, QWidget *w)
     return -1;
 }
 
+// Fills an editor with the rows it builds at once, so that the next row added waits to be built.
+void fillBuiltRows(GenericEntitiesEditor &editor)
+{
+    for (int i = 0; i < GenericEntitiesEditor::kRowsBuiltAtOnce; ++i)
+        editor.addItem(quint64(1000 + i), QString(), 1, QString(), QStringLiteral("filler %1").arg(i));
+}
+
+QList<pim::Entity> entities(GenericEntitiesEditor &editor)
+{
+    return editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value);
+}
+
 } // namespace
 
 class TestEntryEditors : public QObject
@@ -52,6 +69,9 @@ private slots:
     void genericRowShowsAndReturns();
     void typedSubType_data();
     void typedSubType();
+    void waitingRowGivesWhatItsWidgetsWould_data();
+    void waitingRowGivesWhatItsWidgetsWould();
+    void lateRowsEditRemoveAndTab();
     void removeThenAdd();
     void removeWithoutSenderKeepsRows();
     void focusFollowsRows();
@@ -109,23 +129,145 @@ void TestEntryEditors::genericRowShowsAndReturns()
     QFETCH(int, type);
     QFETCH(QString, label);
     QFETCH(QString, value);
-    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QStringLiteral("Phone Number"),
-                                 pim::phoneTypeMap(), 2, nullptr);
-    editor.addItem(41, QStringLiteral("3/1/0"), type, label, value);
+    // The first row is built as it is added; a row after the first few waits until it is asked for,
+    // and must give back, then show, the same.
+    for (const bool waits : {false, true}) {
+        GenericEntitiesEditor editor(QStringLiteral("Phone:"), QStringLiteral("Phone Number"),
+                                     pim::phoneTypeMap(), 2, nullptr);
+        if (waits)
+            fillBuiltRows(editor);
+        editor.addItem(41, QStringLiteral("3/1/0"), type, label, value);
+        const int at = int(editor.rows().size()) - 1;
+        QCOMPARE(editor.rows().at(at).cbType == nullptr, waits);
 
-    const GenericEntitiesEditor::_Item &row = editor.rows().first();
-    QTEST(row.cbType->currentText(), "shown");
-    QTEST(row.cbType->currentData().toInt(), "currentCode");
-    QCOMPARE(row.txtValue->placeholderText(), QStringLiteral("Phone Number"));
+        const QList<pim::Entity> out = entities(editor);
+        QCOMPARE(out.size(), at + 1);
+        QCOMPARE(out.last().id, 41ull);
+        QCOMPARE(out.last().srcId, QStringLiteral("3/1/0"));
+        QCOMPARE(out.last().values.value(typeKey()).typeId(), int(QMetaType::Int));
+        QTEST(out.last().values.value(typeKey()).toInt(), "code");
+        QTEST(out.last().values.value(pim::ValueKey::Label).toString(), "returnedLabel");
+        QTEST(out.last().values.value(pim::ValueKey::Value).toString(), "returnedValue");
 
-    const QList<pim::Entity> out = editor.toEntityList(typeKey(), pim::ValueKey::Label, pim::ValueKey::Value);
-    QCOMPARE(out.size(), 1);
-    QCOMPARE(out.first().id, 41ull);
-    QCOMPARE(out.first().srcId, QStringLiteral("3/1/0"));
-    QCOMPARE(out.first().values.value(typeKey()).typeId(), int(QMetaType::Int));
-    QTEST(out.first().values.value(typeKey()).toInt(), "code");
-    QTEST(out.first().values.value(pim::ValueKey::Label).toString(), "returnedLabel");
-    QTEST(out.first().values.value(pim::ValueKey::Value).toString(), "returnedValue");
+        const GenericEntitiesEditor::_Item &row = editor.row(at);
+        QTEST(row.cbType->currentText(), "shown");
+        QTEST(row.cbType->currentData().toInt(), "currentCode");
+        QCOMPARE(row.txtValue->placeholderText(), QStringLiteral("Phone Number"));
+        QCOMPARE(entities(editor).last().values, out.last().values);
+    }
+}
+
+void TestEntryEditors::waitingRowGivesWhatItsWidgetsWould_data()
+{
+    QTest::addColumn<bool>("emptyTable");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("label of blanks") << false << 2 << "   "
+                                     << "1";
+    QTest::newRow("label equal to a table text with blanks") << false << 0 << " Work "
+                                                             << "1";
+    QTest::newRow("label in another case") << false << 0 << "work"
+                                           << "1";
+    QTest::newRow("line break in value") << false << 1 << ""
+                                         << "555\n0100";
+    QTest::newRow("line break in label") << false << 0 << "Boat\nHouse"
+                                         << "1";
+    QTest::newRow("value beyond a line edit's length")
+        << false << 1 << "" << QString(40000, QLatin1Char('7'));
+    QTest::newRow("label beyond a line edit's length")
+        << false << 0 << QString(40000, QLatin1Char('b')) << "1";
+    QTest::newRow("empty table, code") << true << 2 << ""
+                                       << "1";
+    QTest::newRow("empty table, label") << true << 0 << " Boat "
+                                        << "1";
+}
+
+// A row not built yet works out what its widgets would give without them.
+void TestEntryEditors::waitingRowGivesWhatItsWidgetsWould()
+{
+    QFETCH(bool, emptyTable);
+    QFETCH(int, type);
+    QFETCH(QString, label);
+    QFETCH(QString, value);
+    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QString(),
+                                 emptyTable ? QMap<int, QString>() : pim::phoneTypeMap(), 2, nullptr);
+    fillBuiltRows(editor);
+    editor.addItem(7, QStringLiteral("3/7/0"), type, label, value);
+    const int at = int(editor.rows().size()) - 1;
+    QVERIFY(!editor.rows().at(at).cbType);
+    const pim::Entity waiting = entities(editor).last();
+    editor.row(at);
+    const pim::Entity built = entities(editor).last();
+    QCOMPARE(waiting.id, built.id);
+    QCOMPARE(waiting.srcId, built.srcId);
+    QCOMPARE(waiting.values, built.values);
+}
+
+// Rows built late, and out of order, are edited, removed and tabbed through like the others.
+void TestEntryEditors::lateRowsEditRemoveAndTab()
+{
+    GenericEntitiesEditor editor(QStringLiteral("Phone:"), QString(), pim::phoneTypeMap(), 2, nullptr);
+    const int n = GenericEntitiesEditor::kRowsBuiltAtOnce + 20;
+    for (int i = 0; i < n; ++i)
+        editor.addItem(quint64(i + 1), QString::number(i + 1), i % 4 + 1, QString(),
+                       QStringLiteral("555 %1").arg(i));
+    const int edited = n - 5;
+    const int labelled = n - 10;
+    const int removed = n - 8;
+    editor.row(edited).txtValue->setText(QStringLiteral(" 555 edited "));
+    QComboBox *combo = editor.row(labelled).cbType;
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("Boat"));
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    QTest::mousePress(editor.row(removed).btnRemove, Qt::LeftButton);
+    QTest::mousePress(editor.row(3).btnRemove, Qt::LeftButton);
+    pressAdd(&editor);
+
+    const QList<pim::Entity> out = entities(editor);
+    QList<quint64> ids;
+    for (const pim::Entity &e : out)
+        ids << e.id;
+    QList<quint64> expected;
+    for (int i = 0; i < n; ++i) {
+        if (i != 3 && i != removed)
+            expected << quint64(i + 1);
+    }
+    expected << 0;
+    QCOMPARE(ids, expected);
+    const pim::Entity editedEntry = out.at(ids.indexOf(quint64(edited + 1)));
+    QCOMPARE(editedEntry.values.value(pim::ValueKey::Value).toString(), QStringLiteral("555 edited"));
+    QCOMPARE(editedEntry.values.value(typeKey()).toInt(), edited % 4 + 1);
+    const pim::Entity labelledEntry = out.at(ids.indexOf(quint64(labelled + 1)));
+    QCOMPARE(labelledEntry.values.value(typeKey()).toInt(), 0);
+    QCOMPARE(labelledEntry.values.value(pim::ValueKey::Label).toString(), QStringLiteral("Boat"));
+    const pim::Entity waitingEntry = out.at(ids.indexOf(quint64(n)));
+    QCOMPARE(waitingEntry.values.value(pim::ValueKey::Value).toString(), QStringLiteral("555 %1").arg(n - 1));
+    QVERIFY(!editor.rows().at(editor.rows().size() - 2).cbType);
+
+    // Built rows stand in the order of the rows and keep the focus chain's, with the add button
+    // ahead of them; those built late are placed as those the grid holds.
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QList<int> tops;
+    QList<int> positions{focusPosition(&editor, addButton(&editor))};
+    for (const GenericEntitiesEditor::_Item &row : editor.rows()) {
+        if (!row.cbType)
+            continue;
+        const QPoint at = row.txtValue->mapTo(&editor, QPoint(0, 0));
+        tops << at.y();
+        QCOMPARE(row.cbType->mapTo(&editor, QPoint(0, 0)).y() - at.y(),
+                 editor.row(0).cbType->y() - editor.row(0).txtValue->y());
+        QCOMPARE(at.x(), editor.row(0).txtValue->x());
+        QCOMPARE(row.txtValue->size(), editor.row(0).txtValue->size());
+        QCOMPARE(row.btnRemove->mapTo(&editor, QPoint(0, 0)).x(), editor.row(0).btnRemove->x());
+        positions << focusPosition(&editor, row.cbType) << focusPosition(&editor, row.txtValue)
+                  << focusPosition(&editor, row.btnRemove);
+    }
+    QVERIFY(std::adjacent_find(tops.cbegin(), tops.cend(), std::greater_equal<int>()) == tops.cend());
+    QVERIFY(!positions.contains(-1));
+    QVERIFY(std::is_sorted(positions.cbegin(), positions.cend()));
 }
 
 void TestEntryEditors::typedSubType_data()
