@@ -104,20 +104,25 @@ QString EntityColumns::textAsRead(const QString &text)
 
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 {
+    static const QVariant absent;
     pim::Entity row(e.id, textAsRead(e.srcId));
     for (const qsizetype i : m_readOrder) {
         const QString &key = m_read.at(i);
         const auto end = row.values.cend();
+        const auto found = e.values.constFind(key);
+        const QVariant &value = found == e.values.cend() ? absent : *found;
         if (!m_readIsWritten[size_t(i)]) {
             row.values.insert(end, key, QString(QLatin1String("")));
         } else if (key == kPhotoBytesKey) {
             // A zero-length blob reads back as no bytes at all.
-            const QByteArray bytes = e.values.value(key).toByteArray();
+            const QByteArray bytes = value.toByteArray();
             row.values.insert(end, key, bytes.isEmpty() ? QByteArray() : bytes);
         } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
             row.values.insert(end, key, textAsRead(e.photoHash()));
+        } else if (value.typeId() == QMetaType::QString) {
+            row.values.insert(end, key, textAsRead(*static_cast<const QString *>(value.constData())));
         } else {
-            row.values.insert(end, key, textAsRead(storedText(e.values.value(key))));
+            row.values.insert(end, key, textAsRead(storedText(value)));
         }
     }
     return row;

@@ -10,11 +10,13 @@ EntryIdentityIndex::EntryIdentityIndex(QStringList keys)
     : m_keys(std::move(keys))
 {}
 
+// Values are looked at in place: every incoming entry of a merge is hashed, and so is every stored one
+// the first time it is looked up.
 bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
 {
     for (const QString &key : m_keys) {
-        const QVariant value = e.values.value(key);
-        if (value.isValid() && value.typeId() != QMetaType::QString)
+        const auto it = e.values.constFind(key);
+        if (it != e.values.cend() && it->isValid() && it->typeId() != QMetaType::QString)
             return false;
     }
     return true;
@@ -25,8 +27,13 @@ size_t EntryIdentityIndex::hashOf(const pim::Entity &e) const
     // An absent value equals only another absent one, never the empty text: it hashes apart.
     size_t seed = 0;
     for (const QString &name : m_keys) {
-        const QVariant value = e.values.value(name);
-        seed = value.isValid() ? qHashMulti(seed, 1, value.toString()) : qHashMulti(seed, 0);
+        const auto it = e.values.constFind(name);
+        if (it == e.values.cend() || !it->isValid())
+            seed = qHashMulti(seed, 0);
+        else if (it->typeId() == QMetaType::QString)
+            seed = qHashMulti(seed, 1, *static_cast<const QString *>(it->constData()));
+        else
+            seed = qHashMulti(seed, 1, it->toString());
     }
     return seed;
 }
