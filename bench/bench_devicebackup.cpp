@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -25,6 +26,7 @@ constexpr int kSmallSize = 25 * 1000;
 constexpr int kLargeFiles = 10;
 constexpr int kLargeSize = 10 * 1000 * 1000;
 const QString kUdid = QStringLiteral("00008101-0000BE0C4BE0C401");
+constexpr int kRounds = 3;
 
 QByteArray content(int size, int seed)
 {
@@ -79,28 +81,34 @@ int main(int argc, char **argv)
     for (const BackupUploadFile &file : files)
         megabytes += file.content.size() / 1e6;
 
-    SimulatedUsbmuxd mux;
-    mux.makeCurrent();
-    auto phone = mux.addDevice(kUdid);
-    auto service = std::make_shared<SimulatedBackupService>();
-    SimulatedBackupService::install(*phone, service);
-    service->setScript({BackupStep::upload(files), BackupStep::report(0)});
+    // Rounds of the backup and the floor in turn, the best of each kept: a single run of either is
+    // at the mercy of a busy machine and the disk.
+    double backupSeconds = 1e18;
+    double floorSeconds = 1e18;
+    for (int round = 0; round < kRounds; ++round) {
+        SimulatedUsbmuxd mux;
+        mux.makeCurrent();
+        auto phone = mux.addDevice(kUdid);
+        auto service = std::make_shared<SimulatedBackupService>();
+        SimulatedBackupService::install(*phone, service);
+        service->setScript({BackupStep::upload(files), BackupStep::report(0)});
 
-    QTemporaryDir backupRoot;
-    backup2tool tool(kUdid, QDir(backupRoot.path()), nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    try {
-        tool.runThrow(_backup2tool_req(OP_BACKUP));
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "backup failed: %s\n", e.what());
-        targets.failed(QStringLiteral("device backup"), QString::fromUtf8(e.what()));
-        return targets.finish();
+        QTemporaryDir backupRoot;
+        backup2tool tool(kUdid, QDir(backupRoot.path()), nullptr);
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            tool.runThrow(_backup2tool_req(OP_BACKUP));
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "backup failed: %s\n", e.what());
+            targets.failed(QStringLiteral("device backup"), QString::fromUtf8(e.what()));
+            return targets.finish();
+        }
+        backupSeconds = std::min(backupSeconds, timer.elapsed() / 1000.0);
+
+        QTemporaryDir floorRoot;
+        floorSeconds = std::min(floorSeconds, copyFloor(backupRoot.path(), floorRoot.path(), files));
     }
-    const double backupSeconds = timer.elapsed() / 1000.0;
-
-    QTemporaryDir floorRoot;
-    const double floorSeconds = copyFloor(backupRoot.path(), floorRoot.path(), files);
 
     const double backupRate = megabytes / backupSeconds;
     const double floorRate = megabytes / floorSeconds;
@@ -108,7 +116,8 @@ int main(int argc, char **argv)
     std::printf("  backup2tool (simulated phone, plain hook): %.2f s, %.1f MB/s\n", backupSeconds,
                 backupRate);
     std::printf("  floor (read/write copy, same file system):  %.2f s, %.1f MB/s\n", floorSeconds, floorRate);
-    std::printf("  ratio backup/floor time: %.2f (target: within 2.00)\n", backupSeconds / floorSeconds);
+    std::printf("  ratio backup/floor time: %.2f, best of %d each (target: within 2.00)\n",
+                backupSeconds / floorSeconds, kRounds);
     targets.atMost(QStringLiteral("backup / read-write copy"), backupSeconds / floorSeconds, 2.0);
     return targets.finish();
 }
