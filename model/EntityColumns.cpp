@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 namespace {
 
@@ -105,26 +106,31 @@ QString EntityColumns::textAsRead(const QString &text)
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 {
     static const QVariant absent;
-    pim::Entity row(e.id, textAsRead(e.srcId));
+    // Built as a plain map in key order, each value placed at the end, and handed over whole: a merge
+    // reads back every row it writes.
+    std::map<QString, QVariant> values;
     for (const qsizetype i : m_readOrder) {
         const QString &key = m_read.at(i);
-        const auto end = row.values.cend();
         const auto found = e.values.constFind(key);
         const QVariant &value = found == e.values.cend() ? absent : *found;
+        QVariant read;
         if (!m_readIsWritten[size_t(i)]) {
-            row.values.insert(end, key, QString(QLatin1String("")));
+            read = QString(QLatin1String(""));
         } else if (key == kPhotoBytesKey) {
             // A zero-length blob reads back as no bytes at all.
             const QByteArray bytes = value.toByteArray();
-            row.values.insert(end, key, bytes.isEmpty() ? QByteArray() : bytes);
+            read = bytes.isEmpty() ? QByteArray() : bytes;
         } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
-            row.values.insert(end, key, textAsRead(e.photoHash()));
+            read = textAsRead(e.photoHash());
         } else if (value.typeId() == QMetaType::QString) {
-            row.values.insert(end, key, textAsRead(*static_cast<const QString *>(value.constData())));
+            read = textAsRead(*static_cast<const QString *>(value.constData()));
         } else {
-            row.values.insert(end, key, textAsRead(storedText(value)));
+            read = textAsRead(storedText(value));
         }
+        values.emplace_hint(values.end(), key, std::move(read));
     }
+    pim::Entity row(e.id, textAsRead(e.srcId));
+    row.values = QMap<QString, QVariant>(std::move(values));
     return row;
 }
 
