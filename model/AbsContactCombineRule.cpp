@@ -111,9 +111,10 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
     const int rt = right.typeId();
 
     // Nearly every value of a merge is a text on both sides: compared in place.
-    if (lt == QMetaType::QString && rt == QMetaType::QString)
-        return *static_cast<const QString *>(left.constData()) ==
-               *static_cast<const QString *>(right.constData());
+    const QString *leftText = pim::textIn(left);
+    const QString *rightText = pim::textIn(right);
+    if (leftText && rightText)
+        return *leftText == *rightText;
 
     if (isInteger(lt) && isInteger(rt))
         return integersEqual(left, right);
@@ -155,15 +156,8 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
 
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity &a, const pim::Entity &b, QStringList keys)
 {
-    // Looked up in place: a merge compares every incoming entry, and a copy of each value costs more
-    // than the comparison.
-    static const QVariant absent;
-    const auto valueOf = [](const pim::Entity &e, const QString &key) -> const QVariant & {
-        const auto it = e.values.constFind(key);
-        return it == e.values.cend() ? absent : *it;
-    };
     for (const QString &key : keys) {
-        if (!variantEquals(valueOf(a, key), valueOf(b, key)))
+        if (!variantEquals(a.valueAt(key), b.valueAt(key)))
             return false;
     }
     return true;

@@ -28,12 +28,29 @@ public:
     // Hash of the image bytes held under "data15".
     QString photoHash() const;
 
+    // The value under `key` in place, or an invalid value when there is none. Merging reads every
+    // value of every incoming entry; value() would copy each one.
+    const QVariant &valueAt(const QString &key) const;
+
     QMap<QString, QVariant> values;
     unsigned long long id = 0;
     QString srcId;
 };
 
+// The text a value holds, in place, or null when it holds no text.
+inline const QString *textIn(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString ? static_cast<const QString *>(value.constData()) : nullptr;
+}
+
 // Display order of phone entries: mobile, main, home, work, then every other kind.
 bool comparePhoneLess(const Entity &a, const Entity &b);
+
+inline const QVariant &Entity::valueAt(const QString &key) const
+{
+    static const QVariant absent;
+    const auto it = values.constFind(key);
+    return it == values.cend() ? absent : *it;
+}
 
 } // namespace pim

@@ -105,14 +105,12 @@ QString EntityColumns::textAsRead(const QString &text)
 
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 {
-    static const QVariant absent;
     // Built as a plain map in key order, each value placed at the end, and handed over whole: a merge
     // reads back every row it writes.
     std::map<QString, QVariant> values;
     for (const qsizetype i : m_readOrder) {
         const QString &key = m_read.at(i);
-        const auto found = e.values.constFind(key);
-        const QVariant &value = found == e.values.cend() ? absent : *found;
+        const QVariant &value = e.valueAt(key);
         QVariant read;
         if (!m_readIsWritten[size_t(i)]) {
             read = QString(QLatin1String(""));
@@ -122,8 +120,8 @@ pim::Entity EntityColumns::readBack(const pim::Entity &e) const
             read = bytes.isEmpty() ? QByteArray() : bytes;
         } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
             read = textAsRead(e.photoHash());
-        } else if (value.typeId() == QMetaType::QString) {
-            read = textAsRead(*static_cast<const QString *>(value.constData()));
+        } else if (const QString *text = pim::textIn(value)) {
+            read = textAsRead(*text);
         } else {
             read = textAsRead(storedText(value));
         }

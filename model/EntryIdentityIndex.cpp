@@ -15,8 +15,8 @@ EntryIdentityIndex::EntryIdentityIndex(QStringList keys)
 bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
 {
     for (const QString &key : m_keys) {
-        const auto it = e.values.constFind(key);
-        if (it != e.values.cend() && it->isValid() && it->typeId() != QMetaType::QString)
+        const QVariant &value = e.valueAt(key);
+        if (value.isValid() && !pim::textIn(value))
             return false;
     }
     return true;
@@ -27,13 +27,13 @@ size_t EntryIdentityIndex::hashOf(const pim::Entity &e) const
     // An absent value equals only another absent one, never the empty text: it hashes apart.
     size_t seed = 0;
     for (const QString &name : m_keys) {
-        const auto it = e.values.constFind(name);
-        if (it == e.values.cend() || !it->isValid())
+        const QVariant &value = e.valueAt(name);
+        if (!value.isValid())
             seed = qHashMulti(seed, 0);
-        else if (it->typeId() == QMetaType::QString)
-            seed = qHashMulti(seed, 1, *static_cast<const QString *>(it->constData()));
+        else if (const QString *text = pim::textIn(value))
+            seed = qHashMulti(seed, 1, *text);
         else
-            seed = qHashMulti(seed, 1, it->toString());
+            seed = qHashMulti(seed, 1, value.toString());
     }
     return seed;
 }

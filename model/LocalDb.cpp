@@ -192,8 +192,8 @@ bool rowHoldsAlready(int type, const pim::Entity &stored, const pim::Entity &mer
 
 bool hasText(const QVariant &value)
 {
-    if (value.typeId() == QMetaType::QString)
-        return !static_cast<const QString *>(value.constData())->isEmpty();
+    if (const QString *text = pim::textIn(value))
+        return !text->isEmpty();
     if (value.typeId() == QMetaType::QByteArray)
         return !value.toByteArray().isEmpty();
     return !value.toString().isEmpty();
@@ -941,9 +941,9 @@ bool LocalDb::mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &
 
     // An empty incoming value never blanks a stored one.
     for (const QString &key : valid) {
-        const auto value = in.values.constFind(key);
-        if (value != in.values.cend() && hasText(*value))
-            out.values.insert(key, *value);
+        const QVariant &value = in.valueAt(key);
+        if (hasText(value))
+            out.values.insert(key, value);
     }
     if (taken < 0)
         have.append(out);

@@ -11,7 +11,6 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include <map>
 #include <vector>
 
 namespace {
@@ -27,36 +26,6 @@ bool hasMoreStatements(const char *tail, const char *end)
             return true;
     }
     return false;
-}
-
-// A merge opens and releases a savepoint for every contact; the texts are made once per level.
-struct LevelControl
-{
-    explicit LevelControl(size_t level)
-    {
-        const QString name = QStringLiteral("tarnwick_level_%1").arg(level);
-        begin = Sqlite3Sql(QStringLiteral("SAVEPOINT ") + name);
-        release = Sqlite3Sql(QStringLiteral("RELEASE ") + name);
-        rollbackTo = Sqlite3Sql(QStringLiteral("ROLLBACK TO ") + name);
-    }
-    Sqlite3Sql begin;
-    Sqlite3Sql release;
-    Sqlite3Sql rollbackTo;
-};
-
-const LevelControl &levelControl(size_t level)
-{
-    // Levels are few and nest one at a time; every connection of every thread shares the texts.
-    static const std::vector<LevelControl> texts = [] {
-        std::vector<LevelControl> made;
-        for (size_t level = 0; level <= 16; ++level)
-            made.emplace_back(level);
-        return made;
-    }();
-    if (level < texts.size())
-        return texts[level];
-    thread_local std::map<size_t, LevelControl> deeper;
-    return deeper.try_emplace(level, level).first->second;
 }
 
 Sqlite3Exception countMismatch(const Sqlite3Sql &sql, size_t marks)
@@ -88,6 +57,21 @@ void Sqlite3DB::ConnectionCloser::operator()(sqlite3 *db) const
     // Every statement is finalized before this runs, so the connection closes at once; an open
     // transaction is rolled back by SQLite.
     sqlite3_close_v2(db);
+}
+
+Sqlite3DB::LevelTexts::LevelTexts(size_t level)
+{
+    const QString name = QStringLiteral("tarnwick_level_%1").arg(level);
+    begin = Sqlite3Sql(QStringLiteral("SAVEPOINT ") + name);
+    release = Sqlite3Sql(QStringLiteral("RELEASE ") + name);
+    rollbackTo = Sqlite3Sql(QStringLiteral("ROLLBACK TO ") + name);
+}
+
+const Sqlite3DB::LevelTexts &Sqlite3DB::levelTexts(size_t level)
+{
+    while (m_levelTexts.size() <= level)
+        m_levelTexts.emplace_back(m_levelTexts.size());
+    return m_levelTexts[level];
 }
 
 Sqlite3DB::Sqlite3DB() = default;
@@ -354,7 +338,7 @@ void Sqlite3DB::beginTran(int busyWaitMs)
         return;
     }
     const size_t level = m_levels.size() + 1;
-    if (runControl(levelControl(level).begin))
+    if (runControl(levelTexts(level).begin))
         m_levels.push_back(true);
 }
 
@@ -365,7 +349,7 @@ bool Sqlite3DB::commitTran()
         return true;
     const size_t level = m_levels.size();
     static const Sqlite3Sql commit("COMMIT");
-    const bool ok = runControl(m_levels.back() ? levelControl(level).release : commit);
+    const bool ok = runControl(m_levels.back() ? levelTexts(level).release : commit);
     if (ok) {
         m_levels.pop_back();
         return true;
@@ -385,8 +369,8 @@ void Sqlite3DB::rollbackTran()
     const size_t level = m_levels.size();
     ++m_rollbacks;
     if (m_levels.back()) {
-        runControl(levelControl(level).rollbackTo);
-        runControl(levelControl(level).release);
+        runControl(levelTexts(level).rollbackTo);
+        runControl(levelTexts(level).release);
     } else {
         static const Sqlite3Sql rollback("ROLLBACK");
         runControl(rollback);

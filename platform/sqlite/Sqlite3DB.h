@@ -97,7 +97,19 @@ private:
     bool runControl(const Sqlite3Sql &sql);
     void syncLevels();
 
+    // The statements that open, release and undo one savepoint level: a merge opens and releases one
+    // for nearly every contact, so their texts are made once per level.
+    struct LevelTexts
+    {
+        explicit LevelTexts(size_t level);
+        Sqlite3Sql begin;
+        Sqlite3Sql release;
+        Sqlite3Sql rollbackTo;
+    };
+    const LevelTexts &levelTexts(size_t level);
+
     std::unique_ptr<sqlite3, ConnectionCloser> m_db;
+    std::vector<LevelTexts> m_levelTexts;
     QHash<QString, std::shared_ptr<Sqlite3Statement>> m_cache;
     std::vector<std::weak_ptr<Sqlite3Statement>> m_uncached;
     std::vector<bool> m_levels; // per open level: true for a savepoint, false for BEGIN
