@@ -156,7 +156,9 @@ bool AbsContactCombineRule::variantEquals(const QVariant &left, const QVariant &
 
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity &a, const pim::Entity &b, QStringList keys)
 {
-    for (const QString &key : keys) {
+    // Walked as const: a copy shared with the caller's list would otherwise be detached, that is
+    // copied whole, on every comparison.
+    for (const QString &key : std::as_const(keys)) {
         if (!variantEquals(a.valueAt(key), b.valueAt(key)))
             return false;
     }
@@ -165,7 +167,7 @@ bool AbsContactCombineRule::isEntityEqual(const pim::Entity &a, const pim::Entit
 
 bool AbsContactCombineRule::isEntityEmpty(const pim::Entity &e, QStringList keys)
 {
-    for (const QString &key : keys) {
+    for (const QString &key : std::as_const(keys)) {
         if (!e.values.value(key).toString().isEmpty())
             return false;
     }

@@ -14,6 +14,15 @@ QString ContactNameIndex::fold(const QString &name)
     return folded;
 }
 
+unsigned long long ContactNameIndex::find(const QString &name) const
+{
+    if (m_lastName.isNull() || name != m_lastName) {
+        m_lastId = m_ids.value(fold(name), 0);
+        m_lastName = name;
+    }
+    return m_lastId;
+}
+
 bool ContactNameIndex::isCurrent(const Sqlite3DB &db) const
 {
     return m_valid && m_stamp.matches(db);
@@ -23,6 +32,7 @@ void ContactNameIndex::rebuild(Sqlite3DB &db)
 {
     m_valid = false;
     m_ids.clear();
+    m_lastName.clear();
     // Highest id first, so that of equal names the lowest id is the one left in the hash.
     Sqlite3Cursor cursor = db.queryThrow("select _id,full_name from contact order by _id desc");
     while (cursor.moveNext()) {
@@ -39,8 +49,10 @@ void ContactNameIndex::noteWrite(const Sqlite3DB &db, unsigned long long id, con
 {
     if (id != 0 && !name.isEmpty()) {
         const QString key = fold(name);
-        if (!m_ids.contains(key))
+        if (!m_ids.contains(key)) {
             m_ids.insert(key, id);
+            m_lastName.clear();
+        }
     }
     m_stamp = ConnectionStamp::of(db);
 }

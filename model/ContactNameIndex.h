@@ -27,7 +27,7 @@ public:
     void invalidate() { m_valid = false; }
 
     // Lowest row id whose full name folds to the same text, 0 for none.
-    unsigned long long find(const QString &name) const { return m_ids.value(fold(name), 0); }
+    unsigned long long find(const QString &name) const;
 
     // After a write of the owner's own on the connection: `id` with `name` was added (id 0: no
     // contact row was added). Call only when the index was current before the write.
@@ -35,6 +35,9 @@ public:
 
 private:
     QHash<QString, unsigned long long> m_ids;
+    // The last name asked for and its answer: merges of one batch often name one contact in a row.
+    mutable QString m_lastName;
+    mutable unsigned long long m_lastId = 0;
     bool m_valid = false;
     ConnectionStamp m_stamp;
 };

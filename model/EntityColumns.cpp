@@ -9,10 +9,10 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
-#include <map>
 
 namespace {
 
@@ -26,6 +26,17 @@ QStringList dataKeys(std::initializer_list<int> numbers)
 
 const QString &kPhotoHashKey = pim::PhotoKey::Hash;
 const QString &kPhotoBytesKey = pim::PhotoKey::Image;
+
+bool hasSurrogate(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
+}
+
+// True when the text reads back from the database as it is.
+bool isReadText(const QString &text)
+{
+    return !text.isNull() && !hasSurrogate(text);
+}
 
 } // namespace
 
@@ -98,37 +109,79 @@ QString EntityColumns::textAsRead(const QString &text)
         return QLatin1String("");
     // Only a lone surrogate changes on its way through UTF-8: a text without any surrogate comes back
     // as it went, without the two conversions.
-    const bool anySurrogate =
-        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSurrogate(); });
-    return anySurrogate ? QString::fromUtf8(text.toUtf8()) : text;
+    return hasSurrogate(text) ? QString::fromUtf8(text.toUtf8()) : text;
+}
+
+std::optional<QVariant> EntityColumns::readValue(const pim::Entity &e, qsizetype column,
+                                                 const QVariant *value) const
+{
+    static const QVariant absent;
+    const QVariant &held = value ? *value : absent;
+    const QString &key = m_read.at(column);
+    if (!m_readIsWritten[size_t(column)]) {
+        const QString *text = pim::textIn(held);
+        if (text && text->isEmpty() && !text->isNull())
+            return std::nullopt;
+        return QVariant(QString(QLatin1String("")));
+    }
+    if (key == kPhotoBytesKey) {
+        // A zero-length blob reads back as no bytes at all.
+        if (held.typeId() == QMetaType::QByteArray && !held.toByteArray().isEmpty())
+            return std::nullopt;
+        const QByteArray bytes = held.toByteArray();
+        return QVariant(bytes.isEmpty() ? QByteArray() : bytes);
+    }
+    if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey)
+        return QVariant(textAsRead(e.photoHash()));
+    if (const QString *text = pim::textIn(held)) {
+        if (isReadText(*text))
+            return std::nullopt;
+        return QVariant(textAsRead(*text));
+    }
+    return QVariant(textAsRead(storedText(held)));
+}
+
+void EntityColumns::toReadForm(pim::Entity &e) const
+{
+    if (!isReadText(e.srcId))
+        e.srcId = textAsRead(e.srcId);
+    // Looked at in place first, walking the entry's keys and the read columns side by side in key
+    // order: an entry that already holds what a reader gets is left as it is, its values neither
+    // copied nor touched (a merge brings every row it writes to this form).
+    QVarLengthArray<std::pair<qsizetype, QVariant>, 12> changed;
+    QVarLengthArray<QString, 4> unread;
+    const QMap<QString, QVariant> &values = e.values;
+    auto it = values.cbegin();
+    const auto end = values.cend();
+    for (const qsizetype column : m_readOrder) {
+        const QString &key = m_read.at(column);
+        const QVariant *value = nullptr;
+        for (; it != end; ++it) {
+            const int order = it.key().compare(key);
+            if (order > 0)
+                break;
+            if (order == 0) {
+                value = &it.value();
+                ++it;
+                break;
+            }
+            unread.append(it.key());
+        }
+        if (std::optional<QVariant> read = readValue(e, column, value))
+            changed.append({column, std::move(*read)});
+    }
+    for (; it != end; ++it)
+        unread.append(it.key());
+    for (const QString &key : std::as_const(unread))
+        e.values.remove(key);
+    for (auto &[column, read] : changed)
+        e.values.insert(m_read.at(column), std::move(read));
 }
 
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const
 {
-    // Built as a plain map in key order, each value placed at the end, and handed over whole: a merge
-    // reads back every row it writes.
-    std::map<QString, QVariant> values;
-    for (const qsizetype i : m_readOrder) {
-        const QString &key = m_read.at(i);
-        const QVariant &value = e.valueAt(key);
-        QVariant read;
-        if (!m_readIsWritten[size_t(i)]) {
-            read = QString(QLatin1String(""));
-        } else if (key == kPhotoBytesKey) {
-            // A zero-length blob reads back as no bytes at all.
-            const QByteArray bytes = value.toByteArray();
-            read = bytes.isEmpty() ? QByteArray() : bytes;
-        } else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey) {
-            read = textAsRead(e.photoHash());
-        } else if (const QString *text = pim::textIn(value)) {
-            read = textAsRead(*text);
-        } else {
-            read = textAsRead(storedText(value));
-        }
-        values.emplace_hint(values.end(), key, std::move(read));
-    }
-    pim::Entity row(e.id, textAsRead(e.srcId));
-    row.values = QMap<QString, QVariant>(std::move(values));
+    pim::Entity row = e;
+    toReadForm(row);
     return row;
 }
 
@@ -142,7 +195,9 @@ void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e, PhotoBytes
             sql.addBlobParam(bytes == PhotoBytes::Bound ? e.values.value(key).toByteArray() : QByteArray());
         else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey)
             sql.addTextParam(e.photoHash());
+        else if (const QString *text = pim::textIn(e.valueAt(key)))
+            sql.addTextParam(*text);
         else
-            sql.addTextParam(storedText(e.values.value(key)));
+            sql.addTextParam(storedText(e.valueAt(key)));
     }
 }

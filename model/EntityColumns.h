@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 class Sqlite3Sql;
@@ -47,11 +48,17 @@ public:
     // The entry as a reader of the row that bindValues() wrote gets it back: every read column,
     // texts as stored (the empty text for none), the photo's bytes as bytes.
     pim::Entity readBack(const pim::Entity &e) const;
+    // The same, in place: values already as read are kept as they are, shared with any copy.
+    void toReadForm(pim::Entity &e) const;
     // A text as it reads back from the database (UTF-8 on the way, never the null text).
     static QString textAsRead(const QString &text);
 
 private:
     EntityColumns(int type, QStringList written, QStringList read);
+
+    // The value a reader gets in read column `column` for `value` (null: none held), or none when
+    // `value` is that already.
+    std::optional<QVariant> readValue(const pim::Entity &e, qsizetype column, const QVariant *value) const;
 
     int m_type;
     QStringList m_written;

@@ -10,8 +10,25 @@ EntryIdentityIndex::EntryIdentityIndex(QStringList keys)
     : m_keys(std::move(keys))
 {}
 
-// Values are looked at in place: every incoming entry of a merge is hashed, and so is every stored one
-// the first time it is looked up.
+// Values are looked at in place, each once: every incoming entry of a merge is hashed, and so is
+// every stored one the first time it is looked up.
+bool EntryIdentityIndex::plainHash(const pim::Entity &e, size_t &seed) const
+{
+    // An absent value equals only another absent one, never the empty text: it hashes apart.
+    seed = 0;
+    for (const QString &name : m_keys) {
+        const QVariant &value = e.valueAt(name);
+        if (!value.isValid()) {
+            seed = qHashMulti(seed, 0);
+        } else if (const QString *text = pim::textIn(value)) {
+            seed = qHashMulti(seed, 1, *text);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
 {
     for (const QString &key : m_keys) {
@@ -22,22 +39,6 @@ bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
     return true;
 }
 
-size_t EntryIdentityIndex::hashOf(const pim::Entity &e) const
-{
-    // An absent value equals only another absent one, never the empty text: it hashes apart.
-    size_t seed = 0;
-    for (const QString &name : m_keys) {
-        const QVariant &value = e.valueAt(name);
-        if (!value.isValid())
-            seed = qHashMulti(seed, 0);
-        else if (const QString *text = pim::textIn(value))
-            seed = qHashMulti(seed, 1, *text);
-        else
-            seed = qHashMulti(seed, 1, value.toString());
-    }
-    return seed;
-}
-
 bool EntryIdentityIndex::sameKey(const pim::Entity &a, const pim::Entity &b) const
 {
     return isPlain(a) && isPlain(b) && AbsContactCombineRule::isEntityEqual(a, b, m_keys);
@@ -46,12 +47,12 @@ bool EntryIdentityIndex::sameKey(const pim::Entity &a, const pim::Entity &b) con
 void EntryIdentityIndex::hash(const pim::Entity &entry, qsizetype position, const QList<pim::Entity> &list,
                               qsizetype base) const
 {
-    if (!isPlain(entry)) {
+    size_t h = 0;
+    if (!plainHash(entry, h)) {
         m_others.append(position);
         return;
     }
     // Of equal entries the first in list order is the one merged into.
-    const size_t h = hashOf(entry);
     for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
         if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), entry, m_keys))
             return;
@@ -75,7 +76,8 @@ qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype bas
         for (; m_indexed < m_count; ++m_indexed)
             hash(list.at(base + m_indexed), m_indexed, list, base);
     }
-    if (!m_hashed || !isPlain(in)) {
+    size_t h = 0;
+    if (!m_hashed || !plainHash(in, h)) {
         for (qsizetype p = 0; p < m_count; ++p) {
             if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))
                 return p;
@@ -83,7 +85,6 @@ qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype bas
         return -1;
     }
     qsizetype plain = -1;
-    const size_t h = hashOf(in);
     for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
         if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), in, m_keys)) {
             plain = it.value();

@@ -42,8 +42,9 @@ private:
 
     // False when a value under the keys is neither absent nor a text.
     bool isPlain(const pim::Entity &e) const;
-    // A hash of the values under the keys: equal for plain entries that are equal.
-    size_t hashOf(const pim::Entity &e) const;
+    // False when `e` is not plain; otherwise sets `seed` to a hash of the values under the keys,
+    // equal for plain entries that are equal.
+    bool plainHash(const pim::Entity &e, size_t &seed) const;
     // Puts `entry`, the one at `position` (list[base + position]), into the hash.
     void hash(const pim::Entity &entry, qsizetype position, const QList<pim::Entity> &list,
               qsizetype base) const;

@@ -199,6 +199,17 @@ bool hasText(const QVariant &value)
     return !value.toString().isEmpty();
 }
 
+// True when a merge would keep every value of `e`: each stands under one of `keys` and holds
+// something.
+bool everyValueIsKept(const pim::Entity &e, const QStringList &keys)
+{
+    for (auto it = e.values.cbegin(); it != e.values.cend(); ++it) {
+        if (!keys.contains(it.key()) || !hasText(it.value()))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 LocalDb::LocalDb(QString path, QSharedPointer<AbsContactCombineRule> rule)
@@ -854,12 +865,11 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
         // A type that brings no entry gets no list in `out`.
         if (it.value().isEmpty())
             continue;
-        target.track(type, out.entities[type]);
+        // Nothing else writes to out.entities while the merge of this type holds its list.
+        QList<pim::Entity> &have = out.entities[type];
+        target.track(type, have);
         for (const pim::Entity &entry : it.value()) {
             pim::Entity merged;
-            // Looked up afresh for every entry: a list is held by value in the map, and
-            // nothing else writes to out.entities while this reference is used.
-            QList<pim::Entity> &have = out.entities[type];
             const qsizetype before = have.size();
             qsizetype taken = -1;
             if (!mergeEntry(type, have, entry, merged, &target, taken))
@@ -939,11 +949,16 @@ bool LocalDb::mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &
     if (AbsContactCombineRule::isEntityEqual(out, in, valid))
         return false;
 
-    // An empty incoming value never blanks a stored one.
-    for (const QString &key : valid) {
-        const QVariant &value = in.valueAt(key);
-        if (hasText(value))
-            out.values.insert(key, value);
+    if (taken < 0 && out.values.isEmpty() && everyValueIsKept(in, valid)) {
+        // A new entry that keeps every incoming value shares them instead of copying each one.
+        out.values = in.values;
+    } else {
+        // An empty incoming value never blanks a stored one.
+        for (const QString &key : valid) {
+            const QVariant &value = in.valueAt(key);
+            if (hasText(value))
+                out.values.insert(key, value);
+        }
     }
     if (taken < 0)
         have.append(out);

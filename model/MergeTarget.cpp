@@ -5,10 +5,12 @@
 
 namespace {
 
-pim::Entity asRead(int type, const pim::Entity &row)
+// Brought to the form a reader of the row gets, in place: the copy the merge appended is gone by
+// then, so a row already in that form is kept without copying its values.
+void toReadForm(int type, pim::Entity &row)
 {
-    const EntityColumns *columns = EntityColumns::forType(type);
-    return columns ? columns->readBack(row) : row;
+    if (const EntityColumns *columns = EntityColumns::forType(type))
+        columns->toReadForm(row);
 }
 
 } // namespace
@@ -128,14 +130,18 @@ void MergeTarget::settle()
             list = m_contact.entities.insert(type, {});
         // The copies appended by the last merge are not rows: the rows it wrote take their place.
         list->resize(st.stored);
-        for (const auto &[position, written] : std::as_const(st.rewritten)) {
-            const pim::Entity row = asRead(type, written);
+        // By index: walking an empty list for writing would allocate one.
+        for (qsizetype i = 0; i < st.rewritten.size(); ++i) {
+            auto &[position, row] = st.rewritten[i];
+            toReadForm(type, row);
             if (st.indexed && !st.storedIndex.sameKey(list->at(position), row))
                 st.indexed = false;
-            (*list)[position] = row;
+            (*list)[position] = std::move(row);
         }
-        for (const pim::Entity &written : std::as_const(st.inserted)) {
-            list->append(asRead(type, written));
+        for (qsizetype i = 0; i < st.inserted.size(); ++i) {
+            pim::Entity &row = st.inserted[i];
+            toReadForm(type, row);
+            list->append(std::move(row));
             if (st.indexed)
                 st.storedIndex.append(list->last());
         }

@@ -11,6 +11,12 @@ void MergeTargetCache::forgetIfStale(const Sqlite3DB &db)
 std::optional<MergeTarget> MergeTargetCache::take(const Sqlite3DB &db, unsigned long long id)
 {
     forgetIfStale(db);
+    // Merges of one batch into one contact in a row find it first in line.
+    if (!m_targets.empty() && m_targets.front().id() == id) {
+        MergeTarget target = std::move(m_targets.front());
+        m_targets.pop_front();
+        return target;
+    }
     for (auto it = m_targets.begin(); it != m_targets.end(); ++it) {
         if (it->id() == id) {
             MergeTarget target = std::move(*it);

@@ -136,7 +136,8 @@ QStringList rows(LocalDb &db)
 }
 
 // One step of a sequence: "Name: entry; entry" merges a contact (entries in parseEntry()'s form;
-// a value written "#555" is the integer 555, "@2001-06-30T10:00:00" a date-time); a step starting
+// a value written "#555" is the integer 555, "@2001-06-30T10:00:00" a date-time, "~1" the text "1"
+// behind a lone surrogate, "<null>" the null text); a step starting
 // with "!" writes by another path: "!update <contact> <type> <n> <entry>", "!insert <contact>
 // <entry>", "!remove <contact> <type> <n>", "!delete <contact>", "!rollback" (a level begun and
 // rolled back after an insert).
@@ -152,6 +153,10 @@ Entity typedEntry(const QString &text, int &type)
             it.value() = QDateTime::fromString(v.mid(1), Qt::ISODate);
         else if (v == QLatin1String("<absent>"))
             it.value() = QVariant();
+        else if (v == QLatin1String("<null>"))
+            it.value() = QString();
+        else if (v.startsWith(QLatin1Char('~')))
+            it.value() = QString(QChar(0xDC00)) + v.mid(1);
     }
     return e;
 }
@@ -240,6 +245,11 @@ private slots:
                            "Ann: 6|data1=@2001-06-30T10:00:00|data2=#3",
                            "Ann: 6|data1=2001-06-30T10:00:00|data2=1",
                            "Ann: 3|data1=0555"}
+            << false;
+        QTest::newRow("texts the file gives back changed, keys a kind does not keep")
+            << QStringList{ann + "; 3|data1=~1|data2=<null>", "Ann: 3|data1=~1|data2=2; 3|data1=5|data7=x",
+                           "Ann: 3|data1=5|data2=1; 3|data1=~1|data3=y; 3|data1=6|data2=<null>",
+                           "Ann: 6|data1=#20010630|data2=<null>; 3|data1=6|data2=3"}
             << false;
         QTest::newRow("interleaved names")
             << QStringList{ann + "; 4|data1=a@x", "Bo: 4|data1=b@x",          "Ann: 4|data1=a2@x",
