@@ -2,7 +2,10 @@
 
 #include "AbsContactCombineRule.h"
 
+#include <QHashFunctions>
 #include <QMetaType>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -53,11 +56,42 @@ void EntryIdentityIndex::hash(const pim::Entity &entry, qsizetype position, cons
         return;
     }
     // Of equal entries the first in list order is the one merged into.
-    for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
-        if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), entry, m_keys))
-            return;
+    if (firstWith(h, list, base, entry) < 0)
+        place(h, position);
+}
+
+qsizetype EntryIdentityIndex::firstWith(size_t h, const QList<pim::Entity> &list, qsizetype base,
+                                        const pim::Entity &e) const
+{
+    if (m_slots.empty())
+        return -1;
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = h & mask; m_slots[i].position >= 0; i = (i + 1) & mask) {
+        const Slot &slot = m_slots[i];
+        if (slot.hash == h && AbsContactCombineRule::isEntityEqual(list.at(base + slot.position), e, m_keys))
+            return slot.position;
     }
-    m_first.insert(h, position);
+    return -1;
+}
+
+void EntryIdentityIndex::place(size_t h, qsizetype position) const
+{
+    // Kept at most half full, so that a probe ends at a free slot within a few steps.
+    if (2 * (m_placed + 1) > m_slots.size()) {
+        std::vector<Slot> old(std::max<size_t>(16, 2 * m_slots.size()));
+        old.swap(m_slots);
+        m_placed = 0;
+        for (const Slot &slot : old) {
+            if (slot.position >= 0)
+                place(slot.hash, slot.position);
+        }
+    }
+    const size_t mask = m_slots.size() - 1;
+    size_t i = h & mask;
+    while (m_slots[i].position >= 0)
+        i = (i + 1) & mask;
+    m_slots[i] = {h, position};
+    ++m_placed;
 }
 
 void EntryIdentityIndex::append(const pim::Entity &entry)
@@ -84,13 +118,7 @@ qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype bas
         }
         return -1;
     }
-    qsizetype plain = -1;
-    for (auto it = m_first.constFind(h); it != m_first.cend() && it.key() == h; ++it) {
-        if (AbsContactCombineRule::isEntityEqual(list.at(base + it.value()), in, m_keys)) {
-            plain = it.value();
-            break;
-        }
-    }
+    const qsizetype plain = firstWith(h, list, base, in);
     for (const qsizetype p : std::as_const(m_others)) {
         if (plain >= 0 && p > plain)
             break;

@@ -2,10 +2,11 @@
 
 #include "Entity.h"
 
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 // Finds, in a list of entries that only grows at its end, the first entry equal to an incoming one
 // on a set of keys, exactly as AbsContactCombineRule::isEntityEqual judges. Where both sides hold
@@ -55,8 +56,23 @@ private:
     mutable bool m_hashed = false;
     // Entries hashed so far, the first ones.
     mutable qsizetype m_indexed = 0;
-    // For each hash, the first position of each distinct plain entry with that hash.
-    mutable QMultiHash<size_t, qsizetype> m_first;
+    // Position of the first indexed entry equal on the keys to `e` among those placed under hash
+    // `h`, or -1.
+    qsizetype firstWith(size_t h, const QList<pim::Entity> &list, qsizetype base, const pim::Entity &e) const;
+    // Places the entry at `position` under hash `h`.
+    void place(size_t h, qsizetype position) const;
+
+    struct Slot
+    {
+        size_t hash = 0;
+        // -1: free.
+        qsizetype position = -1;
+    };
+    // The first position of each distinct plain entry, under its hash: an open table probed in
+    // line, one array and no allocation per entry, since a merge into a contact of thousands of
+    // entries looks one up and places one for every incoming entry.
+    mutable std::vector<Slot> m_slots;
+    mutable size_t m_placed = 0;
     // Positions of the entries that are not plain, ascending.
     mutable QList<qsizetype> m_others;
 };
