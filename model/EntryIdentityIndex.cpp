@@ -34,12 +34,8 @@ bool EntryIdentityIndex::plainHash(const pim::Entity &e, size_t &seed) const
 
 bool EntryIdentityIndex::isPlain(const pim::Entity &e) const
 {
-    for (const QString &key : m_keys) {
-        const QVariant &value = e.valueAt(key);
-        if (value.isValid() && !pim::textIn(value))
-            return false;
-    }
-    return true;
+    size_t ignored = 0;
+    return plainHash(e, ignored);
 }
 
 bool EntryIdentityIndex::sameKey(const pim::Entity &a, const pim::Entity &b) const

@@ -11,16 +11,15 @@ void MergeTargetCache::forgetIfStale(const Sqlite3DB &db)
 std::optional<MergeTarget> MergeTargetCache::take(const Sqlite3DB &db, unsigned long long id)
 {
     forgetIfStale(db);
-    // Merges of one batch into one contact in a row find it first in line.
-    if (!m_targets.empty() && m_targets.front().id() == id) {
-        MergeTarget target = std::move(m_targets.front());
-        m_targets.pop_front();
-        return target;
-    }
     for (auto it = m_targets.begin(); it != m_targets.end(); ++it) {
         if (it->id() == id) {
             MergeTarget target = std::move(*it);
-            m_targets.erase(it);
+            // Merges of one batch into one contact in a row find it first in line, where taking it
+            // out costs least.
+            if (it == m_targets.begin())
+                m_targets.pop_front();
+            else
+                m_targets.erase(it);
             return target;
         }
     }

@@ -194,8 +194,13 @@ qint64 AdbSocket::receiveAvailable(char *buffer, qint64 size)
 
 void AdbSocket::sendAll(const char *data, qint64 size)
 {
+    sendAll(data, size, 0);
+}
+
+void AdbSocket::sendAll(const char *data, qint64 size, int flags)
+{
     while (size > 0) {
-        const ssize_t n = ::send(m_fd, data, size_t(size), MSG_NOSIGNAL);
+        const ssize_t n = ::send(m_fd, data, size_t(size), MSG_NOSIGNAL | flags);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -241,18 +246,7 @@ qint64 AdbSocket::receiveIntoPipe(int pipe, qint64 size)
 void AdbSocket::sendAllFromPipe(const QByteArray &first, int pipe, qint64 size)
 {
     // The header is held back until the payload follows, so that both leave in one segment.
-    const char *data = first.constData();
-    qint64 left = first.size();
-    while (left > 0) {
-        const ssize_t n = ::send(m_fd, data, size_t(left), MSG_NOSIGNAL | MSG_MORE);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw AdbError(QStringLiteral("Connection failed: %1").arg(systemError(errno)));
-        }
-        data += n;
-        left -= n;
-    }
+    sendAll(first.constData(), first.size(), MSG_MORE);
     while (size > 0) {
         const ssize_t n = ::splice(pipe, nullptr, m_fd, nullptr, size_t(size), SPLICE_F_MOVE);
         if (n < 0 && errno == EINTR)

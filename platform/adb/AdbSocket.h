@@ -49,5 +49,8 @@ public:
     void shutdown();
 
 private:
+    // sendAll() with the flags of send(2) besides MSG_NOSIGNAL.
+    void sendAll(const char *data, qint64 size, int flags);
+
     int m_fd = -1;
 };
