@@ -72,8 +72,8 @@ public:
         // Offers "delayed_ack": with a host that offers it too, streams carry windows (OPEN's second
         // argument, the OKAYs' 4-byte payloads) instead of one WRTE in flight. Off: an older phone.
         bool delayedAck = true;
-        // The window this phone grants each stream under delayed acknowledgement.
-        quint32 receiveWindow = 2 * 1024 * 1024;
+        // The window this phone grants each stream under delayed acknowledgement: adbd grants 32 MiB.
+        quint32 receiveWindow = 32 * 1024 * 1024;
         // Off for throughput measurements: pushed files are counted, not kept (files() holds them
         // empty, fileSizes() their sizes).
         bool keepFileContents = true;
