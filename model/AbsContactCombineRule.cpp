@@ -64,13 +64,24 @@ QString textOf(const QVariant &v)
 
 AbsContactCombineRule::AbsContactCombineRule(const Table &table)
     : m_table(table)
-{}
+{
+    m_rowOf.fill(-1);
+    // The first row of a type counts, as a search would find it.
+    for (qsizetype row = table.size() - 1; row >= 0; --row) {
+        const int type = table.at(row).type;
+        if (type >= 0 && type < int(m_rowOf.size()))
+            m_rowOf[size_t(type)] = int(row);
+    }
+}
 
 AbsContactCombineRule::~AbsContactCombineRule() = default;
 
 const AbsContactCombineRule::TypeKeys &AbsContactCombineRule::keysOf(int type) const
 {
     static const TypeKeys none{0, {}, {}, {}, {}, false};
+    if (type >= 0 && type < int(m_rowOf.size()))
+        return m_rowOf[size_t(type)] >= 0 ? m_table.at(m_rowOf[size_t(type)]) : none;
+    // Codes beyond the index are searched for, should a table ever hold one.
     for (const TypeKeys &keys : m_table) {
         if (keys.type == type)
             return keys;

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <array>
+
 // Which column keys of an entry decide, per entity type, emptiness, identity, full equality and
 // merging. Every database object holds one rule; rules hold no state. A rule is a table of the
 // keys per type, walked here; a further rule is one more table.
@@ -59,4 +61,8 @@ private:
     const TypeKeys &keysOf(int type) const;
 
     const Table &m_table;
+    // Row of each type code in the table (-1: none), for the codes a table can hold: every entry a
+    // merge looks at asks for its type's keys, and a search of the table touches a line of memory
+    // per row it passes.
+    std::array<int, 32> m_rowOf;
 };

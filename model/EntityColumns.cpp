@@ -47,8 +47,13 @@ EntityColumns::EntityColumns(int type, QStringList written, QStringList read)
 {
     for (const QString &key : std::as_const(m_read))
         m_readNames << key.toUtf8();
-    for (const QString &key : std::as_const(m_read))
-        m_readIsWritten.push_back(m_written.contains(key));
+    for (const QString &key : std::as_const(m_read)) {
+        const bool written = m_written.contains(key);
+        m_readIsWritten.push_back(written);
+        const bool photoColumn =
+            key == kPhotoBytesKey || (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey);
+        m_readIsPlainText.push_back(written && !photoColumn);
+    }
     m_readOrder.resize(size_t(m_read.size()));
     for (size_t i = 0; i < m_readOrder.size(); ++i)
         m_readOrder[i] = qsizetype(i);
@@ -167,15 +172,30 @@ void EntityColumns::toReadForm(pim::Entity &e) const
             }
             unread.append(it.key());
         }
+        if (m_readIsPlainText[size_t(column)]) {
+            if (!value) {
+                // Written as the empty text.
+                changed.append({column, QVariant(QString(QLatin1String("")))});
+                continue;
+            }
+            if (const QString *text = pim::textIn(*value); text && isReadText(*text))
+                continue;
+        }
         if (std::optional<QVariant> read = readValue(e, column, value))
             changed.append({column, std::move(*read)});
     }
     for (; it != end; ++it)
         unread.append(it.key());
+    if (changed.isEmpty() && unread.isEmpty())
+        return;
+    // Detached once up front, so that the hint below stays an iterator of the map written into.
+    e.values.detach();
     for (const QString &key : std::as_const(unread))
         e.values.remove(key);
+    // In key order: a column missing after the last key held (the usual case) goes in at the end
+    // without a search.
     for (auto &[column, read] : changed)
-        e.values.insert(m_read.at(column), std::move(read));
+        e.values.insert(e.values.cend(), m_read.at(column), std::move(read));
 }
 
 pim::Entity EntityColumns::readBack(const pim::Entity &e) const

@@ -66,6 +66,9 @@ private:
     QList<QByteArray> m_readNames;
     std::vector<qsizetype> m_readOrder;
     std::vector<bool> m_readIsWritten;
+    // Read columns written as the text held, neither the photo's hash nor its bytes: a text there
+    // that reads back as it is needs no further look.
+    std::vector<bool> m_readIsPlainText;
     QString m_insertSql;
     QString m_updateSql;
 };

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
@@ -826,29 +827,34 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
         own.emplace(db, m_names);
 
     QMap<int, QList<pim::Entity>> result = out.entities;
-    MergeTarget target;
+    // A merge that fails half-way leaves its target short of what the rows hold.
+    auto forgetTargets = qScopeGuard([this] { m_targets.clear(); });
+    MergeTarget *kept = nullptr;
     if (storedId != 0) {
         existed = true;
         // Within a bracket the contact a merge wrote into is known without reading it again.
-        std::optional<MergeTarget> kept = m_targets.take(db, storedId);
-        target = kept ? std::move(*kept) : MergeTarget::fromStored(contact(storedId));
-        target.begin(out);
+        kept = m_targets.find(db, storedId);
+        if (!kept)
+            kept = &m_targets.add(MergeTarget::fromStored(contact(storedId)));
+        kept->begin(out);
     } else {
         existed = false;
         out = pim::_Contact(0, QLatin1String(""), incoming.fullName);
         insertContactBase(out);
-        target = MergeTarget::fromNew(out.id, out.srcId, out.fullName);
+        kept = &m_targets.add(MergeTarget::fromNew(out.id, out.srcId, out.fullName));
         const QList<pim::Entity> names = incoming.entities.value(pim::ENTITY_NAME);
         if (!names.isEmpty()) {
             pim::Entity name = names.first();
             name.srcId = QLatin1String("");
-            target.track(pim::ENTITY_NAME, {});
+            kept->track(pim::ENTITY_NAME, {});
             insertEntity(out.id, pim::ENTITY_NAME, name);
-            target.inserted(pim::ENTITY_NAME, name);
+            kept->inserted(pim::ENTITY_NAME, name);
             out.entities[pim::ENTITY_NAME].append(name);
             result[pim::ENTITY_NAME].append(name);
         }
     }
+
+    MergeTarget &target = *kept;
 
     // First every incoming entry is merged in memory, then the rows are written: the number of
     // writes is then known before the first one.
@@ -910,7 +916,8 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
     if (own)
         own->commit();
     target.end(out);
-    m_targets.keep(db, std::move(target));
+    forgetTargets.dismiss();
+    m_targets.merged(db);
     return result;
 }
 
@@ -923,12 +930,12 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity> &have, const pim::Enti
 bool LocalDb::mergeEntry(int type, QList<pim::Entity> &have, const pim::Entity &in, pim::Entity &out,
                          MergeTarget *target, qsizetype &taken)
 {
-    const QStringList identity = rule->checkEqualFieldsMin(type);
     bool single = false;
     const QStringList valid = rule->validFields(type, single);
     taken = -1;
     if (valid.isEmpty())
         return false;
+    const QStringList identity = rule->checkEqualFieldsMin(type);
 
     if (single) {
         if (!have.isEmpty())

@@ -125,6 +125,18 @@ void MergeTarget::settle()
     m_contact.srcId = m_srcId;
     m_contact.fullName = m_fullName;
     for (auto &[type, st] : m_types) {
+        // A type the last merge looked at without adding to it (the name of a contact merged
+        // again, say) holds what it held.
+        if (st.rewritten.isEmpty() && st.inserted.isEmpty()) {
+            const auto list = m_contact.entities.constFind(type);
+            const qsizetype held = list == m_contact.entities.cend() ? 0 : list->size();
+            // An empty list is dropped below, as a contact read back has none.
+            if (held == st.stored && (held > 0 || list == m_contact.entities.cend())) {
+                if (st.appendedIndex.count() != 0)
+                    st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
+                continue;
+            }
+        }
         auto list = m_contact.entities.find(type);
         if (list == m_contact.entities.end())
             list = m_contact.entities.insert(type, {});
@@ -148,7 +160,8 @@ void MergeTarget::settle()
         st.stored = list->size();
         st.rewritten.clear();
         st.inserted.clear();
-        st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
+        if (st.appendedIndex.count() != 0)
+            st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
         // A contact read from the database has no list for a type it holds no row of.
         if (list->isEmpty())
             m_contact.entities.erase(list);

@@ -8,35 +8,39 @@ void MergeTargetCache::forgetIfStale(const Sqlite3DB &db)
         clear();
 }
 
-std::optional<MergeTarget> MergeTargetCache::take(const Sqlite3DB &db, unsigned long long id)
+MergeTarget *MergeTargetCache::find(const Sqlite3DB &db, unsigned long long id)
 {
     forgetIfStale(db);
+    // Merges of one batch into one contact in a row find it first in line.
     for (auto it = m_targets.begin(); it != m_targets.end(); ++it) {
-        if (it->id() == id) {
+        if (it->id() != id)
+            continue;
+        if (it != m_targets.begin()) {
             MergeTarget target = std::move(*it);
-            // Merges of one batch into one contact in a row find it first in line, where taking it
-            // out costs least.
-            if (it == m_targets.begin())
-                m_targets.pop_front();
-            else
-                m_targets.erase(it);
-            return target;
+            m_targets.erase(it);
+            m_targets.push_front(std::move(target));
         }
+        return &m_targets.front();
     }
-    return std::nullopt;
+    return nullptr;
 }
 
-void MergeTargetCache::keep(const Sqlite3DB &db, MergeTarget target)
+MergeTarget &MergeTargetCache::add(MergeTarget target)
 {
-    if (!db.holdsTransaction() || !target.canBeKept()) {
+    m_targets.push_front(std::move(target));
+    if (m_targets.size() > kLimit)
+        m_targets.pop_back();
+    return m_targets.front();
+}
+
+void MergeTargetCache::merged(const Sqlite3DB &db)
+{
+    if (m_targets.empty() || !db.holdsTransaction() || !m_targets.front().canBeKept()) {
         clear();
         return;
     }
     // The targets kept before stay true: a merge writes only the rows of its own contact.
     m_stamp = ConnectionStamp::of(db);
-    m_targets.push_front(std::move(target));
-    if (m_targets.size() > kLimit)
-        m_targets.pop_back();
 }
 
 void MergeTargetCache::clear()
