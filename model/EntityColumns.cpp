@@ -215,9 +215,12 @@ void EntityColumns::bindValues(Sqlite3Sql &sql, const pim::Entity &e, PhotoBytes
             sql.addBlobParam(bytes == PhotoBytes::Bound ? e.values.value(key).toByteArray() : QByteArray());
         else if (m_type == pim::ENTITY_PHOTO && key == kPhotoHashKey)
             sql.addTextParam(e.photoHash());
-        else if (const QString *text = pim::textIn(e.valueAt(key)))
+        else if (const QVariant &value = e.valueAt(key); const QString *text = pim::textIn(value))
             sql.addTextParam(*text);
+        else if (!value.isValid())
+            // A column the entry does not hold is written as the empty text.
+            sql.addTextParam(QString());
         else
-            sql.addTextParam(storedText(e.valueAt(key)));
+            sql.addTextParam(storedText(value));
     }
 }

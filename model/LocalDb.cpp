@@ -572,9 +572,12 @@ unsigned long long LocalDb::isContactBaseExist(QString fullName)
         return 0;
     // Inside a bracket the names are kept in memory: a LIKE look-up reads the whole table.
     if (db.transactionDepth() > 0) {
-        if (!m_names.isCurrent(db))
+        bool current = m_names.isCurrent(db);
+        if (!current) {
             m_names.rebuild(db);
-        if (m_names.isCurrent(db))
+            current = m_names.isCurrent(db);
+        }
+        if (current)
             return m_names.find(fullName);
     }
     Sqlite3Sql sql("select _id,src_id from contact where full_name like ? escape '\\' order by _id limit 1");

@@ -137,33 +137,44 @@ void MergeTarget::settle()
                 continue;
             }
         }
-        auto list = m_contact.entities.find(type);
-        if (list == m_contact.entities.end())
-            list = m_contact.entities.insert(type, {});
-        // The copies appended by the last merge are not rows: the rows it wrote take their place.
-        list->resize(st.stored);
-        // By index: walking an empty list for writing would allocate one.
-        for (qsizetype i = 0; i < st.rewritten.size(); ++i) {
-            auto &[position, row] = st.rewritten[i];
-            toReadForm(type, row);
-            if (st.indexed && !st.storedIndex.sameKey(list->at(position), row))
-                st.indexed = false;
-            (*list)[position] = std::move(row);
-        }
-        for (qsizetype i = 0; i < st.inserted.size(); ++i) {
-            pim::Entity &row = st.inserted[i];
-            toReadForm(type, row);
-            list->append(std::move(row));
-            if (st.indexed)
-                st.storedIndex.append(list->last());
-        }
-        st.stored = list->size();
-        st.rewritten.clear();
-        st.inserted.clear();
-        if (st.appendedIndex.count() != 0)
-            st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
-        // A contact read from the database has no list for a type it holds no row of.
-        if (list->isEmpty())
-            m_contact.entities.erase(list);
+        settleType(type, st);
     }
+}
+
+void MergeTarget::settleType(int type, TypeState &st)
+{
+    auto list = m_contact.entities.find(type);
+    if (list == m_contact.entities.end())
+        list = m_contact.entities.insert(type, {});
+    // The copies appended by the last merge are not rows: the rows it wrote take their place.
+    list->resize(st.stored);
+    if (!st.rewritten.isEmpty())
+        settleRewritten(type, st, *list);
+    for (qsizetype i = 0; i < st.inserted.size(); ++i) {
+        pim::Entity &row = st.inserted[i];
+        toReadForm(type, row);
+        list->append(std::move(row));
+        if (st.indexed)
+            st.storedIndex.append(list->last());
+    }
+    st.stored = list->size();
+    st.inserted.clear();
+    if (st.appendedIndex.count() != 0)
+        st.appendedIndex = EntryIdentityIndex(st.storedIndex.keys());
+    // A contact read from the database has no list for a type it holds no row of.
+    if (list->isEmpty())
+        m_contact.entities.erase(list);
+}
+
+void MergeTarget::settleRewritten(int type, TypeState &st, QList<pim::Entity> &list)
+{
+    // By index: walking an empty list for writing would allocate one.
+    for (qsizetype i = 0; i < st.rewritten.size(); ++i) {
+        auto &[position, row] = st.rewritten[i];
+        toReadForm(type, row);
+        if (st.indexed && !st.storedIndex.sameKey(list.at(position), row))
+            st.indexed = false;
+        list[position] = std::move(row);
+    }
+    st.rewritten.clear();
 }

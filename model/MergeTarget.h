@@ -59,6 +59,10 @@ private:
     };
 
     void settle();
+    // Kept out of settle(): most types of a merge are left alone, and the code for those that are
+    // not would otherwise be fetched on every merge.
+    Q_NEVER_INLINE void settleType(int type, TypeState &st);
+    Q_NEVER_INLINE void settleRewritten(int type, TypeState &st, QList<pim::Entity> &list);
     // The state of `type`, null while the merge has not tracked it.
     TypeState *state(int type);
 
