@@ -102,24 +102,29 @@ qsizetype EntryIdentityIndex::find(const QList<pim::Entity> &list, qsizetype bas
 {
     if (!m_hashed && m_count > kScanned)
         m_hashed = true;
+    size_t h = 0;
+    const bool plain = m_hashed && plainHash(in, h);
+    // The slot the incoming entry hashes to is far from the last one looked at in a large table:
+    // fetched while the entries added since are placed, it is there when it is read.
+    if (plain && !m_slots.empty())
+        __builtin_prefetch(&m_slots[h & (m_slots.size() - 1)]);
     if (m_hashed) {
         for (; m_indexed < m_count; ++m_indexed)
             hash(list.at(base + m_indexed), m_indexed, list, base);
     }
-    size_t h = 0;
-    if (!m_hashed || !plainHash(in, h)) {
+    if (!plain) {
         for (qsizetype p = 0; p < m_count; ++p) {
             if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))
                 return p;
         }
         return -1;
     }
-    const qsizetype plain = firstWith(h, list, base, in);
+    const qsizetype first = firstWith(h, list, base, in);
     for (const qsizetype p : std::as_const(m_others)) {
-        if (plain >= 0 && p > plain)
+        if (first >= 0 && p > first)
             break;
         if (AbsContactCombineRule::isEntityEqual(list.at(base + p), in, m_keys))
             return p;
     }
-    return plain;
+    return first;
 }
