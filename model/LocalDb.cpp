@@ -813,8 +813,12 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
     // The merge keeps no value it cannot read as text or bytes: such a photo would arrive as none.
     pim::UnloadedPhoto::checkStorable(in);
     open_check();
-    // The caller may pass one object as both; keep what came in.
-    const pim::_Contact incoming = in;
+    // The caller may pass one object as both; then what came in is kept aside first. Otherwise it
+    // is read where it is: a batch's contacts are cold in memory, and a copy writes to each one.
+    std::optional<pim::_Contact> aside;
+    if (&in == &out)
+        aside = in;
+    const pim::_Contact &incoming = aside ? *aside : in;
     // Contacts are matched by their full name; contacts without one have nothing to match by, and
     // two of them are not the same person.
     const unsigned long long storedId =

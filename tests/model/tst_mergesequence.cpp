@@ -327,6 +327,34 @@ private slots:
         QCOMPARE(rows(*kept), rows(*plain));
     }
 
+    // A caller may hand one object in as what comes in and what goes out; the merge must read what
+    // came in, not what it has begun to write. The twin starts its `out` as the same contact, since
+    // the returned entries begin with what `out` held.
+    void oneObjectInAndOut()
+    {
+        auto both = freshDb();
+        auto apart = freshDb();
+        both->beginEdit();
+        apart->beginEdit();
+        const QStringList steps{"Ann: 1|data1=Ann; 3|data1=1", "Ann: 3|data1=2; 4|data1=a@x", "Bo: 3|data1=9",
+                                "Ann: 3|data1=1|data2=2; 3|data1=3"};
+        for (const QString &step : steps) {
+            _Contact c = incomingOf(step);
+            _Contact out = c;
+            bool existedApart = false;
+            bool existedBoth = true;
+            const Entries resultApart = apart->combineContact(c, out, existedApart);
+            const Entries resultBoth = both->combineContact(c, c, existedBoth);
+            QCOMPARE(existedBoth, existedApart);
+            QCOMPARE(dump(c), dump(out));
+            QCOMPARE(dump(resultBoth), dump(resultApart));
+            QCOMPARE(rows(*both), rows(*apart));
+        }
+        both->endEdit(true);
+        apart->endEdit(true);
+        QCOMPARE(rows(*both), rows(*apart));
+    }
+
     // The caller that keeps the `out` of one merge while the next runs shares its lists with what
     // the database object knows; the next merge must not change that `out`.
     void outKeptByTheCallerStaysAsHandedOut()
