@@ -274,7 +274,7 @@ void ContactEditor::fillContact(const pim::_Contact *contact)
         return it == contact->entities.cend() || it->isEmpty() ? nullptr : &it->first();
     };
     const auto fillValueRows = [contact](GenericEntitiesEditor *editor, int type) {
-        for (const pim::Entity &e : contact->entities.value(type))
+        for (const pim::Entity &e : contact->entriesAt(type))
             editor->addItem(e.id, e.srcId, e.values.value(pim::ValueKey::SubType).toInt(),
                             text(e, pim::ValueKey::Label), text(e, pim::ValueKey::Value));
     };
@@ -289,16 +289,16 @@ void ContactEditor::fillContact(const pim::_Contact *contact)
         orgEdit.fillEntity(*e);
     fillValueRows(phoneEditor, pim::ENTITY_PHONE);
     fillValueRows(emailEditor, pim::ENTITY_EMAIL);
-    for (const pim::Entity &e : contact->entities.value(pim::ENTITY_EVENT)) {
+    for (const pim::Entity &e : contact->entriesAt(pim::ENTITY_EVENT)) {
         const QString stored = text(e, pim::ValueKey::Value);
         eventEditor->addItem(e.id, e.srcId, e.values.value(pim::ValueKey::SubType).toInt(),
                              text(e, pim::ValueKey::Label), QDateTime::fromString(stored, Qt::ISODate),
                              stored);
     }
-    for (const pim::Entity &e : contact->entities.value(pim::ENTITY_IM))
+    for (const pim::Entity &e : contact->entriesAt(pim::ENTITY_IM))
         imEditor->addItem(e);
     fillValueRows(relEditor, pim::ENTITY_REL);
-    for (const pim::Entity &e : contact->entities.value(pim::ENTITY_ADDR))
+    for (const pim::Entity &e : contact->entriesAt(pim::ENTITY_ADDR))
         addrEditor->addItem(e);
     fillValueRows(urlEditor, pim::ENTITY_URL);
     if (const pim::Entity *e = first(pim::ENTITY_NOTE))

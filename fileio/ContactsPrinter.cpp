@@ -139,7 +139,7 @@ QList<Row> contactRows(const pim::_Contact &contact, const ContactsPrinter::Card
         rows.append(entryRows(font, width, label, value));
     };
 
-    for (const pim::Entity &org : contact.entities.value(pim::ENTITY_ORG)) {
+    for (const pim::Entity &org : contact.entriesAt(pim::ENTITY_ORG)) {
         const QVariantMap &v = org.values;
         QString text = v.value(pim::OrgKey::JobTitle).toString();
         if (!v.value(pim::OrgKey::Department).toString().isEmpty())
@@ -149,7 +149,7 @@ QList<Row> contactRows(const pim::_Contact &contact, const ContactsPrinter::Card
         if (!text.trimmed().isEmpty())
             add(text.trimmed(), QString());
     }
-    for (const pim::Entity &event : contact.entities.value(pim::ENTITY_EVENT)) {
+    for (const pim::Entity &event : contact.entriesAt(pim::ENTITY_EVENT)) {
         if (event.values.value(pim::ValueKey::SubType).toInt() == pim::EVENT_BIRTHDAY) {
             add(QStringLiteral("Birthday:"),
                 pim::EventDate::fromValue(event.values.value(pim::ValueKey::Value)).displayText());
@@ -161,9 +161,9 @@ QList<Row> contactRows(const pim::_Contact &contact, const ContactsPrinter::Card
     const QMap<int, QString> phoneLabels = pim::phoneTypeMap();
     for (const pim::Entity &phone : std::as_const(phones))
         add(phoneLabel(phone, phoneLabels), phone.values.value(pim::ValueKey::Value).toString());
-    for (const pim::Entity &email : contact.entities.value(pim::ENTITY_EMAIL))
+    for (const pim::Entity &email : contact.entriesAt(pim::ENTITY_EMAIL))
         add(QStringLiteral("E-Mail:"), email.values.value(pim::ValueKey::Value).toString());
-    for (const pim::Entity &addr : contact.entities.value(pim::ENTITY_ADDR))
+    for (const pim::Entity &addr : contact.entriesAt(pim::ENTITY_ADDR))
         add(QStringLiteral("Address:"), addr.shownAddr());
     return rows;
 }

@@ -153,7 +153,7 @@ QByteArray HtmlExport::ct2Bytes(const pim::_Contact &contact)
            kEol;
 
     QString name = contact.fullName.toHtmlEscaped();
-    for (const pim::Entity &nickname : contact.entities.value(pim::ENTITY_NICKNAME)) {
+    for (const pim::Entity &nickname : contact.entriesAt(pim::ENTITY_NICKNAME)) {
         if (!valueOf(nickname).isEmpty())
             name +=
                 QStringLiteral("<br/>&quot;") + valueOf(nickname).toHtmlEscaped() + QStringLiteral("&quot;");
@@ -205,7 +205,7 @@ QByteArray HtmlExport::ct2Bytes(const pim::_Contact &contact)
     }
     // The groups a contact belongs to, by name.
     QList<pim::Entity> groups;
-    for (const pim::Entity &g : contact.entities.value(pim::ENTITY_GROUP)) {
+    for (const pim::Entity &g : contact.entriesAt(pim::ENTITY_GROUP)) {
         if (!g.values.value(pim::GroupKey::GroupName).toString().isEmpty())
             groups << g;
     }

@@ -126,7 +126,7 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
         putText(record, QStringLiteral("nickname"), text(*nickname, pim::ValueKey::Value));
     // The last birthday wins, as the phone keeps one.
     PlistCFType birthday;
-    for (const pim::Entity &event : contact.entities.value(pim::ENTITY_EVENT)) {
+    for (const pim::Entity &event : contact.entriesAt(pim::ENTITY_EVENT)) {
         if (event.values.value(pim::ValueKey::SubType).toInt() != pim::EVENT_BIRTHDAY)
             continue;
         PlistCFType node = dateNode(event);

@@ -22,7 +22,7 @@ struct UnloadedPhoto
 
     static QVariant value();
     static bool isIn(const QVariant &image);
-    static bool isIn(const Entity &photo) { return isIn(photo.values.value(PhotoKey::Image)); }
+    static bool isIn(const Entity &photo) { return isIn(photo.valueAt(PhotoKey::Image)); }
     // Whether any photo entry of the contact is one without its bytes.
     static bool isIn(const _Contact &contact);
     // Throws std::logic_error for what holds a photo without its bytes: whoever stores it would
@@ -51,7 +51,7 @@ inline bool pim::UnloadedPhoto::isIn(const QVariant &image)
 
 inline bool pim::UnloadedPhoto::isIn(const _Contact &contact)
 {
-    for (const Entity &photo : contact.entities.value(ENTITY_PHOTO)) {
+    for (const Entity &photo : contact.entriesAt(ENTITY_PHOTO)) {
         if (isIn(photo))
             return true;
     }
