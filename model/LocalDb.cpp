@@ -15,12 +15,12 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QThread>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -871,7 +871,8 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
         pim::Entity merged;
         qsizetype taken;
     };
-    std::vector<Write> writes;
+    // Most merges write a row or two: kept on the stack, the list costs no allocation.
+    QVarLengthArray<Write, 4> writes;
     qsizetype mostStatements = 0;
     for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
         const int type = it.key();
@@ -891,7 +892,7 @@ QMap<int, QList<pim::Entity>> LocalDb::mergeContact(const pim::_Contact &in, pim
                 target.appended(type, have);
             // A membership may add the group it names as well.
             mostStatements += type == pim::ENTITY_GROUP ? 2 : 1;
-            writes.push_back({type, std::move(merged), taken});
+            writes.append({type, std::move(merged), taken});
         }
     }
     if (!own && mostStatements > 1)
