@@ -365,9 +365,10 @@ void AbsTextExport::cellsOf(int type, const pim::Entity &e, EntryCells &out) con
     }
 }
 
-AbsTextExport::RowCells AbsTextExport::rowCellsOf(const pim::_Contact &c) const
+void AbsTextExport::rowCellsOf(const pim::_Contact &c, RowCells &row) const
 {
-    RowCells row;
+    // Cleared, not made anew: the room of the last contact's cells serves the next.
+    row.cells.clear();
     row.contact = &c;
     row.fullName = fullNameNeedsItsColumn(c);
     qsizetype cellCount = 0;
@@ -396,14 +397,10 @@ AbsTextExport::RowCells AbsTextExport::rowCellsOf(const pim::_Contact &c) const
                 row.cells.append({cell.column, std::move(cell.value), cell.always, int(sharing), place});
         }
     }
-    return row;
 }
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 {
-    pendingRows.clear();
-    pendingRows.reserve(contacts.size());
-    nextRow = 0;
     // Whether each column number has a cell that gives its column.
     QList<bool> used(columnNames.size(), false);
     const auto use = [&used](int column) {
@@ -411,9 +408,12 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
             used.resize(column + 1, false);
         used[column] = true;
     };
+    // The cells are worked out again when the row is written: kept from here for every contact,
+    // they would hold memory in proportion to the whole export, and fresh memory costs more than
+    // working them out twice.
+    RowCells &row = rowCells;
     for (const pim::_Contact &c : contacts) {
-        pendingRows.append(rowCellsOf(c));
-        const RowCells &row = pendingRows.last();
+        rowCellsOf(c, row);
         if (row.fullName)
             use(ColFullName);
         for (const PlacedCell &cell : row.cells) {
@@ -438,13 +438,8 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
 
 QByteArray AbsTextExport::ct2Bytes(const pim::_Contact &contact)
 {
-    // The row initialize() made for this very contact, else one made now.
-    if (nextRow < pendingRows.size() && pendingRows.at(nextRow).contact == &contact) {
-        const RowCells row = std::move(pendingRows[nextRow]);
-        pendingRows[nextRow++] = RowCells();
-        return rowOf(row);
-    }
-    return rowOf(rowCellsOf(contact));
+    rowCellsOf(contact, rowCells);
+    return rowOf(rowCells);
 }
 
 QByteArray AbsTextExport::rowOf(const RowCells &cells)

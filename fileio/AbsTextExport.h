@@ -77,12 +77,12 @@ private:
     };
     struct RowCells
     {
-        // The contact they were made of, for ct2Bytes to know its row from initialize's.
+        // The contact they were made of, whose full name the row may write.
         const pim::_Contact *contact = nullptr;
         QList<PlacedCell> cells;
         bool fullName = false;
     };
-    RowCells rowCellsOf(const pim::_Contact &c) const;
+    void rowCellsOf(const pim::_Contact &c, RowCells &row) const;
     QByteArray rowOf(const RowCells &cells);
     // The typed column of an entry, or of part `part` of an address.
     int typedColumn(int type, int part, const pim::Entity &e) const;
@@ -93,12 +93,10 @@ private:
     // The place in the table of each column number; -1 for a column the table does not have.
     QList<int> columnPlace;
     qsizetype columnCount = 0;
-    // The rows initialize() worked out to find the columns, in list order; each is used once, by
-    // the ct2Bytes() call for its contact, and then let go.
-    QList<RowCells> pendingRows;
-    qsizetype nextRow = 0;
     // A typed column's name depends only on the kind, the part and the code: each is made once.
     mutable QHash<qint64, int> typedColumns;
+    // The cells of the row being worked out, their room kept from row to row.
+    RowCells rowCells;
     // One row's cells and their counts of values, their room kept from row to row.
     QList<QString> rowValues;
     QList<int> rowCounts;
