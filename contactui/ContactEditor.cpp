@@ -269,23 +269,19 @@ ContactEditor::~ContactEditor() = default;
 
 void ContactEditor::fillContact(const pim::_Contact *contact)
 {
-    const auto first = [contact](int type) -> const pim::Entity * {
-        const auto it = contact->entities.constFind(type);
-        return it == contact->entities.cend() || it->isEmpty() ? nullptr : &it->first();
-    };
     const auto fillValueRows = [contact](GenericEntitiesEditor *editor, int type) {
         for (const pim::Entity &e : contact->entriesAt(type))
             editor->addItem(e.id, e.srcId, e.values.value(pim::ValueKey::SubType).toInt(),
                             text(e, pim::ValueKey::Label), text(e, pim::ValueKey::Value));
     };
 
-    if (const pim::Entity *e = first(pim::ENTITY_PHOTO))
+    if (const pim::Entity *e = contact->firstAt(pim::ENTITY_PHOTO))
         photoEdit.fillEntity(*e);
-    if (const pim::Entity *e = first(pim::ENTITY_NAME))
+    if (const pim::Entity *e = contact->firstAt(pim::ENTITY_NAME))
         nameEdit.fillEntity(*e);
-    if (const pim::Entity *e = first(pim::ENTITY_NICKNAME))
+    if (const pim::Entity *e = contact->firstAt(pim::ENTITY_NICKNAME))
         nicknameEdit.fillEntity(*e);
-    if (const pim::Entity *e = first(pim::ENTITY_ORG))
+    if (const pim::Entity *e = contact->firstAt(pim::ENTITY_ORG))
         orgEdit.fillEntity(*e);
     fillValueRows(phoneEditor, pim::ENTITY_PHONE);
     fillValueRows(emailEditor, pim::ENTITY_EMAIL);
@@ -301,7 +297,7 @@ void ContactEditor::fillContact(const pim::_Contact *contact)
     for (const pim::Entity &e : contact->entriesAt(pim::ENTITY_ADDR))
         addrEditor->addItem(e);
     fillValueRows(urlEditor, pim::ENTITY_URL);
-    if (const pim::Entity *e = first(pim::ENTITY_NOTE))
+    if (const pim::Entity *e = contact->firstAt(pim::ENTITY_NOTE))
         notesEdit.fillEntity(*e);
 }
 

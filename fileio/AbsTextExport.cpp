@@ -411,12 +411,11 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact> &contacts)
     // The cells are worked out again when the row is written: kept from here for every contact,
     // they would hold memory in proportion to the whole export, and fresh memory costs more than
     // working them out twice.
-    RowCells &row = rowCells;
     for (const pim::_Contact &c : contacts) {
-        rowCellsOf(c, row);
-        if (row.fullName)
+        rowCellsOf(c, rowCells);
+        if (rowCells.fullName)
             use(ColFullName);
-        for (const PlacedCell &cell : row.cells) {
+        for (const PlacedCell &cell : std::as_const(rowCells.cells)) {
             if (cell.always || !cell.value.isEmpty())
                 use(cell.column);
         }

@@ -49,12 +49,6 @@ PlistCFType dateNode(const pim::Entity &e)
     return node;
 }
 
-const pim::Entity *first(const pim::_Contact &contact, int type)
-{
-    const auto it = contact.entities.constFind(type);
-    return it == contact.entities.cend() || it->isEmpty() ? nullptr : &it->first();
-}
-
 QString contactRecordId(const pim::_Contact &contact)
 {
     return contact.srcId.isEmpty() ? QStringLiteral("-%1").arg(contact.id) : contact.srcId;
@@ -98,7 +92,7 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
     PlistCFType record = PlistCFType::createCFDictionary();
     putText(record, IOSContactRecord::KEY_RECORD_KIND, IOSContactRecord::KIND_CONTACT);
     putText(record, QStringLiteral("display as company"), QStringLiteral("person"));
-    const pim::Entity *name = first(contact, pim::ENTITY_NAME);
+    const pim::Entity *name = contact.firstAt(pim::ENTITY_NAME);
     if (name) {
         putText(record, QStringLiteral("first name"), text(*name, pim::NameKey::GivenName));
         putText(record, QStringLiteral("first name yomi"), text(*name, pim::NameKey::PhoneticGivenName));
@@ -117,12 +111,12 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
         if (!shown.trimmed().isEmpty())
             putText(record, QStringLiteral("first name"), shown);
     }
-    if (const pim::Entity *org = first(contact, pim::ENTITY_ORG)) {
+    if (const pim::Entity *org = contact.firstAt(pim::ENTITY_ORG)) {
         putText(record, QStringLiteral("company name"), text(*org, pim::OrgKey::Company));
         putText(record, QStringLiteral("department"), text(*org, pim::OrgKey::Department));
         putText(record, QStringLiteral("job title"), text(*org, pim::OrgKey::JobTitle));
     }
-    if (const pim::Entity *nickname = first(contact, pim::ENTITY_NICKNAME))
+    if (const pim::Entity *nickname = contact.firstAt(pim::ENTITY_NICKNAME))
         putText(record, QStringLiteral("nickname"), text(*nickname, pim::ValueKey::Value));
     // The last birthday wins, as the phone keeps one.
     PlistCFType birthday;
@@ -135,13 +129,13 @@ void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType &changes, const 
     }
     if (birthday.ref())
         record.put(PlistCFType::createCFString(QStringLiteral("birthday")), birthday);
-    if (const pim::Entity *photo = first(contact, pim::ENTITY_PHOTO)) {
+    if (const pim::Entity *photo = contact.firstAt(pim::ENTITY_PHOTO)) {
         const QByteArray image = photo->values.value(pim::PhotoKey::Image).toByteArray();
         if (!image.isEmpty())
             record.put(PlistCFType::createCFString(QStringLiteral("image")),
                        PlistCFType::createCFData(image));
     }
-    if (const pim::Entity *note = first(contact, pim::ENTITY_NOTE))
+    if (const pim::Entity *note = contact.firstAt(pim::ENTITY_NOTE))
         putText(record, QStringLiteral("notes"), text(*note, pim::NoteKey::Text));
     changes.put(PlistCFType::createCFString(contactRecordId(contact)), record);
 }

@@ -17,10 +17,8 @@ constexpr int kColumnCount = 4;
 
 QVariant firstValue(const pim::_Contact &contact, int type)
 {
-    const auto it = contact.entities.constFind(type);
-    if (it == contact.entities.constEnd() || it->isEmpty())
-        return {};
-    return it->first().values.value(pim::ValueKey::Value);
+    const pim::Entity *first = contact.firstAt(type);
+    return first ? first->values.value(pim::ValueKey::Value) : QVariant();
 }
 
 QPixmap placeholderPhoto()
@@ -54,10 +52,10 @@ void ItemModelContacts::setPhotoReader(PhotoReader reader)
 
 QPixmap ItemModelContacts::photoOf(const pim::_Contact &contact) const
 {
-    const auto it = contact.entities.constFind(pim::ENTITY_PHOTO);
-    if (it == contact.entities.constEnd() || it->isEmpty())
+    const pim::Entity *first = contact.firstAt(pim::ENTITY_PHOTO);
+    if (!first)
         return smallPhoto(QByteArray());
-    const pim::Entity &photo = it->first();
+    const pim::Entity &photo = *first;
     if (!pim::UnloadedPhoto::isIn(photo))
         return smallPhoto(photo.values.value(pim::PhotoKey::Image).toByteArray());
 
@@ -114,14 +112,14 @@ const pim::_Contact *ItemModelContacts::contactOf(const QModelIndex &index) cons
 
 QString ItemModelContacts::displayPhone(const pim::_Contact &contact)
 {
-    const auto it = contact.entities.constFind(pim::ENTITY_PHONE);
-    if (it == contact.entities.constEnd() || it->isEmpty())
+    const QList<pim::Entity> &phones = contact.entriesAt(pim::ENTITY_PHONE);
+    if (phones.isEmpty())
         return {};
-    for (const pim::Entity &e : *it) {
+    for (const pim::Entity &e : phones) {
         if (e.values.value(pim::ValueKey::SubType).toInt() == pim::PHONE_MOBILE)
             return e.values.value(pim::ValueKey::Value).toString();
     }
-    return it->first().values.value(pim::ValueKey::Value).toString();
+    return phones.first().values.value(pim::ValueKey::Value).toString();
 }
 
 QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
@@ -135,12 +133,8 @@ QVariant ItemModelContacts::data(const QModelIndex &index, int role) const
         switch (index.column()) {
         case 0:
             return contact.fullName;
-        case 1: {
-            const auto it = contact.entities.constFind(pim::ENTITY_PHONE);
-            if (it == contact.entities.constEnd() || it->isEmpty())
-                return {};
-            return displayPhone(contact);
-        }
+        case 1:
+            return contact.firstAt(pim::ENTITY_PHONE) ? QVariant(displayPhone(contact)) : QVariant();
         case 2: {
             const QVariant v = firstValue(contact, pim::ENTITY_EMAIL);
             return v.isValid() ? QVariant(v.toString()) : QVariant();
